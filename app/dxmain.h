@@ -1,0 +1,15 @@
+// The process entry point and its catch clauses.
+#pragma once
+
+#include "platform/win32/windef.h"
+
+extern HINSTANCE instanceHandle;
+extern HINSTANCE previousInstanceHandle;
+
+// Where the entry point raises for an exception of unknown type.
+inline constexpr const char* kEntryFile = "dxmain";
+inline constexpr int kEntryLine = 44;
+
+// Counts the words of the command tail, logs "entering main" and runs
+// runDemo inside the catch clauses; returns the process exit code.
+int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);

@@ -1,0 +1,96 @@
+// Runs the entry point as a real process and checks how each way out ends.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string log;
+};
+
+Outcome run(const std::string& command) {
+    const std::string full = command + " 2>&1";
+    FILE* pipe = popen(full.c_str(), "r");
+    Outcome o{-1, {}};
+    if (pipe == nullptr) {
+        return o;
+    }
+    std::array<char, 4096> chunk;
+    size_t n;
+    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
+        o.log.append(chunk.data(), n);
+    }
+    const int raw = pclose(pipe);
+    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    return o;
+}
+
+Outcome probe(const std::string& mode, const std::string& args = "") {
+    return run("RIZA3V_PROBE=" + mode + " '" EXITPATH_PROBE "' " + args);
+}
+
+const char* const kUnknownRecord = "unknown exception catched\n"
+                                   "d3d exception catched\n"
+                                   "File: dxmain\n"
+                                   "Line: 44\n"
+                                   "Message: Couldve been anything..\n";
+
+TEST(ExitPaths, QuitEndsWithItsCodeAndNoDialog) {
+    const Outcome o = probe("quit");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.log, "entering main\nwords 1 []\nquit exception catched\n");
+}
+
+TEST(ExitPaths, FailureShowsTheRecord) {
+    const Outcome o = probe("d3d");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.log, "entering main\nwords 1 []\nd3d exception catched\n"
+                     "File: dxbase\nLine: 263\nMessage: auto throw(d3d)\n");
+}
+
+TEST(ExitPaths, UnexpectedExceptionsBecomeTheEntryPointsFailure) {
+    for (const char* mode : {"std", "int"}) {
+        const Outcome o = probe(mode);
+        EXPECT_EQ(o.status, 1) << mode;
+        EXPECT_EQ(o.log, std::string("entering main\nwords 1 []\n") + kUnknownRecord) << mode;
+    }
+}
+
+TEST(ExitPaths, ProcessorFaultsEndWithStatusOneAndTheSameRecord) {
+    for (const char* mode : {"segv", "fpe"}) {
+        const Outcome o = probe(mode);
+        EXPECT_EQ(o.status, 1) << mode;
+        EXPECT_EQ(o.log, std::string("entering main\nwords 1 []\n") + kUnknownRecord) << mode;
+    }
+}
+
+TEST(ExitPaths, ReturningFromTheShowLogsLeavingMain) {
+    const Outcome o = probe("return");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.log, "entering main\nwords 1 []\nleaving main\n");
+}
+
+TEST(ExitPaths, EndOfShowExitsZero) {
+    EXPECT_EQ(probe("exit0").status, 0);
+}
+
+TEST(EntryPoint, WordCountIsBlanksPlusOneAndTheTailIsCopied) {
+    const Outcome o = probe("quit", "-w --fast x");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.log.find("words 3 [-w --fast x]\n"), std::string::npos) << o.log;
+}
+
+TEST(EntryPoint, ShowIgnoresItsCommandLine) {
+    const Outcome plain = run("'" RIZA3V_BINARY "'");
+    const Outcome withWords = run("'" RIZA3V_BINARY "' -fullscreen --help x");
+    EXPECT_EQ(plain.status, withWords.status);
+    EXPECT_EQ(plain.log, withWords.log);
+    EXPECT_EQ(plain.log.rfind("entering main\n", 0), 0u) << plain.log;
+}
+
+} // namespace

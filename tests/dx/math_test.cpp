@@ -1,0 +1,191 @@
+#include "dx/dxmath.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+void expectNear(const Matrix& a, const Matrix& b, float tolerance) {
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            EXPECT_NEAR(a.m[r][c], b.m[r][c], tolerance) << "element " << r << "," << c;
+        }
+    }
+}
+
+Matrix sample() {
+    Matrix m;
+    for (int i = 0; i < 16; ++i) {
+        m.m[i / 4][i % 4] = static_cast<float>(i * i % 7) - 2.5f;
+    }
+    return m;
+}
+
+TEST(Matrix, IdentityAndMultiplyAliasing) {
+    Matrix id;
+    identity(id);
+    const Matrix a = sample();
+    Matrix b;
+    rotationXYZ(b, 0.3f, -1.1f, 2.0f);
+    b.m[3][0] = 4.0f;
+
+    Matrix separate;
+    multiply(a, separate, b);
+    Matrix left = a;
+    multiply(left, left, b);
+    Matrix right = b;
+    multiply(a, right, right);
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            EXPECT_EQ(left.m[r][c], separate.m[r][c]);
+            EXPECT_EQ(right.m[r][c], separate.m[r][c]);
+        }
+    }
+    // Element (1, 2) worked by hand from the definition.
+    double expected = 0.0;
+    for (int k = 0; k < 4; ++k) {
+        expected += static_cast<double>(a.m[1][k]) * b.m[k][2];
+    }
+    EXPECT_EQ(separate.m[1][2], static_cast<float>(expected));
+    Matrix same;
+    multiply(a, same, id);
+    expectNear(same, a, 0.0f);
+}
+
+TEST(Matrix, ScaleRowsTouchesOnlyTheUpperThreeByThree) {
+    Matrix m = sample();
+    const Matrix before = m;
+    scaleRows(m, 2.0f, 3.0f, -1.0f);
+    const float factors[3] = {2.0f, 3.0f, -1.0f};
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            const float f = (r < 3 && c < 3) ? factors[r] : 1.0f;
+            EXPECT_EQ(m.m[r][c], before.m[r][c] * f);
+        }
+    }
+}
+
+TEST(Rotation, TurnsAboutZThenYThenX) {
+    Matrix m;
+    Vector3 out;
+    // 90 degrees about z alone: x axis goes to y (row vectors, left-handed).
+    rotationXYZ(m, 0.0f, 0.0f, static_cast<float>(M_PI / 2));
+    transformPoint({1, 0, 0}, out, m);
+    EXPECT_NEAR(out.x, 0.0f, 1e-6f);
+    EXPECT_NEAR(out.y, 1.0f, 1e-6f);
+    // z by 90 then y by 90: (1,0,0) -> (0,1,0) -> (0,1,0) (y axis unmoved by Ry),
+    // then x by 90: (0,1,0) -> (0,0,1).
+    rotationXYZ(m, static_cast<float>(M_PI / 2), static_cast<float>(M_PI / 2), static_cast<float>(M_PI / 2));
+    transformPoint({1, 0, 0}, out, m);
+    EXPECT_NEAR(out.x, 0.0f, 1e-6f);
+    EXPECT_NEAR(out.y, 0.0f, 1e-6f);
+    EXPECT_NEAR(out.z, 1.0f, 1e-6f);
+    EXPECT_EQ(m.m[3][3], 1.0f);
+    EXPECT_EQ(m.m[0][3], 0.0f);
+}
+
+TEST(Rigid, InverseTimesOriginalIsIdentity) {
+    Matrix m;
+    rotationXYZ(m, 0.7f, -0.2f, 1.9f);
+    m.m[3][0] = 10.0f;
+    m.m[3][1] = -3.0f;
+    m.m[3][2] = 0.5f;
+    Matrix inv, product, id;
+    invertRigid(inv, m);
+    multiply(m, product, inv);
+    identity(id);
+    expectNear(product, id, 2e-6f);
+    Matrix inPlace = m;
+    invertRigid(inPlace);
+    expectNear(inPlace, inv, 0.0f);
+    EXPECT_EQ(inv.m[0][3], 0.0f);
+    EXPECT_EQ(inv.m[3][3], 1.0f);
+}
+
+TEST(Perspective, BitPatternsAndEqualScales) {
+    Matrix m;
+    perspective(m, 90.4f);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(m.m[2][2]), 0x3F800347u);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(m.m[3][2]), 0xBDCCD20Bu);
+    EXPECT_EQ(m.m[2][3], 1.0f);
+    EXPECT_EQ(m.m[0][0], m.m[1][1]);
+    EXPECT_EQ(m.m[0][0], static_cast<float>(1.0 / std::tan(static_cast<double>(90.4f) / 2.0)));
+    EXPECT_EQ(m.m[3][3], 0.0f);
+    // Near plane 0.1 maps to depth 0, far plane 1000 to depth 1.
+    const double zNear = 0.1 * m.m[2][2] + m.m[3][2];
+    const double zFar = 1000.0 * m.m[2][2] + m.m[3][2];
+    EXPECT_NEAR(zNear / 0.1, 0.0, 1e-6);
+    EXPECT_NEAR(zFar / 1000.0, 1.0, 1e-6);
+}
+
+TEST(Vectors, CrossNormalizeAndZero) {
+    Vector3 out;
+    cross({1, 0, 0}, out, {0, 1, 0});
+    EXPECT_EQ(out.x, 0.0f);
+    EXPECT_EQ(out.y, 0.0f);
+    EXPECT_EQ(out.z, 1.0f);
+    normalize({3, 0, 4}, out);
+    EXPECT_FLOAT_EQ(out.x, 0.6f);
+    EXPECT_FLOAT_EQ(out.z, 0.8f);
+    normalize({0, 0, 0}, out);
+    EXPECT_EQ(out.x, 0.0f);
+    EXPECT_EQ(out.y, 0.0f);
+    EXPECT_EQ(out.z, 0.0f);
+    EXPECT_FALSE(std::isnan(out.x));
+    Vector3 v{0, -2, 0};
+    normalizeInPlace(v, out);
+    EXPECT_EQ(v.y, -1.0f);
+    EXPECT_EQ(out.y, -1.0f);
+}
+
+void expectOrthonormalView(const Matrix& m, const Vector3& target, const Vector3& eye) {
+    for (int a = 0; a < 3; ++a) {
+        for (int b = 0; b < 3; ++b) {
+            double d = 0.0;
+            for (int r = 0; r < 3; ++r) {
+                d += static_cast<double>(m.m[r][a]) * m.m[r][b];
+            }
+            EXPECT_NEAR(d, a == b ? 1.0 : 0.0, 1e-6) << a << "," << b;
+        }
+    }
+    // The eye maps to the origin and the target lies straight ahead on +z.
+    Vector3 e, t;
+    transformPoint(eye, e, m);
+    transformPoint(target, t, m);
+    EXPECT_NEAR(e.x, 0.0f, 1e-5f);
+    EXPECT_NEAR(e.y, 0.0f, 1e-5f);
+    EXPECT_NEAR(e.z, 0.0f, 1e-5f);
+    EXPECT_NEAR(t.x, 0.0f, 1e-5f);
+    EXPECT_NEAR(t.y, 0.0f, 1e-5f);
+    EXPECT_GT(t.z, 0.0f);
+}
+
+TEST(LookAt, OrdinaryViewIsLeftHanded) {
+    Matrix m;
+    const Vector3 target{1, 2, 3}, eye{-4, 5, -6};
+    lookAtUp(m, target, eye);
+    expectOrthonormalView(m, target, eye);
+    // x = y cross z for a left-handed frame.
+    Vector3 x{m.m[0][0], m.m[1][0], m.m[2][0]}, y{m.m[0][1], m.m[1][1], m.m[2][1]}, z{m.m[0][2], m.m[1][2], m.m[2][2]};
+    Vector3 yz;
+    cross(y, yz, z);
+    EXPECT_NEAR(yz.x, x.x, 1e-6f);
+    EXPECT_NEAR(yz.y, x.y, 1e-6f);
+    EXPECT_NEAR(yz.z, x.z, 1e-6f);
+    EXPECT_GT(y.y, 0.0f); // up stays up
+    EXPECT_EQ(m.m[3][3], 1.0f);
+}
+
+TEST(LookAt, EyeStraightAboveFallsBackToZUp) {
+    Matrix m;
+    const Vector3 target{0, 0, 0}, eye{0, 10, 0};
+    lookAtUp(m, target, eye);
+    expectOrthonormalView(m, target, eye);
+    // The second hint, (0,1,0) again, is parallel too; the third is (0,0,1).
+    EXPECT_NEAR(m.m[2][1], 1.0f, 1e-6f);
+}
+
+} // namespace
