@@ -27,3 +27,12 @@ function(riza3v_test name)
     PROPERTIES LABELS "${ARG_LABELS}"
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()
+
+# A Google Benchmark executable (not run by CTest).
+function(riza3v_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark benchmark::benchmark_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  riza3v_warnings(${name})
+endfunction()

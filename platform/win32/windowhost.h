@@ -1,0 +1,14 @@
+// How the graphics layer finds the SDL window behind a window handle.
+#pragma once
+
+#include "platform/win32/windef.h"
+
+struct SDL_Window;
+
+namespace platform {
+
+// The SDL window that CreateWindowExA made for the handle, or null where the
+// handle has none (virtual mode, or a handle this layer did not make).
+SDL_Window* sdlWindowFor(HWND window);
+
+} // namespace platform
