@@ -214,3 +214,11 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 // Icon resources of the program (instance = GetModuleHandleA(NULL)) registered
 // through resource.h, or stock icons (instance null, IDI_*).
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);
+
+namespace platform {
+
+// True in live mode once SDL's video system has opened (a display exists);
+// false in virtual mode. Opens the video system on first use.
+bool displayAvailable();
+
+} // namespace platform
