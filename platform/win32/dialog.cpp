@@ -692,30 +692,41 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND, DLGPROC p
     Dialog& d = *dw->dialog;
     SendMessageA(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(d.focus), initParam);
 
-    if (live && !d.ended) {
-        int width = 0;
-        int height = 0;
-        sdlScreenSize(width, height);
+    if (!d.ended) {
+        const int width = GetSystemMetrics(SM_CXSCREEN);
+        const int height = GetSystemMetrics(SM_CYSCREEN);
         const int w = dialogWindowWidth(d);
         const int h = dialogWindowHeight(d);
         const int x = (t->style & DS_CENTER) != 0 ? (width - w) / 2 : MulDiv(t->x, d.baseX, 4);
         const int y = (t->style & DS_CENTER) != 0 ? (height - h) / 2 : MulDiv(t->y, d.baseY, 8);
         dw->rect = RECT{x, y, x + w, y + h};
-        dw->sdl = sdlCreate(dw->text.c_str(), x, y, w, h, false);
-        if (dw->sdl == nullptr) {
-            refuse("DialogBoxParamA", "the dialog window cannot be made", ERROR_NOT_SUPPORTED);
-            return -1;
+        if (live) {
+            dw->sdl = sdlCreate(dw->text.c_str(), x, y, w, h, false);
+            if (dw->sdl == nullptr) {
+                refuse("DialogBoxParamA", "the dialog window cannot be made", ERROR_NOT_SUPPORTED);
+                return -1;
+            }
+            sdlMakeDialogDraggable(dw->sdl, dialog);
         }
-        sdlMakeDialogDraggable(dw->sdl, dialog);
     }
     dw->visible = true;
     if (dw->sdl != nullptr) {
         sdlShow(dw->sdl, true);
-        repaint(*dw);
     }
+    d.dirty = true;
 
     bool escapeTried = false;
     while (!d.ended) {
+        // A paint turn after every change, in both modes: the procedure
+        // sees WM_PAINT as it would on the platform, then the window is drawn.
+        if (d.dirty) {
+            d.dirty = false;
+            SendMessageA(dialog, WM_PAINT, 0, 0);
+            if (dw->sdl != nullptr && !d.ended) {
+                repaint(*dw);
+            }
+            continue;
+        }
         if (!::script.empty()) {
             Action next = std::move(::script.front());
             ::script.pop_front();
@@ -732,9 +743,6 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND, DLGPROC p
         } else if (sdlWait(50)) {
             pumpEvents();
         }
-        if (dw->sdl != nullptr && d.dirty && !d.ended) {
-            repaint(*dw);
-        }
     }
     const INT_PTR result = d.result;
     SendMessageA(dialog, WM_DESTROY, 0, 0);
@@ -749,6 +757,18 @@ BOOL EndDialog(HWND dialog, INT_PTR result) {
     }
     w->dialog->ended = true;
     w->dialog->result = result;
+    return TRUE;
+}
+
+BOOL MapDialogRect(HWND dialog, RECT* rect) {
+    Window* w = find(dialog);
+    if (w == nullptr || !w->dialog || rect == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    const Dialog& d = *w->dialog;
+    *rect = RECT{MulDiv(rect->left, d.baseX, 4), MulDiv(rect->top, d.baseY, 8), MulDiv(rect->right, d.baseX, 4),
+                 MulDiv(rect->bottom, d.baseY, 8)};
     return TRUE;
 }
 

@@ -140,7 +140,15 @@ BOOL TranslateMessage(const MSG* message) {
     if (c == 0) {
         return FALSE;
     }
-    post(message->hwnd, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)), message->lParam);
+    // Posted messages come before input still waiting, so the character
+    // follows its key press directly, as on the platform.
+    MSG m{};
+    m.hwnd = message->hwnd;
+    m.message = WM_CHAR;
+    m.wParam = static_cast<WPARAM>(static_cast<unsigned char>(c));
+    m.lParam = message->lParam;
+    m.time = GetTickCount();
+    queue.push_front(m);
     return TRUE;
 }
 

@@ -274,6 +274,59 @@ BOOL GetClientRect(HWND handle, RECT* rect) {
     return TRUE;
 }
 
+namespace {
+
+// The screen position of a window's client area.
+bool clientOrigin(const Window& w, POINT& origin) {
+    if (w.dialog) {
+        const Dialog& d = *w.dialog;
+        origin = POINT{w.rect.left + d.frame + d.edge, w.rect.top + d.frame + d.caption + d.edge};
+        return true;
+    }
+    if (w.kind != ControlKind::none) {
+        const Window* parent = find(w.parent);
+        if (parent == nullptr || !clientOrigin(*parent, origin)) {
+            return false;
+        }
+        origin.x += w.rect.left;
+        origin.y += w.rect.top;
+        return true;
+    }
+    origin = POINT{w.rect.left, w.rect.top};
+    return true;
+}
+
+} // namespace
+
+BOOL GetWindowRect(HWND handle, RECT* rect) {
+    Window* w = find(handle);
+    POINT origin{};
+    if (w == nullptr || rect == nullptr || !clientOrigin(*w, origin)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    if (w->dialog) {
+        *rect = RECT{w->rect.left, w->rect.top, w->rect.left + dialogWindowWidth(*w->dialog),
+                     w->rect.top + dialogWindowHeight(*w->dialog)};
+    } else {
+        *rect = RECT{origin.x, origin.y, origin.x + (w->rect.right - w->rect.left),
+                     origin.y + (w->rect.bottom - w->rect.top)};
+    }
+    return TRUE;
+}
+
+BOOL ClientToScreen(HWND handle, POINT* point) {
+    Window* w = find(handle);
+    POINT origin{};
+    if (w == nullptr || point == nullptr || !clientOrigin(*w, origin)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    point->x += origin.x;
+    point->y += origin.y;
+    return TRUE;
+}
+
 BOOL SetWindowTextA(HWND handle, LPCSTR text) {
     return SendMessageA(handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) != 0 ? TRUE : FALSE;
 }
@@ -290,6 +343,9 @@ BOOL EnableWindow(HWND handle, BOOL enable) {
         return FALSE;
     }
     const BOOL wasDisabled = w->enabled ? FALSE : TRUE;
+    if (w->enabled == (enable != FALSE)) {
+        return wasDisabled;
+    }
     w->enabled = enable != FALSE;
     Window* d = w->dialog ? w : find(w->parent);
     if (d != nullptr && d->dialog) {
