@@ -19,49 +19,83 @@
 #include <X11/Xutil.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-// An Xvfb server on a free display number that it picks itself.
+// An Xvfb server on a free display number. Numbers whose socket or lock
+// file exists are passed over; when two starters race for one number, the
+// loser's server ends at once and the next number is tried. -noreset keeps
+// the server from resetting (and refusing connections for a moment) when
+// the probe connection closes.
 class VirtualDisplay {
 public:
     VirtualDisplay() {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return;
-        }
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        char buffer[16] = {};
-        ssize_t got = pid_ > 0 ? read(fds[0], buffer, sizeof buffer - 1) : -1;
-        close(fds[0]);
-        if (got > 0) {
-            name_ = ":" + std::string(buffer, static_cast<std::size_t>(got));
-            while (!name_.empty() && (name_.back() == '\n' || name_.back() == ' ')) {
-                name_.pop_back();
+        const int first = 40 + static_cast<int>(getpid() % 200);
+        for (int n = first; n < first + 40 && name_.empty(); ++n) {
+            const std::string number = std::to_string(n);
+            if (access(("/tmp/.X11-unix/X" + number).c_str(), F_OK) == 0 ||
+                access(("/tmp/.X" + number + "-lock").c_str(), F_OK) == 0) {
+                continue;
             }
+            start(":" + number);
         }
     }
-    ~VirtualDisplay() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
+    ~VirtualDisplay() { stop(); }
     const std::string& name() const { return name_; }
 
 private:
+    void start(const std::string& display) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            // The server goes with the test process, however that ends.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (pid_ < 0) {
+            return;
+        }
+        for (int wait = 0; wait < 250; ++wait) {
+            if (waitpid(pid_, nullptr, WNOHANG) != 0) {
+                pid_ = -1; // ended: the number was taken, or there is no Xvfb
+                return;
+            }
+            // The server answering must be ours: its lock file holds its pid.
+            if (ownsLock(display) && waitpid(pid_, nullptr, WNOHANG) == 0) {
+                if (Display* probe = XOpenDisplay(display.c_str())) {
+                    XCloseDisplay(probe);
+                    name_ = display;
+                    return;
+                }
+            }
+            usleep(20000);
+        }
+        stop();
+    }
+    bool ownsLock(const std::string& display) const {
+        std::FILE* lock = std::fopen(("/tmp/.X" + display.substr(1) + "-lock").c_str(), "r");
+        long pid = 0;
+        const bool read = lock != nullptr && std::fscanf(lock, "%ld", &pid) == 1;
+        if (lock != nullptr) {
+            std::fclose(lock);
+        }
+        return read && pid == static_cast<long>(pid_);
+    }
+    void stop() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+
     pid_t pid_ = -1;
     std::string name_;
 };
@@ -158,6 +192,7 @@ protected:
             GTEST_SKIP() << "Xvfb could not be started";
         }
         setenv("DISPLAY", display_->name().c_str(), 1);
+        setenv("SDL_VIDEODRIVER", "x11", 1);
         platform::setRunMode(platform::RunMode::live);
         ASSERT_TRUE(platform::displayAvailable());
         installDialogResources();
