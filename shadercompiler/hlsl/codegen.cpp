@@ -1141,11 +1141,21 @@ private:
                 throw CompileError(st.pos, "'" + f.name + "' must return a " + typeName(returns));
             }
             result = convert(eval(*st.value), returns, st.value->pos);
+            requireDefined(*result, st.value->pos);
         }
         if (returns.kind != Type::Kind::voidType && !result) {
             throw CompileError(f.pos, "'" + f.name + "' must return a " + typeName(returns));
         }
         return result;
+    }
+
+    static void requireDefined(const Value& v, SourcePos pos) {
+        for (const Value& f : v.fields) {
+            requireDefined(f, pos);
+        }
+        if (v.undefinedLanes != 0) {
+            throw CompileError(pos, "'" + v.origin + "' is used before it is completely initialised");
+        }
     }
 
     Value inlineCall(const Function& f, const Expr& call) {

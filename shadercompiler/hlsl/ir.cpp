@@ -422,7 +422,15 @@ std::string maskText(std::uint8_t mask) {
     return t;
 }
 
-std::string swizzleText(const Src& s, std::uint8_t lanes, const ProfileLimits& profile) {
+std::string swizzleText(const Instr& in, std::size_t srcIndex, const ProfileLimits& profile) {
+    const Src& s = in.src[srcIndex];
+    const std::uint8_t lanes = lanesRead(in, srcIndex);
+    // rcp, rsq and pow read one component, named by a replicate swizzle;
+    // without one some models take .w, so it is always written out.
+    const bool scalarOp = in.op == Op::rcp || in.op == Op::rsq || in.op == Op::pow;
+    if (scalarOp) {
+        return std::string(".") + kComponent[s.swz[0]];
+    }
     if (lanes == 0 || swizzleMatches(s, lanes, kPs20Orders[0])) {
         return "";
     }
@@ -477,7 +485,7 @@ std::string formatInstruction(const Instr& in, const ProfileLimits& profile) {
         if (s.negate) {
             t += "-";
         }
-        t += formatRegister(s.reg) + swizzleText(s, lanesRead(in, i), profile);
+        t += formatRegister(s.reg) + swizzleText(in, i, profile);
     }
     return t;
 }
