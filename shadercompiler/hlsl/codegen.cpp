@@ -6,6 +6,7 @@
 #include <bit>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -295,7 +296,14 @@ private:
 
     static bool sameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
 
+    static void requireFinite(float f, SourcePos pos) {
+        if (!std::isfinite(f)) {
+            throw CompileError(pos, "constant arithmetic gives a value that is not a finite number");
+        }
+    }
+
     Src scalarConstant(float f, SourcePos pos) {
+        requireFinite(f, pos);
         for (const DefRegister& d : defs) {
             for (int k = 0; k < d.used; ++k) {
                 if (sameBits(d.values[static_cast<std::size_t>(k)], f)) {
@@ -320,6 +328,9 @@ private:
     }
 
     Src vectorConstant(const std::array<float, 4>& values, int n, SourcePos pos) {
+        for (int k = 0; k < n; ++k) {
+            requireFinite(values[static_cast<std::size_t>(k)], pos);
+        }
         for (const DefRegister& d : defs) {
             bool match = d.used == 4;
             for (int k = 0; match && k < n; ++k) {

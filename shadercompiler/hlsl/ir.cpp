@@ -275,6 +275,11 @@ bool coalesceOne(std::vector<Instr>& code, std::size_t movIndex, const ProfileLi
     if (w.op == Op::texld && (to.file != RegFile::temp || mv.saturate)) {
         return false;
     }
+    // lrp and pow may not write a register they read.
+    if ((w.op == Op::lrp || w.op == Op::pow) &&
+        std::any_of(w.src.begin(), w.src.end(), [&](const Src& s2) { return s2.reg == to; })) {
+        return false;
+    }
     // rX must be dead after the copy.
     std::uint8_t pending = mv.mask;
     for (std::size_t j = movIndex + 1; j < code.size() && pending != 0; ++j) {

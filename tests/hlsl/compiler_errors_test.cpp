@@ -44,6 +44,8 @@ const ErrorCase kCases[] = {
      "invalid write mask"},
     {"AssignToUniform", "float4 k : register(c1);\nfloat4 main(float4 p : POSITION) : POSITION {\n  k = p;\n  return p;\n}\n", "vs_2_0", 3, 3,
      "cannot be assigned"},
+    {"DivisionByZeroConstant", "float4 main(float4 p : POSITION) : POSITION {\n  return p / 0;\n}\n", "vs_2_0", 2, 12,
+     "not a finite number"},
     {"UnterminatedComment", "/* open\nfloat4 main() : POSITION { return 0; }\n", "vs_2_0", 1, 1, "unterminated comment"},
     {"Preprocessor", "float4 k;\n#define X 1\n", "vs_2_0", 2, 1, "preprocessor"},
     {"PixelPositionInput", "float4 main(float4 p : POSITION) : COLOR {\n  return p;\n}\n", "ps_2_0", 1, 13,
