@@ -222,12 +222,12 @@ private:
             }
             for (unsigned d : defined_) {
                 if (d == r.number) {
-                    out = "d" + n(r.number);
+                    // Pixel 1.x constants hold values in [-1, 1], defined ones included.
+                    out = pixel1() ? "clamp(d" + n(r.number) + ", -1.0, 1.0)" : "d" + n(r.number);
                     return true;
                 }
             }
             if (pixel()) {
-                // Pixel 1.x constants hold values in [-1, 1].
                 out = pixel1() ? "clamp(pc[" + n(r.number) + "], -1.0, 1.0)" : "pc[" + n(r.number) + "]";
             } else {
                 out = "c[" + n(r.number) + "]";
