@@ -31,7 +31,6 @@ struct Operand {
     std::array<int, 4> swz{0, 1, 2, 3};
     unsigned mask = 0xF;
     bool negate = false;
-    bool complement = false; // ps_1_x "1-r0"
 };
 
 Operand parseOperand(std::string text, bool destination) {
@@ -40,10 +39,6 @@ Operand parseOperand(std::string text, bool destination) {
     if (!text.empty() && text[0] == '-') {
         o.negate = true;
         text = text.substr(1);
-    }
-    if (text.rfind("1-", 0) == 0) {
-        o.complement = true;
-        text = text.substr(2);
     }
     const auto dot = text.find('.');
     o.name = text.substr(0, dot);
@@ -92,27 +87,11 @@ void AsmMachine::run(const std::string& text) {
             continue;
         }
         bool saturate = false;
-        float scale = 1.0f;
         if (op.size() > 4 && op.substr(op.size() - 4) == "_sat") {
             saturate = true;
             op = op.substr(0, op.size() - 4);
         }
-        if (op.size() > 3 && op.substr(op.size() - 3) == "_d2") {
-            scale = 0.5f;
-            op = op.substr(0, op.size() - 3);
-        }
         const Operand dst = parseOperand(parts.at(0), true);
-        // ps_1_x texture addressing: tex samples set N into tN, texcoord
-        // passes set N clamped to 0..1 with w = 1.
-        if (op == "tex" || op == "texcoord") {
-            Vec4& t = reg.at(dst.name);
-            if (op == "tex") {
-                t = sample(t);
-            } else {
-                t = {std::clamp(t[0], 0.0f, 1.0f), std::clamp(t[1], 0.0f, 1.0f), std::clamp(t[2], 0.0f, 1.0f), 1.0f};
-            }
-            continue;
-        }
         std::vector<Vec4> s;
         for (std::size_t i = 1; i < parts.size(); ++i) {
             const Operand o = parseOperand(parts[i], false);
@@ -125,8 +104,7 @@ void AsmMachine::run(const std::string& text) {
             const Vec4& r = reg[o.name];
             Vec4 v{};
             for (std::size_t k = 0; k < 4; ++k) {
-                const float x = r[static_cast<std::size_t>(o.swz[k])];
-                v[k] = (o.complement ? 1.0f - x : x) * (o.negate ? -1.0f : 1.0f);
+                v[k] = r[static_cast<std::size_t>(o.swz[k])] * (o.negate ? -1.0f : 1.0f);
             }
             s.push_back(v);
         }
@@ -172,8 +150,7 @@ void AsmMachine::run(const std::string& text) {
         Vec4& d = reg[dst.name];
         for (std::size_t k = 0; k < 4; ++k) {
             if ((dst.mask >> k) & 1) {
-                const float scaled = out[k] * scale;
-                d[k] = saturate ? std::clamp(scaled, 0.0f, 1.0f) : scaled;
+                d[k] = saturate ? std::clamp(out[k], 0.0f, 1.0f) : out[k];
             }
         }
     }
