@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -41,17 +40,39 @@ std::vector<std::string> instructionLines(const std::string& text) {
     return out;
 }
 
+struct SourceOperand {
+    std::string reg;     // "c4", "v0", "r1"
+    std::string swizzle; // "", ".x", ".yzxw"
+};
+
+// The source operands of an instruction line ("mad r0, -v0.y, c1, r0").
+std::vector<SourceOperand> sourcesOf(const std::string& line) {
+    std::vector<SourceOperand> out;
+    std::stringstream rest(line.substr(line.find(',') + 1));
+    std::string part;
+    while (std::getline(rest, part, ',')) {
+        const auto start = part.find_first_not_of(" -");
+        const auto dot = part.find('.', start);
+        SourceOperand o;
+        o.reg = part.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+        o.swizzle = dot == std::string::npos ? "" : part.substr(dot);
+        out.push_back(o);
+    }
+    return out;
+}
+
 // vs_2_0 reads at most one distinct constant and one distinct input register
 // per instruction.
 void expectVertexReadPorts(const std::string& text) {
-    const std::regex reg(R"((?:^|[ ,-])([cv]\d+))");
     for (const std::string& line : instructionLines(text)) {
-        const std::string sources = line.substr(line.find(',') + 1);
         std::set<std::string> constants;
         std::set<std::string> inputs;
-        for (auto it = std::sregex_iterator(sources.begin(), sources.end(), reg); it != std::sregex_iterator(); ++it) {
-            const std::string r = (*it)[1];
-            (r[0] == 'c' ? constants : inputs).insert(r);
+        for (const SourceOperand& o : sourcesOf(line)) {
+            if (o.reg[0] == 'c') {
+                constants.insert(o.reg);
+            } else if (o.reg[0] == 'v') {
+                inputs.insert(o.reg);
+            }
         }
         EXPECT_LE(constants.size(), 1u) << line;
         EXPECT_LE(inputs.size(), 1u) << line;
@@ -203,11 +224,9 @@ TEST(CompiledCode, PixelSwizzlesStayWithinTheProfile) {
         })",
                                        "ps_2_0");
     const std::set<std::string> legal = {"", ".x", ".y", ".z", ".w", ".yzxw", ".zxyw", ".wzyx"};
-    const std::regex operand(R"([-]?([rvtcs]\d+)(\.[xyzw]+)?)");
     for (const std::string& line : instructionLines(text)) {
-        const std::string sources = line.substr(line.find(',') + 1);
-        for (auto it = std::sregex_iterator(sources.begin(), sources.end(), operand); it != std::sregex_iterator(); ++it) {
-            EXPECT_EQ(legal.count((*it)[2].str()), 1u) << line;
+        for (const SourceOperand& o : sourcesOf(line)) {
+            EXPECT_EQ(legal.count(o.swizzle), 1u) << line;
         }
     }
     AsmMachine pm;
