@@ -3,6 +3,7 @@
 #include "platform/crt/random.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -115,31 +116,35 @@ void cells(Plane& out, unsigned seed, unsigned mode, unsigned count)
     std::vector<float> values(kPlaneSize);
     float lowest = 256.0f;
     float highest = 0.0f;
+    // Squared distances order as the distances do (distinct integers up to
+    // 2 * 128^2 have distinct single-precision roots), so the two smallest are
+    // found in integers, a whole row at a time, and rooted once per pixel;
+    // 65,536 is 256 squared. The two smallest of all points do not depend on
+    // the order in which the points are visited.
+    std::array<int, kPlaneSide> nearestRow{};
+    std::array<int, kPlaneSide> secondRow{};
     for (int y = 0; y < kPlaneSide; ++y) {
-        for (int x = 0; x < kPlaneSide; ++x) {
-            float f1 = 256.0f;
-            float f2 = 256.0f;
-            for (const Point& p : points) {
+        nearestRow.fill(65536);
+        secondRow.fill(65536);
+        for (const Point& p : points) {
+            int dy = std::abs(y - p.y);
+            dy = std::min(dy, 256 - dy);
+            const int dy2 = dy * dy;
+            for (int x = 0; x < kPlaneSide; ++x) {
                 int dx = std::abs(x - p.x);
-                int dy = std::abs(y - p.y);
-                if (dx > 128) {
-                    dx = 256 - dx;
-                }
-                if (dy > 128) {
-                    dy = 256 - dy;
-                }
-                // Either axis alone already beyond F2: the point cannot change F1 or F2.
-                if (static_cast<float>(dx) > f2 || static_cast<float>(dy) > f2) {
-                    continue;
-                }
-                const float d = std::sqrt(static_cast<float>(dx * dx + dy * dy));
-                if (d < f1) {
-                    f2 = f1;
-                    f1 = d;
-                } else if (d < f2) {
-                    f2 = d;
-                }
+                dx = std::min(dx, 256 - dx);
+                const int d = dx * dx + dy2;
+                const auto i = static_cast<std::size_t>(x);
+                // A tie with F1 goes to F2.
+                secondRow[i] = std::min(secondRow[i], std::max(nearestRow[i], d));
+                nearestRow[i] = std::min(nearestRow[i], d);
             }
+        }
+        for (int x = 0; x < kPlaneSide; ++x) {
+            const int nearest = nearestRow[static_cast<std::size_t>(x)];
+            const int second = secondRow[static_cast<std::size_t>(x)];
+            const float f1 = std::sqrt(static_cast<float>(nearest));
+            const float f2 = std::sqrt(static_cast<float>(second));
             float value = 0.0f;
             switch (mode) {
             case 0: value = f1; break;

@@ -3,6 +3,7 @@
 #include "platform/crt/random.h"
 
 #include <algorithm>
+#include <array>
 
 namespace texgen {
 
@@ -32,20 +33,45 @@ void accumulateCubic(std::span<float> accumulator, std::span<const float> lattic
     const auto at = [&](int row, int col) {
         return lattice[static_cast<std::size_t>((row & (fy - 1)) * fx + (col & (fx - 1)))];
     };
+    // The horizontal interpolation of a pixel depends only on its column and
+    // the lattice row, so each lattice row is interpolated across the plane
+    // once and shared by all the rows that use it.
+    std::array<int, kPlaneSide> cellX{};
+    std::array<float, kPlaneSide> fractionX{};
+    for (int x = 0; x < kPlaneSide; ++x) {
+        cellX[static_cast<std::size_t>(x)] = x / cw;
+        fractionX[static_cast<std::size_t>(x)] = static_cast<float>(x % cw) / static_cast<float>(cw);
+    }
+    std::vector<float> across(static_cast<std::size_t>(fy) * kPlaneSide);
+    for (int row = 0; row < fy; ++row) {
+        float* line = &across[static_cast<std::size_t>(row) * kPlaneSide];
+        for (std::size_t x = 0; x < kPlaneSide; ++x) {
+            const int lx = cellX[x];
+            // At t = 0 the cubic is exactly p1; lattices as wide as the plane hit only that case.
+            line[x] = fractionX[x] == 0.0f
+                ? at(row, lx)
+                : cubicInterp(fractionX[x], at(row, lx - 1), at(row, lx), at(row, lx + 1), at(row, lx + 2));
+        }
+    }
+    const auto line = [&](int row) {
+        return &across[static_cast<std::size_t>(row & (fy - 1)) * kPlaneSide];
+    };
     for (int y = 0; y < kPlaneSide; ++y) {
         const int ly = y / ch;
         const float ty = static_cast<float>(y % ch) / static_cast<float>(ch);
-        for (int x = 0; x < kPlaneSide; ++x) {
-            const int lx = x / cw;
-            const float tx = static_cast<float>(x % cw) / static_cast<float>(cw);
-            float column[4];
-            for (int k = 0; k < 4; ++k) {
-                const int row = ly - 1 + k;
-                column[k] = cubicInterp(tx, at(row, lx - 1), at(row, lx), at(row, lx + 1),
-                                        at(row, lx + 2));
+        const float* r0 = line(ly - 1);
+        const float* r1 = line(ly);
+        const float* r2 = line(ly + 1);
+        const float* r3 = line(ly + 2);
+        float* sum = &accumulator[Plane::index(0, y)];
+        if (ty == 0.0f) {
+            for (int x = 0; x < kPlaneSide; ++x) {
+                sum[x] += r1[x];
             }
-            accumulator[Plane::index(x, y)] +=
-                cubicInterp(ty, column[0], column[1], column[2], column[3]);
+            continue;
+        }
+        for (int x = 0; x < kPlaneSide; ++x) {
+            sum[x] += cubicInterp(ty, r0[x], r1[x], r2[x], r3[x]);
         }
     }
 }
