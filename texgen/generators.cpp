@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 namespace texgen {
@@ -92,6 +93,7 @@ void radialGradient(Plane& out, unsigned power)
             const float u = static_cast<float>(x - 128);
             const float w = static_cast<float>(y - 128);
             float v = (radius - std::sqrt(u * u + w * w)) / radius;
+            // Once v reaches 0 further squaring keeps it there.
             for (unsigned i = 0; i < power && v > 0.0f; ++i) {
                 v *= v;
             }
@@ -217,24 +219,22 @@ CellPos cellOf(int c, int size, int count)
     return {cell, c - cell * size};
 }
 
-void bricks(Plane& out, std::uint8_t mortar, std::uint8_t brick, int gx, int gy, bool shifted,
-            int tileSide)
+// Bricks (mortar on the first row and column of each brick, even rows of
+// bricks shifted half a brick right) or, given a tile side, tiles (brick
+// colour at 0 < column, row < side within each cell, mortar elsewhere).
+void brickGrid(Plane& out, std::uint8_t mortar, std::uint8_t brick, int gx, int gy,
+               std::optional<int> tileSide)
 {
     const int w = kPlaneSide / (gx + 1);
     const int h = kPlaneSide / (gy + 1);
     for (int y = 0; y < kPlaneSide; ++y) {
         const CellPos row = cellOf(y, h, gy + 1);
-        // Bricks of even rows start half a brick to the right.
-        const int shift = shifted && row.cell % 2 == 0 ? w / 2 : 0;
+        const int shift = !tileSide && row.cell % 2 == 0 ? w / 2 : 0;
         for (int x = 0; x < kPlaneSide; ++x) {
             const CellPos col = cellOf((x - shift) & 255, w, gx + 1);
-            bool isBrick;
-            if (tileSide < 0) {
-                isBrick = col.offset != 0 && row.offset != 0;
-            } else {
-                isBrick = col.offset > 0 && col.offset < tileSide && row.offset > 0 &&
-                          row.offset < tileSide;
-            }
+            const bool isBrick = tileSide
+                ? col.offset > 0 && col.offset < *tileSide && row.offset > 0 && row.offset < *tileSide
+                : col.offset != 0 && row.offset != 0;
             out.at(x, y) = isBrick ? brick : mortar;
         }
     }
@@ -262,13 +262,13 @@ void shapes(Plane& out, unsigned mode, unsigned colour1, unsigned colour2, unsig
         break;
     }
     case 1:
-        bricks(out, c1, c2, gx, gy, true, -1);
+        brickGrid(out, c1, c2, gx, gy, std::nullopt);
         break;
     case 2: {
         const int w = kPlaneSide / (gx + 1);
         const int h = kPlaneSide / (gy + 1);
         const int t = std::min({static_cast<int>(size), w, h});
-        bricks(out, c1, c2, gx, gy, false, t);
+        brickGrid(out, c1, c2, gx, gy, t);
         break;
     }
     default:

@@ -15,12 +15,12 @@ namespace texgen {
 
 namespace {
 
+// Mandatory input i; the interpreter always provides those.
 const Plane& in(const OpArgs& a, std::size_t i)
 {
     return *a.inputs[i];
 }
 
-// Operations by opcode, each adapting the uniform call to its own parameters.
 constexpr OpEntry op(OpFunction run, std::uint8_t params, std::uint8_t inputs)
 {
     return {run, params, inputs};
@@ -28,6 +28,7 @@ constexpr OpEntry op(OpFunction run, std::uint8_t params, std::uint8_t inputs)
 
 } // namespace
 
+// Operations by opcode, each adapting the uniform call to its own parameters.
 const std::array<OpEntry, kOpcodeCount> opTable = {{
     op([](Plane& o, const OpArgs& a) { fill(o, a.params[0]); }, 0, 0),
     op([](Plane& o, const OpArgs& a) { fill(o, a.params[0]); }, 1, 0),

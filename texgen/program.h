@@ -66,7 +66,8 @@ enum class ProgramFault {
 const char* faultText(ProgramFault fault);
 
 // The state of running one texture program: store slots and the positions
-// registered for them. Slots never outlive the run.
+// registered for them. Slots never outlive the run. It keeps a view of the
+// program, whose bytes must outlive it.
 class TextureProgramRun {
 public:
     explicit TextureProgramRun(std::span<const std::uint8_t> program);

@@ -107,4 +107,26 @@ void plasmaOp(benchmark::State& state)
 }
 BENCHMARK(plasmaOp)->Unit(benchmark::kMillisecond);
 
+// The operations whose cost grows with their parameters, at the largest
+// parameters a byte allows; no embedded program comes near these.
+void worstCaseOp(benchmark::State& state)
+{
+    const texgen::Plane source = plasmaPlane();
+    texgen::Plane out;
+    for (auto _ : state) {
+        switch (state.range(0)) {
+        case 0: texgen::cells(out, 1, 3, 255); break;
+        case 1: texgen::spots(out, 1, 0, 255, 255); break;
+        case 2: texgen::glows(out, 1, 255, 255); break;
+        case 3: texgen::motionBlur(out, 255, 37, source, nullptr); break;
+        default: texgen::twirl(out, 128, 128, 255, 255, source); break;
+        }
+        benchmark::DoNotOptimize(out.pixels.data());
+    }
+    static const char* const names[] = {"cells 255 points", "spots 255 x 255", "glows 255 x 255",
+                                        "motionBlur length 255", "twirl diameter 255"};
+    state.SetLabel(names[state.range(0)]);
+}
+BENCHMARK(worstCaseOp)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+
 } // namespace

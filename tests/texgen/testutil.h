@@ -32,6 +32,13 @@ inline texgen::Plane planeOf(const std::function<int(int, int)>& f)
     return p;
 }
 
+inline texgen::Plane constant(int v)
+{
+    texgen::Plane p;
+    p.pixels.fill(static_cast<std::uint8_t>(v));
+    return p;
+}
+
 // A plane of pseudo-random bytes (a hash of the position, not the crt generator).
 inline texgen::Plane noisyPlane(unsigned salt)
 {
