@@ -218,11 +218,11 @@ TEST(Sampling, BilinearDisplaceTwirlTile)
     const Plane by64 = constant(64);
     texgen::displace(out, 0x90, 255, 0, across, &by64, nullptr);
     EXPECT_EQ(countDifferent(out, planeOf([](int x, int) { return (x + 64) & 255; }), 1), 0);
-    // Mode 0 from a vertical ramp 2y: (L - D - R + U) / 2 = -2, looking 2 pixels up.
+    // Mode 0 from a vertical ramp 8y: (L - D - R + U) / 2 = -8, looking 8 pixels up.
     const Plane down = planeOf([](int, int y) { return y; });
-    const Plane twiceDown = planeOf([](int, int y) { return 2 * y; });
-    texgen::displace(out, 0x08, 0, 255, down, nullptr, &twiceDown);
-    EXPECT_NEAR(out.at(5, 100), 98, 1);
+    const Plane steep = planeOf([](int, int y) { return 8 * y; });
+    texgen::displace(out, 0x08, 0, 255, down, nullptr, &steep);
+    EXPECT_NEAR(out.at(5, 20), 12, 1);
 
     const Plane source = noisyPlane(8);
     texgen::twirl(out, 30, 200, 120, 127, source);
