@@ -309,6 +309,70 @@ protected:
     }
 };
 
+// The tunnel as the effect lays it: square rings of radius 16.8 every 4
+// units along z, texture v = 1.25 k around the ring and u = 0.2 * phase, and
+// a normal stream holding the frame position plus the unit normal (a point).
+std::vector<Vertex> tunnel(bool pointNormals) {
+    const float pi = 3.14159265f;
+    auto ring = [&](int segment, int k) {
+        const float a = static_cast<float>(k) * pi / 2;
+        const float z = 4.0f * static_cast<float>(segment);
+        const float nx = -std::cos(a);
+        const float ny = -std::sin(a);
+        return Vertex{16.8f * std::cos(a), 16.8f * std::sin(a), z, nx, ny, pointNormals ? z : 0.0f,
+                      0.2f * 0.4f * static_cast<float>(segment), 1.25f * static_cast<float>(k), 0};
+    };
+    std::vector<Vertex> out;
+    for (int s = 0; s < 45; ++s) {
+        for (int k = 0; k < 4; ++k) {
+            const Vertex o0 = ring(s, k), o1 = ring(s, k + 1), n0 = ring(s + 1, k), n1 = ring(s + 1, k + 1);
+            out.insert(out.end(), {o0, n0, n1, n1, o1, o0});
+        }
+    }
+    return out;
+}
+
+TEST_F(CompiledPairs, TunnelLooksTheSameWithPointsInTheNormalStream) {
+    const std::vector<DWORD> vs = compileFile("vshader_mojs.vhl", "vs_2_0");
+    const std::vector<DWORD> ps = compileFile("pshader_mojs.phl", "ps_2_0");
+    ASSERT_FALSE(vs.empty());
+    ASSERT_FALSE(ps.empty());
+    useShaders(vs.data(), ps.data());
+    IDirect3DTexture9* t = keep(makeTexture(8, 8, [](UINT x, UINT y) {
+        return ((x / 2 + y / 2) % 2) != 0 ? 0xFFE0E0E0u : 0xFF404040u;
+    }));
+    ASSERT_EQ(device->SetTexture(0, t), D3D_OK);
+    // Eye at z = -2 looking along +z: view = translation by (0, 0, 2); a
+    // left-handed perspective with a 120 degree field of view, near 0.1, far 1000.
+    const float ys = 1.0f / std::tan(2.0943952f / 2);
+    const float q = 1000.0f / (1000.0f - 0.1f);
+    const float wvp[16] = {ys, 0, 0, 0, 0, ys, 0, 0, 0, 0, q, 1, 0, 0, 2 * q - 0.1f * q, 2};
+    // The tunnel passes the view's translation row as its camera term, colour magenta, ambient 0.
+    setConstants(wvp, kIdentity, {0, 0, 2, 0}, {1, 0, 1, 1}, {0, 0, 0, 0});
+    clear();
+    draw(tunnel(false));
+    const Picture trueNormals = readBackBuffer("tunnel-true-normals");
+    clear();
+    draw(tunnel(true));
+    const Picture points = readBackBuffer("tunnel-point-normals");
+    int worst = 0;
+    for (std::size_t i = 0; i < points.pixels.size(); ++i) {
+        for (int shift : {0, 8, 16}) {
+            const int a = static_cast<int>((trueNormals.pixels[i] >> shift) & 0xFF);
+            const int b = static_cast<int>((points.pixels[i] >> shift) & 0xFF);
+            worst = std::max(worst, std::abs(a - b));
+        }
+    }
+    EXPECT_LE(worst, 3);
+    // The far end fades into the dark; the walls near the eye are lit.
+    auto brightness = [&](UINT x, UINT y) {
+        const D3DCOLOR c = points.at(x, y);
+        return d3d9test::red(c) + d3d9test::green(c) + d3d9test::blue(c);
+    };
+    EXPECT_LT(brightness(32, 32), brightness(32, 2));
+    EXPECT_LT(brightness(32, 32), brightness(2, 32));
+}
+
 TEST_F(CompiledPairs, TunnelAndSpherePairDrawsQuadsAndAPointNormalStream) {
     checkQuads("vshader_mojs.vhl", "pshader_mojs.phl", false);
 }
