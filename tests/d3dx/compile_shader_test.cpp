@@ -65,6 +65,15 @@ INSTANTIATE_TEST_SUITE_P(Show, ShowShaders,
                                            ShowShader{"shaders/vshader_mojs2.vhl", "vs_2_0", 0xFFFE0200u},
                                            ShowShader{"shaders/pshader_mojs2.phl", "ps_2_0", 0xFFFF0200u}));
 
+// Stands in for a stale pointer that a failing call must replace with null.
+class StaleBuffer final : public ID3DXBuffer {
+public:
+    ULONG AddRef() override { return 1; }
+    ULONG Release() override { return 1; }
+    LPVOID GetBufferPointer() override { return nullptr; }
+    DWORD GetBufferSize() override { return 0; }
+};
+
 class CompileFailures : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -83,7 +92,8 @@ protected:
     // Compiles, capturing the debug log; the code buffer must stay null.
     HRESULT compile(const std::string& path, const char* entry, const char* profile, std::string& log,
                     LPD3DXBUFFER* errors = nullptr) const {
-        LPD3DXBUFFER code = reinterpret_cast<LPD3DXBUFFER>(&log); // any non-null value: must be reset
+        StaleBuffer stale;
+        LPD3DXBUFFER code = &stale;
         ::testing::internal::CaptureStderr();
         const HRESULT hr = D3DXCompileShaderFromFileA(path.c_str(), nullptr, nullptr, entry, profile, 0, &code, errors, nullptr);
         log = ::testing::internal::GetCapturedStderr();
