@@ -1615,28 +1615,35 @@ bool Device::applyTextures() {
 }
 
 bool Device::applyVertexInput(const VertexLayout& layout, GLuint buffer, UINT baseOffset, UINT stride) {
-    if (!vertexInputDirty_) {
+    if (!vertexInputDirty_ && appliedInput_.layout == &layout && appliedInput_.buffer == buffer &&
+        appliedInput_.offset == baseOffset && appliedInput_.stride == stride) {
         return true;
     }
     auto& count = shared_->counters.stateChanges;
     gl::BindBuffer(GL_ARRAY_BUFFER, buffer);
     ++count;
-    std::array<bool, kAttrCount> used{};
+    unsigned enabled = 0;
     for (const auto& a : layout.attributes) {
-        gl::EnableVertexAttribArray(a.location);
         gl::VertexAttribPointer(a.location, a.size, a.type, a.normalized, static_cast<GLsizei>(stride),
                                 reinterpret_cast<const void*>(static_cast<std::uintptr_t>(baseOffset + a.offset)));
-        used[a.location] = true;
-        count += 2;
+        enabled |= 1u << a.location;
+        ++count;
     }
     for (GLuint l = 0; l < kAttrCount; ++l) {
-        if (!used[l]) {
+        const unsigned bit = 1u << l;
+        if ((enabled & bit) == (appliedInput_.enabled & bit)) {
+            continue;
+        }
+        if ((enabled & bit) != 0) {
+            gl::EnableVertexAttribArray(l);
+        } else {
             // Inputs a vertex does not supply read (0, 0, 0, 1).
             gl::DisableVertexAttribArray(l);
             gl::VertexAttrib4f(l, 0.0f, 0.0f, 0.0f, 1.0f);
-            count += 2;
         }
+        ++count;
     }
+    appliedInput_ = AppliedInput{&layout, buffer, baseOffset, stride, enabled};
     vertexInputDirty_ = false;
     return true;
 }
@@ -1750,14 +1757,14 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCo
     if (layout == nullptr) {
         return D3DERR_INVALIDCALL;
     }
+    applyVertexInput(*layout, upBuffer_, 0, VertexStreamZeroStride);
     gl::BindBuffer(GL_ARRAY_BUFFER, upBuffer_);
-    // A fresh store each time, so earlier draws keep the data they were given.
+    // A fresh store each time, so earlier draws keep the data they were given;
+    // the vertex array keeps pointing at the same buffer name.
     gl::BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices) * VertexStreamZeroStride, pVertexStreamZeroData,
                    GL_STREAM_DRAW);
     ++shared_->counters.uploads;
-    vertexInputDirty_ = true;
-    applyVertexInput(*layout, upBuffer_, 0, VertexStreamZeroStride);
-    vertexInputDirty_ = true;
+    ++shared_->counters.stateChanges;
     gl::DrawArrays(mode, 0, vertices);
     ++shared_->counters.draws;
     return D3D_OK;

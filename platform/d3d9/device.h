@@ -168,6 +168,13 @@ private:
     GLuint boundFramebuffer_ = ~0u;
     bool framebufferDirty_ = true;
     bool vertexInputDirty_ = true;
+    struct AppliedInput {
+        const VertexLayout* layout = nullptr;
+        GLuint buffer = 0;
+        UINT offset = 0;
+        UINT stride = 0;
+        unsigned enabled = 0;
+    } appliedInput_;
     GLuint boundIndexBuffer_ = ~0u;
     std::unordered_map<std::string, GLuint> compiledShaders_;
     std::unordered_map<std::string, LinkedProgram> programs_;
