@@ -174,6 +174,19 @@ TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
         EXPECT_NEAR(red(p.at(32, 32)), expected, 1.5) << "specular " << enable;
         EXPECT_NEAR(blue(p.at(20, 40)), expected, 1.5) << "specular " << enable;
     }
+    // LOCALVIEWER FALSE: the view vector is (0, 0, -1), towards a camera
+    // looking along +z, so H = norm(L + (0, 0, -1)). With L = (-1, -1, -2) / sqrt 6
+    // at a corner, N.H = (2 / sqrt 6 + 1) / |L + (0, 0, -1)|.
+    device->SetRenderState(D3DRS_LOCALVIEWER, FALSE);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    device->BeginScene();
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK);
+    device->EndScene();
+    Picture p = readBackBuffer("distantviewer");
+    const double l = 1.0 / std::sqrt(6.0);
+    const double hz = 2 * l + 1;
+    const double nDotH = hz / std::sqrt(2 * l * l + hz * hz);
+    EXPECT_NEAR(red(p.at(32, 32)), (diffuse + 0.5 * std::pow(nDotH, 10.0)) * 255, 1.5);
 }
 
 // Point sprite size with scaling: Ss = Vh Si sqrt(1 / (A + B De + C De^2)),

@@ -131,10 +131,12 @@ TEST_F(Pixels, TextureStageOperations) {
 }
 
 // Untextured geometry under the default stage states shows its diffuse
-// colour, and lighting off without a vertex colour gives opaque white.
+// colour, and lighting off without a vertex colour gives opaque white. A
+// vertex without a specular colour adds black when specular is on.
 TEST_F(Pixels, MissingTexturesAndColours) {
     begin(0xFF000000u);
     device->SetTexture(0, nullptr);
+    device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
     drawQuad(0, 0, 32, 64, 0xFF336699u);
     struct Xyz {
         float x, y, z;
