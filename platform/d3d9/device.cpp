@@ -419,6 +419,10 @@ Device::~Device() {
     for (auto& [key, shader] : compiledShaders_) {
         gl::DeleteShader(shader);
     }
+    if (feedback_.texture != 0) {
+        gl::DeleteTextures(1, &feedback_.texture);
+        gl::DeleteFramebuffers(1, &feedback_.framebuffer);
+    }
     if (vertexArray_ != 0) {
         gl::DeleteVertexArrays(1, &vertexArray_);
         gl::DeleteBuffers(1, &upBuffer_);
@@ -1563,18 +1567,71 @@ void Device::uploadUniforms(LinkedProgram& p) {
     }
 }
 
+GLuint Device::feedbackCopy(const Texture& texture) {
+    auto& count = shared_->counters.stateChanges;
+    if (feedbackCopied_) {
+        return feedback_.texture;
+    }
+    const FormatInfo& format = texture.format();
+    if (feedback_.texture == 0 || feedback_.width != texture.width() || feedback_.height != texture.height() ||
+        feedback_.format != format.format) {
+        if (feedback_.texture == 0) {
+            gl::GenTextures(1, &feedback_.texture);
+            gl::GenFramebuffers(1, &feedback_.framebuffer);
+        }
+        gl::ActiveTexture(GL_TEXTURE0);
+        gl::BindTexture(GL_TEXTURE_2D, feedback_.texture);
+        gl::TexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format.internalFormat),
+                       static_cast<GLsizei>(texture.width()), static_cast<GLsizei>(texture.height()), 0,
+                       format.uploadFormat, format.uploadType, nullptr);
+        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, format.alphaIsOne ? GL_ONE : GL_ALPHA);
+        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_B, format.blueIsOne ? GL_ONE : GL_BLUE);
+        textureBindingChanged();
+        gl::BindFramebuffer(GL_DRAW_FRAMEBUFFER, feedback_.framebuffer);
+        gl::FramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, feedback_.texture, 0);
+        feedback_.width = texture.width();
+        feedback_.height = texture.height();
+        feedback_.format = format.format;
+        count += 6;
+    }
+    const auto w = static_cast<GLint>(texture.width());
+    const auto h = static_cast<GLint>(texture.height());
+    gl::BindFramebuffer(GL_READ_FRAMEBUFFER, boundFramebuffer_);
+    gl::BindFramebuffer(GL_DRAW_FRAMEBUFFER, feedback_.framebuffer);
+    gl::Disable(GL_SCISSOR_TEST); // a blit honours the scissor
+    gl::BlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    gl::Enable(GL_SCISSOR_TEST);
+    gl::BindFramebuffer(GL_FRAMEBUFFER, boundFramebuffer_);
+    count += 6;
+    feedbackCopied_ = true;
+    return feedback_.texture;
+}
+
 bool Device::applyTextures() {
     auto& count = shared_->counters.stateChanges;
+    auto isTarget = [&](const Texture* t) {
+        return t != nullptr && t->isRenderTarget() && renderTarget_ != nullptr &&
+               renderTarget_->glTexture() == t->glTexture();
+    };
+    // Copies are made before any binding below, since making one may rebind a unit.
+    feedbackCopied_ = false;
+    for (GLuint s = 0; s < kMaxStages; ++s) {
+        if (currentProgram_->locations[uSampler0 + s] >= 0 && isTarget(textures_[s])) {
+            feedbackCopy(*textures_[s]);
+        }
+    }
     for (GLuint s = 0; s < kMaxStages; ++s) {
         if (currentProgram_->locations[uSampler0 + s] < 0) {
             continue;
         }
         Texture* texture = textures_[s];
         GLuint name = texture != nullptr ? texture->glTexture() : 0;
-        if (texture != nullptr && texture->isRenderTarget() && renderTarget_ != nullptr &&
-            renderTarget_->glTexture() == name) {
-            logFailure("a texture is bound while it is the render target");
-            return false;
+        if (isTarget(texture)) {
+            // Reading the target being drawn (a feedback pass): GL leaves that
+            // undefined, so the draw samples a copy of the target as it was
+            // before the draw, which is what such passes expect.
+            name = feedback_.texture;
         }
         if (boundTextures_[s] != name) {
             gl::ActiveTexture(GL_TEXTURE0 + s);

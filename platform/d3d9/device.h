@@ -109,6 +109,8 @@ private:
     bool applyProgram(const VertexLayout& layout);
     void uploadUniforms(LinkedProgram& program);
     bool applyTextures();
+    // A copy of the current render target for a draw that samples it.
+    GLuint feedbackCopy(const Texture& texture);
     bool applyVertexInput(const VertexLayout& layout, GLuint buffer, UINT baseOffset, UINT stride);
     const VertexLayout* currentLayout() const;
     void buildFfKeys(const VertexLayout& layout, FfVertexKey& vertexKey, FfPixelKey& pixelKey) const;
@@ -164,6 +166,14 @@ private:
     std::array<GLuint, kMaxStages> samplers_{};
     std::array<bool, kMaxStages> samplerDirty_{};
     std::array<GLuint, kMaxStages> boundTextures_{};
+    struct Feedback {
+        GLuint texture = 0;
+        GLuint framebuffer = 0;
+        UINT width = 0;
+        UINT height = 0;
+        D3DFORMAT format = D3DFMT_UNKNOWN;
+    } feedback_;
+    bool feedbackCopied_ = false;
     std::map<std::pair<Surface*, Surface*>, GLuint> framebuffers_;
     GLuint boundFramebuffer_ = ~0u;
     bool framebufferDirty_ = true;
