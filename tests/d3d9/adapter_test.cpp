@@ -1,6 +1,8 @@
 // The adapter object and the device's handling of calls outside the subset.
 #include "tests/d3d9/harness.h"
 
+#include "platform/win32/clock.h"
+
 #include <cstring>
 
 namespace d3d9test {
@@ -180,6 +182,23 @@ TEST_F(DeviceTest, ReferenceCountsAndReleasedBindings) {
     EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00u, 1.0f, 0), D3D_OK);
     back->Release();
     EXPECT_EQ(readBackBuffer("after").at(3, 3), 0xFF00FF00u);
+}
+
+// In virtual run mode a presented frame moves the virtual clock by one frame
+// step, and the back buffer keeps the frame for reading back.
+TEST_F(DeviceTest, PresentAdvancesTheVirtualClockByOneFrame) {
+    constexpr std::uint64_t kStep = 16'666'667;
+    platform::useVirtualClock(kStep);
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF123456u, 1.0f, 0), D3D_OK);
+    const std::uint64_t before = platform::clockNowNs();
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    const std::uint64_t after = platform::clockNowNs();
+    platform::useWallClock();
+    EXPECT_EQ(after - before, 2 * kStep);
+    EXPECT_EQ(readBackBuffer("presented").at(0, 0), 0xFF123456u);
+    RECT source{0, 0, 8, 8};
+    EXPECT_EQ(device->Present(&source, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
 }
 
 } // namespace
