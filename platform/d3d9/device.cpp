@@ -274,7 +274,14 @@ Device::Device(std::shared_ptr<Shared> shared, const D3DPRESENT_PARAMETERS& para
 Device* Device::create(const D3DPRESENT_PARAMETERS& params, HWND focusWindow, const D3DCAPS9& caps, bool live) {
     std::string error;
     HWND window = params.hDeviceWindow != nullptr ? params.hDeviceWindow : focusWindow;
-    auto context = createGlContext(live, window, params.PresentationInterval == D3DPRESENT_INTERVAL_ONE, error);
+    PresentMode mode;
+    // INTERVAL_DEFAULT waits for the retrace like INTERVAL_ONE.
+    mode.vsync = params.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE;
+    mode.fullScreen = params.Windowed == FALSE;
+    mode.width = static_cast<int>(params.BackBufferWidth);
+    mode.height = static_cast<int>(params.BackBufferHeight);
+    mode.refreshRate = static_cast<int>(params.FullScreen_RefreshRateInHz);
+    auto context = createGlContext(live, window, mode, error);
     if (!context) {
         logFailure("CreateDevice: %s", error.c_str());
         return nullptr;
