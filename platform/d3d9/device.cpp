@@ -1307,7 +1307,7 @@ void Device::applyRasterState() {
     }
 }
 
-void Device::buildFfKeys(const VertexLayout& layout, FfVertexKey& v, FfPixelKey& p) const {
+void Device::buildFfKeys(const VertexLayout& layout, bool points, FfVertexKey& v, FfPixelKey& p) const {
     const auto& rs = renderStates_;
     v = FfVertexKey{};
     v.pretransformed = layout.pretransformed;
@@ -1334,7 +1334,8 @@ void Device::buildFfKeys(const VertexLayout& layout, FfVertexKey& v, FfPixelKey&
     }
     p = FfPixelKey{};
     p.specularEnable = rs[D3DRS_SPECULARENABLE] != FALSE;
-    p.pointSprite = rs[D3DRS_POINTSPRITEENABLE] != FALSE;
+    // Sprite coordinates exist only for point primitives.
+    p.pointSprite = points && rs[D3DRS_POINTSPRITEENABLE] != FALSE;
     for (unsigned s = 0; s < kMaxStages; ++s) {
         const auto& st = stageStates_[s];
         if (st[D3DTSS_COLOROP] == D3DTOP_DISABLE) {
@@ -1414,10 +1415,10 @@ bool Device::linkProgram(GLuint vertexShader, GLuint pixelShader, std::uint64_t 
     return true;
 }
 
-bool Device::applyProgram(const VertexLayout& layout) {
+bool Device::applyProgram(const VertexLayout& layout, bool points) {
     FfVertexKey vk;
     FfPixelKey pk;
-    buildFfKeys(layout, vk, pk);
+    buildFfKeys(layout, points, vk, pk);
     std::string key;
     if (vertexShader_ != nullptr) {
         key += "V" + std::to_string(vertexShader_->shader().id);
@@ -1712,7 +1713,7 @@ bool Device::applyVertexInput(const VertexLayout& layout, GLuint buffer, UINT ba
     return true;
 }
 
-const VertexLayout* Device::prepareDraw(const char* call) {
+const VertexLayout* Device::prepareDraw(const char* call, GLenum mode) {
     if (!inScene_) {
         logFailure("%s outside BeginScene/EndScene", call);
         return nullptr;
@@ -1731,7 +1732,7 @@ const VertexLayout* Device::prepareDraw(const char* call) {
         return nullptr;
     }
     applyRasterState();
-    if (!applyProgram(*layout)) {
+    if (!applyProgram(*layout, mode == GL_POINTS)) {
         return nullptr;
     }
     uploadUniforms(*currentProgram_);
@@ -1758,7 +1759,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, 
         logFailure("DrawPrimitive reads past the end of the vertex buffer");
         return D3DERR_INVALIDCALL;
     }
-    const VertexLayout* layout = prepareDraw("DrawPrimitive");
+    const VertexLayout* layout = prepareDraw("DrawPrimitive", mode);
     if (layout == nullptr || !applyVertexInput(*layout, stream0_->glBuffer(), streamOffset_, stride)) {
         return D3DERR_INVALIDCALL;
     }
@@ -1785,7 +1786,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVer
         logFailure("DrawIndexedPrimitive reads past the end of the index buffer");
         return D3DERR_INVALIDCALL;
     }
-    const VertexLayout* layout = prepareDraw("DrawIndexedPrimitive");
+    const VertexLayout* layout = prepareDraw("DrawIndexedPrimitive", mode);
     if (layout == nullptr || !applyVertexInput(*layout, stream0_->glBuffer(), streamOffset_, streamStride_)) {
         return D3DERR_INVALIDCALL;
     }
@@ -1817,7 +1818,7 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCo
     if (PrimitiveCount == 0) {
         return D3D_OK;
     }
-    const VertexLayout* layout = prepareDraw("DrawPrimitiveUP");
+    const VertexLayout* layout = prepareDraw("DrawPrimitiveUP", mode);
     if (layout == nullptr) {
         return D3DERR_INVALIDCALL;
     }

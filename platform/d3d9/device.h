@@ -103,17 +103,17 @@ private:
     enum UniformGroup { kTransforms, kViewport, kMaterial, kLights, kTextureFactor, kPoints, kVsConstants, kPsConstants };
 
     // Draw preparation; false (after a log line) when the state is outside the subset.
-    const VertexLayout* prepareDraw(const char* call);
+    const VertexLayout* prepareDraw(const char* call, GLenum mode);
     bool applyFramebuffer();
     void applyRasterState();
-    bool applyProgram(const VertexLayout& layout);
+    bool applyProgram(const VertexLayout& layout, bool points);
     void uploadUniforms(LinkedProgram& program);
     bool applyTextures();
     // A copy of the current render target for a draw that samples it.
     GLuint feedbackCopy(const Texture& texture);
     bool applyVertexInput(const VertexLayout& layout, GLuint buffer, UINT baseOffset, UINT stride);
     const VertexLayout* currentLayout() const;
-    void buildFfKeys(const VertexLayout& layout, FfVertexKey& vertexKey, FfPixelKey& pixelKey) const;
+    void buildFfKeys(const VertexLayout& layout, bool points, FfVertexKey& vertexKey, FfPixelKey& pixelKey) const;
     GLuint compileShader(GLenum stage, const std::string& source, std::string& error);
     bool linkProgram(GLuint vertexShader, GLuint pixelShader, std::uint64_t vsId, std::uint64_t psId,
                      LinkedProgram& linked, std::string& error);

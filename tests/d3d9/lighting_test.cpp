@@ -249,6 +249,11 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
     const ScreenVertex sprite{32, 32, 0, 1, 0xFFFFFFFFu, 0, 0};
     device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
     ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &sprite, sizeof sprite), D3D_OK);
+    // Triangles drawn with sprites still on use their own texture coordinates:
+    // v = 0.75 (the blue row) across this one.
+    const ScreenVertex strip[3] = {{0, 48, 0, 1, 0xFFFFFFFFu, 0.25f, 0.75f}, {16, 48, 0, 1, 0xFFFFFFFFu, 0.75f, 0.75f},
+                                   {0, 64, 0, 1, 0xFFFFFFFFu, 0.25f, 0.75f}};
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, strip, sizeof strip[0]), D3D_OK);
     device->SetRenderState(D3DRS_POINTSIZE, asDword(200.0f)); // clamped to POINTSIZE_MAX 64
     const ScreenVertex big{0, 0, 0, 1, 0xFFFFFFFFu, 0, 0};
     device->SetTexture(0, nullptr);
@@ -257,6 +262,7 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
     Picture p = readBackBuffer("sprite");
     EXPECT_EQ(p.at(32, 26), 0xFFFF0000u);
     EXPECT_EQ(p.at(32, 38), 0xFF0000FFu);
+    EXPECT_EQ(p.at(2, 50), 0xFF0000FFu);
     int spriteWidth = 0;
     for (UINT x = 16; x < 64; ++x) {
         spriteWidth += p.at(x, 36) != 0xFF000000u ? 1 : 0;
