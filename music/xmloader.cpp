@@ -75,7 +75,13 @@ struct Reader {
         position = std::clamp<std::int64_t>(position, 0, size);
         callbacks.seek(handle, static_cast<std::int32_t>(position), 0);
     }
-    void skip(std::int32_t count) { callbacks.seek(handle, count, 1); }
+    void skip(std::int32_t count) {
+        const std::int64_t target = static_cast<std::int64_t>(tell()) + count;
+        callbacks.seek(handle, count, 1);
+        if (tell() != target) {
+            complete = false;
+        }
+    }
     std::int32_t tell() { return callbacks.tell(handle); }
     std::int32_t left() { return std::max(0, size - tell()); }
 };
