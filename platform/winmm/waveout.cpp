@@ -301,8 +301,11 @@ namespace platform {
 
 void keepWaveOutPcm(bool keep) {
     std::lock_guard lock(sinkMutex);
-    if (keep && !keeping && virtualDevice != nullptr) {
-        virtualDevice->keptUpTo = playedBytes(virtualDevice);
+    if (keep && !keeping) {
+        keptPcm.clear();
+        if (virtualDevice != nullptr) {
+            virtualDevice->keptUpTo = playedBytes(virtualDevice);
+        }
     }
     keeping = keep;
 }

@@ -8,7 +8,8 @@
 
 namespace platform {
 
-// From now on the virtual sink keeps the bytes it plays (or stops keeping them).
+// From now on the virtual sink keeps the bytes it plays, starting from an
+// empty store (or stops keeping them).
 void keepWaveOutPcm(bool keep);
 // The bytes kept so far, brought up to the current clock first; the store is emptied.
 std::vector<std::uint8_t> takeWaveOutPcm();
