@@ -181,7 +181,7 @@ void bass(Pat& p, int r0, Chord c, Bass style) {
         const int offsets[] = {0, 0, 12, 0, 0, 12, 0, 7};
         const int rows[] = {0, 6, 8, 12, 16, 20, 24, 28};
         for (int i = 0; i < 8; ++i) {
-            p.note(r0 + rows[i], kBassCh, root + offsets[i], kBass, setVolume(i % 2 == 0 ? 50 : 40));
+            p.note(r0 + rows[i], kBassCh, root + offsets[i], kBass, setVolume(i % 2 == 0 ? 56 : 46));
         }
         p.fx(r0 + 28, kBassCh, fxPortaDown, 0x08); // the last note of the bar bends down
         break;
@@ -291,20 +291,20 @@ void section(Pat& p, const Section& s) {
     }
 }
 
-void crash(Pat& p, int row) { p.drum(row, kHatCh, noteOf("C4"), kCrash, setVolume(48)); }
+void crash(Pat& p, int row) { p.drum(row, kHatCh, noteOf("C4"), kCrash, setVolume(56)); }
 
 // A snare roll over the last bar: every 4, then 2 rows, then retriggered
 // within the row, rising in volume.
 void snareRoll(Pat& p) {
     for (int r = 32; r < 48; r += 4) {
-        p.drum(r, kDrumCh, noteOf("C4"), kSnare, setVolume(20 + (r - 32)));
+        p.drum(r, kDrumCh, noteOf("C4"), kSnare, setVolume(10 + (r - 32) / 2));
     }
     for (int r = 48; r < 56; r += 2) {
-        p.drum(r, kDrumCh, noteOf("C4"), kSnare, setVolume(36 + (r - 48) * 2));
+        p.drum(r, kDrumCh, noteOf("C4"), kSnare, setVolume(20 + (r - 48)));
     }
     for (int r = 56; r < 64; ++r) {
         if (r % 2 == 0) {
-            p.drum(r, kDrumCh, noteOf("C4"), kSnare, setVolume(50 + (r - 56)));
+            p.drum(r, kDrumCh, noteOf("C4"), kSnare, setVolume(28 + 2 * (r - 56)));
         }
         p.fx(r, kDrumCh, fxExtended, 0x91); // retrigger on every tick
     }
@@ -315,7 +315,7 @@ void riser(Pat& p, int ch, int fromRow, int toRow) {
     for (int r = fromRow + 1; r < toRow; ++r) {
         p.fx(r, ch, fxPortaUp, r == fromRow + 1 ? 0x06 : 0x00);
         if (r % 2 == 0) {
-            p.vol(r, ch, 0x92); // fine volume up
+            p.vol(r, ch, 0x91); // fine volume up
         }
     }
     p.note(toRow, ch, kKeyOff, 0);
@@ -363,6 +363,8 @@ xm::Song compose() {
         section(p, {kC, kG, Beat::none, Hats::sixteenths, Bass::rolling, 32, 5});
         p.drum(0, kDrumCh, noteOf("C4"), kKick, setVolume(50));
         p.drum(16, kDrumCh, noteOf("C4"), kKick, setVolume(50));
+        p.clear(40, 64, kBassCh); // the bass leaves the last bar to the roll
+        p.clear(48, 64, kHatCh);
         snareRoll(p);
         riser(p, kLeadCh, 16, 63);
     }
@@ -519,9 +521,10 @@ xm::Song compose() {
         melody(q, kLeadCh, kLead, kMelodyA4, 42, true);
         q.fx(0, kLeadCh, fxExtended, 0x40);
         // A bar without the beat before each return of the tune.
-        for (int ch : {kDrumCh, kHatCh}) {
+        for (int ch : {kDrumCh, kHatCh, kBassCh}) {
             q.clear(32, 64, ch);
         }
+        q.note(32, kBassCh, kG.root - 12, kSubBass, setVolume(28));
         snareRoll(q);
     }
     { // 20-21: fifth drop, a whole tone higher, everything at once
