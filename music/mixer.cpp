@@ -27,7 +27,8 @@ inline float interpolate(const std::int16_t* data, std::uint64_t p) {
     const auto f = static_cast<std::uint32_t>(p);
     const float a = data[i];
     const float b = data[i + 1];
-    return a + (b - a) * static_cast<float>(f >> 1) * kFractionScale;
+    // f >> 1 fits a signed 32-bit value, whose conversion to float is the cheap one.
+    return a + (b - a) * static_cast<float>(static_cast<std::int32_t>(f >> 1)) * kFractionScale;
 }
 
 // Steady gains: two frames per pass.
@@ -193,6 +194,10 @@ void mixVoice(Voice& v, float* buffer, int frames) {
                 v.rampLeft = v.leftGain * 256;
                 v.rampRight = v.rightGain * 256;
             }
+        } else if (v.leftGain == 0 && v.rightGain == 0) {
+            // Silent (a voice that has ramped out): it would add only zeros,
+            // so only its position moves on.
+            p += static_cast<std::uint64_t>(signedStep) * static_cast<std::uint64_t>(run);
         } else {
             p = renderSteady(out, run, s.data, p, signedStep, static_cast<float>(v.leftGain) / 255.0f,
                              static_cast<float>(v.rightGain) / 255.0f);
