@@ -238,7 +238,8 @@ void extendedAtRowStart(Module& m, Channel& ch, const Lookup& found, std::uint8_
         ch.waveControl = static_cast<std::uint8_t>((ch.waveControl & 0xF0) | y);
         break;
     case kSetFinetune:
-        // Changes the shared sample, as designed; the shared empty sample stays untouched.
+        // Changes the shared sample, so every note that plays it hears the new
+        // finetune; the shared empty sample is left untouched.
         if (found.sample != &EmptySample) {
             found.sample->finetune = static_cast<std::int8_t>(y);
         }
@@ -347,7 +348,7 @@ void effectAtRowStart(Module& m, Channel& ch, const Lookup& found, RowState& row
         rowState.jumped = true;
         break;
     case kSetVolume:
-        ch.volume = p; // not clamped, as designed
+        ch.volume = p; // not clamped: a volume above 64 plays louder
         ch.updateFlags |= UPDATE_VOLUME;
         break;
     case kPatternBreak: {

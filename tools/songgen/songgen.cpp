@@ -435,6 +435,11 @@ xm::Song compose() {
             melody(p, kLeadCh, kStrings, i == 0 ? kMelodyA1 : kMelodyA2, 36, false);
             melody(p, kArpCh, kBell, bells[i], 30, false);
             p.fx(0, kArpCh, fxPanning, 0xC0);
+            for (int r = 0; r < 64; ++r) {
+                if (r % 16 >= 4 && r % 16 < 7 && p.at(r, kLeadCh).note == 0) {
+                    p.vol(r, kLeadCh, 0x61); // the strings ease off within long notes
+                }
+            }
         }
         Pat first{song, 13};
         crash(first, 0);
@@ -460,6 +465,12 @@ xm::Song compose() {
         }
         melody(p, kArpCh, kStrings, "A4 -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- | C5 -- -- -- -- -- -- -- -- -- -- -- -- -- -- --", 24, false);
         p.fx(60, kArpCh, fxExtended, 0xB4); // fine volume down
+        p.vol(2, kArpCh, 0xC4);              // the strings sit left of centre
+        p.vol(8, kLeadCh, 0xA5);             // the bells waver: vibrato speed and depth
+        for (int r = 9; r < 14; ++r) {
+            p.vol(r, kLeadCh, 0xB3);
+        }
+        p.vol(58, kLeadCh, 0x82); // fine volume down
     }
     { // 16: breakdown with a pattern loop (rows 16-31 twice) and a jump after row 47
         Pat p{song, 16};
@@ -472,9 +483,17 @@ xm::Song compose() {
         p.note(16, kBassCh, kG.root - 12, kSubBass, setVolume(32));
         arp(p, 0, kC, 5, 22, false);
         arp(p, 32, kG, 5, 26, true);
+        for (int r = 0; r < 48; ++r) {
+            if (r % 4 != 0) {
+                p.vol(r, kArpCh, r % 8 < 4 ? 0xD3 : 0xE3); // the arpeggio sways left and right
+            }
+        }
         for (int r = 16; r < 32; r += 4) {
             p.note(r, kArpCh, kG.root + 24, kPluck, setVolume(20));
             p.fx(r, kArpCh, fxArpeggio, 0x47);
+        }
+        for (int r = 33; r < 40; ++r) {
+            p.vol(r, kPadCh, 0x71); // the pad swells into the jump
         }
         melody(p, kLeadCh, kBell, "C6 -- -- -- G5 -- -- -- E5 -- -- -- G5 -- -- -- | D6 -- -- -- B5 -- -- -- G5 -- -- -- D5 -- -- --", 30, false);
         p.fx(40, kLeadCh, fxExtended, 0xA2); // fine volume up
