@@ -30,6 +30,7 @@ struct VirtualRun {
     std::vector<std::uint8_t> pcm;
     std::vector<std::pair<int, int>> positions; // order, row after each frame
     std::vector<std::size_t> playedFrames;      // frames the sink had played by then
+    std::pair<int, int> afterStart;             // order, row right after start
 };
 
 VirtualRun runVirtual(int frames) {
@@ -40,6 +41,7 @@ VirtualRun runVirtual(int frames) {
         music::SongClock clock(resources::kSongModule, resources::kSongModuleSize);
         platform::keepWaveOutPcm(true);
         clock.start();
+        run.afterStart = {clock.order(), clock.row()};
         for (int f = 0; f < frames; ++f) {
             platform::advanceVirtualFrame();
             run.positions.emplace_back(clock.order(), clock.row());
@@ -131,7 +133,8 @@ TEST(SongClock, VirtualRunsKeepTheRenderedPcmAndReportThePlayingBlock) {
 
     // The clock reports the record of the block the sink is in, as the audio
     // thread saw it at its last poll (up to 5 ms, 221 frames, earlier).
-    EXPECT_EQ(first.positions.front(), offline.records.front());
+    EXPECT_EQ(first.afterStart, offline.records.front()); // the row the first block reached
+    EXPECT_EQ(first.afterStart.first, 0);
     int matched = 0;
     for (std::size_t i = 0; i < first.positions.size(); ++i) {
         const std::size_t now = first.playedFrames[i] / kBlock;
