@@ -19,7 +19,6 @@ int rate = 44100;
 int rampFrames = 128;
 float rampReciprocal = 1.0f / 128.0f;
 
-constexpr std::uint64_t kOne = std::uint64_t{1} << 32;
 constexpr float kFractionScale = 1.0f / 2147483648.0f; // 2^-31
 
 inline float interpolate(const std::int16_t* data, std::uint64_t p) {
