@@ -26,6 +26,10 @@ struct HWAVEOUT__ {
     std::atomic<WAVEHDR*> playing{nullptr};
     // SDL: bytes the callback has handed to the device since the write.
     std::atomic<std::uint64_t> consumed{0};
+    // SDL: bumped by every position query. The writer of the buffer queries
+    // the position between its refills, so the callback's acquire of this
+    // counter orders those refills before its reads of the buffer.
+    std::atomic<std::uint64_t> queries{0};
     // Sinks: the clock reading at the write.
     std::uint64_t writeNs = 0;
     // Virtual sink: bytes of the playing header already kept.
@@ -47,6 +51,7 @@ bool loops(const WAVEHDR* h) { return (h->dwFlags & (WHDR_BEGINLOOP | WHDR_ENDLO
 // SDL audio thread: copies the playing header into the device's buffer, in a loop.
 void fillFromHeader(void* user, Uint8* stream, int length) {
     auto* device = static_cast<HWAVEOUT>(user);
+    device->queries.load(std::memory_order_acquire);
     WAVEHDR* h = device->playing.load(std::memory_order_acquire);
     std::uint64_t done = device->consumed.load(std::memory_order_relaxed);
     int written = 0;
@@ -212,6 +217,7 @@ MMRESULT waveOutGetPosition(HWAVEOUT device, MMTIME* time, UINT size) {
     if (time == nullptr || size < sizeof(MMTIME)) {
         return MMSYSERR_INVALPARAM;
     }
+    device->queries.fetch_add(1, std::memory_order_release);
     std::uint64_t played = playedBytes(device);
     if (device->kind == HWAVEOUT__::Kind::virtualSink) {
         std::lock_guard lock(sinkMutex);
