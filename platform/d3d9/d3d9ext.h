@@ -1,0 +1,34 @@
+// Calls of this layer that the platform does not have: reading pixels back,
+// lowering the reported shader versions, and counting the work a draw costs.
+// For tests, the capture tool and benchmarks.
+#pragma once
+
+#include "platform/d3d9/d3d9.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace platform::d3d9 {
+
+// Copies a render target, the back buffer (GetBackBuffer, also after Present)
+// or a texture level into argb: width * height pixels 0xAARRGGBB, row 0 the
+// top row. Depth surfaces refuse (D3DERR_INVALIDCALL). Formats without alpha
+// read back with alpha 0xFF; G16R16 reads back as (R16 >> 8, G16 >> 8, 0xFF).
+HRESULT readBack(IDirect3DSurface9* surface, UINT& width, UINT& height, std::vector<D3DCOLOR>& argb);
+
+// Caps the shader versions GetDeviceCaps reports (and CreateVertexShader /
+// CreatePixelShader accept) at these version tokens; 0 for none. The default
+// is vs_2_0 / ps_2_0. Applies to devices and caps queried afterwards.
+void limitShaderVersions(DWORD vertexShaderVersion, DWORD pixelShaderVersion);
+
+// Work sent to GL since the device was created.
+struct DeviceCounters {
+    std::uint64_t draws;        // glDraw* calls
+    std::uint64_t stateChanges; // GL state calls other than draws and uploads
+    std::uint64_t uploads;      // buffer and texture data transfers
+    std::uint64_t programSwitches;
+    std::uint64_t programsBuilt; // generated programs compiled (cache misses)
+};
+DeviceCounters countersOf(IDirect3DDevice9* device);
+
+} // namespace platform::d3d9
