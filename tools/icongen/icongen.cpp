@@ -17,7 +17,7 @@ constexpr int kSamples = 4;
 struct Ball {
     float x, y, r;
 };
-constexpr Ball kBalls[] = {{11.0f, 12.0f, 7.5f}, {21.5f, 11.0f, 6.0f}, {16.5f, 21.5f, 7.0f}};
+constexpr Ball kBalls[] = {{10.0f, 11.0f, 5.4f}, {22.0f, 10.5f, 4.6f}, {16.0f, 22.0f, 5.2f}};
 
 float field(float x, float y) {
     float f = 0.0f;
@@ -46,8 +46,8 @@ Colour shade(float x, float y) {
     if (len > 0.0f) {
         // The field rises inward, so its gradient points away from the rim.
         const float facing = std::clamp((gx + gy) / (len * 1.41421356f), 0.0f, 1.0f);
-        const float spec = std::pow(facing, 6.0f) * (1.0f - inside) * 0.8f;
-        c = {std::min(1.0f, c.r + spec), std::min(1.0f, c.g + spec), std::min(1.0f, c.b + spec)};
+        const float shine = std::pow(facing, 6.0f) * (1.0f - inside) * 0.8f;
+        c = {std::min(1.0f, c.r + shine), std::min(1.0f, c.g + shine), std::min(1.0f, c.b + shine)};
     }
     return c;
 }
