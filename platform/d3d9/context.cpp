@@ -52,7 +52,9 @@ public:
         }
     }
     void makeCurrent() override {
-        if (currentContext != this) {
+        // SDL itself may make a context of its own current (a window surface
+        // backed by a GL renderer does), so ask SDL rather than trust the cache.
+        if (currentContext != this || SDL_GL_GetCurrentContext() != context_) {
             SDL_GL_MakeCurrent(window_, context_);
             currentContext = this;
         }

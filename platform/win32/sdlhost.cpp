@@ -150,6 +150,9 @@ bool sdlReady() {
         }
         // The entry point keeps its own signal handlers.
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        // Dialogs paint into plain window surfaces; a GL-backed surface would
+        // leave a context of SDL's current where the graphics layer expects its own.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             char line[512];
             std::snprintf(line, sizeof line, "user: no display: %s\n", SDL_GetError());
