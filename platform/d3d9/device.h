@@ -197,8 +197,7 @@ private:
         int depthMask = -1;
         GLenum depthFunc = 0;
         int blend = -1;
-        GLenum blendSource = 0;
-        GLenum blendDestination = 0;
+        std::array<GLenum, 2> blendFunc{0, 0}; // source, destination
         GLenum blendEquation = 0;
         int cull = -1;
         GLenum cullFace = 0;
