@@ -501,24 +501,19 @@ void Device::forget(VertexShader* shader) {
     if (vertexShader_ == shader) {
         vertexShader_ = nullptr;
     }
-    for (auto it = programs_.begin(); it != programs_.end();) {
-        if (it->second.vertexShaderId == shader->shader().id) {
-            gl::DeleteProgram(it->second.program);
-            it = programs_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    currentProgram_ = nullptr;
-    currentProgramKey_.clear();
+    forgetPrograms(&LinkedProgram::vertexShaderId, shader->shader().id);
 }
 
 void Device::forget(PixelShader* shader) {
     if (pixelShader_ == shader) {
         pixelShader_ = nullptr;
     }
+    forgetPrograms(&LinkedProgram::pixelShaderId, shader->shader().id);
+}
+
+void Device::forgetPrograms(std::uint64_t LinkedProgram::*stage, std::uint64_t shaderId) {
     for (auto it = programs_.begin(); it != programs_.end();) {
-        if (it->second.pixelShaderId == shader->shader().id) {
+        if (it->second.*stage == shaderId) {
             gl::DeleteProgram(it->second.program);
             it = programs_.erase(it);
         } else {

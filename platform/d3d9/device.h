@@ -100,6 +100,8 @@ private:
         std::array<GLint, 24> locations{};
         std::array<std::uint64_t, 8> uploaded{};
     };
+    // Deletes the linked programs built with the shader whose id is in `stage`.
+    void forgetPrograms(std::uint64_t LinkedProgram::*stage, std::uint64_t shaderId);
     enum UniformGroup { kTransforms, kViewport, kMaterial, kLights, kTextureFactor, kPoints, kVsConstants, kPsConstants };
 
     // Draw preparation; false (after a log line) when the state is outside the subset.
