@@ -62,6 +62,19 @@ std::array<float, 9> normalMatrix(const D3DMATRIX& m) {
 
 GLenum glCompare(DWORD f) { return static_cast<GLenum>(GL_NEVER + (f - D3DCMP_NEVER)); }
 
+// Copies `count` registers of four floats into `registers` from `start` on;
+// false, after a log line, for a range outside them.
+template <std::size_t N>
+bool storeConstants(const char* call, std::array<std::array<float, 4>, N>& registers, UINT start, const float* data,
+                    UINT count) {
+    if (data == nullptr || start + count > registers.size()) {
+        logFailure("%s(%u, %u) outside the %zu registers", call, start, count, N);
+        return false;
+    }
+    std::memcpy(registers[start].data(), data, count * 4 * sizeof(float));
+    return true;
+}
+
 // The device keeps what it last set in GL: a setting is sent, and counted as
 // `calls` state changes, only when it differs from that.
 template <typename T, typename Call>
@@ -947,30 +960,26 @@ HRESULT Device::createShader(const DWORD* function, bool pixel, TranslatedShader
     return D3D_OK;
 }
 
-HRESULT Device::CreateVertexShader(const DWORD* pFunction, IDirect3DVertexShader9** ppShader) {
-    if (ppShader == nullptr) {
+template <class Object, class Interface>
+HRESULT Device::createShaderObject(const DWORD* function, bool pixel, Interface** object) {
+    if (object == nullptr) {
         return D3DERR_INVALIDCALL;
     }
     TranslatedShader shader;
-    HRESULT hr = createShader(pFunction, false, shader);
+    HRESULT hr = createShader(function, pixel, shader);
     if (FAILED(hr)) {
         return hr;
     }
-    *ppShader = new VertexShader(shared_, std::move(shader));
+    *object = new Object(shared_, std::move(shader));
     return D3D_OK;
 }
 
+HRESULT Device::CreateVertexShader(const DWORD* pFunction, IDirect3DVertexShader9** ppShader) {
+    return createShaderObject<VertexShader>(pFunction, false, ppShader);
+}
+
 HRESULT Device::CreatePixelShader(const DWORD* pFunction, IDirect3DPixelShader9** ppShader) {
-    if (ppShader == nullptr) {
-        return D3DERR_INVALIDCALL;
-    }
-    TranslatedShader shader;
-    HRESULT hr = createShader(pFunction, true, shader);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    *ppShader = new PixelShader(shared_, std::move(shader));
-    return D3D_OK;
+    return createShaderObject<PixelShader>(pFunction, true, ppShader);
 }
 
 HRESULT Device::SetVertexShader(IDirect3DVertexShader9* pShader) {
@@ -984,21 +993,17 @@ HRESULT Device::SetPixelShader(IDirect3DPixelShader9* pShader) {
 }
 
 HRESULT Device::SetVertexShaderConstantF(UINT StartRegister, const float* pConstantData, UINT Vector4fCount) {
-    if (pConstantData == nullptr || StartRegister + Vector4fCount > vsConstants_.size()) {
-        logFailure("SetVertexShaderConstantF(%u, %u) outside the 256 registers", StartRegister, Vector4fCount);
+    if (!storeConstants("SetVertexShaderConstantF", vsConstants_, StartRegister, pConstantData, Vector4fCount)) {
         return D3DERR_INVALIDCALL;
     }
-    std::memcpy(vsConstants_[StartRegister].data(), pConstantData, Vector4fCount * 4 * sizeof(float));
     touch(kVsConstants);
     return D3D_OK;
 }
 
 HRESULT Device::SetPixelShaderConstantF(UINT StartRegister, const float* pConstantData, UINT Vector4fCount) {
-    if (pConstantData == nullptr || StartRegister + Vector4fCount > psConstants_.size()) {
-        logFailure("SetPixelShaderConstantF(%u, %u) outside the 32 registers", StartRegister, Vector4fCount);
+    if (!storeConstants("SetPixelShaderConstantF", psConstants_, StartRegister, pConstantData, Vector4fCount)) {
         return D3DERR_INVALIDCALL;
     }
-    std::memcpy(psConstants_[StartRegister].data(), pConstantData, Vector4fCount * 4 * sizeof(float));
     touch(kPsConstants);
     return D3D_OK;
 }

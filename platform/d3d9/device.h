@@ -121,6 +121,9 @@ private:
                      LinkedProgram& linked, std::string& error);
     GLuint framebufferFor(Surface* color, Surface* depth);
     HRESULT createShader(const DWORD* function, bool pixel, TranslatedShader& out);
+    // createShader, then the result wrapped in a new `Object` handed out through `object`.
+    template <class Object, class Interface>
+    HRESULT createShaderObject(const DWORD* function, bool pixel, Interface** object);
     void touch(UniformGroup group) { ++serial_[group]; }
 
     std::shared_ptr<Shared> shared_;
