@@ -103,6 +103,12 @@ void setPanning(Channel& ch, std::int32_t panning) {
     ch.updateFlags |= UPDATE_PANNING;
 }
 
+// XM volume column 0xDx slides the panning left by x, 0xEx right by x.
+void panningSlideColumn(Channel& ch, std::uint8_t b) {
+    const int x = b & 15;
+    setPanning(ch, (b >> 4) == 0xD ? ch.panning - x : ch.panning + x);
+}
+
 void volumeSlide(Channel& ch) {
     const int up = ch.volumeSlideMemory >> 4;
     const int down = ch.volumeSlideMemory & 15;
@@ -175,11 +181,8 @@ void volumeColumnAtRowStart(Channel& ch, std::uint8_t b) {
     case 0xC:
         setPanning(ch, x * 16);
         break;
-    case 0xD:
-        setPanning(ch, ch.panning - x);
-        break;
-    case 0xE:
-        setPanning(ch, ch.panning + x);
+    case 0xD: case 0xE:
+        panningSlideColumn(ch, b);
         break;
     case 0xF:
         if (x != 0) {
@@ -209,11 +212,8 @@ void volumeColumnOnTick(Channel& ch, std::uint8_t b) {
         vibratoStep(ch);
         vibratoAdvance(ch);
         break;
-    case 0xD:
-        setPanning(ch, ch.panning - x);
-        break;
-    case 0xE:
-        setPanning(ch, ch.panning + x);
+    case 0xD: case 0xE:
+        panningSlideColumn(ch, b);
         break;
     case 0xF:
         tonePortaStep(ch);
