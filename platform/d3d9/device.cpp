@@ -67,7 +67,8 @@ GLenum glCompare(DWORD f) { return static_cast<GLenum>(GL_NEVER + (f - D3DCMP_NE
 template <std::size_t N>
 bool storeConstants(const char* call, std::array<std::array<float, 4>, N>& registers, UINT start, const float* data,
                     UINT count) {
-    if (data == nullptr || start + count > registers.size()) {
+    // Summed in 64 bits: a start near 2^32 must not wrap around into range.
+    if (data == nullptr || std::uint64_t{start} + count > registers.size()) {
         logFailure("%s(%u, %u) outside the %zu registers", call, start, count, N);
         return false;
     }
