@@ -98,6 +98,17 @@ void lowerVolume(Channel& ch, int by) {
     ch.updateFlags |= UPDATE_VOLUME;
 }
 
+void setPanning(Channel& ch, std::int32_t panning) {
+    ch.panning = panning;
+    ch.updateFlags |= UPDATE_PANNING;
+}
+
+// XM volume column 0xDx slides the panning left by x, 0xEx right by x.
+void panningSlideColumn(Channel& ch, std::uint8_t b) {
+    const int x = b & 15;
+    setPanning(ch, (b >> 4) == 0xD ? ch.panning - x : ch.panning + x);
+}
+
 void volumeSlide(Channel& ch) {
     const int up = ch.volumeSlideMemory >> 4;
     const int down = ch.volumeSlideMemory & 15;
@@ -168,16 +179,10 @@ void volumeColumnAtRowStart(Channel& ch, std::uint8_t b) {
         ch.vibratoDepth = static_cast<std::uint8_t>(x);
         break;
     case 0xC:
-        ch.panning = x * 16;
-        ch.updateFlags |= UPDATE_PANNING;
+        setPanning(ch, x * 16);
         break;
-    case 0xD:
-        ch.panning -= x;
-        ch.updateFlags |= UPDATE_PANNING;
-        break;
-    case 0xE:
-        ch.panning += x;
-        ch.updateFlags |= UPDATE_PANNING;
+    case 0xD: case 0xE:
+        panningSlideColumn(ch, b);
         break;
     case 0xF:
         if (x != 0) {
@@ -207,13 +212,8 @@ void volumeColumnOnTick(Channel& ch, std::uint8_t b) {
         vibratoStep(ch);
         vibratoAdvance(ch);
         break;
-    case 0xD:
-        ch.panning -= x;
-        ch.updateFlags |= UPDATE_PANNING;
-        break;
-    case 0xE:
-        ch.panning += x;
-        ch.updateFlags |= UPDATE_PANNING;
+    case 0xD: case 0xE:
+        panningSlideColumn(ch, b);
         break;
     case 0xF:
         tonePortaStep(ch);
@@ -262,8 +262,7 @@ void extendedAtRowStart(Module& m, Channel& ch, const Lookup& found, std::uint8_
         ch.waveControl = static_cast<std::uint8_t>((ch.waveControl & 0x0F) | (y << 4));
         break;
     case kFinePanning:
-        ch.panning = y * 16;
-        ch.updateFlags |= UPDATE_PANNING;
+        setPanning(ch, y * 16);
         break;
     case kFineVolumeUp:
         remember(ch.fineVolumeSlideMemory, y);
@@ -323,8 +322,7 @@ void effectAtRowStart(Module& m, Channel& ch, const Lookup& found, RowState& row
         remember(ch.tremoloDepth, y);
         break;
     case kSetPanning:
-        ch.panning = p;
-        ch.updateFlags |= UPDATE_PANNING;
+        setPanning(ch, p);
         break;
     case kSampleOffset: {
         if (p != 0) {

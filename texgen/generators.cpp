@@ -276,49 +276,52 @@ void shapes(Plane& out, unsigned mode, unsigned colour1, unsigned colour2, unsig
     }
 }
 
-void spots(Plane& out, unsigned seed, unsigned mode, unsigned count, unsigned diameter)
+namespace {
+
+// Clears the plane, then hands `stamp` every pixel of `count` squares of
+// side 2 * radius, centred where the seeded generator says.
+template <typename Stamp>
+void scatter(Plane& out, unsigned seed, unsigned count, int radius, Stamp stamp)
 {
     out.pixels.fill(0);
-    const int r = static_cast<int>(diameter >> 1);
-    const float rf = static_cast<float>(r);
     crt::srand(seed);
     for (unsigned i = 0; i < count; ++i) {
         const int cx = crt::rand() & 255;
         const int cy = crt::rand() & 255;
-        for (int dy = -r; dy < r; ++dy) {
-            for (int dx = -r; dx < r; ++dx) {
-                const float d = std::min(std::sqrt(static_cast<float>(dx * dx + dy * dy)), rf);
-                const float fall = 1.0f - d / rf;
-                const int v = static_cast<int>(255.0f * (fall * fall));
-                std::uint8_t& p = out.at(cx + dx, cy + dy);
-                switch (mode) {
-                case 0: p = clampByte(p + v); break;
-                case 1: p = static_cast<std::uint8_t>(std::abs(v - p)); break;
-                default: p = static_cast<std::uint8_t>(v); break;
-                }
+        for (int dy = -radius; dy < radius; ++dy) {
+            for (int dx = -radius; dx < radius; ++dx) {
+                stamp(out.at(cx + dx, cy + dy), dx, dy);
             }
         }
     }
 }
 
+} // namespace
+
+void spots(Plane& out, unsigned seed, unsigned mode, unsigned count, unsigned diameter)
+{
+    const int r = static_cast<int>(diameter >> 1);
+    const float rf = static_cast<float>(r);
+    scatter(out, seed, count, r, [&](std::uint8_t& p, int dx, int dy) {
+        const float d = std::min(std::sqrt(static_cast<float>(dx * dx + dy * dy)), rf);
+        const float fall = 1.0f - d / rf;
+        const int v = static_cast<int>(255.0f * (fall * fall));
+        switch (mode) {
+        case 0: p = clampByte(p + v); break;
+        case 1: p = static_cast<std::uint8_t>(std::abs(v - p)); break;
+        default: p = static_cast<std::uint8_t>(v); break;
+        }
+    });
+}
+
 void glows(Plane& out, unsigned seed, unsigned count, unsigned size)
 {
-    out.pixels.fill(0);
-    const int r = static_cast<int>(size >> 1);
     const float sizef = static_cast<float>(size);
-    crt::srand(seed);
-    for (unsigned i = 0; i < count; ++i) {
-        const int cx = crt::rand() & 255;
-        const int cy = crt::rand() & 255;
-        for (int dy = -r; dy < r; ++dy) {
-            for (int dx = -r; dx < r; ++dx) {
-                const float falloff = 8.0f * sizef / static_cast<float>(dx * dx + dy * dy + 1);
-                const int v = static_cast<int>(falloff * (sizef * 0.015625f));
-                std::uint8_t& p = out.at(cx + dx, cy + dy);
-                p = clampByte(p + v);
-            }
-        }
-    }
+    scatter(out, seed, count, static_cast<int>(size >> 1), [&](std::uint8_t& p, int dx, int dy) {
+        const float falloff = 8.0f * sizef / static_cast<float>(dx * dx + dy * dy + 1);
+        const int v = static_cast<int>(falloff * (sizef * 0.015625f));
+        p = clampByte(p + v);
+    });
 }
 
 } // namespace texgen

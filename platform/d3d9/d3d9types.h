@@ -4,6 +4,8 @@
 
 #include "platform/win32/windef.h"
 
+#include "shadercompiler/asm/shadertokens.h"
+
 using D3DCOLOR = DWORD;
 
 constexpr D3DCOLOR D3DCOLOR_ARGB(DWORD a, DWORD r, DWORD g, DWORD b) {
@@ -443,8 +445,8 @@ inline constexpr DWORD D3DDEVCAPS_HWTRANSFORMANDLIGHT = 0x00010000;
 inline constexpr DWORD D3DDEVCAPS_DRAWPRIMITIVES2EX = 0x00008000;
 inline constexpr DWORD D3DDEVCAPS_HWRASTERIZATION = 0x00080000;
 
-constexpr DWORD D3DVS_VERSION(DWORD major, DWORD minor) { return 0xFFFE0000u | (major << 8) | minor; }
-constexpr DWORD D3DPS_VERSION(DWORD major, DWORD minor) { return 0xFFFF0000u | (major << 8) | minor; }
+constexpr DWORD D3DVS_VERSION(DWORD major, DWORD minor) { return shaderasm::vertexVersion(major, minor); }
+constexpr DWORD D3DPS_VERSION(DWORD major, DWORD minor) { return shaderasm::pixelVersion(major, minor); }
 
 struct D3DDISPLAYMODE {
     UINT Width;
@@ -543,21 +545,22 @@ enum D3DDECLTYPE : BYTE {
 
 enum D3DDECLMETHOD : BYTE { D3DDECLMETHOD_DEFAULT = 0 };
 
+// The shader token format defines the usage codes; declarations use the same.
 enum D3DDECLUSAGE : BYTE {
-    D3DDECLUSAGE_POSITION = 0,
-    D3DDECLUSAGE_BLENDWEIGHT = 1,
-    D3DDECLUSAGE_BLENDINDICES = 2,
-    D3DDECLUSAGE_NORMAL = 3,
-    D3DDECLUSAGE_PSIZE = 4,
-    D3DDECLUSAGE_TEXCOORD = 5,
-    D3DDECLUSAGE_TANGENT = 6,
-    D3DDECLUSAGE_BINORMAL = 7,
-    D3DDECLUSAGE_TESSFACTOR = 8,
-    D3DDECLUSAGE_POSITIONT = 9,
-    D3DDECLUSAGE_COLOR = 10,
-    D3DDECLUSAGE_FOG = 11,
-    D3DDECLUSAGE_DEPTH = 12,
-    D3DDECLUSAGE_SAMPLE = 13,
+    D3DDECLUSAGE_POSITION = static_cast<BYTE>(shaderasm::DeclUsage::position),
+    D3DDECLUSAGE_BLENDWEIGHT = static_cast<BYTE>(shaderasm::DeclUsage::blendWeight),
+    D3DDECLUSAGE_BLENDINDICES = static_cast<BYTE>(shaderasm::DeclUsage::blendIndices),
+    D3DDECLUSAGE_NORMAL = static_cast<BYTE>(shaderasm::DeclUsage::normal),
+    D3DDECLUSAGE_PSIZE = static_cast<BYTE>(shaderasm::DeclUsage::pointSize),
+    D3DDECLUSAGE_TEXCOORD = static_cast<BYTE>(shaderasm::DeclUsage::texcoord),
+    D3DDECLUSAGE_TANGENT = static_cast<BYTE>(shaderasm::DeclUsage::tangent),
+    D3DDECLUSAGE_BINORMAL = static_cast<BYTE>(shaderasm::DeclUsage::binormal),
+    D3DDECLUSAGE_TESSFACTOR = static_cast<BYTE>(shaderasm::DeclUsage::tessFactor),
+    D3DDECLUSAGE_POSITIONT = static_cast<BYTE>(shaderasm::DeclUsage::positionT),
+    D3DDECLUSAGE_COLOR = static_cast<BYTE>(shaderasm::DeclUsage::color),
+    D3DDECLUSAGE_FOG = static_cast<BYTE>(shaderasm::DeclUsage::fog),
+    D3DDECLUSAGE_DEPTH = static_cast<BYTE>(shaderasm::DeclUsage::depth),
+    D3DDECLUSAGE_SAMPLE = static_cast<BYTE>(shaderasm::DeclUsage::sample),
 };
 
 // The element that ends a declaration.

@@ -62,6 +62,31 @@ std::array<float, 9> normalMatrix(const D3DMATRIX& m) {
 
 GLenum glCompare(DWORD f) { return static_cast<GLenum>(GL_NEVER + (f - D3DCMP_NEVER)); }
 
+// Copies `count` registers of four floats into `registers` from `start` on;
+// false, after a log line, for a range outside them.
+template <std::size_t N>
+bool storeConstants(const char* call, std::array<std::array<float, 4>, N>& registers, UINT start, const float* data,
+                    UINT count) {
+    // Summed in 64 bits: a start near 2^32 must not wrap around into range.
+    if (data == nullptr || std::uint64_t{start} + count > registers.size()) {
+        logFailure("%s(%u, %u) outside the %zu registers", call, start, count, N);
+        return false;
+    }
+    std::memcpy(registers[start].data(), data, count * 4 * sizeof(float));
+    return true;
+}
+
+// The device keeps what it last set in GL: a setting is sent, and counted as
+// `calls` state changes, only when it differs from that.
+template <typename T, typename Call>
+void changeState(T& applied, const T& wanted, std::uint64_t& count, Call&& call, unsigned calls = 1) {
+    if (applied != wanted) {
+        call();
+        applied = wanted;
+        count += calls;
+    }
+}
+
 GLenum glBlend(DWORD b) {
     switch (b) {
     case D3DBLEND_ZERO:
@@ -490,24 +515,19 @@ void Device::forget(VertexShader* shader) {
     if (vertexShader_ == shader) {
         vertexShader_ = nullptr;
     }
-    for (auto it = programs_.begin(); it != programs_.end();) {
-        if (it->second.vertexShaderId == shader->shader().id) {
-            gl::DeleteProgram(it->second.program);
-            it = programs_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    currentProgram_ = nullptr;
-    currentProgramKey_.clear();
+    forgetPrograms(&LinkedProgram::vertexShaderId, shader->shader().id);
 }
 
 void Device::forget(PixelShader* shader) {
     if (pixelShader_ == shader) {
         pixelShader_ = nullptr;
     }
+    forgetPrograms(&LinkedProgram::pixelShaderId, shader->shader().id);
+}
+
+void Device::forgetPrograms(std::uint64_t LinkedProgram::*stage, std::uint64_t shaderId) {
     for (auto it = programs_.begin(); it != programs_.end();) {
-        if (it->second.pixelShaderId == shader->shader().id) {
+        if (it->second.*stage == shaderId) {
             gl::DeleteProgram(it->second.program);
             it = programs_.erase(it);
         } else {
@@ -941,30 +961,26 @@ HRESULT Device::createShader(const DWORD* function, bool pixel, TranslatedShader
     return D3D_OK;
 }
 
-HRESULT Device::CreateVertexShader(const DWORD* pFunction, IDirect3DVertexShader9** ppShader) {
-    if (ppShader == nullptr) {
+template <class Object, class Interface>
+HRESULT Device::createShaderObject(const DWORD* function, bool pixel, Interface** object) {
+    if (object == nullptr) {
         return D3DERR_INVALIDCALL;
     }
     TranslatedShader shader;
-    HRESULT hr = createShader(pFunction, false, shader);
+    HRESULT hr = createShader(function, pixel, shader);
     if (FAILED(hr)) {
         return hr;
     }
-    *ppShader = new VertexShader(shared_, std::move(shader));
+    *object = new Object(shared_, std::move(shader));
     return D3D_OK;
 }
 
+HRESULT Device::CreateVertexShader(const DWORD* pFunction, IDirect3DVertexShader9** ppShader) {
+    return createShaderObject<VertexShader>(pFunction, false, ppShader);
+}
+
 HRESULT Device::CreatePixelShader(const DWORD* pFunction, IDirect3DPixelShader9** ppShader) {
-    if (ppShader == nullptr) {
-        return D3DERR_INVALIDCALL;
-    }
-    TranslatedShader shader;
-    HRESULT hr = createShader(pFunction, true, shader);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    *ppShader = new PixelShader(shared_, std::move(shader));
-    return D3D_OK;
+    return createShaderObject<PixelShader>(pFunction, true, ppShader);
 }
 
 HRESULT Device::SetVertexShader(IDirect3DVertexShader9* pShader) {
@@ -978,21 +994,17 @@ HRESULT Device::SetPixelShader(IDirect3DPixelShader9* pShader) {
 }
 
 HRESULT Device::SetVertexShaderConstantF(UINT StartRegister, const float* pConstantData, UINT Vector4fCount) {
-    if (pConstantData == nullptr || StartRegister + Vector4fCount > vsConstants_.size()) {
-        logFailure("SetVertexShaderConstantF(%u, %u) outside the 256 registers", StartRegister, Vector4fCount);
+    if (!storeConstants("SetVertexShaderConstantF", vsConstants_, StartRegister, pConstantData, Vector4fCount)) {
         return D3DERR_INVALIDCALL;
     }
-    std::memcpy(vsConstants_[StartRegister].data(), pConstantData, Vector4fCount * 4 * sizeof(float));
     touch(kVsConstants);
     return D3D_OK;
 }
 
 HRESULT Device::SetPixelShaderConstantF(UINT StartRegister, const float* pConstantData, UINT Vector4fCount) {
-    if (pConstantData == nullptr || StartRegister + Vector4fCount > psConstants_.size()) {
-        logFailure("SetPixelShaderConstantF(%u, %u) outside the 32 registers", StartRegister, Vector4fCount);
+    if (!storeConstants("SetPixelShaderConstantF", psConstants_, StartRegister, pConstantData, Vector4fCount)) {
         return D3DERR_INVALIDCALL;
     }
-    std::memcpy(psConstants_[StartRegister].data(), pConstantData, Vector4fCount * 4 * sizeof(float));
     touch(kPsConstants);
     return D3D_OK;
 }
@@ -1219,92 +1231,51 @@ void Device::applyRasterState() {
     const auto& rs = renderStates_;
     auto& a = applied_;
     auto& count = shared_->counters.stateChanges;
-    int depthTest = rs[D3DRS_ZENABLE] != D3DZB_FALSE ? 1 : 0;
-    if (a.depthTest != depthTest) {
-        depthTest != 0 ? gl::Enable(GL_DEPTH_TEST) : gl::Disable(GL_DEPTH_TEST);
-        a.depthTest = depthTest;
-        ++count;
+    auto capability = [&](int& applied, bool wanted, GLenum cap) {
+        changeState(applied, wanted ? 1 : 0, count, [&] { wanted ? gl::Enable(cap) : gl::Disable(cap); });
+    };
+    capability(a.depthTest, rs[D3DRS_ZENABLE] != D3DZB_FALSE, GL_DEPTH_TEST);
+    const int depthMask = rs[D3DRS_ZWRITEENABLE] != FALSE ? 1 : 0;
+    changeState(a.depthMask, depthMask, count, [&] { gl::DepthMask(depthMask != 0 ? GL_TRUE : GL_FALSE); });
+    const GLenum depthFunc = glCompare(rs[D3DRS_ZFUNC]);
+    changeState(a.depthFunc, depthFunc, count, [&] { gl::DepthFunc(depthFunc); });
+    const bool blend = rs[D3DRS_ALPHABLENDENABLE] != FALSE;
+    capability(a.blend, blend, GL_BLEND);
+    if (blend) {
+        const std::array<GLenum, 2> func = {glBlend(rs[D3DRS_SRCBLEND]), glBlend(rs[D3DRS_DESTBLEND])};
+        changeState(a.blendFunc, func, count, [&] { gl::BlendFunc(func[0], func[1]); });
+        const GLenum op = glBlendOp(rs[D3DRS_BLENDOP]);
+        changeState(a.blendEquation, op, count, [&] { gl::BlendEquation(op); });
     }
-    int depthMask = rs[D3DRS_ZWRITEENABLE] != FALSE ? 1 : 0;
-    if (a.depthMask != depthMask) {
-        gl::DepthMask(depthMask != 0 ? GL_TRUE : GL_FALSE);
-        a.depthMask = depthMask;
-        ++count;
-    }
-    GLenum depthFunc = glCompare(rs[D3DRS_ZFUNC]);
-    if (a.depthFunc != depthFunc) {
-        gl::DepthFunc(depthFunc);
-        a.depthFunc = depthFunc;
-        ++count;
-    }
-    int blend = rs[D3DRS_ALPHABLENDENABLE] != FALSE ? 1 : 0;
-    if (a.blend != blend) {
-        blend != 0 ? gl::Enable(GL_BLEND) : gl::Disable(GL_BLEND);
-        a.blend = blend;
-        ++count;
-    }
-    if (blend != 0) {
-        GLenum src = glBlend(rs[D3DRS_SRCBLEND]);
-        GLenum dst = glBlend(rs[D3DRS_DESTBLEND]);
-        if (a.blendSource != src || a.blendDestination != dst) {
-            gl::BlendFunc(src, dst);
-            a.blendSource = src;
-            a.blendDestination = dst;
-            ++count;
-        }
-        GLenum op = glBlendOp(rs[D3DRS_BLENDOP]);
-        if (a.blendEquation != op) {
-            gl::BlendEquation(op);
-            a.blendEquation = op;
-            ++count;
-        }
-    }
-    int cull = rs[D3DRS_CULLMODE] != D3DCULL_NONE ? 1 : 0;
-    if (a.cull != cull) {
-        cull != 0 ? gl::Enable(GL_CULL_FACE) : gl::Disable(GL_CULL_FACE);
-        a.cull = cull;
-        ++count;
-    }
-    if (cull != 0) {
+    const bool cull = rs[D3DRS_CULLMODE] != D3DCULL_NONE;
+    capability(a.cull, cull, GL_CULL_FACE);
+    if (cull) {
         // Front faces are GL_CCW here (see initialise): CCW culling drops back faces.
-        GLenum face = rs[D3DRS_CULLMODE] == D3DCULL_CCW ? GL_BACK : GL_FRONT;
-        if (a.cullFace != face) {
-            gl::CullFace(face);
-            a.cullFace = face;
-            ++count;
-        }
+        const GLenum face = rs[D3DRS_CULLMODE] == D3DCULL_CCW ? GL_BACK : GL_FRONT;
+        changeState(a.cullFace, face, count, [&] { gl::CullFace(face); });
     }
-    GLenum mode = rs[D3DRS_FILLMODE] == D3DFILL_WIREFRAME ? GL_LINE
-                  : rs[D3DRS_FILLMODE] == D3DFILL_POINT   ? GL_POINT
-                                                          : GL_FILL;
-    if (a.polygonMode != mode) {
-        gl::PolygonMode(GL_FRONT_AND_BACK, mode);
-        a.polygonMode = mode;
-        ++count;
-    }
-    DWORD mask = rs[D3DRS_COLORWRITEENABLE];
-    if (a.colorMask != mask) {
+    const GLenum mode = rs[D3DRS_FILLMODE] == D3DFILL_WIREFRAME ? GL_LINE
+                        : rs[D3DRS_FILLMODE] == D3DFILL_POINT   ? GL_POINT
+                                                                : GL_FILL;
+    changeState(a.polygonMode, mode, count, [&] { gl::PolygonMode(GL_FRONT_AND_BACK, mode); });
+    const DWORD mask = rs[D3DRS_COLORWRITEENABLE];
+    changeState(a.colorMask, mask, count, [&] {
         // D3DCOLORWRITEENABLE: red 1, green 2, blue 4, alpha 8.
         gl::ColorMask((mask & 1) != 0, (mask & 2) != 0, (mask & 4) != 0, (mask & 8) != 0);
-        a.colorMask = mask;
-        ++count;
-    }
-    std::array<GLint, 4> vp = {static_cast<GLint>(viewport_.X), static_cast<GLint>(viewport_.Y),
-                               static_cast<GLint>(viewport_.Width), static_cast<GLint>(viewport_.Height)};
-    if (a.viewport != vp) {
-        // Targets are stored top row first, so the viewport's top is GL's y.
-        // The scissor keeps wide points and lines inside the viewport.
-        gl::Viewport(vp[0], vp[1], vp[2], vp[3]);
-        gl::Scissor(vp[0], vp[1], vp[2], vp[3]);
-        a.viewport = vp;
-        count += 2;
-    }
-    std::array<float, 2> range = {viewport_.MinZ, viewport_.MaxZ};
-    if (a.depthRange != range) {
-        gl::DepthRange(range[0], range[1]);
-        a.depthRange = range;
-        ++count;
-    }
+    });
+    const std::array<GLint, 4> vp = {static_cast<GLint>(viewport_.X), static_cast<GLint>(viewport_.Y),
+                                     static_cast<GLint>(viewport_.Width), static_cast<GLint>(viewport_.Height)};
+    changeState(
+        a.viewport, vp, count,
+        [&] {
+            // Targets are stored top row first, so the viewport's top is GL's y.
+            // The scissor keeps wide points and lines inside the viewport.
+            gl::Viewport(vp[0], vp[1], vp[2], vp[3]);
+            gl::Scissor(vp[0], vp[1], vp[2], vp[3]);
+        },
+        2);
+    const std::array<float, 2> range = {viewport_.MinZ, viewport_.MaxZ};
+    changeState(a.depthRange, range, count, [&] { gl::DepthRange(range[0], range[1]); });
 }
 
 void Device::buildFfKeys(const VertexLayout& layout, bool points, FfVertexKey& v, FfPixelKey& p) const {

@@ -100,6 +100,8 @@ private:
         std::array<GLint, 24> locations{};
         std::array<std::uint64_t, 8> uploaded{};
     };
+    // Deletes the linked programs built with the shader whose id is in `stage`.
+    void forgetPrograms(std::uint64_t LinkedProgram::*stage, std::uint64_t shaderId);
     enum UniformGroup { kTransforms, kViewport, kMaterial, kLights, kTextureFactor, kPoints, kVsConstants, kPsConstants };
 
     // Draw preparation; false (after a log line) when the state is outside the subset.
@@ -119,6 +121,9 @@ private:
                      LinkedProgram& linked, std::string& error);
     GLuint framebufferFor(Surface* color, Surface* depth);
     HRESULT createShader(const DWORD* function, bool pixel, TranslatedShader& out);
+    // createShader, then the result wrapped in a new `Object` handed out through `object`.
+    template <class Object, class Interface>
+    HRESULT createShaderObject(const DWORD* function, bool pixel, Interface** object);
     void touch(UniformGroup group) { ++serial_[group]; }
 
     std::shared_ptr<Shared> shared_;
@@ -197,8 +202,7 @@ private:
         int depthMask = -1;
         GLenum depthFunc = 0;
         int blend = -1;
-        GLenum blendSource = 0;
-        GLenum blendDestination = 0;
+        std::array<GLenum, 2> blendFunc{0, 0}; // source, destination
         GLenum blendEquation = 0;
         int cull = -1;
         GLenum cullFace = 0;

@@ -281,108 +281,97 @@ void uploadBuffer(Shared& shared, GLenum target, GLuint buffer, const std::vecto
 
 } // namespace
 
-VertexBuffer::VertexBuffer(std::shared_ptr<Shared> shared, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
-    : shared_(std::move(shared)), data_(length, 0), usage_(usage), fvf_(fvf), pool_(pool) {
+BufferStore::BufferStore(std::shared_ptr<Shared> shared, GLenum target, UINT length, DWORD usage, GLenum glUsage)
+    : shared_(std::move(shared)), target_(target), data_(length, 0), usage_(usage) {
     gl::GenBuffers(1, &buffer_);
-    gl::BindBuffer(GL_ARRAY_BUFFER, buffer_);
-    gl::BufferData(GL_ARRAY_BUFFER, length, data_.data(),
-                   (usage & D3DUSAGE_DYNAMIC) != 0 ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+    gl::BindBuffer(target_, buffer_);
+    gl::BufferData(target_, length, data_.data(), glUsage);
 }
 
-VertexBuffer::~VertexBuffer() {
+BufferStore::~BufferStore() {
     shared_->context->makeCurrent();
-    if (shared_->device != nullptr) {
-        shared_->device->forget(this);
-    }
     gl::DeleteBuffers(1, &buffer_);
 }
 
-HRESULT VertexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) {
+HRESULT BufferStore::lock(const char* what, UINT offset, UINT sizeToLock, void** data, DWORD flags) {
     UINT size = 0;
-    if (ppbData == nullptr || locked_ || !lockRange(OffsetToLock, SizeToLock, data_.size(), size)) {
-        logFailure("vertex buffer Lock(%u, %u) refused", OffsetToLock, SizeToLock);
+    if (data == nullptr || locked_ || !lockRange(offset, sizeToLock, data_.size(), size)) {
+        logFailure("%s Lock(%u, %u) refused", what, offset, sizeToLock);
         return D3DERR_INVALIDCALL;
     }
-    if ((Flags & (D3DLOCK_DISCARD | D3DLOCK_NOOVERWRITE)) != 0 && (usage_ & D3DUSAGE_DYNAMIC) == 0) {
+    if ((flags & (D3DLOCK_DISCARD | D3DLOCK_NOOVERWRITE)) != 0 && (usage_ & D3DUSAGE_DYNAMIC) == 0) {
         logFailure("D3DLOCK_DISCARD and D3DLOCK_NOOVERWRITE need a dynamic buffer");
         return D3DERR_INVALIDCALL;
     }
     locked_ = true;
-    lockOffset_ = OffsetToLock;
+    lockOffset_ = offset;
     lockSize_ = size;
-    lockFlags_ = Flags;
-    *ppbData = data_.data() + OffsetToLock;
+    lockFlags_ = flags;
+    *data = data_.data() + offset;
     return D3D_OK;
 }
 
-HRESULT VertexBuffer::Unlock() {
+HRESULT BufferStore::unlock(const char* what) {
     if (!locked_) {
-        logFailure("vertex buffer Unlock without Lock");
+        logFailure("%s Unlock without Lock", what);
         return D3DERR_INVALIDCALL;
     }
     locked_ = false;
     if ((lockFlags_ & D3DLOCK_READONLY) == 0 && lockSize_ > 0) {
-        uploadBuffer(*shared_, GL_ARRAY_BUFFER, buffer_, data_, lockOffset_, lockSize_,
-                     (lockFlags_ & D3DLOCK_DISCARD) != 0);
+        uploadBuffer(*shared_, target_, buffer_, data_, lockOffset_, lockSize_, (lockFlags_ & D3DLOCK_DISCARD) != 0);
     }
     return D3D_OK;
 }
+
+VertexBuffer::VertexBuffer(std::shared_ptr<Shared> shared, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
+    : store_(std::move(shared), GL_ARRAY_BUFFER, length, usage,
+             (usage & D3DUSAGE_DYNAMIC) != 0 ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW),
+      fvf_(fvf), pool_(pool) {}
+
+VertexBuffer::~VertexBuffer() {
+    store_.shared().context->makeCurrent();
+    if (store_.shared().device != nullptr) {
+        store_.shared().device->forget(this);
+    }
+}
+
+HRESULT VertexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) {
+    return store_.lock("vertex buffer", OffsetToLock, SizeToLock, ppbData, Flags);
+}
+
+HRESULT VertexBuffer::Unlock() { return store_.unlock("vertex buffer"); }
 
 HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* pDesc) {
     if (pDesc == nullptr) {
         return D3DERR_INVALIDCALL;
     }
-    *pDesc = D3DVERTEXBUFFER_DESC{D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, usage_, pool_, size(), fvf_};
+    *pDesc = D3DVERTEXBUFFER_DESC{D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, store_.usage(), pool_, size(), fvf_};
     return D3D_OK;
 }
 
+// Bound outside any vertex array object: an element binding belongs to the VAO.
 IndexBuffer::IndexBuffer(std::shared_ptr<Shared> shared, UINT length, DWORD usage, D3DPOOL pool)
-    : shared_(std::move(shared)), data_(length, 0), usage_(usage), pool_(pool) {
-    gl::GenBuffers(1, &buffer_);
-    // Bound outside any vertex array object: an element binding belongs to the VAO.
-    gl::BindBuffer(GL_COPY_WRITE_BUFFER, buffer_);
-    gl::BufferData(GL_COPY_WRITE_BUFFER, length, data_.data(), GL_STATIC_DRAW);
-}
+    : store_(std::move(shared), GL_COPY_WRITE_BUFFER, length, usage, GL_STATIC_DRAW), pool_(pool) {}
 
 IndexBuffer::~IndexBuffer() {
-    shared_->context->makeCurrent();
-    if (shared_->device != nullptr) {
-        shared_->device->forget(this);
+    store_.shared().context->makeCurrent();
+    if (store_.shared().device != nullptr) {
+        store_.shared().device->forget(this);
     }
-    gl::DeleteBuffers(1, &buffer_);
 }
 
-HRESULT IndexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) {
-    UINT size = 0;
-    if (ppbData == nullptr || locked_ || !lockRange(OffsetToLock, SizeToLock, data_.size(), size)) {
-        logFailure("index buffer Lock(%u, %u) refused", OffsetToLock, SizeToLock);
-        return D3DERR_INVALIDCALL;
-    }
-    (void)Flags;
-    locked_ = true;
-    lockOffset_ = OffsetToLock;
-    lockSize_ = size;
-    *ppbData = data_.data() + OffsetToLock;
-    return D3D_OK;
+// Index buffers take no lock flags: every lock writes, and in place.
+HRESULT IndexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD /*Flags*/) {
+    return store_.lock("index buffer", OffsetToLock, SizeToLock, ppbData, 0);
 }
 
-HRESULT IndexBuffer::Unlock() {
-    if (!locked_) {
-        logFailure("index buffer Unlock without Lock");
-        return D3DERR_INVALIDCALL;
-    }
-    locked_ = false;
-    if (lockSize_ > 0) {
-        uploadBuffer(*shared_, GL_COPY_WRITE_BUFFER, buffer_, data_, lockOffset_, lockSize_, false);
-    }
-    return D3D_OK;
-}
+HRESULT IndexBuffer::Unlock() { return store_.unlock("index buffer"); }
 
 HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* pDesc) {
     if (pDesc == nullptr) {
         return D3DERR_INVALIDCALL;
     }
-    *pDesc = D3DINDEXBUFFER_DESC{D3DFMT_INDEX16, D3DRTYPE_INDEXBUFFER, usage_, pool_, size()};
+    *pDesc = D3DINDEXBUFFER_DESC{D3DFMT_INDEX16, D3DRTYPE_INDEXBUFFER, store_.usage(), pool_, size()};
     return D3D_OK;
 }
 

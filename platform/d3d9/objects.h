@@ -146,6 +146,34 @@ private:
     std::vector<LevelData> levels_;
 };
 
+// What vertex and index buffers share: the memory copy that Lock hands out
+// and the GL buffer that Unlock sends the locked range to.
+class BufferStore {
+public:
+    BufferStore(std::shared_ptr<Shared> shared, GLenum target, UINT length, DWORD usage, GLenum glUsage);
+    ~BufferStore();
+    BufferStore(const BufferStore&) = delete;
+    BufferStore& operator=(const BufferStore&) = delete;
+    // `what` names the buffer in failure messages.
+    HRESULT lock(const char* what, UINT offset, UINT sizeToLock, void** data, DWORD flags);
+    HRESULT unlock(const char* what);
+    Shared& shared() const { return *shared_; }
+    DWORD usage() const { return usage_; }
+    GLuint glBuffer() const { return buffer_; }
+    UINT size() const { return static_cast<UINT>(data_.size()); }
+
+private:
+    std::shared_ptr<Shared> shared_;
+    GLenum target_;
+    std::vector<std::uint8_t> data_;
+    DWORD usage_;
+    GLuint buffer_ = 0;
+    bool locked_ = false;
+    UINT lockOffset_ = 0;
+    UINT lockSize_ = 0;
+    DWORD lockFlags_ = 0;
+};
+
 class VertexBuffer final : public RefCounted<IDirect3DVertexBuffer9> {
 public:
     VertexBuffer(std::shared_ptr<Shared> shared, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool);
@@ -154,20 +182,13 @@ public:
     HRESULT Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) override;
     HRESULT Unlock() override;
     HRESULT GetDesc(D3DVERTEXBUFFER_DESC* pDesc) override;
-    GLuint glBuffer() const { return buffer_; }
-    UINT size() const { return static_cast<UINT>(data_.size()); }
+    GLuint glBuffer() const { return store_.glBuffer(); }
+    UINT size() const { return store_.size(); }
 
 private:
-    std::shared_ptr<Shared> shared_;
-    std::vector<std::uint8_t> data_;
-    DWORD usage_;
+    BufferStore store_;
     DWORD fvf_;
     D3DPOOL pool_;
-    GLuint buffer_ = 0;
-    bool locked_ = false;
-    UINT lockOffset_ = 0;
-    UINT lockSize_ = 0;
-    DWORD lockFlags_ = 0;
 };
 
 class IndexBuffer final : public RefCounted<IDirect3DIndexBuffer9> {
@@ -178,18 +199,12 @@ public:
     HRESULT Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) override;
     HRESULT Unlock() override;
     HRESULT GetDesc(D3DINDEXBUFFER_DESC* pDesc) override;
-    GLuint glBuffer() const { return buffer_; }
-    UINT size() const { return static_cast<UINT>(data_.size()); }
+    GLuint glBuffer() const { return store_.glBuffer(); }
+    UINT size() const { return store_.size(); }
 
 private:
-    std::shared_ptr<Shared> shared_;
-    std::vector<std::uint8_t> data_;
-    DWORD usage_;
+    BufferStore store_;
     D3DPOOL pool_;
-    GLuint buffer_ = 0;
-    bool locked_ = false;
-    UINT lockOffset_ = 0;
-    UINT lockSize_ = 0;
 };
 
 // Where the vertex stage finds an input: fixed attribute locations shared by

@@ -352,22 +352,27 @@ BOOL DeleteObject(HGDIOBJ object) {
     return FALSE;
 }
 
-COLORREF SetTextColor(HDC handle, COLORREF color) {
+namespace {
+
+// Sets one of a DC's colours and returns the one it had. A COLORREF is
+// 0x00BBGGRR: the top byte is not part of the colour.
+COLORREF exchangeColor(HDC handle, const char* call, COLORREF Dc::*colour, COLORREF color) {
     std::lock_guard<std::recursive_mutex> guard(tableLock);
-    Dc* dc = dcOf(handle, "SetTextColor");
+    Dc* dc = dcOf(handle, call);
     if (dc == nullptr) {
         return CLR_INVALID;
     }
-    return std::exchange(dc->textColor, color & 0x00FFFFFFu);
+    return std::exchange(dc->*colour, color & 0x00FFFFFFu);
+}
+
+} // namespace
+
+COLORREF SetTextColor(HDC handle, COLORREF color) {
+    return exchangeColor(handle, "SetTextColor", &Dc::textColor, color);
 }
 
 COLORREF SetBkColor(HDC handle, COLORREF color) {
-    std::lock_guard<std::recursive_mutex> guard(tableLock);
-    Dc* dc = dcOf(handle, "SetBkColor");
-    if (dc == nullptr) {
-        return CLR_INVALID;
-    }
-    return std::exchange(dc->bkColor, color & 0x00FFFFFFu);
+    return exchangeColor(handle, "SetBkColor", &Dc::bkColor, color);
 }
 
 int SetBkMode(HDC handle, int mode) {

@@ -123,6 +123,15 @@ TEST_F(DeviceTest, CallsOutsideTheSubsetFailLoudly) {
     EXPECT_EQ(device->LightEnable(8, TRUE), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->SetFVF(D3DFVF_XYZ | 0x1000 /* D3DFVF_XYZB? */), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->SetStreamSource(1, nullptr, 0, 0), D3DERR_INVALIDCALL);
+    // 256 vertex and 32 pixel constant registers; a start near 2^32 must not
+    // wrap around into range.
+    const float zeros[8] = {};
+    EXPECT_EQ(device->SetVertexShaderConstantF(255, zeros, 1), D3D_OK);
+    EXPECT_EQ(device->SetVertexShaderConstantF(255, zeros, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetVertexShaderConstantF(0xFFFFFFFFu, zeros, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetPixelShaderConstantF(31, zeros, 1), D3D_OK);
+    EXPECT_EQ(device->SetPixelShaderConstantF(32, zeros, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetPixelShaderConstantF(1, zeros, 0xFFFFFFFFu), D3DERR_INVALIDCALL);
 
     IDirect3DTexture9* texture = nullptr;
     EXPECT_EQ(device->CreateTexture(16, 16, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &texture, nullptr), D3DERR_INVALIDCALL);

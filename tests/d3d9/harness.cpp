@@ -1,44 +1,14 @@
 #include "tests/d3d9/harness.h"
 
 #include "platform/runmode.h"
+#include "tests/support/png.h"
 
-#include <png.h>
-
-#include <cstdio>
 #include <cstdlib>
 
 namespace d3d9test {
 
 bool writePng(const Picture& picture, const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-    if (info == nullptr || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(file);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, picture.width, picture.height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    std::vector<png_byte> row(static_cast<std::size_t>(picture.width) * 4);
-    for (UINT y = 0; y < picture.height; ++y) {
-        for (UINT x = 0; x < picture.width; ++x) {
-            D3DCOLOR c = picture.at(x, y);
-            row[4 * x] = static_cast<png_byte>(red(c));
-            row[4 * x + 1] = static_cast<png_byte>(green(c));
-            row[4 * x + 2] = static_cast<png_byte>(blue(c));
-            row[4 * x + 3] = static_cast<png_byte>(alpha(c));
-        }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(file) == 0;
+    return testsupport::writeArgbPng(path, picture.width, picture.height, picture.pixels.data());
 }
 
 void DeviceTest::SetUp() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 namespace songgen {
 
@@ -52,6 +53,12 @@ xm::Sample looped(std::vector<std::int16_t> values, bool wide, xm::Loop loop, st
     s.loopLength = length;
     s.relativeNote = 24;
     return s;
+}
+
+// A sample whose loop spans all of it.
+xm::Sample loopedWhole(std::vector<std::int16_t> values, bool wide, xm::Loop loop) {
+    const auto length = static_cast<std::uint32_t>(values.size());
+    return looped(std::move(values), wide, loop, 0, length);
 }
 
 xm::Instrument instrument(const char* name, xm::Sample sample) {
@@ -129,7 +136,7 @@ std::vector<xm::Instrument> makeInstruments() {
             const double ph = 2.0 * kPi * static_cast<double>(i) / kCycle;
             v[i] = to16(0.5 * saw(ph, 12) + 0.35 * square(ph, 9) + 0.25 * std::sin(ph));
         }
-        xm::Instrument bass = instrument("bass", looped(v, true, xm::Loop::forward, 0, static_cast<std::uint32_t>(v.size())));
+        xm::Instrument bass = instrument("bass", loopedWhole(std::move(v), true, xm::Loop::forward));
         envelope(bass.volume, {{0, 64}, {4, 52}, {20, 44}, {40, 0}}, 3, 2);
         bass.fadeout = 2048;
         all.push_back(bass);
@@ -140,7 +147,7 @@ std::vector<xm::Instrument> makeInstruments() {
         for (std::size_t i = 0; i < v.size(); ++i) {
             v[i] = to16(0.85 * std::sin(2.0 * kPi * static_cast<double>(i) / kCycle));
         }
-        xm::Instrument sub = instrument("sub", looped(v, true, xm::Loop::forward, 0, static_cast<std::uint32_t>(v.size())));
+        xm::Instrument sub = instrument("sub", loopedWhole(std::move(v), true, xm::Loop::forward));
         envelope(sub.volume, {{0, 0}, {2, 64}, {10, 56}, {30, 0}}, 3, 2);
         sub.fadeout = 1024;
         all.push_back(sub);
@@ -152,7 +159,7 @@ std::vector<xm::Instrument> makeInstruments() {
             const double ph = 2.0 * kPi * static_cast<double>(i) / kCycle;
             v[i] = to16(0.45 * square(ph, 15) + 0.3 * saw(ph, 15) + 0.2 * std::sin(2 * ph));
         }
-        xm::Instrument lead = instrument("lead", looped(v, true, xm::Loop::forward, 0, static_cast<std::uint32_t>(v.size())));
+        xm::Instrument lead = instrument("lead", loopedWhole(std::move(v), true, xm::Loop::forward));
         envelope(lead.volume, {{0, 0}, {2, 64}, {8, 50}, {40, 40}, {80, 30}}, 3, 2);
         envelope(lead.panning, {{0, 28}, {12, 36}, {24, 28}}, 5, 0, 0, 2);
         lead.vibratoType = 0;
@@ -170,7 +177,7 @@ std::vector<xm::Instrument> makeInstruments() {
             const double ph2 = 2.0 * kPi * static_cast<double>(i) * 17.0 / (kCycle * 16.0);
             v[i] = to16(0.5 * saw(ph, 20) + 0.3 * saw(ph2, 20));
         }
-        xm::Instrument lead = instrument("saw lead", looped(v, true, xm::Loop::pingPong, 0, static_cast<std::uint32_t>(v.size())));
+        xm::Instrument lead = instrument("saw lead", loopedWhole(std::move(v), true, xm::Loop::pingPong));
         envelope(lead.volume, {{0, 20}, {3, 64}, {12, 48}, {60, 36}}, 3, 2);
         lead.vibratoType = 2;
         lead.vibratoSweep = 40;
@@ -194,7 +201,7 @@ std::vector<xm::Instrument> makeInstruments() {
             }
             v[static_cast<std::size_t>(i)] = to16(0.9 * sum);
         }
-        xm::Instrument pad = instrument("pad", looped(v, true, xm::Loop::pingPong, 0, static_cast<std::uint32_t>(n)));
+        xm::Instrument pad = instrument("pad", loopedWhole(std::move(v), true, xm::Loop::pingPong));
         envelope(pad.volume, {{0, 0}, {40, 56}, {60, 64}, {90, 50}, {120, 64}}, 7, 4, 2, 4);
         envelope(pad.panning, {{0, 32}, {30, 50}, {90, 14}, {150, 50}}, 7, 3, 1, 3);
         pad.fadeout = 300;
@@ -207,7 +214,7 @@ std::vector<xm::Instrument> makeInstruments() {
             const double ph = 2.0 * kPi * static_cast<double>(i) / kCycle;
             v[i] = to8(0.6 * square(ph, 11) + 0.2 * std::sin(ph));
         }
-        xm::Instrument pluck = instrument("pluck", looped(v, false, xm::Loop::forward, 0, static_cast<std::uint32_t>(v.size())));
+        xm::Instrument pluck = instrument("pluck", loopedWhole(std::move(v), false, xm::Loop::forward));
         envelope(pluck.volume, {{0, 64}, {3, 40}, {10, 16}, {14, 20}, {18, 16}}, 5, 0, 3, 4);
         pluck.fadeout = 3000;
         all.push_back(pluck);
@@ -221,7 +228,7 @@ std::vector<xm::Instrument> makeInstruments() {
             const double b = 2.0 * kPi * 33.0 * i / n;
             v[static_cast<std::size_t>(i)] = to16(0.45 * saw(a, 8) + 0.4 * saw(b, 8));
         }
-        xm::Instrument strings = instrument("strings", looped(v, true, xm::Loop::pingPong, 0, static_cast<std::uint32_t>(n)));
+        xm::Instrument strings = instrument("strings", loopedWhole(std::move(v), true, xm::Loop::pingPong));
         envelope(strings.volume, {{0, 0}, {24, 60}, {40, 52}}, 3, 2);
         envelope(strings.panning, {{0, 20}, {50, 44}, {100, 20}}, 5, 0, 0, 2);
         strings.vibratoType = 0;
@@ -240,7 +247,7 @@ std::vector<xm::Instrument> makeInstruments() {
             smooth = 0.7 * smooth + 0.3 * noise.next();
             x = to8(0.9 * smooth);
         }
-        xm::Instrument riser = instrument("riser", looped(v, false, xm::Loop::forward, 0, 8192));
+        xm::Instrument riser = instrument("riser", loopedWhole(std::move(v), false, xm::Loop::forward));
         riser.samples[0].relativeNote = 0;
         all.push_back(riser);
     }
@@ -255,7 +262,7 @@ std::vector<xm::Instrument> makeInstruments() {
                 to16(0.5 * std::sin(ph) + 0.25 * std::sin(2 * ph) + 0.15 * std::sin(3 * ph) + 0.1 * std::sin(4.2 * ph));
         }
         // The 4.2 partial repeats every 5 cycles; the loop holds 80 cycles (336 of it).
-        xm::Instrument bell = instrument("bell", looped(v, true, xm::Loop::forward, 0, static_cast<std::uint32_t>(n)));
+        xm::Instrument bell = instrument("bell", loopedWhole(std::move(v), true, xm::Loop::forward));
         envelope(bell.volume, {{0, 64}, {4, 44}, {20, 24}, {60, 8}, {100, 0}}, 1);
         all.push_back(bell);
     }
