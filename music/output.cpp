@@ -59,9 +59,12 @@ DWORD audioThreadMain(LPVOID parameter) {
             const int cursor = static_cast<int>(frames % static_cast<std::uint32_t>(framesInRing)) / framesPerBlock;
             while (fillBlock != cursor && !stopRequested.load()) {
                 filling.store(true);
-                fillOneBlock(module);
+                // The reported block moves on before the block behind it is
+                // refilled: a record being rewritten with the position 20 s
+                // ahead must never be the one the song clock reads.
                 const int next = playBlock.load(std::memory_order_relaxed) + 1;
                 playBlock.store(next == blockCount ? 0 : next, std::memory_order_release);
+                fillOneBlock(module);
                 filling.store(false);
             }
         }

@@ -157,13 +157,23 @@ TEST(SongClock, LiveStartPlayAndStopOnTheNullSink) {
         ASSERT_NE(clock.module(), nullptr);
         clock.start();
         EXPECT_EQ(music::playingModule(), clock.module());
+        // The first pattern lasts 2.5 s. Read often while the audio thread
+        // refills blocks: a read must never see a block's record already
+        // rewritten with the position a ring length (20 s) ahead.
         int row = clock.row();
-        for (int wait = 0; wait < 500 && clock.row() < 4; ++wait) {
-            Sleep(10);
+        int lastRow = 0;
+        int reads = 0;
+        for (int wait = 0; wait < 4000 && row < 48; ++wait) {
+            Sleep(1);
+            const int order = clock.order();
             row = clock.row();
+            ASSERT_EQ(order, 0) << "read " << wait;
+            ASSERT_GE(row, lastRow) << "read " << wait;
+            lastRow = row;
+            ++reads;
         }
-        EXPECT_GE(row, 4); // the position moves on with the wall clock
-        EXPECT_EQ(clock.order(), 0);
+        EXPECT_GE(row, 48); // the position moves on with the wall clock
+        EXPECT_GT(reads, 100);
         // Stopping right after a start, while the audio thread may be in its first fill.
         music::Module* m = music::playingModule();
         for (int again = 0; again < 3; ++again) {
