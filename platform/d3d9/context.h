@@ -1,0 +1,28 @@
+// The GL context a device draws with: an EGL surfaceless context (virtual run
+// mode, tests) or a context on the device window's SDL window (live). Above
+// this, one code path renders into off-screen targets only.
+#pragma once
+
+#include "platform/win32/windef.h"
+
+#include <memory>
+#include <string>
+
+namespace platform::d3d9 {
+
+class GlContext {
+public:
+    virtual ~GlContext() = default;
+    virtual void makeCurrent() = 0;
+    // The window's drawable size in pixels (0 x 0 without a window).
+    virtual void windowSize(int& width, int& height) = 0;
+    // Shows the default framebuffer of the window; no-op without one.
+    virtual void swap() = 0;
+    virtual bool hasWindow() const = 0;
+};
+
+// Makes and loads a 3.3 core context: on the SDL window behind window when
+// live is set, else surfaceless. Null with a reason in error on failure.
+std::unique_ptr<GlContext> createGlContext(bool live, HWND window, bool vsync, std::string& error);
+
+} // namespace platform::d3d9

@@ -1,0 +1,195 @@
+// The device: Direct3D 9 state kept as the platform defines it, turned into
+// GL calls at draw time with only the GL state that changed sent again.
+#pragma once
+
+#include "platform/d3d9/ffpipeline.h"
+#include "platform/d3d9/objects.h"
+
+#include <array>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+namespace platform::d3d9 {
+
+class Device final : public IDirect3DDevice9 {
+public:
+    // Makes the context and the swap chain; null (with a log line) on failure.
+    static Device* create(const D3DPRESENT_PARAMETERS& params, HWND focusWindow, const D3DCAPS9& caps, bool live);
+    ~Device() override;
+
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override;
+
+    HRESULT GetDeviceCaps(D3DCAPS9* pCaps) override;
+    HRESULT BeginScene() override;
+    HRESULT EndScene() override;
+    HRESULT Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR Color, float Z, DWORD Stencil) override;
+    HRESULT Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride,
+                    const RGNDATA* pDirtyRegion) override;
+    HRESULT GetBackBuffer(UINT iSwapChain, UINT iBackBuffer, D3DBACKBUFFER_TYPE Type,
+                          IDirect3DSurface9** ppBackBuffer) override;
+    HRESULT SetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9* pRenderTarget) override;
+    HRESULT GetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9** ppRenderTarget) override;
+    HRESULT SetDepthStencilSurface(IDirect3DSurface9* pNewZStencil) override;
+    HRESULT GetDepthStencilSurface(IDirect3DSurface9** ppZStencilSurface) override;
+    HRESULT SetViewport(const D3DVIEWPORT9* pViewport) override;
+    HRESULT GetViewport(D3DVIEWPORT9* pViewport) override;
+    HRESULT CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
+                          IDirect3DTexture9** ppTexture, HANDLE* pSharedHandle) override;
+    HRESULT CreateDepthStencilSurface(UINT Width, UINT Height, D3DFORMAT Format, D3DMULTISAMPLE_TYPE MultiSample,
+                                      DWORD MultisampleQuality, BOOL Discard, IDirect3DSurface9** ppSurface,
+                                      HANDLE* pSharedHandle) override;
+    HRESULT CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL Pool,
+                               IDirect3DVertexBuffer9** ppVertexBuffer, HANDLE* pSharedHandle) override;
+    HRESULT CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
+                              IDirect3DIndexBuffer9** ppIndexBuffer, HANDLE* pSharedHandle) override;
+    HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* pVertexElements,
+                                    IDirect3DVertexDeclaration9** ppDecl) override;
+    HRESULT SetVertexDeclaration(IDirect3DVertexDeclaration9* pDecl) override;
+    HRESULT SetFVF(DWORD FVF) override;
+    HRESULT SetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9* pStreamData, UINT OffsetInBytes,
+                            UINT Stride) override;
+    HRESULT SetIndices(IDirect3DIndexBuffer9* pIndexData) override;
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, UINT PrimitiveCount) override;
+    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVertexIndex, UINT MinVertexIndex,
+                                 UINT NumVertices, UINT startIndex, UINT primCount) override;
+    HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCount, const void* pVertexStreamZeroData,
+                            UINT VertexStreamZeroStride) override;
+    HRESULT SetTransform(D3DTRANSFORMSTATETYPE State, const D3DMATRIX* pMatrix) override;
+    HRESULT GetTransform(D3DTRANSFORMSTATETYPE State, D3DMATRIX* pMatrix) override;
+    HRESULT SetRenderState(D3DRENDERSTATETYPE State, DWORD Value) override;
+    HRESULT GetRenderState(D3DRENDERSTATETYPE State, DWORD* pValue) override;
+    HRESULT SetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD Value) override;
+    HRESULT SetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type, DWORD Value) override;
+    HRESULT SetTexture(DWORD Stage, IDirect3DBaseTexture9* pTexture) override;
+    HRESULT SetMaterial(const D3DMATERIAL9* pMaterial) override;
+    HRESULT SetLight(DWORD Index, const D3DLIGHT9* pLight) override;
+    HRESULT LightEnable(DWORD Index, BOOL Enable) override;
+    HRESULT CreateVertexShader(const DWORD* pFunction, IDirect3DVertexShader9** ppShader) override;
+    HRESULT CreatePixelShader(const DWORD* pFunction, IDirect3DPixelShader9** ppShader) override;
+    HRESULT SetVertexShader(IDirect3DVertexShader9* pShader) override;
+    HRESULT SetPixelShader(IDirect3DPixelShader9* pShader) override;
+    HRESULT SetVertexShaderConstantF(UINT StartRegister, const float* pConstantData, UINT Vector4fCount) override;
+    HRESULT SetPixelShaderConstantF(UINT StartRegister, const float* pConstantData, UINT Vector4fCount) override;
+
+    // Called by dying resources so that nothing bound points at them.
+    void forget(Surface* surface);
+    void forget(Texture* texture);
+    void forget(VertexBuffer* buffer);
+    void forget(IndexBuffer* buffer);
+    void forget(VertexShader* shader);
+    void forget(PixelShader* shader);
+    // A texture's GL binding or contents changed behind the device's back.
+    void textureBindingChanged();
+
+    DeviceCounters counters() const { return shared_->counters; }
+    HRESULT readBack(Surface* surface, UINT& width, UINT& height, std::vector<D3DCOLOR>& argb);
+
+private:
+    Device(std::shared_ptr<Shared> shared, const D3DPRESENT_PARAMETERS& params, const D3DCAPS9& caps);
+    bool initialise(std::string& error);
+    void setDefaults();
+
+    struct LinkedProgram {
+        GLuint program = 0;
+        std::uint64_t vertexShaderId = 0; // 0: generated
+        std::uint64_t pixelShaderId = 0;
+        std::array<GLint, 24> locations{};
+        std::array<std::uint64_t, 8> uploaded{};
+    };
+    enum UniformGroup { kTransforms, kViewport, kMaterial, kLights, kTextureFactor, kPoints, kVsConstants, kPsConstants };
+
+    // Draw preparation; false (after a log line) when the state is outside the subset.
+    const VertexLayout* prepareDraw(const char* call);
+    bool applyFramebuffer();
+    void applyRasterState();
+    bool applyProgram(const VertexLayout& layout);
+    void uploadUniforms(LinkedProgram& program);
+    bool applyTextures();
+    bool applyVertexInput(const VertexLayout& layout, GLuint buffer, UINT baseOffset, UINT stride);
+    const VertexLayout* currentLayout() const;
+    void buildFfKeys(const VertexLayout& layout, FfVertexKey& vertexKey, FfPixelKey& pixelKey) const;
+    GLuint compileShader(GLenum stage, const std::string& source, std::string& error);
+    bool linkProgram(GLuint vertexShader, GLuint pixelShader, std::uint64_t vsId, std::uint64_t psId,
+                     LinkedProgram& linked, std::string& error);
+    GLuint framebufferFor(Surface* color, Surface* depth);
+    HRESULT createShader(const DWORD* function, bool pixel, TranslatedShader& out);
+    void touch(UniformGroup group) { ++serial_[group]; }
+
+    std::shared_ptr<Shared> shared_;
+    ULONG refs_ = 1;
+    D3DPRESENT_PARAMETERS params_;
+    D3DCAPS9 caps_;
+    bool inScene_ = false;
+
+    Texture* backBuffer_ = nullptr;
+    Surface* backBufferSurface_ = nullptr;
+    Surface* autoDepth_ = nullptr;
+    Surface* renderTarget_ = nullptr;
+    Surface* depthStencil_ = nullptr;
+    D3DVIEWPORT9 viewport_{};
+
+    std::array<DWORD, 256> renderStates_{};
+    std::array<std::array<DWORD, 33>, kMaxStages> stageStates_{};
+    std::array<std::array<DWORD, 14>, kMaxStages> samplerStates_{};
+    std::array<Texture*, kMaxStages> textures_{};
+    D3DMATRIX world_{};
+    D3DMATRIX view_{};
+    D3DMATRIX projection_{};
+    std::array<D3DMATRIX, kMaxStages> textureTransforms_{};
+    D3DMATERIAL9 material_{};
+    std::array<D3DLIGHT9, kMaxLights> lights_{};
+    std::array<bool, kMaxLights> lightEnabled_{};
+    std::array<std::array<float, 4>, 256> vsConstants_{};
+    std::array<std::array<float, 4>, 32> psConstants_{};
+
+    DWORD fvf_ = 0;
+    VertexLayout fvfLayout_;
+    VertexDeclaration* declaration_ = nullptr;
+    bool useFvf_ = false;
+    VertexBuffer* stream0_ = nullptr;
+    UINT streamOffset_ = 0;
+    UINT streamStride_ = 0;
+    IndexBuffer* indices_ = nullptr;
+    VertexShader* vertexShader_ = nullptr;
+    PixelShader* pixelShader_ = nullptr;
+    std::uint64_t nextShaderId_ = 1;
+
+    // GL objects and what is bound now.
+    GLuint vertexArray_ = 0;
+    GLuint upBuffer_ = 0;
+    std::array<GLuint, kMaxStages> samplers_{};
+    std::array<bool, kMaxStages> samplerDirty_{};
+    std::array<GLuint, kMaxStages> boundTextures_{};
+    std::map<std::pair<Surface*, Surface*>, GLuint> framebuffers_;
+    GLuint boundFramebuffer_ = ~0u;
+    bool framebufferDirty_ = true;
+    bool vertexInputDirty_ = true;
+    GLuint boundIndexBuffer_ = ~0u;
+    std::unordered_map<std::string, GLuint> compiledShaders_;
+    std::unordered_map<std::string, LinkedProgram> programs_;
+    std::string currentProgramKey_;
+    LinkedProgram* currentProgram_ = nullptr;
+    std::array<std::uint64_t, 8> serial_{};
+
+    struct AppliedState {
+        int depthTest = -1;
+        int depthMask = -1;
+        GLenum depthFunc = 0;
+        int blend = -1;
+        GLenum blendSource = 0;
+        GLenum blendDestination = 0;
+        GLenum blendEquation = 0;
+        int cull = -1;
+        GLenum cullFace = 0;
+        GLenum polygonMode = 0;
+        DWORD colorMask = ~0u;
+        std::array<GLint, 4> viewport{-1, -1, -1, -1};
+        std::array<float, 2> depthRange{-1.0f, -1.0f};
+    } applied_;
+};
+
+} // namespace platform::d3d9

@@ -1,0 +1,563 @@
+#include "platform/d3d9/objects.h"
+
+#include "platform/d3d9/device.h"
+#include "platform/win32/kernel.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace platform::d3d9 {
+
+void logFailure(const char* format, ...) {
+    char line[512] = "d3d9: ";
+    std::va_list args;
+    va_start(args, format);
+    std::vsnprintf(line + 6, sizeof line - 7, format, args);
+    va_end(args);
+    std::strncat(line, "\n", sizeof line - std::strlen(line) - 1);
+    OutputDebugStringA(line);
+}
+
+// D3DFORMAT layouts: channels named from the most significant bit down,
+// stored little-endian (A8R8G8B8 = bytes B, G, R, A).
+const FormatInfo* colorFormat(D3DFORMAT format) {
+    static const FormatInfo kFormats[] = {
+        {D3DFMT_A8R8G8B8, 4, GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, false, false},
+        {D3DFMT_X8R8G8B8, 4, GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, true, false},
+        {D3DFMT_A4R4G4B4, 2, GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, false, false},
+        {D3DFMT_G16R16, 4, GL_RG16, GL_RG, GL_UNSIGNED_SHORT, true, true},
+    };
+    for (const auto& f : kFormats) {
+        if (f.format == format) {
+            return &f;
+        }
+    }
+    return nullptr;
+}
+
+bool depthFormat(D3DFORMAT format, GLenum& internalFormat) {
+    switch (format) {
+    case D3DFMT_D24S8:
+        internalFormat = GL_DEPTH24_STENCIL8;
+        return true;
+    case D3DFMT_D24X8:
+        internalFormat = GL_DEPTH_COMPONENT24;
+        return true;
+    case D3DFMT_D16:
+        internalFormat = GL_DEPTH_COMPONENT16;
+        return true;
+    case D3DFMT_D32:
+        internalFormat = GL_DEPTH_COMPONENT32;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ---- Surface ----
+
+Surface::Surface(std::shared_ptr<Shared> shared, IUnknown* container, Texture* texture, UINT level, UINT width,
+                 UINT height, D3DFORMAT format, DWORD usage, D3DPOOL pool)
+    : shared_(std::move(shared)), container_(container), texture_(texture), level_(level), width_(width),
+      height_(height), format_(format), usage_(usage), pool_(pool) {}
+
+Surface::~Surface() {
+    if (renderbuffer_ != 0) {
+        shared_->context->makeCurrent();
+        if (shared_->device != nullptr) {
+            shared_->device->forget(this);
+        }
+        gl::DeleteRenderbuffers(1, &renderbuffer_);
+    }
+}
+
+bool Surface::createDepthStorage(GLenum internalFormat) {
+    gl::GenRenderbuffers(1, &renderbuffer_);
+    gl::BindRenderbuffer(GL_RENDERBUFFER, renderbuffer_);
+    gl::RenderbufferStorage(GL_RENDERBUFFER, internalFormat, static_cast<GLsizei>(width_),
+                            static_cast<GLsizei>(height_));
+    gl::BindRenderbuffer(GL_RENDERBUFFER, 0);
+    return gl::GetError() == GL_NO_ERROR;
+}
+
+ULONG Surface::AddRef() {
+    if (container_ != nullptr) {
+        return container_->AddRef();
+    }
+    return ++ownRefs_;
+}
+
+ULONG Surface::Release() {
+    if (container_ != nullptr) {
+        return container_->Release();
+    }
+    if (ownRefs_ == 0) {
+        logFailure("Release of a surface with no references");
+        return 0;
+    }
+    ULONG left = --ownRefs_;
+    if (left == 0) {
+        delete this;
+    }
+    return left;
+}
+
+GLuint Surface::glTexture() const { return texture_ != nullptr ? texture_->glTexture() : 0; }
+
+HRESULT Surface::GetDesc(D3DSURFACE_DESC* pDesc) {
+    if (pDesc == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *pDesc = D3DSURFACE_DESC{format_, D3DRTYPE_SURFACE, usage_, pool_, D3DMULTISAMPLE_NONE, 0, width_, height_};
+    return D3D_OK;
+}
+
+HRESULT Surface::LockRect(D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD Flags) {
+    if (texture_ == nullptr) {
+        logFailure("LockRect on a depth surface is outside the subset");
+        return D3DERR_INVALIDCALL;
+    }
+    return texture_->LockRect(level_, pLockedRect, pRect, Flags);
+}
+
+HRESULT Surface::UnlockRect() {
+    if (texture_ == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    return texture_->UnlockRect(level_);
+}
+
+// ---- Texture ----
+
+Texture::Texture(std::shared_ptr<Shared> shared, UINT width, UINT height, UINT levels, DWORD usage,
+                 const FormatInfo& format, D3DPOOL pool)
+    : shared_(std::move(shared)), width_(width), height_(height), usage_(usage), format_(format), pool_(pool) {
+    gl::GenTextures(1, &texture_);
+    gl::BindTexture(GL_TEXTURE_2D, texture_);
+    for (UINT l = 0; l < levels; ++l) {
+        LevelData level{std::max(1u, width >> l), std::max(1u, height >> l), {}, false, nullptr};
+        if (!isRenderTarget()) {
+            level.pixels.assign(static_cast<std::size_t>(level.width) * level.height * format.bytesPerPixel, 0);
+        }
+        gl::TexImage2D(GL_TEXTURE_2D, static_cast<GLint>(l), static_cast<GLint>(format.internalFormat),
+                       static_cast<GLsizei>(level.width), static_cast<GLsizei>(level.height), 0,
+                       format.uploadFormat, format.uploadType, level.pixels.empty() ? nullptr : level.pixels.data());
+        levels_.push_back(std::move(level));
+    }
+    gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+    gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels - 1));
+    if (format.alphaIsOne) {
+        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
+    }
+    if (format.blueIsOne) {
+        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_B, GL_ONE);
+    }
+    gl::BindTexture(GL_TEXTURE_2D, 0);
+    if (shared_->device != nullptr) {
+        shared_->device->textureBindingChanged();
+    }
+}
+
+Texture::~Texture() {
+    shared_->context->makeCurrent();
+    if (shared_->device != nullptr) {
+        for (auto& level : levels_) {
+            if (level.surface != nullptr) {
+                shared_->device->forget(level.surface);
+            }
+        }
+        shared_->device->forget(this);
+    }
+    for (auto& level : levels_) {
+        delete level.surface;
+    }
+    gl::DeleteTextures(1, &texture_);
+}
+
+HRESULT Texture::GetLevelDesc(UINT Level, D3DSURFACE_DESC* pDesc) {
+    if (Level >= levels_.size() || pDesc == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *pDesc = D3DSURFACE_DESC{format_.format, D3DRTYPE_SURFACE, usage_, pool_, D3DMULTISAMPLE_NONE, 0,
+                             levels_[Level].width, levels_[Level].height};
+    return D3D_OK;
+}
+
+HRESULT Texture::GetSurfaceLevel(UINT Level, IDirect3DSurface9** ppSurfaceLevel) {
+    if (ppSurfaceLevel == nullptr || Level >= levels_.size()) {
+        logFailure("GetSurfaceLevel(%u) of a texture with %zu levels", Level, levels_.size());
+        return D3DERR_INVALIDCALL;
+    }
+    auto& level = levels_[Level];
+    if (level.surface == nullptr) {
+        level.surface = new Surface(shared_, this, this, Level, level.width, level.height, format_.format, usage_,
+                                    pool_);
+    }
+    AddRef();
+    *ppSurfaceLevel = level.surface;
+    return D3D_OK;
+}
+
+HRESULT Texture::LockRect(UINT Level, D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD Flags) {
+    if (pLockedRect == nullptr || Level >= levels_.size()) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (isRenderTarget()) {
+        logFailure("LockRect on a render-target texture is outside the subset");
+        return D3DERR_INVALIDCALL;
+    }
+    auto& level = levels_[Level];
+    if (level.locked) {
+        logFailure("LockRect of a level that is already locked");
+        return D3DERR_INVALIDCALL;
+    }
+    UINT x = 0;
+    UINT y = 0;
+    if (pRect != nullptr) {
+        if (pRect->left < 0 || pRect->top < 0 || pRect->right > static_cast<LONG>(level.width) ||
+            pRect->bottom > static_cast<LONG>(level.height) || pRect->left >= pRect->right ||
+            pRect->top >= pRect->bottom) {
+            logFailure("LockRect rectangle outside the level");
+            return D3DERR_INVALIDCALL;
+        }
+        x = static_cast<UINT>(pRect->left);
+        y = static_cast<UINT>(pRect->top);
+    }
+    (void)Flags; // every lock reads and writes the shadow copy, so all flags behave alike
+    level.locked = true;
+    const UINT pitch = level.width * format_.bytesPerPixel;
+    pLockedRect->Pitch = static_cast<INT>(pitch);
+    pLockedRect->pBits = level.pixels.data() + static_cast<std::size_t>(y) * pitch + x * format_.bytesPerPixel;
+    return D3D_OK;
+}
+
+HRESULT Texture::UnlockRect(UINT Level) {
+    if (Level >= levels_.size() || !levels_[Level].locked) {
+        logFailure("UnlockRect of a level that is not locked");
+        return D3DERR_INVALIDCALL;
+    }
+    auto& level = levels_[Level];
+    level.locked = false;
+    shared_->context->makeCurrent();
+    gl::BindTexture(GL_TEXTURE_2D, texture_);
+    gl::PixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    gl::TexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(Level), 0, 0, static_cast<GLsizei>(level.width),
+                      static_cast<GLsizei>(level.height), format_.uploadFormat, format_.uploadType,
+                      level.pixels.data());
+    gl::BindTexture(GL_TEXTURE_2D, 0);
+    ++shared_->counters.uploads;
+    if (shared_->device != nullptr) {
+        shared_->device->textureBindingChanged();
+    }
+    return D3D_OK;
+}
+
+// ---- Buffers ----
+
+namespace {
+
+// Checks a lock range; SizeToLock 0 means to the end.
+bool lockRange(UINT offset, UINT size, std::size_t total, UINT& outSize) {
+    if (offset > total) {
+        return false;
+    }
+    outSize = size == 0 ? static_cast<UINT>(total - offset) : size;
+    return static_cast<std::size_t>(offset) + outSize <= total;
+}
+
+void uploadBuffer(Shared& shared, GLenum target, GLuint buffer, const std::vector<std::uint8_t>& data, UINT offset,
+                  UINT size, bool discard) {
+    shared.context->makeCurrent();
+    gl::BindBuffer(target, buffer);
+    if (discard) {
+        // A fresh store: draws queued with the old contents keep them.
+        gl::BufferData(target, static_cast<GLsizeiptr>(data.size()), data.data(), GL_DYNAMIC_DRAW);
+    } else {
+        gl::BufferSubData(target, offset, size, data.data() + offset);
+    }
+    ++shared.counters.uploads;
+}
+
+} // namespace
+
+VertexBuffer::VertexBuffer(std::shared_ptr<Shared> shared, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
+    : shared_(std::move(shared)), data_(length, 0), usage_(usage), fvf_(fvf), pool_(pool) {
+    gl::GenBuffers(1, &buffer_);
+    gl::BindBuffer(GL_ARRAY_BUFFER, buffer_);
+    gl::BufferData(GL_ARRAY_BUFFER, length, data_.data(),
+                   (usage & D3DUSAGE_DYNAMIC) != 0 ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+}
+
+VertexBuffer::~VertexBuffer() {
+    shared_->context->makeCurrent();
+    if (shared_->device != nullptr) {
+        shared_->device->forget(this);
+    }
+    gl::DeleteBuffers(1, &buffer_);
+}
+
+HRESULT VertexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) {
+    UINT size = 0;
+    if (ppbData == nullptr || locked_ || !lockRange(OffsetToLock, SizeToLock, data_.size(), size)) {
+        logFailure("vertex buffer Lock(%u, %u) refused", OffsetToLock, SizeToLock);
+        return D3DERR_INVALIDCALL;
+    }
+    if ((Flags & (D3DLOCK_DISCARD | D3DLOCK_NOOVERWRITE)) != 0 && (usage_ & D3DUSAGE_DYNAMIC) == 0) {
+        logFailure("D3DLOCK_DISCARD and D3DLOCK_NOOVERWRITE need a dynamic buffer");
+        return D3DERR_INVALIDCALL;
+    }
+    locked_ = true;
+    lockOffset_ = OffsetToLock;
+    lockSize_ = size;
+    lockFlags_ = Flags;
+    *ppbData = data_.data() + OffsetToLock;
+    return D3D_OK;
+}
+
+HRESULT VertexBuffer::Unlock() {
+    if (!locked_) {
+        logFailure("vertex buffer Unlock without Lock");
+        return D3DERR_INVALIDCALL;
+    }
+    locked_ = false;
+    if ((lockFlags_ & D3DLOCK_READONLY) == 0 && lockSize_ > 0) {
+        uploadBuffer(*shared_, GL_ARRAY_BUFFER, buffer_, data_, lockOffset_, lockSize_,
+                     (lockFlags_ & D3DLOCK_DISCARD) != 0);
+    }
+    return D3D_OK;
+}
+
+HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* pDesc) {
+    if (pDesc == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *pDesc = D3DVERTEXBUFFER_DESC{D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, usage_, pool_, size(), fvf_};
+    return D3D_OK;
+}
+
+IndexBuffer::IndexBuffer(std::shared_ptr<Shared> shared, UINT length, DWORD usage, D3DPOOL pool)
+    : shared_(std::move(shared)), data_(length, 0), usage_(usage), pool_(pool) {
+    gl::GenBuffers(1, &buffer_);
+    // Bound outside any vertex array object: an element binding belongs to the VAO.
+    gl::BindBuffer(GL_COPY_WRITE_BUFFER, buffer_);
+    gl::BufferData(GL_COPY_WRITE_BUFFER, length, data_.data(), GL_STATIC_DRAW);
+}
+
+IndexBuffer::~IndexBuffer() {
+    shared_->context->makeCurrent();
+    if (shared_->device != nullptr) {
+        shared_->device->forget(this);
+    }
+    gl::DeleteBuffers(1, &buffer_);
+}
+
+HRESULT IndexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) {
+    UINT size = 0;
+    if (ppbData == nullptr || locked_ || !lockRange(OffsetToLock, SizeToLock, data_.size(), size)) {
+        logFailure("index buffer Lock(%u, %u) refused", OffsetToLock, SizeToLock);
+        return D3DERR_INVALIDCALL;
+    }
+    (void)Flags;
+    locked_ = true;
+    lockOffset_ = OffsetToLock;
+    lockSize_ = size;
+    *ppbData = data_.data() + OffsetToLock;
+    return D3D_OK;
+}
+
+HRESULT IndexBuffer::Unlock() {
+    if (!locked_) {
+        logFailure("index buffer Unlock without Lock");
+        return D3DERR_INVALIDCALL;
+    }
+    locked_ = false;
+    if (lockSize_ > 0) {
+        uploadBuffer(*shared_, GL_COPY_WRITE_BUFFER, buffer_, data_, lockOffset_, lockSize_, false);
+    }
+    return D3D_OK;
+}
+
+HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* pDesc) {
+    if (pDesc == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *pDesc = D3DINDEXBUFFER_DESC{D3DFMT_INDEX16, D3DRTYPE_INDEXBUFFER, usage_, pool_, size()};
+    return D3D_OK;
+}
+
+// ---- Vertex layouts ----
+
+bool layoutFromFvf(DWORD fvf, VertexLayout& layout, std::string& error) {
+    layout = VertexLayout{};
+    const DWORD known = D3DFVF_POSITION_MASK | D3DFVF_NORMAL | D3DFVF_PSIZE | D3DFVF_DIFFUSE | D3DFVF_SPECULAR |
+                        D3DFVF_TEXCOUNT_MASK;
+    const DWORD position = fvf & D3DFVF_POSITION_MASK;
+    if ((fvf & ~known) != 0 || (position != D3DFVF_XYZ && position != D3DFVF_XYZRHW)) {
+        error = "FVF code outside the subset (position XYZ or XYZRHW, normal, point size, two colours, "
+                "two-float texture sets)";
+        return false;
+    }
+    UINT offset = 0;
+    auto add = [&](GLuint location, GLint size, GLenum type, GLboolean normalized, UINT bytes) {
+        layout.attributes.push_back(VertexAttribute{location, size, type, normalized, offset});
+        offset += bytes;
+    };
+    layout.pretransformed = position == D3DFVF_XYZRHW;
+    if (layout.pretransformed) {
+        add(kAttrPosition, 4, GL_FLOAT, GL_FALSE, 16);
+    } else {
+        add(kAttrPosition, 3, GL_FLOAT, GL_FALSE, 12);
+    }
+    if ((fvf & D3DFVF_NORMAL) != 0) {
+        layout.hasNormal = true;
+        add(kAttrNormal, 3, GL_FLOAT, GL_FALSE, 12);
+    }
+    if ((fvf & D3DFVF_PSIZE) != 0) {
+        layout.hasPointSize = true;
+        add(kAttrPointSize, 1, GL_FLOAT, GL_FALSE, 4);
+    }
+    // D3DCOLOR is 0xAARRGGBB in a DWORD: bytes B, G, R, A, which GL_BGRA reads as RGBA.
+    if ((fvf & D3DFVF_DIFFUSE) != 0) {
+        layout.hasDiffuse = true;
+        add(kAttrColor0, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
+    }
+    if ((fvf & D3DFVF_SPECULAR) != 0) {
+        layout.hasSpecular = true;
+        add(kAttrColor1, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
+    }
+    layout.texcoordSets = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    if (layout.texcoordSets > 8) {
+        error = "more than eight texture coordinate sets";
+        return false;
+    }
+    for (unsigned i = 0; i < layout.texcoordSets; ++i) {
+        add(kAttrTexcoord0 + i, 2, GL_FLOAT, GL_FALSE, 8);
+    }
+    layout.stride = offset;
+    return true;
+}
+
+bool layoutFromDeclaration(const D3DVERTEXELEMENT9* elements, VertexLayout& layout, std::string& error) {
+    layout = VertexLayout{};
+    for (const D3DVERTEXELEMENT9* e = elements; e->Stream != 0xFF; ++e) {
+        if (e->Stream != 0 || e->Method != D3DDECLMETHOD_DEFAULT) {
+            error = "declarations use stream 0 and the default method only";
+            return false;
+        }
+        GLint size = 0;
+        GLenum type = GL_FLOAT;
+        GLboolean normalized = GL_FALSE;
+        switch (e->Type) {
+        case D3DDECLTYPE_FLOAT1:
+        case D3DDECLTYPE_FLOAT2:
+        case D3DDECLTYPE_FLOAT3:
+        case D3DDECLTYPE_FLOAT4:
+            size = e->Type + 1;
+            break;
+        case D3DDECLTYPE_D3DCOLOR:
+            size = GL_BGRA;
+            type = GL_UNSIGNED_BYTE;
+            normalized = GL_TRUE;
+            break;
+        case D3DDECLTYPE_UBYTE4N:
+            size = 4;
+            type = GL_UNSIGNED_BYTE;
+            normalized = GL_TRUE;
+            break;
+        default:
+            error = "declaration type " + std::to_string(e->Type) + " is outside the subset";
+            return false;
+        }
+        GLuint location = 0;
+        switch (e->Usage) {
+        case D3DDECLUSAGE_POSITION:
+            location = kAttrPosition;
+            break;
+        case D3DDECLUSAGE_POSITIONT:
+            location = kAttrPosition;
+            layout.pretransformed = true;
+            break;
+        case D3DDECLUSAGE_NORMAL:
+            location = kAttrNormal;
+            layout.hasNormal = true;
+            break;
+        case D3DDECLUSAGE_PSIZE:
+            location = kAttrPointSize;
+            layout.hasPointSize = true;
+            break;
+        case D3DDECLUSAGE_COLOR:
+            location = e->UsageIndex == 0 ? kAttrColor0 : kAttrColor1;
+            (e->UsageIndex == 0 ? layout.hasDiffuse : layout.hasSpecular) = true;
+            break;
+        case D3DDECLUSAGE_TEXCOORD:
+            location = kAttrTexcoord0 + e->UsageIndex;
+            layout.texcoordSets = std::max(layout.texcoordSets, e->UsageIndex + 1u);
+            break;
+        default:
+            error = "declaration usage " + std::to_string(e->Usage) + " is outside the subset";
+            return false;
+        }
+        if ((e->Usage != D3DDECLUSAGE_COLOR && e->Usage != D3DDECLUSAGE_TEXCOORD && e->UsageIndex != 0) ||
+            (e->Usage == D3DDECLUSAGE_COLOR && e->UsageIndex > 1) || e->UsageIndex > 7) {
+            error = "usage index outside the subset";
+            return false;
+        }
+        layout.attributes.push_back(VertexAttribute{location, size, type, normalized, e->Offset});
+    }
+    return true;
+}
+
+HRESULT VertexDeclaration::GetDeclaration(D3DVERTEXELEMENT9* pElement, UINT* pNumElements) {
+    if (pNumElements == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (pElement != nullptr) {
+        std::memcpy(pElement, elements_.data(), elements_.size() * sizeof(D3DVERTEXELEMENT9));
+    }
+    *pNumElements = static_cast<UINT>(elements_.size());
+    return D3D_OK;
+}
+
+// ---- Shaders ----
+
+namespace {
+
+HRESULT functionOf(const TranslatedShader& shader, void* pData, UINT* pSizeOfData) {
+    if (pSizeOfData == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    auto bytes = static_cast<UINT>(shader.tokens.size() * sizeof(DWORD));
+    if (pData != nullptr) {
+        if (*pSizeOfData < bytes) {
+            return D3DERR_MOREDATA;
+        }
+        std::memcpy(pData, shader.tokens.data(), bytes);
+    }
+    *pSizeOfData = bytes;
+    return D3D_OK;
+}
+
+} // namespace
+
+VertexShader::~VertexShader() {
+    shared_->context->makeCurrent();
+    if (shared_->device != nullptr) {
+        shared_->device->forget(this);
+    }
+    gl::DeleteShader(shader_.glShader);
+}
+
+HRESULT VertexShader::GetFunction(void* pData, UINT* pSizeOfData) { return functionOf(shader_, pData, pSizeOfData); }
+
+PixelShader::~PixelShader() {
+    shared_->context->makeCurrent();
+    if (shared_->device != nullptr) {
+        shared_->device->forget(this);
+    }
+    gl::DeleteShader(shader_.glShader);
+}
+
+HRESULT PixelShader::GetFunction(void* pData, UINT* pSizeOfData) { return functionOf(shader_, pData, pSizeOfData); }
+
+} // namespace platform::d3d9

@@ -1,0 +1,70 @@
+// A headless device for rendering tests: virtual run mode (EGL surfaceless),
+// a back buffer of the size asked, helpers to draw pre-transformed quads and
+// to read pixels back. Set RIZA3V_TEST_PNG_DIR to a folder to keep every
+// picture a test reads back as a PNG file there.
+#pragma once
+
+#include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/d3d9ext.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace d3d9test {
+
+struct Picture {
+    UINT width = 0;
+    UINT height = 0;
+    std::vector<D3DCOLOR> pixels;
+    D3DCOLOR at(UINT x, UINT y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+};
+
+// 0xAARRGGBB channel access.
+inline int red(D3DCOLOR c) { return static_cast<int>((c >> 16) & 0xFF); }
+inline int green(D3DCOLOR c) { return static_cast<int>((c >> 8) & 0xFF); }
+inline int blue(D3DCOLOR c) { return static_cast<int>(c & 0xFF); }
+inline int alpha(D3DCOLOR c) { return static_cast<int>(c >> 24); }
+
+// Writes the picture as an RGBA PNG; false on failure.
+bool writePng(const Picture& picture, const std::string& path);
+
+// Pre-transformed vertex of FVF 0x144 and 0x244.
+struct ScreenVertex {
+    float x, y, z, rhw;
+    D3DCOLOR colour;
+    float u, v;
+};
+struct ScreenVertex2 {
+    float x, y, z, rhw;
+    D3DCOLOR colour;
+    float u0, v0, u1, v1;
+};
+
+class DeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Recreates the device with another back buffer size or depth format.
+    void makeDevice(UINT width, UINT height, BOOL autoDepth = TRUE, D3DFORMAT depthFormat = D3DFMT_D24S8);
+
+    // Reads a surface back; when RIZA3V_TEST_PNG_DIR is set also writes
+    // <test name>-<name>.png there.
+    Picture read(IDirect3DSurface9* surface, const char* name);
+    Picture readBackBuffer(const char* name);
+
+    // A quad from (x0, y0) to (x1, y1) in pixels, texture (0, 0)-(1, 1), as
+    // a fan with FVF 0x144; z 0, rhw 1.
+    void drawQuad(float x0, float y0, float x1, float y1, D3DCOLOR colour, float z = 0.0f);
+    // A managed A8R8G8B8 texture with one level filled by the function.
+    IDirect3DTexture9* makeTexture(UINT width, UINT height, D3DCOLOR (*pixel)(UINT x, UINT y),
+                                   D3DFORMAT format = D3DFMT_A8R8G8B8, UINT levels = 1);
+
+    IDirect3D9* d3d = nullptr;
+    IDirect3DDevice9* device = nullptr;
+    D3DPRESENT_PARAMETERS params{};
+};
+
+} // namespace d3d9test
