@@ -1,0 +1,254 @@
+#include "texgen/convolution.h"
+#include "texgen/generators.h"
+#include "texgen/pointops.h"
+#include "texgen/sampling.h"
+#include "tests/texgen/testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+namespace {
+
+using texgen::Plane;
+using texgen_test::constant;
+using texgen_test::noisyPlane;
+using texgen_test::planeOf;
+
+int countDifferent(const Plane& a, const Plane& b, int tolerance = 0)
+{
+    int n = 0;
+    for (std::size_t i = 0; i < texgen::kPlaneSize; ++i) {
+        n += std::abs(a.pixels[i] - b.pixels[i]) > tolerance;
+    }
+    return n;
+}
+
+// The repeated filter straight from its definition: eight passes, each on the
+// previous result, pixel by pixel, the sum divided toward zero by `divisor`.
+Plane plainRepeat(const Plane& source, unsigned passes, const Plane* mask, const std::vector<int>& kernel, int n,
+                  int divisor)
+{
+    Plane current = source;
+    for (unsigned pass = 0; pass < 8; ++pass) {
+        Plane next = current;
+        for (int y = 0; y < 256; ++y) {
+            for (int x = 0; x < 256; ++x) {
+                if (pass >= (mask != nullptr ? mask->at(x, y) / 32u : passes)) {
+                    continue;
+                }
+                int sum = 0;
+                for (int k = 0; k < n * n; ++k) {
+                    sum += kernel[static_cast<std::size_t>(k)] * current.at(x - n / 2 + k % n, y - n / 2 + k / n);
+                }
+                next.at(x, y) = static_cast<std::uint8_t>(std::clamp(sum / divisor, 0, 255));
+            }
+        }
+        current = next;
+    }
+    return current;
+}
+
+const std::vector<int> kBlur = {1, 1, 2, 1, 1, 1, 2, 2, 2, 1, 2, 2, 3, 2, 2, 1, 2, 2, 2, 1, 1, 1, 2, 1, 1};
+const std::vector<int> kSharpen = {0, -2, 0, -2, 11, -2, 0, -2, 0};
+
+TEST(RepeatFilter, BlurAndSharpenFollowTheirKernelsPassByPass)
+{
+    const Plane source = noisyPlane(1);
+    const Plane mask = noisyPlane(2);
+    Plane out;
+    for (unsigned passes : {0u, 1u, 3u}) {
+        texgen::blur(out, passes, source, nullptr);
+        EXPECT_EQ(countDifferent(out, plainRepeat(source, passes, nullptr, kBlur, 5, 39)), 0) << passes;
+        texgen::sharpen(out, passes, source, nullptr);
+        EXPECT_EQ(countDifferent(out, plainRepeat(source, passes, nullptr, kSharpen, 3, 3)), 0) << passes;
+    }
+    texgen::blur(out, 0, source, &mask);
+    EXPECT_EQ(countDifferent(out, plainRepeat(source, 0, &mask, kBlur, 5, 39)), 0);
+    texgen::sharpen(out, 0, source, &mask);
+    EXPECT_EQ(countDifferent(out, plainRepeat(source, 0, &mask, kSharpen, 3, 3)), 0);
+}
+
+TEST(RepeatFilter, PassCountsFromMaskAndParameter)
+{
+    const Plane source = noisyPlane(3);
+    const Plane full = constant(255);
+    Plane a;
+    Plane b;
+    texgen::blur(a, 0, source, &full); // 255 >> 5 = 7 passes everywhere
+    texgen::blur(b, 7, source, nullptr);
+    EXPECT_EQ(countDifferent(a, b), 0);
+    texgen::blur(a, 9, source, nullptr); // at most eight passes
+    texgen::blur(b, 8, source, nullptr);
+    EXPECT_EQ(countDifferent(a, b), 0);
+}
+
+TEST(Filter3x3, KernelsWithBiasAndUnknownNumbers)
+{
+    Plane dot;
+    dot.at(10, 10) = 20;
+    Plane out;
+    texgen::filter3x3(out, 1, dot); // 0 -1 0 / -1 4 -1 / 0 -1 0, plus 127
+    EXPECT_EQ(out.at(10, 10), 127 + 80);
+    EXPECT_EQ(out.at(10, 9), 107);
+    EXPECT_EQ(out.at(11, 11), 127);
+    // Kernel 5, 0 -1 0 / 0 0 0 / 0 1 0: the row below minus the row above.
+    const Plane ramp = planeOf([](int, int y) { return y; });
+    texgen::filter3x3(out, 5, ramp);
+    EXPECT_EQ(out.at(7, 100), 129);
+    EXPECT_EQ(out.at(7, 0), 0); // 127 + 1 - 255 across the wrap, clamped
+    texgen::filter3x3(out, 6, ramp); // no kernel 6: the source passes unchanged
+    EXPECT_EQ(countDifferent(out, ramp), 0);
+    texgen::convolvePlane(out, ramp, kBlur, 5, -1, 0); // -1: divide by the kernel's own sum
+    EXPECT_EQ(countDifferent(out, plainRepeat(ramp, 1, nullptr, kBlur, 5, 39)), 0);
+}
+
+TEST(Combine, ModesByFormula)
+{
+    const auto clamp = [](int v) { return std::clamp(v, 0, 255); };
+    const struct {
+        unsigned mode;
+        unsigned extra;
+        std::function<int(int a, int b, int m)> pixel;
+    } cases[] = {
+        {0, 0, [&](int a, int b, int) { return clamp(a + b); }},
+        {1, 0, [&](int a, int b, int) { return clamp(a - b); }},
+        {2, 0, [](int a, int b, int) { return a * b / 256; }},
+        {3, 0, [](int a, int b, int) { return b == 0 ? a : 0; }},
+        {4, 255, [](int a, int, int) { return a == 0 ? 0 : a - 1; }},
+        {4, 0, [](int, int b, int) { return b * 255 / 256; }},
+        {5, 0, [&](int a, int b, int) { return clamp(a * b + (a + b) / 256); }},
+        {6, 0, [](int a, int b, int m) { return (255 - m) * a / 256 + b * m / 256; }},
+        {8, 0, [](int a, int b, int) { return std::max(a, b); }},
+        {10, 77, [](int a, int b, int) { return a == 77 ? 77 : b; }},
+        {11, 0, [](int, int, int) { return 9; }}, // writes nothing
+    };
+    Plane a = noisyPlane(5);
+    a.at(0, 0) = 77; // equal to mode 10's key
+    a.at(1, 0) = 0;
+    Plane b = noisyPlane(6);
+    b.at(2, 0) = 0;
+    const Plane m = noisyPlane(7);
+    for (const auto& c : cases) {
+        Plane out = constant(9);
+        texgen::combine(out, c.mode, c.extra, a, b, &m);
+        int wrong = 0;
+        for (std::size_t i = 0; i < texgen::kPlaneSize; ++i) {
+            wrong += out.pixels[i] != c.pixel(a.pixels[i], b.pixels[i], m.pixels[i]);
+        }
+        EXPECT_EQ(wrong, 0) << "mode " << c.mode << " extra " << c.extra;
+    }
+    // Mode 8 of program 3's two bit patterns: stripes 64 beat 0, 32 beats stripes 0.
+    texgen::bitPattern(a, 56, 48);
+    texgen::bitPattern(b, 84, 2);
+    Plane out;
+    texgen::combine(out, 8, 0, a, b, nullptr);
+    EXPECT_EQ(out.at(8, 0), 64);
+    EXPECT_EQ(out.at(32, 0), 32);
+}
+
+TEST(PointOps, ValuesByFormula)
+{
+    const Plane ramp = planeOf([](int x, int) { return x; });
+    const Plane mask = planeOf([](int, int y) { return y; });
+    const struct {
+        const char* name;
+        std::function<void(Plane&)> run;
+        std::function<int(int v)> pixel; // -1: not checked
+    } cases[] = {
+        {"levels 0 255", [&](Plane& o) { texgen::levels(o, 0, 255, ramp); }, [](int v) { return v; }},
+        {"levels 0 69", [&](Plane& o) { texgen::levels(o, 0, 69, ramp); }, [](int v) { return v == 255 ? 69 : -1; }},
+        {"clamp", [&](Plane& o) { texgen::clampRange(o, 0, 50, 100, ramp); }, [](int v) { return std::clamp(v, 50, 100); }},
+        {"threshold", [&](Plane& o) { texgen::clampRange(o, 1, 50, 100, ramp); },
+         [](int v) { return v < 50 ? 0 : (v > 100 ? 255 : v); }},
+        {"wrap", [&](Plane& o) { texgen::multiplyWrap(o, 3, ramp); }, [](int v) { return (3 * v) % 256; }},
+        {"fold", [&](Plane& o) { texgen::multiplyWrap(o, 128 + 3, ramp); },
+         [](int v) { return (3 * v / 256) % 2 == 1 ? (3 * v) % 256 : 255 - (3 * v) % 256; }},
+        {"invert", [&](Plane& o) { texgen::invert(o, ramp); }, [](int v) { return 255 - v; }},
+        {"brightness", [&](Plane& o) { texgen::brightness(o, 27, ramp, nullptr); }, [](int v) { return std::max(v - 100, 0); }},
+        {"brightness by mask", [&](Plane& o) { texgen::brightness(o, 0, ramp, &mask); },
+         [](int v) { return std::clamp(v + 3 - 127, 0, 255); }},
+        {"lighten", [&](Plane& o) { texgen::lightenDarken(o, 192, ramp, nullptr); }, [](int v) { return v + (255 - v) / 2; }},
+        {"contrast 127", [&](Plane& o) { texgen::contrast(o, 127, ramp, nullptr); }, [](int v) { return v; }},
+        {"contrast 255", [&](Plane& o) { texgen::contrast(o, 255, ramp, nullptr); },
+         [](int v) { return v < 127 ? 0 : (v > 127 ? 255 : -1); }},
+        {"smoothstep", [&](Plane& o) { texgen::curve(o, 1, ramp); },
+         [](int v) { return v == 51 ? 26 : (v == 204 ? 228 : -1); }},
+    };
+    for (const auto& c : cases) {
+        Plane out;
+        c.run(out);
+        for (int v = 0; v < 256; ++v) {
+            if (c.pixel(v) >= 0) {
+                EXPECT_EQ(out.at(v, 3), c.pixel(v)) << c.name << " at " << v;
+            }
+        }
+    }
+}
+
+TEST(Normalise, StretchesTheRangeAndJointlyOverAllFourInputs)
+{
+    const Plane ramp = planeOf([](int x, int) { return 10 + x / 32; }); // 10..17
+    Plane out;
+    texgen::normalise(out, ramp);
+    EXPECT_EQ(out.at(0, 0), 0);
+    EXPECT_EQ(out.at(100, 0), (13 - 10) * 255 / 7);
+    EXPECT_EQ(out.at(255, 0), 255);
+    texgen::normalise(out, constant(99));
+    EXPECT_TRUE(out.pixels == constant(0).pixels);
+    // The second input widens the joint range like the other two.
+    texgen::normaliseJoint(out, ramp, constant(34), constant(0), ramp);
+    EXPECT_EQ(out.at(255, 0), 17 * 255 / 34);
+    EXPECT_EQ(out.at(0, 0), 10 * 255 / 34);
+}
+
+TEST(Sampling, BilinearDisplaceTwirlTile)
+{
+    const Plane ramp = planeOf([](int x, int y) { return x + 2 * y; });
+    EXPECT_FLOAT_EQ(texgen::sampleBilinear(5.5f, 6.25f, ramp), 18.0f);
+    // -0.5 truncates to 0 with fraction -0.5: 1.5 * p(0) - 0.5 * p(1).
+    EXPECT_FLOAT_EQ(texgen::sampleBilinear(-0.5f, 0.0f, ramp), -0.5f);
+
+    const Plane across = planeOf([](int x, int) { return x; });
+    Plane out;
+    // Mode 1 from a plane of 64 at full scale: look 64 pixels to the right.
+    const Plane by64 = constant(64);
+    texgen::displace(out, 0x90, 255, 0, across, &by64, nullptr);
+    EXPECT_EQ(countDifferent(out, planeOf([](int x, int) { return (x + 64) & 255; }), 1), 0);
+    // Mode 0 from a vertical ramp 8y: (L - D - R + U) / 2 = -8, looking 8 pixels up.
+    const Plane down = planeOf([](int, int y) { return y; });
+    const Plane steep = planeOf([](int, int y) { return 8 * y; });
+    texgen::displace(out, 0x08, 0, 255, down, nullptr, &steep);
+    EXPECT_NEAR(out.at(5, 20), 12, 1);
+
+    const Plane source = noisyPlane(8);
+    texgen::twirl(out, 30, 200, 120, 127, source);
+    EXPECT_EQ(countDifferent(out, source), 0);
+    texgen::twirl(out, 30, 200, 120, 255, source);
+    EXPECT_EQ(out.at(30 + 60, 200), source.at(30 + 60, 200));
+    EXPECT_GT(countDifferent(out, source), 1000);
+
+    texgen::tile(out, 0x12, source); // 2 across, 4 down
+    EXPECT_EQ(out.at(131, 69), source.at(6, 20));
+}
+
+TEST(MotionBlur, LengthOneIsAOneSampleShift)
+{
+    const Plane source = noisyPlane(10);
+    Plane out;
+    texgen::motionBlur(out, 1, 64, source, nullptr); // along the rows
+    EXPECT_EQ(countDifferent(out, planeOf([&](int x, int y) { return source.at(x + 1, y); }), 1), 0);
+    texgen::motionBlur(out, 1, 0, source, nullptr); // up the rows
+    EXPECT_EQ(countDifferent(out, planeOf([&](int x, int y) { return source.at(x, y - 1); }), 1), 0);
+    Plane mapped;
+    const Plane upward = constant(0);
+    texgen::motionBlur(mapped, 1, 64, source, &upward); // the map overrides the parameter
+    EXPECT_EQ(countDifferent(mapped, out), 0);
+    texgen::motionBlur(out, 0, 64, source, nullptr); // no length: unchanged
+    EXPECT_EQ(countDifferent(out, source), 0);
+}
+
+} // namespace
