@@ -1,0 +1,220 @@
+#include "platform/d3dx/d3dx9.h"
+#include "resources/shaders/shaderprograms.h"
+#include "shadercompiler/asm/assembler.h"
+#include "shadercompiler/asm/disassembler.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kSource = RIZA3V_SOURCE_DIR;
+
+std::vector<DWORD> tokensOf(ID3DXBuffer* buffer) {
+    std::vector<DWORD> t(buffer->GetBufferSize() / sizeof(DWORD));
+    std::memcpy(t.data(), buffer->GetBufferPointer(), t.size() * sizeof(DWORD));
+    return t;
+}
+
+// Disassembling and assembling again must give the same tokens.
+void expectRoundTrip(const std::vector<DWORD>& tokens, const std::string& what) {
+    std::string text;
+    std::string error;
+    ASSERT_TRUE(shaderasm::disassemble(tokens.data(), tokens.size(), text, error)) << what << ": " << error;
+    std::vector<shaderasm::Token> again;
+    ASSERT_TRUE(shaderasm::assemble(text, again, error)) << what << ": " << error << "\n" << text;
+    EXPECT_EQ(std::vector<DWORD>(again.begin(), again.end()), tokens) << what << "\n" << text;
+}
+
+struct ShowShader {
+    const char* file;
+    const char* profile;
+    DWORD version;
+};
+
+class ShowShaders : public ::testing::TestWithParam<ShowShader> {};
+
+TEST_P(ShowShaders, CompileToTokenCodeThatRoundTrips) {
+    const std::string path = kSource + "/" + GetParam().file;
+    LPD3DXBUFFER code = nullptr;
+    ASSERT_EQ(D3DXCompileShaderFromFileA(path.c_str(), nullptr, nullptr, "main", GetParam().profile, 0, &code, nullptr,
+                                         nullptr),
+              S_OK);
+    ASSERT_NE(code, nullptr);
+    ASSERT_EQ(code->GetBufferSize() % sizeof(DWORD), 0u);
+    const std::vector<DWORD> tokens = tokensOf(code);
+    ASSERT_GE(tokens.size(), 2u);
+    EXPECT_EQ(tokens.front(), GetParam().version);
+    EXPECT_EQ(tokens.back(), 0x0000FFFFu);
+    shaderasm::Program program;
+    std::string error;
+    EXPECT_TRUE(shaderasm::decode(tokens.data(), tokens.size(), program, error)) << error;
+    expectRoundTrip(tokens, GetParam().file);
+    EXPECT_EQ(code->Release(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Show, ShowShaders,
+                         ::testing::Values(ShowShader{"shaders/vshader_mojs.vhl", "vs_2_0", 0xFFFE0200u},
+                                           ShowShader{"shaders/pshader_mojs.phl", "ps_2_0", 0xFFFF0200u},
+                                           ShowShader{"shaders/vshader_mojs2.vhl", "vs_2_0", 0xFFFE0200u},
+                                           ShowShader{"shaders/pshader_mojs2.phl", "ps_2_0", 0xFFFF0200u}));
+
+// Stands in for a stale pointer that a failing call must replace with null.
+class StaleBuffer final : public ID3DXBuffer {
+public:
+    ULONG AddRef() override { return 1; }
+    ULONG Release() override { return 1; }
+    LPVOID GetBufferPointer() override { return nullptr; }
+    DWORD GetBufferSize() override { return 0; }
+};
+
+class CompileFailures : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = std::filesystem::path(::testing::TempDir()) /
+              ("d3dx_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    std::string write(const std::string& name, const std::string& text) const {
+        const std::string path = (dir / name).string();
+        std::ofstream(path) << text;
+        return path;
+    }
+
+    // Compiles, capturing the debug log; the code buffer must stay null.
+    HRESULT compile(const std::string& path, const char* entry, const char* profile, std::string& log,
+                    LPD3DXBUFFER* errors = nullptr) const {
+        StaleBuffer stale;
+        LPD3DXBUFFER code = &stale;
+        ::testing::internal::CaptureStderr();
+        const HRESULT hr = D3DXCompileShaderFromFileA(path.c_str(), nullptr, nullptr, entry, profile, 0, &code, errors, nullptr);
+        log = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(code, nullptr);
+        return hr;
+    }
+
+    std::filesystem::path dir;
+};
+
+const char* kGood = "float4 main(float4 p : POSITION) : POSITION { return p; }\n";
+
+TEST_F(CompileFailures, MissingFile) {
+    std::string log;
+    EXPECT_EQ(compile((dir / "absent.vhl").string(), "main", "vs_2_0", log), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    EXPECT_NE(log.find("d3dx: "), std::string::npos);
+    EXPECT_NE(log.find("absent.vhl"), std::string::npos);
+}
+
+TEST_F(CompileFailures, SyntaxErrorNamesItsLineInTheLogAndTheErrorBuffer) {
+    const std::string path = write("broken.vhl", "float4 main(float4 p : POSITION) : POSITION {\n  float4 a = p * 2\n  return a;\n}\n");
+    std::string log;
+    LPD3DXBUFFER errors = nullptr;
+    EXPECT_EQ(compile(path, "main", "vs_2_0", log, &errors), E_FAIL);
+    EXPECT_NE(log.find("broken.vhl(3,3): error: expected ';'"), std::string::npos) << log;
+    EXPECT_EQ(log.rfind("d3dx: ", 0), 0u) << log;
+    ASSERT_NE(errors, nullptr);
+    const std::string text(static_cast<const char*>(errors->GetBufferPointer()));
+    EXPECT_NE(text.find("broken.vhl(3,3)"), std::string::npos) << text;
+    EXPECT_EQ(errors->GetBufferSize(), text.size() + 1);
+    errors->Release();
+}
+
+TEST_F(CompileFailures, UnknownEntryUnsupportedProfileAndTooManyTemporaries) {
+    const std::string good = write("good.vhl", kGood);
+    std::string log;
+    EXPECT_EQ(compile(good, "vsmain", "vs_2_0", log), E_FAIL);
+    EXPECT_NE(log.find("entry point 'vsmain' not found"), std::string::npos) << log;
+    EXPECT_EQ(compile(good, "main", "vs_3_0", log), E_FAIL);
+    EXPECT_NE(log.find("unsupported profile"), std::string::npos) << log;
+    EXPECT_EQ(compile(good, "main", "ps_2_0", log), E_FAIL); // a POSITION input is not a pixel input
+
+    std::string heavy = "float4 main(float4 p : POSITION, float4 q : NORMAL) : POSITION {\n";
+    for (int i = 0; i < 13; ++i) {
+        heavy += "  float4 a" + std::to_string(i) + " = p * q.x + " + std::to_string(i) + ";\n";
+    }
+    heavy += "  return a0";
+    for (int i = 1; i < 13; ++i) {
+        heavy += " + a" + std::to_string(i) + " * a" + std::to_string(i);
+    }
+    heavy += ";\n}\n";
+    EXPECT_EQ(compile(write("heavy.vhl", heavy), "main", "vs_2_0", log), E_FAIL);
+    EXPECT_NE(log.find("too many temporaries"), std::string::npos) << log;
+}
+
+TEST_F(CompileFailures, ArgumentsOutsideTheSubsetAreRefused) {
+    const std::string good = write("good.vhl", kGood);
+    LPD3DXBUFFER code = nullptr;
+    const D3DXMACRO macros[] = {{"A", "1"}, {nullptr, nullptr}};
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(D3DXCompileShaderFromFileA(good.c_str(), macros, nullptr, "main", "vs_2_0", 0, &code, nullptr, nullptr),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXCompileShaderFromFileA(good.c_str(), nullptr, nullptr, "main", "vs_2_0", 1, &code, nullptr, nullptr),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXCompileShaderFromFileA(good.c_str(), nullptr, nullptr, "main", "vs_2_0", 0, nullptr, nullptr, nullptr),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXCompileShaderFromFileA(nullptr, nullptr, nullptr, "main", "vs_2_0", 0, &code, nullptr, nullptr),
+              D3DERR_INVALIDCALL);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(code, nullptr);
+    EXPECT_NE(log.find("d3dx: "), std::string::npos);
+}
+
+// ---- the embedded programs -----------------------------------------------
+
+struct Embedded {
+    const char* name;
+    const DWORD* code;
+    const UINT* count;
+    DWORD version;
+    std::set<unsigned> constantsRead; // uploaded constants (def registers excluded)
+};
+
+std::set<unsigned> uploadedConstantsRead(const shaderasm::Program& p) {
+    std::set<unsigned> defined;
+    std::set<unsigned> read;
+    for (const shaderasm::Instruction& in : p.instructions) {
+        if (in.opcode == shaderasm::Opcode::def) {
+            defined.insert(in.dst.reg.number);
+        }
+        for (const shaderasm::Source& s : in.src) {
+            if (s.reg.type == shaderasm::RegisterType::constant && in.opcode != shaderasm::Opcode::def) {
+                read.insert(s.reg.number);
+            }
+        }
+    }
+    for (unsigned d : defined) {
+        read.erase(d);
+    }
+    return read;
+}
+
+TEST(EmbeddedPrograms, VersionsConstantsAndRoundTrip) {
+    const std::set<unsigned> vertexConstants = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 13};
+    const Embedded programs[] = {
+        {"rim vertex", resources::rimVertexProgram, &resources::rimVertexProgramTokenCount, 0xFFFE0200u, vertexConstants},
+        {"rim pixel", resources::rimPixelProgram, &resources::rimPixelProgramTokenCount, 0xFFFF0200u, {0}},
+        {"fallback vertex", resources::fallbackVertexProgram, &resources::fallbackVertexProgramTokenCount, 0xFFFE0101u,
+         vertexConstants},
+        {"fallback pixel", resources::fallbackPixelProgram, &resources::fallbackPixelProgramTokenCount, 0xFFFF0103u, {}},
+    };
+    for (const Embedded& e : programs) {
+        const std::vector<DWORD> tokens(e.code, e.code + *e.count);
+        EXPECT_EQ(tokens.front(), e.version) << e.name;
+        EXPECT_EQ(tokens.back(), 0x0000FFFFu) << e.name;
+        shaderasm::Program program;
+        std::string error;
+        ASSERT_TRUE(shaderasm::decode(tokens.data(), tokens.size(), program, error)) << e.name << ": " << error;
+        EXPECT_EQ(uploadedConstantsRead(program), e.constantsRead) << e.name;
+        expectRoundTrip(tokens, e.name);
+    }
+}
+
+} // namespace

@@ -1,0 +1,129 @@
+#include "shadercompiler/hlsl/compiler.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct ErrorCase {
+    const char* name;
+    const char* source;
+    const char* profile;
+    int line;
+    int column;
+    const char* says;
+};
+
+constexpr const char* kVertexHeader = "float4x4 wvp : register(c0);\n";
+
+const ErrorCase kCases[] = {
+    {"MissingSemicolon", "float4 main(float4 p : POSITION) : POSITION {\n  float4 a = p\n  return a;\n}\n", "vs_2_0", 3, 3,
+     "expected ';'"},
+    {"UndeclaredName", "float4 main(float4 p : POSITION) : POSITION {\n  return q;\n}\n", "vs_2_0", 2, 10,
+     "undeclared identifier 'q'"},
+    {"NarrowToWide", "float4 main(float2 p : POSITION) : POSITION {\n  float4 a = p;\n  return a;\n}\n", "vs_2_0", 2, 14,
+     "cannot convert from 'float2' to 'float4'"},
+    {"UnknownFunction", "float4 main(float4 p : POSITION) : POSITION {\n  return smoothstep(p);\n}\n", "vs_2_0", 2, 10,
+     "unknown function 'smoothstep'"},
+    {"Branch", "float4 main(float4 p : POSITION) : POSITION {\n  if (p.x) p = 0;\n  return p;\n}\n", "vs_2_0", 2, 3,
+     "'if' statements are not supported"},
+    {"UseBeforeInit", "float4 main(float4 p : POSITION) : POSITION {\n  float4 a;\n  a.xy = p.xy;\n  return a;\n}\n", "vs_2_0", 4, 10,
+     "'a' is used before it is completely initialised"},
+    {"NoPosition", "float4 main(float4 p : POSITION) : COLOR0 {\n  return p;\n}\n", "vs_2_0", 1, 8,
+     "must write POSITION"},
+    {"TextureInVertexProgram", "sampler s : register(s0);\nfloat4 main(float4 p : POSITION) : POSITION {\n  return tex2D(s, p.xy);\n}\n",
+     "vs_2_0", 3, 10, "tex2D is not available in vs_2_0"},
+    {"RegisterKind", "float4 k : register(s1);\nfloat4 main(float4 p : POSITION) : POSITION {\n  return p * k;\n}\n", "vs_2_0", 1, 21,
+     "does not fit a float4"},
+    {"OverlappingRegisters", "float4x4 m : register(c0);\nfloat4 k : register(c2);\nfloat4 main(float4 p : POSITION) : POSITION {\n  return mul(p, m) + k;\n}\n",
+     "vs_2_0", 2, 21, "overlaps"},
+    {"BadSwizzle", "float4 main(float2 p : POSITION) : POSITION {\n  return p.xyzw;\n}\n", "vs_2_0", 2, 11,
+     "reads past the end"},
+    {"RepeatedWriteMask", "float4 main(float4 p : POSITION) : POSITION {\n  float4 a = p;\n  a.xx = p.xy;\n  return a;\n}\n", "vs_2_0", 3, 4,
+     "invalid write mask"},
+    {"AssignToUniform", "float4 k : register(c1);\nfloat4 main(float4 p : POSITION) : POSITION {\n  k = p;\n  return p;\n}\n", "vs_2_0", 3, 3,
+     "cannot be assigned"},
+    {"DivisionByZeroConstant", "float4 main(float4 p : POSITION) : POSITION {\n  return p / 0;\n}\n", "vs_2_0", 2, 12,
+     "not a finite number"},
+    {"UnterminatedComment", "/* open\nfloat4 main() : POSITION { return 0; }\n", "vs_2_0", 1, 1, "unterminated comment"},
+    {"Preprocessor", "float4 k;\n#define X 1\n", "vs_2_0", 2, 1, "preprocessor"},
+    {"PixelPositionInput", "float4 main(float4 p : POSITION) : COLOR {\n  return p;\n}\n", "ps_2_0", 1, 13,
+     "not a pixel input semantic"},
+    {"CodeAfterReturn", "float4 main(float4 p : POSITION) : POSITION {\n  return p;\n  p = 1;\n}\n", "vs_2_0", 2, 3,
+     "last statement"},
+    {"Indexing", "float4x4 a : register(c0);\nfloat4 main(float4 p : POSITION) : POSITION {\n  return a[0];\n}\n",
+     "vs_2_0", 3, 11, "indexing is not supported"},
+    {"MatrixTimesMatrix", "float4x4 a : register(c0);\nfloat4x4 b : register(c4);\nfloat4 main(float4 p : POSITION) : POSITION {\n  return mul(a, b);\n}\n",
+     "vs_2_0", 4, 10, "matrix by matrix"},
+};
+
+class CompileErrors : public ::testing::TestWithParam<ErrorCase> {};
+
+TEST_P(CompileErrors, ReportFileLineColumnAndCause) {
+    const ErrorCase& c = GetParam();
+    const hlsl::CompileResult r = hlsl::compile(c.source, "shaders/test.vhl", "main", c.profile);
+    ASSERT_FALSE(r.ok) << r.assembly;
+    EXPECT_EQ(r.errorLine, c.line) << r.message;
+    EXPECT_EQ(r.errorColumn, c.column) << r.message;
+    const std::string where =
+        "shaders/test.vhl(" + std::to_string(c.line) + "," + std::to_string(c.column) + "): error: ";
+    EXPECT_EQ(r.message.rfind(where, 0), 0u) << r.message;
+    EXPECT_NE(r.message.find(c.says), std::string::npos) << r.message;
+    EXPECT_TRUE(r.assembly.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Hlsl, CompileErrors, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<ErrorCase>& p) { return std::string(p.param.name); });
+
+TEST(CompileFailures, UnknownEntryAndProfileHaveNoSourcePlace) {
+    const char* ok = "float4 main(float4 p : POSITION) : POSITION { return p; }";
+    ASSERT_TRUE(hlsl::compile(ok, "a.vhl", "main", "vs_2_0").ok);
+
+    const hlsl::CompileResult entry = hlsl::compile(ok, "a.vhl", "vsmain", "vs_2_0");
+    EXPECT_FALSE(entry.ok);
+    EXPECT_EQ(entry.message, "a.vhl: error: entry point 'vsmain' not found");
+    EXPECT_EQ(entry.errorLine, 0);
+
+    for (const char* profile : {"vs_3_0", "ps_1_4", "vs_1_1", ""}) {
+        const hlsl::CompileResult p = hlsl::compile(ok, "a.vhl", "main", profile);
+        EXPECT_FALSE(p.ok) << profile;
+        EXPECT_NE(p.message.find("unsupported profile"), std::string::npos) << p.message;
+    }
+}
+
+// Thirteen values alive at once need thirteen registers; vs_2_0 and ps_2_0
+// have twelve. Twelve fit.
+std::string manyLiveValues(int count) {
+    std::string s = "float4 main(float4 p : POSITION, float4 q : NORMAL) : POSITION {\n";
+    for (int i = 0; i < count; ++i) {
+        s += "  float4 a" + std::to_string(i) + " = p * q.x + " + std::to_string(i + 1) + ";\n";
+    }
+    s += "  return a0";
+    for (int i = 1; i < count; ++i) {
+        s += " * a" + std::to_string(i);
+    }
+    return s + ";\n}\n";
+}
+
+TEST(CompileFailures, TooManyTemporaries) {
+    EXPECT_TRUE(hlsl::compile(manyLiveValues(12), "t.vhl", "main", "vs_2_0").ok);
+    const hlsl::CompileResult r = hlsl::compile(manyLiveValues(13), "t.vhl", "main", "vs_2_0");
+    ASSERT_FALSE(r.ok);
+    EXPECT_NE(r.message.find("too many temporaries"), std::string::npos) << r.message;
+    EXPECT_GT(r.errorLine, 1);
+}
+
+TEST(CompileFailures, PixelArithmeticSlotLimit) {
+    // Each pow is three slots: 22 of them need 66 of ps_2_0's 64.
+    std::string s = "float4 main(float4 c : COLOR0) : COLOR {\n  float4 a = c;\n";
+    for (int i = 0; i < 22; ++i) {
+        s += "  a.x = pow(a.x, c.y);\n";
+    }
+    s += "  return a;\n}\n";
+    const hlsl::CompileResult r = hlsl::compile(s, "p.phl", "main", "ps_2_0");
+    ASSERT_FALSE(r.ok);
+    EXPECT_NE(r.message.find("64"), std::string::npos) << r.message;
+}
+
+} // namespace
