@@ -11,7 +11,7 @@ void runDemo(int, char*) {
     settings.width = 800;
     settings.height = 600;
     settings.refreshRate = 75;
-    settings.backBufferFormat = 22; // D3DFMT_X8R8G8B8
+    settings.backBufferFormat = D3DFMT_X8R8G8B8;
     settings.windowed = 0;
     logPrintf("settings %ux%u at %u Hz; no display subsystem is built in yet", settings.width,
               settings.height, settings.refreshRate);

@@ -3,6 +3,7 @@
 #include "app/core/errors.h"
 #include "dx/dxbase.h"
 #include "dx/dxtexture.h"
+#include "platform/d3dx/d3dx9.h"
 #include "platform/win32/kernel.h"
 
 #include <bit>
@@ -266,6 +267,32 @@ void device::drawZoomQuad(D3DCOLOR colour, float left, float right, float top, f
     turn(l, b, quad[3].u1, quad[3].v1);
     d3dDevice->SetFVF(kZoomFvf);
     d3dDevice->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof(ZoomVertex));
+}
+
+namespace {
+
+// The compiled code, kept for as long as the shaders made from it.
+const DWORD* compileFile(const char* fileName, const char* entry, const char* profile, int line) {
+    LPD3DXBUFFER code = nullptr;
+    checkD3d(D3DXCompileShaderFromFileA(fileName, nullptr, nullptr, entry, profile, 0, &code, nullptr, nullptr),
+             kFile, line);
+    return static_cast<const DWORD*>(code->GetBufferPointer());
+}
+
+} // namespace
+
+IDirect3DVertexShader9* device::compileVertexShader(const char* fileName, const char* entry, const char* profile) {
+    const DWORD* code = compileFile(fileName, entry, profile, 442);
+    IDirect3DVertexShader9* shader = nullptr;
+    d3dDevice->CreateVertexShader(code, &shader);
+    return shader;
+}
+
+IDirect3DPixelShader9* device::compilePixelShader(const char* fileName, const char* entry, const char* profile) {
+    const DWORD* code = compileFile(fileName, entry, profile, 456);
+    IDirect3DPixelShader9* shader = nullptr;
+    d3dDevice->CreatePixelShader(code, &shader);
+    return shader;
 }
 
 IDirect3DVertexShader9* device::createVertexShaderFromCode(const DWORD* code) {

@@ -303,3 +303,38 @@ TEST_F(DeviceTest, ShaderConstantsFillTheRimRegisters) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(DeviceTest, CompiledShadersComeFromTheSourceFiles) {
+    DWORD vertexVersion = 0;
+    DWORD pixelVersion = 0;
+    EXPECT_CALL(mock, CreateVertexShader(_, _)).WillOnce([&](const DWORD* code, IDirect3DVertexShader9**) {
+        vertexVersion = code[0];
+        return D3D_OK;
+    });
+    EXPECT_CALL(mock, CreatePixelShader(_, _)).WillOnce([&](const DWORD* code, IDirect3DPixelShader9**) {
+        pixelVersion = code[0];
+        return D3D_OK;
+    });
+    d.compileVertexShader(RIZA3V_SOURCE_DIR "/shaders/vshader_mojs.vhl", "main", "vs_2_0");
+    d.compilePixelShader(RIZA3V_SOURCE_DIR "/shaders/pshader_mojs.phl", "main", "ps_2_0");
+    EXPECT_EQ(vertexVersion, D3DVS_VERSION(2, 0));
+    EXPECT_EQ(pixelVersion, D3DPS_VERSION(2, 0));
+}
+
+TEST_F(DeviceTest, FailedCompilesRaiseWithTheirLines) {
+    EXPECT_CALL(mock, CreateVertexShader(_, _)).Times(0);
+    EXPECT_CALL(mock, CreatePixelShader(_, _)).Times(0);
+    ::testing::internal::CaptureStderr();
+    EXPECT_THROW(d.compileVertexShader("shaders/missing.vhl", "main", "vs_2_0"), qtv_d3d::exception);
+    EXPECT_STREQ(errorRecord.file, "dxdevice");
+    EXPECT_EQ(errorRecord.line, 442);
+    EXPECT_THROW(d.compilePixelShader(RIZA3V_SOURCE_DIR "/shaders/pshader_mojs.phl", "main", "vs_2_0"),
+                 qtv_d3d::exception);
+    EXPECT_EQ(errorRecord.line, 456);
+    EXPECT_STREQ(errorRecord.message, "auto throw(d3d)");
+    ::testing::internal::GetCapturedStderr();
+}
+
+} // namespace
