@@ -9,7 +9,7 @@ packages=(
   libsdl2-dev libegl-dev libgl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri
   libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core fonts-liberation
   libpng-dev libopenmpt-dev
-  xvfb xauth ffmpeg sox
+  xvfb xauth libx11-dev ffmpeg sox
 )
 
 missing=()

@@ -52,7 +52,9 @@ public:
         }
     }
     void makeCurrent() override {
-        if (currentContext != this) {
+        // SDL itself may make a context of its own current (a window surface
+        // backed by a GL renderer does), so ask SDL rather than trust the cache.
+        if (currentContext != this || SDL_GL_GetCurrentContext() != context_) {
             SDL_GL_MakeCurrent(window_, context_);
             currentContext = this;
         }
@@ -118,11 +120,20 @@ std::unique_ptr<GlContext> createEgl(std::string& error) {
     return made;
 }
 
-std::unique_ptr<GlContext> createSdl(HWND window, bool vsync, std::string& error) {
+std::unique_ptr<GlContext> createSdl(HWND window, const PresentMode& mode, std::string& error) {
     SDL_Window* sdlWindow = platform::sdlWindowFor(window);
     if (sdlWindow == nullptr) {
         error = "the device window has no SDL window";
         return nullptr;
+    }
+    if (mode.fullScreen) {
+        // A full-screen device owns the display in the mode it was made for.
+        SDL_DisplayMode display{SDL_PIXELFORMAT_RGB888, mode.width, mode.height, mode.refreshRate, nullptr};
+        if (SDL_SetWindowDisplayMode(sdlWindow, &display) != 0 ||
+            SDL_SetWindowFullscreen(sdlWindow, SDL_WINDOW_FULLSCREEN) != 0) {
+            error = std::string("the window cannot go full screen: ") + SDL_GetError();
+            return nullptr;
+        }
     }
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
@@ -134,7 +145,7 @@ std::unique_ptr<GlContext> createSdl(HWND window, bool vsync, std::string& error
         return nullptr;
     }
     SDL_GL_MakeCurrent(sdlWindow, context);
-    SDL_GL_SetSwapInterval(vsync ? 1 : 0);
+    SDL_GL_SetSwapInterval(mode.vsync ? 1 : 0);
     const char* missing = "";
     if (!gl::load(sdlProc, &missing)) {
         SDL_GL_DeleteContext(context);
@@ -148,8 +159,8 @@ std::unique_ptr<GlContext> createSdl(HWND window, bool vsync, std::string& error
 
 } // namespace
 
-std::unique_ptr<GlContext> createGlContext(bool live, HWND window, bool vsync, std::string& error) {
-    return live ? createSdl(window, vsync, error) : createEgl(error);
+std::unique_ptr<GlContext> createGlContext(bool live, HWND window, const PresentMode& mode, std::string& error) {
+    return live ? createSdl(window, mode, error) : createEgl(error);
 }
 
 } // namespace platform::d3d9

@@ -21,8 +21,19 @@ public:
     virtual bool hasWindow() const = 0;
 };
 
+// How a live context presents: vertical sync, and for full screen the mode
+// the window switches to.
+struct PresentMode {
+    bool vsync = false;
+    bool fullScreen = false;
+    int width = 0;
+    int height = 0;
+    int refreshRate = 0;
+};
+
 // Makes and loads a 3.3 core context: on the SDL window behind window when
-// live is set, else surfaceless. Null with a reason in error on failure.
-std::unique_ptr<GlContext> createGlContext(bool live, HWND window, bool vsync, std::string& error);
+// live is set (switching it to full screen when asked), else surfaceless.
+// Null with a reason in error on failure.
+std::unique_ptr<GlContext> createGlContext(bool live, HWND window, const PresentMode& mode, std::string& error);
 
 } // namespace platform::d3d9

@@ -274,7 +274,14 @@ Device::Device(std::shared_ptr<Shared> shared, const D3DPRESENT_PARAMETERS& para
 Device* Device::create(const D3DPRESENT_PARAMETERS& params, HWND focusWindow, const D3DCAPS9& caps, bool live) {
     std::string error;
     HWND window = params.hDeviceWindow != nullptr ? params.hDeviceWindow : focusWindow;
-    auto context = createGlContext(live, window, params.PresentationInterval == D3DPRESENT_INTERVAL_ONE, error);
+    PresentMode mode;
+    // INTERVAL_DEFAULT waits for the retrace like INTERVAL_ONE.
+    mode.vsync = params.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE;
+    mode.fullScreen = params.Windowed == FALSE;
+    mode.width = static_cast<int>(params.BackBufferWidth);
+    mode.height = static_cast<int>(params.BackBufferHeight);
+    mode.refreshRate = static_cast<int>(params.FullScreen_RefreshRateInHz);
+    auto context = createGlContext(live, window, mode, error);
     if (!context) {
         logFailure("CreateDevice: %s", error.c_str());
         return nullptr;
@@ -418,6 +425,10 @@ Device::~Device() {
     }
     for (auto& [key, shader] : compiledShaders_) {
         gl::DeleteShader(shader);
+    }
+    if (feedback_.texture != 0) {
+        gl::DeleteTextures(1, &feedback_.texture);
+        gl::DeleteFramebuffers(1, &feedback_.framebuffer);
     }
     if (vertexArray_ != 0) {
         gl::DeleteVertexArrays(1, &vertexArray_);
@@ -1296,7 +1307,7 @@ void Device::applyRasterState() {
     }
 }
 
-void Device::buildFfKeys(const VertexLayout& layout, FfVertexKey& v, FfPixelKey& p) const {
+void Device::buildFfKeys(const VertexLayout& layout, bool points, FfVertexKey& v, FfPixelKey& p) const {
     const auto& rs = renderStates_;
     v = FfVertexKey{};
     v.pretransformed = layout.pretransformed;
@@ -1323,7 +1334,8 @@ void Device::buildFfKeys(const VertexLayout& layout, FfVertexKey& v, FfPixelKey&
     }
     p = FfPixelKey{};
     p.specularEnable = rs[D3DRS_SPECULARENABLE] != FALSE;
-    p.pointSprite = rs[D3DRS_POINTSPRITEENABLE] != FALSE;
+    // Sprite coordinates exist only for point primitives.
+    p.pointSprite = points && rs[D3DRS_POINTSPRITEENABLE] != FALSE;
     for (unsigned s = 0; s < kMaxStages; ++s) {
         const auto& st = stageStates_[s];
         if (st[D3DTSS_COLOROP] == D3DTOP_DISABLE) {
@@ -1403,10 +1415,10 @@ bool Device::linkProgram(GLuint vertexShader, GLuint pixelShader, std::uint64_t 
     return true;
 }
 
-bool Device::applyProgram(const VertexLayout& layout) {
+bool Device::applyProgram(const VertexLayout& layout, bool points) {
     FfVertexKey vk;
     FfPixelKey pk;
-    buildFfKeys(layout, vk, pk);
+    buildFfKeys(layout, points, vk, pk);
     std::string key;
     if (vertexShader_ != nullptr) {
         key += "V" + std::to_string(vertexShader_->shader().id);
@@ -1563,18 +1575,71 @@ void Device::uploadUniforms(LinkedProgram& p) {
     }
 }
 
+GLuint Device::feedbackCopy(const Texture& texture) {
+    auto& count = shared_->counters.stateChanges;
+    if (feedbackCopied_) {
+        return feedback_.texture;
+    }
+    const FormatInfo& format = texture.format();
+    if (feedback_.texture == 0 || feedback_.width != texture.width() || feedback_.height != texture.height() ||
+        feedback_.format != format.format) {
+        if (feedback_.texture == 0) {
+            gl::GenTextures(1, &feedback_.texture);
+            gl::GenFramebuffers(1, &feedback_.framebuffer);
+        }
+        gl::ActiveTexture(GL_TEXTURE0);
+        gl::BindTexture(GL_TEXTURE_2D, feedback_.texture);
+        gl::TexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format.internalFormat),
+                       static_cast<GLsizei>(texture.width()), static_cast<GLsizei>(texture.height()), 0,
+                       format.uploadFormat, format.uploadType, nullptr);
+        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, format.alphaIsOne ? GL_ONE : GL_ALPHA);
+        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_B, format.blueIsOne ? GL_ONE : GL_BLUE);
+        textureBindingChanged();
+        gl::BindFramebuffer(GL_DRAW_FRAMEBUFFER, feedback_.framebuffer);
+        gl::FramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, feedback_.texture, 0);
+        feedback_.width = texture.width();
+        feedback_.height = texture.height();
+        feedback_.format = format.format;
+        count += 6;
+    }
+    const auto w = static_cast<GLint>(texture.width());
+    const auto h = static_cast<GLint>(texture.height());
+    gl::BindFramebuffer(GL_READ_FRAMEBUFFER, boundFramebuffer_);
+    gl::BindFramebuffer(GL_DRAW_FRAMEBUFFER, feedback_.framebuffer);
+    gl::Disable(GL_SCISSOR_TEST); // a blit honours the scissor
+    gl::BlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    gl::Enable(GL_SCISSOR_TEST);
+    gl::BindFramebuffer(GL_FRAMEBUFFER, boundFramebuffer_);
+    count += 6;
+    feedbackCopied_ = true;
+    return feedback_.texture;
+}
+
 bool Device::applyTextures() {
     auto& count = shared_->counters.stateChanges;
+    auto isTarget = [&](const Texture* t) {
+        return t != nullptr && t->isRenderTarget() && renderTarget_ != nullptr &&
+               renderTarget_->glTexture() == t->glTexture();
+    };
+    // Copies are made before any binding below, since making one may rebind a unit.
+    feedbackCopied_ = false;
+    for (GLuint s = 0; s < kMaxStages; ++s) {
+        if (currentProgram_->locations[uSampler0 + s] >= 0 && isTarget(textures_[s])) {
+            feedbackCopy(*textures_[s]);
+        }
+    }
     for (GLuint s = 0; s < kMaxStages; ++s) {
         if (currentProgram_->locations[uSampler0 + s] < 0) {
             continue;
         }
         Texture* texture = textures_[s];
         GLuint name = texture != nullptr ? texture->glTexture() : 0;
-        if (texture != nullptr && texture->isRenderTarget() && renderTarget_ != nullptr &&
-            renderTarget_->glTexture() == name) {
-            logFailure("a texture is bound while it is the render target");
-            return false;
+        if (isTarget(texture)) {
+            // Reading the target being drawn (a feedback pass): GL leaves that
+            // undefined, so the draw samples a copy of the target as it was
+            // before the draw, which is what such passes expect.
+            name = feedback_.texture;
         }
         if (boundTextures_[s] != name) {
             gl::ActiveTexture(GL_TEXTURE0 + s);
@@ -1615,33 +1680,40 @@ bool Device::applyTextures() {
 }
 
 bool Device::applyVertexInput(const VertexLayout& layout, GLuint buffer, UINT baseOffset, UINT stride) {
-    if (!vertexInputDirty_) {
+    if (!vertexInputDirty_ && appliedInput_.layout == &layout && appliedInput_.buffer == buffer &&
+        appliedInput_.offset == baseOffset && appliedInput_.stride == stride) {
         return true;
     }
     auto& count = shared_->counters.stateChanges;
     gl::BindBuffer(GL_ARRAY_BUFFER, buffer);
     ++count;
-    std::array<bool, kAttrCount> used{};
+    unsigned enabled = 0;
     for (const auto& a : layout.attributes) {
-        gl::EnableVertexAttribArray(a.location);
         gl::VertexAttribPointer(a.location, a.size, a.type, a.normalized, static_cast<GLsizei>(stride),
                                 reinterpret_cast<const void*>(static_cast<std::uintptr_t>(baseOffset + a.offset)));
-        used[a.location] = true;
-        count += 2;
+        enabled |= 1u << a.location;
+        ++count;
     }
     for (GLuint l = 0; l < kAttrCount; ++l) {
-        if (!used[l]) {
+        const unsigned bit = 1u << l;
+        if ((enabled & bit) == (appliedInput_.enabled & bit)) {
+            continue;
+        }
+        if ((enabled & bit) != 0) {
+            gl::EnableVertexAttribArray(l);
+        } else {
             // Inputs a vertex does not supply read (0, 0, 0, 1).
             gl::DisableVertexAttribArray(l);
             gl::VertexAttrib4f(l, 0.0f, 0.0f, 0.0f, 1.0f);
-            count += 2;
         }
+        ++count;
     }
+    appliedInput_ = AppliedInput{&layout, buffer, baseOffset, stride, enabled};
     vertexInputDirty_ = false;
     return true;
 }
 
-const VertexLayout* Device::prepareDraw(const char* call) {
+const VertexLayout* Device::prepareDraw(const char* call, GLenum mode) {
     if (!inScene_) {
         logFailure("%s outside BeginScene/EndScene", call);
         return nullptr;
@@ -1660,7 +1732,7 @@ const VertexLayout* Device::prepareDraw(const char* call) {
         return nullptr;
     }
     applyRasterState();
-    if (!applyProgram(*layout)) {
+    if (!applyProgram(*layout, mode == GL_POINTS)) {
         return nullptr;
     }
     uploadUniforms(*currentProgram_);
@@ -1687,7 +1759,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, 
         logFailure("DrawPrimitive reads past the end of the vertex buffer");
         return D3DERR_INVALIDCALL;
     }
-    const VertexLayout* layout = prepareDraw("DrawPrimitive");
+    const VertexLayout* layout = prepareDraw("DrawPrimitive", mode);
     if (layout == nullptr || !applyVertexInput(*layout, stream0_->glBuffer(), streamOffset_, stride)) {
         return D3DERR_INVALIDCALL;
     }
@@ -1714,7 +1786,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVer
         logFailure("DrawIndexedPrimitive reads past the end of the index buffer");
         return D3DERR_INVALIDCALL;
     }
-    const VertexLayout* layout = prepareDraw("DrawIndexedPrimitive");
+    const VertexLayout* layout = prepareDraw("DrawIndexedPrimitive", mode);
     if (layout == nullptr || !applyVertexInput(*layout, stream0_->glBuffer(), streamOffset_, streamStride_)) {
         return D3DERR_INVALIDCALL;
     }
@@ -1746,18 +1818,18 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCo
     if (PrimitiveCount == 0) {
         return D3D_OK;
     }
-    const VertexLayout* layout = prepareDraw("DrawPrimitiveUP");
+    const VertexLayout* layout = prepareDraw("DrawPrimitiveUP", mode);
     if (layout == nullptr) {
         return D3DERR_INVALIDCALL;
     }
+    applyVertexInput(*layout, upBuffer_, 0, VertexStreamZeroStride);
     gl::BindBuffer(GL_ARRAY_BUFFER, upBuffer_);
-    // A fresh store each time, so earlier draws keep the data they were given.
+    // A fresh store each time, so earlier draws keep the data they were given;
+    // the vertex array keeps pointing at the same buffer name.
     gl::BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices) * VertexStreamZeroStride, pVertexStreamZeroData,
                    GL_STREAM_DRAW);
     ++shared_->counters.uploads;
-    vertexInputDirty_ = true;
-    applyVertexInput(*layout, upBuffer_, 0, VertexStreamZeroStride);
-    vertexInputDirty_ = true;
+    ++shared_->counters.stateChanges;
     gl::DrawArrays(mode, 0, vertices);
     ++shared_->counters.draws;
     return D3D_OK;

@@ -103,15 +103,17 @@ private:
     enum UniformGroup { kTransforms, kViewport, kMaterial, kLights, kTextureFactor, kPoints, kVsConstants, kPsConstants };
 
     // Draw preparation; false (after a log line) when the state is outside the subset.
-    const VertexLayout* prepareDraw(const char* call);
+    const VertexLayout* prepareDraw(const char* call, GLenum mode);
     bool applyFramebuffer();
     void applyRasterState();
-    bool applyProgram(const VertexLayout& layout);
+    bool applyProgram(const VertexLayout& layout, bool points);
     void uploadUniforms(LinkedProgram& program);
     bool applyTextures();
+    // A copy of the current render target for a draw that samples it.
+    GLuint feedbackCopy(const Texture& texture);
     bool applyVertexInput(const VertexLayout& layout, GLuint buffer, UINT baseOffset, UINT stride);
     const VertexLayout* currentLayout() const;
-    void buildFfKeys(const VertexLayout& layout, FfVertexKey& vertexKey, FfPixelKey& pixelKey) const;
+    void buildFfKeys(const VertexLayout& layout, bool points, FfVertexKey& vertexKey, FfPixelKey& pixelKey) const;
     GLuint compileShader(GLenum stage, const std::string& source, std::string& error);
     bool linkProgram(GLuint vertexShader, GLuint pixelShader, std::uint64_t vsId, std::uint64_t psId,
                      LinkedProgram& linked, std::string& error);
@@ -164,10 +166,25 @@ private:
     std::array<GLuint, kMaxStages> samplers_{};
     std::array<bool, kMaxStages> samplerDirty_{};
     std::array<GLuint, kMaxStages> boundTextures_{};
+    struct Feedback {
+        GLuint texture = 0;
+        GLuint framebuffer = 0;
+        UINT width = 0;
+        UINT height = 0;
+        D3DFORMAT format = D3DFMT_UNKNOWN;
+    } feedback_;
+    bool feedbackCopied_ = false;
     std::map<std::pair<Surface*, Surface*>, GLuint> framebuffers_;
     GLuint boundFramebuffer_ = ~0u;
     bool framebufferDirty_ = true;
     bool vertexInputDirty_ = true;
+    struct AppliedInput {
+        const VertexLayout* layout = nullptr;
+        GLuint buffer = 0;
+        UINT offset = 0;
+        UINT stride = 0;
+        unsigned enabled = 0;
+    } appliedInput_;
     GLuint boundIndexBuffer_ = ~0u;
     std::unordered_map<std::string, GLuint> compiledShaders_;
     std::unordered_map<std::string, LinkedProgram> programs_;

@@ -46,6 +46,14 @@ std::vector<D3DDISPLAYMODE> sdlModes(int display) {
             modes.push_back(d);
         }
     }
+    SDL_DisplayMode desktop{};
+    if (modes.empty() && SDL_GetDesktopDisplayMode(display, &desktop) == 0 && desktop.w > 0) {
+        // Drivers that list no modes (offscreen, some virtual displays) still
+        // have the desktop's.
+        modes.push_back(D3DDISPLAYMODE{static_cast<UINT>(desktop.w), static_cast<UINT>(desktop.h),
+                                       static_cast<UINT>(desktop.refresh_rate > 0 ? desktop.refresh_rate : 60),
+                                       D3DFMT_X8R8G8B8});
+    }
     std::sort(modes.begin(), modes.end(), [](const D3DDISPLAYMODE& a, const D3DDISPLAYMODE& b) {
         if (a.Width != b.Width) {
             return a.Width < b.Width;

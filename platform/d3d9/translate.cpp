@@ -467,7 +467,7 @@ private:
             if (pixel1()) {
                 e = "texture(uSampler" + n(ins.dst.reg.number) + ", vTex" + n(ins.dst.reg.number) + ".xy)";
             } else {
-                e = "texture(" + registerOnly(ins.src[1]) + ", " + s[0] + ".xy)";
+                e = "texture(" + samplerName(ins.src[1]) + ", " + s[0] + ".xy)";
             }
             break;
         case Opcode::texcoord:
@@ -497,7 +497,7 @@ private:
         return destination(ins, index, e, compute, write, error);
     }
 
-    std::string registerOnly(const Source& s) const { return "uSampler" + n(s.reg.number); }
+    std::string samplerName(const Source& s) const { return "uSampler" + n(s.reg.number); }
 
     bool destination(const Instruction& ins, std::size_t index, const std::string& expr, std::string& compute,
                      std::string& write, std::string& error) {

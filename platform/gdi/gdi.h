@@ -154,8 +154,9 @@ BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics);
 // the font's cell height.
 BOOL GetTextExtentPoint32A(HDC dc, LPCSTR text, int count, SIZE* size);
 // Draws text with its reference point at (x, y) as the alignment says.
-// ETO_OPAQUE fills `rect` (or, without a rect, the text's cell box) with the
-// background colour first; ETO_CLIPPED keeps drawing inside `rect`. Glyph
+// ETO_OPAQUE fills `rect` with the background colour first; ETO_CLIPPED keeps
+// drawing inside `rect`; without a rect both are ignored. In OPAQUE
+// background mode the text's cell box is filled as well. Glyph
 // coverage blends the text colour over the pixel in each of the three colour
 // bytes; the top byte is left as it was. `dx`, when given, holds the advance
 // of each character.

@@ -13,7 +13,9 @@
 //
 // Live mode draws the dialog in an SDL window of its own in the classic grey
 // style; virtual mode draws nothing and takes its input from the scripted user
-// (script.h). In both modes the dialog procedure sees the same messages.
+// (script.h). In both modes the dialog procedure sees the same messages:
+// WM_INITDIALOG, WM_COMMAND notifications, WM_CLOSE, a WM_PAINT after every
+// change of the dialog's state, and WM_DESTROY when the dialog goes.
 #pragma once
 
 #include "platform/win32/user.h"
@@ -86,6 +88,8 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLG
 // Marks the dialog as ended with `result`; the dialog goes once the procedure
 // returns. Further calls before that replace the result.
 BOOL EndDialog(HWND dialog, INT_PTR result);
+// Dialog units of the dialog's font to pixels, in place.
+BOOL MapDialogRect(HWND dialog, RECT* rect);
 HWND GetDlgItem(HWND dialog, int controlId);
 int GetDlgCtrlID(HWND control);
 LRESULT SendDlgItemMessageA(HWND dialog, int controlId, UINT message, WPARAM wParam, LPARAM lParam);

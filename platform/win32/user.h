@@ -168,6 +168,10 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
 BOOL ShowWindow(HWND window, int command);
 BOOL IsWindowVisible(HWND window);
 BOOL GetClientRect(HWND window, RECT* rect);
+// Screen rectangle of the whole window (a dialog control: its own rectangle).
+BOOL GetWindowRect(HWND window, RECT* rect);
+// Client coordinates of the window to screen coordinates.
+BOOL ClientToScreen(HWND window, POINT* point);
 BOOL SetWindowTextA(HWND window, LPCSTR text);
 int GetWindowTextA(HWND window, LPSTR buffer, int size);
 // Enables or disables input to a window or a dialog control; returns whether
@@ -214,3 +218,11 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 // Icon resources of the program (instance = GetModuleHandleA(NULL)) registered
 // through resource.h, or stock icons (instance null, IDI_*).
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);
+
+namespace platform {
+
+// True in live mode once SDL's video system has opened (a display exists);
+// false in virtual mode. Opens the video system on first use.
+bool displayAvailable();
+
+} // namespace platform

@@ -1,8 +1,12 @@
 #include "platform/win32/windowhost.h"
 
+#include "platform/win32/userstate.h"
+
 namespace platform {
 
-// Until the window manager is linked in, no handle has an SDL window.
-SDL_Window* sdlWindowFor(HWND) { return nullptr; }
+SDL_Window* sdlWindowFor(HWND window) {
+    user::Window* w = user::find(window);
+    return w != nullptr ? w->sdl : nullptr;
+}
 
 } // namespace platform

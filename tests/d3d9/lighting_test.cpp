@@ -174,6 +174,19 @@ TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
         EXPECT_NEAR(red(p.at(32, 32)), expected, 1.5) << "specular " << enable;
         EXPECT_NEAR(blue(p.at(20, 40)), expected, 1.5) << "specular " << enable;
     }
+    // LOCALVIEWER FALSE: the view vector is (0, 0, -1), towards a camera
+    // looking along +z, so H = norm(L + (0, 0, -1)). With L = (-1, -1, -2) / sqrt 6
+    // at a corner, N.H = (2 / sqrt 6 + 1) / |L + (0, 0, -1)|.
+    device->SetRenderState(D3DRS_LOCALVIEWER, FALSE);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    device->BeginScene();
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK);
+    device->EndScene();
+    Picture p = readBackBuffer("distantviewer");
+    const double l = 1.0 / std::sqrt(6.0);
+    const double hz = 2 * l + 1;
+    const double nDotH = hz / std::sqrt(2 * l * l + hz * hz);
+    EXPECT_NEAR(red(p.at(32, 32)), (diffuse + 0.5 * std::pow(nDotH, 10.0)) * 255, 1.5);
 }
 
 // Point sprite size with scaling: Ss = Vh Si sqrt(1 / (A + B De + C De^2)),
@@ -236,6 +249,11 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
     const ScreenVertex sprite{32, 32, 0, 1, 0xFFFFFFFFu, 0, 0};
     device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
     ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &sprite, sizeof sprite), D3D_OK);
+    // Triangles drawn with sprites still on use their own texture coordinates:
+    // v = 0.75 (the blue row) across this one.
+    const ScreenVertex strip[3] = {{0, 48, 0, 1, 0xFFFFFFFFu, 0.25f, 0.75f}, {16, 48, 0, 1, 0xFFFFFFFFu, 0.75f, 0.75f},
+                                   {0, 64, 0, 1, 0xFFFFFFFFu, 0.25f, 0.75f}};
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, strip, sizeof strip[0]), D3D_OK);
     device->SetRenderState(D3DRS_POINTSIZE, asDword(200.0f)); // clamped to POINTSIZE_MAX 64
     const ScreenVertex big{0, 0, 0, 1, 0xFFFFFFFFu, 0, 0};
     device->SetTexture(0, nullptr);
@@ -244,6 +262,7 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
     Picture p = readBackBuffer("sprite");
     EXPECT_EQ(p.at(32, 26), 0xFFFF0000u);
     EXPECT_EQ(p.at(32, 38), 0xFF0000FFu);
+    EXPECT_EQ(p.at(2, 50), 0xFF0000FFu);
     int spriteWidth = 0;
     for (UINT x = 16; x < 64; ++x) {
         spriteWidth += p.at(x, 36) != 0xFF000000u ? 1 : 0;

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace d3d9test {
 namespace {
@@ -131,10 +132,12 @@ TEST_F(Pixels, TextureStageOperations) {
 }
 
 // Untextured geometry under the default stage states shows its diffuse
-// colour, and lighting off without a vertex colour gives opaque white.
+// colour, and lighting off without a vertex colour gives opaque white. A
+// vertex without a specular colour adds black when specular is on.
 TEST_F(Pixels, MissingTexturesAndColours) {
     begin(0xFF000000u);
     device->SetTexture(0, nullptr);
+    device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
     drawQuad(0, 0, 32, 64, 0xFF336699u);
     struct Xyz {
         float x, y, z;
@@ -284,6 +287,84 @@ TEST_F(Pixels, LockDiscardAndNoOverwrite) {
     EXPECT_EQ(vb->Lock(0, 9 * sizeof(ScreenVertex), &data, 0), D3DERR_INVALIDCALL);
     device->SetStreamSource(0, nullptr, 0, 0);
     vb->Release();
+}
+
+// Indexed drawing from buffers with a declaration of the vertex pools'
+// layout (position, normal, colour, three-float texture coordinates):
+// indices are offset by BaseVertexIndex and read from startIndex on.
+TEST_F(Pixels, IndexedDrawingWithADeclaration) {
+    struct PoolVertex {
+        float x, y, z, nx, ny, nz;
+        D3DCOLOR colour;
+        float u, v, w;
+    };
+    const D3DVERTEXELEMENT9 elements[] = {
+        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+        {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
+        {0, 24, D3DDECLTYPE_D3DCOLOR, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_COLOR, 0},
+        {0, 28, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+        D3DDECL_END()};
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(device->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+    UINT count = 0;
+    ASSERT_EQ(declaration->GetDeclaration(nullptr, &count), D3D_OK);
+    EXPECT_EQ(count, 5u);
+    // Two unused vertices first, then the left half (red) and the right half (green) of the
+    // clip-space square as four vertices each.
+    std::vector<PoolVertex> vertices(10, PoolVertex{0, 0, 0.5f, 0, 0, -1, 0xFF000000u, 0, 0, 0});
+    auto rect = [&](std::size_t at, float x0, float x1, D3DCOLOR colour) {
+        vertices[at] = {x0, 1, 0.5f, 0, 0, -1, colour, 0, 0, 0};
+        vertices[at + 1] = {x1, 1, 0.5f, 0, 0, -1, colour, 1, 0, 0};
+        vertices[at + 2] = {x1, -1, 0.5f, 0, 0, -1, colour, 1, 1, 0};
+        vertices[at + 3] = {x0, -1, 0.5f, 0, 0, -1, colour, 0, 1, 0};
+    };
+    rect(2, -1, 0, 0xFFFF0000u);
+    rect(6, 0, 1, 0xFF00FF00u);
+    IDirect3DVertexBuffer9* vb = nullptr;
+    const UINT bytes = static_cast<UINT>(vertices.size() * sizeof(PoolVertex));
+    ASSERT_EQ(device->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, &vb, nullptr), D3D_OK);
+    void* data = nullptr;
+    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
+    std::memcpy(data, vertices.data(), bytes);
+    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    // Indices of one rectangle, twice: the first copy after three padding entries.
+    const WORD indices[9] = {9, 9, 9, 0, 1, 2, 0, 2, 3};
+    IDirect3DIndexBuffer9* ib = nullptr;
+    ASSERT_EQ(device->CreateIndexBuffer(sizeof indices, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib,
+                                        nullptr),
+              D3D_OK);
+    ASSERT_EQ(ib->Lock(0, 0, &data, 0), D3D_OK);
+    std::memcpy(data, indices, sizeof indices);
+    ASSERT_EQ(ib->Unlock(), D3D_OK);
+
+    begin(0xFF000000u);
+    device->SetTexture(0, nullptr);
+    ASSERT_EQ(device->SetVertexDeclaration(declaration), D3D_OK);
+    ASSERT_EQ(device->SetStreamSource(0, vb, 0, sizeof(PoolVertex)), D3D_OK);
+    ASSERT_EQ(device->SetIndices(ib), D3D_OK);
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 3, 2), D3D_OK); // red half
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 6, 0, 4, 3, 2), D3D_OK); // green half
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 6, 2), D3DERR_INVALIDCALL); // past the end
+    // Wireframe draws the edges only.
+    device->SetRenderState(D3DRS_FILLMODE, D3DFILL_WIREFRAME);
+    rect(2, -0.5f, 0.5f, 0xFFFFFFFFu);
+    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
+    std::memcpy(data, vertices.data(), bytes);
+    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 3, 2), D3D_OK);
+    device->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+    end();
+    Picture p = readBackBuffer("indexed");
+    EXPECT_EQ(p.at(8, 32), 0xFFFF0000u);
+    EXPECT_EQ(p.at(56, 32), 0xFF00FF00u);
+    EXPECT_EQ(p.at(20, 32), 0xFFFF0000u); // inside the wireframe rectangle: not filled
+    EXPECT_EQ(p.at(16, 40), 0xFFFFFFFFu); // its left edge at x = 16
+    device->SetStreamSource(0, nullptr, 0, 0);
+    device->SetIndices(nullptr);
+    device->SetVertexDeclaration(nullptr);
+    vb->Release();
+    ib->Release();
+    declaration->Release();
 }
 
 } // namespace

@@ -199,6 +199,47 @@ TEST_F(Raster, DepthTestAndWrite) {
     EXPECT_EQ(p.at(40, 8), kBackground);
 }
 
+// A draw that samples the target it draws into (the feedback passes of a
+// zoom blur) reads the target as it was before the draw.
+TEST_F(Raster, DrawingIntoTheTargetBeingSampledReadsItsPreviousContents) {
+    IDirect3DTexture9* target = nullptr;
+    ASSERT_EQ(device->CreateTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target,
+                                    nullptr),
+              D3D_OK);
+    IDirect3DSurface9* surface = nullptr;
+    target->GetSurfaceLevel(0, &surface);
+    device->SetRenderTarget(0, surface);
+    device->SetDepthStencilSurface(nullptr);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FFu, 1.0f, 0);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_ZENABLE, FALSE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    drawQuad(0, 0, 16, 32, 0xFFFF0000u); // left half red
+    device->SetTexture(0, target);
+    device->SetTexture(1, target);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_ADD);
+    device->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+    // The right half shows the left half twice added: red stays red.
+    ScreenVertex2 v[4] = {{16, 0, 0, 1, 0xFFFFFFFFu, 0, 0, 0, 0},
+                          {32, 0, 0, 1, 0xFFFFFFFFu, 0.5f, 0, 0.5f, 0},
+                          {32, 32, 0, 1, 0xFFFFFFFFu, 0.5f, 1, 0.5f, 1},
+                          {16, 32, 0, 1, 0xFFFFFFFFu, 0, 1, 0, 1}};
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof v[0]), D3D_OK);
+    ASSERT_EQ(device->EndScene(), D3D_OK);
+    Picture p = read(surface, "feedback");
+    EXPECT_EQ(p.at(4, 4), 0xFFFF0000u);
+    EXPECT_EQ(p.at(20, 4), 0xFFFF0000u);
+    EXPECT_EQ(p.at(31, 31), 0xFFFF0000u);
+    device->SetTexture(0, nullptr);
+    device->SetTexture(1, nullptr);
+    surface->Release();
+    target->Release();
+}
+
 // Clear works on the current target only, within the viewport; Z and
 // stencil clears need a depth surface.
 TEST_F(Raster, ClearsTouchOnlyTheirTargetAndViewport) {

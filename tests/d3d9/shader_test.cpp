@@ -175,6 +175,9 @@ TEST_F(Shaders, InstructionResults) {
         {"ps_1_3\ndef c0, 0.25, 0.75, 0.5, 1\nmov_x2 r0.r, c0\n+mov r0.a, c0.a\nmov_d2 r1, c0.g\n"
          "add r0.g, r1, c0_bx2.r\nmov r0.b, 1-c0.g\n",
          0.5f, 0.0f, 0.25f},
+        // Result shift before saturation: 2 x 0.7 saturates to 1, then 1 - 0.5 (saturating
+        // first would keep 1.4 in the register and give 0.9).
+        {"ps_1_3\ndef c0, 0.7, 1, 0.5, 1\nmul_x2_sat r1, c0.r, c0.g\nsub r0, r1, c0.b\n", 0.5f, 0.5f, 0.5f},
         // Pixel 1.x constants are clamped to [-1, 1]; cnd compares with 0.5.
         {"ps_1_3\ndef c0, 2, 0.6, 0.25, 1\ndef c1, 0.1, 0.2, 0.3, 0.4\nmul r0.rgb, c0.r, c0.b\n"
          "cnd r1, c0.g, c1.b, c1.r\nmov r0.g, r1\n+mov r0.a, c0.a\n",

@@ -1,0 +1,10 @@
+// The error dialog (resource 101) that showDialog runs.
+#pragma once
+
+#include "platform/win32/windef.h"
+
+// Shows errorRecord in the dialog's three edits and ends the dialog with 1 on
+// OK, Cancel, Enter, Escape, a close request, destruction or a quit message.
+// On every message it first enables the dialog and its OK button, so the
+// dialog can be dismissed even when opened over a disabled window.
+INT_PTR errorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,51 @@
+// Reading an XM module through five byte-source callbacks, the memory source
+// over a block of bytes, and the release of a Module.
+//
+// The loader refuses (null) any input it cannot load safely: a wrong magic
+// text, more than 32 channels, a song length of 0 or above 256, more than 256
+// patterns or 128 instruments, patterns of 0 or more than 256 rows, packed
+// pattern data that runs past its stated size, headers cut short, more than
+// 16 samples in an instrument, more than 12 envelope points. It mends what
+// it can: loops are cut to the sample data, envelope indices beyond the
+// points switch that envelope feature off, and sample data cut short by the
+// end of the file shortens the sample.
+#pragma once
+
+#include "music/module.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace music {
+
+using SourceOpen = void* (*)(const char* name);
+using SourceClose = void (*)(void* handle);
+using SourceRead = std::uint32_t (*)(void* destination, std::uint32_t count, void* handle);
+// origin: 0 from the start, 1 from the current position, 2 to the end.
+using SourceSeek = void (*)(void* handle, std::int32_t offset, std::uint8_t origin);
+using SourceTell = std::int32_t (*)(void* handle);
+
+// Installs all five, or clears all five when any is null.
+void setSourceCallbacks(SourceOpen open, SourceClose close, SourceRead read, SourceSeek seek,
+                        SourceTell tell);
+// True while all five callbacks are installed.
+bool sourceCallbacksInstalled();
+
+// The block that the memory source reads; set before its callbacks are installed.
+void setMemoryBlock(const void* base, std::size_t size);
+// The memory source operations (for setSourceCallbacks).
+void* memoryOpen(const char* name);
+void memoryClose(void* handle);
+std::uint32_t memoryRead(void* destination, std::uint32_t count, void* handle);
+void memorySeek(void* handle, std::int32_t offset, std::uint8_t origin);
+std::int32_t memoryTell(void* handle);
+// Installs the memory source over the block given.
+void useMemorySource(const void* base, std::size_t size);
+
+// Loads a module from the installed source; null when the source does not
+// open or the data is refused.
+Module* loadModule();
+// Stops playback of the module when it plays, then releases it. Null does nothing.
+void freeModule(Module* module);
+
+} // namespace music

@@ -1,0 +1,19 @@
+// The virtual-mode sink of the wave-out layer: it plays at the pace of the
+// virtual clock (clock.h) and can keep every byte it plays, so a capture or
+// a test gets the exact PCM the show produced.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace platform {
+
+// From now on the virtual sink keeps the bytes it plays, starting from an
+// empty store (or stops keeping them).
+void keepWaveOutPcm(bool keep);
+// The bytes kept so far, brought up to the current clock first; the store is emptied.
+std::vector<std::uint8_t> takeWaveOutPcm();
+// True when the live device fell back to the null sink at its last open.
+bool waveOutUsesNullSink();
+
+} // namespace platform

@@ -1,0 +1,275 @@
+// Memory DCs, DIB sections and text in the GDI layer: measures and pixels of
+// real glyphs drawn by FreeType.
+#include "platform/gdi/gdi.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Surface {
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    std::uint32_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+
+    Surface(int w, int h, bool topDown = true) : width(w), height(h) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = w;
+        info.bmiHeader.biHeight = topDown ? -h : h;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        dc = CreateCompatibleDC(nullptr);
+        void* bits = nullptr;
+        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        pixels = static_cast<std::uint32_t*>(bits);
+        SelectObject(dc, bitmap);
+    }
+    ~Surface() {
+        DeleteDC(dc);
+        DeleteObject(bitmap);
+    }
+    std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+};
+
+HFONT font(int height, const char* face = "Tahoma", DWORD quality = ANTIALIASED_QUALITY, int weight = FW_NORMAL) {
+    return CreateFontA(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, quality, VARIABLE_PITCH, face);
+}
+
+SIZE extent(HDC dc, const std::string& s) {
+    SIZE size{-1, -1};
+    EXPECT_TRUE(GetTextExtentPoint32A(dc, s.data(), static_cast<int>(s.size()), &size));
+    return size;
+}
+
+TEST(MulDiv, RoundsHalfAwayFromZeroWithA64BitProduct) {
+    EXPECT_EQ(MulDiv(36, 96, 72), 48); // the font atlas's height at 96 dots per inch
+    EXPECT_EQ(MulDiv(8, 96, 72), 11);  // 10.67
+    EXPECT_EQ(MulDiv(10, 96, 72), 13); // 13.33
+    EXPECT_EQ(MulDiv(5, 3, 2), 8);     // 7.5 away from zero
+    EXPECT_EQ(MulDiv(-5, 3, 2), -8);
+    EXPECT_EQ(MulDiv(5, -3, -2), 8);
+    EXPECT_EQ(MulDiv(1 << 30, 1 << 20, 1 << 25), 1 << 25);
+    EXPECT_EQ(MulDiv(7, 1, 0), -1);
+    EXPECT_EQ(MulDiv(1 << 30, 1 << 30, 1), -1); // does not fit
+}
+
+TEST(Fonts, NegativeHeightIsTheCharacterHeight) {
+    Surface s(8, 8);
+    EXPECT_EQ(GetDeviceCaps(s.dc, LOGPIXELSY), 96);
+    EXPECT_EQ(SetMapMode(s.dc, MM_TEXT), MM_TEXT);
+    for (int px : {11, 13, 48}) {
+        HFONT f = font(-px);
+        ASSERT_NE(f, nullptr);
+        HGDIOBJ old = SelectObject(s.dc, f);
+        TEXTMETRICA tm{};
+        ASSERT_TRUE(GetTextMetricsA(s.dc, &tm));
+        EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, px);
+        EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent);
+        EXPECT_EQ(extent(s.dc, "Hg").cy, tm.tmHeight);
+        SelectObject(s.dc, old);
+        EXPECT_TRUE(DeleteObject(f));
+    }
+    // A positive height is the whole cell.
+    HFONT cell = font(30);
+    SelectObject(s.dc, cell);
+    TEXTMETRICA tm{};
+    GetTextMetricsA(s.dc, &tm);
+    EXPECT_NEAR(tm.tmHeight, 30, 1);
+    EXPECT_FALSE(DeleteObject(cell)); // still selected
+}
+
+TEST(Fonts, TahomaFallsBackToAMetricCloseSansFace) {
+    HFONT tahoma = font(-48);
+    ASSERT_NE(tahoma, nullptr);
+    const std::string family = fontFamilyName(tahoma);
+    // Liberation Sans when installed (it is in the set-up list), else DejaVu Sans.
+    EXPECT_TRUE(family == "Tahoma" || family == "Liberation Sans" || family == "DejaVu Sans") << family;
+    HFONT dejavu = font(-48, "DejaVu Sans");
+    EXPECT_STREQ(fontFamilyName(dejavu), "DejaVu Sans");
+    DeleteObject(tahoma);
+    DeleteObject(dejavu);
+    EXPECT_EQ(CreateFontA(-12, 5, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma"), nullptr); // width refused
+}
+
+TEST(TextExtent, PositiveMonotonicAndAdditive) {
+    Surface s(8, 8);
+    HFONT f = font(-48);
+    SelectObject(s.dc, f);
+    EXPECT_EQ(extent(s.dc, "").cx, 0);
+    const std::string text = "The quick brown fox, 1234567890!";
+    int sum = 0;
+    int previous = 0;
+    for (std::size_t n = 1; n <= text.size(); ++n) {
+        const int width = extent(s.dc, text.substr(0, n)).cx;
+        EXPECT_GT(width, previous) << n; // every printable character advances
+        previous = width;
+        sum += extent(s.dc, text.substr(n - 1, 1)).cx;
+    }
+    EXPECT_EQ(previous, sum); // no kerning: the whole is the sum of the parts
+    for (int c = 32; c < 127; ++c) {
+        const char ch = static_cast<char>(c);
+        EXPECT_GT(extent(s.dc, std::string(1, ch)).cx, 0) << c;
+    }
+    EXPECT_GT(extent(s.dc, "W").cx, extent(s.dc, "i").cx);
+    SelectObject(s.dc, nullptr);
+    DeleteDC(s.dc);
+    s.dc = CreateCompatibleDC(nullptr);
+    EXPECT_TRUE(DeleteObject(f));
+}
+
+// White on black, as the font atlas draws: grey levels in all three colour
+// bytes, nothing outside the character's box.
+TEST(TextOutput, GlyphPixelsStayInsideTheExtentAsGreyLevels) {
+    Surface s(256, 96);
+    HFONT f = font(-48);
+    SelectObject(s.dc, f);
+    SetTextColor(s.dc, RGB(255, 255, 255));
+    SetBkColor(s.dc, RGB(0, 0, 0));
+    SetTextAlign(s.dc, TA_TOP | TA_LEFT);
+    const int x0 = 20;
+    const int y0 = 10;
+    ASSERT_TRUE(ExtTextOutA(s.dc, x0, y0, ETO_OPAQUE | ETO_CLIPPED, nullptr, "Ag", 2, nullptr));
+    const SIZE box = extent(s.dc, "Ag");
+    int lit = 0;
+    int partial = 0;
+    for (int y = 0; y < s.height; ++y) {
+        for (int x = 0; x < s.width; ++x) {
+            const std::uint32_t p = s.at(x, y);
+            if ((p & 0xFFFFFF) == 0) {
+                continue;
+            }
+            const unsigned b = p & 0xFF;
+            EXPECT_EQ((p >> 8) & 0xFF, b);
+            EXPECT_EQ((p >> 16) & 0xFF, b);
+            EXPECT_EQ(p >> 24, 0u); // the top byte is left alone
+            ++lit;
+            partial += b < 255 ? 1 : 0;
+            // A glyph may overhang its advance by a pixel or two at the
+            // sides, never above or below the cell.
+            EXPECT_GE(x, x0 - 2);
+            EXPECT_LT(x, x0 + box.cx + 2);
+            EXPECT_GE(y, y0);
+            EXPECT_LT(y, y0 + box.cy);
+        }
+    }
+    EXPECT_GT(lit, 100);
+    EXPECT_GT(partial, 10); // antialiased edges
+}
+
+TEST(TextOutput, SpaceDrawsNothingButCanFillItsCell) {
+    Surface s(64, 64);
+    HFONT f = font(-24);
+    SelectObject(s.dc, f);
+    SetTextColor(s.dc, RGB(255, 255, 255));
+    SetBkMode(s.dc, TRANSPARENT);
+    ExtTextOutA(s.dc, 5, 5, 0, nullptr, " ", 1, nullptr);
+    for (int i = 0; i < 64 * 64; ++i) {
+        ASSERT_EQ(s.pixels[i], 0u);
+    }
+    // Opaque background mode fills exactly the space's cell.
+    SetBkMode(s.dc, OPAQUE);
+    SetBkColor(s.dc, RGB(1, 2, 3));
+    ExtTextOutA(s.dc, 5, 5, 0, nullptr, " ", 1, nullptr);
+    const SIZE cell = extent(s.dc, " ");
+    int filled = 0;
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            if (s.at(x, y) != 0) {
+                EXPECT_EQ(s.at(x, y), 0x010203u);
+                ++filled;
+            }
+        }
+    }
+    EXPECT_EQ(filled, cell.cx * cell.cy);
+}
+
+TEST(TextOutput, ClippingOpaqueRectanglesAndColourOrder) {
+    Surface s(128, 64);
+    HFONT f = font(-40);
+    SelectObject(s.dc, f);
+    SetBkMode(s.dc, TRANSPARENT);
+    SetTextColor(s.dc, RGB(255, 0, 0));
+    SetBkColor(s.dc, RGB(0, 0, 255));
+    const RECT clip{10, 10, 30, 50};
+    ExtTextOutA(s.dc, 4, 4, ETO_OPAQUE | ETO_CLIPPED, &clip, "MW", 2, nullptr);
+    bool red = false;
+    for (int y = 0; y < s.height; ++y) {
+        for (int x = 0; x < s.width; ++x) {
+            const std::uint32_t p = s.at(x, y) & 0xFFFFFF;
+            const bool inside = x >= 10 && x < 30 && y >= 10 && y < 50;
+            if (!inside) {
+                ASSERT_EQ(p, 0u) << x << "," << y;
+                continue;
+            }
+            // Red text over the blue fill: byte 2 is red, byte 0 blue.
+            EXPECT_EQ((p >> 8) & 0xFF, 0u);
+            EXPECT_EQ(((p >> 16) & 0xFF) + (p & 0xFF), 255u);
+            red = red || (p >> 16) == 0xFF;
+        }
+    }
+    EXPECT_TRUE(red);
+}
+
+TEST(TextOutput, AlignmentAndBottomUpSections) {
+    Surface top(100, 60, true);
+    Surface bottom(100, 60, false);
+    for (Surface* s : {&top, &bottom}) {
+        HFONT f = font(-20, "Tahoma", NONANTIALIASED_QUALITY);
+        SelectObject(s->dc, f);
+        SetBkMode(s->dc, TRANSPARENT);
+        SetTextColor(s->dc, RGB(255, 255, 255));
+        SetTextAlign(s->dc, TA_BASELINE | TA_RIGHT);
+        ExtTextOutA(s->dc, 90, 40, 0, nullptr, "_I", 2, nullptr);
+    }
+    TEXTMETRICA tm{};
+    GetTextMetricsA(top.dc, &tm);
+    const SIZE box = extent(top.dc, "_I");
+    int lowest = -1;
+    int leftmost = 1000;
+    for (int y = 0; y < 60; ++y) {
+        for (int x = 0; x < 100; ++x) {
+            const std::uint32_t p = top.at(x, y);
+            // Black and white only without antialiasing.
+            EXPECT_TRUE(p == 0 || p == 0xFFFFFF) << std::hex << p;
+            EXPECT_EQ(p, bottom.at(x, 59 - y)); // same picture, rows stored bottom up
+            if (p != 0) {
+                lowest = std::max(lowest, y);
+                leftmost = std::min(leftmost, x);
+            }
+        }
+    }
+    EXPECT_LE(lowest, 40 + tm.tmDescent);
+    EXPECT_GE(lowest, 40); // the underscore sits on or below the baseline
+    EXPECT_GE(leftmost, 90 - box.cx - 2);
+}
+
+TEST(Objects, BadHandlesAndSectionsFail) {
+    EXPECT_EQ(CreateCompatibleDC(reinterpret_cast<HDC>(0x1234)), nullptr);
+    EXPECT_FALSE(DeleteDC(reinterpret_cast<HDC>(0x1234)));
+    EXPECT_FALSE(ExtTextOutA(nullptr, 0, 0, 0, nullptr, "x", 1, nullptr));
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = 16;
+    info.bmiHeader.biHeight = -16;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    EXPECT_EQ(bits, nullptr);
+    // A bitmap belongs to one DC at a time and cannot go while selected.
+    Surface a(4, 4);
+    HDC other = CreateCompatibleDC(nullptr);
+    EXPECT_EQ(SelectObject(other, a.bitmap), nullptr);
+    EXPECT_FALSE(DeleteObject(a.bitmap));
+    DeleteDC(other);
+}
+
+} // namespace

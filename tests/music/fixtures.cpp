@@ -1,0 +1,44 @@
+#include "tests/music/fixtures.h"
+
+#include "music/xmloader.h"
+
+namespace musictest {
+
+void ModuleDeleter::operator()(music::Module* m) const { music::freeModule(m); }
+
+ModulePtr load(const std::vector<std::uint8_t>& bytes) {
+    music::useMemorySource(bytes.data(), bytes.size());
+    return ModulePtr(music::loadModule());
+}
+
+xm::Song basicSong(int channels, int patterns) {
+    xm::Song song;
+    song.title = "test";
+    song.channels = channels;
+    song.speed = 6;
+    song.bpm = 125;
+    for (int p = 0; p < patterns; ++p) {
+        song.patterns.push_back(xm::Pattern{64, {}});
+        song.orders.push_back(static_cast<std::uint8_t>(p));
+    }
+    xm::Instrument in;
+    in.name = "square";
+    xm::Sample s;
+    for (int i = 0; i < 64; ++i) {
+        s.values.push_back(static_cast<std::int16_t>(i < 32 ? 60 : -60));
+    }
+    s.loop = xm::Loop::forward;
+    s.loopStart = 0;
+    s.loopLength = 64;
+    in.samples.push_back(s);
+    song.instruments.push_back(in);
+    return song;
+}
+
+xm::Cell& cell(xm::Song& song, int pattern, int row, int channel) {
+    xm::Pattern& p = song.patterns[static_cast<std::size_t>(pattern)];
+    p.cells.resize(static_cast<std::size_t>(p.rows * song.channels));
+    return p.cells[static_cast<std::size_t>(row * song.channels + channel)];
+}
+
+} // namespace musictest

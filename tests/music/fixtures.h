@@ -1,0 +1,30 @@
+// Small modules of known shape for the music tests, and loading them.
+#pragma once
+
+#include "music/module.h"
+#include "tools/songgen/xmwriter.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace musictest {
+
+struct ModuleDeleter {
+    void operator()(music::Module* m) const;
+};
+using ModulePtr = std::unique_ptr<music::Module, ModuleDeleter>;
+
+// Loads bytes through the memory source (the bytes must outlive the call only).
+ModulePtr load(const std::vector<std::uint8_t>& bytes);
+
+// A song of the given channels with one empty 64-row pattern per order entry
+// named, and one instrument holding one 8-bit looped square-wave sample.
+xm::Song basicSong(int channels, int patterns);
+// The cell of a pattern, growing the cells to full size first.
+xm::Cell& cell(xm::Song& song, int pattern, int row, int channel);
+
+// Offsets into a file written by xm::write.
+inline constexpr std::size_t kFirstPatternOffset = 60 + 276;
+
+} // namespace musictest

@@ -1,0 +1,357 @@
+// The XM loader and the memory source: layouts, decoding, loop preparation,
+// and the refusal or mending of files that break the format's limits.
+
+#include "music/xmloader.h"
+#include "tests/music/fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+using namespace musictest;
+using music::Module;
+
+namespace {
+
+void put16(std::vector<std::uint8_t>& b, std::size_t at, unsigned v) {
+    b[at] = static_cast<std::uint8_t>(v & 0xFF);
+    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+
+// The first instrument's header starts after the patterns; xm::write puts
+// empty patterns as 9 header bytes each.
+std::size_t firstInstrumentOffset(int emptyPatterns) { return kFirstPatternOffset + 9u * static_cast<unsigned>(emptyPatterns); }
+
+// A file whose single 2-channel, 2-row pattern has the packed bytes given.
+std::vector<std::uint8_t> withPackedPattern(const std::vector<std::uint8_t>& packed) {
+    xm::Song song = basicSong(2, 1);
+    song.patterns[0].rows = 2;
+    std::vector<std::uint8_t> bytes = xm::write(song);
+    const std::size_t at = kFirstPatternOffset;
+    put16(bytes, at + 7, static_cast<unsigned>(packed.size()));
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at + 9), packed.begin(), packed.end());
+    return bytes;
+}
+
+} // namespace
+
+TEST(MemorySource, ReadsSeeksAndTellsWithinTheBlock) {
+    std::vector<std::uint8_t> block(100);
+    for (std::size_t i = 0; i < block.size(); ++i) {
+        block[i] = static_cast<std::uint8_t>(i);
+    }
+    music::setMemoryBlock(block.data(), block.size());
+    void* h = music::memoryOpen(nullptr);
+    ASSERT_NE(h, nullptr);
+    std::uint8_t buffer[10] = {};
+    music::memorySeek(h, 96, 0);
+    EXPECT_EQ(music::memoryRead(buffer, 10, h), 4u);
+    EXPECT_EQ(buffer[0], 96);
+    EXPECT_EQ(buffer[3], 99);
+    EXPECT_EQ(music::memoryTell(h), 100);
+    music::memorySeek(h, 3, 0);
+    music::memorySeek(h, 5, 1);
+    EXPECT_EQ(music::memoryTell(h), 8);
+    music::memorySeek(h, -50, 2);
+    EXPECT_EQ(music::memoryTell(h), 100);
+    music::memorySeek(h, 200, 0);
+    EXPECT_EQ(music::memoryTell(h), 100);
+    music::memorySeek(h, 7, 9); // unknown origin: unchanged
+    EXPECT_EQ(music::memoryTell(h), 100);
+    music::memorySeek(h, -500, 1);
+    EXPECT_EQ(music::memoryTell(h), 0);
+    music::memoryClose(h);
+}
+
+TEST(SourceCallbacks, AreInstalledTogetherOrNotAtAll) {
+    music::setSourceCallbacks(music::memoryOpen, music::memoryClose, music::memoryRead, nullptr, music::memoryTell);
+    EXPECT_FALSE(music::sourceCallbacksInstalled());
+    EXPECT_EQ(music::loadModule(), nullptr);
+    music::setSourceCallbacks(music::memoryOpen, music::memoryClose, music::memoryRead, music::memorySeek,
+                              music::memoryTell);
+    EXPECT_TRUE(music::sourceCallbacksInstalled());
+}
+
+TEST(Loader, ReadsTheHeaderFields) {
+    xm::Song song = basicSong(6, 3);
+    song.speed = 3;
+    song.bpm = 190;
+    song.restart = 1;
+    song.orders = {0, 2, 1, 2};
+    ModulePtr m = load(xm::write(song));
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->channelCount, 6);
+    EXPECT_EQ(m->songLength, 4);
+    EXPECT_EQ(m->restartPosition, 1);
+    EXPECT_EQ(m->defaultSpeed, 3);
+    EXPECT_EQ(m->defaultBpm, 190);
+    EXPECT_EQ(m->flags, 1);
+    EXPECT_EQ(m->instrumentCount, 1);
+    EXPECT_EQ(m->patternsUsed, 3);
+    EXPECT_EQ(m->patternSlots, 3);
+    EXPECT_EQ(m->orderTable[1], 2);
+    EXPECT_EQ(m->defaultGlobalVolume, 64);
+    EXPECT_NE(m->tickHandler, nullptr);
+}
+
+TEST(Loader, OrdersNamingMissingPatternsGetEmptySixtyFourRowSlots) {
+    xm::Song song = basicSong(2, 22);
+    song.patterns[0].rows = 32;
+    song.orders.push_back(30);
+    ModulePtr m = load(xm::write(song));
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->patternsUsed, 31);
+    EXPECT_EQ(m->patternSlots, 31);
+    EXPECT_EQ(m->patterns[0].rows, 32u);
+    for (int p = 22; p <= 30; ++p) {
+        ASSERT_EQ(m->patterns[p].rows, 64u);
+        for (int i = 0; i < 64 * 2; ++i) {
+            const music::NoteCell& c = m->patterns[p].cells[i];
+            ASSERT_EQ(c.note | c.instrument | c.volume | c.effect | c.parameter, 0);
+        }
+    }
+}
+
+TEST(Loader, DecodesMaskedAndPlainCells) {
+    // Row 0: a mask byte with no bits (an empty cell of one byte), then a
+    // plain cell (note byte 0 followed by four bytes). Row 1: a masked
+    // key-off with instrument 200 (above 128: none), then a plain cell C-4.
+    const std::vector<std::uint8_t> packed = {0x80, 0x00, 0x01, 0x22, 0x0C, 0x40,
+                                              0x83, 97,   200,  49,   2,    0x35, 0x0F, 0x07};
+    ModulePtr m = load(withPackedPattern(packed));
+    ASSERT_NE(m, nullptr);
+    const music::NoteCell* c = m->patterns[0].cells;
+    EXPECT_EQ(c[0].note | c[0].instrument | c[0].volume | c[0].effect | c[0].parameter, 0);
+    EXPECT_EQ(c[1].note, 0);
+    EXPECT_EQ(c[1].instrument, 1);
+    EXPECT_EQ(c[1].volume, 0x22);
+    EXPECT_EQ(c[1].effect, 0x0C);
+    EXPECT_EQ(c[1].parameter, 0x40);
+    EXPECT_EQ(c[2].note, music::KEY_OFF);
+    EXPECT_EQ(c[2].instrument, 0);
+    EXPECT_EQ(c[3].note, 49);
+    EXPECT_EQ(c[3].instrument, 2);
+    EXPECT_EQ(c[3].volume, 0x35);
+    EXPECT_EQ(c[3].effect, 0x0F);
+    EXPECT_EQ(c[3].parameter, 0x07);
+}
+
+TEST(Loader, RefusesPatternDataRunningPastItsPackedSize) {
+    // Two rows of two channels need four cells; three are given, and the
+    // last plain cell is cut after its note byte.
+    EXPECT_EQ(load(withPackedPattern({0x80, 0x80, 0x80})), nullptr);
+    EXPECT_EQ(load(withPackedPattern({0x80, 0x80, 0x80, 0x31})), nullptr);
+    EXPECT_EQ(load(withPackedPattern({0x80, 0x80, 0x80, 0x9F, 1})), nullptr);
+    EXPECT_NE(load(withPackedPattern({0x80, 0x80, 0x80, 0x80, 0x55})), nullptr); // spare byte: fine
+}
+
+TEST(Loader, InstrumentWithoutSamplesPointsEverySlotAtTheEmptySample) {
+    xm::Song song = basicSong(2, 1);
+    xm::Instrument none;
+    none.name = "none";
+    song.instruments.insert(song.instruments.begin(), none);
+    ModulePtr m = load(xm::write(song));
+    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(m->instrumentCount, 2);
+    const music::Instrument& in = m->instruments[0];
+    EXPECT_EQ(in.sampleCount, 0u);
+    for (const music::Sample* s : in.samples) {
+        EXPECT_EQ(s, &music::EmptySample);
+    }
+    EXPECT_EQ(in.volumeType, 0);
+    // The instrument after it is read from the right place.
+    EXPECT_EQ(m->instruments[1].sampleCount, 1u);
+    EXPECT_EQ(m->instruments[1].samples[0]->length, 64u);
+    EXPECT_EQ(m->instruments[1].samples[1], &music::EmptySample);
+}
+
+TEST(Loader, SampleLengthsCountValuesAndLoopsArePrepared) {
+    xm::Song song = basicSong(2, 1);
+    xm::Instrument& in = song.instruments[0];
+    in.samples.clear();
+    xm::Sample wide; // 1000 bytes of 16-bit data: 500 values, ping-pong 100..300
+    wide.sixteenBit = true;
+    for (int i = 0; i < 500; ++i) {
+        wide.values.push_back(static_cast<std::int16_t>(i * 37 - 9000));
+    }
+    wide.loop = xm::Loop::pingPong;
+    wide.loopStart = 100;
+    wide.loopLength = 200;
+    xm::Sample narrow; // 8-bit, forward loop 2..8
+    narrow.values = {16, 0, 5, -7, 100, -128, 127, 3};
+    narrow.loop = xm::Loop::forward;
+    narrow.loopStart = 2;
+    narrow.loopLength = 6;
+    xm::Sample empty; // loop bits without a loop length
+    empty.values = {1, 2, 3, 4, 5, 6};
+    empty.loop = xm::Loop::forward;
+    empty.loopStart = 2;
+    empty.loopLength = 0;
+    in.samples = {wide, narrow, empty};
+    ModulePtr m = load(xm::write(song));
+    ASSERT_NE(m, nullptr);
+    const music::Sample& w = *m->instruments[0].samples[0];
+    EXPECT_EQ(w.length, 500u);
+    EXPECT_EQ(w.loopStart, 100u);
+    EXPECT_EQ(w.loopLength, 200u);
+    EXPECT_EQ(w.loopMode, music::kLoopPingPong);
+    EXPECT_EQ(w.bits, 16);
+    for (int i = 0; i < 500; ++i) {
+        if (i != 300) { // the value after the loop end is the loop's preparation
+            ASSERT_EQ(w.data[i], i * 37 - 9000) << i;
+        }
+    }
+    EXPECT_EQ(w.data[300], w.data[299]); // ping-pong: the last loop value repeats
+    const music::Sample& n = *m->instruments[0].samples[1];
+    EXPECT_EQ(n.length, 8u);
+    EXPECT_EQ(n.loopMode, music::kLoopForward);
+    EXPECT_EQ(n.bits, 16);
+    // 8-bit values land in the high byte: the first delta bytes 0x10, 0xF0 give 0x1000, 0x0000.
+    const int expected[] = {0x1000, 0, 5 * 256, -7 * 256, 100 * 256, -128 * 256, 127 * 256, 3 * 256};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(n.data[i], expected[i]) << i;
+    }
+    EXPECT_EQ(n.data[8], n.data[2]); // forward: the loop start value follows the loop end
+    const music::Sample& e = *m->instruments[0].samples[2];
+    EXPECT_EQ(e.loopMode, music::kLoopNone);
+    EXPECT_EQ(e.loopStart, 0u);
+    EXPECT_EQ(e.loopLength, 6u);
+    EXPECT_EQ(e.data[6], 0); // unlooped: zeros follow, so the end glides to silence
+}
+
+TEST(Loader, EnvelopesAndInstrumentFields) {
+    xm::Song song = basicSong(2, 1);
+    xm::Instrument& in = song.instruments[0];
+    in.volume.points = {{0, 64}, {10, 32}, {20, 0}};
+    in.volume.type = 7;
+    in.volume.sustain = 1;
+    in.volume.loopStart = 0;
+    in.volume.loopEnd = 1;
+    in.panning.points = {{0, 32}};
+    in.panning.type = 1;
+    in.fadeout = 300;
+    in.vibratoType = 2;
+    in.vibratoSweep = 10;
+    in.vibratoDepth = 4;
+    in.vibratoRate = 20;
+    in.keyMap[50] = 3;
+    ModulePtr m = load(xm::write(song));
+    ASSERT_NE(m, nullptr);
+    const music::Instrument& li = m->instruments[0];
+    EXPECT_EQ(li.volumePointCount, 3);
+    EXPECT_EQ(li.volumeType, 7);
+    EXPECT_EQ(li.volumeEnvelope[1].x, 10);
+    EXPECT_EQ(li.volumeEnvelope[1].y, 32);
+    EXPECT_EQ(li.panningType, 0); // one point: switched off
+    EXPECT_EQ(li.fadeout, 600);   // doubled
+    EXPECT_EQ(li.vibratoType, 2);
+    EXPECT_EQ(li.vibratoSweep, 10);
+    EXPECT_EQ(li.vibratoDepth, 4);
+    EXPECT_EQ(li.vibratoRate, 20);
+    EXPECT_EQ(li.keyMap[50], 3);
+}
+
+TEST(LoaderMends, RefusesFilesBeyondTheFormatsLimits) {
+    const std::vector<std::uint8_t> good = xm::write(basicSong(4, 2));
+    ASSERT_NE(load(good), nullptr);
+    struct Case {
+        const char* what;
+        std::size_t at;
+        int width;
+        std::uint32_t value;
+    };
+    const std::size_t inst = firstInstrumentOffset(2);
+    const Case cases[] = {
+        {"magic", 0, 1, 'e'},
+        {"33 channels", 68, 2, 33},
+        {"no channels", 68, 2, 0},
+        {"song length 0", 64, 2, 0},
+        {"song length 257", 64, 2, 257},
+        {"257 patterns", 70, 2, 257},
+        {"129 instruments", 72, 2, 129},
+        {"pattern of 0 rows", kFirstPatternOffset + 5, 2, 0},
+        {"pattern of 257 rows", kFirstPatternOffset + 5, 2, 257},
+        {"17 samples", inst + 27, 2, 17},
+        {"13 volume points", inst + 225, 1, 13},
+        {"13 panning points", inst + 226, 1, 13},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> bad = good;
+        if (c.width == 1) {
+            bad[c.at] = static_cast<std::uint8_t>(c.value);
+        } else {
+            put16(bad, c.at, c.value);
+        }
+        EXPECT_EQ(load(bad), nullptr) << c.what;
+    }
+}
+
+TEST(LoaderMends, RefusesEveryCutInsideTheHeaders) {
+    const std::vector<std::uint8_t> good = xm::write(basicSong(4, 2));
+    const std::size_t headersEnd = firstInstrumentOffset(2) + 263 + 40;
+    for (std::size_t cut = 0; cut < headersEnd; cut += 7) {
+        const std::vector<std::uint8_t> bad(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut));
+        EXPECT_EQ(load(bad), nullptr) << cut;
+    }
+}
+
+TEST(LoaderMends, SampleDataCutShortShortensTheSample) {
+    std::vector<std::uint8_t> bytes = xm::write(basicSong(4, 2));
+    bytes.erase(bytes.end() - 24, bytes.end()); // 40 of the 64 values remain
+    ModulePtr m = load(bytes);
+    ASSERT_NE(m, nullptr);
+    const music::Sample& s = *m->instruments[0].samples[0];
+    EXPECT_EQ(s.length, 40u);
+    EXPECT_EQ(s.loopStart + s.loopLength, 40u);
+    EXPECT_EQ(s.data[40], s.data[0]); // the forward loop is prepared at its new end
+}
+
+TEST(LoaderMends, LoopsAndEnvelopeIndicesAreCutToWhatExists) {
+    xm::Song song = basicSong(2, 1);
+    xm::Instrument& in = song.instruments[0];
+    in.volume.points = {{0, 64}, {5, 80}, {3, 10}};
+    in.volume.type = 7;
+    in.volume.sustain = 7;   // beyond the points: sustain off
+    in.volume.loopStart = 1;
+    in.volume.loopEnd = 200; // beyond the points: loop off
+    in.panning.points = {{0, 0}, {4, 64}};
+    in.panning.type = 5;
+    in.panning.loopStart = 1;
+    in.panning.loopEnd = 0; // loop backwards: off
+    xm::Sample longLoop;
+    longLoop.values.assign(50, 1);
+    longLoop.loop = xm::Loop::pingPong;
+    longLoop.loopStart = 40;
+    longLoop.loopLength = 30; // runs 20 values past the data
+    xm::Sample lateLoop;
+    lateLoop.values.assign(20, 1);
+    lateLoop.loop = xm::Loop::forward;
+    lateLoop.loopStart = 25; // starts past the data
+    lateLoop.loopLength = 5;
+    in.samples = {longLoop, lateLoop};
+    ModulePtr m = load(xm::write(song));
+    ASSERT_NE(m, nullptr);
+    const music::Instrument& li = m->instruments[0];
+    EXPECT_EQ(li.volumeType, 1);
+    EXPECT_EQ(li.volumeEnvelope[1].y, 64); // values above 64 are capped
+    EXPECT_EQ(li.volumeEnvelope[2].x, 5);  // ticks never run backwards
+    EXPECT_EQ(li.panningType, 1);
+    const music::Sample& a = *li.samples[0];
+    EXPECT_EQ(a.loopStart, 40u);
+    EXPECT_EQ(a.loopLength, 10u);
+    EXPECT_EQ(a.loopMode, music::kLoopPingPong);
+    const music::Sample& b = *li.samples[1];
+    EXPECT_EQ(b.loopMode, music::kLoopNone);
+    EXPECT_EQ(b.loopStart, 0u);
+    EXPECT_EQ(b.loopLength, 20u);
+}
+
+TEST(LoaderMends, RestartBeyondTheSongStartsAtTheTop) {
+    xm::Song song = basicSong(2, 2);
+    song.restart = 9;
+    ModulePtr m = load(xm::write(song));
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->restartPosition, 0);
+}

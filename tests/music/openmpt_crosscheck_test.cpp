@@ -1,0 +1,169 @@
+// The order and row at every row start, and the frame at which each row
+// starts, against libopenmpt playing the same module: the embedded song and
+// small modules built around position jumps, pattern breaks, pattern loops,
+// pattern delays and speed and tempo changes.
+//
+// Frame times may differ by libopenmpt's finer tick length: it keeps the
+// fraction of a frame per tick (580.26 at 190 BPM) where this player cuts it
+// (580), so the allowance grows by one frame per tick.
+
+#include "music/render.h"
+#include "music/xmloader.h"
+#include "resources/song/song.h"
+#include "tests/music/fixtures.h"
+
+#include <gtest/gtest.h>
+#include <libopenmpt/libopenmpt.h>
+
+#include <cstdlib>
+#include <vector>
+
+using namespace musictest;
+
+namespace {
+
+struct RowStart {
+    int order;
+    int row;
+    long frame;
+    long tick; // ticks played before this row
+};
+
+std::vector<RowStart> ourRowStarts(const unsigned char* data, std::size_t size, long maxFrames) {
+    std::vector<RowStart> starts;
+    music::useMemorySource(data, size);
+    music::Module* m = music::loadModule();
+    EXPECT_NE(m, nullptr);
+    if (m == nullptr) {
+        return starts;
+    }
+    music::prepareRender(m, 44100);
+    long frame = 0;
+    long ticks = 0;
+    while (frame < maxFrames) {
+        const bool rowStart = m->tick == 0;
+        m->tickHandler(m);
+        if (rowStart) {
+            starts.push_back({m->order, m->row, frame, ticks});
+        }
+        frame += m->samplesPerTick;
+        ++ticks;
+    }
+    music::freeModule(m);
+    return starts;
+}
+
+// libopenmpt's row starts, found by rendering 16 frames at a time; it stops at the song's end.
+std::vector<RowStart> openmptRowStarts(const unsigned char* data, std::size_t size, long maxFrames) {
+    std::vector<RowStart> starts;
+    openmpt_module* mod = openmpt_module_create_from_memory2(data, size, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                             nullptr, nullptr);
+    EXPECT_NE(mod, nullptr);
+    if (mod == nullptr) {
+        return starts;
+    }
+    openmpt_module_set_repeat_count(mod, 0);
+    constexpr int kChunk = 16;
+    std::vector<std::int16_t> buffer(2 * kChunk);
+    long frame = 0;
+    int order = -1;
+    int row = -1;
+    while (frame < maxFrames) {
+        const std::size_t n = openmpt_module_read_interleaved_stereo(mod, 44100, kChunk, buffer.data());
+        if (n == 0) {
+            break;
+        }
+        const int o = openmpt_module_get_current_order(mod);
+        const int r = openmpt_module_get_current_row(mod);
+        if (o != order || r != row) {
+            starts.push_back({o, r, frame, 0});
+            order = o;
+            row = r;
+        }
+        frame += static_cast<long>(n);
+    }
+    openmpt_module_destroy(mod);
+    return starts;
+}
+
+// Compares the two timelines over libopenmpt's whole song.
+void expectSameTimeline(const std::vector<std::uint8_t>& bytes, long maxFrames) {
+    const std::vector<RowStart> ours = ourRowStarts(bytes.data(), bytes.size(), maxFrames);
+    const std::vector<RowStart> theirs = openmptRowStarts(bytes.data(), bytes.size(), maxFrames);
+    ASSERT_GT(theirs.size(), 10u);
+    ASSERT_GE(ours.size(), theirs.size());
+    for (std::size_t i = 0; i < theirs.size(); ++i) {
+        ASSERT_EQ(ours[i].order, theirs[i].order) << "row start " << i;
+        ASSERT_EQ(ours[i].row, theirs[i].row) << "row start " << i;
+        // Seen at the end of the 16-frame chunk in which it began.
+        const long allowance = 16 + ours[i].tick;
+        ASSERT_NEAR(static_cast<double>(ours[i].frame), static_cast<double>(theirs[i].frame), static_cast<double>(allowance))
+            << "row start " << i << " (order " << theirs[i].order << ", row " << theirs[i].row << ")";
+    }
+}
+
+} // namespace
+
+TEST(OpenmptCrossCheck, EmbeddedSong) {
+    const std::vector<std::uint8_t> song(resources::kSongModule, resources::kSongModule + resources::kSongModuleSize);
+    expectSameTimeline(song, 44100L * 80);
+}
+
+TEST(OpenmptCrossCheck, JumpsAndBreaks) {
+    xm::Song song = basicSong(4, 6);
+    song.speed = 3;
+    song.bpm = 150;
+    cell(song, 0, 10, 0) = {0, 0, 0, 0xD, 0x20};  // to order 1, row 20
+    cell(song, 1, 30, 1) = {0, 0, 0, 0xB, 0x03};  // a jump and a later break in one row:
+    cell(song, 1, 30, 3) = {0, 0, 0, 0xD, 0x08};  // order 3, row 8
+    cell(song, 3, 12, 2) = {0, 0, 0, 0xD, 0x00};  // to order 4, row 0
+    cell(song, 4, 5, 2) = {0, 0, 0, 0xD, 0x63};   // to the last row of order 5
+    cell(song, 0, 2, 1) = {49, 1, 0, 0, 0};
+    expectSameTimeline(xm::write(song), 44100L * 60);
+}
+
+TEST(OpenmptCrossCheck, LoopsDelaysAndTempo) {
+    xm::Song song = basicSong(4, 3);
+    song.speed = 4;
+    song.bpm = 125;
+    cell(song, 0, 0, 0) = {0, 0, 0, 0xF, 0x02};  // speed 2
+    cell(song, 0, 4, 1) = {0, 0, 0, 0xE, 0x60};  // loop rows 4..7 ...
+    cell(song, 0, 7, 1) = {0, 0, 0, 0xE, 0x62};  // ... three times
+    cell(song, 0, 10, 2) = {0, 0, 0, 0xE, 0xE3}; // row 10 lasts four rows
+    cell(song, 0, 16, 0) = {0, 0, 0, 0xF, 0x80}; // 128 BPM
+    cell(song, 0, 20, 3) = {0, 0, 0, 0xF, 0x05}; // speed 5
+    cell(song, 0, 63, 3) = {0, 0, 0, 0xD, 0x00}; // see FinishedPatternLoopDeparture
+    cell(song, 1, 0, 0) = {0, 0, 0, 0xF, 0x20};  // 32 BPM
+    cell(song, 1, 3, 0) = {0, 0, 0, 0xF, 0xFF};  // 255 BPM
+    cell(song, 1, 8, 3) = {0, 0, 0, 0xF, 0x01};  // speed 1
+    cell(song, 1, 20, 1) = {0, 0, 0, 0xE, 0x60};
+    cell(song, 1, 22, 1) = {0, 0, 0, 0xE, 0x64};
+    cell(song, 1, 21, 2) = {0, 0, 0, 0xE, 0xE1};
+    cell(song, 1, 63, 2) = {0, 0, 0, 0xD, 0x00};
+    cell(song, 2, 0, 3) = {0, 0, 0, 0xF, 0x03};
+    cell(song, 2, 1, 0) = {0, 0, 0, 0xF, 0xBE};
+    cell(song, 2, 40, 2) = {0, 0, 0, 0xE, 0xE2};
+    expectSameTimeline(xm::write(song), 44100L * 120);
+}
+
+// Departure from FastTracker 2: there, a pattern loop that has finished
+// leaves its loop row as the row at which the next pattern starts (and
+// libopenmpt follows it); this player starts the next pattern at row 0.
+TEST(OpenmptCrossCheck, FinishedPatternLoopDeparture) {
+    xm::Song song = basicSong(2, 2);
+    song.speed = 1;
+    cell(song, 0, 4, 1) = {0, 0, 0, 0xE, 0x60};
+    cell(song, 0, 7, 1) = {0, 0, 0, 0xE, 0x61};
+    const std::vector<std::uint8_t> bytes = xm::write(song);
+    const std::vector<RowStart> ours = ourRowStarts(bytes.data(), bytes.size(), 44100L * 20);
+    const std::vector<RowStart> theirs = openmptRowStarts(bytes.data(), bytes.size(), 44100L * 20);
+    const std::size_t firstOfOrder1 = 64 + 4; // rows 0..63 plus rows 4..7 once more
+    ASSERT_GT(ours.size(), firstOfOrder1);
+    ASSERT_GT(theirs.size(), firstOfOrder1);
+    EXPECT_EQ(ours[firstOfOrder1 - 1].row, 63);
+    EXPECT_EQ(theirs[firstOfOrder1 - 1].row, 63);
+    EXPECT_EQ(ours[firstOfOrder1].order, 1);
+    EXPECT_EQ(ours[firstOfOrder1].row, 0);
+    EXPECT_EQ(theirs[firstOfOrder1].order, 1);
+    EXPECT_EQ(theirs[firstOfOrder1].row, 4);
+}

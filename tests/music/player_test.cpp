@@ -1,0 +1,452 @@
+// The player and its modulators: timing, flow effects, volume and pitch
+// effects, envelopes, period tables and the voice update. Expected values
+// come from the XM definitions (periods and frequencies from their
+// formulas, envelope values from the segment arithmetic), not from the
+// player's own tables.
+
+#include "music/channel.h"
+#include "music/mixer.h"
+#include "music/modulators.h"
+#include "music/player.h"
+#include "music/render.h"
+#include "tests/music/fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <utility>
+#include <vector>
+
+using namespace musictest;
+using music::channels;
+using music::Module;
+
+namespace {
+
+ModulePtr start(const xm::Song& song) {
+    ModulePtr m = load(xm::write(song));
+    if (m != nullptr) {
+        music::prepareRender(m.get(), 44100);
+    }
+    return m;
+}
+
+// Runs ticks and returns the (order, row) of every row start among them.
+std::vector<std::pair<int, int>> rowStarts(Module* m, int ticks) {
+    std::vector<std::pair<int, int>> starts;
+    for (int t = 0; t < ticks; ++t) {
+        const bool rowStart = m->tick == 0;
+        m->tickHandler(m);
+        if (rowStart) {
+            starts.emplace_back(m->order, m->row);
+        }
+    }
+    return starts;
+}
+
+void ticks(Module* m, int n) {
+    for (int t = 0; t < n; ++t) {
+        m->tickHandler(m);
+    }
+}
+
+// XM note numbering: 1 = C-0, so C-4 is 49.
+constexpr std::uint8_t kC4 = 49;
+
+double hzOfNote(double realNote) { return 8363.0 * std::pow(2.0, (realNote - 48.0) / 12.0); }
+
+} // namespace
+
+TEST(PlayerTiming, FramesPerTickFollowTheTempo) {
+    xm::Song song = basicSong(2, 1);
+    song.speed = 3;
+    song.bpm = 190;
+    ModulePtr m = start(song);
+    ASSERT_NE(m, nullptr);
+    // 2.5 s per 1000 ticks at 100 BPM: 44,100 x 2.5 / bpm frames per tick.
+    for (int bpm : {32, 125, 190, 255}) {
+        music::setBpm(m.get(), bpm);
+        EXPECT_EQ(m->samplesPerTick, 44100 * 5 / (2 * bpm)) << bpm;
+    }
+    EXPECT_EQ(m->bpm, 255);
+}
+
+TEST(PlayerTiming, RowsStartEvery1740FramesAtSpeed3Bpm190) {
+    xm::Song song = basicSong(2, 1);
+    song.speed = 3;
+    song.bpm = 190;
+    ModulePtr m = start(song);
+    std::vector<float> mix(2);
+    std::vector<int> changes;
+    int lastRow = -1;
+    for (int frame = 0; frame < 1740 * 4 + 1; ++frame) {
+        music::renderFrames(m.get(), mix.data(), 1);
+        if (m->row != lastRow) {
+            changes.push_back(frame);
+            lastRow = m->row;
+        }
+    }
+    EXPECT_EQ(changes, (std::vector<int>{0, 1740, 3480, 5220, 6960}));
+}
+
+TEST(PlayerFlow, SongLoopsAtTheEndToTheRestartPosition) {
+    xm::Song song = basicSong(2, 3);
+    song.patterns[1].rows = 2;
+    song.patterns[2].rows = 3;
+    song.orders = {0, 1, 2};
+    song.patterns[0].rows = 1;
+    song.restart = 1;
+    song.speed = 1;
+    ModulePtr m = start(song);
+    const std::vector<std::pair<int, int>> expected = {{0, 0}, {1, 0}, {1, 1}, {2, 0}, {2, 1}, {2, 2}, {1, 0}, {1, 1}};
+    EXPECT_EQ(rowStarts(m.get(), 8), expected);
+}
+
+TEST(PlayerFlow, PatternBreakAndPositionJump) {
+    xm::Song song = basicSong(6, 8);
+    song.speed = 1;
+    song.patterns[2].rows = 32;
+    cell(song, 0, 0, 0) = {0, 0, 0, 0xD, 0x40};  // D40: row 40 of the next order
+    cell(song, 1, 40, 3) = {0, 0, 0, 0xD, 0x70}; // D70: beyond 63, row 0
+    cell(song, 2, 0, 1) = {0, 0, 0, 0xB, 0x05};  // B05 in channel 2 ...
+    cell(song, 2, 0, 3) = {0, 0, 0, 0xD, 0x10};  // ... and D10 in channel 4: order 5, row 10
+    cell(song, 5, 10, 0) = {0, 0, 0, 0xB, 0x50}; // beyond the song: order 0
+    ModulePtr m = start(song);
+    const std::vector<std::pair<int, int>> expected = {{0, 0}, {1, 40}, {2, 0}, {5, 10}, {0, 0}};
+    EXPECT_EQ(rowStarts(m.get(), 5), expected);
+}
+
+TEST(PlayerFlow, BreakTargetsBeyondTheNextPatternStartItAtTheTop) {
+    xm::Song song = basicSong(2, 2);
+    song.speed = 1;
+    song.patterns[1].rows = 32;
+    cell(song, 0, 0, 1) = {0, 0, 0, 0xD, 0x50}; // row 50 of a 32-row pattern
+    ModulePtr m = start(song);
+    const std::vector<std::pair<int, int>> expected = {{0, 0}, {1, 0}, {1, 1}};
+    EXPECT_EQ(rowStarts(m.get(), 3), expected);
+}
+
+TEST(PlayerFlow, SpeedZeroMakesEveryTickARowStart) {
+    xm::Song song = basicSong(2, 1);
+    song.speed = 4;
+    cell(song, 0, 0, 0) = {0, 0, 0, 0xF, 0x00};
+    ModulePtr m = start(song);
+    const std::vector<std::pair<int, int>> expected = {{0, 0}, {0, 1}, {0, 2}, {0, 3}};
+    EXPECT_EQ(rowStarts(m.get(), 4), expected);
+}
+
+TEST(PlayerFlow, PatternDelayLengthensTheRowAndKeepsItsTickEffects) {
+    xm::Song song = basicSong(2, 1);
+    song.speed = 6;
+    cell(song, 0, 0, 0) = {kC4, 1, 0, 0xA, 0x01};
+    cell(song, 0, 0, 1) = {0, 0, 0, 0xE, 0xE2};
+    ModulePtr m = start(song);
+    ticks(m.get(), 18);
+    EXPECT_EQ(m->row, 0);
+    EXPECT_EQ(channels[0].volume, 64 - 17); // A01 on each of the 17 later ticks
+    ticks(m.get(), 1);
+    EXPECT_EQ(m->row, 1);
+}
+
+TEST(PlayerFlow, PatternLoopRepeatsItsRows) {
+    xm::Song song = basicSong(2, 1);
+    song.speed = 1;
+    cell(song, 0, 1, 0) = {0, 0, 0, 0xE, 0x60};
+    cell(song, 0, 3, 0) = {0, 0, 0, 0xE, 0x62};
+    ModulePtr m = start(song);
+    std::vector<int> rows;
+    for (const auto& s : rowStarts(m.get(), 11)) {
+        rows.push_back(s.second);
+    }
+    EXPECT_EQ(rows, (std::vector<int>{0, 1, 2, 3, 1, 2, 3, 1, 2, 3, 4}));
+}
+
+TEST(PlayerVolume, VolumeColumnSlidesActOnEveryTickIncludingTheFirst) {
+    xm::Song song = basicSong(2, 1);
+    song.speed = 4;
+    cell(song, 0, 0, 0) = {kC4, 1, 0x65, 0, 0};
+    cell(song, 0, 1, 0) = {0, 0, 0x73, 0, 0};
+    ModulePtr m = start(song);
+    std::vector<int> volumes;
+    for (int t = 0; t < 8; ++t) {
+        ticks(m.get(), 1);
+        volumes.push_back(channels[0].volume);
+    }
+    EXPECT_EQ(volumes, (std::vector<int>{59, 54, 49, 44, 47, 50, 53, 56}));
+}
+
+TEST(PlayerVolume, FullLevelsGiveVolume127AndEqualGainsAtCentre) {
+    xm::Song song = basicSong(2, 1);
+    song.instruments[0].samples[0].panning = 128;
+    cell(song, 0, 0, 0) = {kC4, 1, 0, 0, 0};
+    cell(song, 0, 0, 1) = {kC4, 1, 0x30, 0x8, 255};
+    ModulePtr m = start(song);
+    ticks(m.get(), 1);
+    const music::Voice& v = *channels[0].voice;
+    EXPECT_EQ(v.volume, 127);
+    EXPECT_EQ(v.leftGain, 63);
+    EXPECT_EQ(v.rightGain, 63);
+    // Volume 32 of 64, panned hard left (255 feeds the first sample of a frame).
+    const music::Voice& w = *channels[1].voice;
+    EXPECT_EQ(w.volume, 63);
+    EXPECT_EQ(w.leftGain, 63);
+    EXPECT_EQ(w.rightGain, 0);
+}
+
+TEST(PlayerVolume, KeyOffWithoutEnvelopeSilencesAtOnce) {
+    xm::Song song = basicSong(2, 1);
+    song.speed = 2;
+    cell(song, 0, 0, 0) = {kC4, 1, 0, 0, 0};
+    cell(song, 0, 1, 0) = {97, 0, 0, 0, 0};
+    ModulePtr m = start(song);
+    ticks(m.get(), 2);
+    EXPECT_GT(channels[0].voice->volume, 0);
+    ticks(m.get(), 1);
+    EXPECT_EQ(channels[0].volEnvValue, 0);
+    EXPECT_EQ(channels[0].voice->volume, 0);
+}
+
+TEST(PlayerVolume, KeyOffWithEnvelopeLeavesTheSustainAndFades) {
+    xm::Song song = basicSong(2, 1);
+    song.speed = 2;
+    xm::Instrument& in = song.instruments[0];
+    in.volume.points = {{0, 64}, {2, 48}, {6, 16}};
+    in.volume.type = 3;
+    in.volume.sustain = 1;
+    in.fadeout = 4096; // 8192 per tick once doubled
+    cell(song, 0, 0, 0) = {kC4, 1, 0, 0, 0};
+    cell(song, 0, 4, 0) = {0, 0, 0, 0x14, 0};
+    ModulePtr m = start(song);
+    ticks(m.get(), 8);
+    EXPECT_EQ(channels[0].volEnvValue, 48); // held at the sustain point
+    EXPECT_EQ(channels[0].fadeoutVolume, 65536);
+    ticks(m.get(), 1); // Kxx
+    EXPECT_EQ(channels[0].keyOff, 1);
+    EXPECT_EQ(channels[0].fadeoutVolume, 65536 - 8192);
+    ticks(m.get(), 4);
+    // (48 - 16) / 4 per tick from tick 2 on: 48 - 8 x 4 = 16 after the segment.
+    EXPECT_EQ(channels[0].volEnvValue, 16);
+    EXPECT_EQ(channels[0].fadeoutVolume, 65536 - 5 * 8192);
+    ticks(m.get(), 10);
+    EXPECT_EQ(channels[0].fadeoutVolume, 0);
+    EXPECT_EQ(channels[0].voice->volume, 0);
+}
+
+TEST(PlayerVolume, TremorTremoloAndRetriggerVolumes) {
+    xm::Song song = basicSong(3, 1);
+    song.speed = 8;
+    cell(song, 0, 0, 0) = {kC4, 1, 0, 0x1D, 0x12}; // on 2 ticks, off 3
+    cell(song, 0, 0, 1) = {kC4, 1, 0x30, 0x1B, 0x62}; // every 2nd tick, volume x 2/3
+    cell(song, 0, 0, 2) = {kC4, 1, 0x30, 0x7, 0x88};  // tremolo speed 8 depth 8
+    ModulePtr m = start(song);
+    std::vector<int> tremor;
+    std::vector<int> retrig;
+    std::vector<int> tremolo;
+    for (int t = 0; t < 8; ++t) {
+        ticks(m.get(), 1);
+        tremor.push_back(channels[0].volume + channels[0].volumeDelta);
+        retrig.push_back(channels[1].volume);
+        tremolo.push_back(channels[2].volumeDelta);
+    }
+    EXPECT_EQ(tremor, (std::vector<int>{64, 64, 0, 0, 0, 64, 64, 0}));
+    EXPECT_EQ(retrig, (std::vector<int>{32, 32, 21, 21, 14, 14, 9, 9}));
+    // Sine tremolo: (depth x trunc(|sin(2 p x 0.049087375)| x 256)) >> 6 at positions 0, 8, 16, 24 then -32...
+    std::vector<int> expected = {0};
+    for (int p : {0, 8, 16, 24, -32, -24, -16}) {
+        const int a = static_cast<int>(std::fabs(std::sin(2.0 * p * 0.049087375)) * 256.0);
+        const int d = (8 * a) >> 6;
+        expected.push_back(p < 0 ? -std::min(d, 32) : std::min(d, 64 - 32));
+    }
+    EXPECT_EQ(tremolo, expected);
+}
+
+TEST(PlayerPitch, NotesPlayAtTheirFrequencies) {
+    xm::Song song = basicSong(2, 1);
+    song.instruments[0].samples[0].relativeNote = 3;
+    cell(song, 0, 0, 0) = {kC4, 1, 0, 0, 0};
+    cell(song, 0, 0, 1) = {kC4 + 12, 1, 0, 0, 0};
+    ModulePtr m = start(song);
+    ticks(m.get(), 1);
+    EXPECT_NEAR(channels[0].voice->frequency, hzOfNote(51), 1.0);
+    EXPECT_NEAR(channels[1].voice->frequency, hzOfNote(63), 1.0);
+    const music::Voice& v = *channels[0].voice;
+    const double step = v.stepInteger + v.stepFraction / 4294967296.0;
+    EXPECT_NEAR(step, v.frequency / 44100.0, 1e-9);
+}
+
+TEST(PlayerPitch, ArpeggioStepsThroughItsSemitones) {
+    xm::Song song = basicSong(2, 1);
+    song.speed = 6;
+    cell(song, 0, 0, 0) = {kC4, 1, 0, 0x0, 0x47};
+    ModulePtr m = start(song);
+    std::vector<int> hz;
+    for (int t = 0; t < 6; ++t) {
+        ticks(m.get(), 1);
+        hz.push_back(channels[0].voice->frequency);
+    }
+    const double semitones[] = {0, 4, 7, 0, 4, 7};
+    for (int t = 0; t < 6; ++t) {
+        EXPECT_NEAR(hz[static_cast<std::size_t>(t)], hzOfNote(48 + semitones[t]), 1.0) << t;
+    }
+}
+
+TEST(PlayerPitch, TonePortamentoGlidesToTheNoteAndStops) {
+    xm::Song song = basicSong(2, 1);
+    song.speed = 6;
+    cell(song, 0, 0, 0) = {kC4, 1, 0, 0, 0};
+    cell(song, 0, 1, 0) = {kC4 + 2, 0, 0, 0x3, 0x10}; // 64 period units (one semitone) per tick
+    ModulePtr m = start(song);
+    ticks(m.get(), 6);
+    const music::Voice* before = channels[0].voice;
+    ticks(m.get(), 1);
+    EXPECT_EQ(channels[0].voice, before); // no new note
+    EXPECT_EQ(channels[0].period, 4608);
+    ticks(m.get(), 1);
+    EXPECT_EQ(channels[0].period, 4608 - 64);
+    ticks(m.get(), 4);
+    EXPECT_EQ(channels[0].period, 4608 - 128);
+    EXPECT_NEAR(channels[0].voice->frequency, hzOfNote(50), 1.0);
+}
+
+TEST(PlayerPitch, PortamentoUpStopsAtPeriod56) {
+    xm::Song song = basicSong(2, 1);
+    song.speed = 31;
+    cell(song, 0, 0, 0) = {90, 1, 0, 0x1, 0xFF};
+    ModulePtr m = start(song);
+    ticks(m.get(), 31);
+    EXPECT_EQ(channels[0].period, 56);
+}
+
+TEST(PlayerVoices, NewNoteMovesToTheTwinVoiceAndTheOldOneRampsOut) {
+    xm::Song song = basicSong(2, 1);
+    song.speed = 1;
+    cell(song, 0, 0, 1) = {kC4, 1, 0, 0, 0};
+    cell(song, 0, 1, 1) = {kC4 + 5, 1, 0, 0, 0};
+    cell(song, 0, 2, 1) = {kC4 + 7, 1, 0, 0, 0};
+    ModulePtr m = start(song);
+    ticks(m.get(), 1);
+    EXPECT_EQ(channels[1].voice, &music::voices[1]);
+    ticks(m.get(), 1);
+    EXPECT_EQ(channels[1].voice, &music::voices[33]);
+    EXPECT_EQ(music::voices[33].index, 33);
+    EXPECT_EQ(music::voices[1].volume, 0);
+    EXPECT_EQ(music::voices[1].leftGain, 0);
+    EXPECT_NE(music::voices[1].sample, nullptr); // still sounding while its gains ramp down
+    EXPECT_EQ(music::voices[33].rampLeft, 0);    // the new note ramps in from silence
+    EXPECT_EQ(music::voices[33].position, 0u);
+    ticks(m.get(), 1);
+    EXPECT_EQ(channels[1].voice, &music::voices[1]);
+}
+
+TEST(PlayerGuards, NotesAboveTheRangeAreIgnored) {
+    xm::Song song = basicSong(2, 1);
+    song.speed = 1;
+    cell(song, 0, 0, 0) = {kC4, 1, 0, 0, 0};
+    cell(song, 0, 1, 0) = {200, 1, 0, 0, 0};
+    cell(song, 0, 2, 0) = {98, 0, 0, 0, 0};
+    ModulePtr m = start(song);
+    ticks(m.get(), 3);
+    EXPECT_EQ(channels[0].note, kC4 - 1);
+    EXPECT_EQ(channels[0].voice, &music::voices[0]); // no second note started
+}
+
+TEST(PeriodTables, LinearAndAmigaPeriodsFollowTheirFormulas) {
+    EXPECT_EQ(music::amigaPeriod(0, 0), 27392);
+    EXPECT_EQ(music::linearPeriod(48, -28), 4622);
+    for (int n = 0; n < 96; ++n) {
+        // Amiga periods: 14,317,056 / the note's frequency, cut to a whole period.
+        EXPECT_NEAR(music::amigaPeriod(n, 0), 14317056.0 / hzOfNote(n), 1.0) << n;
+        // A finetune of 127 lies within a semitone above the note.
+        const int up = music::amigaPeriod(n, 127);
+        EXPECT_LE(up, music::amigaPeriod(n, 0)) << n;
+        EXPECT_GE(up, music::amigaPeriod(n + 1, 0) - 1) << n;
+        // Linear: 64 units per semitone, 128 finetune steps per semitone.
+        EXPECT_EQ(music::linearPeriod(n, 0) - music::linearPeriod(n + 1, 0), 64);
+        EXPECT_EQ(music::linearPeriod(n, -128) - music::linearPeriod(n, 0), 64);
+    }
+}
+
+TEST(Modulators, VibratoWaveforms) {
+    music::Channel ch{};
+    ch.vibratoDepth = 15;
+    ch.vibratoPosition = 16;
+    music::vibratoStep(ch);
+    EXPECT_EQ(ch.periodDelta, -116); // sine peak: a = 255
+    ch.vibratoPosition = -8;
+    music::vibratoStep(ch);
+    const int a = static_cast<int>(std::fabs(std::sin(-16 * 0.049087375)) * 256.0);
+    EXPECT_EQ(ch.periodDelta, ((15 * a) >> 5) & ~3);
+    ch.waveControl = 1; // ramp
+    ch.vibratoPosition = 10;
+    music::vibratoStep(ch);
+    EXPECT_EQ(ch.periodDelta, -(((15 * 80) >> 5) & ~3));
+    ch.vibratoPosition = -10; // (-80 mod 256) = 176, 255 - 176 = 79
+    music::vibratoStep(ch);
+    EXPECT_EQ(ch.periodDelta, ((15 * 79) >> 5) & ~3);
+    ch.waveControl = 2; // square
+    music::vibratoStep(ch);
+    EXPECT_EQ(ch.periodDelta, ((15 * 255) >> 5) & ~3);
+    ch.vibratoPosition = 28;
+    ch.vibratoSpeed = 6;
+    music::vibratoAdvance(ch);
+    EXPECT_EQ(ch.vibratoPosition, 28 + 6 - 64);
+}
+
+TEST(Modulators, EnvelopeSegmentThenStop) {
+    music::Instrument in{};
+    in.volumeEnvelope[0] = {0, 64};
+    in.volumeEnvelope[1] = {10, 0};
+    in.volumePointCount = 2;
+    in.volumeType = 1;
+    music::Channel ch{};
+    std::vector<int> values;
+    for (int step = 0; step < 11; ++step) {
+        music::volumeEnvelopeStep(ch, in);
+        values.push_back(ch.volEnvValue);
+    }
+    // 64 falling by 6.4 per tick, truncated.
+    EXPECT_EQ(values, (std::vector<int>{64, 57, 51, 44, 38, 32, 25, 19, 12, 6, 0}));
+    EXPECT_EQ(ch.volEnvStopped, 1);
+}
+
+TEST(Modulators, EnvelopeLoopsBetweenItsPoints) {
+    music::Instrument in{};
+    in.volumeEnvelope[0] = {0, 0};
+    in.volumeEnvelope[1] = {2, 20};
+    in.volumeEnvelope[2] = {4, 40};
+    in.volumeEnvelope[3] = {9, 0};
+    in.volumePointCount = 4;
+    in.volumeType = 5;
+    in.volumeLoopStart = 1;
+    in.volumeLoopEnd = 2;
+    music::Channel ch{};
+    std::vector<int> values;
+    for (int step = 0; step < 9; ++step) {
+        music::volumeEnvelopeStep(ch, in);
+        values.push_back(ch.volEnvValue);
+    }
+    EXPECT_EQ(values, (std::vector<int>{0, 10, 20, 30, 20, 30, 20, 30, 20}));
+    music::setVolumeEnvelopePosition(ch, in, 6);
+    EXPECT_EQ(ch.volEnvValue, 40 - 2 * 8);
+    music::setVolumeEnvelopePosition(ch, in, 50);
+    EXPECT_EQ(ch.volEnvValue, 0);
+    EXPECT_EQ(ch.volEnvStopped, 1);
+}
+
+TEST(Modulators, AutoVibratoSweepsIn) {
+    music::Instrument in{};
+    in.vibratoType = 1; // square: +64 for the first half turn
+    in.vibratoDepth = 8;
+    in.vibratoSweep = 4;
+    in.vibratoRate = 16;
+    music::Channel ch{};
+    std::vector<int> deltas;
+    for (int t = 0; t < 6; ++t) {
+        ch.periodDelta = 0;
+        music::autoVibratoStep(ch, in);
+        deltas.push_back(ch.periodDelta);
+    }
+    // e = sweep position x 8 x 64 / 4, then >> 6.
+    EXPECT_EQ(deltas, (std::vector<int>{0, 2, 4, 6, 8, 8}));
+    EXPECT_EQ(ch.autoVibratoPosition, 96);
+}

@@ -1,0 +1,17 @@
+// Writes pictures of this layer as PNG files, for tests that keep what they
+// drew when asked to.
+#pragma once
+
+#include "platform/win32/script.h"
+
+#include <string>
+
+namespace testing_png {
+
+// Writes 0xAARRGGBB pixels, rows top down, as an 8-bit RGBA PNG.
+bool writePng(const std::string& path, const platform::Picture& picture);
+
+// The folder named by RIZA3V_SCREENSHOT_DIR, or empty when unset.
+std::string screenshotDir();
+
+} // namespace testing_png
