@@ -36,3 +36,15 @@ function(riza3v_benchmark name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   riza3v_warnings(${name})
 endfunction()
+
+# Adds every sub-folder of the current folder that has a CMakeLists.txt, in
+# name order: topics join the build by having a folder of their own.
+function(riza3v_add_subfolders)
+  file(GLOB entries LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT entries)
+  foreach(dir IN LISTS entries)
+    if(IS_DIRECTORY ${dir} AND EXISTS ${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()
