@@ -1,0 +1,340 @@
+// The device wrapper against a mock device: colours, transforms, render
+// targets and their depth surfaces, and the calls that raise.
+#include "app/core/errors.h"
+#include "dx/dxdevice.h"
+#include "tests/dx/fakedevice.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+using ::testing::_;
+using ::testing::AnyNumber;
+using ::testing::InSequence;
+using ::testing::NiceMock;
+using ::testing::Return;
+
+namespace {
+
+class DeviceTest : public ::testing::Test {
+protected:
+    DeviceTest() {
+        d.d3dDevice = &mock;
+        d.presentParameters.BackBufferWidth = 800;
+        d.presentParameters.BackBufferHeight = 600;
+        d.presentParameters.BackBufferFormat = D3DFMT_X8R8G8B8;
+        d.presentParameters.AutoDepthStencilFormat = D3DFMT_D24S8;
+        d.targetSurface[0] = &mock.backBuffer;
+        d.depthSurface[0] = &mock.autoDepth;
+        d.targetCount = 1;
+    }
+    NiceMock<fake::Device> mock;
+    device d;
+};
+
+TEST(PackColor, ChannelsAreTruncatedProductsOf255) {
+    EXPECT_EQ(packColor({1.0f, 1.0f, 0.5f, 0.0f}), 0xFFFF7F00u);
+    EXPECT_EQ(packColor({0.0f, 0.0f, 0.0f, 0.0f}), 0x00000000u);
+    // 0.999 × 255 = 254.7 truncates to 254; 0.2 × 255 = 51.
+    EXPECT_EQ(packColor({0.999f, 0.2f, 1.0f, 0.002f}), 0xFE33FF00u);
+}
+
+TEST(PackColor, ColorValueIsRedGreenBlueAlpha) {
+    const D3DCOLORVALUE v = toColorValue({0.1f, 0.2f, 0.3f, 0.4f});
+    EXPECT_FLOAT_EQ(v.r, 0.2f);
+    EXPECT_FLOAT_EQ(v.g, 0.3f);
+    EXPECT_FLOAT_EQ(v.b, 0.4f);
+    EXPECT_FLOAT_EQ(v.a, 0.1f);
+}
+
+TEST_F(DeviceTest, WorldViewProjectionIsZeroBeforeAnyTransform) {
+    const Matrix& m = d.worldViewProjection();
+    for (const auto& row : m.m) {
+        for (float v : row) {
+            EXPECT_EQ(v, 0.0f);
+        }
+    }
+}
+
+TEST_F(DeviceTest, WorldViewProjectionMultipliesInThatOrder) {
+    // Scales and translations whose products differ by order: world scales by 2,
+    // view moves x by 3, projection scales by 5; (1,0,0,1) must land at (25, 0, 0, 1).
+    Matrix world{}, view{}, projection{};
+    identity(world);
+    identity(view);
+    identity(projection);
+    world.m[0][0] = 2.0f;
+    view.m[3][0] = 3.0f;
+    projection.m[0][0] = 5.0f;
+    EXPECT_CALL(mock, SetTransform(D3DTS_WORLD, _));
+    EXPECT_CALL(mock, SetTransform(D3DTS_VIEW, _));
+    EXPECT_CALL(mock, SetTransform(D3DTS_PROJECTION, _));
+    d.setWorld(world);
+    d.setView(view);
+    d.setProjection(projection);
+    const Matrix& m = d.worldViewProjection();
+    EXPECT_FLOAT_EQ(m.m[0][0], 10.0f);
+    EXPECT_FLOAT_EQ(m.m[3][0], 15.0f);
+    EXPECT_FLOAT_EQ(m.m[3][0] + m.m[0][0], 25.0f);
+}
+
+TEST_F(DeviceTest, BeginTargetClearsOnlyWithFlags) {
+    EXPECT_CALL(mock, Clear(_, _, _, _, _, _)).Times(0);
+    d.beginTarget(0, 0xFF00FF00u, 0);
+    ::testing::Mock::VerifyAndClearExpectations(&mock);
+    EXPECT_CALL(mock, Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF00FF00u, 1.0f, 0));
+    d.beginTarget(0, 0xFF00FF00u, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
+}
+
+TEST_F(DeviceTest, RefusedTargetRaisesWithItsLine) {
+    ON_CALL(mock, SetRenderTarget(_, _)).WillByDefault(Return(D3DERR_INVALIDCALL));
+    EXPECT_THROW(d.beginTarget(0, 0, 0), qtv_d3d::exception);
+    EXPECT_STREQ(errorRecord.file, "dxdevice");
+    EXPECT_EQ(errorRecord.line, 117);
+    EXPECT_THROW(d.present(), qtv_d3d::exception);
+    EXPECT_EQ(errorRecord.line, 132);
+    EXPECT_STREQ(errorRecord.message, "auto throw(d3d)");
+}
+
+TEST_F(DeviceTest, PresentPutsTargetZeroBackFirst) {
+    InSequence order;
+    EXPECT_CALL(mock, SetRenderTarget(0, &mock.backBuffer));
+    EXPECT_CALL(mock, SetDepthStencilSurface(&mock.autoDepth));
+    EXPECT_CALL(mock, Present(nullptr, nullptr, nullptr, nullptr));
+    d.present();
+}
+
+TEST_F(DeviceTest, RenderTargetOfBackBufferFormatAndSharedDepth) {
+    ::testing::internal::CaptureStderr();
+    EXPECT_CALL(mock, CreateTexture(400, 300, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, _, _));
+    EXPECT_CALL(mock, CreateDepthStencilSurface(_, _, _, _, _, _, _, _)).Times(0);
+    const int index = d.createRenderTarget(400, 300, 1, D3DFMT_X8R8G8B8, 0);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(index, 1);
+    EXPECT_EQ(d.targetCount, 2);
+    EXPECT_EQ(d.depthSurface[1], &mock.autoDepth);
+    EXPECT_EQ(d.targetSurface[1], mock.textures[0]->surfaces[0].get());
+    EXPECT_FLOAT_EQ(d.targetSize[1].width, 400.0f);
+    EXPECT_FLOAT_EQ(d.targetSize[1].height, 300.0f);
+    EXPECT_EQ(log, "Format som används\nD3DFMT_X8R8G8B8\ntarget 1 har xres = 400 och yres = 300!\n\n");
+}
+
+TEST_F(DeviceTest, LargerOrUnsharedTargetsGetTheirOwnDepth) {
+    // Wider than the back buffer, taller than it, and explicitly unshared.
+    EXPECT_CALL(mock, CreateDepthStencilSurface(2048, 256, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, FALSE, _, _));
+    EXPECT_CALL(mock, CreateDepthStencilSurface(512, 601, D3DFMT_D24S8, _, _, _, _, _));
+    EXPECT_CALL(mock, CreateDepthStencilSurface(512, 256, D3DFMT_D24S8, _, _, _, _, _));
+    EXPECT_CALL(mock, CreateTexture(_, _, _, _, D3DFMT_A8R8G8B8, _, _, _)).Times(3);
+    d.createRenderTarget(2048, 256, 1, D3DFMT_A8R8G8B8, 0);
+    d.createRenderTarget(512, 601, 1, D3DFMT_A8R8G8B8, 0);
+    d.createRenderTarget(512, 256, 1, D3DFMT_A8R8G8B8, -1);
+    EXPECT_EQ(d.targetCount, 4);
+    for (int i = 1; i < 4; ++i) {
+        EXPECT_NE(d.depthSurface[i], &mock.autoDepth) << i;
+        EXPECT_EQ(d.depthSurface[i], mock.depthSurfaces[static_cast<std::size_t>(i - 1)].get()) << i;
+    }
+}
+
+TEST_F(DeviceTest, FailedTargetLeavesNoIndexAndTheHundredAndFirstIsRefused) {
+    EXPECT_CALL(mock, CreateDepthStencilSurface(_, _, _, _, _, _, _, _)).WillOnce(Return(D3DERR_OUTOFVIDEOMEMORY));
+    EXPECT_THROW(d.createRenderTarget(64, 64, 1, D3DFMT_A8R8G8B8, -1), qtv_d3d::exception);
+    EXPECT_EQ(errorRecord.line, 102);
+    EXPECT_EQ(d.targetCount, 1);
+
+    for (int i = 1; i < kMaxRenderTargets; ++i) {
+        EXPECT_EQ(d.createRenderTarget(16, 16, 1, D3DFMT_A8R8G8B8, 0), i);
+    }
+    EXPECT_THROW(d.createRenderTarget(16, 16, 1, D3DFMT_A8R8G8B8, 0), qtv_d3d::exception);
+    EXPECT_STREQ(errorRecord.message, "auto throw(logic)");
+    EXPECT_STREQ(errorRecord.file, "dxdevice");
+    EXPECT_EQ(d.targetCount, kMaxRenderTargets);
+}
+
+TEST_F(DeviceTest, ScreenQuadVerticesAndStates) {
+    struct Vertex {
+        float x, y, z, rhw;
+        D3DCOLOR c;
+        float u, v;
+    };
+    Vertex seen[4]{};
+    InSequence order;
+    EXPECT_CALL(mock, SetRenderState(D3DRS_ZENABLE, FALSE));
+    EXPECT_CALL(mock, SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE));
+    EXPECT_CALL(mock, SetRenderState(D3DRS_LIGHTING, FALSE));
+    EXPECT_CALL(mock, SetFVF(0x144u));
+    EXPECT_CALL(mock, DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, _, 28))
+        .WillOnce([&](D3DPRIMITIVETYPE, UINT, const void* data, UINT) {
+            std::memcpy(seen, data, sizeof seen);
+            return D3D_OK;
+        });
+    EXPECT_CALL(mock, SetRenderState(D3DRS_ZENABLE, TRUE));
+    EXPECT_CALL(mock, SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS));
+    EXPECT_CALL(mock, SetRenderState(D3DRS_ZWRITEENABLE, TRUE));
+    EXPECT_CALL(mock, SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW));
+    d.drawScreenQuad(10, 20, 30, 40, 0.0f, 0.25f, 1.0f, 0.75f, {1.0f, 0.0f, 1.0f, 0.0f});
+    const float expected[4][4] = {{10, 20, 0.0f, 0.25f}, {30, 20, 1.0f, 0.25f}, {30, 40, 1.0f, 0.75f}, {10, 40, 0.0f, 0.75f}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_FLOAT_EQ(seen[i].x, expected[i][0]);
+        EXPECT_FLOAT_EQ(seen[i].y, expected[i][1]);
+        EXPECT_FLOAT_EQ(seen[i].u, expected[i][2]);
+        EXPECT_FLOAT_EQ(seen[i].v, expected[i][3]);
+        EXPECT_FLOAT_EQ(seen[i].z, 1.0f);
+        EXPECT_FLOAT_EQ(seen[i].rhw, 1.0f);
+        EXPECT_EQ(seen[i].c, 0xFF00FF00u);
+    }
+}
+
+TEST_F(DeviceTest, ZoomQuadWindowIsShrunkAndTurned) {
+    struct Vertex {
+        float x, y, z, rhw;
+        D3DCOLOR c;
+        float u0, v0, u1, v1;
+    };
+    Vertex seen[4]{};
+    EXPECT_CALL(mock, SetFVF(0x244u));
+    EXPECT_CALL(mock, DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, _, 36))
+        .WillOnce([&](D3DPRIMITIVETYPE, UINT, const void* data, UINT) {
+            std::memcpy(seen, data, sizeof seen);
+            return D3D_OK;
+        });
+    EXPECT_CALL(mock, SetRenderState(_, _)).Times(0);
+    // Margins 1 give the window 0.5 + 0.0035 .. 0.5 - 0.0035 before turning;
+    // a quarter turn about (0.5, 0.5) takes (u, v) to (1 - v, u).
+    const float half = 1.5707963f;
+    d.drawZoomQuad(0x80FFFFFFu, 0.0f, 0.0f, 1.0f, 1.0f, half, 0.5f, 0.5f, 640.0f, 480.0f);
+    const float L = 0.0035f, R = 1.0f - 0.0035f, T = 0.5035f, B = 0.4965f;
+    const float corners[4][2] = {{L, T}, {R, T}, {R, B}, {L, B}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NEAR(seen[i].u1, 1.0f - corners[i][1], 1e-5f) << i;
+        EXPECT_NEAR(seen[i].v1, corners[i][0], 1e-5f) << i;
+        EXPECT_EQ(seen[i].c, 0x80FFFFFFu);
+        EXPECT_FLOAT_EQ(seen[i].z, 0.0f);
+    }
+    EXPECT_FLOAT_EQ(seen[2].x, 640.0f);
+    EXPECT_FLOAT_EQ(seen[2].y, 480.0f);
+    EXPECT_FLOAT_EQ(seen[1].u0, 1.0f);
+    EXPECT_FLOAT_EQ(seen[3].v0, 1.0f);
+}
+
+TEST_F(DeviceTest, FixedFunctionMaterial) {
+    D3DMATERIAL9 seen{};
+    EXPECT_CALL(mock, SetMaterial(_)).WillOnce([&](const D3DMATERIAL9* m) {
+        seen = *m;
+        return D3D_OK;
+    });
+    EXPECT_CALL(mock, SetPixelShader(nullptr));
+    EXPECT_CALL(mock, SetVertexShader(nullptr));
+    d.useFixedFunction();
+    EXPECT_FLOAT_EQ(seen.Diffuse.r, 1.0f);
+    EXPECT_FLOAT_EQ(seen.Ambient.g, 0.1f);
+    EXPECT_FLOAT_EQ(seen.Ambient.a, 0.1f);
+    EXPECT_FLOAT_EQ(seen.Specular.b, 1.0f);
+    EXPECT_FLOAT_EQ(seen.Emissive.a, 0.0f);
+    EXPECT_FLOAT_EQ(seen.Power, 10.0f);
+}
+
+TEST_F(DeviceTest, ResetStagesCoversEveryStageThenDisablesOneAndTwo) {
+    d.caps.MaxSimultaneousTextures = 4;
+    for (DWORD s = 0; s < 4; ++s) {
+        EXPECT_CALL(mock, SetSamplerState(s, _, _)).Times(6);
+        EXPECT_CALL(mock, SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(D3DTS_TEXTURE0 + s), _));
+    }
+    EXPECT_CALL(mock, SetSamplerState(4, _, _)).Times(0);
+    EXPECT_CALL(mock, SetTextureStageState(_, _, _)).Times(AnyNumber());
+    {
+        InSequence last;
+        EXPECT_CALL(mock, SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1));
+        EXPECT_CALL(mock, SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE));
+        EXPECT_CALL(mock, SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_DISABLE));
+        EXPECT_CALL(mock, SetTextureStageState(2, D3DTSS_COLOROP, D3DTOP_DISABLE));
+        EXPECT_CALL(mock, SetTextureStageState(2, D3DTSS_ALPHAOP, D3DTOP_DISABLE));
+    }
+    d.resetStages();
+}
+
+TEST_F(DeviceTest, EmbeddedShadersNeedTheirModel) {
+    const DWORD code[] = {0xFFFE0101u, 0x0000FFFFu};
+    d.caps.VertexShaderVersion = D3DVS_VERSION(1, 0);
+    d.caps.PixelShaderVersion = D3DPS_VERSION(1, 2);
+    EXPECT_CALL(mock, CreateVertexShader(_, _)).Times(0);
+    EXPECT_CALL(mock, CreatePixelShader(_, _)).Times(0);
+    EXPECT_EQ(d.createVertexShaderFromCode(code), nullptr);
+    EXPECT_EQ(d.createPixelShaderFromCode(code), nullptr);
+    ::testing::Mock::VerifyAndClearExpectations(&mock);
+
+    d.caps.VertexShaderVersion = D3DVS_VERSION(1, 1);
+    d.caps.PixelShaderVersion = D3DPS_VERSION(1, 4);
+    EXPECT_CALL(mock, CreateVertexShader(code, _));
+    EXPECT_CALL(mock, CreatePixelShader(code, _));
+    d.createVertexShaderFromCode(code);
+    d.createPixelShaderFromCode(code);
+}
+
+TEST_F(DeviceTest, ShaderConstantsFillTheRimRegisters) {
+    Matrix world{};
+    identity(world);
+    world.m[3][0] = 7.0f;
+    world.m[3][1] = 8.0f;
+    world.m[3][2] = 9.0f;
+    float normalRow3[4]{};
+    float ambient[4]{};
+    EXPECT_CALL(mock, SetVertexShaderConstantF(0, _, 4));
+    EXPECT_CALL(mock, SetVertexShaderConstantF(4, _, 4));
+    EXPECT_CALL(mock, SetVertexShaderConstantF(8, _, 4)).WillOnce([&](UINT, const float* v, UINT) {
+        std::memcpy(normalRow3, v + 12, sizeof normalRow3);
+        return D3D_OK;
+    });
+    EXPECT_CALL(mock, SetVertexShaderConstantF(12, _, 1));
+    EXPECT_CALL(mock, SetVertexShaderConstantF(13, _, 1));
+    EXPECT_CALL(mock, SetPixelShaderConstantF(0, _, 1)).WillOnce([&](UINT, const float* v, UINT) {
+        std::memcpy(ambient, v, sizeof ambient);
+        return D3D_OK;
+    });
+    const float colour[4] = {1, 0, 0, 1};
+    setShaderConstants(d, Vector4{0, 0, -5, 1}, colour, &world);
+    EXPECT_EQ(normalRow3[0], 0.0f);
+    EXPECT_EQ(normalRow3[1], 0.0f);
+    EXPECT_EQ(normalRow3[2], 0.0f);
+    EXPECT_EQ(normalRow3[3], 1.0f);
+    EXPECT_FLOAT_EQ(ambient[1], 0.1f);
+    EXPECT_FLOAT_EQ(ambient[3], 1.0f);
+    EXPECT_FLOAT_EQ(d.world.m[3][0], 7.0f);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(DeviceTest, CompiledShadersComeFromTheSourceFiles) {
+    DWORD vertexVersion = 0;
+    DWORD pixelVersion = 0;
+    EXPECT_CALL(mock, CreateVertexShader(_, _)).WillOnce([&](const DWORD* code, IDirect3DVertexShader9**) {
+        vertexVersion = code[0];
+        return D3D_OK;
+    });
+    EXPECT_CALL(mock, CreatePixelShader(_, _)).WillOnce([&](const DWORD* code, IDirect3DPixelShader9**) {
+        pixelVersion = code[0];
+        return D3D_OK;
+    });
+    d.compileVertexShader(RIZA3V_SOURCE_DIR "/shaders/vshader_mojs.vhl", "main", "vs_2_0");
+    d.compilePixelShader(RIZA3V_SOURCE_DIR "/shaders/pshader_mojs.phl", "main", "ps_2_0");
+    EXPECT_EQ(vertexVersion, D3DVS_VERSION(2, 0));
+    EXPECT_EQ(pixelVersion, D3DPS_VERSION(2, 0));
+}
+
+TEST_F(DeviceTest, FailedCompilesRaiseWithTheirLines) {
+    EXPECT_CALL(mock, CreateVertexShader(_, _)).Times(0);
+    EXPECT_CALL(mock, CreatePixelShader(_, _)).Times(0);
+    ::testing::internal::CaptureStderr();
+    EXPECT_THROW(d.compileVertexShader("shaders/missing.vhl", "main", "vs_2_0"), qtv_d3d::exception);
+    EXPECT_STREQ(errorRecord.file, "dxdevice");
+    EXPECT_EQ(errorRecord.line, 442);
+    EXPECT_THROW(d.compilePixelShader(RIZA3V_SOURCE_DIR "/shaders/pshader_mojs.phl", "main", "vs_2_0"),
+                 qtv_d3d::exception);
+    EXPECT_EQ(errorRecord.line, 456);
+    EXPECT_STREQ(errorRecord.message, "auto throw(d3d)");
+    ::testing::internal::GetCapturedStderr();
+}
+
+} // namespace

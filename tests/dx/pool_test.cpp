@@ -1,0 +1,327 @@
+// Vertex and index pools against a mock device: the split into hardware
+// buffers, uploads, draws, declarations and the welding pass.
+#include "app/core/errors.h"
+#include "dx/dxdevice.h"
+#include "dx/dxindexbuffer.h"
+#include "dx/dxvertexbuffer.h"
+#include "tests/dx/fakedevice.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+using ::testing::_;
+using ::testing::InSequence;
+using ::testing::NiceMock;
+using ::testing::Return;
+
+namespace {
+
+class PoolTest : public ::testing::Test {
+protected:
+    PoolTest() { d.d3dDevice = &mock; }
+    NiceMock<fake::Device> mock;
+    device d;
+};
+
+std::string quietly(const std::function<void()>& body) {
+    ::testing::internal::CaptureStderr();
+    body();
+    return ::testing::internal::GetCapturedStderr();
+}
+
+TEST_F(PoolTest, SplitsAt65535Vertices) {
+    struct Case {
+        int vertices;
+        std::vector<int> chunks;
+    };
+    const Case cases[] = {
+        {65535, {65535}},
+        {65536, {65535, 1}},
+        {131070, {65535, 65535}},
+        {100000, {65535, 34465}},
+        {1, {1}},
+    };
+    for (const Case& c : cases) {
+        NiceMock<fake::Device> local;
+        device owner;
+        owner.d3dDevice = &local;
+        std::string log;
+        std::unique_ptr<vertexbuffer> pool;
+        log = quietly([&] { pool = std::make_unique<vertexbuffer>(&owner, c.vertices, true, 1, false, true); });
+        ASSERT_EQ(pool->bufferCount, static_cast<int>(c.chunks.size())) << c.vertices;
+        ASSERT_EQ(local.vertexBuffers.size(), c.chunks.size());
+        for (std::size_t b = 0; b < c.chunks.size(); ++b) {
+            EXPECT_EQ(pool->chunkVertexCount[b], c.chunks[b]) << c.vertices;
+            EXPECT_EQ(local.vertexBuffers[b]->bytes.size(), static_cast<std::size_t>(c.chunks[b]) * 36u);
+            EXPECT_EQ(local.vertexBuffers[b]->usage, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY);
+        }
+        if (c.chunks.size() > 1) {
+            const std::string leftover = "leftovers = " + std::to_string(c.chunks.back()) + "\n";
+            EXPECT_NE(log.find("nr vertexbuffers = 2\n"), std::string::npos) << log;
+            EXPECT_NE(log.find(leftover), std::string::npos) << log;
+        } else {
+            EXPECT_EQ(log.find("leftovers"), std::string::npos) << log;
+        }
+    }
+}
+
+TEST_F(PoolTest, ConstructorLogsInItsOrder) {
+    const std::string log = quietly([&] { vertexbuffer pool(&d, 10, false, 1, false, false); });
+    EXPECT_EQ(log, "vb creating .. 1\nvb creating .. 2\ntotal bytesize = 360\nvb creating .. 3\n"
+                   "vb creating .. 2\nvb creating .. 3\nvb creating .. 4\nvb creating .. 5\n");
+}
+
+TEST_F(PoolTest, PoolsOfMoreThanTenBuffersAreRefused) {
+    quietly([&] {
+        EXPECT_THROW(vertexbuffer(&d, 10 * 65535 + 1, false, 1, false, true), qtv_d3d::exception);
+    });
+    EXPECT_STREQ(errorRecord.message, "auto throw(logic)");
+    EXPECT_STREQ(errorRecord.file, "dxvertexbuffer");
+    quietly([&] {
+        vertexbuffer largest(&d, 10 * 65535, false, 1, false, true);
+        EXPECT_EQ(largest.bufferCount, 10);
+    });
+}
+
+TEST_F(PoolTest, DeclarationAndStrideWithAndWithoutColour) {
+    quietly([&] {
+        vertexbuffer plain(&d, 3, false, 1, false, false);
+        vertexbuffer coloured(&d, 3, false, 1, true, false);
+        EXPECT_EQ(plain.stride, 36u);
+        EXPECT_EQ(coloured.stride, 40u);
+        EXPECT_EQ(plain.texCoordOffset, 24u);
+        EXPECT_EQ(coloured.texCoordOffset, 28u);
+    });
+    ASSERT_EQ(mock.declarations.size(), 2u);
+    const auto& plain = mock.declarations[0]->elements;
+    ASSERT_EQ(plain.size(), 4u);
+    EXPECT_EQ(plain[0].Usage, D3DDECLUSAGE_POSITION);
+    EXPECT_EQ(plain[1].Offset, 12);
+    EXPECT_EQ(plain[1].Usage, D3DDECLUSAGE_NORMAL);
+    EXPECT_EQ(plain[2].Offset, 24);
+    EXPECT_EQ(plain[2].Type, D3DDECLTYPE_FLOAT3);
+    EXPECT_EQ(plain[2].Usage, D3DDECLUSAGE_TEXCOORD);
+    EXPECT_EQ(plain[3].Stream, 0xFF);
+    EXPECT_EQ(plain[3].Type, D3DDECLTYPE_UNUSED);
+    const auto& coloured = mock.declarations[1]->elements;
+    ASSERT_EQ(coloured.size(), 5u);
+    EXPECT_EQ(coloured[2].Type, D3DDECLTYPE_D3DCOLOR);
+    EXPECT_EQ(coloured[2].Usage, D3DDECLUSAGE_COLOR);
+    EXPECT_EQ(coloured[3].Offset, 28);
+}
+
+TEST_F(PoolTest, UploadCopiesEachChunkWithNoOverwriteWhenDynamic) {
+    quietly([&] {
+        vertexbuffer pool(&d, 65536, true, 1, false, true);
+        for (int i : {0, 65534, 65535}) {
+            pool.position(i, false)[0] = static_cast<float>(i) + 0.5f;
+        }
+        pool.upload(123);
+        float first = 0, lastOfZero = 0, firstOfOne = 0;
+        std::memcpy(&first, mock.vertexBuffers[0]->bytes.data(), 4);
+        std::memcpy(&lastOfZero, mock.vertexBuffers[0]->bytes.data() + 65534 * 36, 4);
+        std::memcpy(&firstOfOne, mock.vertexBuffers[1]->bytes.data(), 4);
+        EXPECT_EQ(first, 0.5f);
+        EXPECT_EQ(lastOfZero, 65534.5f);
+        EXPECT_EQ(firstOfOne, 65535.5f);
+        for (const auto& vb : mock.vertexBuffers) {
+            EXPECT_EQ(vb->lockFlags, std::vector<DWORD>{D3DLOCK_NOOVERWRITE});
+            EXPECT_EQ(vb->unlocks, 1);
+        }
+        vertexbuffer still(&d, 3, false, 1, false, true);
+        still.upload(0);
+        EXPECT_EQ(mock.vertexBuffers.back()->lockFlags, std::vector<DWORD>{0u});
+        EXPECT_EQ(mock.vertexBuffers.back()->usage, D3DUSAGE_WRITEONLY);
+    });
+}
+
+TEST_F(PoolTest, EmptyPoolHasNoBufferAndDrawsNothing) {
+    EXPECT_CALL(mock, CreateVertexBuffer(_, _, _, _, _, _)).Times(0);
+    EXPECT_CALL(mock, DrawPrimitive(_, _, _)).Times(0);
+    quietly([&] {
+        vertexbuffer pool(&d, 0, true, 1, false, true);
+        EXPECT_EQ(pool.bufferCount, 0);
+        pool.upload(0);
+        pool.drawTriangles(-1);
+        pool.drawPoints();
+        pool.computeBounds();
+        EXPECT_EQ(pool.boxMin[0], 0.0f);
+    });
+}
+
+TEST_F(PoolTest, AllTrianglesOfNinetyThousandVertices) {
+    quietly([&] {
+        vertexbuffer pool(&d, 90000, false, 1, false, true);
+        InSequence order;
+        EXPECT_CALL(mock, SetStreamSource(0, mock.vertexBuffers[0].get(), 0, 36));
+        EXPECT_CALL(mock, DrawPrimitive(D3DPT_TRIANGLELIST, 0, 21845));
+        EXPECT_CALL(mock, SetStreamSource(0, mock.vertexBuffers[1].get(), 0, 36));
+        EXPECT_CALL(mock, DrawPrimitive(D3DPT_TRIANGLELIST, 0, 8155));
+        pool.drawTriangles(-1);
+    });
+}
+
+TEST_F(PoolTest, PartialCountsStopEarlyAndPointsUseTheFirstBuffer) {
+    quietly([&] {
+        vertexbuffer pool(&d, 90000, false, 1, false, true);
+        {
+            InSequence order;
+            EXPECT_CALL(mock, DrawPrimitive(D3DPT_TRIANGLELIST, 0, 100));
+            EXPECT_CALL(mock, DrawPrimitive(D3DPT_POINTLIST, 0, 65535));
+        }
+        pool.drawTriangles(100);
+        pool.drawPoints();
+    });
+}
+
+TEST_F(PoolTest, DrawFailuresRaiseWithTheirLines) {
+    quietly([&] {
+        vertexbuffer one(&d, 30, false, 1, false, true);
+        vertexbuffer two(&d, 70000, false, 1, false, true);
+        ON_CALL(mock, DrawPrimitive(_, _, _)).WillByDefault(Return(D3DERR_INVALIDCALL));
+        EXPECT_THROW(one.drawTriangles(-1), qtv_d3d::exception);
+        EXPECT_EQ(errorRecord.line, 289);
+        EXPECT_THROW(two.drawTriangles(-1), qtv_d3d::exception);
+        EXPECT_EQ(errorRecord.line, 282);
+        EXPECT_THROW(one.drawPoints(), qtv_d3d::exception);
+        EXPECT_EQ(errorRecord.line, 262);
+        EXPECT_STREQ(errorRecord.file, "dxvertexbuffer");
+    });
+}
+
+TEST_F(PoolTest, SetVertexCountKeepsLeadingVerticesAndRemakesBuffers) {
+    const std::string log = quietly([&] {
+        vertexbuffer pool(&d, 6, false, 1, false, true);
+        pool.position(5, true)[1] = 42.0f;
+        pool.markVertex(2);
+        pool.setVertexCount(70000);
+        EXPECT_EQ(pool.position(5, true)[1], 42.0f);
+        EXPECT_EQ(pool.vertexFlags[2], 0);
+        EXPECT_EQ(pool.bufferCount, 2);
+        EXPECT_EQ(pool.byteSize, 70000u * 36u);
+        EXPECT_EQ(mock.vertexBuffers.size(), 3u);
+        EXPECT_EQ(mock.vertexBuffers[0]->count.references, 0u);
+    });
+    EXPECT_NE(log.find("SET NR VERTICES =  70000\n"), std::string::npos);
+}
+
+TEST_F(PoolTest, BoundsCoverEveryWorkingPosition) {
+    quietly([&] {
+        vertexbuffer pool(&d, 3, false, 1, false, false);
+        const float p[3][3] = {{1, -2, 3}, {-4, 5, 0}, {2, 2, 9}};
+        for (int i = 0; i < 3; ++i) {
+            std::memcpy(pool.position(i, false), p[i], sizeof p[i]);
+            std::memcpy(pool.position(i, true), p[0], sizeof p[0]);
+        }
+        pool.computeBounds();
+        EXPECT_EQ(pool.boxMin[0], -4.0f);
+        EXPECT_EQ(pool.boxMin[1], -2.0f);
+        EXPECT_EQ(pool.boxMin[2], 0.0f);
+        EXPECT_EQ(pool.boxMax[0], 2.0f);
+        EXPECT_EQ(pool.boxMax[1], 5.0f);
+        EXPECT_EQ(pool.boxMax[2], 9.0f);
+        pool.resetToRest();
+        EXPECT_EQ(pool.position(1, false)[0], 1.0f);
+        *pool.texCoord(4, 2, false) = 0.75f;
+        float v = 0;
+        std::memcpy(&v, pool.vertices.data() + 2 * 36 + 24 + 4, 4);
+        EXPECT_EQ(v, 0.75f);
+    });
+}
+
+TEST_F(PoolTest, IndexPiecesAndTheirAddresses) {
+    const std::string log = quietly([&] {
+        indexbuffer one(&d, 65535);
+        EXPECT_EQ(one.bufferCount, 1);
+        indexbuffer two(&d, 65536);
+        EXPECT_EQ(two.bufferCount, 2);
+        EXPECT_EQ(two.chunkIndexCount[0], 65535);
+        EXPECT_EQ(two.chunkIndexCount[1], 1);
+        EXPECT_EQ(two.indexAt(65535), two.indexArray(1));
+        EXPECT_EQ(two.indexAt(65534), two.indexArray(0) + 65534);
+    });
+    EXPECT_NE(log.find("creating 2 indexbuffers\ncreating indexbuffer 0, nr indexes for this = 65535\n"
+                       "creating indexbuffer 1, nr indexes for this = 1\nindexbuffers created\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("nr indexbuffers = 2\nleftovers = 1\n"), std::string::npos) << log;
+    ASSERT_EQ(mock.indexBuffers.size(), 3u);
+    EXPECT_EQ(mock.indexBuffers[1]->bytes.size(), 131070u);
+    EXPECT_EQ(mock.indexBuffers[2]->bytes.size(), 2u);
+}
+
+TEST_F(PoolTest, ListsOfMoreThanTenPiecesAreRefused) {
+    quietly([&] { EXPECT_THROW(indexbuffer(&d, 10 * 65535 + 1), qtv_d3d::exception); });
+    EXPECT_STREQ(errorRecord.message, "auto throw(logic)");
+    EXPECT_STREQ(errorRecord.file, "dxindexbuffer");
+}
+
+TEST_F(PoolTest, IndexedDrawIssuesOneDrawPerPieceAgainstTheFirstVertexBuffer) {
+    quietly([&] {
+        vertexbuffer pool(&d, 300, false, 1, false, true);
+        indexbuffer list(&d, 65535 + 30);
+        list.setVertices(&pool);
+        InSequence order;
+        EXPECT_CALL(mock, SetStreamSource(0, mock.vertexBuffers[0].get(), 0, 36));
+        EXPECT_CALL(mock, SetIndices(mock.indexBuffers[0].get()));
+        EXPECT_CALL(mock, DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 300, 0, 21845));
+        EXPECT_CALL(mock, SetIndices(mock.indexBuffers[1].get()));
+        EXPECT_CALL(mock, DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 300, 0, 10));
+        list.draw();
+    });
+}
+
+TEST_F(PoolTest, WeldJoinsCloseVerticesWithinAPieceOnly) {
+    quietly([&] {
+        vertexbuffer pool(&d, 8, false, 1, false, false);
+        // Vertices 0 and 1 coincide; 2 is 0.3 (summed) away from 0; 3 stands alone.
+        const float p[4][3] = {{0, 0, 0}, {0, 0, 0}, {0.1f, 0.1f, 0.1f}, {5, 5, 5}};
+        for (int i = 0; i < 4; ++i) {
+            std::memcpy(pool.position(i, true), p[i], sizeof p[i]);
+            std::memcpy(pool.position(i, false), p[3], sizeof p[3]);
+        }
+        indexbuffer list(&d, 6);
+        list.setVertices(&pool);
+        const std::uint16_t in[6] = {0, 3, 1, 2, 3, 3};
+        std::memcpy(list.indexArray(0), in, sizeof in);
+
+        list.weld(0.0f, true);
+        const std::uint16_t exact[6] = {0, 3, 0, 2, 3, 3};
+        EXPECT_EQ(std::memcmp(list.indexArray(0), exact, sizeof exact), 0);
+        EXPECT_EQ(pool.vertexFlags[1], 1);
+        EXPECT_EQ(pool.vertexFlags[2], 0);
+        // Uploaded after welding.
+        EXPECT_EQ(std::memcmp(mock.indexBuffers[0]->bytes.data(), exact, sizeof exact), 0);
+
+        list.weld(0.31f, true);
+        const std::uint16_t loose[6] = {0, 3, 0, 0, 3, 3};
+        EXPECT_EQ(std::memcmp(list.indexArray(0), loose, sizeof loose), 0);
+    });
+}
+
+TEST_F(PoolTest, WeldLeavesPartnersInAnotherPieceAlone) {
+    quietly([&] {
+        vertexbuffer pool(&d, 4, false, 1, false, false);
+        const float p[3][3] = {{0, 0, 0}, {1, 1, 1}, {0, 0, 0}};
+        for (int i = 0; i < 3; ++i) {
+            std::memcpy(pool.position(i, false), p[i], sizeof p[i]);
+        }
+        indexbuffer list(&d, 65536);
+        list.setVertices(&pool);
+        // Index 65534 (piece 0, vertex 2) coincides only with index 65535 (piece 1, vertex 0);
+        // every other index points at vertex 1, far from both.
+        for (int i = 0; i < 65536; ++i) {
+            *list.indexAt(i) = 1;
+        }
+        *list.indexAt(65534) = 2;
+        *list.indexAt(65535) = 0;
+        list.weld(0.0f, false);
+        EXPECT_EQ(*list.indexAt(65535), 0);
+        EXPECT_EQ(pool.vertexFlags[0], 0);
+    });
+}
+
+} // namespace

@@ -1,0 +1,341 @@
+// The setup dialog driven by the scripted user, the window procedure and
+// device creation, against a mock Direct3D object in virtual run mode.
+#include "app/core/errors.h"
+#include "dx/dxbase.h"
+#include "dx/dxdevice.h"
+#include "platform/runmode.h"
+#include "platform/win32/dialog.h"
+#include "platform/win32/script.h"
+#include "resources/dialogs/dialogs.h"
+#include "tests/dx/fakedevice.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+using ::testing::_;
+using ::testing::NiceMock;
+using ::testing::Return;
+namespace script = platform::script;
+
+namespace {
+
+std::vector<std::string> rows(HWND dialog, int list) {
+    std::vector<std::string> out;
+    const auto count = SendDlgItemMessageA(dialog, list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        char text[256] = {};
+        SendDlgItemMessageA(dialog, list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        out.emplace_back(text);
+    }
+    return out;
+}
+
+class SetupTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        platform::setRunMode(platform::RunMode::virtualRun);
+        installDialogResources();
+        static dxwindow window;
+        window.createMainWindow();
+    }
+
+    SetupTest() {
+        script::clear();
+        std::memset(modeTable, 0, sizeof modeTable);
+        theDevice = nullptr;
+        direct3D = &d3d;
+        d3d.modes = {{640, 480, 60, D3DFMT_X8R8G8B8},   {640, 480, 75, D3DFMT_X8R8G8B8},
+                     {1280, 960, 60, D3DFMT_X8R8G8B8},  {1280, 1024, 60, D3DFMT_X8R8G8B8},
+                     {1280, 1024, 100, D3DFMT_X8R8G8B8}, {1280, 1024, 75, D3DFMT_X8R8G8B8}};
+        settings.showSetupDialog = 1;
+        settings.caption = "hehe";
+        settings.hardwareVertexProcessing = 1;
+        settings.width = 800;
+        settings.height = 600;
+        settings.refreshRate = 75;
+        settings.backBufferFormat = D3DFMT_A8R8G8B8;
+        settings.windowed = 0;
+    }
+
+    // Runs setupDisplay and returns the log it wrote.
+    std::string run() {
+        ::testing::internal::CaptureStderr();
+        try {
+            result = window.setupDisplay(settings);
+        } catch (...) {
+            log = ::testing::internal::GetCapturedStderr();
+            throw;
+        }
+        log = ::testing::internal::GetCapturedStderr();
+        return log;
+    }
+
+    // Adapter 1, the resolution row, the refresh row, then OK.
+    void choose(int resolutionRow, int refreshRow) {
+        script::chooseRow(kAdapterList, 0);
+        script::chooseRow(kResolutionList, resolutionRow);
+        script::chooseRow(kRefreshRateList, refreshRow);
+    }
+
+    NiceMock<fake::Direct3D> d3d;
+    dxwindow window;
+    DemoSettings settings{};
+    device* result = nullptr;
+    std::string log;
+};
+
+TEST_F(SetupTest, ListsAdaptersResolutionsAndRefreshRatesAsAPersonSeesThem) {
+    std::vector<std::string> adapters, resolutions, rates;
+    script::chooseRow(kAdapterList, 0);
+    script::chooseRow(kResolutionList, 2);
+    script::call([&](HWND dialog) {
+        adapters = rows(dialog, kAdapterList);
+        resolutions = rows(dialog, kResolutionList);
+        rates = rows(dialog, kRefreshRateList);
+    });
+    script::chooseRow(kResolutionList, 0);
+    std::vector<std::string> ratesOf640;
+    script::call([&](HWND dialog) { ratesOf640 = rows(dialog, kRefreshRateList); });
+    script::click(IDCANCEL);
+    try {
+        run();
+        FAIL() << "cancel must quit";
+    } catch (const qtv_d3d::quitException& quit) {
+        EXPECT_EQ(quit.code, 1);
+    }
+    EXPECT_EQ(adapters, std::vector<std::string>{"1. Fake Adapter [14]"});
+    EXPECT_EQ(resolutions, (std::vector<std::string>{"640x480", "1280x960", "1280x1024"}));
+    // Sorted as text: "100 Hz" comes before "60 Hz".
+    EXPECT_EQ(rates, (std::vector<std::string>{"100 Hz", "60 Hz", "75 Hz"}));
+    EXPECT_EQ(ratesOf640, (std::vector<std::string>{"60 Hz", "75 Hz"}));
+    EXPECT_EQ(theDevice, nullptr);
+    EXPECT_EQ(script::failures(), 0);
+}
+
+TEST_F(SetupTest, OkOpensTheChosenModeWindowed) {
+    choose(2, 2); // 1280x1024, "75 Hz"
+    script::click(IDOK);
+    run();
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(result, theDevice);
+    EXPECT_EQ(d3d.lastParameters.BackBufferWidth, 1280u);
+    EXPECT_EQ(d3d.lastParameters.BackBufferHeight, 1024u);
+    EXPECT_EQ(d3d.lastParameters.BackBufferFormat, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(d3d.lastParameters.Windowed, TRUE);
+    EXPECT_EQ(d3d.lastParameters.FullScreen_RefreshRateInHz, 0u);
+    EXPECT_EQ(d3d.lastParameters.PresentationInterval, D3DPRESENT_INTERVAL_IMMEDIATE);
+    EXPECT_EQ(d3d.lastParameters.BackBufferCount, 2u);
+    EXPECT_EQ(d3d.lastParameters.SwapEffect, D3DSWAPEFFECT_DISCARD);
+    EXPECT_EQ(d3d.lastParameters.EnableAutoDepthStencil, TRUE);
+    EXPECT_EQ(d3d.lastBehaviour, D3DCREATE_HARDWARE_VERTEXPROCESSING);
+    EXPECT_EQ(activeSettings.backBufferFormat, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(result->presentParameters.BackBufferWidth, 1280u);
+    EXPECT_FLOAT_EQ(result->targetSize[0].height, 1024.0f);
+    EXPECT_EQ(result->window, *mainWindow);
+    RECT client{};
+    GetClientRect(*mainWindow, &client);
+    EXPECT_EQ(client.right - client.left, 1280);
+    EXPECT_TRUE(IsWindowVisible(*mainWindow));
+}
+
+TEST_F(SetupTest, FullscreenTogglesWithEachClick) {
+    for (int clicks : {1, 2, 3}) {
+        script::clear();
+        choose(0, 1); // 640x480, "75 Hz"
+        for (int i = 0; i < clicks; ++i) {
+            script::click(kFullscreenCheckBox);
+        }
+        script::click(IDOK);
+        run();
+        const bool fullScreen = clicks % 2 == 1;
+        EXPECT_EQ(d3d.lastParameters.Windowed, fullScreen ? FALSE : TRUE) << clicks;
+        EXPECT_EQ(d3d.lastParameters.FullScreen_RefreshRateInHz, fullScreen ? 75u : 0u) << clicks;
+        EXPECT_EQ(d3d.lastParameters.PresentationInterval,
+                  fullScreen ? D3DPRESENT_INTERVAL_ONE : D3DPRESENT_INTERVAL_IMMEDIATE)
+            << clicks;
+    }
+}
+
+TEST_F(SetupTest, OkWaitsForARefreshRate) {
+    bool enabledBefore = true, enabledAfter = false;
+    script::chooseRow(kAdapterList, 0);
+    script::chooseRow(kResolutionList, 0);
+    script::click(IDOK); // disabled: ignored
+    script::call([&](HWND dialog) { enabledBefore = IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE; });
+    script::chooseRow(kRefreshRateList, 0);
+    script::call([&](HWND dialog) { enabledAfter = IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE; });
+    // A new resolution empties the refresh list; OK stays enabled but finds no mode.
+    script::chooseRow(kResolutionList, 1);
+    script::click(IDOK);
+    bool stillOpen = false;
+    script::call([&](HWND) { stillOpen = true; });
+    script::chooseRow(kRefreshRateList, 0);
+    script::click(IDOK);
+    EXPECT_CALL(d3d, CreateDevice(_, _, _, _, _, _)).Times(1);
+    run();
+    EXPECT_FALSE(enabledBefore);
+    EXPECT_TRUE(enabledAfter);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(d3d.lastParameters.BackBufferWidth, 1280u);
+    EXPECT_EQ(d3d.lastParameters.BackBufferHeight, 960u);
+}
+
+TEST_F(SetupTest, WithoutTheDialogTheRecordsModeIsUsed) {
+    settings.showSetupDialog = 0;
+    settings.width = 1024;
+    settings.height = 768;
+    settings.refreshRate = 85;
+    settings.backBufferFormat = D3DFMT_X8R8G8B8;
+    settings.windowed = 0;
+    EXPECT_CALL(d3d, CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE,
+                                       D3DFMT_X8R8G8B8));
+    EXPECT_CALL(d3d, CheckDeviceFormat(0, _, _, D3DUSAGE_DEPTHSTENCIL, _, _)).Times(1);
+    EXPECT_CALL(d3d, GetAdapterModeCount(_, _)).Times(0);
+    run();
+    EXPECT_EQ(d3d.lastParameters.BackBufferWidth, 1024u);
+    EXPECT_EQ(d3d.lastParameters.BackBufferHeight, 768u);
+    EXPECT_EQ(d3d.lastParameters.FullScreen_RefreshRateInHz, 85u);
+    EXPECT_EQ(d3d.lastParameters.Windowed, FALSE);
+    EXPECT_EQ(modeTable[0][0].RefreshRate, 85u);
+    EXPECT_EQ(modeTable[0][1].Width, 0u);
+}
+
+TEST_F(SetupTest, StartLogLinesInOrder) {
+    settings.showSetupDialog = 0;
+    settings.backBufferFormat = D3DFMT_X8R8G8B8;
+    settings.windowed = 1;
+    run();
+    EXPECT_EQ(log, "Backbuffer format:\nD3DFMT_X8R8G8B8\nUsable depthstencilformat:\nD3DFMT_D24S8\n"
+                   "Format som används\nD3DFMT_G16R16\ntarget 1 har xres = 1024 och yres = 1024!\n\n");
+    EXPECT_EQ(result->targetCount, 2);
+    EXPECT_EQ(d3d.lastParameters.AutoDepthStencilFormat, D3DFMT_D24S8);
+}
+
+TEST_F(SetupTest, DepthStencilIsTheFirstSupportedCandidate) {
+    settings.showSetupDialog = 0;
+    settings.backBufferFormat = D3DFMT_X8R8G8B8;
+    struct Case {
+        std::vector<D3DFORMAT> supported;
+        D3DFORMAT expected;
+    };
+    const Case cases[] = {
+        {{D3DFMT_D16, D3DFMT_D24S8, D3DFMT_D15S1}, D3DFMT_D24S8},
+        {{D3DFMT_D16, D3DFMT_D15S1}, D3DFMT_D16},
+        {{D3DFMT_D16, D3DFMT_D24X8}, D3DFMT_D24X8},
+        {{D3DFMT_D16, D3DFMT_D32}, D3DFMT_D32},
+        {{D3DFMT_D24FS8, D3DFMT_D24X4S4}, D3DFMT_D24X4S4},
+        {{D3DFMT_D15S1, D3DFMT_D16_LOCKABLE}, D3DFMT_D15S1},
+    };
+    for (const Case& c : cases) {
+        ON_CALL(d3d, CheckDeviceFormat(_, _, _, D3DUSAGE_DEPTHSTENCIL, _, _))
+            .WillByDefault([&](UINT, D3DDEVTYPE, D3DFORMAT, DWORD, D3DRESOURCETYPE, D3DFORMAT f) {
+                for (D3DFORMAT s : c.supported) {
+                    if (s == f) {
+                        return D3D_OK;
+                    }
+                }
+                return D3DERR_NOTAVAILABLE;
+            });
+        run();
+        EXPECT_EQ(d3d.lastParameters.AutoDepthStencilFormat, c.expected);
+    }
+    ON_CALL(d3d, CheckDeviceFormat(_, _, _, D3DUSAGE_DEPTHSTENCIL, _, _)).WillByDefault(Return(D3DERR_NOTAVAILABLE));
+    EXPECT_THROW(run(), qtv_d3d::exception);
+    EXPECT_STREQ(errorRecord.message, "Lack of supporting depthstencil for this backbuffer format..");
+    EXPECT_STREQ(errorRecord.file, "dxbase");
+    EXPECT_EQ(errorRecord.line, 172);
+}
+
+TEST_F(SetupTest, RefusedShadowMapTargetOnlyWarns) {
+    settings.showSetupDialog = 0;
+    settings.backBufferFormat = D3DFMT_X8R8G8B8;
+    ON_CALL(d3d.device, CreateTexture(_, _, _, _, D3DFMT_G16R16, _, _, _)).WillByDefault(Return(D3DERR_NOTAVAILABLE));
+    run();
+    EXPECT_NE(log.find("Format som används\nD3DFMT_G16R16\nwarning, shadowmaps aren't supported\n"), std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("target 1"), std::string::npos);
+    EXPECT_EQ(result->targetCount, 1);
+}
+
+TEST_F(SetupTest, FailuresRaiseWithTheirLines) {
+    settings.showSetupDialog = 0;
+    settings.backBufferFormat = D3DFMT_X8R8G8B8;
+    struct Case {
+        std::function<void(fake::Direct3D&)> arrange;
+        int line;
+    };
+    const Case cases[] = {
+        {[](fake::Direct3D& f) {
+             ON_CALL(f, CheckDeviceFormat(_, _, _, D3DUSAGE_RENDERTARGET, _, _)).WillByDefault(Return(E_FAIL));
+         },
+         114},
+        {[](fake::Direct3D& f) { ON_CALL(f, GetDeviceCaps(_, _, _)).WillByDefault(Return(E_FAIL)); }, 118},
+        {[](fake::Direct3D& f) { ON_CALL(f, CreateDevice(_, _, _, _, _, _)).WillByDefault(Return(E_FAIL)); }, 208},
+        {[](fake::Direct3D& f) { ON_CALL(f.device, GetBackBuffer(_, _, _, _)).WillByDefault(Return(E_FAIL)); }, 210},
+        {[](fake::Direct3D& f) { ON_CALL(f.device, GetDepthStencilSurface(_)).WillByDefault(Return(E_FAIL)); }, 212},
+    };
+    for (const Case& c : cases) {
+        NiceMock<fake::Direct3D> failing;
+        c.arrange(failing);
+        direct3D = &failing;
+        EXPECT_THROW(run(), qtv_d3d::exception) << c.line;
+        EXPECT_STREQ(errorRecord.message, "auto throw(d3d)");
+        EXPECT_EQ(errorRecord.line, c.line);
+    }
+}
+
+TEST_F(SetupTest, SoftwareVertexProcessingWithoutHardwareTransform) {
+    settings.showSetupDialog = 0;
+    settings.backBufferFormat = D3DFMT_X8R8G8B8;
+    d3d.caps.DevCaps = 0;
+    run();
+    EXPECT_EQ(d3d.lastBehaviour, D3DCREATE_SOFTWARE_VERTEXPROCESSING);
+    EXPECT_EQ(activeSettings.hardwareVertexProcessing, 0);
+}
+
+TEST_F(SetupTest, AdapterAndModeListsStopAtTheTable) {
+    d3d.descriptions = {"a", "b", "c", "d", "e", "f", "g"};
+    d3d.modes.clear();
+    for (UINT m = 0; m < 130; ++m) {
+        d3d.modes.push_back({640 + 8 * m, 480, 60, D3DFMT_X8R8G8B8});
+    }
+    std::size_t adapterRows = 0, resolutionRows = 0;
+    script::chooseRow(kAdapterList, 4);
+    script::call([&](HWND dialog) {
+        adapterRows = rows(dialog, kAdapterList).size();
+        resolutionRows = rows(dialog, kResolutionList).size();
+    });
+    script::chooseRow(kAdapterList, 6);
+    script::click(IDCANCEL);
+    EXPECT_CALL(d3d, EnumAdapterModes(4, _, _, _)).Times(100);
+    EXPECT_THROW(run(), qtv_d3d::quitException);
+    EXPECT_EQ(adapterRows, 5u);
+    EXPECT_EQ(resolutionRows, 100u);
+    EXPECT_EQ(modeTable[4][99].Width, 640u + 8u * 99u);
+    // The seventh adapter has no row: choosing it names a missing row.
+    EXPECT_EQ(script::failures(), 1);
+}
+
+TEST_F(SetupTest, IdentifierFailureRaises) {
+    ON_CALL(d3d, GetAdapterIdentifier(_, _, _)).WillByDefault(Return(E_FAIL));
+    EXPECT_THROW(run(), qtv_d3d::exception);
+    EXPECT_EQ(errorRecord.line, 263);
+    EXPECT_STREQ(errorRecord.file, "dxbase");
+}
+
+TEST(MainWindowProc, EscapeClosingAndDestroyingQuit) {
+    for (auto [message, key] : {std::pair<UINT, WPARAM>{WM_KEYDOWN, VK_ESCAPE}, {WM_CLOSE, 0}, {WM_DESTROY, 0}}) {
+        try {
+            mainWindowProc(nullptr, message, key, 0);
+            ADD_FAILURE() << message;
+        } catch (const qtv_d3d::quitException& quit) {
+            EXPECT_EQ(quit.code, 1);
+        }
+    }
+    EXPECT_EQ(mainWindowProc(nullptr, WM_KEYDOWN, VK_SPACE, 0), 0);
+}
+
+} // namespace

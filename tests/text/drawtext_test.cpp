@@ -1,0 +1,157 @@
+// drawText against a mock device: states, batches of 50 glyphs, measuring,
+// centring, line feeds and skipped codes.
+#include "dx/dxdevice.h"
+#include "tests/dx/fakedevice.h"
+#include "text/fontatlas.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+using ::testing::_;
+using ::testing::InSequence;
+using ::testing::NiceMock;
+
+namespace {
+
+struct Vertex {
+    float x, y, z, rhw;
+    D3DCOLOR c;
+    float u, v;
+};
+
+class DrawTextTest : public ::testing::Test {
+protected:
+    DrawTextTest() : buffer(8400, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY), atlas(&d) {
+        d.d3dDevice = &mock;
+        d.targetSize[0] = TargetSize{800.0f, 600.0f};
+        atlas.quadBuffer = &buffer;
+        // A 20-texel-high cell; glyph widths in texels: blank 10, 'A' 30, 'B' 20.
+        auto rect = [](float x, float w) { return GlyphRect{x / 512.0f, 40.0f / 512.0f, (x + w) / 512.0f, 60.0f / 512.0f}; };
+        for (GlyphRect& g : atlas.glyphs) {
+            g = rect(100, 10);
+        }
+        atlas.glyphs[0] = rect(0, 10);
+        atlas.glyphs['A' - 32] = rect(200, 30);
+        atlas.glyphs['B' - 32] = rect(300, 20);
+        ON_CALL(mock, DrawPrimitive(_, _, _)).WillByDefault([this](D3DPRIMITIVETYPE, UINT start, UINT count) {
+            batches.push_back(count);
+            const auto* v = reinterpret_cast<const Vertex*>(buffer.bytes.data()) + start;
+            drawn.insert(drawn.end(), v, v + count * 3);
+            unlockedAtDraw = unlockedAtDraw && !buffer.locked;
+            return D3D_OK;
+        });
+    }
+    NiceMock<fake::Device> mock;
+    fake::VertexBuffer buffer;
+    device d;
+    fontAtlas atlas;
+    std::vector<UINT> batches;
+    std::vector<Vertex> drawn;
+    bool unlockedAtDraw = true;
+};
+
+TEST_F(DrawTextTest, EmptyTextSetsTheStatesAndDrawsNothing) {
+    {
+        InSequence order;
+        EXPECT_CALL(mock, SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE));
+        EXPECT_CALL(mock, SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA));
+        EXPECT_CALL(mock, SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA));
+        EXPECT_CALL(mock, SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE));
+        EXPECT_CALL(mock, SetRenderState(D3DRS_ZENABLE, FALSE));
+        EXPECT_CALL(mock, SetRenderState(D3DRS_FOGENABLE, FALSE));
+    }
+    EXPECT_CALL(mock, SetTextureStageState(_, _, _)).Times(::testing::AnyNumber());
+    EXPECT_CALL(mock, SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE));
+    EXPECT_CALL(mock, SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE));
+    EXPECT_CALL(mock, SetFVF(0x144u));
+    EXPECT_CALL(mock, SetStreamSource(0, &buffer, 0, 28));
+    EXPECT_CALL(mock, DrawPrimitive(_, _, _)).Times(0);
+    EXPECT_EQ(atlas.drawText(0.5f, 0.5f, 0.0f, 0.1f, 0.1f, 0.0f, 0xFFFFFFFFu, "", false), 0);
+    EXPECT_FALSE(buffer.locked);
+}
+
+TEST_F(DrawTextTest, HundredAndTwentyCharactersInThreeBatches) {
+    const std::string text(120, 'A');
+    atlas.drawText(0.0f, 0.0f, 0.0f, 0.01f, 0.01f, 0.0f, 0xFF00FF00u, text.c_str(), false);
+    EXPECT_EQ(batches, (std::vector<UINT>{100, 100, 40}));
+    EXPECT_TRUE(unlockedAtDraw);
+    EXPECT_FALSE(buffer.locked);
+    // Every lock discards what the previous batch left.
+    EXPECT_EQ(buffer.lockFlags, (std::vector<DWORD>{D3DLOCK_DISCARD, D3DLOCK_DISCARD, D3DLOCK_DISCARD}));
+    ASSERT_EQ(drawn.size(), 720u);
+    EXPECT_EQ(drawn[0].c, 0xFF00FF00u);
+    // Glyph 51, the first of the second batch, starts where glyph 50 ends.
+    EXPECT_FLOAT_EQ(drawn[6 * 50].x, drawn[6 * 49 + 1].x);
+    EXPECT_GT(drawn[6 * 50].x, drawn[6 * 49].x);
+    EXPECT_FLOAT_EQ(drawn[6 * 100].x, drawn[6 * 99 + 1].x);
+}
+
+TEST_F(DrawTextTest, GlyphSizesFollowTheCellAndKeepItsAspect) {
+    // advanceHeight = glyphHeight: a glyph keeps its cell's aspect in pixels.
+    atlas.drawText(0.25f, 0.5f, 0.75f, 0.1f, 0.1f, 0.0f, 0x80FFFFFFu, "A", false);
+    ASSERT_EQ(drawn.size(), 6u);
+    const float s = 600.0f * 0.1f;              // line height, 60 pixels for a 20-texel cell
+    const float x0 = 800.0f * 0.25f - 0.5f;     // 199.5
+    const float y0 = 600.0f * 0.5f - 0.5f - 0.6f * s;
+    const float w = 30.0f * (s / 20.0f);        // 30 texels wide at 3 pixels per texel
+    float minX = 1e9f, maxX = -1e9f, minY = 1e9f, maxY = -1e9f;
+    for (const Vertex& v : drawn) {
+        minX = std::min(minX, v.x);
+        maxX = std::max(maxX, v.x);
+        minY = std::min(minY, v.y);
+        maxY = std::max(maxY, v.y);
+        EXPECT_FLOAT_EQ(v.z, 0.75f);
+        EXPECT_FLOAT_EQ(v.rhw, 1.0f);
+        EXPECT_EQ(v.c, 0x80FFFFFFu);
+        if (v.x == minX && v.y == minY) {
+            EXPECT_FLOAT_EQ(v.u, 200.0f / 512.0f);
+            EXPECT_FLOAT_EQ(v.v, 40.0f / 512.0f);
+        }
+    }
+    EXPECT_FLOAT_EQ(minX, x0);
+    EXPECT_FLOAT_EQ(minY, y0);
+    EXPECT_NEAR(maxX - minX, w, 1e-3f);
+    EXPECT_NEAR(maxY - minY, s, 1e-3f);
+}
+
+TEST_F(DrawTextTest, CentredLinesShareTheLeftEdgeOfTheWidest) {
+    atlas.drawText(0.5f, 0.5f, 0.0f, 0.1f, 0.1f, 0.0f, 0xFFFFFFFFu, "AB\nA", true);
+    ASSERT_EQ(drawn.size(), 18u);
+    const float perTexel = 600.0f * 0.1f / 20.0f;
+    const float widest = (30.0f + 20.0f) * perTexel;
+    const float left = 800.0f * 0.5f - 0.5f - widest / 2.0f;
+    EXPECT_NEAR(drawn[0].x, left, 1e-3f);
+    EXPECT_NEAR(drawn[12].x, left, 1e-3f);
+    EXPECT_NEAR(drawn[6].x, left + 30.0f * perTexel, 1e-3f);
+    EXPECT_NEAR(drawn[12].y - drawn[0].y, 60.0f, 1e-3f);
+}
+
+TEST_F(DrawTextTest, CodesOutsideTheFontTakeNoSpace) {
+    const char plain[] = "AB";
+    const char withOthers[] = {'A', static_cast<char>(200), '\t', 'B', '\0'};
+    atlas.drawText(0.5f, 0.2f, 0.0f, 0.05f, 0.1f, 0.5f, 0xFFFFFFFFu, plain, true);
+    const std::vector<Vertex> first = drawn;
+    drawn.clear();
+    atlas.drawText(0.5f, 0.2f, 0.0f, 0.05f, 0.1f, 0.5f, 0xFFFFFFFFu, withOthers, true);
+    ASSERT_EQ(drawn.size(), first.size());
+    for (std::size_t i = 0; i < drawn.size(); ++i) {
+        EXPECT_FLOAT_EQ(drawn[i].x, first[i].x) << i;
+        EXPECT_FLOAT_EQ(drawn[i].u, first[i].u) << i;
+    }
+    // Spacing adds 800 × 0.05 × 0.5 = 20 pixels after each glyph.
+    const float gw = 30.0f * (600.0f * 0.05f / 20.0f);
+    EXPECT_NEAR(drawn[6].x - drawn[0].x, gw + 20.0f, 1e-3f);
+}
+
+TEST(AtlasTexel, BlackIsTransparentWhiteAndFullBlueIsOpaque) {
+    EXPECT_EQ(atlasTexel(0x00000000u), 0x0FFFu);
+    EXPECT_EQ(atlasTexel(0x00FFFFFFu), 0xFFFFu);
+    EXPECT_EQ(atlasTexel(0x0000007Fu), 0x7FFFu);
+    // Only the lowest byte counts: a carry into green leaves alpha as blue's top bits.
+    EXPECT_EQ(atlasTexel(0x00000110u), 0x1FFFu);
+}
+
+} // namespace

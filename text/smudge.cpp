@@ -1,0 +1,36 @@
+#include "platform/crt/random.h"
+#include "text/fontatlas.h"
+
+namespace {
+
+bool odd(int r) { return (r & 1) != 0; }
+
+} // namespace
+
+void smudge(std::uint32_t* pixels) {
+    crt::srand(1);
+    auto at = [pixels](int x, int y) -> std::uint32_t& {
+        return pixels[static_cast<std::size_t>(y) * kAtlasSize + static_cast<std::size_t>(x)];
+    };
+    int y = 1;
+    while (y < kAtlasSize - 1) {
+        int x = 1;
+        while (x < kAtlasSize - 1) {
+            std::uint32_t& p = at(x, y);
+            if (odd(crt::rand())) {
+                p += at(x, y - 1);
+            }
+            if (odd(crt::rand())) {
+                p += at(x, y + 1);
+            }
+            if (odd(crt::rand())) {
+                p += at(x + 1, y);
+            }
+            if (odd(crt::rand())) {
+                p += at(x - 1, y);
+            }
+            x += crt::rand() % 3;
+        }
+        y += crt::rand() % 3;
+    }
+}
