@@ -16,8 +16,6 @@ HINSTANCE previousInstanceHandle = nullptr;
 
 namespace {
 
-constexpr int kShowDefault = 10; // SW_SHOWDEFAULT
-
 void catchUnknown() {
     logPrintf("unknown exception catched");
     try {
@@ -42,6 +40,8 @@ void onFault(int) {
     ::_exit(1);
 }
 
+} // namespace
+
 void installFaultHandlers() {
     static std::vector<char> altStack(1 << 16);
     stack_t ss{};
@@ -56,8 +56,6 @@ void installFaultHandlers() {
         sigaction(sig, &action, nullptr);
     }
 }
-
-} // namespace
 
 int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int) {
     instanceHandle = instance;
@@ -90,7 +88,7 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, i
     return 1;
 }
 
-int main(int argc, char** argv) {
+int runEntry(int argc, char** argv) {
     installFaultHandlers();
     std::string tail;
     for (int i = 1; i < argc; ++i) {

@@ -13,3 +13,14 @@ inline constexpr int kEntryLine = 44;
 // Counts the words of the command tail, logs "entering main" and runs
 // runDemo inside the catch clauses; returns the process exit code.
 int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
+
+// SW_SHOWDEFAULT, the show command the process entry passes on.
+inline constexpr int kShowDefault = 10;
+
+// Turns processor faults (SIGSEGV, SIGFPE, SIGBUS, SIGILL) into the error
+// record's "Couldve been anything.." lines and exit status 1.
+void installFaultHandlers();
+
+// The process entry: the fault handlers, then WinMain with the arguments
+// joined by blanks as the command tail.
+int runEntry(int argc, char** argv);

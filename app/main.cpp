@@ -1,0 +1,5 @@
+#include "app/dxmain.h"
+
+int main(int argc, char** argv) {
+    return runEntry(argc, argv);
+}
