@@ -1,6 +1,7 @@
 #include "app/dxmain.h"
 
 #include "app/core/errors.h"
+#include "debuglog/log.h"
 #include "app/demo.h"
 #include "platform/win32/kernel.h"
 
@@ -19,7 +20,7 @@ namespace {
 void catchUnknown() {
     logPrintf("unknown exception catched");
     try {
-        raise("Couldve been anything..", kEntryFile, kEntryLine);
+        raiseError("Couldve been anything..", kEntryFile, kEntryLine);
     } catch (qtv_d3d::exception&) {
         logPrintf("d3d exception catched");
         showDialog();

@@ -1,6 +1,7 @@
 #include "dx/dxbase.h"
 
 #include "app/core/errors.h"
+#include "debuglog/log.h"
 #include "dx/dxdevice.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/kernel.h"
@@ -110,7 +111,7 @@ void chooseMode(HWND dialog, int adapter) {
     EndDialog(dialog, -1);
     theDevice = createDevice(adapter, modeIndex);
     if (theDevice == nullptr) {
-        raise(kAutoThrowLogic, kFile, 355);
+        raiseError(kAutoThrowLogic, kFile, 355);
     }
 }
 
@@ -133,7 +134,7 @@ dxwindow* dxwindow::createMainWindow() {
 
     direct3D = Direct3DCreate9(D3D_SDK_VERSION);
     if (direct3D == nullptr) {
-        raise(kAutoThrowLogic, kFile, 63);
+        raiseError(kAutoThrowLogic, kFile, 63);
     }
     return this;
 }
@@ -145,14 +146,14 @@ device* dxwindow::setupDisplay(const DemoSettings& settings) {
         DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogId), nullptr, setupDialogProc, 0);
         // A dialog that closed without OK leaves no device; that is no display to run on.
         if (theDevice == nullptr) {
-            raise(kAutoThrowLogic, kFile, 355);
+            raiseError(kAutoThrowLogic, kFile, 355);
         }
         return theDevice;
     }
     modeTable[0][0] = D3DDISPLAYMODE{settings.width, settings.height, settings.refreshRate, settings.backBufferFormat};
     theDevice = createDevice(0, 0);
     if (theDevice == nullptr) {
-        raise(kAutoThrowLogic, kFile, 49);
+        raiseError(kAutoThrowLogic, kFile, 49);
     }
     return theDevice;
 }
@@ -176,7 +177,7 @@ INT_PTR setupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         return 0;
     case WM_INITDIALOG:
         if (direct3D == nullptr) {
-            raise(kAutoThrowLogic, kFile, 256);
+            raiseError(kAutoThrowLogic, kFile, 256);
         }
         listMessage(dialog, kResolutionListId, LB_RESETCONTENT);
         listMessage(dialog, kRefreshListId, LB_RESETCONTENT);
@@ -280,7 +281,7 @@ device* createDevice(int adapter, int modeIndex) {
                                            D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, c) == D3D_OK;
     });
     if (chosen == std::end(kDepthCandidates)) {
-        raise("Lack of supporting depthstencil for this backbuffer format..", kFile, 172);
+        raiseError("Lack of supporting depthstencil for this backbuffer format..", kFile, 172);
     }
     parameters.AutoDepthStencilFormat = *chosen;
     logFormatName(*chosen, "Usable depthstencilformat:");

@@ -1,6 +1,7 @@
 #include "dx/dxdevice.h"
 
 #include "app/core/errors.h"
+#include "debuglog/log.h"
 #include "dx/dxbase.h"
 #include "dx/dxtexture.h"
 #include "platform/d3dx/d3dx9.h"
@@ -195,7 +196,7 @@ int device::createRenderTarget(int width, int height, int, D3DFORMAT format, int
     logFormatName(format, "Format som används");
     // The target arrays end at kMaxRenderTargets; one more would write past them.
     if (targetCount >= kMaxRenderTargets) {
-        raise(kAutoThrowLogic, kFile, kTooManyTargetsLine);
+        raiseError(kAutoThrowLogic, kFile, kTooManyTargetsLine);
     }
     if (format == D3DFMT_X8R8G8B8) {
         format = presentParameters.BackBufferFormat;

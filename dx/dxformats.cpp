@@ -1,5 +1,5 @@
 // The names of the platform's back-buffer and resource formats, for the log.
-#include "app/core/errors.h"
+#include "debuglog/log.h"
 #include "dx/dxbase.h"
 
 #include <algorithm>

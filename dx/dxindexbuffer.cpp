@@ -1,6 +1,7 @@
 #include "dx/dxindexbuffer.h"
 
 #include "app/core/errors.h"
+#include "debuglog/log.h"
 #include "dx/dxdevice.h"
 #include "dx/dxvertexbuffer.h"
 
@@ -27,7 +28,7 @@ indexbuffer::indexbuffer(device* ownerDevice, int count)
         const long long pieces = (wanted + kMaxChunkIndices - 1) / kMaxChunkIndices;
         // The piece tables hold kMaxIndexPieces entries; a longer list would run past them.
         if (pieces > kMaxIndexPieces) {
-            raise(kAutoThrowLogic, kFile, kTooManyPiecesLine);
+            raiseError(kAutoThrowLogic, kFile, kTooManyPiecesLine);
         }
         bufferCount = static_cast<std::int32_t>(pieces);
         for (int b = 0; b < bufferCount - 1; ++b) {

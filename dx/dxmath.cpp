@@ -1,5 +1,8 @@
 #include "dx/dxmath.h"
 
+#include "debuglog/log.h"
+#include "platform/win32/kernel.h"
+
 #include <cmath>
 
 namespace {
@@ -166,3 +169,12 @@ void lookAt(Matrix& m, const Vector3& target, const Vector3& eye, const Vector3&
 }
 
 void lookAtUp(Matrix& m, const Vector3& target, const Vector3& eye) { lookAt(m, target, eye, {0.0f, 1.0f, 0.0f}); }
+
+void logVector3(const Vector3& v, const char* title) {
+    if (title != nullptr) {
+        // The title is a line of its own, passed through unformatted.
+        OutputDebugStringA(title);
+        OutputDebugStringA("\n");
+    }
+    logPrintf("[%f] [%f] [%f]", static_cast<double>(v.x), static_cast<double>(v.y), static_cast<double>(v.z));
+}

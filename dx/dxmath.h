@@ -38,3 +38,6 @@ void normalizeInPlace(Vector3& v, Vector3& out);
 void lookAt(Matrix& m, const Vector3& target, const Vector3& eye, const Vector3& up);
 // lookAt with up = (0, 1, 0).
 void lookAtUp(Matrix& m, const Vector3& target, const Vector3& eye);
+
+// Logs title (when not null, unformatted), then "[%f] [%f] [%f]".
+void logVector3(const Vector3& v, const char* title);

@@ -1,6 +1,7 @@
 #include "dx/dxtexture.h"
 
 #include "app/core/errors.h"
+#include "debuglog/log.h"
 #include "dx/dxdevice.h"
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 #include "dx/dxvertexbuffer.h"
 
 #include "app/core/errors.h"
+#include "debuglog/log.h"
 #include "dx/dxdevice.h"
 
 #include <algorithm>
@@ -19,7 +20,7 @@ void resizeOrRaise(std::vector<T>& block, std::size_t size, int line) {
     try {
         block.resize(size);
     } catch (const std::bad_alloc&) {
-        raise(kAutoThrowLogic, kFile, line);
+        raiseError(kAutoThrowLogic, kFile, line);
     }
 }
 
@@ -114,7 +115,7 @@ void vertexbuffer::createBuffers() {
     const int needed = (vertexCount + kMaxChunkVertices - 1) / kMaxChunkVertices;
     // The chunk tables hold kMaxPoolBuffers entries; a larger pool would run past them.
     if (needed > kMaxPoolBuffers) {
-        raise(kAutoThrowLogic, kFile, kTooManyBuffersLine);
+        raiseError(kAutoThrowLogic, kFile, kTooManyBuffersLine);
     }
     bufferCount = needed;
     for (int b = 0; b < bufferCount - 1; ++b) {

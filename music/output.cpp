@@ -81,6 +81,13 @@ int recordOf(const Module* module) {
     return positionRecords[playBlock.load(std::memory_order_acquire)].load(std::memory_order_relaxed);
 }
 
+// Installed for freeModule: a module is never freed while the ring plays it.
+void stopIfPlaying(Module* module) {
+    if (currentModule.load() == module) {
+        stopPlayback(module);
+    }
+}
+
 } // namespace
 
 bool openOutput(int rate, int) {
@@ -116,6 +123,7 @@ bool startPlayback(Module* module) {
         return false;
     }
     resetPlayback(module);
+    setModuleReleaseHook(stopIfPlaying);
     currentModule.store(module);
     positionRecords = new std::atomic<std::uint16_t>[static_cast<std::size_t>(blockCount)]();
     ring = static_cast<std::int16_t*>(std::calloc(static_cast<std::size_t>(framesInRing), 4));

@@ -1,6 +1,6 @@
 #include "music/songclock.h"
 
-#include "app/core/errors.h"
+#include "debuglog/log.h"
 #include "music/output.h"
 #include "music/xmloader.h"
 #include "platform/win32/kernel.h"

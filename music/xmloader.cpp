@@ -4,8 +4,7 @@
 
 #include "music/xmloader.h"
 
-#include "app/core/errors.h"
-#include "music/output.h"
+#include "debuglog/log.h"
 #include "music/player.h"
 
 #include <algorithm>
@@ -545,12 +544,21 @@ Module* loadModule() {
     return m;
 }
 
+namespace {
+
+// Set by the audio output once it has played; the loader itself never plays.
+ModuleReleaseHook releaseHook = nullptr;
+
+} // namespace
+
+void setModuleReleaseHook(ModuleReleaseHook hook) { releaseHook = hook; }
+
 void freeModule(Module* module) {
     if (module == nullptr) {
         return;
     }
-    if (playingModule() == module) {
-        stopPlayback(module);
+    if (releaseHook != nullptr) {
+        releaseHook(module);
     }
     for (int i = 0; module->instruments != nullptr && i < module->instrumentCount; ++i) {
         Instrument& inst = module->instruments[i];

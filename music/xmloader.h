@@ -48,4 +48,10 @@ Module* loadModule();
 // Stops playback of the module when it plays, then releases it. Null does nothing.
 void freeModule(Module* module);
 
+// freeModule calls the hook first. The audio output installs one that stops a
+// playing module, so the loader needs no audio device of its own (tools that
+// only render link no sound system).
+using ModuleReleaseHook = void (*)(Module*);
+void setModuleReleaseHook(ModuleReleaseHook hook);
+
 } // namespace music

@@ -1,6 +1,6 @@
 #include "texgen/program.h"
 
-#include "app/core/errors.h"
+#include "debuglog/log.h"
 #include "texgen/convolution.h"
 #include "texgen/generators.h"
 #include "texgen/noise.h"

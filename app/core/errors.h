@@ -1,11 +1,9 @@
-// Failures, the quit request, the process-wide error record and the debug log.
+// Failures, the quit request and the process-wide error record.
 //
 // Every failure is a thrown qtv_d3d::exception whose constructor writes the
 // record that the error dialog shows; quitting is a thrown quitException.
-// Only the main thread raises and logs.
+// Only the main thread raises. The debug log is debuglog/log.h.
 #pragma once
-
-#include "dx/vector3.h"
 
 #include <cstdint>
 
@@ -38,19 +36,9 @@ inline constexpr const char* kAutoThrowD3d = "auto throw(d3d)";
 inline constexpr const char* kAutoThrowLogic = "auto throw(logic)";
 
 // Raises qtv_d3d::exception with the given texts.
-[[noreturn]] void raise(const char* message, const char* file, std::int32_t line);
+[[noreturn]] void raiseError(const char* message, const char* file, std::int32_t line);
 // Raises "auto throw(d3d)" at file and line unless result is 0 (success).
 void checkD3d(std::int32_t result, const char* file, std::int32_t line);
-
-// Size of the log line buffer; longer lines are cut to size - 1 characters.
-inline constexpr int kLogBufferSize = 1024;
-
-// One line to the debug output: the formatted text, then "\n" by a second call.
-void logPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Logs context (when not null) and the system text of the last error, both unformatted.
-void logLastError(const char* context);
-// Logs title (when not null), then "[%f] [%f] [%f]".
-void logVector3(const Vector3& v, const char* title);
 
 // Shows the error dialog with errorRecord and returns once it is dismissed.
 // Where no dialog can be shown the record goes to standard error as

@@ -1,5 +1,4 @@
 #include "app/core/errors.h"
-#include "platform/win32/kernel.h"
 
 #include <gtest/gtest.h>
 
@@ -49,30 +48,6 @@ TEST(Raise, CheckD3dRaisesOnlyOnNonZero) {
     EXPECT_STREQ(errorRecord.message, "auto throw(d3d)");
     EXPECT_THROW(checkD3d(-2147467259, "dxdevice", 456), qtv_d3d::exception);
     EXPECT_EQ(errorRecord.line, 456);
-}
-
-TEST(Log, PrintfLinesAndCutting) {
-    EXPECT_EQ(captureLog([] { logPrintf("part = %d", 4); }), "part = 4\n");
-    const std::string out = captureLog([] { logPrintf("%s", std::string(3000, 'a').c_str()); });
-    EXPECT_EQ(out, std::string(kLogBufferSize - 1, 'a') + "\n");
-}
-
-TEST(Log, LastErrorTextPassesPercentSignsUnchanged) {
-    const std::string out = captureLog([] {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        logLastError("From showDialog 100%s %d");
-    });
-    EXPECT_EQ(out, "From showDialog 100%s %d\nThe parameter is incorrect.\r\n\n");
-    const std::string unknown = captureLog([] {
-        SetLastError(0xBEEF);
-        logLastError(nullptr);
-    });
-    EXPECT_EQ(unknown, "error 48879 (no message text)\n");
-}
-
-TEST(Log, Vector3WithAndWithoutTitle) {
-    EXPECT_EQ(captureLog([] { logVector3({1.0f, -0.5f, 2.25f}, nullptr); }), "[1.000000] [-0.500000] [2.250000]\n");
-    EXPECT_EQ(captureLog([] { logVector3({0.0f, 0.0f, 0.0f}, "eye"); }), "eye\n[0.000000] [0.000000] [0.000000]\n");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // runDemo for the exit-path tests: leaves the way RIZA3V_PROBE says.
 #include "app/core/errors.h"
+#include "debuglog/log.h"
 #include "app/demo.h"
 
 #include <csignal>
@@ -21,7 +22,7 @@ void runDemo(int wordCount, char* words) {
         throw qtv_d3d::quitException(1);
     }
     if (std::strcmp(mode, "d3d") == 0) {
-        raise(kAutoThrowD3d, "dxbase", 263);
+        raiseError(kAutoThrowD3d, "dxbase", 263);
     }
     if (std::strcmp(mode, "std") == 0) {
         throw std::runtime_error("not one of ours");

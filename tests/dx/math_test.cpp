@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <string>
 
 namespace {
 
@@ -186,6 +187,21 @@ TEST(LookAt, EyeStraightAboveFallsBackToZUp) {
     expectOrthonormalView(m, target, eye);
     // The second hint, (0,1,0) again, is parallel too; the third is (0,0,1).
     EXPECT_NEAR(m.m[2][1], 1.0f, 1e-6f);
+}
+
+// The debug output is standard error on this platform.
+std::string captureLog(void (*body)()) {
+    ::testing::internal::CaptureStderr();
+    body();
+    return ::testing::internal::GetCapturedStderr();
+}
+
+TEST(VectorLog, WithAndWithoutTitle) {
+    EXPECT_EQ(captureLog([] { logVector3({1.0f, -0.5f, 2.25f}, nullptr); }),
+              "[1.000000] [-0.500000] [2.250000]\n");
+    // The title is passed through as it stands, format characters included.
+    EXPECT_EQ(captureLog([] { logVector3({0.0f, 0.0f, 0.0f}, "eye %s"); }),
+              "eye %s\n[0.000000] [0.000000] [0.000000]\n");
 }
 
 } // namespace

@@ -105,6 +105,20 @@ TEST(Output, RefusesWithoutSourceAndSizesTheRing) {
     platform::setRunMode(platform::RunMode::live);
 }
 
+TEST(Output, FreeingThePlayingModuleStopsItFirst) {
+    platform::setRunMode(platform::RunMode::virtualRun);
+    music::useMemorySource(resources::kSongModule, resources::kSongModuleSize);
+    ASSERT_TRUE(music::openOutput(44100, 0));
+    music::Module* m = music::loadModule();
+    ASSERT_NE(m, nullptr);
+    ASSERT_TRUE(music::startPlayback(m));
+    ASSERT_EQ(music::playingModule(), m);
+    music::freeModule(m);
+    EXPECT_EQ(music::playingModule(), nullptr);
+    music::closeOutput();
+    platform::setRunMode(platform::RunMode::live);
+}
+
 TEST(SongClock, WithoutASongReportsZeroAndStartDoesNothing) {
     platform::setRunMode(platform::RunMode::virtualRun);
     const unsigned char junk[] = "not a module at all";

@@ -1,0 +1,36 @@
+#include "debuglog/log.h"
+#include "platform/win32/kernel.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// The debug output is standard error on this platform.
+std::string captureLog(void (*body)()) {
+    ::testing::internal::CaptureStderr();
+    body();
+    return ::testing::internal::GetCapturedStderr();
+}
+
+TEST(Log, PrintfLinesAndCutting) {
+    EXPECT_EQ(captureLog([] { logPrintf("part = %d", 4); }), "part = 4\n");
+    const std::string out = captureLog([] { logPrintf("%s", std::string(3000, 'a').c_str()); });
+    EXPECT_EQ(out, std::string(kLogBufferSize - 1, 'a') + "\n");
+}
+
+TEST(Log, LastErrorTextPassesPercentSignsUnchanged) {
+    const std::string out = captureLog([] {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        logLastError("From showDialog 100%s %d");
+    });
+    EXPECT_EQ(out, "From showDialog 100%s %d\nThe parameter is incorrect.\r\n\n");
+    const std::string unknown = captureLog([] {
+        SetLastError(0xBEEF);
+        logLastError(nullptr);
+    });
+    EXPECT_EQ(unknown, "error 48879 (no message text)\n");
+}
+
+} // namespace
