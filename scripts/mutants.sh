@@ -13,7 +13,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 scratch="$root/build-mutants"
 mkdir -p "$scratch"
-rsync -a --delete --exclude '/build*' --exclude '/.git' --exclude '/out' "$root/" "$scratch/"
+tar -C "$root" --exclude='./build*' --exclude=./.git --exclude=./out -cf - . | tar -C "$scratch" -xf -
 if [ ! -f "$scratch/build/CMakeCache.txt" ]; then
     cmake -S "$scratch" -B "$scratch/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache >/dev/null
