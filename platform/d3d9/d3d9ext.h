@@ -31,4 +31,11 @@ struct DeviceCounters {
 };
 DeviceCounters countersOf(IDirect3DDevice9* device);
 
+// Called in virtual mode for every presented back buffer, in present order.
+// rgba: width*height*4 bytes, row 0 the top row, bytes R, G, B, A per pixel.
+using PresentHook = void (*)(void* user, UINT width, UINT height, const std::uint8_t* rgba);
+void setPresentHook(PresentHook hook, void* user); // nullptr removes it
+// Delivers every frame still in flight (the PBO ring) to the hook; call before exit.
+void flushPresentHook();
+
 } // namespace platform::d3d9

@@ -10,6 +10,12 @@
 namespace platform::d3d9 {
 namespace {
 
+PresentHook presentHook = nullptr;
+void* presentUser = nullptr;
+std::vector<Device*> livePresenters; // devices whose in-flight frames flushPresentHook delivers
+std::vector<std::uint8_t> presentScratch;
+
+
 DWORD floatBits(float f) {
     DWORD d = 0;
     std::memcpy(&d, &f, sizeof d);
@@ -294,6 +300,7 @@ std::array<float, 4> colorOf(D3DCOLOR c) {
 Device::Device(std::shared_ptr<Shared> shared, const D3DPRESENT_PARAMETERS& params, const D3DCAPS9& caps)
     : shared_(std::move(shared)), params_(params), caps_(caps) {
     shared_->device = this;
+    livePresenters.push_back(this);
 }
 
 Device* Device::create(const D3DPRESENT_PARAMETERS& params, HWND focusWindow, const D3DCAPS9& caps, bool live) {
@@ -441,6 +448,11 @@ ULONG Device::Release() {
 
 Device::~Device() {
     shared_->context->makeCurrent();
+    deliverPresented(0);
+    for (auto& slot : presentRing_) {
+        gl::DeleteBuffers(1, &slot.buffer);
+    }
+    livePresenters.erase(std::remove(livePresenters.begin(), livePresenters.end(), this), livePresenters.end());
     shared_->device = nullptr;
     for (auto& [key, fbo] : framebuffers_) {
         gl::DeleteFramebuffers(1, &fbo);
@@ -780,6 +792,7 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
         framebufferDirty_ = true;
     } else {
         // Virtual mode: the frame is done, so virtual time moves by one frame step.
+        capturePresented();
         platform::advanceVirtualFrame();
     }
     return D3D_OK;
@@ -1841,6 +1854,74 @@ HRESULT Device::readBack(Surface* surface, UINT& width, UINT& height, std::vecto
     boundFramebuffer_ = ~0u;
     framebufferDirty_ = true;
     return gl::GetError() == GL_NO_ERROR ? D3D_OK : D3DERR_DRIVERINTERNALERROR;
+}
+
+void Device::capturePresented() {
+    if (presentHook == nullptr) {
+        return;
+    }
+    // A full ring hands its oldest frame over before the slot is reused.
+    deliverPresented(presentRing_.size() - 1);
+    PresentSlot& slot = presentRing_[(presentFirst_ + presentQueued_) % presentRing_.size()];
+    if (slot.buffer == 0) {
+        gl::GenBuffers(1, &slot.buffer);
+    }
+    slot.width = backBufferSurface_->width();
+    slot.height = backBufferSurface_->height();
+    slot.opaque = colorFormat(backBufferSurface_->format())->alphaIsOne;
+    gl::BindFramebuffer(GL_READ_FRAMEBUFFER, framebufferFor(backBufferSurface_, nullptr));
+    gl::BindBuffer(GL_PIXEL_PACK_BUFFER, slot.buffer);
+    gl::BufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(slot.width) * slot.height * 4, nullptr,
+                   GL_STREAM_READ);
+    gl::PixelStorei(GL_PACK_ALIGNMENT, 1);
+    // Targets are stored top row first, which is the hook's row order.
+    gl::ReadPixels(0, 0, static_cast<GLsizei>(slot.width), static_cast<GLsizei>(slot.height), GL_RGBA,
+                   GL_UNSIGNED_BYTE, nullptr);
+    gl::BindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    boundFramebuffer_ = ~0u;
+    framebufferDirty_ = true;
+    ++presentQueued_;
+}
+
+void Device::deliverPresented(std::size_t keep) {
+    while (presentQueued_ > keep) {
+        PresentSlot& slot = presentRing_[presentFirst_];
+        presentFirst_ = (presentFirst_ + 1) % presentRing_.size();
+        --presentQueued_;
+        const std::size_t bytes = static_cast<std::size_t>(slot.width) * slot.height * 4;
+        gl::BindBuffer(GL_PIXEL_PACK_BUFFER, slot.buffer);
+        auto* mapped = static_cast<const std::uint8_t*>(
+            gl::MapBufferRange(GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(bytes), GL_MAP_READ_BIT));
+        if (mapped == nullptr) {
+            logFailure("present hook: mapping a read-back buffer failed, frame dropped");
+        } else if (presentHook != nullptr) {
+            if (slot.opaque) {
+                // Formats without alpha deliver alpha 0xFF, as readBack does.
+                presentScratch.assign(mapped, mapped + bytes);
+                for (std::size_t i = 3; i < bytes; i += 4) {
+                    presentScratch[i] = 0xFF;
+                }
+                presentHook(presentUser, slot.width, slot.height, presentScratch.data());
+            } else {
+                presentHook(presentUser, slot.width, slot.height, mapped);
+            }
+        }
+        if (mapped != nullptr) {
+            gl::UnmapBuffer(GL_PIXEL_PACK_BUFFER);
+        }
+        gl::BindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    }
+}
+
+void setPresentHook(PresentHook hook, void* user) {
+    presentHook = hook;
+    presentUser = user;
+}
+
+void flushPresentHook() {
+    for (Device* device : livePresenters) {
+        device->flushPresented();
+    }
 }
 
 } // namespace platform::d3d9

@@ -197,6 +197,28 @@ private:
     LinkedProgram* currentProgram_ = nullptr;
     std::array<std::uint64_t, 8> serial_{};
 
+public:
+    // Present hook: queue the back buffer in the read-back ring, and hand the
+    // oldest queued frames to the hook until at most `keep` remain.
+    void capturePresented();
+    void deliverPresented(std::size_t keep);
+    void flushPresented() {
+        shared_->context->makeCurrent();
+        deliverPresented(0);
+    }
+
+private:
+    // Pixel-pack buffers, so a frame's read-back finishes while later frames draw.
+    struct PresentSlot {
+        GLuint buffer = 0;
+        UINT width = 0;
+        UINT height = 0;
+        bool opaque = false;
+    };
+    std::array<PresentSlot, 3> presentRing_{};
+    std::size_t presentFirst_ = 0;
+    std::size_t presentQueued_ = 0;
+
     struct AppliedState {
         int depthTest = -1;
         int depthMask = -1;

@@ -29,6 +29,12 @@ std::vector<D3DDISPLAYMODE> virtualModes() {
     return modes;
 }
 
+// SDL reports 0 Hz when the driver does not know the rate; callers pick modes
+// by rate, so such modes are listed at 60 Hz.
+UINT listedRate(int hz) {
+    return hz > 0 ? static_cast<UINT>(hz) : 60u;
+}
+
 std::vector<D3DDISPLAYMODE> sdlModes(int display) {
     std::vector<D3DDISPLAYMODE> modes;
     int count = SDL_GetNumDisplayModes(display);
@@ -37,8 +43,8 @@ std::vector<D3DDISPLAYMODE> sdlModes(int display) {
         if (SDL_GetDisplayMode(display, i, &mode) != 0 || SDL_BITSPERPIXEL(mode.format) < 24) {
             continue;
         }
-        D3DDISPLAYMODE d{static_cast<UINT>(mode.w), static_cast<UINT>(mode.h),
-                         static_cast<UINT>(mode.refresh_rate), D3DFMT_X8R8G8B8};
+        D3DDISPLAYMODE d{static_cast<UINT>(mode.w), static_cast<UINT>(mode.h), listedRate(mode.refresh_rate),
+                         D3DFMT_X8R8G8B8};
         bool seen = std::any_of(modes.begin(), modes.end(), [&](const D3DDISPLAYMODE& m) {
             return m.Width == d.Width && m.Height == d.Height && m.RefreshRate == d.RefreshRate;
         });
@@ -51,7 +57,7 @@ std::vector<D3DDISPLAYMODE> sdlModes(int display) {
         // Drivers that list no modes (offscreen, some virtual displays) still
         // have the desktop's.
         modes.push_back(D3DDISPLAYMODE{static_cast<UINT>(desktop.w), static_cast<UINT>(desktop.h),
-                                       static_cast<UINT>(desktop.refresh_rate > 0 ? desktop.refresh_rate : 60),
+                                       listedRate(desktop.refresh_rate),
                                        D3DFMT_X8R8G8B8});
     }
     std::sort(modes.begin(), modes.end(), [](const D3DDISPLAYMODE& a, const D3DDISPLAYMODE& b) {
@@ -169,8 +175,8 @@ public:
         if (SDL_GetDesktopDisplayMode(static_cast<int>(Adapter), &mode) != 0) {
             return D3DERR_NOTAVAILABLE;
         }
-        *pMode = D3DDISPLAYMODE{static_cast<UINT>(mode.w), static_cast<UINT>(mode.h),
-                                static_cast<UINT>(mode.refresh_rate), D3DFMT_X8R8G8B8};
+        *pMode = D3DDISPLAYMODE{static_cast<UINT>(mode.w), static_cast<UINT>(mode.h), listedRate(mode.refresh_rate),
+                                D3DFMT_X8R8G8B8};
         return D3D_OK;
     }
 

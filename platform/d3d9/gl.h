@@ -61,6 +61,8 @@
     X(PFNGLBINDBUFFERPROC, BindBuffer)                                                          \
     X(PFNGLBUFFERDATAPROC, BufferData)                                                          \
     X(PFNGLBUFFERSUBDATAPROC, BufferSubData)                                                    \
+    X(PFNGLMAPBUFFERRANGEPROC, MapBufferRange)                                                  \
+    X(PFNGLUNMAPBUFFERPROC, UnmapBuffer)                                                        \
     X(PFNGLGENVERTEXARRAYSPROC, GenVertexArrays)                                                \
     X(PFNGLDELETEVERTEXARRAYSPROC, DeleteVertexArrays)                                          \
     X(PFNGLBINDVERTEXARRAYPROC, BindVertexArray)                                                \

@@ -82,20 +82,22 @@ TEST_F(Pixels, BlendModesOfTheShow) {
 D3DCOLOR stageTexel0(UINT, UINT) { return 0xFF80C040u; }
 D3DCOLOR stageTexel1(UINT, UINT) { return 0xFF2040F0u; }
 
-// Stage 0 modulate (texture x diffuse); stage 1 blend factor alpha with
-// TEXTUREFACTOR 0x80808080 (texture x a + current x (1 - a), a = 0x80 / 255),
-// then add.
+// Stage 0 modulate (texture x diffuse); stage 1 blend factor alpha
+// (Arg1 x a + Arg2 x (1 - a), a = TEXTUREFACTOR alpha), then add. The factor
+// alphas sit far from one half so that swapped arguments show.
 TEST_F(Pixels, TextureStageOperations) {
     IDirect3DTexture9* t0 = makeTexture(4, 4, stageTexel0);
     IDirect3DTexture9* t1 = makeTexture(4, 4, stageTexel1);
     const D3DCOLOR diffuse = 0xFFC08040u;
-    const double a = 128.0 / 255.0;
     struct Case {
         DWORD op1;
+        D3DCOLOR factor;
         const char* name;
     };
-    for (const Case c : {Case{D3DTOP_DISABLE, "modulate"}, Case{D3DTOP_BLENDFACTORALPHA, "blendfactor"},
-                         Case{D3DTOP_ADD, "add"}}) {
+    for (const Case c : {Case{D3DTOP_DISABLE, 0x80808080u, "modulate"},
+                         Case{D3DTOP_BLENDFACTORALPHA, 0x20808080u, "blendfactor 0x20"},
+                         Case{D3DTOP_BLENDFACTORALPHA, 0xE0808080u, "blendfactor 0xE0"},
+                         Case{D3DTOP_ADD, 0x80808080u, "add"}}) {
         begin(0xFF000000u);
         device->SetTexture(0, t0);
         device->SetTexture(1, t1);
@@ -105,7 +107,7 @@ TEST_F(Pixels, TextureStageOperations) {
         device->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
         device->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
         device->SetTextureStageState(1, D3DTSS_COLOROP, c.op1);
-        device->SetRenderState(D3DRS_TEXTUREFACTOR, 0x80808080u);
+        device->SetRenderState(D3DRS_TEXTUREFACTOR, c.factor);
         ScreenVertex2 v[4] = {{0, 0, 0, 1, diffuse, 0, 0, 0, 0},
                               {64, 0, 0, 1, diffuse, 1, 0, 1, 0},
                               {64, 64, 0, 1, diffuse, 1, 1, 1, 1},
@@ -114,6 +116,7 @@ TEST_F(Pixels, TextureStageOperations) {
         ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof v[0]), D3D_OK);
         end();
         Picture p = readBackBuffer(c.name);
+        const double a = channel(c.factor, 24);
         double out[3];
         for (int i = 0; i < 3; ++i) {
             const int shift = 16 - 8 * i;

@@ -263,21 +263,30 @@ TEST_F(Raster, ClearsTouchOnlyTheirTargetAndViewport) {
     D3DVIEWPORT9 vp{4, 4, 8, 8, 0.0f, 1.0f};
     ASSERT_EQ(device->SetViewport(&vp), D3D_OK);
     EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FFu, 1.0f, 0), D3D_OK);
-    D3DRECT rect{0, 0, 6, 6}; // clipped to the viewport: only (4..5, 4..5)
+    // Rectangles reaching past each edge of the viewport: every one is cut
+    // back to the viewport, and each edge is checked along its whole length.
+    const D3DRECT rects[] = {{0, 0, 6, 6}, {10, 10, 16, 16}, {0, 7, 16, 8}, {8, 0, 9, 16}};
     device->SetRenderTarget(0, sb);
     ASSERT_EQ(device->SetViewport(&vp), D3D_OK);
-    EXPECT_EQ(device->Clear(1, &rect, D3DCLEAR_TARGET, 0xFFFFFFFFu, 1.0f, 0), D3D_OK);
+    EXPECT_EQ(device->Clear(4, rects, D3DCLEAR_TARGET, 0xFFFFFFFFu, 1.0f, 0), D3D_OK);
     Picture pa = read(sa, "a");
     Picture pb = read(sb, "b");
     EXPECT_EQ(pa.at(0, 0), 0x80FF0000u); // alpha kept in an A8R8G8B8 target
     EXPECT_EQ(pa.at(4, 4), 0xFF0000FFu);
     EXPECT_EQ(pa.at(11, 11), 0xFF0000FFu);
     EXPECT_EQ(pa.at(12, 11), 0x80FF0000u);
-    EXPECT_EQ(pb.at(0, 0), 0xFF00FF00u);
-    EXPECT_EQ(pb.at(4, 4), 0xFFFFFFFFu);
-    EXPECT_EQ(pb.at(5, 5), 0xFFFFFFFFu);
-    EXPECT_EQ(pb.at(6, 6), 0xFF00FF00u);
-    EXPECT_EQ(pb.at(3, 3), 0xFF00FF00u);
+    for (UINT y = 0; y < 16; ++y) {
+        for (UINT x = 0; x < 16; ++x) {
+            bool inside = false;
+            for (const D3DRECT& r : rects) {
+                const LONG x0 = std::max<LONG>(r.x1, 4), x1 = std::min<LONG>(r.x2, 12);
+                const LONG y0 = std::max<LONG>(r.y1, 4), y1 = std::min<LONG>(r.y2, 12);
+                const LONG px = static_cast<LONG>(x), py = static_cast<LONG>(y);
+                inside = inside || (px >= x0 && px < x1 && py >= y0 && py < y1);
+            }
+            EXPECT_EQ(pb.at(x, y), inside ? 0xFFFFFFFFu : 0xFF00FF00u) << "at " << x << "," << y;
+        }
+    }
     sa->Release();
     sb->Release();
     a->Release();
