@@ -37,14 +37,30 @@ function(riza3v_benchmark name)
   riza3v_warnings(${name})
 endfunction()
 
-# Adds every sub-folder of the current folder that has a CMakeLists.txt, in
-# name order: topics join the build by having a folder of their own.
-function(riza3v_add_subfolders)
-  file(GLOB entries LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
-  list(SORT entries)
-  foreach(dir IN LISTS entries)
-    if(IS_DIRECTORY ${dir} AND EXISTS ${dir}/CMakeLists.txt)
-      add_subdirectory(${dir})
+# The one way a folder joins the build. Named folders must exist and have a
+# CMakeLists.txt: a folder the list names but cannot find stops the configure
+# with its name, instead of leaving its targets silently out of the build.
+# Called without names (tests/, bench/), it adds every sub-folder that has a
+# CMakeLists.txt, in name order, so a topic joins by having a folder of its own.
+function(riza3v_add_folders)
+  set(dirs ${ARGN})
+  if(NOT dirs)
+    file(GLOB entries LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+      ${CMAKE_CURRENT_SOURCE_DIR}/*)
+    list(SORT entries)
+    foreach(entry IN LISTS entries)
+      if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${entry}
+         AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${entry}/CMakeLists.txt)
+        list(APPEND dirs ${entry})
+      endif()
+    endforeach()
+  endif()
+  foreach(dir IN LISTS dirs)
+    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      message(FATAL_ERROR
+        "riza3v_add_folders: folder '${dir}' named in ${CMAKE_CURRENT_LIST_FILE} "
+        "has no CMakeLists.txt (expected ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)")
     endif()
+    add_subdirectory(${dir})
   endforeach()
 endfunction()
