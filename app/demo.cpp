@@ -6,7 +6,7 @@
 #include "dx/dxdevice.h"
 #include "dx/dxtexture.h"
 #include "dx/dxvertexbuffer.h"
-#include "platform/win32/kernel.h"
+#include "platform/kernel/kernel.h"
 #include "platform/win32/user.h"
 #include "resources/dialogs/dialogs.h"
 #include "resources/texprograms/texprograms.h"

@@ -3,7 +3,7 @@
 #include "app/core/errors.h"
 #include "debuglog/log.h"
 #include "app/demo.h"
-#include "platform/win32/kernel.h"
+#include "platform/kernel/kernel.h"
 
 #include <csignal>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // The process entry point and its catch clauses.
 #pragma once
 
-#include "platform/win32/windef.h"
+#include "platform/kernel/windef.h"
 
 extern HINSTANCE instanceHandle;
 extern HINSTANCE previousInstanceHandle;

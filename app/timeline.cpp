@@ -1,6 +1,6 @@
 #include "app/timeline.h"
 
-#include "platform/win32/kernel.h"
+#include "platform/kernel/kernel.h"
 
 #include <algorithm>
 

@@ -23,9 +23,16 @@ function(riza3v_test name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   riza3v_warnings(${name})
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${ARG_LABELS}"
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_LIST ${name}_TESTS
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  # Labels are set by a script CTest reads after the discovered tests: passed
+  # through the discovery's PROPERTIES, a list of several labels would split.
+  if(ARG_LABELS)
+    set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+    file(WRITE ${script}
+      "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${ARG_LABELS}\")\nendif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+  endif()
 endfunction()
 
 # A Google Benchmark executable (not run by CTest).

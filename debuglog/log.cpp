@@ -1,6 +1,6 @@
 #include "debuglog/log.h"
 
-#include "platform/win32/kernel.h"
+#include "platform/kernel/kernel.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -4,7 +4,7 @@
 #include "debuglog/log.h"
 #include "dx/dxdevice.h"
 #include "platform/win32/dialog.h"
-#include "platform/win32/kernel.h"
+#include "platform/kernel/kernel.h"
 #include "platform/win32/user.h"
 
 #include <algorithm>

@@ -5,7 +5,7 @@
 #include "dx/dxbase.h"
 #include "dx/dxtexture.h"
 #include "platform/d3dx/d3dx9.h"
-#include "platform/win32/kernel.h"
+#include "platform/kernel/kernel.h"
 
 #include <bit>
 #include <cmath>

@@ -1,7 +1,7 @@
 #include "dx/dxmath.h"
 
 #include "debuglog/log.h"
-#include "platform/win32/kernel.h"
+#include "platform/kernel/kernel.h"
 
 #include <cmath>
 

@@ -6,7 +6,7 @@
 #include "music/player.h"
 #include "music/render.h"
 #include "music/xmloader.h"
-#include "platform/win32/kernel.h"
+#include "platform/kernel/kernel.h"
 #include "platform/winmm/mmsystem.h"
 
 #include <atomic>

@@ -3,7 +3,7 @@
 #include "debuglog/log.h"
 #include "music/output.h"
 #include "music/xmloader.h"
-#include "platform/win32/kernel.h"
+#include "platform/kernel/kernel.h"
 
 namespace music {
 

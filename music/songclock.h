@@ -8,7 +8,7 @@
 #pragma once
 
 #include "music/module.h"
-#include "platform/win32/windef.h"
+#include "platform/kernel/windef.h"
 
 #include <cstddef>
 

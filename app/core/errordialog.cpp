@@ -2,7 +2,7 @@
 
 #include "app/core/errors.h"
 #include "debuglog/log.h"
-#include "platform/runmode.h"
+#include "platform/kernel/runmode.h"
 #include "platform/win32/dialog.h"
 #include "resources/dialogs/dialogs.h"
 

@@ -1,7 +1,7 @@
 // The error dialog (resource 101) that showDialog runs.
 #pragma once
 
-#include "platform/win32/windef.h"
+#include "platform/kernel/windef.h"
 
 // Shows errorRecord in the dialog's three edits and ends the dialog with 1 on
 // OK, Cancel, Enter, Escape, a close request, destruction or a quit message.

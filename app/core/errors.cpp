@@ -1,6 +1,6 @@
 #include "app/core/errors.h"
 
-#include "platform/win32/kernel.h"
+#include "platform/kernel/kernel.h"
 
 #include <cstdio>
 #include <cstring>

@@ -4,7 +4,7 @@
 // quad once the state has settled.
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9ext.h"
-#include "platform/runmode.h"
+#include "platform/kernel/runmode.h"
 
 #include <benchmark/benchmark.h>
 

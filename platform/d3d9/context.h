@@ -3,7 +3,7 @@
 // this, one code path renders into off-screen targets only.
 #pragma once
 
-#include "platform/win32/windef.h"
+#include "platform/kernel/windef.h"
 
 #include <memory>
 #include <string>

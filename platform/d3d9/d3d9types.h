@@ -2,7 +2,7 @@
 // headers (d3d9types.h, d3d9caps.h). Only what the show and its tests use.
 #pragma once
 
-#include "platform/win32/windef.h"
+#include "platform/kernel/windef.h"
 
 #include "shadercompiler/asm/shadertokens.h"
 

@@ -1,7 +1,7 @@
 #include "platform/d3d9/device.h"
 
 #include "platform/d3d9/translate.h"
-#include "platform/win32/clock.h"
+#include "platform/kernel/clock.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/translate.h"
-#include "platform/runmode.h"
+#include "platform/kernel/runmode.h"
 
 #include <SDL.h>
 

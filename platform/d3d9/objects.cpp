@@ -1,7 +1,7 @@
 #include "platform/d3d9/objects.h"
 
 #include "platform/d3d9/device.h"
-#include "platform/win32/kernel.h"
+#include "platform/kernel/kernel.h"
 
 #include <cstdarg>
 #include <cstdio>

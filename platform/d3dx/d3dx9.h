@@ -23,7 +23,7 @@
 #pragma once
 
 #include "platform/d3d9/d3d9.h"
-#include "platform/win32/kernel.h"
+#include "platform/kernel/kernel.h"
 
 struct D3DXMACRO {
     LPCSTR Name;

@@ -1,6 +1,6 @@
 #include "platform/d3dx/d3dx9.h"
 
-#include "platform/win32/kernel.h"
+#include "platform/kernel/kernel.h"
 #include "shadercompiler/asm/assembler.h"
 #include "shadercompiler/hlsl/compiler.h"
 

@@ -7,7 +7,7 @@
 #include "platform/gdi/gdi.h"
 
 #include "platform/gdi/fontface.h"
-#include "platform/win32/kernel.h"
+#include "platform/kernel/kernel.h"
 
 #include <algorithm>
 #include <cstdio>

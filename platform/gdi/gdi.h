@@ -8,7 +8,7 @@
 // platform's failure value.
 #pragma once
 
-#include "platform/win32/windef.h"
+#include "platform/kernel/windef.h"
 
 struct BITMAPINFOHEADER {
     DWORD biSize;

@@ -1,8 +1,8 @@
 // Modal dialogs: creation from a template, the modal loop, the dialog and
 // control procedures, keyboard and mouse handling, and the scripted user.
 #include "platform/gdi/gdi.h"
-#include "platform/runmode.h"
-#include "platform/win32/kernel.h"
+#include "platform/kernel/runmode.h"
+#include "platform/kernel/kernel.h"
 #include "platform/win32/userstate.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // The thread's message queue, message delivery and the keyboard state.
 // Only the main thread uses them.
-#include "platform/runmode.h"
-#include "platform/win32/kernel.h"
+#include "platform/kernel/runmode.h"
+#include "platform/kernel/kernel.h"
 #include "platform/win32/userstate.h"
 
 #include <array>

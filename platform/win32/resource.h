@@ -4,7 +4,7 @@
 // every dialog and window that uses them.
 #pragma once
 
-#include "platform/win32/windef.h"
+#include "platform/kernel/windef.h"
 
 #include <cstdint>
 

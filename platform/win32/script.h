@@ -19,7 +19,7 @@
 // line and is skipped.
 #pragma once
 
-#include "platform/win32/windef.h"
+#include "platform/kernel/windef.h"
 
 #include <cstddef>
 #include <cstdint>

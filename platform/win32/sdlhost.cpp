@@ -1,6 +1,6 @@
 // The SDL side of the user-interface layer: the video system, SDL windows,
 // and the translation of SDL events into messages and dialog input.
-#include "platform/win32/kernel.h"
+#include "platform/kernel/kernel.h"
 #include "platform/win32/userstate.h"
 
 #include <SDL.h>

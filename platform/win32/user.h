@@ -12,7 +12,7 @@
 // here sets the last error, logs a line and returns the platform's failure.
 #pragma once
 
-#include "platform/win32/windef.h"
+#include "platform/kernel/windef.h"
 
 // Window messages (values from the platform's winuser.h).
 inline constexpr UINT WM_NULL = 0x0000;

@@ -1,5 +1,5 @@
-#include "platform/runmode.h"
-#include "platform/win32/kernel.h"
+#include "platform/kernel/runmode.h"
+#include "platform/kernel/kernel.h"
 #include "platform/win32/userstate.h"
 
 #include <cstdio>

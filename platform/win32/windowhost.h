@@ -1,7 +1,7 @@
 // How the graphics layer finds the SDL window behind a window handle.
 #pragma once
 
-#include "platform/win32/windef.h"
+#include "platform/kernel/windef.h"
 
 struct SDL_Window;
 

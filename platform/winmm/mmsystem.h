@@ -11,7 +11,7 @@
 // Anything outside that subset is refused with an error result and a log line.
 #pragma once
 
-#include "platform/win32/windef.h"
+#include "platform/kernel/windef.h"
 
 using DWORD_PTR = std::uintptr_t;
 using MMRESULT = UINT;

@@ -5,9 +5,9 @@
 #include "platform/winmm/mmsystem.h"
 #include "platform/winmm/wavesink.h"
 
-#include "platform/runmode.h"
-#include "platform/win32/clock.h"
-#include "platform/win32/kernel.h"
+#include "platform/kernel/runmode.h"
+#include "platform/kernel/clock.h"
+#include "platform/kernel/kernel.h"
 
 #include <SDL.h>
 

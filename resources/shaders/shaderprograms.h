@@ -9,7 +9,7 @@
 //   fallbackPixelProgram   ps_1_3   s0 texture
 #pragma once
 
-#include "platform/win32/windef.h"
+#include "platform/kernel/windef.h"
 
 namespace resources {
 

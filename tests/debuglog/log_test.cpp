@@ -1,5 +1,5 @@
 #include "debuglog/log.h"
-#include "platform/win32/kernel.h"
+#include "platform/kernel/kernel.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "dx/dxtexture.h"
 #include "dx/dxvertexbuffer.h"
 #include "platform/d3d9/d3d9ext.h"
-#include "platform/runmode.h"
+#include "platform/kernel/runmode.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/script.h"
 #include "resources/dialogs/dialogs.h"

@@ -3,7 +3,7 @@
 #include "app/core/errors.h"
 #include "dx/dxbase.h"
 #include "dx/dxdevice.h"
-#include "platform/runmode.h"
+#include "platform/kernel/runmode.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/script.h"
 #include "resources/dialogs/dialogs.h"

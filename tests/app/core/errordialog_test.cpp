@@ -1,0 +1,102 @@
+// The error dialog run by the dialog manager in virtual mode: what it shows
+// and every way of dismissing it.
+#include "app/core/errordialog.h"
+#include "app/core/errors.h"
+#include "platform/kernel/runmode.h"
+#include "platform/win32/dialog.h"
+#include "platform/win32/script.h"
+#include "resources/dialogs/dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+namespace {
+
+class ErrorDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::setRunMode(platform::RunMode::virtualRun);
+        installDialogResources();
+        platform::script::clear();
+    }
+    static INT_PTR run() {
+        return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kErrorDialogResource), nullptr, errorDialogProc, 0);
+    }
+};
+
+std::string text(HWND dialog, int id) {
+    char buffer[1100] = {};
+    GetDlgItemTextA(dialog, id, buffer, sizeof buffer);
+    return buffer;
+}
+
+TEST_F(ErrorDialog, ShowsTheRecordOfTheLastException) {
+    try {
+        throw qtv_d3d::exception(nullptr, nullptr, 0);
+    } catch (qtv_d3d::exception&) {
+    }
+    std::string file, line, message;
+    platform::script::call([&](HWND dialog) {
+        file = text(dialog, kErrorFileEdit);
+        line = text(dialog, kErrorLineEdit);
+        message = text(dialog, kErrorMessageEdit);
+    });
+    platform::script::click(IDOK);
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(file, "unknown file");
+    EXPECT_EQ(line, "0");
+    EXPECT_EQ(message, "unknown error");
+
+    qtv_d3d::exception e("auto throw(logic)", "dxbase", -256);
+    static_cast<void>(e);
+    platform::script::call([&](HWND dialog) { line = text(dialog, kErrorLineEdit); });
+    platform::script::pressKey(VK_RETURN);
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(line, "-256");
+}
+
+TEST_F(ErrorDialog, EveryWayOfDismissingItEndsWithOne) {
+    const std::function<void()> ways[] = {
+        [] { platform::script::pressKey(VK_RETURN); },
+        [] { platform::script::pressKey(VK_ESCAPE); },
+        [] { platform::script::click(IDOK); },
+        [] { platform::script::closeFrame(); },
+        [] {
+            platform::script::pressKey(VK_TAB); // into the edits first: Enter still means OK
+            platform::script::pressKey(VK_RETURN);
+        },
+        [] {},  // nothing scripted: the scripted user presses Escape
+    };
+    for (const auto& way : ways) {
+        platform::script::clear();
+        way();
+        EXPECT_EQ(run(), 1);
+        EXPECT_EQ(platform::script::pending(), 0u);
+        EXPECT_EQ(platform::script::failures(), 0);
+    }
+}
+
+TEST_F(ErrorDialog, ReEnablesItselfSoItCanAlwaysBeDismissed) {
+    platform::script::call([](HWND dialog) {
+        EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
+        EnableWindow(dialog, FALSE);
+    });
+    platform::script::click(IDOK);
+    platform::script::call([](HWND) { ADD_FAILURE() << "the click did not end the dialog"; });
+    EXPECT_EQ(run(), 1);
+    platform::script::clear();
+}
+
+TEST_F(ErrorDialog, ShowDialogInAVirtualRunWritesTheRecordAndDismissesIt) {
+    qtv_d3d::exception e("auto throw(d3d)", "dxtexture", 31);
+    static_cast<void>(e);
+    ::testing::internal::CaptureStderr();
+    showDialog();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("File: dxtexture\nLine: 31\nMessage: auto throw(d3d)\n"), std::string::npos) << err;
+    EXPECT_EQ(err.find("From showDialog"), std::string::npos) << err; // the dialog itself worked
+}
+
+} // namespace

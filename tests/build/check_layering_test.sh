@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# The layering check catches what it is there to catch: builds a small tree
+# with an upward include and a folder missing from the table, and expects the
+# check to fail naming each file and line; then the same tree made sound passes.
+set -u
+check=${1:?check_layering.sh}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/low" "$work/high" "$work/stray"
+cat >"$work/table.txt" <<'TABLE'
+low:
+high: low
+TABLE
+printf '#include "low/a.h"\n' >"$work/high/b.cpp"
+printf '// a\n#include <vector>\n#include "high/b.h"\n' >"$work/low/a.cpp"
+printf '#include "low/a.h"\n' >"$work/stray/c.cpp"
+fail=0
+out=$(cd "$work" && bash "$check" . table.txt) && { echo "check passed an upward include"; fail=1; }
+grep -q '^low/a.cpp:3: includes "high/b.h"' <<<"$out" || { echo "no file:line for the upward include:"; echo "$out"; fail=1; }
+grep -q '^stray/c.cpp:1: .*no line' <<<"$out" || { echo "a folder missing from the table went unreported:"; echo "$out"; fail=1; }
+if grep -q 'high/b.cpp' <<<"$out"; then echo "an allowed include was reported:"; echo "$out"; fail=1; fi
+rm "$work/low/a.cpp" "$work/stray/c.cpp"
+out=$(cd "$work" && bash "$check" . table.txt) || { echo "a sound tree failed:"; echo "$out"; fail=1; }
+exit $fail

@@ -1,0 +1,96 @@
+#include "tests/platform/d3d9/harness.h"
+
+#include "platform/kernel/runmode.h"
+#include "tests/support/png.h"
+
+#include <cstdlib>
+
+namespace d3d9test {
+
+bool writePng(const Picture& picture, const std::string& path) {
+    return testsupport::writeArgbPng(path, picture.width, picture.height, picture.pixels.data());
+}
+
+void DeviceTest::SetUp() {
+    platform::setRunMode(platform::RunMode::virtualRun);
+    d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    makeDevice(64, 64);
+}
+
+void DeviceTest::TearDown() {
+    if (device != nullptr) {
+        EXPECT_EQ(device->Release(), 0u);
+    }
+    if (d3d != nullptr) {
+        d3d->Release();
+    }
+}
+
+void DeviceTest::makeDevice(UINT width, UINT height, BOOL autoDepth, D3DFORMAT depthFormat) {
+    if (device != nullptr) {
+        device->Release();
+        device = nullptr;
+    }
+    params = D3DPRESENT_PARAMETERS{};
+    params.BackBufferWidth = width;
+    params.BackBufferHeight = height;
+    params.BackBufferFormat = D3DFMT_X8R8G8B8;
+    params.BackBufferCount = 1;
+    params.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    params.Windowed = TRUE;
+    params.EnableAutoDepthStencil = autoDepth;
+    params.AutoDepthStencilFormat = depthFormat;
+    params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &params, &device),
+              D3D_OK);
+}
+
+Picture DeviceTest::read(IDirect3DSurface9* surface, const char* name) {
+    Picture p;
+    EXPECT_EQ(platform::d3d9::readBack(surface, p.width, p.height, p.pixels), D3D_OK);
+    if (const char* dir = std::getenv("RIZA3V_TEST_PNG_DIR")) {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string path = std::string(dir) + "/" + info->test_suite_name() + "." + info->name() + "-" + name + ".png";
+        EXPECT_TRUE(writePng(p, path)) << path;
+    }
+    return p;
+}
+
+Picture DeviceTest::readBackBuffer(const char* name) {
+    IDirect3DSurface9* back = nullptr;
+    EXPECT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    Picture p = read(back, name);
+    back->Release();
+    return p;
+}
+
+void DeviceTest::drawQuad(float x0, float y0, float x1, float y1, D3DCOLOR colour, float z) {
+    ScreenVertex v[4] = {{x0, y0, z, 1.0f, colour, 0.0f, 0.0f},
+                         {x1, y0, z, 1.0f, colour, 1.0f, 0.0f},
+                         {x1, y1, z, 1.0f, colour, 1.0f, 1.0f},
+                         {x0, y1, z, 1.0f, colour, 0.0f, 1.0f}};
+    ASSERT_EQ(device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1), D3D_OK);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof(ScreenVertex)), D3D_OK);
+}
+
+IDirect3DTexture9* DeviceTest::makeTexture(UINT width, UINT height, D3DCOLOR (*pixel)(UINT x, UINT y),
+                                           D3DFORMAT format, UINT levels) {
+    IDirect3DTexture9* texture = nullptr;
+    EXPECT_EQ(device->CreateTexture(width, height, levels, 0, format, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    if (texture == nullptr) {
+        return nullptr;
+    }
+    D3DLOCKED_RECT locked{};
+    EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (UINT y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<DWORD*>(static_cast<BYTE*>(locked.pBits) + static_cast<std::size_t>(y) * locked.Pitch);
+        for (UINT x = 0; x < width; ++x) {
+            row[x] = pixel(x, y);
+        }
+    }
+    EXPECT_EQ(texture->UnlockRect(0), D3D_OK);
+    return texture;
+}
+
+} // namespace d3d9test

@@ -1,0 +1,279 @@
+// Vertex lighting and point sprites against the platform's formulas,
+// evaluated here independently of the generated shaders.
+#include "tests/platform/d3d9/harness.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace d3d9test {
+namespace {
+
+struct LitVertex {
+    float x, y, z;
+    float nx, ny, nz;
+};
+
+D3DMATRIX identity() {
+    D3DMATRIX m{};
+    for (int i = 0; i < 4; ++i) {
+        m.m[i][i] = 1.0f;
+    }
+    return m;
+}
+
+// Left-handed perspective with a square aspect: x' = x cot(fov / 2),
+// z' = z f / (f - n) - n f / (f - n), w' = z.
+D3DMATRIX perspective(float fov, float zn, float zf) {
+    D3DMATRIX m{};
+    const float s = 1.0f / std::tan(fov / 2);
+    m.m[0][0] = s;
+    m.m[1][1] = s;
+    m.m[2][2] = zf / (zf - zn);
+    m.m[2][3] = 1.0f;
+    m.m[3][2] = -zn * zf / (zf - zn);
+    return m;
+}
+
+// A unit sphere as a triangle list, poles on the z axis so that one pole
+// vertex faces a camera on the -z side.
+std::vector<LitVertex> sphere(int rings, int segments) {
+    std::vector<LitVertex> grid;
+    for (int r = 0; r <= rings; ++r) {
+        const double theta = M_PI * r / rings; // from the -z pole
+        for (int s = 0; s <= segments; ++s) {
+            const double phi = 2 * M_PI * s / segments;
+            const auto x = static_cast<float>(std::sin(theta) * std::cos(phi));
+            const auto y = static_cast<float>(std::sin(theta) * std::sin(phi));
+            const auto z = static_cast<float>(-std::cos(theta));
+            grid.push_back({x, y, z, x, y, z});
+        }
+    }
+    std::vector<LitVertex> list;
+    auto at = [&](int r, int s) { return grid[static_cast<std::size_t>(r * (segments + 1) + s)]; };
+    for (int r = 0; r < rings; ++r) {
+        for (int s = 0; s < segments; ++s) {
+            list.push_back(at(r, s));
+            list.push_back(at(r + 1, s));
+            list.push_back(at(r + 1, s + 1));
+            list.push_back(at(r, s));
+            list.push_back(at(r + 1, s + 1));
+            list.push_back(at(r, s + 1));
+        }
+    }
+    return list;
+}
+
+// The lit sphere of the show's kind: material diffuse white, ambient 0.1,
+// specular off, one point light with constant attenuation 1.1, global
+// ambient 0x00202020. At the pole facing the camera (0, 0, -1) the colour is
+// emissive + Ca (Ga + La att) + Cd Ld (N.L) att.
+TEST_F(DeviceTest, LitSphereMatchesTheLightingFormula) {
+    makeDevice(96, 96);
+    auto mesh = sphere(48, 48);
+    D3DMATRIX view = identity();
+    view.m[3][2] = 3.0f; // the camera 3 units before the sphere's centre
+    D3DMATRIX proj = perspective(static_cast<float>(M_PI / 3), 0.1f, 100.0f);
+    D3DMATRIX world = identity();
+    device->SetTransform(D3DTS_WORLD, &world);
+    device->SetTransform(D3DTS_VIEW, &view);
+    device->SetTransform(D3DTS_PROJECTION, &proj);
+    D3DMATERIAL9 material{};
+    material.Diffuse = {1, 1, 1, 1};
+    material.Ambient = {0.1f, 0.1f, 0.1f, 0.1f};
+    material.Specular = {1, 1, 1, 1};
+    material.Power = 10;
+    device->SetMaterial(&material);
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_POINT;
+    light.Diffuse = {0.4f, 1.0f, 0.4f, 1.0f};
+    light.Ambient = {0.2f, 0.2f, 0.2f, 1.0f};
+    light.Range = 1000.0f;
+    light.Attenuation0 = 1.1f;
+    light.Position = {2.0f, 0.0f, -2.0f}; // world space, in front and to the right
+    ASSERT_EQ(device->SetLight(0, &light), D3D_OK);
+    ASSERT_EQ(device->LightEnable(0, TRUE), D3D_OK);
+    device->SetRenderState(D3DRS_LIGHTING, TRUE);
+    device->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
+    device->SetRenderState(D3DRS_AMBIENT, 0x00202020u);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    ASSERT_EQ(device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL), D3D_OK);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, static_cast<UINT>(mesh.size() / 3), mesh.data(),
+                                      sizeof(LitVertex)),
+              D3D_OK);
+    ASSERT_EQ(device->EndScene(), D3D_OK);
+    Picture p = readBackBuffer("sphere");
+
+    // Pole vertex (0, 0, -1): light vector (2, 0, -1) from it, |L| = sqrt 5.
+    const double nDotL = 1.0 / std::sqrt(5.0);
+    const double att = 1.0 / 1.1;
+    const double ga = 32.0 / 255.0;
+    const double expected[3] = {0.1 * (ga + 0.2 * att) + 0.4 * nDotL * att, 0.1 * (ga + 0.2 * att) + 1.0 * nDotL * att,
+                                0.1 * (ga + 0.2 * att) + 0.4 * nDotL * att};
+    // The pole projects to the centre of the target, coordinate 48, which is
+    // pixel 48 with pixel centres on integer coordinates.
+    D3DCOLOR centre = p.at(48, 48);
+    EXPECT_NEAR(red(centre), expected[0] * 255, 2.5);
+    EXPECT_NEAR(green(centre), expected[1] * 255, 2.5);
+    EXPECT_NEAR(blue(centre), expected[2] * 255, 2.5);
+    // Lit from the right: the right side is brighter than the left.
+    EXPECT_GT(green(p.at(60, 48)), green(p.at(36, 48)));
+    // Outside the sphere the clear colour stays.
+    EXPECT_EQ(p.at(2, 2), 0xFF000000u);
+    // The left side gets ambient only where N.L <= 0: Ca (Ga + La att).
+    D3DCOLOR left = p.at(27, 48);
+    EXPECT_NEAR(green(left), 0.1 * (ga + 0.2 * att) * 255, 2.5);
+    device->LightEnable(0, FALSE);
+}
+
+// With D3DRS_SPECULARENABLE the specular term Cs Ls (N.H)^P att is added
+// after the texture stages. A square facing a camera that carries the light:
+// all four corners light alike, so the square is uniform at the corner value.
+TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
+    const LitVertex quad[4] = {{-1, -1, 0, 0, 0, -1}, {-1, 1, 0, 0, 0, -1}, {1, 1, 0, 0, 0, -1}, {1, -1, 0, 0, 0, -1}};
+    D3DMATRIX world = identity();
+    D3DMATRIX view = identity();
+    view.m[3][2] = 2.0f;
+    D3DMATRIX proj = perspective(static_cast<float>(M_PI / 2), 0.1f, 10.0f);
+    device->SetTransform(D3DTS_WORLD, &world);
+    device->SetTransform(D3DTS_VIEW, &view);
+    device->SetTransform(D3DTS_PROJECTION, &proj);
+    D3DMATERIAL9 material{};
+    material.Diffuse = {0.2f, 0.2f, 0.2f, 1};
+    material.Specular = {0.5f, 0.5f, 0.5f, 1};
+    material.Power = 10;
+    device->SetMaterial(&material);
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_POINT;
+    light.Diffuse = {1, 1, 1, 1};
+    light.Specular = {1, 1, 1, 1};
+    light.Range = 100;
+    light.Attenuation0 = 1;
+    light.Position = {0, 0, -2}; // at the camera
+    device->SetLight(0, &light);
+    device->LightEnable(0, TRUE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL);
+    // At a corner (1, 1, 2) in camera space: L = V = -P / |P|, so H = L and
+    // N.L = N.H = 2 / sqrt 6.
+    const double nDotL = 2.0 / std::sqrt(6.0);
+    const double diffuse = 0.2 * nDotL;
+    const double specular = 0.5 * std::pow(nDotL, 10.0);
+    for (BOOL enable : {FALSE, TRUE}) {
+        device->SetRenderState(D3DRS_SPECULARENABLE, enable);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+        device->BeginScene();
+        device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK);
+        device->EndScene();
+        Picture p = readBackBuffer(enable != FALSE ? "specular" : "nospecular");
+        const double expected = (diffuse + (enable != FALSE ? specular : 0.0)) * 255;
+        EXPECT_NEAR(red(p.at(32, 32)), expected, 1.5) << "specular " << enable;
+        EXPECT_NEAR(blue(p.at(20, 40)), expected, 1.5) << "specular " << enable;
+    }
+    // LOCALVIEWER FALSE: the view vector is (0, 0, -1), towards a camera
+    // looking along +z, so H = norm(L + (0, 0, -1)). With L = (-1, -1, -2) / sqrt 6
+    // at a corner, N.H = (2 / sqrt 6 + 1) / |L + (0, 0, -1)|.
+    device->SetRenderState(D3DRS_LOCALVIEWER, FALSE);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    device->BeginScene();
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK);
+    device->EndScene();
+    Picture p = readBackBuffer("distantviewer");
+    const double l = 1.0 / std::sqrt(6.0);
+    const double hz = 2 * l + 1;
+    const double nDotH = hz / std::sqrt(2 * l * l + hz * hz);
+    EXPECT_NEAR(red(p.at(32, 32)), (diffuse + 0.5 * std::pow(nDotH, 10.0)) * 255, 1.5);
+}
+
+// Point sprite size with scaling: Ss = Vh Si sqrt(1 / (A + B De + C De^2)),
+// clamped to [POINTSIZE_MIN, POINTSIZE_MAX]; pre-transformed points are
+// POINTSIZE pixels. Sprite texture coordinates run (0, 0) at the top left.
+TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
+    auto asDword = [](float f) {
+        DWORD d = 0;
+        std::memcpy(&d, &f, sizeof d);
+        return d;
+    };
+    struct Xyz {
+        float x, y, z;
+        D3DCOLOR colour;
+    };
+    D3DMATRIX world = identity();
+    D3DMATRIX view = identity();
+    D3DMATRIX proj = perspective(static_cast<float>(M_PI / 2), 0.1f, 10.0f);
+    device->SetTransform(D3DTS_WORLD, &world);
+    device->SetTransform(D3DTS_VIEW, &view);
+    device->SetTransform(D3DTS_PROJECTION, &proj);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_ZENABLE, FALSE);
+    struct Case {
+        float size, a, b, c, distance;
+    };
+    const Case cases[] = {{0.25f, 0.0f, 0.0f, 1.0f, 2.0f}, {0.5f, 1.0f, 0.0f, 0.0f, 4.0f}, {0.5f, 0.0f, 1.0f, 0.0f, 4.0f}};
+    for (const auto& c : cases) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+        device->BeginScene();
+        device->SetRenderState(D3DRS_POINTSCALEENABLE, TRUE);
+        device->SetRenderState(D3DRS_POINTSIZE, asDword(c.size));
+        device->SetRenderState(D3DRS_POINTSCALE_A, asDword(c.a));
+        device->SetRenderState(D3DRS_POINTSCALE_B, asDword(c.b));
+        device->SetRenderState(D3DRS_POINTSCALE_C, asDword(c.c));
+        const Xyz point{0, 0, c.distance, 0xFFFFFFFFu};
+        device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &point, sizeof point), D3D_OK);
+        device->EndScene();
+        Picture p = readBackBuffer("pointscale");
+        const double de = c.distance;
+        const double expected = std::clamp(64.0 * c.size * std::sqrt(1.0 / (c.a + c.b * de + c.c * de * de)), 1.0, 64.0);
+        int width = 0;
+        for (UINT x = 0; x < 64; ++x) {
+            width += p.at(x, 32) == 0xFFFFFFFFu ? 1 : 0;
+        }
+        EXPECT_NEAR(width, expected, 1.0) << "size " << c.size << " distance " << c.distance;
+    }
+    // Sprites: the texture's top half red, bottom half blue; a 16-pixel
+    // pre-transformed sprite shows red on top.
+    IDirect3DTexture9* texture = makeTexture(
+        2, 2, [](UINT, UINT y) -> D3DCOLOR { return y == 0 ? 0xFFFF0000u : 0xFF0000FFu; });
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    device->BeginScene();
+    device->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
+    device->SetRenderState(D3DRS_POINTSCALEENABLE, FALSE);
+    device->SetRenderState(D3DRS_POINTSIZE, asDword(16.0f));
+    device->SetTexture(0, texture);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    const ScreenVertex sprite{32, 32, 0, 1, 0xFFFFFFFFu, 0, 0};
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &sprite, sizeof sprite), D3D_OK);
+    // Triangles drawn with sprites still on use their own texture coordinates:
+    // v = 0.75 (the blue row) across this one.
+    const ScreenVertex strip[3] = {{0, 48, 0, 1, 0xFFFFFFFFu, 0.25f, 0.75f}, {16, 48, 0, 1, 0xFFFFFFFFu, 0.75f, 0.75f},
+                                   {0, 64, 0, 1, 0xFFFFFFFFu, 0.25f, 0.75f}};
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, strip, sizeof strip[0]), D3D_OK);
+    device->SetRenderState(D3DRS_POINTSIZE, asDword(200.0f)); // clamped to POINTSIZE_MAX 64
+    const ScreenVertex big{0, 0, 0, 1, 0xFFFFFFFFu, 0, 0};
+    device->SetTexture(0, nullptr);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &big, sizeof big), D3D_OK);
+    device->EndScene();
+    Picture p = readBackBuffer("sprite");
+    EXPECT_EQ(p.at(32, 26), 0xFFFF0000u);
+    EXPECT_EQ(p.at(32, 38), 0xFF0000FFu);
+    EXPECT_EQ(p.at(2, 50), 0xFF0000FFu);
+    int spriteWidth = 0;
+    for (UINT x = 16; x < 64; ++x) {
+        spriteWidth += p.at(x, 36) != 0xFF000000u ? 1 : 0;
+    }
+    EXPECT_EQ(spriteWidth, 16);
+    // The big point centred on (0, 0) covers 32 pixels right and down of it.
+    EXPECT_EQ(p.at(31, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(p.at(33, 0), 0xFF000000u);
+    device->SetTexture(0, nullptr);
+    texture->Release();
+}
+
+} // namespace
+} // namespace d3d9test

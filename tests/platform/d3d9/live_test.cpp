@@ -1,0 +1,125 @@
+// The live path: a device on an SDL window. SDL's offscreen video driver
+// gives a real SDL window with a GL context and no display, so this runs
+// headless. The window lookup normally comes from the window manager; this
+// test program supplies its own, for the one window it makes.
+#include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/d3d9ext.h"
+#include "platform/kernel/runmode.h"
+#include "platform/win32/windowhost.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+SDL_Window* testWindow = nullptr;
+HWND const kTestHandle = reinterpret_cast<HWND>(static_cast<UINT_PTR>(0x100));
+} // namespace
+
+namespace platform {
+SDL_Window* sdlWindowFor(HWND window) { return window == kTestHandle ? testWindow : nullptr; }
+} // namespace platform
+
+namespace {
+
+struct Vertex {
+    float x, y, z, rhw;
+    D3DCOLOR colour;
+    float u, v;
+};
+
+class LiveDevice : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        testWindow = SDL_CreateWindow("live test", 0, 0, 320, 240, SDL_WINDOW_OPENGL);
+        ASSERT_NE(testWindow, nullptr) << SDL_GetError();
+        platform::setRunMode(platform::RunMode::live);
+        d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        ASSERT_NE(d3d, nullptr);
+    }
+    void TearDown() override {
+        if (d3d != nullptr) {
+            d3d->Release();
+        }
+        SDL_DestroyWindow(testWindow);
+        testWindow = nullptr;
+        SDL_Quit();
+        platform::setRunMode(platform::RunMode::virtualRun);
+    }
+
+    IDirect3D9* d3d = nullptr;
+};
+
+// Present shows the back buffer in the window the right way up: what was
+// drawn at the top of the back buffer is at the top of the window.
+TEST_F(LiveDevice, PresentShowsTheBackBufferUprightInTheWindow) {
+    EXPECT_GE(d3d->GetAdapterCount(), 1u);
+    EXPECT_GE(d3d->GetAdapterModeCount(0, D3DFMT_X8R8G8B8), 1u);
+    D3DPRESENT_PARAMETERS params{};
+    params.BackBufferWidth = 320;
+    params.BackBufferHeight = 240;
+    params.BackBufferFormat = D3DFMT_X8R8G8B8;
+    params.BackBufferCount = 2;
+    params.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    params.hDeviceWindow = kTestHandle;
+    params.Windowed = TRUE;
+    params.EnableAutoDepthStencil = TRUE;
+    params.AutoDepthStencilFormat = D3DFMT_D24S8;
+    params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    IDirect3DDevice9* device = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, kTestHandle, D3DCREATE_HARDWARE_VERTEXPROCESSING, &params, &device),
+              D3D_OK);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFFF0000u, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_ZENABLE, FALSE);
+    const Vertex band[4] = {{0, 0, 0, 1, 0xFF00FF00u, 0, 0},
+                            {320, 0, 0, 1, 0xFF00FF00u, 0, 0},
+                            {320, 60, 0, 1, 0xFF00FF00u, 0, 0},
+                            {0, 60, 0, 1, 0xFF00FF00u, 0, 0}};
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, band, sizeof band[0]), D3D_OK);
+    ASSERT_EQ(device->EndScene(), D3D_OK);
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+
+    // The offscreen driver's window surface keeps its contents after the
+    // swap; read its top and bottom rows (GL rows count from the bottom).
+    using ReadPixels = void (*)(int, int, int, int, unsigned, unsigned, void*);
+    using ReadBuffer = void (*)(unsigned);
+    using BindFramebuffer = void (*)(unsigned, unsigned);
+    auto readPixels = reinterpret_cast<ReadPixels>(SDL_GL_GetProcAddress("glReadPixels"));
+    auto readBuffer = reinterpret_cast<ReadBuffer>(SDL_GL_GetProcAddress("glReadBuffer"));
+    auto bindFramebuffer = reinterpret_cast<BindFramebuffer>(SDL_GL_GetProcAddress("glBindFramebuffer"));
+    ASSERT_TRUE(readPixels != nullptr && readBuffer != nullptr && bindFramebuffer != nullptr);
+    constexpr unsigned kReadFramebuffer = 0x8CA8;
+    constexpr unsigned kBack = 0x0405;
+    constexpr unsigned kRgba = 0x1908;
+    constexpr unsigned kUnsignedByte = 0x1401;
+    bindFramebuffer(kReadFramebuffer, 0);
+    readBuffer(kBack);
+    unsigned char top[4] = {};
+    unsigned char bottom[4] = {};
+    readPixels(10, 239, 1, 1, kRgba, kUnsignedByte, top);
+    readPixels(10, 0, 1, 1, kRgba, kUnsignedByte, bottom);
+    EXPECT_EQ(top[0], 0);
+    EXPECT_EQ(top[1], 255);
+    EXPECT_EQ(bottom[0], 255);
+    EXPECT_EQ(bottom[1], 0);
+
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    UINT w = 0;
+    UINT h = 0;
+    std::vector<D3DCOLOR> pixels;
+    ASSERT_EQ(platform::d3d9::readBack(back, w, h, pixels), D3D_OK);
+    EXPECT_EQ(pixels[10], 0xFF00FF00u);
+    EXPECT_EQ(pixels[static_cast<std::size_t>(239) * 320 + 10], 0xFFFF0000u);
+    back->Release();
+    EXPECT_EQ(device->Release(), 0u);
+}
+
+} // namespace

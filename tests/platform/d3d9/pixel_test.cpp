@@ -1,0 +1,374 @@
+// Blending, texture stages, texture formats, mip levels and buffer locks.
+// Expected colours are computed here from the platform's formulas in [0, 1]
+// and compared with a tolerance of one step of 8-bit rounding.
+#include "tests/platform/d3d9/harness.h"
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace d3d9test {
+namespace {
+
+class Pixels : public DeviceTest {
+protected:
+    void begin(D3DCOLOR clear) {
+        ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0), D3D_OK);
+        ASSERT_EQ(device->BeginScene(), D3D_OK);
+        device->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device->SetRenderState(D3DRS_ZENABLE, FALSE);
+        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    }
+    void end() { ASSERT_EQ(device->EndScene(), D3D_OK); }
+};
+
+double channel(D3DCOLOR c, int shift) { return static_cast<double>((c >> shift) & 0xFF) / 255.0; }
+
+void expectNear(D3DCOLOR actual, double r, double g, double b, const char* what) {
+    auto to8 = [](double v) { return static_cast<int>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)); };
+    EXPECT_NEAR(red(actual), to8(r), 1) << what;
+    EXPECT_NEAR(green(actual), to8(g), 1) << what;
+    EXPECT_NEAR(blue(actual), to8(b), 1) << what;
+}
+
+// result = source x SRCBLEND + destination x DESTBLEND, per channel.
+TEST_F(Pixels, BlendModesOfTheShow) {
+    const D3DCOLOR destination = 0xFF4080C0u;
+    const D3DCOLOR source = 0x60A05020u; // alpha 0x60
+    struct Case {
+        DWORD src;
+        DWORD dst;
+        const char* name;
+    };
+    const Case cases[] = {{D3DBLEND_ONE, D3DBLEND_ONE, "add"},
+                          {D3DBLEND_SRCCOLOR, D3DBLEND_INVSRCCOLOR, "screen"},
+                          {D3DBLEND_ZERO, D3DBLEND_SRCCOLOR, "multiply"},
+                          {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, "alpha"}};
+    for (const auto& c : cases) {
+        begin(destination);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, c.src);
+        device->SetRenderState(D3DRS_DESTBLEND, c.dst);
+        device->SetTexture(0, nullptr);
+        drawQuad(0, 0, 32, 64, source);
+        end();
+        Picture p = readBackBuffer(c.name);
+        double out[3];
+        const double a = channel(source, 24);
+        for (int i = 0; i < 3; ++i) {
+            const int shift = 16 - 8 * i;
+            const double s = channel(source, shift);
+            const double d = channel(destination, shift);
+            switch (c.src * 16 + c.dst) {
+            case D3DBLEND_ONE * 16 + D3DBLEND_ONE:
+                out[i] = s + d;
+                break;
+            case D3DBLEND_SRCCOLOR * 16 + D3DBLEND_INVSRCCOLOR:
+                out[i] = s * s + d * (1 - s);
+                break;
+            case D3DBLEND_ZERO * 16 + D3DBLEND_SRCCOLOR:
+                out[i] = d * s;
+                break;
+            default:
+                out[i] = s * a + d * (1 - a);
+                break;
+            }
+        }
+        expectNear(p.at(10, 10), out[0], out[1], out[2], c.name);
+        EXPECT_EQ(p.at(40, 10), destination) << c.name;
+    }
+}
+
+D3DCOLOR stageTexel0(UINT, UINT) { return 0xFF80C040u; }
+D3DCOLOR stageTexel1(UINT, UINT) { return 0xFF2040F0u; }
+
+// Stage 0 modulate (texture x diffuse); stage 1 blend factor alpha
+// (Arg1 x a + Arg2 x (1 - a), a = TEXTUREFACTOR alpha), then add. The factor
+// alphas sit far from one half so that swapped arguments show.
+TEST_F(Pixels, TextureStageOperations) {
+    IDirect3DTexture9* t0 = makeTexture(4, 4, stageTexel0);
+    IDirect3DTexture9* t1 = makeTexture(4, 4, stageTexel1);
+    const D3DCOLOR diffuse = 0xFFC08040u;
+    struct Case {
+        DWORD op1;
+        D3DCOLOR factor;
+        const char* name;
+    };
+    for (const Case c : {Case{D3DTOP_DISABLE, 0x80808080u, "modulate"},
+                         Case{D3DTOP_BLENDFACTORALPHA, 0x20808080u, "blendfactor 0x20"},
+                         Case{D3DTOP_BLENDFACTORALPHA, 0xE0808080u, "blendfactor 0xE0"},
+                         Case{D3DTOP_ADD, 0x80808080u, "add"}}) {
+        begin(0xFF000000u);
+        device->SetTexture(0, t0);
+        device->SetTexture(1, t1);
+        device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        device->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        device->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+        device->SetTextureStageState(1, D3DTSS_COLOROP, c.op1);
+        device->SetRenderState(D3DRS_TEXTUREFACTOR, c.factor);
+        ScreenVertex2 v[4] = {{0, 0, 0, 1, diffuse, 0, 0, 0, 0},
+                              {64, 0, 0, 1, diffuse, 1, 0, 1, 0},
+                              {64, 64, 0, 1, diffuse, 1, 1, 1, 1},
+                              {0, 64, 0, 1, diffuse, 0, 1, 0, 1}};
+        ASSERT_EQ(device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2), D3D_OK);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof v[0]), D3D_OK);
+        end();
+        Picture p = readBackBuffer(c.name);
+        const double a = channel(c.factor, 24);
+        double out[3];
+        for (int i = 0; i < 3; ++i) {
+            const int shift = 16 - 8 * i;
+            const double current = channel(stageTexel0(0, 0), shift) * channel(diffuse, shift);
+            const double tex1 = channel(stageTexel1(0, 0), shift);
+            out[i] = c.op1 == D3DTOP_DISABLE            ? current
+                     : c.op1 == D3DTOP_BLENDFACTORALPHA ? tex1 * a + current * (1 - a)
+                                                        : std::min(1.0, tex1 + current);
+        }
+        expectNear(p.at(20, 20), out[0], out[1], out[2], c.name);
+    }
+    device->SetTexture(0, nullptr);
+    device->SetTexture(1, nullptr);
+    t0->Release();
+    t1->Release();
+}
+
+// Untextured geometry under the default stage states shows its diffuse
+// colour, and lighting off without a vertex colour gives opaque white. A
+// vertex without a specular colour adds black when specular is on.
+TEST_F(Pixels, MissingTexturesAndColours) {
+    begin(0xFF000000u);
+    device->SetTexture(0, nullptr);
+    device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+    drawQuad(0, 0, 32, 64, 0xFF336699u);
+    struct Xyz {
+        float x, y, z;
+    };
+    const Xyz tri[3] = {{0, 1, 0.5f}, {1, 1, 0.5f}, {0, -1, 0.5f}}; // right half of the screen, top
+    device->SetFVF(D3DFVF_XYZ);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof tri[0]), D3D_OK);
+    end();
+    Picture p = readBackBuffer("untextured");
+    EXPECT_EQ(p.at(10, 10), 0xFF336699u);
+    EXPECT_EQ(p.at(34, 2), 0xFFFFFFFFu);
+}
+
+// A4R4G4B4 texels are 0xARGB in a WORD; each 4-bit value v reads as v / 15.
+TEST_F(Pixels, A4R4G4B4UploadAndG16R16Sampling) {
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_A4R4G4B4, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    EXPECT_EQ(locked.Pitch, 4);
+    const WORD texels[4] = {0xF84C, 0xF84C, 0xF84C, 0xF84C};
+    for (int y = 0; y < 2; ++y) {
+        std::memcpy(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, texels, 4);
+    }
+    ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
+
+    IDirect3DTexture9* rg = nullptr;
+    ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_G16R16, D3DPOOL_MANAGED, &rg, nullptr), D3D_OK);
+    ASSERT_EQ(rg->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    EXPECT_EQ(locked.Pitch, 8);
+    for (int i = 0; i < 4; ++i) {
+        // G in the high WORD, R in the low one.
+        const DWORD texel = (0x4000u << 16) | 0xFFFFu;
+        std::memcpy(static_cast<BYTE*>(locked.pBits) + 4 * i, &texel, 4);
+    }
+    ASSERT_EQ(rg->UnlockRect(0), D3D_OK);
+
+    begin(0xFF000000u);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTexture(0, texture);
+    drawQuad(0, 0, 32, 64, 0xFFFFFFFFu);
+    device->SetTexture(0, rg);
+    drawQuad(32, 0, 64, 64, 0xFFFFFFFFu);
+    end();
+    Picture p = readBackBuffer("formats");
+    expectNear(p.at(10, 10), 8.0 / 15, 4.0 / 15, 12.0 / 15, "A4R4G4B4");
+    // G16R16 samples as (R, G, 1): blue, which the format lacks, reads 1.
+    expectNear(p.at(40, 10), 1.0, 0x4000 / 65535.0, 1.0, "G16R16");
+    device->SetTexture(0, nullptr);
+    texture->Release();
+    rg->Release();
+}
+
+// Each mip level a colour of its own; a quad the size of level n shows level
+// n with point mip filtering. Levels = 0 makes the whole chain.
+TEST_F(Pixels, MipLevels) {
+    IDirect3DTexture9* full = nullptr;
+    ASSERT_EQ(device->CreateTexture(256, 256, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &full, nullptr), D3D_OK);
+    EXPECT_EQ(full->GetLevelCount(), 9u);
+    full->Release();
+    IDirect3DTexture9* eight = nullptr;
+    ASSERT_EQ(device->CreateTexture(256, 256, 8, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &eight, nullptr), D3D_OK);
+    EXPECT_EQ(eight->GetLevelCount(), 8u);
+    D3DSURFACE_DESC desc{};
+    ASSERT_EQ(eight->GetLevelDesc(7, &desc), D3D_OK);
+    EXPECT_EQ(desc.Width, 2u);
+    eight->Release();
+
+    const D3DCOLOR colours[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u};
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(16, 16, 4, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    for (UINT level = 0; level < 4; ++level) {
+        D3DLOCKED_RECT locked{};
+        ASSERT_EQ(texture->LockRect(level, &locked, nullptr, 0), D3D_OK);
+        const UINT size = 16u >> level;
+        EXPECT_EQ(locked.Pitch, static_cast<INT>(size * 4));
+        for (UINT y = 0; y < size; ++y) {
+            for (UINT x = 0; x < size; ++x) {
+                reinterpret_cast<DWORD*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch)[x] = colours[level];
+            }
+        }
+        ASSERT_EQ(texture->UnlockRect(level), D3D_OK);
+    }
+    begin(0xFF000000u);
+    device->SetTexture(0, texture);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
+    float x = 0;
+    for (UINT level = 0; level < 4; ++level) {
+        const float size = static_cast<float>(16u >> level);
+        drawQuad(x, 0, x + size, size, 0xFFFFFFFFu);
+        x += 17;
+    }
+    end();
+    Picture p = readBackBuffer("mips");
+    EXPECT_EQ(p.at(0, 0), colours[0]);
+    EXPECT_EQ(p.at(17, 0), colours[1]);
+    EXPECT_EQ(p.at(34, 0), colours[2]);
+    EXPECT_EQ(p.at(51, 0), colours[3]);
+    device->SetTexture(0, nullptr);
+    texture->Release();
+}
+
+// A draw uses the buffer contents it was issued with: a later DISCARD lock
+// gives fresh memory, a NOOVERWRITE lock writes where nothing queued reads.
+TEST_F(Pixels, LockDiscardAndNoOverwrite) {
+    IDirect3DVertexBuffer9* vb = nullptr;
+    const DWORD fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+    ASSERT_EQ(device->CreateVertexBuffer(8 * sizeof(ScreenVertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, fvf,
+                                         D3DPOOL_DEFAULT, &vb, nullptr),
+              D3D_OK);
+    auto quad = [](ScreenVertex* v, float x0, D3DCOLOR colour) {
+        const float y0 = 0;
+        const float x1 = x0 + 16;
+        const float y1 = 16;
+        v[0] = {x0, y0, 0, 1, colour, 0, 0};
+        v[1] = {x1, y0, 0, 1, colour, 0, 0};
+        v[2] = {x1, y1, 0, 1, colour, 0, 0};
+        v[3] = {x0, y1, 0, 1, colour, 0, 0};
+    };
+    void* data = nullptr;
+    ASSERT_EQ(vb->Lock(0, 0, &data, D3DLOCK_DISCARD), D3D_OK);
+    quad(static_cast<ScreenVertex*>(data), 0, 0xFFFF0000u);
+    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    begin(0xFF000000u);
+    device->SetFVF(fvf);
+    ASSERT_EQ(device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex)), D3D_OK);
+    ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2), D3D_OK); // red at x 0..15
+    ASSERT_EQ(vb->Lock(4 * sizeof(ScreenVertex), 4 * sizeof(ScreenVertex), &data, D3DLOCK_NOOVERWRITE), D3D_OK);
+    quad(static_cast<ScreenVertex*>(data), 16, 0xFF00FF00u);
+    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 4, 2), D3D_OK); // green at x 16..31
+    ASSERT_EQ(vb->Lock(0, 0, &data, D3DLOCK_DISCARD), D3D_OK);
+    quad(static_cast<ScreenVertex*>(data), 32, 0xFF0000FFu);
+    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2), D3D_OK); // blue at x 32..47
+    end();
+    Picture p = readBackBuffer("locks");
+    EXPECT_EQ(p.at(8, 8), 0xFFFF0000u);
+    EXPECT_EQ(p.at(24, 8), 0xFF00FF00u);
+    EXPECT_EQ(p.at(40, 8), 0xFF0000FFu);
+    EXPECT_EQ(p.at(56, 8), 0xFF000000u);
+    // Reading past the end is refused; discarding a static buffer is outside the subset.
+    EXPECT_EQ(device->BeginScene(), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 6, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->EndScene(), D3D_OK);
+    EXPECT_EQ(vb->Lock(0, 9 * sizeof(ScreenVertex), &data, 0), D3DERR_INVALIDCALL);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    vb->Release();
+}
+
+// Indexed drawing from buffers with a declaration of the vertex pools'
+// layout (position, normal, colour, three-float texture coordinates):
+// indices are offset by BaseVertexIndex and read from startIndex on.
+TEST_F(Pixels, IndexedDrawingWithADeclaration) {
+    struct PoolVertex {
+        float x, y, z, nx, ny, nz;
+        D3DCOLOR colour;
+        float u, v, w;
+    };
+    const D3DVERTEXELEMENT9 elements[] = {
+        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+        {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
+        {0, 24, D3DDECLTYPE_D3DCOLOR, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_COLOR, 0},
+        {0, 28, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+        D3DDECL_END()};
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(device->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+    UINT count = 0;
+    ASSERT_EQ(declaration->GetDeclaration(nullptr, &count), D3D_OK);
+    EXPECT_EQ(count, 5u);
+    // Two unused vertices first, then the left half (red) and the right half (green) of the
+    // clip-space square as four vertices each.
+    std::vector<PoolVertex> vertices(10, PoolVertex{0, 0, 0.5f, 0, 0, -1, 0xFF000000u, 0, 0, 0});
+    auto rect = [&](std::size_t at, float x0, float x1, D3DCOLOR colour) {
+        vertices[at] = {x0, 1, 0.5f, 0, 0, -1, colour, 0, 0, 0};
+        vertices[at + 1] = {x1, 1, 0.5f, 0, 0, -1, colour, 1, 0, 0};
+        vertices[at + 2] = {x1, -1, 0.5f, 0, 0, -1, colour, 1, 1, 0};
+        vertices[at + 3] = {x0, -1, 0.5f, 0, 0, -1, colour, 0, 1, 0};
+    };
+    rect(2, -1, 0, 0xFFFF0000u);
+    rect(6, 0, 1, 0xFF00FF00u);
+    IDirect3DVertexBuffer9* vb = nullptr;
+    const UINT bytes = static_cast<UINT>(vertices.size() * sizeof(PoolVertex));
+    ASSERT_EQ(device->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, &vb, nullptr), D3D_OK);
+    void* data = nullptr;
+    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
+    std::memcpy(data, vertices.data(), bytes);
+    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    // Indices of one rectangle, twice: the first copy after three padding entries.
+    const WORD indices[9] = {9, 9, 9, 0, 1, 2, 0, 2, 3};
+    IDirect3DIndexBuffer9* ib = nullptr;
+    ASSERT_EQ(device->CreateIndexBuffer(sizeof indices, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib,
+                                        nullptr),
+              D3D_OK);
+    ASSERT_EQ(ib->Lock(0, 0, &data, 0), D3D_OK);
+    std::memcpy(data, indices, sizeof indices);
+    ASSERT_EQ(ib->Unlock(), D3D_OK);
+
+    begin(0xFF000000u);
+    device->SetTexture(0, nullptr);
+    ASSERT_EQ(device->SetVertexDeclaration(declaration), D3D_OK);
+    ASSERT_EQ(device->SetStreamSource(0, vb, 0, sizeof(PoolVertex)), D3D_OK);
+    ASSERT_EQ(device->SetIndices(ib), D3D_OK);
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 3, 2), D3D_OK); // red half
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 6, 0, 4, 3, 2), D3D_OK); // green half
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 6, 2), D3DERR_INVALIDCALL); // past the end
+    // Wireframe draws the edges only.
+    device->SetRenderState(D3DRS_FILLMODE, D3DFILL_WIREFRAME);
+    rect(2, -0.5f, 0.5f, 0xFFFFFFFFu);
+    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
+    std::memcpy(data, vertices.data(), bytes);
+    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 3, 2), D3D_OK);
+    device->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+    end();
+    Picture p = readBackBuffer("indexed");
+    EXPECT_EQ(p.at(8, 32), 0xFFFF0000u);
+    EXPECT_EQ(p.at(56, 32), 0xFF00FF00u);
+    EXPECT_EQ(p.at(20, 32), 0xFFFF0000u); // inside the wireframe rectangle: not filled
+    EXPECT_EQ(p.at(16, 40), 0xFFFFFFFFu); // its left edge at x = 16
+    device->SetStreamSource(0, nullptr, 0, 0);
+    device->SetIndices(nullptr);
+    device->SetVertexDeclaration(nullptr);
+    vb->Release();
+    ib->Release();
+    declaration->Release();
+}
+
+} // namespace
+} // namespace d3d9test

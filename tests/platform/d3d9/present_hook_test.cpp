@@ -1,0 +1,60 @@
+#include "tests/platform/d3d9/harness.h"
+
+#include "platform/d3d9/d3d9ext.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace d3d9test {
+namespace {
+
+struct Delivered {
+    UINT width;
+    UINT height;
+    std::vector<std::uint8_t> rgba;
+};
+
+void collect(void* user, UINT width, UINT height, const std::uint8_t* rgba) {
+    auto* frames = static_cast<std::vector<Delivered>*>(user);
+    frames->push_back(
+        {width, height, std::vector<std::uint8_t>(rgba, rgba + std::size_t{width} * height * 4)});
+}
+
+using PresentHookTest = DeviceTest;
+
+// Every presented frame reaches the hook once, in present order, with the
+// top row first and bytes R, G, B, A, even those still in the ring at flush.
+TEST_F(PresentHookTest, AllFramesArriveInOrderTopRowFirst) {
+    std::vector<Delivered> frames;
+    platform::d3d9::setPresentHook(collect, &frames);
+    const int kFrames = 10;
+    for (int i = 0; i < kFrames; ++i) {
+        const D3DCOLOR background = D3DCOLOR_XRGB(10 * i, 200 - 10 * i, 7);
+        ASSERT_EQ(
+            device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, background, 1.0f, 0),
+            D3D_OK);
+        ASSERT_EQ(device->BeginScene(), D3D_OK);
+        drawQuad(0, 0, 4, 2, D3DCOLOR_XRGB(255, 0, 255)); // the top-left corner
+        ASSERT_EQ(device->EndScene(), D3D_OK);
+        ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    }
+    platform::d3d9::flushPresentHook();
+    platform::d3d9::setPresentHook(nullptr, nullptr);
+    ASSERT_EQ(frames.size(), static_cast<std::size_t>(kFrames));
+    for (int i = 0; i < kFrames; ++i) {
+        const Delivered& f = frames[static_cast<std::size_t>(i)];
+        ASSERT_EQ(f.width, params.BackBufferWidth);
+        ASSERT_EQ(f.height, params.BackBufferHeight);
+        const std::uint8_t* last = &f.rgba[f.rgba.size() - 4]; // bottom-right pixel
+        EXPECT_EQ(last[0], 10 * i) << "frame " << i;
+        EXPECT_EQ(last[1], 200 - 10 * i) << "frame " << i;
+        EXPECT_EQ(last[2], 7) << "frame " << i;
+        EXPECT_EQ(last[3], 0xFF) << "frame " << i; // the back buffer has no alpha
+        EXPECT_EQ(f.rgba[0], 255);
+        EXPECT_EQ(f.rgba[1], 0);
+        EXPECT_EQ(f.rgba[2], 255);
+    }
+}
+
+} // namespace
+} // namespace d3d9test

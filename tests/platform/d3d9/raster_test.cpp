@@ -1,0 +1,297 @@
+// Placement, orientation, culling, depth, clears and render targets. The
+// expected pixels follow the platform's rules: pixel centres on integer
+// coordinates with a top-left fill rule, row 0 at the top, clockwise front
+// faces, and D3DCMP_LESS depth testing.
+#include "tests/platform/d3d9/harness.h"
+
+namespace d3d9test {
+namespace {
+
+constexpr D3DCOLOR kBackground = 0xFF102030u;
+
+class Raster : public DeviceTest {
+protected:
+    void begin(D3DCOLOR clear = kBackground) {
+        ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0), D3D_OK);
+        ASSERT_EQ(device->BeginScene(), D3D_OK);
+        device->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device->SetRenderState(D3DRS_ZENABLE, FALSE);
+        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    }
+    void end() { ASSERT_EQ(device->EndScene(), D3D_OK); }
+
+    // Counts the pixels of the colour and returns their bounding box.
+    static int coverage(const Picture& p, D3DCOLOR colour, int& x0, int& y0, int& x1, int& y1) {
+        int count = 0;
+        x0 = y0 = 1 << 30;
+        x1 = y1 = -1;
+        for (UINT y = 0; y < p.height; ++y) {
+            for (UINT x = 0; x < p.width; ++x) {
+                if (p.at(x, y) == colour) {
+                    ++count;
+                    x0 = std::min(x0, static_cast<int>(x));
+                    y0 = std::min(y0, static_cast<int>(y));
+                    x1 = std::max(x1, static_cast<int>(x));
+                    y1 = std::max(y1, static_cast<int>(y));
+                }
+            }
+        }
+        return count;
+    }
+};
+
+// A quad from (x0, y0) to (x1, y1) covers the pixels whose centres (integer
+// coordinates) lie inside, left and top edges included.
+TEST_F(Raster, PreTransformedQuadsCoverExactlyThePixelsWhoseCentresTheyContain) {
+    struct Case {
+        float x0, y0, x1, y1;
+        int px0, py0, px1, py1; // inclusive pixel box expected
+    };
+    const Case cases[] = {
+        {8, 8, 24, 16, 8, 8, 23, 15},          // integer edges: centres on the left/top edges count
+        {-0.5f, -0.5f, 3.5f, 1.5f, 0, 0, 3, 1}, // the texel-aligned form: edges between centres
+        {10.6f, 20.2f, 12.4f, 22.9f, 11, 21, 12, 22},
+        {0, 0, 64, 64, 0, 0, 63, 63},
+    };
+    for (const auto& c : cases) {
+        begin();
+        drawQuad(c.x0, c.y0, c.x1, c.y1, 0xFFFF0000u);
+        end();
+        Picture p = readBackBuffer("quad");
+        int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        int count = coverage(p, 0xFFFF0000u, x0, y0, x1, y1);
+        EXPECT_EQ(count, (c.px1 - c.px0 + 1) * (c.py1 - c.py0 + 1)) << c.x0 << "," << c.y0;
+        EXPECT_EQ(x0, c.px0);
+        EXPECT_EQ(y0, c.py0);
+        EXPECT_EQ(x1, c.px1);
+        EXPECT_EQ(y1, c.py1);
+    }
+}
+
+D3DCOLOR texelColour(UINT x, UINT y) { return 0xFF000000u | (x * 16u) << 16 | (y * 16u) << 8 | 0x40u; }
+
+// "Directly Mapping Texels to Pixels": a W x H texture on a quad from
+// (-0.5, -0.5) to (W - 0.5, H - 0.5) puts texel (i, j) on pixel (i, j);
+// texture row 0 is the top row of the picture.
+TEST_F(Raster, TexelsMapOneToOneAndRowZeroIsTheTop) {
+    makeDevice(16, 16);
+    IDirect3DTexture9* texture = makeTexture(16, 16, texelColour);
+    begin();
+    device->SetTexture(0, texture);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    drawQuad(-0.5f, -0.5f, 15.5f, 15.5f, 0xFFFFFFFFu);
+    end();
+    Picture p = readBackBuffer("texels");
+    for (UINT y = 0; y < 16; ++y) {
+        for (UINT x = 0; x < 16; ++x) {
+            ASSERT_EQ(p.at(x, y), texelColour(x, y)) << x << "," << y;
+        }
+    }
+    device->SetTexture(0, nullptr);
+    texture->Release();
+}
+
+// What is drawn into a render-target texture at the top is row 0 of the
+// texture, and sampling v = 0 reads it back at the top again.
+TEST_F(Raster, RenderTargetsKeepRowZeroAtTheTop) {
+    IDirect3DTexture9* target = nullptr;
+    ASSERT_EQ(device->CreateTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target,
+                                    nullptr),
+              D3D_OK);
+    IDirect3DSurface9* surface = nullptr;
+    ASSERT_EQ(target->GetSurfaceLevel(0, &surface), D3D_OK);
+    IDirect3DSurface9* back = nullptr;
+    IDirect3DSurface9* depth = nullptr;
+    ASSERT_EQ(device->GetRenderTarget(0, &back), D3D_OK);
+    ASSERT_EQ(device->GetDepthStencilSurface(&depth), D3D_OK);
+    ASSERT_EQ(device->SetRenderTarget(0, surface), D3D_OK);
+    ASSERT_EQ(device->SetDepthStencilSurface(nullptr), D3D_OK);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FFu, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_ZENABLE, FALSE);
+    drawQuad(0, 0, 32, 4, 0xFFFF0000u);
+    ASSERT_EQ(device->EndScene(), D3D_OK);
+    Picture rt = read(surface, "target");
+    EXPECT_EQ(rt.at(5, 0), 0xFFFF0000u);
+    EXPECT_EQ(rt.at(5, 3), 0xFFFF0000u);
+    EXPECT_EQ(rt.at(5, 4), 0xFF0000FFu);
+    EXPECT_EQ(rt.at(5, 31), 0xFF0000FFu);
+
+    ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
+    ASSERT_EQ(device->SetDepthStencilSurface(depth), D3D_OK);
+    begin();
+    device->SetTexture(0, target);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    drawQuad(-0.5f, -0.5f, 63.5f, 63.5f, 0xFFFFFFFFu);
+    end();
+    Picture p = readBackBuffer("composed");
+    EXPECT_EQ(p.at(10, 0), 0xFFFF0000u);
+    EXPECT_EQ(p.at(10, 7), 0xFFFF0000u);
+    EXPECT_EQ(p.at(10, 8), 0xFF0000FFu);
+    EXPECT_EQ(p.at(10, 63), 0xFF0000FFu);
+    device->SetTexture(0, nullptr);
+    surface->Release();
+    back->Release();
+    depth->Release();
+    target->Release();
+}
+
+// Front faces are clockwise on the screen; D3DCULL_CCW (the default) drops
+// counter-clockwise ones, D3DCULL_CW drops clockwise ones. Checked for
+// pre-transformed and transformed vertices alike.
+TEST_F(Raster, CullingFollowsTheScreenWinding) {
+    struct Xyz {
+        float x, y, z;
+        D3DCOLOR colour;
+    };
+    // Clockwise on the screen: top-left, top-right, bottom-left.
+    // Clockwise on the screen in the lower right, away from the clip-space triangle.
+    const ScreenVertex cwScreen[3] = {{40, 34, 0, 1, 0xFFFF0000u, 0, 0},
+                                      {62, 34, 0, 1, 0xFFFF0000u, 0, 0},
+                                      {40, 62, 0, 1, 0xFFFF0000u, 0, 0}};
+    const ScreenVertex ccwScreen[3] = {cwScreen[0], cwScreen[2], cwScreen[1]};
+    // Clip space with identity transforms: +y is up, so (-1, 1) is the top left.
+    const Xyz cwClip[3] = {{-1, 1, 0.5f, 0xFF00FF00u}, {1, 1, 0.5f, 0xFF00FF00u}, {-1, -1, 0.5f, 0xFF00FF00u}};
+    const Xyz ccwClip[3] = {cwClip[0], cwClip[2], cwClip[1]};
+    struct Case {
+        DWORD cull;
+        bool clockwise;
+        bool visible;
+    };
+    const Case cases[] = {{D3DCULL_CCW, true, true}, {D3DCULL_CCW, false, false}, {D3DCULL_CW, true, false},
+                          {D3DCULL_CW, false, true}, {D3DCULL_NONE, true, true},  {D3DCULL_NONE, false, true}};
+    for (const auto& c : cases) {
+        begin();
+        device->SetRenderState(D3DRS_CULLMODE, c.cull);
+        device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, c.clockwise ? cwScreen : ccwScreen,
+                                          sizeof(ScreenVertex)),
+                  D3D_OK);
+        device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, c.clockwise ? cwClip : ccwClip, sizeof(Xyz)), D3D_OK);
+        end();
+        Picture p = readBackBuffer("cull");
+        EXPECT_EQ(p.at(43, 37) == 0xFFFF0000u, c.visible) << "screen, cull " << c.cull << " cw " << c.clockwise;
+        EXPECT_EQ(p.at(50, 3) == 0xFF00FF00u, c.visible) << "clip, cull " << c.cull << " cw " << c.clockwise;
+    }
+}
+
+// D3DCMP_LESS against the z of pre-transformed vertices; ZWRITEENABLE FALSE
+// tests without writing.
+TEST_F(Raster, DepthTestAndWrite) {
+    begin();
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
+    drawQuad(0, 0, 32, 32, 0xFFFF0000u, 0.5f);
+    drawQuad(0, 0, 16, 32, 0xFF00FF00u, 0.7f); // behind: hidden
+    drawQuad(16, 0, 32, 32, 0xFF0000FFu, 0.3f); // in front: shown, depth 0.3
+    device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    drawQuad(16, 0, 32, 16, 0xFFFFFF00u, 0.2f); // shown, depth stays 0.3
+    device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    drawQuad(16, 0, 32, 32, 0xFF00FFFFu, 0.25f); // passes against 0.3 everywhere
+    drawQuad(0, 0, 32, 32, 0xFFFFFFFFu, 0.5f);  // equal to 0.5 fails LESS on the left
+    end();
+    Picture p = readBackBuffer("depth");
+    EXPECT_EQ(p.at(8, 8), 0xFFFF0000u);
+    EXPECT_EQ(p.at(24, 8), 0xFF00FFFFu);
+    EXPECT_EQ(p.at(24, 24), 0xFF00FFFFu);
+    EXPECT_EQ(p.at(40, 8), kBackground);
+}
+
+// A draw that samples the target it draws into (the feedback passes of a
+// zoom blur) reads the target as it was before the draw.
+TEST_F(Raster, DrawingIntoTheTargetBeingSampledReadsItsPreviousContents) {
+    IDirect3DTexture9* target = nullptr;
+    ASSERT_EQ(device->CreateTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target,
+                                    nullptr),
+              D3D_OK);
+    IDirect3DSurface9* surface = nullptr;
+    target->GetSurfaceLevel(0, &surface);
+    device->SetRenderTarget(0, surface);
+    device->SetDepthStencilSurface(nullptr);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FFu, 1.0f, 0);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_ZENABLE, FALSE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    drawQuad(0, 0, 16, 32, 0xFFFF0000u); // left half red
+    device->SetTexture(0, target);
+    device->SetTexture(1, target);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_ADD);
+    device->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+    // The right half shows the left half twice added: red stays red.
+    ScreenVertex2 v[4] = {{16, 0, 0, 1, 0xFFFFFFFFu, 0, 0, 0, 0},
+                          {32, 0, 0, 1, 0xFFFFFFFFu, 0.5f, 0, 0.5f, 0},
+                          {32, 32, 0, 1, 0xFFFFFFFFu, 0.5f, 1, 0.5f, 1},
+                          {16, 32, 0, 1, 0xFFFFFFFFu, 0, 1, 0, 1}};
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof v[0]), D3D_OK);
+    ASSERT_EQ(device->EndScene(), D3D_OK);
+    Picture p = read(surface, "feedback");
+    EXPECT_EQ(p.at(4, 4), 0xFFFF0000u);
+    EXPECT_EQ(p.at(20, 4), 0xFFFF0000u);
+    EXPECT_EQ(p.at(31, 31), 0xFFFF0000u);
+    device->SetTexture(0, nullptr);
+    device->SetTexture(1, nullptr);
+    surface->Release();
+    target->Release();
+}
+
+// Clear works on the current target only, within the viewport; Z and
+// stencil clears need a depth surface.
+TEST_F(Raster, ClearsTouchOnlyTheirTargetAndViewport) {
+    IDirect3DTexture9* a = nullptr;
+    IDirect3DTexture9* b = nullptr;
+    ASSERT_EQ(device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &a, nullptr),
+              D3D_OK);
+    ASSERT_EQ(device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &b, nullptr),
+              D3D_OK);
+    IDirect3DSurface9* sa = nullptr;
+    IDirect3DSurface9* sb = nullptr;
+    a->GetSurfaceLevel(0, &sa);
+    b->GetSurfaceLevel(0, &sb);
+    device->SetDepthStencilSurface(nullptr);
+    device->SetRenderTarget(0, sa);
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x80FF0000u, 1.0f, 0), D3D_OK);
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3DERR_INVALIDCALL);
+    device->SetRenderTarget(0, sb);
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00u, 1.0f, 0), D3D_OK);
+    device->SetRenderTarget(0, sa);
+    D3DVIEWPORT9 vp{4, 4, 8, 8, 0.0f, 1.0f};
+    ASSERT_EQ(device->SetViewport(&vp), D3D_OK);
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FFu, 1.0f, 0), D3D_OK);
+    // Rectangles reaching past each edge of the viewport: every one is cut
+    // back to the viewport, and each edge is checked along its whole length.
+    const D3DRECT rects[] = {{0, 0, 6, 6}, {10, 10, 16, 16}, {0, 7, 16, 8}, {8, 0, 9, 16}};
+    device->SetRenderTarget(0, sb);
+    ASSERT_EQ(device->SetViewport(&vp), D3D_OK);
+    EXPECT_EQ(device->Clear(4, rects, D3DCLEAR_TARGET, 0xFFFFFFFFu, 1.0f, 0), D3D_OK);
+    Picture pa = read(sa, "a");
+    Picture pb = read(sb, "b");
+    EXPECT_EQ(pa.at(0, 0), 0x80FF0000u); // alpha kept in an A8R8G8B8 target
+    EXPECT_EQ(pa.at(4, 4), 0xFF0000FFu);
+    EXPECT_EQ(pa.at(11, 11), 0xFF0000FFu);
+    EXPECT_EQ(pa.at(12, 11), 0x80FF0000u);
+    for (UINT y = 0; y < 16; ++y) {
+        for (UINT x = 0; x < 16; ++x) {
+            bool inside = false;
+            for (const D3DRECT& r : rects) {
+                const LONG x0 = std::max<LONG>(r.x1, 4), x1 = std::min<LONG>(r.x2, 12);
+                const LONG y0 = std::max<LONG>(r.y1, 4), y1 = std::min<LONG>(r.y2, 12);
+                const LONG px = static_cast<LONG>(x), py = static_cast<LONG>(y);
+                inside = inside || (px >= x0 && px < x1 && py >= y0 && py < y1);
+            }
+            EXPECT_EQ(pb.at(x, y), inside ? 0xFFFFFFFFu : 0xFF00FF00u) << "at " << x << "," << y;
+        }
+    }
+    sa->Release();
+    sb->Release();
+    a->Release();
+    b->Release();
+}
+
+} // namespace
+} // namespace d3d9test

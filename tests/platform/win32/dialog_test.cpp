@@ -1,0 +1,323 @@
+// The dialog manager in virtual mode, driven by the scripted user through the
+// real templates.
+#include "platform/gdi/gdi.h"
+#include "platform/kernel/runmode.h"
+#include "platform/win32/dialog.h"
+#include "platform/win32/script.h"
+#include "resources/dialogs/dialogs.h"
+#include "tests/platform/win32/picture_png.h"
+#include "tests/platform/win32/setup_standin.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class Dialogs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::setRunMode(platform::RunMode::virtualRun);
+        installDialogResources();
+        platform::script::clear();
+        standin::state() = standin::State{};
+    }
+    void TearDown() override { platform::script::clear(); }
+
+    static INT_PTR runSetup() {
+        return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogResource), nullptr, standin::setupProc, 0);
+    }
+};
+
+std::vector<std::string> rows(HWND dialog, int id) {
+    std::vector<std::string> out;
+    const LRESULT count = SendDlgItemMessageA(dialog, id, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        char buffer[256] = {};
+        SendDlgItemMessageA(dialog, id, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer));
+        out.emplace_back(buffer);
+    }
+    return out;
+}
+
+TEST_F(Dialogs, ListBoxesAddResetSelectAndSortAsText) {
+    std::vector<std::string> sortedRates;
+    std::vector<std::string> unsortedModes;
+    LRESULT before = 0;
+    LRESULT outOfRange = 0;
+    LRESULT afterReset = 0;
+    namespace script = platform::script;
+    script::call([&](HWND dialog) {
+        before = SendDlgItemMessageA(dialog, kAdapterList, LB_GETCURSEL, 0, 0);
+        char buffer[64] = {};
+        outOfRange = SendDlgItemMessageA(dialog, kAdapterList, LB_GETTEXT, 5, reinterpret_cast<LPARAM>(buffer));
+    });
+    script::chooseRow(kAdapterList, 0);
+    script::chooseRowText(kResolutionList, "800x600");
+    script::call([&](HWND dialog) {
+        sortedRates = rows(dialog, kRefreshRateList);
+        unsortedModes = rows(dialog, kResolutionList);
+        SendDlgItemMessageA(dialog, kResolutionList, LB_RESETCONTENT, 0, 0);
+        afterReset = SendDlgItemMessageA(dialog, kResolutionList, LB_GETCOUNT, 0, 0) * 10 +
+                     SendDlgItemMessageA(dialog, kResolutionList, LB_GETCURSEL, 0, 0);
+    });
+    script::pressKey(VK_ESCAPE);
+    EXPECT_THROW(runSetup(), standin::CancelPressed);
+
+    EXPECT_EQ(before, LB_ERR);
+    EXPECT_EQ(outOfRange, LB_ERR);
+    // Sorted as text: "100 Hz" stands above "60 Hz".
+    EXPECT_EQ(sortedRates, (std::vector<std::string>{"100 Hz", "60 Hz", "75 Hz"}));
+    // Modes differing only in refresh rate give one row; the list keeps the
+    // order of insertion.
+    EXPECT_EQ(unsortedModes, (std::vector<std::string>{"640x480", "800x600", "1024x768", "1280x960", "1280x1024",
+                                                       "1600x1200", "1920x1080", "1920x1200", "2560x1440"}));
+    EXPECT_EQ(afterReset, -1); // no rows, no selection
+    EXPECT_EQ(platform::script::failures(), 0);
+}
+
+TEST_F(Dialogs, ChoosingRowsNotifiesWithTheListsIdAndHandle) {
+    HWND adapterList = nullptr;
+    namespace script = platform::script;
+    script::call([&](HWND dialog) { adapterList = GetDlgItem(dialog, kAdapterList); });
+    script::chooseRow(kAdapterList, 1);
+    script::chooseRow(kAdapterList, 1); // a click on the chosen row notifies again
+    script::pressKey(VK_DOWN);          // already on the last row: nothing changes
+    script::pressKey(VK_UP);
+    script::click(IDOK); // still disabled: ignored
+    script::closeFrame();
+    EXPECT_THROW(runSetup(), standin::CancelPressed);
+
+    std::vector<std::pair<int, int>> seen;
+    for (const standin::Notification& n : standin::state().notifications) {
+        seen.emplace_back(n.id, n.code);
+        if (n.id == kAdapterList) {
+            EXPECT_EQ(n.control, adapterList);
+        }
+    }
+    const std::vector<std::pair<int, int>> expected{
+        {kAdapterList, LBN_SELCHANGE}, {kAdapterList, LBN_SELCHANGE}, {kAdapterList, LBN_SELCHANGE}, {IDCANCEL, BN_CLICKED}};
+    EXPECT_EQ(seen, expected);
+}
+
+TEST_F(Dialogs, OkStaysDisabledUntilARefreshRateIsChosen) {
+    BOOL enabledAtStart = TRUE;
+    namespace script = platform::script;
+    script::call([&](HWND dialog) { enabledAtStart = IsWindowEnabled(GetDlgItem(dialog, IDOK)); });
+    // Cancel has the first focus (OK is disabled), and Enter on a focused
+    // button presses that button; the lists take the focus first.
+    script::chooseRow(kAdapterList, 0);
+    script::pressKey(VK_RETURN); // the default button is disabled: nothing
+    script::chooseRowText(kResolutionList, "1280x1024");
+    script::pressKey(VK_RETURN); // still nothing
+    script::chooseRow(kRefreshRateList, 0);
+    script::pressKey(VK_TAB); // from the refresh list on to the check box
+    script::pressKey(VK_RETURN);
+    EXPECT_EQ(runSetup(), -1);
+    EXPECT_FALSE(enabledAtStart);
+    EXPECT_EQ(standin::state().okPresses, 1);
+    EXPECT_EQ(standin::state().chosenResolution, "1280x1024");
+    EXPECT_EQ(standin::state().chosenRefresh, "60 Hz");
+}
+
+TEST_F(Dialogs, CheckBoxTogglesByClickAndSpace) {
+    std::vector<UINT> states;
+    namespace script = platform::script;
+    auto record = [&](HWND dialog) { states.push_back(IsDlgButtonChecked(dialog, kFullscreenCheckBox)); };
+    script::call(record);
+    script::click(kFullscreenCheckBox);
+    script::call(record);
+    script::pressKey(VK_SPACE); // the click gave it the focus
+    script::call(record);
+    script::pressKey(VK_SPACE);
+    script::call(record);
+    script::pressKey(VK_ESCAPE);
+    EXPECT_THROW(runSetup(), standin::CancelPressed);
+    EXPECT_EQ(states, (std::vector<UINT>{BST_UNCHECKED, BST_CHECKED, BST_UNCHECKED, BST_CHECKED}));
+    EXPECT_TRUE(standin::state().fullscreenToggles); // three clicks
+}
+
+TEST_F(Dialogs, TabWalksTheEnabledTabStopsInTemplateOrder) {
+    // Tab stops of the setup template with OK disabled: cancel (the first
+    // focus), the three lists, the check box.
+    namespace script = platform::script;
+    for (int i = 0; i < 4; ++i) {
+        script::pressKey(VK_TAB);
+    }
+    script::pressKey(VK_SPACE); // on the check box
+    script::pressKey(VK_TAB);   // wraps past the disabled OK to cancel
+    script::pressKey(VK_TAB);   // adapter list
+    script::pressKey(VK_TAB, true);
+    script::pressKey(VK_SPACE); // cancel: the dialog ends here
+    script::call([](HWND) {});
+    EXPECT_THROW(runSetup(), standin::CancelPressed);
+    EXPECT_EQ(script::pending(), 1u); // nothing after the cancel ran
+    std::vector<std::pair<int, int>> seen;
+    for (const standin::Notification& n : standin::state().notifications) {
+        seen.emplace_back(n.id, n.code);
+    }
+    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{kFullscreenCheckBox, BN_CLICKED}, {IDCANCEL, BN_CLICKED}}));
+}
+
+TEST_F(Dialogs, ExceptionsFromTheProcedureRemoveTheDialog) {
+    HWND seen = nullptr;
+    platform::script::call([&](HWND dialog) { seen = dialog; });
+    platform::script::click(IDCANCEL);
+    EXPECT_THROW(runSetup(), standin::CancelPressed);
+    ASSERT_NE(seen, nullptr);
+    EXPECT_FALSE(IsWindow(seen));
+}
+
+INT_PTR ignoreEverything(HWND, UINT, WPARAM, LPARAM) { return 0; }
+
+TEST_F(Dialogs, ScriptFailuresAndGivingUp) {
+    platform::script::click(4242);
+    platform::script::chooseRow(kAdapterList, 99);
+    platform::script::chooseRowText(kAdapterList, "no such adapter");
+    // The procedure ignores Cancel, so the final Escape leaves it open.
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogResource), nullptr, ignoreEverything, 0), -1);
+    EXPECT_EQ(platform::script::failures(), 3);
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(555), nullptr, ignoreEverything, 0), -1);
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogResource), nullptr, nullptr, 0), -1);
+}
+
+struct Expected {
+    int id;
+    int x, y, cx, cy;
+};
+
+// Positions and sizes in dialog units, as the two dialogs are laid out.
+const Expected kSetupLayout[] = {{1, 183, 113, 63, 22},     {2, 230, 40, 50, 12},      {1009, 7, 17, 155, 32},
+                                 {1010, 7, 63, 93, 88},     {1011, 141, 79, 27, 48},   {1013, 215, 94, 55, 11}};
+const Expected kErrorLayout[] = {{1, 270, 126, 50, 14}, {1002, 26, 58, 294, 12}, {1003, 27, 70, 293, 13},
+                                 {1001, 7, 90, 313, 30}};
+
+// Base units as the platform defines them for a dialog font: the average
+// advance of the 52 letters (rounded half up) and the cell height.
+void baseUnits(int points, int& bx, int& by) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HFONT font = CreateFontA(-(points * 96 + 36) / 72, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
+                             DEFAULT_QUALITY, VARIABLE_PITCH, "Tahoma");
+    SelectObject(dc, font);
+    int total = 0;
+    for (char c = 'A'; c <= 'Z'; ++c) {
+        SIZE upper{};
+        SIZE lower{};
+        const char l = static_cast<char>(c - 'A' + 'a');
+        GetTextExtentPoint32A(dc, &c, 1, &upper);
+        GetTextExtentPoint32A(dc, &l, 1, &lower);
+        total += upper.cx + lower.cx;
+    }
+    TEXTMETRICA tm{};
+    GetTextMetricsA(dc, &tm);
+    DeleteDC(dc);
+    DeleteObject(font);
+    bx = (total / 26 + 1) / 2;
+    by = tm.tmHeight;
+}
+
+int scaled(int units, int base, int divisor) { return (units * base + divisor / 2) / divisor; }
+
+void checkLayout(HWND dialog, int points, int width, int height, const Expected* items, std::size_t count) {
+    int bx = 0;
+    int by = 0;
+    baseUnits(points, bx, by);
+    RECT unit{0, 0, 4, 8};
+    MapDialogRect(dialog, &unit);
+    EXPECT_EQ(unit.right, bx);
+    EXPECT_EQ(unit.bottom, by);
+    RECT client{};
+    GetClientRect(dialog, &client);
+    EXPECT_EQ(client.right, scaled(width, bx, 4));
+    EXPECT_EQ(client.bottom, scaled(height, by, 8));
+    POINT origin{0, 0};
+    ClientToScreen(dialog, &origin);
+    for (std::size_t i = 0; i < count; ++i) {
+        const Expected& e = items[i];
+        RECT r{};
+        ASSERT_TRUE(GetWindowRect(GetDlgItem(dialog, e.id), &r)) << e.id;
+        EXPECT_EQ(r.left - origin.x, scaled(e.x, bx, 4)) << e.id;
+        EXPECT_EQ(r.top - origin.y, scaled(e.y, by, 8)) << e.id;
+        EXPECT_EQ(r.right - r.left, scaled(e.cx, bx, 4)) << e.id;
+        EXPECT_EQ(r.bottom - r.top, scaled(e.cy, by, 8)) << e.id;
+    }
+    // Centred on the (virtual) screen.
+    RECT frame{};
+    GetWindowRect(dialog, &frame);
+    EXPECT_LE(std::abs((frame.left + frame.right) - GetSystemMetrics(SM_CXSCREEN)), 1);
+    EXPECT_LE(std::abs((frame.top + frame.bottom) - GetSystemMetrics(SM_CYSCREEN)), 1);
+}
+
+TEST_F(Dialogs, SetupLayoutFollowsTheTemplateInDialogUnits) {
+    platform::script::call([](HWND dialog) {
+        checkLayout(dialog, 8, 295, 158, kSetupLayout, std::size(kSetupLayout));
+        char caption[64] = {};
+        GetWindowTextA(dialog, caption, sizeof caption);
+        EXPECT_STREQ(caption, "QTV D3D9 Setupx");
+        char label[64] = {};
+        GetDlgItemTextA(dialog, IDOK, label, sizeof label);
+        EXPECT_STREQ(label, "ff00ff");
+    });
+    platform::script::pressKey(VK_ESCAPE);
+    EXPECT_THROW(runSetup(), standin::CancelPressed);
+    EXPECT_EQ(platform::script::failures(), 0);
+}
+
+INT_PTR endOnCancel(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, 7);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+TEST_F(Dialogs, ErrorLayoutFollowsTheTemplateInDialogUnits) {
+    platform::script::call([](HWND dialog) {
+        checkLayout(dialog, 10, 327, 149, kErrorLayout, std::size(kErrorLayout));
+        char caption[64] = {};
+        GetWindowTextA(dialog, caption, sizeof caption);
+        EXPECT_STREQ(caption, "delete []your->hardware;");
+    });
+    // Closing by the frame: the procedure leaves WM_CLOSE to the default,
+    // which sends Cancel.
+    platform::script::closeFrame();
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kErrorDialogResource), nullptr, endOnCancel, 0), 7);
+}
+
+TEST_F(Dialogs, PaintingShowsTheClassicFaceAndTheChosenRow) {
+    platform::Picture before;
+    platform::Picture after;
+    RECT list{};
+    RECT frame{};
+    HWND dialogSeen = nullptr;
+    namespace script = platform::script;
+    script::call([&](HWND dialog) { platform::paintDialog(dialog, before); });
+    script::chooseRow(kAdapterList, 1);
+    script::call([&](HWND dialog) {
+        platform::paintDialog(dialog, after);
+        GetWindowRect(GetDlgItem(dialog, kAdapterList), &list);
+        GetWindowRect(dialog, &frame);
+        dialogSeen = dialog;
+    });
+    script::pressKey(VK_ESCAPE);
+    EXPECT_THROW(runSetup(), standin::CancelPressed);
+    ASSERT_GT(after.width, 0);
+    const std::string dir = testing_png::screenshotDir();
+    if (!dir.empty()) {
+        testing_png::writePng(dir + "/setup_dialog_virtual.png", after);
+    }
+    EXPECT_FALSE(platform::paintDialog(dialogSeen, after)); // gone after the dialog ended
+    // The second row of the adapter list (between 10 and 16 pixels high),
+    // right of its short text, turns to the selection colour.
+    auto at = [&](const platform::Picture& p, int x, int y) {
+        return p.pixels[static_cast<std::size_t>(y) * p.width + x] & 0xFFFFFF;
+    };
+    const int x = list.right - frame.left - 10;
+    const int y = list.top - frame.top + 20;
+    EXPECT_EQ(at(before, x, y), 0xFFFFFFu);
+    EXPECT_EQ(at(after, x, y), 0x0A246Au);
+    EXPECT_EQ(at(after, after.width / 2, after.height - 5), 0xD4D0C8u); // dialog face
+}
+
+} // namespace

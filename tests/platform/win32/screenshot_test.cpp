@@ -1,0 +1,248 @@
+// Both dialogs shown live on a display of their own (an Xvfb server started
+// here), read back from the X server and compared with what the layer
+// painted. With RIZA3V_SCREENSHOT_DIR set, the screenshots are kept as PNGs.
+#include "app/core/errordialog.h"
+#include "app/core/errors.h"
+#include "platform/kernel/runmode.h"
+#include "platform/win32/dialog.h"
+#include "platform/win32/script.h"
+#include "platform/win32/userstate.h"
+#include "platform/win32/windowhost.h"
+#include "resources/dialogs/dialogs.h"
+#include "tests/platform/win32/picture_png.h"
+#include "tests/platform/win32/setup_standin.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+// After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// An Xvfb server on a free display number. Numbers whose socket or lock
+// file exists are passed over; when two starters race for one number, the
+// loser's server ends at once and the next number is tried. -noreset keeps
+// the server from resetting (and refusing connections for a moment) when
+// the probe connection closes.
+class VirtualDisplay {
+public:
+    VirtualDisplay() {
+        const int first = 40 + static_cast<int>(getpid() % 200);
+        for (int n = first; n < first + 40 && name_.empty(); ++n) {
+            const std::string number = std::to_string(n);
+            if (access(("/tmp/.X11-unix/X" + number).c_str(), F_OK) == 0 ||
+                access(("/tmp/.X" + number + "-lock").c_str(), F_OK) == 0) {
+                continue;
+            }
+            start(":" + number);
+        }
+    }
+    ~VirtualDisplay() { stop(); }
+    const std::string& name() const { return name_; }
+
+private:
+    void start(const std::string& display) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            // The server goes with the test process, however that ends.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (pid_ < 0) {
+            return;
+        }
+        for (int wait = 0; wait < 250; ++wait) {
+            if (waitpid(pid_, nullptr, WNOHANG) != 0) {
+                pid_ = -1; // ended: the number was taken, or there is no Xvfb
+                return;
+            }
+            // The server answering must be ours: its lock file holds its pid.
+            if (ownsLock(display) && waitpid(pid_, nullptr, WNOHANG) == 0) {
+                if (Display* probe = XOpenDisplay(display.c_str())) {
+                    XCloseDisplay(probe);
+                    name_ = display;
+                    return;
+                }
+            }
+            usleep(20000);
+        }
+        stop();
+    }
+    bool ownsLock(const std::string& display) const {
+        std::FILE* lock = std::fopen(("/tmp/.X" + display.substr(1) + "-lock").c_str(), "r");
+        long pid = 0;
+        const bool read = lock != nullptr && std::fscanf(lock, "%ld", &pid) == 1;
+        if (lock != nullptr) {
+            std::fclose(lock);
+        }
+        return read && pid == static_cast<long>(pid_);
+    }
+    void stop() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+// The pixels the X server shows in a screen rectangle.
+platform::Picture grab(Display* display, const RECT& r) {
+    platform::Picture p;
+    XImage* image = XGetImage(display, DefaultRootWindow(display), r.left, r.top,
+                              static_cast<unsigned>(r.right - r.left), static_cast<unsigned>(r.bottom - r.top),
+                              AllPlanes, ZPixmap);
+    if (image == nullptr) {
+        return p;
+    }
+    p.width = image->width;
+    p.height = image->height;
+    for (int y = 0; y < p.height; ++y) {
+        for (int x = 0; x < p.width; ++x) {
+            p.pixels.push_back(0xFF000000u | static_cast<std::uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF));
+        }
+    }
+    XDestroyImage(image);
+    return p;
+}
+
+// Waits until the server shows what the layer painted (the window may take a
+// moment to map), then keeps the screenshot.
+void screenshot(HWND dialog, const std::string& name, platform::Picture& shown, platform::Picture& painted) {
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    RECT r{};
+    GetWindowRect(dialog, &r);
+    ASSERT_TRUE(platform::paintDialog(dialog, painted));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        UpdateWindow(dialog);
+        XSync(display, False);
+        shown = grab(display, r);
+        if (shown.pixels == painted.pixels) {
+            break;
+        }
+        SDL_Delay(20);
+        SDL_PumpEvents();
+    }
+    XCloseDisplay(display);
+    const std::string dir = testing_png::screenshotDir();
+    if (!dir.empty()) {
+        EXPECT_TRUE(testing_png::writePng(dir + "/" + name, shown));
+    }
+}
+
+void pushKey(HWND dialog, SDL_Keycode key) {
+    SDL_Window* window = platform::sdlWindowFor(dialog);
+    ASSERT_NE(window, nullptr);
+    for (Uint32 type : {static_cast<Uint32>(SDL_KEYDOWN), static_cast<Uint32>(SDL_KEYUP)}) {
+        SDL_Event e{};
+        e.type = type;
+        e.key.windowID = SDL_GetWindowID(window);
+        e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+        e.key.keysym.sym = key;
+        SDL_PushEvent(&e);
+    }
+}
+
+void pushClick(HWND dialog, int controlId) {
+    SDL_Window* window = platform::sdlWindowFor(dialog);
+    ASSERT_NE(window, nullptr);
+    RECT frame{};
+    RECT control{};
+    GetWindowRect(dialog, &frame);
+    GetWindowRect(GetDlgItem(dialog, controlId), &control);
+    for (Uint32 type : {static_cast<Uint32>(SDL_MOUSEBUTTONDOWN), static_cast<Uint32>(SDL_MOUSEBUTTONUP)}) {
+        SDL_Event e{};
+        e.type = type;
+        e.button.windowID = SDL_GetWindowID(window);
+        e.button.button = SDL_BUTTON_LEFT;
+        e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+        e.button.x = control.left - frame.left + 5;
+        e.button.y = (control.top + control.bottom) / 2 - frame.top;
+        SDL_PushEvent(&e);
+    }
+}
+
+class Screenshots : public ::testing::Test {
+protected:
+    // One server for the whole run: the video system, once open, stays
+    // connected to it until the process ends.
+    static void SetUpTestSuite() { display_ = new VirtualDisplay; }
+    static void TearDownTestSuite() {
+        delete display_;
+        display_ = nullptr;
+    }
+
+    void SetUp() override {
+        if (display_->name().empty()) {
+            GTEST_SKIP() << "Xvfb could not be started";
+        }
+        setenv("DISPLAY", display_->name().c_str(), 1);
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        platform::setRunMode(platform::RunMode::live);
+        ASSERT_TRUE(platform::displayAvailable());
+        installDialogResources();
+        platform::script::clear();
+        standin::state() = standin::State{};
+    }
+    static VirtualDisplay* display_;
+};
+
+VirtualDisplay* Screenshots::display_ = nullptr;
+
+TEST_F(Screenshots, ErrorDialog) {
+    qtv_d3d::exception failure("auto throw(d3d)", "dxbase", 263);
+    static_cast<void>(failure);
+    platform::Picture shown;
+    platform::Picture painted;
+    char fileText[32] = {};
+    platform::script::call([&](HWND dialog) {
+        GetDlgItemTextA(dialog, kErrorFileEdit, fileText, sizeof fileText);
+        screenshot(dialog, "error_dialog.png", shown, painted);
+        pushKey(dialog, SDLK_ESCAPE); // through the live event path
+    });
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kErrorDialogResource), nullptr, errorDialogProc, 0), 1);
+    EXPECT_STREQ(fileText, "dxbase");
+    EXPECT_GT(shown.width, 400);
+    EXPECT_EQ(shown.width, painted.width);
+    EXPECT_TRUE(shown.pixels == painted.pixels) << "the screen does not show what was painted";
+}
+
+TEST_F(Screenshots, SetupDialog) {
+    platform::Picture shown;
+    platform::Picture painted;
+    namespace script = platform::script;
+    script::chooseRow(kAdapterList, 0);
+    script::chooseRowText(kResolutionList, "800x600");
+    script::chooseRowText(kRefreshRateList, "100 Hz");
+    script::call([&](HWND dialog) {
+        // A mouse click on the check box, through the live event path.
+        pushClick(dialog, kFullscreenCheckBox);
+        platform::user::pumpEvents();
+        screenshot(dialog, "setup_dialog.png", shown, painted);
+        pushKey(dialog, SDLK_RETURN); // the default button, enabled by now
+    });
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogResource), nullptr, standin::setupProc, 0), -1);
+    EXPECT_EQ(standin::state().okPresses, 1);
+    EXPECT_EQ(standin::state().chosenResolution, "800x600");
+    EXPECT_EQ(standin::state().chosenRefresh, "100 Hz");
+    EXPECT_TRUE(standin::state().fullscreenToggles);
+    EXPECT_GT(shown.width, 400);
+    EXPECT_TRUE(shown.pixels == painted.pixels) << "the screen does not show what was painted";
+}
+
+} // namespace
