@@ -473,6 +473,9 @@ bool readModule(Reader& in, Module& m) {
     // and sample data differently; later ones keep the 0x0104 layout.
     in.seek(58);
     const std::uint16_t version = in.u16();
+    if (!in.complete) {
+        return refuse("the file ends inside the module header");
+    }
     if (version < kVersion) {
         return refuse("XM version 0x%04X is not supported (version 0x%04X and later are)", version, kVersion);
     }
