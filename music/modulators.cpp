@@ -92,9 +92,11 @@ EnvelopeShape panningShape(const Instrument& in) {
             in.panningLoopEnd};
 }
 
+// XM format: panning 0 is full left, 255 full right; the left gain feeds the
+// first sample of each output frame.
 void setGains(Voice& v) {
-    v.leftGain = v.panning * v.volume / 255;
-    v.rightGain = (255 - v.panning) * v.volume / 255;
+    v.leftGain = (255 - v.panning) * v.volume / 255;
+    v.rightGain = v.panning * v.volume / 255;
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 #include "music/player.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -38,21 +40,27 @@ struct MemorySource {
 
 constexpr char kMagic[] = "Extended Module: ";
 constexpr int kMagicLength = 17;
+constexpr std::uint16_t kVersion = 0x0104;
 constexpr int kMaxPatterns = 256;
 constexpr int kMaxRows = 256;
 constexpr int kMaxInstruments = 128;
 constexpr std::uint32_t kSampleHeaderBytes = 40;
 
 // Reads through the callbacks and remembers whether any read came up short.
+// Short reads leave zeros in the destination (the loader's buffers and
+// fields start zeroed), so what a file cut short lacks reads as zeros.
 struct Reader {
     void* handle;
     std::int32_t size;
     bool complete = true;
+    bool endLogged = false;
 
-    void bytes(void* destination, std::uint32_t count) {
-        if (callbacks.read(destination, count, handle) != count) {
+    std::uint32_t bytes(void* destination, std::uint32_t count) {
+        const std::uint32_t got = callbacks.read(destination, count, handle);
+        if (got != count) {
             complete = false;
         }
+        return got;
     }
     std::uint8_t u8() {
         std::uint8_t v = 0;
@@ -85,40 +93,77 @@ struct Reader {
     std::int32_t left() { return std::max(0, size - tell()); }
 };
 
-bool refuse(const char* why) {
-    logPrintf("xm: %s", why);
+char lastRefusal[160] = "";
+
+bool refuse(const char* format, ...) __attribute__((format(printf, 1, 2)));
+bool refuse(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(lastRefusal, sizeof lastRefusal, format, args);
+    va_end(args);
+    logPrintf("xm: %s", lastRefusal);
     return false;
+}
+
+// Logs the first place at which the file turned out to end early; what
+// follows it reads as zeros (empty instruments, silent sample tails).
+void noteEnd(Reader& in, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void noteEnd(Reader& in, const char* format, ...) {
+    if (in.complete || in.endLogged) {
+        return;
+    }
+    in.endLogged = true;
+    char where[120];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(where, sizeof where, format, args);
+    va_end(args);
+    logPrintf("xm: the file ends inside %s; what is missing reads as empty", where);
 }
 
 // XM format: each cell is either a mask byte (bit 7 set; bits 0..4 say which of
 // note, instrument, volume, effect, parameter follow) or a note byte followed
-// by the four other fields.
-bool decodePattern(const std::uint8_t* packed, std::uint32_t size, NoteCell* cells, std::uint32_t count) {
+// by the four other fields. Returns the number of whole cells; the missing
+// fields of a cell cut short stay 0, as the cells after it do (FastTracker 2
+// and libopenmpt leave the cells that packed data lack empty).
+std::uint32_t decodePattern(const std::uint8_t* packed, std::uint32_t size, NoteCell* cells, std::uint32_t count) {
     std::uint32_t at = 0;
+    bool cut = false;
     auto next = [&](std::uint8_t& out) {
-        if (at >= size) {
-            return false;
+        if (at < size) {
+            out = packed[at++];
+        } else {
+            cut = true;
         }
-        out = packed[at++];
-        return true;
     };
     for (std::uint32_t i = 0; i < count; ++i) {
-        NoteCell& cell = cells[i];
-        std::uint8_t b = 0;
-        if (!next(b)) {
-            return false;
+        if (at >= size) {
+            return i;
         }
+        NoteCell& cell = cells[i];
+        const std::uint8_t b = packed[at++];
         if ((b & 0x80) != 0) {
-            if (((b & 0x01) != 0 && !next(cell.note)) || ((b & 0x02) != 0 && !next(cell.instrument)) ||
-                ((b & 0x04) != 0 && !next(cell.volume)) || ((b & 0x08) != 0 && !next(cell.effect)) ||
-                ((b & 0x10) != 0 && !next(cell.parameter))) {
-                return false;
+            if ((b & 0x01) != 0) {
+                next(cell.note);
+            }
+            if ((b & 0x02) != 0) {
+                next(cell.instrument);
+            }
+            if ((b & 0x04) != 0) {
+                next(cell.volume);
+            }
+            if ((b & 0x08) != 0) {
+                next(cell.effect);
+            }
+            if ((b & 0x10) != 0) {
+                next(cell.parameter);
             }
         } else {
             cell.note = b;
-            if (!next(cell.instrument) || !next(cell.volume) || !next(cell.effect) || !next(cell.parameter)) {
-                return false;
-            }
+            next(cell.instrument);
+            next(cell.volume);
+            next(cell.effect);
+            next(cell.parameter);
         }
         if (cell.note == 97) {
             cell.note = KEY_OFF;
@@ -126,8 +171,11 @@ bool decodePattern(const std::uint8_t* packed, std::uint32_t size, NoteCell* cel
         if (cell.instrument > 128) {
             cell.instrument = 0;
         }
+        if (cut) {
+            return i;
+        }
     }
-    return true;
+    return count;
 }
 
 bool readPatterns(Reader& in, Module& m, int fileCount) {
@@ -137,7 +185,7 @@ bool readPatterns(Reader& in, Module& m, int fileCount) {
         const std::uint32_t rows = in.u16();
         const std::uint32_t packedSize = in.u16();
         if (!in.complete) {
-            return refuse("pattern header cut short");
+            return refuse("the file ends inside a pattern header");
         }
         if (rows == 0 || rows > kMaxRows) {
             return refuse("pattern row count out of range");
@@ -156,11 +204,12 @@ bool readPatterns(Reader& in, Module& m, int fileCount) {
         if (packed == nullptr) {
             return refuse("out of memory");
         }
-        in.bytes(packed, packedSize);
-        const bool decoded = in.complete && decodePattern(packed, packedSize, pattern.cells, count);
+        const std::uint32_t got = in.bytes(packed, packedSize);
+        const std::uint32_t decoded = decodePattern(packed, got, pattern.cells, count);
         std::free(packed);
-        if (!decoded) {
-            return refuse("pattern data runs past its packed size");
+        noteEnd(in, "the data of pattern %d", p);
+        if (decoded < count) {
+            logPrintf("xm: pattern %d holds %u of its %u cells; the rest are empty", p, decoded, count);
         }
     }
     for (int p = fileCount; p < m.patternSlots; ++p) {
@@ -203,8 +252,14 @@ void readEnvelope(Reader& in, EnvelopePoint* points) {
     }
 }
 
-bool readSampleHeader(Reader& in, Sample& s) {
+// ModPlug marks 4-bit ADPCM-packed 8-bit sample data with this value in
+// the reserved byte of the sample header.
+constexpr std::uint8_t kModPlugAdpcm = 0xAD;
+
+// Reads a sample header; byteLength is the file's length of its data in bytes.
+bool readSampleHeader(Reader& in, Sample& s, std::uint32_t& byteLength, int instrument) {
     s.length = in.u32();
+    byteLength = s.length;
     s.loopStart = in.u32();
     s.loopLength = in.u32();
     s.defaultVolume = in.u8();
@@ -223,9 +278,10 @@ bool readSampleHeader(Reader& in, Sample& s) {
     }
     s.defaultPanning = in.u8();
     s.relativeNote = static_cast<std::int8_t>(in.u8());
-    in.skip(23); // reserved byte and name
-    if (!in.complete) {
-        return refuse("sample header cut short");
+    const std::uint8_t reserved = in.u8();
+    in.skip(22); // name
+    if (reserved == kModPlugAdpcm && s.bits == 8 && s.length != 0) {
+        return refuse("instrument %d has ModPlug ADPCM-packed sample data, which is not supported", instrument + 1);
     }
     // Volumes above 64 would overdrive the voice; XM format caps them at 64.
     s.defaultVolume = std::min<std::uint8_t>(s.defaultVolume, 64);
@@ -260,16 +316,31 @@ void clampLoop(Sample& s) {
     }
 }
 
-bool readSampleData(Reader& in, Sample& s) {
+// The compressed XM variant (OggMod) stores each sample as its decoded
+// length (4 bytes) followed by an Ogg Vorbis stream.
+bool isOggVorbis(const std::uint8_t* raw, std::uint32_t bytes) {
+    return bytes >= 8 && std::memcmp(raw + 4, "OggS", 4) == 0;
+}
+
+// Reads the sample's byteLength bytes of data. A 16-bit sample of an odd byte
+// length drops its last byte, and the data of the next sample starts where
+// the file has it.
+bool readSampleData(Reader& in, Sample& s, std::uint32_t byteLength, int instrument) {
+    const std::int64_t start = in.tell();
     const std::uint32_t bytesPerValue = s.bits / 8u;
     const auto available = static_cast<std::uint32_t>(in.left()) / bytesPerValue;
     if (s.length > available) {
-        // A file cut short inside its sample data: keep what is there.
-        logPrintf("xm: sample data cut short (%u of %u values)", available, s.length);
+        in.complete = false;
+        if (!in.endLogged) {
+            in.endLogged = true;
+            logPrintf("xm: the file ends inside the sample data of instrument %d (%u of %u values); the rest is silent",
+                      instrument + 1, available, s.length);
+        }
         s.length = available;
         clampLoop(s);
     }
     if (s.length == 0) {
+        in.seek(start + byteLength);
         return true;
     }
     const std::size_t bufferBytes = static_cast<std::size_t>(s.length) * 2 + 16;
@@ -278,6 +349,12 @@ bool readSampleData(Reader& in, Sample& s) {
         return refuse("out of memory");
     }
     in.bytes(raw, s.length * bytesPerValue);
+    in.seek(start + byteLength);
+    if (isOggVorbis(raw, s.length * bytesPerValue)) {
+        std::free(raw);
+        return refuse("instrument %d has Ogg Vorbis compressed sample data (OggMod), which is not supported",
+                      instrument + 1);
+    }
     if (s.bits == 8) {
         s.data = static_cast<std::int16_t*>(std::calloc(bufferBytes, 1));
         if (s.data == nullptr) {
@@ -312,21 +389,22 @@ bool readSampleData(Reader& in, Sample& s) {
     return true;
 }
 
-bool readInstrument(Reader& in, Instrument& inst) {
+// An instrument header cut short by the end of the file reads as zeros: the
+// fields that are missing are 0 and its missing samples are empty (trackers
+// and libopenmpt play such files).
+bool readInstrument(Reader& in, Instrument& inst, int index, int count) {
     const std::int32_t start = in.tell();
     const std::uint32_t headerSize = in.u32();
     in.skip(23); // name and type
     const std::uint16_t sampleCount = in.u16();
-    if (!in.complete) {
-        return refuse("instrument header cut short");
-    }
     if (sampleCount > kSamplesPerInstrument) {
-        return refuse("more than 16 samples in an instrument");
+        return refuse("instrument %d has %u samples, more than 16", index + 1, sampleCount);
     }
     for (Sample*& slot : inst.samples) {
         slot = &EmptySample;
     }
     if (sampleCount == 0) {
+        noteEnd(in, "instrument %d of %d", index + 1, count);
         in.seek(static_cast<std::int64_t>(start) + headerSize);
         return true;
     }
@@ -349,9 +427,7 @@ bool readInstrument(Reader& in, Instrument& inst) {
     inst.vibratoDepth = in.u8();
     inst.vibratoRate = in.u8();
     inst.fadeout = static_cast<std::uint16_t>(in.u16() * 2);
-    if (!in.complete) {
-        return refuse("instrument header cut short");
-    }
+    noteEnd(in, "instrument %d of %d", index + 1, count);
     if (inst.volumePointCount > kEnvelopePoints || inst.panningPointCount > kEnvelopePoints) {
         return refuse("more than 12 envelope points");
     }
@@ -363,6 +439,7 @@ bool readInstrument(Reader& in, Instrument& inst) {
 
     // The samples belong to the instrument from here on, so that freeModule
     // releases them whatever happens below.
+    std::uint32_t byteLengths[kSamplesPerInstrument] = {};
     for (std::uint32_t i = 0; i < sampleCount; ++i) {
         auto* s = static_cast<Sample*>(std::calloc(1, sizeof(Sample)));
         if (s == nullptr) {
@@ -370,14 +447,15 @@ bool readInstrument(Reader& in, Instrument& inst) {
         }
         inst.samples[i] = s;
         inst.sampleCount = i + 1;
-        if (!readSampleHeader(in, *s)) {
+        if (!readSampleHeader(in, *s, byteLengths[i], index)) {
             return false;
         }
+        noteEnd(in, "the sample headers of instrument %d of %d", index + 1, count);
         countValues(*s);
         clampLoop(*s);
     }
     for (std::uint32_t i = 0; i < sampleCount; ++i) {
-        if (!readSampleData(in, *inst.samples[i])) {
+        if (!readSampleData(in, *inst.samples[i], byteLengths[i], index)) {
             return false;
         }
     }
@@ -390,6 +468,16 @@ bool readModule(Reader& in, Module& m) {
     in.bytes(magic, kMagicLength);
     if (!in.complete || std::memcmp(magic, kMagic, kMagicLength) != 0) {
         return refuse("not an extended module");
+    }
+    // Versions before 0x0104 (FastTracker 2.0x) lay out patterns, instruments
+    // and sample data differently; later ones keep the 0x0104 layout.
+    in.seek(58);
+    const std::uint16_t version = in.u16();
+    if (!in.complete) {
+        return refuse("the file ends inside the module header");
+    }
+    if (version < kVersion) {
+        return refuse("XM version 0x%04X is not supported (version 0x%04X and later are)", version, kVersion);
     }
     m.tickHandler = playerTick;
     m.defaultGlobalVolume = 64;
@@ -406,13 +494,13 @@ bool readModule(Reader& in, Module& m) {
     const std::uint16_t bpm = in.u16();
     in.bytes(m.orderTable, sizeof m.orderTable);
     if (!in.complete) {
-        return refuse("module header cut short");
+        return refuse("the file ends inside the module header");
     }
     if (channels == 0 || channels > kMaxChannels) {
-        return refuse("channel count out of range");
+        return refuse("%u channels are not supported (1 to %d are)", channels, kMaxChannels);
     }
     if (songLength == 0 || songLength > 256) {
-        return refuse("song length out of range");
+        return refuse("song length %u out of range (1 to 256)", songLength);
     }
     if (patternCount > kMaxPatterns || instrumentCount > kMaxInstruments) {
         return refuse("too many patterns or instruments");
@@ -452,7 +540,7 @@ bool readModule(Reader& in, Module& m) {
         }
     }
     for (int i = 0; i < instrumentCount; ++i) {
-        if (!readInstrument(in, m.instruments[i])) {
+        if (!readInstrument(in, m.instruments[i], i, instrumentCount)) {
             return false;
         }
     }
@@ -519,8 +607,12 @@ void useMemorySource(const void* base, std::size_t size) {
     setSourceCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
 }
 
+const char* lastLoadRefusal() { return lastRefusal; }
+
 Module* loadModule() {
+    lastRefusal[0] = '\0';
     if (!sourceCallbacksInstalled()) {
+        refuse("no byte source is installed");
         return nullptr;
     }
     auto* m = static_cast<Module*>(std::calloc(1, sizeof(Module)));
@@ -530,6 +622,7 @@ Module* loadModule() {
     void* handle = callbacks.open(nullptr);
     if (handle == nullptr) {
         std::free(m);
+        refuse("the byte source does not open");
         return nullptr;
     }
     Reader in{handle, 0};

@@ -2,13 +2,17 @@
 // over a block of bytes, and the release of a Module.
 //
 // The loader refuses (null) any input it cannot load safely: a wrong magic
-// text, more than 32 channels, a song length of 0 or above 256, more than 256
-// patterns or 128 instruments, patterns of 0 or more than 256 rows, packed
-// pattern data that runs past its stated size, headers cut short, more than
-// 16 samples in an instrument, more than 12 envelope points. It mends what
-// it can: loops are cut to the sample data, envelope indices beyond the
-// points switch that envelope feature off, and sample data cut short by the
-// end of the file shortens the sample.
+// text, a version before 0x0104, more than 32 channels, a song length of 0 or
+// above 256, more than 256 patterns or 128 instruments, patterns of 0 or more
+// than 256 rows, a file that ends inside its module or pattern headers, more
+// than 16 samples in an instrument, more than 12 envelope points, and the
+// variants it cannot play: ModPlug ADPCM-packed and Ogg Vorbis compressed
+// sample data. It mends what it can: loops are cut to the sample data,
+// envelope indices beyond the points switch that envelope feature off, packed
+// pattern data holding fewer cells than the pattern leaves the rest empty, a
+// 16-bit sample of an odd byte length drops its last byte, and a file that
+// ends inside its instruments or sample data reads the rest as zeros (empty
+// instruments, shortened samples). Mends that lose data are logged.
 #pragma once
 
 #include "music/module.h"
@@ -45,6 +49,9 @@ void useMemorySource(const void* base, std::size_t size);
 // Loads a module from the installed source; null when the source does not
 // open or the data is refused.
 Module* loadModule();
+// Why the last loadModule returned null, naming what is not supported; empty
+// after a load that succeeded.
+const char* lastLoadRefusal();
 // Stops playback of the module when it plays, then releases it. Null does nothing.
 void freeModule(Module* module);
 

@@ -138,13 +138,43 @@ TEST(Loader, DecodesMaskedAndPlainCells) {
     EXPECT_EQ(c[3].parameter, 0x07);
 }
 
-TEST(Loader, RefusesPatternDataRunningPastItsPackedSize) {
-    // Two rows of two channels need four cells; three are given, and the
-    // last plain cell is cut after its note byte.
-    EXPECT_EQ(load(withPackedPattern({0x80, 0x80, 0x80})), nullptr);
-    EXPECT_EQ(load(withPackedPattern({0x80, 0x80, 0x80, 0x31})), nullptr);
-    EXPECT_EQ(load(withPackedPattern({0x80, 0x80, 0x80, 0x9F, 1})), nullptr);
-    EXPECT_NE(load(withPackedPattern({0x80, 0x80, 0x80, 0x80, 0x55})), nullptr); // spare byte: fine
+TEST(LoaderMends, PackedDataHoldingFewerCellsLeavesTheRestEmpty) {
+    // Two rows of two channels need four cells. A plain cell cut after its
+    // note keeps the note; a mask cut after one of its fields keeps that one.
+    struct Case {
+        std::vector<std::uint8_t> packed;
+        std::uint8_t lastNote;
+    };
+    const Case cases[] = {{{0x80, 0x80, 0x80}, 0}, {{0x80, 0x80, 0x80, 0x31}, 0x31}, {{0x80, 0x80, 0x80, 0x9F, 7}, 7}};
+    for (const Case& c : cases) {
+        ::testing::internal::CaptureStderr();
+        ModulePtr m = load(withPackedPattern(c.packed));
+        const std::string log = ::testing::internal::GetCapturedStderr();
+        ASSERT_NE(m, nullptr) << c.packed.size();
+        EXPECT_NE(log.find("pattern 0 holds 3 of its 4 cells"), std::string::npos) << log;
+        const music::NoteCell& last = m->patterns[0].cells[3];
+        EXPECT_EQ(last.note, c.lastNote);
+        EXPECT_EQ(last.instrument | last.volume | last.effect | last.parameter, 0);
+        EXPECT_EQ(m->instruments[0].samples[0]->length, 64u); // read from where the file has it
+    }
+    // Four channels of 64 rows whose packed data hold the first 32 cells only.
+    xm::Song song = basicSong(4, 2);
+    std::vector<std::uint8_t> bytes = xm::write(song);
+    std::vector<std::uint8_t> packed(32, 0x80);
+    packed[5] = 0x83; // cell 5: note C-4 of instrument 1
+    packed.insert(packed.begin() + 6, {49, 1});
+    put16(bytes, kFirstPatternOffset + 7, static_cast<unsigned>(packed.size()));
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(kFirstPatternOffset + 9), packed.begin(), packed.end());
+    ModulePtr m = load(bytes);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->patterns[0].cells[5].note, 49);
+    EXPECT_EQ(m->patterns[0].cells[5].instrument, 1);
+    for (int i = 32; i < 256; ++i) {
+        const music::NoteCell& c = m->patterns[0].cells[i];
+        ASSERT_EQ(c.note | c.instrument | c.volume | c.effect | c.parameter, 0) << i;
+    }
+    EXPECT_EQ(m->patterns[1].rows, 64u);
+    EXPECT_EQ(m->instruments[0].samples[0]->length, 64u);
 }
 
 TEST(Loader, InstrumentWithoutSamplesPointsEverySlotAtTheEmptySample) {
@@ -288,16 +318,76 @@ TEST(LoaderMends, RefusesFilesBeyondTheFormatsLimits) {
     }
 }
 
-TEST(LoaderMends, RefusesEveryCutInsideTheHeaders) {
+TEST(LoaderMends, RefusesEveryCutBeforeTheInstruments) {
     const std::vector<std::uint8_t> good = xm::write(basicSong(4, 2));
-    const std::size_t headersEnd = firstInstrumentOffset(2) + 263 + 40;
-    for (std::size_t cut = 0; cut < headersEnd; cut += 7) {
+    for (std::size_t cut = 0; cut < firstInstrumentOffset(2); cut += 7) {
         const std::vector<std::uint8_t> bad(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut));
         EXPECT_EQ(load(bad), nullptr) << cut;
+        EXPECT_STRNE(music::lastLoadRefusal(), "") << cut;
+    }
+}
+
+namespace {
+
+// Two instruments of one 8-bit sample each (64 values, then 48 values).
+xm::Song twoInstruments() {
+    xm::Song song = basicSong(4, 2);
+    xm::Instrument second = song.instruments[0];
+    second.samples[0].values.resize(48, 5);
+    second.samples[0].loop = xm::Loop::none;
+    song.instruments.push_back(second);
+    return song;
+}
+
+void expectEmpty(const music::Instrument& in) {
+    for (std::uint32_t s = 0; s < in.sampleCount; ++s) {
+        EXPECT_EQ(in.samples[s]->length, 0u);
+    }
+    for (std::uint32_t s = in.sampleCount; s < 16; ++s) {
+        EXPECT_EQ(in.samples[s], &music::EmptySample);
+    }
+    EXPECT_EQ(in.volumeType | in.panningType, 0);
+}
+
+} // namespace
+
+TEST(LoaderMends, InstrumentsCutShortReadAsEmpty) {
+    const std::vector<std::uint8_t> good = xm::write(twoInstruments());
+    const std::size_t second = firstInstrumentOffset(2) + 263 + 40 + 64;
+    ASSERT_EQ(good.size(), second + 263 + 40 + 48);
+    // Cuts anywhere in the second instrument's header: the first one is whole.
+    for (const std::size_t into : {0u, 3u, 24u, 29u, 100u, 262u, 263u, 280u}) {
+        const std::vector<std::uint8_t> cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(second + into));
+        ::testing::internal::CaptureStderr();
+        ModulePtr m = load(cut);
+        const std::string log = ::testing::internal::GetCapturedStderr();
+        ASSERT_NE(m, nullptr) << into << ": " << music::lastLoadRefusal();
+        EXPECT_STREQ(music::lastLoadRefusal(), "");
+        EXPECT_NE(log.find("ends inside"), std::string::npos) << into;
+        ASSERT_EQ(m->instrumentCount, 2);
+        const music::Sample& first = *m->instruments[0].samples[0];
+        EXPECT_EQ(first.length, 64u);
+        EXPECT_EQ(first.data[0], 60 * 256);
+        EXPECT_EQ(first.data[63], -60 * 256);
+        expectEmpty(m->instruments[1]);
+    }
+    // More instruments declared than the file holds (a 31-instrument song
+    // ending after instrument 2): the rest are empty.
+    std::vector<std::uint8_t> more = good;
+    put16(more, 72, 31);
+    ModulePtr m = load(more);
+    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(m->instrumentCount, 31);
+    EXPECT_EQ(m->instruments[1].samples[0]->length, 48u);
+    for (int i = 2; i < 31; ++i) {
+        EXPECT_EQ(m->instruments[i].sampleCount, 0u) << i;
+        expectEmpty(m->instruments[i]);
     }
 }
 
 TEST(LoaderMends, SampleDataCutShortShortensTheSample) {
+    // A cut in the last sample's data, then one in the data of the first of
+    // two instruments: what is there plays, what is missing is silent.
     std::vector<std::uint8_t> bytes = xm::write(basicSong(4, 2));
     bytes.erase(bytes.end() - 24, bytes.end()); // 40 of the 64 values remain
     ModulePtr m = load(bytes);
@@ -306,6 +396,80 @@ TEST(LoaderMends, SampleDataCutShortShortensTheSample) {
     EXPECT_EQ(s.length, 40u);
     EXPECT_EQ(s.loopStart + s.loopLength, 40u);
     EXPECT_EQ(s.data[40], s.data[0]); // the forward loop is prepared at its new end
+
+    const std::vector<std::uint8_t> good = xm::write(twoInstruments());
+    const std::size_t tenValuesIn = firstInstrumentOffset(2) + 263 + 40 + 10;
+    const std::vector<std::uint8_t> cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(tenValuesIn));
+    ::testing::internal::CaptureStderr();
+    m = load(cut);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    ASSERT_NE(m, nullptr);
+    EXPECT_NE(log.find("sample data of instrument 1 (10 of 64 values)"), std::string::npos) << log;
+    EXPECT_EQ(m->instruments[0].samples[0]->length, 10u);
+    EXPECT_EQ(m->instruments[0].samples[0]->data[9], 60 * 256);
+    expectEmpty(m->instruments[1]);
+}
+
+TEST(LoaderMends, SixteenBitSampleOfOddByteLengthDropsItsLastByte) {
+    // Instrument 1: a 16-bit sample of 21 bytes (10 values and a stray byte),
+    // then an 8-bit one; instrument 2 follows. Everything after the odd
+    // sample must still be read from where the file has it.
+    xm::Song song = basicSong(2, 1);
+    xm::Sample wide;
+    wide.sixteenBit = true;
+    for (int i = 0; i < 10; ++i) {
+        wide.values.push_back(static_cast<std::int16_t>(1000 * i - 4000));
+    }
+    xm::Sample narrow;
+    narrow.values = {10, 20, 30, 40};
+    xm::Instrument first = song.instruments[0];
+    first.samples = {wide, narrow};
+    song.instruments.insert(song.instruments.begin(), first);
+    std::vector<std::uint8_t> bytes = xm::write(song);
+    const std::size_t inst = firstInstrumentOffset(1);
+    put16(bytes, inst + 263, 21);
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(inst + 263 + 80 + 20), 0x7F);
+    ModulePtr m = load(bytes);
+    ASSERT_NE(m, nullptr) << music::lastLoadRefusal();
+    const music::Sample& w = *m->instruments[0].samples[0];
+    ASSERT_EQ(w.length, 10u);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(w.data[i], 1000 * i - 4000) << i;
+    }
+    const music::Sample& n = *m->instruments[0].samples[1];
+    ASSERT_EQ(n.length, 4u);
+    EXPECT_EQ(n.data[0], 10 * 256);
+    EXPECT_EQ(n.data[3], 40 * 256);
+    ASSERT_EQ(m->instruments[1].sampleCount, 1u);
+    EXPECT_EQ(m->instruments[1].samples[0]->length, 64u);
+    EXPECT_EQ(m->instruments[1].samples[0]->data[0], 60 * 256);
+}
+
+TEST(LoaderMends, RefusesUnsupportedVariantsNamingWhatIsMissing) {
+    const std::vector<std::uint8_t> good = xm::write(basicSong(4, 2));
+    ASSERT_NE(load(good), nullptr);
+    EXPECT_STREQ(music::lastLoadRefusal(), "");
+    const std::size_t sampleHeader = firstInstrumentOffset(2) + 263;
+    const std::size_t sampleData = sampleHeader + 40;
+    struct Case {
+        const char* what;
+        std::size_t at;
+        std::vector<std::uint8_t> patch;
+        const char* named;
+    };
+    const Case cases[] = {
+        {"version 1.02", 58, {0x02, 0x01}, "version 0x0102"},
+        {"version 1.03", 58, {0x03, 0x01}, "version 0x0103"},
+        {"ModPlug ADPCM", sampleHeader + 17, {0xAD}, "ADPCM"},
+        {"OggMod", sampleData + 4, {'O', 'g', 'g', 'S'}, "Ogg Vorbis"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> bad = good;
+        std::copy(c.patch.begin(), c.patch.end(), bad.begin() + static_cast<std::ptrdiff_t>(c.at));
+        EXPECT_EQ(load(bad), nullptr) << c.what;
+        EXPECT_NE(std::string(music::lastLoadRefusal()).find(c.named), std::string::npos)
+            << c.what << ": " << music::lastLoadRefusal();
+    }
 }
 
 TEST(LoaderMends, LoopsAndEnvelopeIndicesAreCutToWhatExists) {

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -86,6 +87,50 @@ std::vector<RowStart> openmptRowStarts(const unsigned char* data, std::size_t si
     return starts;
 }
 
+struct SideLevels {
+    double left = 0.0; // sum of magnitudes of the first sample of each frame
+    double right = 0.0;
+};
+
+SideLevels ourLevels(const std::vector<std::uint8_t>& bytes, int frames) {
+    SideLevels levels;
+    music::useMemorySource(bytes.data(), bytes.size());
+    music::Module* m = music::loadModule();
+    EXPECT_NE(m, nullptr);
+    if (m == nullptr) {
+        return levels;
+    }
+    music::prepareRender(m, 44100);
+    std::vector<float> mix(2 * static_cast<std::size_t>(frames), 0.0f);
+    music::renderFrames(m, mix.data(), frames);
+    music::freeModule(m);
+    for (int i = 0; i < frames; ++i) {
+        levels.left += std::abs(mix[2 * static_cast<std::size_t>(i)]);
+        levels.right += std::abs(mix[2 * static_cast<std::size_t>(i) + 1]);
+    }
+    return levels;
+}
+
+SideLevels openmptLevels(const std::vector<std::uint8_t>& bytes, int frames) {
+    SideLevels levels;
+    openmpt_module* mod = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), nullptr, nullptr, nullptr,
+                                                             nullptr, nullptr, nullptr, nullptr);
+    EXPECT_NE(mod, nullptr);
+    if (mod == nullptr) {
+        return levels;
+    }
+    std::vector<float> left(static_cast<std::size_t>(frames));
+    std::vector<float> right(static_cast<std::size_t>(frames));
+    const std::size_t n = openmpt_module_read_float_stereo(mod, 44100, left.size(), left.data(), right.data());
+    openmpt_module_destroy(mod);
+    EXPECT_EQ(n, left.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        levels.left += std::abs(left[i]);
+        levels.right += std::abs(right[i]);
+    }
+    return levels;
+}
+
 // Compares the two timelines over libopenmpt's whole song.
 void expectSameTimeline(const std::vector<std::uint8_t>& bytes, long maxFrames) {
     const std::vector<RowStart> ours = ourRowStarts(bytes.data(), bytes.size(), maxFrames);
@@ -144,6 +189,50 @@ TEST(OpenmptCrossCheck, LoopsDelaysAndTempo) {
     cell(song, 2, 1, 0) = {0, 0, 0, 0xF, 0xBE};
     cell(song, 2, 40, 2) = {0, 0, 0, 0xE, 0xE2};
     expectSameTimeline(xm::write(song), 44100L * 120);
+}
+
+// XM format: panning 0 is full left, 255 full right. One channel playing a
+// note panned to either side must sound on the same side as in libopenmpt,
+// and (almost) nothing on the other.
+TEST(OpenmptCrossCheck, HardPanningSoundsOnTheSameSide) {
+    struct Case {
+        const char* what;
+        std::uint8_t samplePanning; // the note's panning, from its sample
+        xm::Cell row4;              // a panning change four rows later
+        bool left;
+    };
+    const Case cases[] = {
+        {"sample panned hard left", 0, {}, true},
+        {"sample panned hard right", 255, {}, false},
+        {"8FF then 800", 255, {0, 0, 0, 0x8, 0x00}, true},
+    };
+    for (const Case& c : cases) {
+        xm::Song song = basicSong(1, 1);
+        song.instruments[0].samples[0].panning = c.samplePanning;
+        cell(song, 0, 0, 0) = {49, 1, 0, 0, 0};
+        cell(song, 0, 4, 0) = c.row4;
+        const std::vector<std::uint8_t> bytes = xm::write(song);
+        // Skip the first five rows of speed 6 at 125 BPM (882 frames a tick)
+        // when the panning changes on row 4.
+        const int skip = c.row4.effect != 0 ? 5 * 6 * 882 : 0;
+        const int frames = 44100 / 2;
+        SideLevels ours = ourLevels(bytes, skip + frames);
+        SideLevels theirs = openmptLevels(bytes, skip + frames);
+        if (skip > 0) {
+            const SideLevels oursBefore = ourLevels(bytes, skip);
+            const SideLevels theirsBefore = openmptLevels(bytes, skip);
+            ours = {ours.left - oursBefore.left, ours.right - oursBefore.right};
+            theirs = {theirs.left - theirsBefore.left, theirs.right - theirsBefore.right};
+        }
+        const double oursLoud = c.left ? ours.left : ours.right;
+        const double oursQuiet = c.left ? ours.right : ours.left;
+        const double theirsLoud = c.left ? theirs.left : theirs.right;
+        const double theirsQuiet = c.left ? theirs.right : theirs.left;
+        EXPECT_GT(theirsLoud, 0.0) << c.what;
+        EXPECT_LT(theirsQuiet, 0.01 * theirsLoud) << c.what; // libopenmpt agrees with the rule
+        EXPECT_GT(oursLoud, 0.0) << c.what;
+        EXPECT_LT(oursQuiet, 0.01 * oursLoud) << c.what << ": left " << ours.left << ", right " << ours.right;
+    }
 }
 
 // Departure from FastTracker 2: there, a pattern loop that has finished

@@ -186,11 +186,12 @@ TEST(PlayerVolume, FullLevelsGiveVolume127AndEqualGainsAtCentre) {
     EXPECT_EQ(v.volume, 127);
     EXPECT_EQ(v.leftGain, 63);
     EXPECT_EQ(v.rightGain, 63);
-    // Volume 32 of 64, panned hard left (255 feeds the first sample of a frame).
+    // Volume 32 of 64, panned by 8FF to 255, which XM defines as full right:
+    // right gain 255 * 63 / 255, left gain 0.
     const music::Voice& w = *channels[1].voice;
     EXPECT_EQ(w.volume, 63);
-    EXPECT_EQ(w.leftGain, 63);
-    EXPECT_EQ(w.rightGain, 0);
+    EXPECT_EQ(w.leftGain, 0);
+    EXPECT_EQ(w.rightGain, 63);
 }
 
 TEST(PlayerVolume, KeyOffWithoutEnvelopeSilencesAtOnce) {

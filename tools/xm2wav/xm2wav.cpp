@@ -2,17 +2,23 @@
 // stereo WAV file at 44,100 Hz.
 //
 // Usage: xm2wav <input.xm> <output.wav> [seconds, default 69]
+// Any failure (usage, an unreadable input, a module the player refuses, an
+// output that cannot be written) is one line on stderr and exit status 1.
 
 #include "music/mixer.h"
 #include "music/render.h"
 #include "music/xmloader.h"
 
+#include <cerrno>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <cstring>
+#include <exception>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -52,29 +58,94 @@ std::vector<std::uint8_t> wavHeader(std::uint32_t dataBytes) {
     return h;
 }
 
-} // namespace
+// Every failure is one line on stderr and exit status 1.
+int fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int fail(const char* format, ...) {
+    std::fputs("xm2wav: ", stderr);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+    return 1;
+}
 
-int main(int argc, char** argv) {
+// The whole file, or false with errno set.
+bool readFile(const char* path, std::vector<char>& bytes) {
+    std::FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) {
+        return false;
+    }
+    char chunk[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    const bool ok = std::ferror(f) == 0;
+    const int error = errno;
+    std::fclose(f);
+    errno = error;
+    return ok;
+}
+
+bool writeFile(const char* path, const std::vector<std::uint8_t>& bytes) {
+    std::FILE* f = std::fopen(path, "wb");
+    if (f == nullptr) {
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const int error = errno;
+    const bool closed = std::fclose(f) == 0;
+    if (!written) {
+        errno = error;
+    }
+    return written && closed;
+}
+
+// Loads the module with the loader's debug log (which goes to stderr) held
+// back: on success the log lines (mends of a damaged file) follow, on failure
+// only the tool's own line does.
+music::Module* loadQuietly() {
+    std::fflush(stderr);
+    std::FILE* held = std::tmpfile();
+    const int saved = held != nullptr ? ::dup(STDERR_FILENO) : -1;
+    if (saved < 0 || ::dup2(::fileno(held), STDERR_FILENO) < 0) {
+        if (held != nullptr) {
+            std::fclose(held);
+        }
+        return music::loadModule();
+    }
+    music::Module* module = music::loadModule();
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    if (module != nullptr) {
+        std::rewind(held);
+        char line[1024];
+        while (std::fgets(line, sizeof line, held) != nullptr) {
+            std::fputs(line, stderr);
+        }
+    }
+    std::fclose(held);
+    return module;
+}
+
+int run(int argc, char** argv) {
     if (argc < 3 || argc > 4) {
-        std::fprintf(stderr, "usage: xm2wav <input.xm> <output.wav> [seconds]\n");
-        return 2;
+        return fail("usage: xm2wav <input.xm> <output.wav> [seconds]");
     }
-    std::ifstream in(argv[1], std::ios::binary);
-    const std::vector<char> song((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
-        std::fprintf(stderr, "xm2wav: cannot read %s\n", argv[1]);
-        return 1;
+    std::vector<char> song;
+    if (!readFile(argv[1], song)) {
+        return fail("cannot read %s: %s", argv[1], std::strerror(errno));
     }
-    const double seconds = argc == 4 ? std::atof(argv[3]) : 69.0;
-    if (!(seconds > 0.0 && seconds < 3600.0)) {
-        std::fprintf(stderr, "xm2wav: seconds must lie between 0 and 3600\n");
-        return 2;
+    char* end = nullptr;
+    const double seconds = argc == 4 ? std::strtod(argv[3], &end) : 69.0;
+    if ((argc == 4 && (end == argv[3] || *end != '\0')) || !(seconds > 0.0 && seconds < 3600.0)) {
+        return fail("seconds must be a number above 0 and below 3600, not %s", argv[3]);
     }
     music::useMemorySource(song.data(), song.size());
-    music::Module* module = music::loadModule();
+    music::Module* module = loadQuietly();
     if (module == nullptr) {
-        std::fprintf(stderr, "xm2wav: %s is not a module this player loads\n", argv[1]);
-        return 1;
+        return fail("cannot play %s: %s", argv[1], music::lastLoadRefusal());
     }
     music::prepareRender(module, kRate);
     const int frames = static_cast<int>(seconds * kRate);
@@ -89,10 +160,18 @@ int main(int argc, char** argv) {
     for (std::int16_t v : pcm) {
         put16(out, static_cast<std::uint16_t>(v));
     }
-    std::FILE* f = std::fopen(argv[2], "wb");
-    if (f == nullptr || std::fwrite(out.data(), 1, out.size(), f) != out.size() || std::fclose(f) != 0) {
-        std::fprintf(stderr, "xm2wav: cannot write %s\n", argv[2]);
-        return 1;
+    if (!writeFile(argv[2], out)) {
+        return fail("cannot write %s: %s", argv[2], std::strerror(errno));
     }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        return fail("%s", e.what());
+    }
 }
