@@ -83,8 +83,11 @@ D3DCOLOR stageTexel0(UINT, UINT) { return 0xFF80C040u; }
 D3DCOLOR stageTexel1(UINT, UINT) { return 0xFF2040F0u; }
 
 // Stage 0 modulate (texture x diffuse); stage 1 blend factor alpha
-// (Arg1 x a + Arg2 x (1 - a), a = TEXTUREFACTOR alpha), then add. The factor
-// alphas sit far from one half so that swapped arguments show.
+// (Arg1 x a + Arg2 x (1 - a), a = TEXTUREFACTOR alpha), add, subtract
+// (Arg1 - Arg2), modulate 2x (2 x Arg1 x Arg2) and add signed
+// (Arg1 + Arg2 - 0.5), each clamped to [0, 1]. The factor alphas sit far
+// from one half and the two arguments differ in every channel, so that
+// swapped arguments show.
 TEST_F(Pixels, TextureStageOperations) {
     IDirect3DTexture9* t0 = makeTexture(4, 4, stageTexel0);
     IDirect3DTexture9* t1 = makeTexture(4, 4, stageTexel1);
@@ -97,7 +100,10 @@ TEST_F(Pixels, TextureStageOperations) {
     for (const Case c : {Case{D3DTOP_DISABLE, 0x80808080u, "modulate"},
                          Case{D3DTOP_BLENDFACTORALPHA, 0x20808080u, "blendfactor 0x20"},
                          Case{D3DTOP_BLENDFACTORALPHA, 0xE0808080u, "blendfactor 0xE0"},
-                         Case{D3DTOP_ADD, 0x80808080u, "add"}}) {
+                         Case{D3DTOP_ADD, 0x80808080u, "add"},
+                         Case{D3DTOP_SUBTRACT, 0x80808080u, "subtract"},
+                         Case{D3DTOP_MODULATE2X, 0x80808080u, "modulate2x"},
+                         Case{D3DTOP_ADDSIGNED, 0x80808080u, "addsigned"}}) {
         begin(0xFF000000u);
         device->SetTexture(0, t0);
         device->SetTexture(1, t1);
@@ -122,9 +128,14 @@ TEST_F(Pixels, TextureStageOperations) {
             const int shift = 16 - 8 * i;
             const double current = channel(stageTexel0(0, 0), shift) * channel(diffuse, shift);
             const double tex1 = channel(stageTexel1(0, 0), shift);
-            out[i] = c.op1 == D3DTOP_DISABLE            ? current
-                     : c.op1 == D3DTOP_BLENDFACTORALPHA ? tex1 * a + current * (1 - a)
-                                                        : std::min(1.0, tex1 + current);
+            switch (c.op1) {
+            case D3DTOP_DISABLE: out[i] = current; break;
+            case D3DTOP_BLENDFACTORALPHA: out[i] = tex1 * a + current * (1 - a); break;
+            case D3DTOP_ADD: out[i] = tex1 + current; break;
+            case D3DTOP_SUBTRACT: out[i] = tex1 - current; break;
+            case D3DTOP_MODULATE2X: out[i] = 2 * tex1 * current; break;
+            default: out[i] = tex1 + current - 0.5; break;
+            }
         }
         expectNear(p.at(20, 20), out[0], out[1], out[2], c.name);
     }
