@@ -381,5 +381,90 @@ TEST_F(Pixels, IndexedDrawingWithADeclaration) {
     declaration->Release();
 }
 
+// D3DBLENDOP: add s + d, subtract s - d, reverse subtract d - s (ONE, ONE),
+// clamped at 0; the source differs from the destination in every channel.
+TEST_F(Pixels, BlendOperations) {
+    const D3DCOLOR destination = 0xFF4080C0u;
+    const D3DCOLOR source = 0xFFA05020u;
+    for (DWORD op : {D3DBLENDOP_ADD, D3DBLENDOP_SUBTRACT, D3DBLENDOP_REVSUBTRACT}) {
+        begin(destination);
+        device->SetTexture(0, nullptr);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+        device->SetRenderState(D3DRS_BLENDOP, op);
+        drawQuad(0, 0, 32, 64, source);
+        device->SetRenderState(D3DRS_BLENDOP, D3DBLENDOP_ADD);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+        end();
+        Picture p = readBackBuffer("blendop");
+        double out[3];
+        for (int i = 0; i < 3; ++i) {
+            const double sv = channel(source, 16 - 8 * i);
+            const double dv = channel(destination, 16 - 8 * i);
+            out[i] = op == D3DBLENDOP_ADD ? sv + dv : op == D3DBLENDOP_SUBTRACT ? sv - dv : dv - sv;
+        }
+        expectNear(p.at(10, 10), out[0], out[1], out[2], "blend op");
+    }
+}
+
+// D3DRS_COLORWRITEENABLE bits: 1 red, 2 green, 4 blue, 8 alpha; a white quad
+// changes only the channels whose bits are set.
+TEST_F(Pixels, ColourWriteMaskKeepsTheOtherChannels) {
+    const D3DCOLOR destination = 0xFF406080u;
+    for (DWORD mask : {1u, 2u, 4u, 6u}) {
+        begin(destination);
+        device->SetTexture(0, nullptr);
+        device->SetRenderState(D3DRS_COLORWRITEENABLE, mask);
+        drawQuad(0, 0, 32, 64, 0xFFFFFFFFu);
+        device->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+        end();
+        Picture p = readBackBuffer("colorwrite");
+        const D3DCOLOR got = p.at(10, 10);
+        EXPECT_EQ(red(got), (mask & 1) != 0 ? 0xFF : 0x40) << mask;
+        EXPECT_EQ(green(got), (mask & 2) != 0 ? 0xFF : 0x60) << mask;
+        EXPECT_EQ(blue(got), (mask & 4) != 0 ? 0xFF : 0x80) << mask;
+    }
+}
+
+D3DCOLOR leftRedRightBlue(UINT x, UINT) { return x < 2 ? 0xFFFF0000u : 0xFF0000FFu; }
+
+// Texture u from 0 to 2 across the quad: D3DTADDRESS_WRAP repeats the
+// texture (red, blue, red, blue), MIRROR flips every other copy (red, blue,
+// blue, red), CLAMP holds the edge texel (red, blue, blue, blue).
+TEST_F(Pixels, AddressModesBeyondTheTexture) {
+    IDirect3DTexture9* t = makeTexture(4, 4, leftRedRightBlue);
+    const D3DCOLOR r = 0xFFFF0000u;
+    const D3DCOLOR b = 0xFF0000FFu;
+    struct Case {
+        DWORD mode;
+        D3DCOLOR quarters[4];
+        const char* name;
+    };
+    for (const Case& c : {Case{D3DTADDRESS_WRAP, {r, b, r, b}, "wrap"}, Case{D3DTADDRESS_MIRROR, {r, b, b, r}, "mirror"},
+                          Case{D3DTADDRESS_CLAMP, {r, b, b, b}, "clamp"}}) {
+        begin(0xFF000000u);
+        device->SetTexture(0, t);
+        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+        device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+        device->SetSamplerState(0, D3DSAMP_ADDRESSU, c.mode);
+        ScreenVertex v[4] = {{0, 0, 0, 1, 0xFFFFFFFFu, 0, 0},
+                             {64, 0, 0, 1, 0xFFFFFFFFu, 2, 0},
+                             {64, 64, 0, 1, 0xFFFFFFFFu, 2, 1},
+                             {0, 64, 0, 1, 0xFFFFFFFFu, 0, 1}};
+        ASSERT_EQ(device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1), D3D_OK);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof v[0]), D3D_OK);
+        device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
+        end();
+        Picture p = readBackBuffer(c.name);
+        for (int q = 0; q < 4; ++q) {
+            EXPECT_EQ(p.at(static_cast<UINT>(q * 16 + 8), 32), c.quarters[q]) << c.name << " quarter " << q;
+        }
+    }
+    device->SetTexture(0, nullptr);
+    t->Release();
+}
+
 } // namespace
 } // namespace d3d9test
