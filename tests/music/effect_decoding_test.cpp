@@ -224,6 +224,26 @@ TEST(EffectDecoding, RetriggerAndTremorDecodeIntervalAndTimes) {
     EXPECT_EQ(tremor, (std::vector<int>{64, 64, 64, 64, 0, 0, 64, 64, 64}));
 }
 
+TEST(EffectDecoding, NoteCutSilencesOnTheTickGiven) {
+    xm::Song song = basicSong(3, 1);
+    song.speed = 6;
+    cell(song, 0, 0, 0) = {kC4, 1, 0, 0xE, 0xC3}; // cut on tick 3
+    cell(song, 0, 0, 1) = {kC4, 1, 0, 0xE, 0xC1}; // cut on tick 1
+    cell(song, 0, 0, 2) = {kC4, 1, 0, 0xE, 0xC9}; // beyond the row: never
+    ModulePtr m = start(song);
+    ASSERT_NE(m, nullptr);
+    std::vector<int> cut3, cut1, never;
+    for (int t = 0; t < 6; ++t) {
+        m->tickHandler(m.get());
+        cut3.push_back(channels[0].volume);
+        cut1.push_back(channels[1].volume);
+        never.push_back(channels[2].volume);
+    }
+    EXPECT_EQ(cut3, (std::vector<int>{64, 64, 64, 0, 0, 0}));
+    EXPECT_EQ(cut1, (std::vector<int>{64, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(never, std::vector<int>(6, 64));
+}
+
 namespace {
 
 // Points (0, 0), (2, 20), (4, 40), (9, 0), loop and sustain points 1 and 2.
