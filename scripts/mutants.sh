@@ -13,7 +13,23 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 scratch="$root/build-mutants"
 mkdir -p "$scratch"
-tar -C "$root" --exclude='./build*' --exclude=./.git --exclude=./out -cf - . | tar -C "$scratch" -xf -
+# Copy only the files whose content differs, with a fresh time stamp: a copy
+# that kept the tree's older stamps would leave the objects of the last
+# mutant of an earlier run looking up to date.
+python3 - "$root" "$scratch" <<'COPY'
+import os, sys
+root, scratch = sys.argv[1], sys.argv[2]
+for d, dirs, files in os.walk(root):
+    rel = os.path.relpath(d, root)
+    dirs[:] = [x for x in dirs if not (rel == "." and (x.startswith("build") or x in (".git", "out")))]
+    os.makedirs(os.path.join(scratch, rel), exist_ok=True)
+    for f in files:
+        src, dst = os.path.join(d, f), os.path.join(scratch, rel, f)
+        data = open(src, "rb").read()
+        if not os.path.exists(dst) or open(dst, "rb").read() != data:
+            open(dst, "wb").write(data)
+            os.chmod(dst, os.stat(src).st_mode)
+COPY
 if [ ! -f "$scratch/build/CMakeCache.txt" ]; then
     cmake -S "$scratch" -B "$scratch/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache >/dev/null

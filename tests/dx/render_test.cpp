@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -165,6 +166,42 @@ TEST_F(RenderTest, PoolTrianglesDrawThroughEveryBuffer) {
     EXPECT_NE(back.at(40, 60) & 0xFFFFFFu, 0u);
     EXPECT_NE(back.at(600, 60) & 0xFFFFFFu, 0u);
     EXPECT_EQ(back.at(600, 470) & 0xFFFFFFu, 0u);
+}
+
+// The wrapper's three blend modes over a grey-blue background, by the
+// platform's rule result = source x SRCBLEND + destination x DESTBLEND:
+// screen s x s + d x (1 - s), multiply d x s, add s + d.
+TEST_F(RenderTest, BlendModesMixTheQuadWithTheTarget) {
+    device& d = *shared;
+    const int background[3] = {0x40, 0x80, 0xC0};
+    const ColorArgb quad{1.0f, 0.8f, 0.4f, 0.2f};
+    const float source[3] = {quad.r, quad.g, quad.b};
+    struct Mode {
+        void (device::*set)();
+        const char* name;
+    };
+    for (const Mode& m : {Mode{&device::blendScreen, "screen"}, Mode{&device::blendMultiply, "multiply"},
+                          Mode{&device::blendAdd, "add"}}) {
+        d.beginTarget(0, D3DCOLOR_XRGB(background[0], background[1], background[2]), D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
+        d.resetStages();
+        d.setRawTexture(0, nullptr);
+        d.d3dDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+        d.setAlphaBlend(true);
+        (d.*m.set)();
+        d.drawScreenQuad(0, 0, 64, 64, 0, 0, 1, 1, quad);
+        d.setAlphaBlend(false);
+        d.endScene();
+        const Picture back = read(d.targetSurface[0]);
+        for (int c = 0; c < 3; ++c) {
+            const double s = static_cast<std::uint8_t>(source[c] * 255.0f) / 255.0;
+            const double dst = background[c] / 255.0;
+            const double expected = m.set == &device::blendScreen     ? s * s + dst * (1 - s)
+                                    : m.set == &device::blendMultiply ? dst * s
+                                                                      : std::min(1.0, s + dst);
+            const int got = static_cast<int>((back.at(20, 20) >> (16 - 8 * c)) & 0xFF);
+            EXPECT_NEAR(got, expected * 255.0, 1.5) << m.name << " channel " << c;
+        }
+    }
 }
 
 } // namespace

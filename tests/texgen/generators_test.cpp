@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -197,6 +198,38 @@ TEST(Noise, CubicLatticeAndFlatPlanes)
     EXPECT_TRUE(p.pixels == constant(127).pixels);
     texgen::fractalNoise(p, 24, 0x55, 1);
     EXPECT_TRUE(seamless(p));
+}
+
+// Fractal noise draws 6 - reduction octaves, each lattice twice as fine as the
+// last: base 0x11 starts at 2 x 2, so the octaves draw 4, 16, 64, 256, ... values.
+TEST(Noise, FractalOctavesCountAndHalveTheirAmplitude)
+{
+    Plane p;
+    for (unsigned reduction = 0; reduction <= 6; ++reduction) {
+        texgen::fractalNoise(p, 5, 0x11, reduction);
+        Lcg lcg(5);
+        for (unsigned octave = 0; octave + reduction < 6; ++octave) {
+            for (int n = 0; n < (4 << (2 * octave)); ++n) {
+                lcg.next();
+            }
+        }
+        EXPECT_EQ(crt::rand(), lcg.next()) << "reduction " << reduction;
+    }
+    // Base 0x88: both octaves of reduction 4 are 256 x 256 lattices, one
+    // value per pixel, at amplitudes 0.5 and 0.25.
+    texgen::fractalNoise(p, 9, 0x88, 4);
+    Lcg lcg(9);
+    std::vector<double> first(texgen::kPlaneSize);
+    for (double& v : first) {
+        v = (lcg.next() - 16383.5) / 16383.5 * 0.5;
+    }
+    int off = 0;
+    for (std::size_t i = 0; i < texgen::kPlaneSize; ++i) {
+        const double second = (lcg.next() - 16383.5) / 16383.5 * 0.25;
+        const double expected = std::clamp((first[i] + second + 1.0) * 127.0, 0.0, 255.0);
+        off += std::abs(p.pixels[i] - std::trunc(expected)) > 1.0 ? 1 : 0;
+    }
+    EXPECT_EQ(off, 0);
 }
 
 } // namespace

@@ -83,8 +83,11 @@ D3DCOLOR stageTexel0(UINT, UINT) { return 0xFF80C040u; }
 D3DCOLOR stageTexel1(UINT, UINT) { return 0xFF2040F0u; }
 
 // Stage 0 modulate (texture x diffuse); stage 1 blend factor alpha
-// (Arg1 x a + Arg2 x (1 - a), a = TEXTUREFACTOR alpha), then add. The factor
-// alphas sit far from one half so that swapped arguments show.
+// (Arg1 x a + Arg2 x (1 - a), a = TEXTUREFACTOR alpha), add, subtract
+// (Arg1 - Arg2), modulate 2x (2 x Arg1 x Arg2) and add signed
+// (Arg1 + Arg2 - 0.5), each clamped to [0, 1]. The factor alphas sit far
+// from one half and the two arguments differ in every channel, so that
+// swapped arguments show.
 TEST_F(Pixels, TextureStageOperations) {
     IDirect3DTexture9* t0 = makeTexture(4, 4, stageTexel0);
     IDirect3DTexture9* t1 = makeTexture(4, 4, stageTexel1);
@@ -97,7 +100,10 @@ TEST_F(Pixels, TextureStageOperations) {
     for (const Case c : {Case{D3DTOP_DISABLE, 0x80808080u, "modulate"},
                          Case{D3DTOP_BLENDFACTORALPHA, 0x20808080u, "blendfactor 0x20"},
                          Case{D3DTOP_BLENDFACTORALPHA, 0xE0808080u, "blendfactor 0xE0"},
-                         Case{D3DTOP_ADD, 0x80808080u, "add"}}) {
+                         Case{D3DTOP_ADD, 0x80808080u, "add"},
+                         Case{D3DTOP_SUBTRACT, 0x80808080u, "subtract"},
+                         Case{D3DTOP_MODULATE2X, 0x80808080u, "modulate2x"},
+                         Case{D3DTOP_ADDSIGNED, 0x80808080u, "addsigned"}}) {
         begin(0xFF000000u);
         device->SetTexture(0, t0);
         device->SetTexture(1, t1);
@@ -122,9 +128,14 @@ TEST_F(Pixels, TextureStageOperations) {
             const int shift = 16 - 8 * i;
             const double current = channel(stageTexel0(0, 0), shift) * channel(diffuse, shift);
             const double tex1 = channel(stageTexel1(0, 0), shift);
-            out[i] = c.op1 == D3DTOP_DISABLE            ? current
-                     : c.op1 == D3DTOP_BLENDFACTORALPHA ? tex1 * a + current * (1 - a)
-                                                        : std::min(1.0, tex1 + current);
+            switch (c.op1) {
+            case D3DTOP_DISABLE: out[i] = current; break;
+            case D3DTOP_BLENDFACTORALPHA: out[i] = tex1 * a + current * (1 - a); break;
+            case D3DTOP_ADD: out[i] = tex1 + current; break;
+            case D3DTOP_SUBTRACT: out[i] = tex1 - current; break;
+            case D3DTOP_MODULATE2X: out[i] = 2 * tex1 * current; break;
+            default: out[i] = tex1 + current - 0.5; break;
+            }
         }
         expectNear(p.at(20, 20), out[0], out[1], out[2], c.name);
     }
@@ -368,6 +379,91 @@ TEST_F(Pixels, IndexedDrawingWithADeclaration) {
     vb->Release();
     ib->Release();
     declaration->Release();
+}
+
+// D3DBLENDOP: add s + d, subtract s - d, reverse subtract d - s (ONE, ONE),
+// clamped at 0; the source differs from the destination in every channel.
+TEST_F(Pixels, BlendOperations) {
+    const D3DCOLOR destination = 0xFF4080C0u;
+    const D3DCOLOR source = 0xFFA05020u;
+    for (DWORD op : {D3DBLENDOP_ADD, D3DBLENDOP_SUBTRACT, D3DBLENDOP_REVSUBTRACT}) {
+        begin(destination);
+        device->SetTexture(0, nullptr);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+        device->SetRenderState(D3DRS_BLENDOP, op);
+        drawQuad(0, 0, 32, 64, source);
+        device->SetRenderState(D3DRS_BLENDOP, D3DBLENDOP_ADD);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+        end();
+        Picture p = readBackBuffer("blendop");
+        double out[3];
+        for (int i = 0; i < 3; ++i) {
+            const double sv = channel(source, 16 - 8 * i);
+            const double dv = channel(destination, 16 - 8 * i);
+            out[i] = op == D3DBLENDOP_ADD ? sv + dv : op == D3DBLENDOP_SUBTRACT ? sv - dv : dv - sv;
+        }
+        expectNear(p.at(10, 10), out[0], out[1], out[2], "blend op");
+    }
+}
+
+// D3DRS_COLORWRITEENABLE bits: 1 red, 2 green, 4 blue, 8 alpha; a white quad
+// changes only the channels whose bits are set.
+TEST_F(Pixels, ColourWriteMaskKeepsTheOtherChannels) {
+    const D3DCOLOR destination = 0xFF406080u;
+    for (DWORD mask : {1u, 2u, 4u, 6u}) {
+        begin(destination);
+        device->SetTexture(0, nullptr);
+        device->SetRenderState(D3DRS_COLORWRITEENABLE, mask);
+        drawQuad(0, 0, 32, 64, 0xFFFFFFFFu);
+        device->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+        end();
+        Picture p = readBackBuffer("colorwrite");
+        const D3DCOLOR got = p.at(10, 10);
+        EXPECT_EQ(red(got), (mask & 1) != 0 ? 0xFF : 0x40) << mask;
+        EXPECT_EQ(green(got), (mask & 2) != 0 ? 0xFF : 0x60) << mask;
+        EXPECT_EQ(blue(got), (mask & 4) != 0 ? 0xFF : 0x80) << mask;
+    }
+}
+
+D3DCOLOR leftRedRightBlue(UINT x, UINT) { return x < 2 ? 0xFFFF0000u : 0xFF0000FFu; }
+
+// Texture u from 0 to 2 across the quad: D3DTADDRESS_WRAP repeats the
+// texture (red, blue, red, blue), MIRROR flips every other copy (red, blue,
+// blue, red), CLAMP holds the edge texel (red, blue, blue, blue).
+TEST_F(Pixels, AddressModesBeyondTheTexture) {
+    IDirect3DTexture9* t = makeTexture(4, 4, leftRedRightBlue);
+    const D3DCOLOR r = 0xFFFF0000u;
+    const D3DCOLOR b = 0xFF0000FFu;
+    struct Case {
+        DWORD mode;
+        D3DCOLOR quarters[4];
+        const char* name;
+    };
+    for (const Case& c : {Case{D3DTADDRESS_WRAP, {r, b, r, b}, "wrap"}, Case{D3DTADDRESS_MIRROR, {r, b, b, r}, "mirror"},
+                          Case{D3DTADDRESS_CLAMP, {r, b, b, b}, "clamp"}}) {
+        begin(0xFF000000u);
+        device->SetTexture(0, t);
+        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+        device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+        device->SetSamplerState(0, D3DSAMP_ADDRESSU, c.mode);
+        ScreenVertex v[4] = {{0, 0, 0, 1, 0xFFFFFFFFu, 0, 0},
+                             {64, 0, 0, 1, 0xFFFFFFFFu, 2, 0},
+                             {64, 64, 0, 1, 0xFFFFFFFFu, 2, 1},
+                             {0, 64, 0, 1, 0xFFFFFFFFu, 0, 1}};
+        ASSERT_EQ(device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1), D3D_OK);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof v[0]), D3D_OK);
+        device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
+        end();
+        Picture p = readBackBuffer(c.name);
+        for (int q = 0; q < 4; ++q) {
+            EXPECT_EQ(p.at(static_cast<UINT>(q * 16 + 8), 32), c.quarters[q]) << c.name << " quarter " << q;
+        }
+    }
+    device->SetTexture(0, nullptr);
+    t->Release();
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 // Memory DCs, DIB sections and text in the GDI layer: measures and pixels of
 // real glyphs drawn by FreeType.
+#include "platform/gdi/fontface.h"
 #include "platform/gdi/gdi.h"
 
+#include <ft2build.h>
+#include FT_FREETYPE_H
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -249,6 +252,48 @@ TEST(TextOutput, AlignmentAndBottomUpSections) {
     EXPECT_LE(lowest, 40 + tm.tmDescent);
     EXPECT_GE(lowest, 40); // the underscore sits on or below the baseline
     EXPECT_GE(leftmost, 90 - box.cx - 2);
+}
+
+// FreeType's advance of each character of s at an em size: the hinted 26.6
+// advance rounded to the nearest pixel (the hinter keeps it whole).
+int freetypeWidth(const std::string& family, int em, FT_Int32 target, const std::string& s) {
+    platform::gdi::FaceFile file;
+    if (!platform::gdi::findFaceFile(family, FW_NORMAL, false, file)) {
+        return -1;
+    }
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    if (FT_Init_FreeType(&library) != 0 || FT_New_Face(library, file.path.c_str(), file.index, &face) != 0) {
+        return -1;
+    }
+    FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(em));
+    int width = 0;
+    for (unsigned char c : s) {
+        FT_Load_Glyph(face, FT_Get_Char_Index(face, c), target);
+        width += static_cast<int>((face->glyph->advance.x + 32) >> 6);
+    }
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+    return width;
+}
+
+TEST(TextExtent, WidthsAreTheFaceAdvancesInWholePixels) {
+    Surface s(8, 8);
+    const std::string text = "Wavy lines, 0123456789 iiii mmmm";
+    for (int em : {11, 13, 48}) {
+        for (DWORD quality : {ANTIALIASED_QUALITY, NONANTIALIASED_QUALITY}) {
+            HFONT f = font(-em, "Tahoma", quality);
+            HGDIOBJ old = SelectObject(s.dc, f);
+            const FT_Int32 target = quality == ANTIALIASED_QUALITY ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO;
+            const std::string family = fontFamilyName(f);
+            EXPECT_EQ(extent(s.dc, text).cx, freetypeWidth(family, em, target, text)) << em << " " << family;
+            TEXTMETRICA tm{};
+            GetTextMetricsA(s.dc, &tm);
+            EXPECT_EQ(tm.tmAveCharWidth, freetypeWidth(family, em, target, "x")) << em;
+            SelectObject(s.dc, old);
+            DeleteObject(f);
+        }
+    }
 }
 
 TEST(Objects, BadHandlesAndSectionsFail) {

@@ -101,6 +101,30 @@ TEST_F(Dialogs, ChoosingRowsNotifiesWithTheListsIdAndHandle) {
     EXPECT_EQ(seen, expected);
 }
 
+// Arrow keys move the selection of the focused list one row at a time;
+// End goes to the last row and Home to the first.
+TEST_F(Dialogs, ArrowKeysStepTheFocusedListOneRow) {
+    namespace script = platform::script;
+    std::vector<LRESULT> selected;
+    LRESULT count = 0;
+    const auto record = [&] {
+        script::call([&](HWND dialog) {
+            selected.push_back(SendDlgItemMessageA(dialog, kResolutionList, LB_GETCURSEL, 0, 0));
+            count = SendDlgItemMessageA(dialog, kResolutionList, LB_GETCOUNT, 0, 0);
+        });
+    };
+    script::chooseRow(kAdapterList, 0);
+    script::chooseRow(kResolutionList, 0);
+    for (int vk : {VK_DOWN, VK_DOWN, VK_UP, VK_END, VK_UP, VK_HOME}) {
+        script::pressKey(vk);
+        record();
+    }
+    script::pressKey(VK_ESCAPE);
+    EXPECT_THROW(runSetup(), standin::CancelPressed);
+    ASSERT_GT(count, 3);
+    EXPECT_EQ(selected, (std::vector<LRESULT>{1, 2, 1, count - 1, count - 2, 0}));
+}
+
 TEST_F(Dialogs, OkStaysDisabledUntilARefreshRateIsChosen) {
     BOOL enabledAtStart = TRUE;
     namespace script = platform::script;
