@@ -463,6 +463,9 @@ Device::~Device() {
     for (auto& [key, shader] : compiledShaders_) {
         gl::DeleteShader(shader);
     }
+    for (auto& [tokens, shader] : shaderCache_) {
+        gl::DeleteShader(shader->glShader);
+    }
     if (feedback_.texture != 0) {
         gl::DeleteTextures(1, &feedback_.texture);
         gl::DeleteFramebuffers(1, &feedback_.framebuffer);
@@ -523,31 +526,18 @@ void Device::forget(IndexBuffer* buffer) {
     boundIndexBuffer_ = ~0u;
 }
 
+// The translation and the programs linked with it stay cached for the next
+// shader object made from the same code; only the binding goes.
 void Device::forget(VertexShader* shader) {
     if (vertexShader_ == shader) {
         vertexShader_ = nullptr;
     }
-    forgetPrograms(&LinkedProgram::vertexShaderId, shader->shader().id);
 }
 
 void Device::forget(PixelShader* shader) {
     if (pixelShader_ == shader) {
         pixelShader_ = nullptr;
     }
-    forgetPrograms(&LinkedProgram::pixelShaderId, shader->shader().id);
-}
-
-void Device::forgetPrograms(std::uint64_t LinkedProgram::*stage, std::uint64_t shaderId) {
-    for (auto it = programs_.begin(); it != programs_.end();) {
-        if (it->second.*stage == shaderId) {
-            gl::DeleteProgram(it->second.program);
-            it = programs_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    currentProgram_ = nullptr;
-    currentProgramKey_.clear();
 }
 
 void Device::textureBindingChanged() {
@@ -938,7 +928,7 @@ HRESULT Device::SetIndices(IDirect3DIndexBuffer9* pIndexData) {
     return D3D_OK;
 }
 
-HRESULT Device::createShader(const DWORD* function, bool pixel, TranslatedShader& out) {
+HRESULT Device::createShader(const DWORD* function, bool pixel, std::shared_ptr<const TranslatedShader>& out) {
     const char* kind = pixel ? "CreatePixelShader" : "CreateVertexShader";
     if (function == nullptr) {
         logFailure("%s without code", kind);
@@ -947,30 +937,43 @@ HRESULT Device::createShader(const DWORD* function, bool pixel, TranslatedShader
     std::string error;
     // The code's length is not passed; the decoder stops at the end token.
     constexpr std::size_t kMaxTokens = 1u << 16;
-    if (!shaderasm::decode(function, kMaxTokens, out.program, error)) {
+    shaderasm::Program program;
+    if (!shaderasm::decode(function, kMaxTokens, program, error)) {
         logFailure("%s: %s", kind, error.c_str());
         return D3DERR_INVALIDCALL;
     }
     const DWORD limit = pixel ? caps_.PixelShaderVersion : caps_.VertexShaderVersion;
-    if (out.program.pixel() != pixel || (out.program.version & 0xFFFF) > (limit & 0xFFFF) ||
-        (limit & 0xFFFF0000u) != (out.program.version & 0xFFFF0000u)) {
+    if (program.pixel() != pixel || (program.version & 0xFFFF) > (limit & 0xFFFF) ||
+        (limit & 0xFFFF0000u) != (program.version & 0xFFFF0000u)) {
         logFailure("%s: shader version 0x%08lx is above the device's 0x%08lx or of the wrong kind", kind,
-                   static_cast<unsigned long>(out.program.version), static_cast<unsigned long>(limit));
+                   static_cast<unsigned long>(program.version), static_cast<unsigned long>(limit));
         return D3DERR_INVALIDCALL;
     }
-    if (!translateToGlsl(out.program, out.glsl, out.definedConstants, error)) {
+    auto encoded = shaderasm::encode(program);
+    std::vector<DWORD> tokens(encoded.begin(), encoded.end());
+    // Code seen before (a scene that makes its shaders again every frame)
+    // shares the earlier translation, its GL shader and its linked programs.
+    auto cached = shaderCache_.find(tokens);
+    if (cached != shaderCache_.end()) {
+        out = cached->second;
+        return D3D_OK;
+    }
+    auto shader = std::make_shared<TranslatedShader>();
+    shader->program = std::move(program);
+    if (!translateToGlsl(shader->program, shader->glsl, shader->definedConstants, error)) {
         logFailure("%s: %s", kind, error.c_str());
         return D3DERR_INVALIDCALL;
     }
     shared_->context->makeCurrent();
-    out.glShader = compileShader(pixel ? GL_FRAGMENT_SHADER : GL_VERTEX_SHADER, out.glsl, error);
-    if (out.glShader == 0) {
+    shader->glShader = compileShader(pixel ? GL_FRAGMENT_SHADER : GL_VERTEX_SHADER, shader->glsl, error);
+    if (shader->glShader == 0) {
         logFailure("%s: GLSL did not compile: %s", kind, error.c_str());
         return D3DERR_INVALIDCALL;
     }
-    auto tokens = shaderasm::encode(out.program);
-    out.tokens.assign(tokens.begin(), tokens.end());
-    out.id = nextShaderId_++;
+    shader->tokens = tokens;
+    shader->id = nextShaderId_++;
+    shaderCache_.emplace(std::move(tokens), shader);
+    out = std::move(shader);
     return D3D_OK;
 }
 
@@ -979,7 +982,7 @@ HRESULT Device::createShaderObject(const DWORD* function, bool pixel, Interface*
     if (object == nullptr) {
         return D3DERR_INVALIDCALL;
     }
-    TranslatedShader shader;
+    std::shared_ptr<const TranslatedShader> shader;
     HRESULT hr = createShader(function, pixel, shader);
     if (FAILED(hr)) {
         return hr;
@@ -1348,6 +1351,7 @@ void Device::buildFfKeys(const VertexLayout& layout, bool points, FfVertexKey& v
 }
 
 GLuint Device::compileShader(GLenum stage, const std::string& source, std::string& error) {
+    ++shared_->counters.shadersCompiled;
     GLuint shader = gl::CreateShader(stage);
     const char* text = source.c_str();
     gl::ShaderSource(shader, 1, &text, nullptr);

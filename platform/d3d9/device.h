@@ -100,8 +100,6 @@ private:
         std::array<GLint, 24> locations{};
         std::array<std::uint64_t, 8> uploaded{};
     };
-    // Deletes the linked programs built with the shader whose id is in `stage`.
-    void forgetPrograms(std::uint64_t LinkedProgram::*stage, std::uint64_t shaderId);
     enum UniformGroup { kTransforms, kViewport, kMaterial, kLights, kTextureFactor, kPoints, kVsConstants, kPsConstants };
 
     // Draw preparation; false (after a log line) when the state is outside the subset.
@@ -120,7 +118,7 @@ private:
     bool linkProgram(GLuint vertexShader, GLuint pixelShader, std::uint64_t vsId, std::uint64_t psId,
                      LinkedProgram& linked, std::string& error);
     GLuint framebufferFor(Surface* color, Surface* depth);
-    HRESULT createShader(const DWORD* function, bool pixel, TranslatedShader& out);
+    HRESULT createShader(const DWORD* function, bool pixel, std::shared_ptr<const TranslatedShader>& out);
     // createShader, then the result wrapped in a new `Object` handed out through `object`.
     template <class Object, class Interface>
     HRESULT createShaderObject(const DWORD* function, bool pixel, Interface** object);
@@ -192,6 +190,7 @@ private:
     } appliedInput_;
     GLuint boundIndexBuffer_ = ~0u;
     std::unordered_map<std::string, GLuint> compiledShaders_;
+    std::map<std::vector<DWORD>, std::shared_ptr<TranslatedShader>> shaderCache_; // by token code
     std::unordered_map<std::string, LinkedProgram> programs_;
     std::string currentProgramKey_;
     LinkedProgram* currentProgram_ = nullptr;

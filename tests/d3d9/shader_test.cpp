@@ -147,6 +147,51 @@ TEST_F(Shaders, TokenCodeDrawsWhatTheFixedFunctionPipelineDraws) {
     ps13->Release();
 }
 
+// A scene that makes its shader pair from the same code every frame: after
+// the first pair no GL shader is compiled and no program linked, and a pair
+// made after the previous one was released still draws the same picture.
+TEST_F(Shaders, TheSameCodeMadeAgainSharesItsTranslation) {
+    const auto vsCode = tokens(kVs20);
+    const auto psCode = tokens(kPs20);
+    Picture first;
+    platform::d3d9::DeviceCounters settled{};
+    IDirect3DVertexShader9* previousVs = nullptr;
+    IDirect3DPixelShader9* previousPs = nullptr;
+    for (int i = 0; i < 1000; ++i) {
+        IDirect3DVertexShader9* vs = nullptr;
+        IDirect3DPixelShader9* ps = nullptr;
+        ASSERT_EQ(device->CreateVertexShader(vsCode.data(), &vs), D3D_OK);
+        ASSERT_EQ(device->CreatePixelShader(psCode.data(), &ps), D3D_OK);
+        if (previousVs != nullptr) {
+            previousVs->Release();
+            previousPs->Release();
+        }
+        if (i == 0) {
+            first = draw(vs, ps, "first");
+            settled = platform::d3d9::countersOf(device);
+        } else if (i % 100 == 99) {
+            expectSame(first, draw(vs, ps, "again"), "a pair made again");
+        } else {
+            device->SetVertexShader(vs);
+            device->SetPixelShader(ps);
+        }
+        previousVs = vs;
+        previousPs = ps;
+    }
+    const auto after = platform::d3d9::countersOf(device);
+    EXPECT_EQ(after.shadersCompiled, settled.shadersCompiled);
+    EXPECT_EQ(after.programsBuilt, settled.programsBuilt);
+    // Different code still gets its own translation.
+    IDirect3DPixelShader9* other = nullptr;
+    ASSERT_EQ(device->CreatePixelShader(tokens(kPs13).data(), &other), D3D_OK);
+    EXPECT_EQ(platform::d3d9::countersOf(device).shadersCompiled, settled.shadersCompiled + 1);
+    other->Release();
+    device->SetVertexShader(nullptr);
+    device->SetPixelShader(nullptr);
+    previousVs->Release();
+    previousPs->Release();
+}
+
 // One full-screen output colour per program; the expected values are
 // worked out by hand from each instruction's definition.
 TEST_F(Shaders, InstructionResults) {
