@@ -1407,9 +1407,12 @@ bool Device::applyProgram(const VertexLayout& layout, bool points) {
     FfVertexKey vk;
     FfPixelKey pk;
     buildFfKeys(layout, points, vk, pk);
+    // Direct3D runs no vertex shader on pre-transformed vertices: they take the
+    // fixed-function path, and a bound pixel shader still colours them.
+    const VertexShader* vertexShader = layout.pretransformed ? nullptr : vertexShader_;
     std::string key;
-    if (vertexShader_ != nullptr) {
-        key += "V" + std::to_string(vertexShader_->shader().id);
+    if (vertexShader != nullptr) {
+        key += "V" + std::to_string(vertexShader->shader().id);
     } else {
         key += "v";
         key.append(reinterpret_cast<const char*>(&vk), sizeof vk);
@@ -1438,13 +1441,13 @@ bool Device::applyProgram(const VertexLayout& layout, bool points) {
             }
             return shader;
         };
-        GLuint vs = vertexShader_ != nullptr ? vertexShader_->shader().glShader
+        GLuint vs = vertexShader != nullptr ? vertexShader->shader().glShader
                                              : stageShader(GL_VERTEX_SHADER, ffVertexSource(vk));
         GLuint ps = pixelShader_ != nullptr ? pixelShader_->shader().glShader
                                             : stageShader(GL_FRAGMENT_SHADER, ffPixelSource(pk));
         LinkedProgram linked;
         if (vs == 0 || ps == 0 ||
-            !linkProgram(vs, ps, vertexShader_ != nullptr ? vertexShader_->shader().id : 0,
+            !linkProgram(vs, ps, vertexShader != nullptr ? vertexShader->shader().id : 0,
                          pixelShader_ != nullptr ? pixelShader_->shader().id : 0, linked, error)) {
             logFailure("no GL program for this state: %s", error.c_str());
             return false;
@@ -1709,10 +1712,6 @@ const VertexLayout* Device::prepareDraw(const char* call, GLenum mode) {
     const VertexLayout* layout = currentLayout();
     if (layout == nullptr) {
         logFailure("%s without a vertex declaration or FVF", call);
-        return nullptr;
-    }
-    if (layout->pretransformed && vertexShader_ != nullptr) {
-        logFailure("%s: pre-transformed vertices with a vertex shader are outside the subset", call);
         return nullptr;
     }
     shared_->context->makeCurrent();

@@ -192,6 +192,44 @@ TEST_F(Shaders, TheSameCodeMadeAgainSharesItsTranslation) {
     previousPs->Release();
 }
 
+// Direct3D runs no vertex shader on pre-transformed vertices; a bound pixel
+// shader still colours them. A quad from (10.5, 20.5) to (30.5, 50.5) covers
+// the pixels whose centres (integer coordinates) lie inside it: x 11..30, y 21..50.
+TEST_F(Shaders, PreTransformedVerticesSkipTheVertexShader) {
+    IDirect3DVertexShader9* vs = nullptr;
+    IDirect3DPixelShader9* ps = nullptr;
+    ASSERT_EQ(device->CreateVertexShader(tokens(kVs20).data(), &vs), D3D_OK);
+    ASSERT_EQ(device->CreatePixelShader(tokens("ps_2_0\ndef c0, 0.0, 1.0, 0.5, 1.0\ndcl v0\n"
+                                               "mul r0, v0, c0\nmov oC0, r0\n")
+                                            .data(),
+                                        &ps),
+              D3D_OK);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetVertexShader(vs);
+    auto drawWith = [&](IDirect3DPixelShader9* pixel, const char* name) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+        device->BeginScene();
+        device->SetPixelShader(pixel);
+        drawQuad(10.5f, 20.5f, 30.5f, 50.5f, 0xFF4080C0u);
+        device->EndScene();
+        return readBackBuffer(name);
+    };
+    const Picture plain = drawWith(nullptr, "vertexShaderBound");
+    const Picture shaded = drawWith(ps, "bothBound");
+    for (UINT y = 0; y < plain.height; ++y) {
+        for (UINT x = 0; x < plain.width; ++x) {
+            const bool inside = x >= 11 && x <= 30 && y >= 21 && y <= 50;
+            ASSERT_EQ(plain.at(x, y), inside ? 0xFF4080C0u : 0xFF000000u) << x << "," << y;
+            // The pixel shader's product: red 0x40 x 0, green 0x80 x 1, blue 0xC0 x 0.5.
+            ASSERT_EQ(shaded.at(x, y), inside ? 0xFF008060u : 0xFF000000u) << x << "," << y;
+        }
+    }
+    device->SetVertexShader(nullptr);
+    device->SetPixelShader(nullptr);
+    vs->Release();
+    ps->Release();
+}
+
 // One full-screen output colour per program; the expected values are
 // worked out by hand from each instruction's definition.
 TEST_F(Shaders, InstructionResults) {
