@@ -50,19 +50,23 @@ D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
     return r;
 }
 
-// Normals go through the inverse transpose of the upper 3 x 3 of world x view.
-// Returned in GL's column-major order for the row-vector convention.
+// Normals go through the inverse transpose of the upper 3 x 3 of world x view
+// (the lighting documentation's rule): with row vectors, n' = n x (M^-1)^T.
+// GLSL multiplies column vectors, and a mat3 uploaded without transposing
+// reads the array as columns, so a row-major array R gives n x R: the array
+// holds (M^-1)^T row by row, which is the cofactor matrix over the determinant.
 std::array<float, 9> normalMatrix(const D3DMATRIX& m) {
-    const float a = m.m[0][0], b = m.m[0][1], c = m.m[0][2];
-    const float d = m.m[1][0], e = m.m[1][1], f = m.m[1][2];
-    const float g = m.m[2][0], h = m.m[2][1], i = m.m[2][2];
-    const float det = a * (e * i - f * h) - b * (d * i - f * g) + c * (d * h - e * g);
-    const float inv = det != 0.0f ? 1.0f / det : 0.0f;
-    // Inverse of the 3 x 3 (row-major); with row vectors n' = n x inverse-transpose,
-    // which as a GL mat3 (column-major upload of the row-major transpose) is the inverse itself.
-    std::array<float, 9> r = {(e * i - f * h) * inv, (c * h - b * i) * inv, (b * f - c * e) * inv,
-                              (f * g - d * i) * inv, (a * i - c * g) * inv, (c * d - a * f) * inv,
-                              (d * h - e * g) * inv, (b * g - a * h) * inv, (a * e - b * d) * inv};
+    const double a = m.m[0][0], b = m.m[0][1], c = m.m[0][2];
+    const double d = m.m[1][0], e = m.m[1][1], f = m.m[1][2];
+    const double g = m.m[2][0], h = m.m[2][1], i = m.m[2][2];
+    const double cofactors[9] = {e * i - f * h, f * g - d * i, d * h - e * g, c * h - b * i, a * i - c * g,
+                                 b * g - a * h, b * f - c * e, c * d - a * f, a * e - b * d};
+    const double det = a * cofactors[0] + b * cofactors[1] + c * cofactors[2];
+    const double inv = det != 0.0 ? 1.0 / det : 0.0;
+    std::array<float, 9> r{};
+    for (int k = 0; k < 9; ++k) {
+        r[k] = static_cast<float>(cofactors[k] * inv);
+    }
     return r;
 }
 
