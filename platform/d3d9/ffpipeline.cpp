@@ -4,17 +4,19 @@
 
 namespace platform::d3d9 {
 
-// Direct3D 9 pixel centres sit on integer coordinates, GL's on +0.5; the
-// shift is 63/64 of a pixel in NDC (63/128 of a pixel) rather than a full
-// half so that edges on pixel boundaries never land exactly on a GL pixel
-// centre, where the fill rule would decide differently after the y flip
-// (the method wined3d uses). Rendering always goes into textures, upside
-// down, so texture row 0 is the top row.
+// Direct3D 9 pixel centres sit on integer coordinates, GL's on +0.5, so
+// geometry moves right and down by exactly half a pixel (1 / size in NDC).
+// Rendering always goes into textures, upside down, so texture row 0 is the
+// top row; in that orientation GL's tie rule for a centre exactly on an edge
+// includes left and top edges as Direct3D's top-left rule does (the raster
+// tests pin this), so no bias below the half is needed. A smaller shift
+// (wined3d uses 63/128) moves every edge 1/128 pixel up and left, which
+// decides edges just past a pixel centre wrongly.
 const char* const kPositionFixup = R"(
 uniform vec4 uViewport; // x, y, width, height of the Direct3D viewport
 vec4 d3dToGl(vec4 clip) {
-    return vec4(clip.x + (63.0 / 64.0) / uViewport.z * clip.w,
-                -clip.y + (63.0 / 64.0) / uViewport.w * clip.w,
+    return vec4(clip.x + clip.w / uViewport.z,
+                -clip.y + clip.w / uViewport.w,
                 2.0 * clip.z - clip.w, clip.w);
 }
 )";
@@ -73,7 +75,7 @@ std::string ffVertexSource(const FfVertexKey& key) {
         // Screen coordinates in pixels, z the depth, w = 1 / rhw (for
         // perspective-correct interpolation); no transform, no lighting.
         s += "    float w = aPosition.w != 0.0 ? 1.0 / aPosition.w : 1.0;\n"
-             "    vec2 ndc = (aPosition.xy + 63.0 / 128.0 - uViewport.xy) * 2.0 / uViewport.zw - 1.0;\n"
+             "    vec2 ndc = (aPosition.xy + 0.5 - uViewport.xy) * 2.0 / uViewport.zw - 1.0;\n"
              "    gl_Position = vec4(ndc * w, (2.0 * aPosition.z - 1.0) * w, w);\n"
              "    vColor0 = vertexDiffuse;\n    vColor1 = vertexSpecular;\n"
              "    gl_PointSize = clamp(size, uPointSize.y, uPointSize.z);\n}\n";
