@@ -137,34 +137,44 @@ GLenum glBlendOp(DWORD op) {
     }
 }
 
+// The vertex count is worked out in 64 bits: a primitive count near 2^32
+// must not wrap into a small draw. Counts beyond what GLsizei holds are refused.
 bool primitiveInfo(D3DPRIMITIVETYPE type, UINT primitives, GLenum& mode, GLsizei& vertices) {
+    const std::uint64_t n = primitives;
+    std::uint64_t count = 0;
     switch (type) {
     case D3DPT_POINTLIST:
         mode = GL_POINTS;
-        vertices = static_cast<GLsizei>(primitives);
-        return true;
+        count = n;
+        break;
     case D3DPT_LINELIST:
         mode = GL_LINES;
-        vertices = static_cast<GLsizei>(primitives * 2);
-        return true;
+        count = n * 2;
+        break;
     case D3DPT_LINESTRIP:
         mode = GL_LINE_STRIP;
-        vertices = static_cast<GLsizei>(primitives + 1);
-        return true;
+        count = n + 1;
+        break;
     case D3DPT_TRIANGLELIST:
         mode = GL_TRIANGLES;
-        vertices = static_cast<GLsizei>(primitives * 3);
-        return true;
+        count = n * 3;
+        break;
     case D3DPT_TRIANGLESTRIP:
         mode = GL_TRIANGLE_STRIP;
-        vertices = static_cast<GLsizei>(primitives + 2);
-        return true;
+        count = n + 2;
+        break;
     case D3DPT_TRIANGLEFAN:
         mode = GL_TRIANGLE_FAN;
-        vertices = static_cast<GLsizei>(primitives + 2);
-        return true;
+        count = n + 2;
+        break;
+    default:
+        return false;
     }
-    return false;
+    if (count > 0x7FFFFFFFu) {
+        return false;
+    }
+    vertices = static_cast<GLsizei>(count);
+    return true;
 }
 
 // Render states the layer accepts, each with the values it can honour
@@ -1745,7 +1755,9 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, 
         return D3D_OK;
     }
     const UINT stride = streamStride_;
-    if (stride == 0 || streamOffset_ + static_cast<std::uint64_t>(StartVertex + static_cast<UINT>(vertices)) * stride >
+    // Summed in 64 bits: StartVertex + vertices must not wrap into range.
+    if (stride == 0 || std::uint64_t{streamOffset_} + (std::uint64_t{StartVertex} + static_cast<std::uint64_t>(vertices)) *
+                                                         stride >
                            stream0_->size()) {
         logFailure("DrawPrimitive reads past the end of the vertex buffer");
         return D3DERR_INVALIDCALL;
