@@ -1,9 +1,11 @@
 // The device: Direct3D 9 state kept as the platform defines it, turned into
 // GL calls at draw time with only the GL state that changed sent again.
+// device.cpp holds the calls and the state they capture; drawtranslation.cpp
+// turns that state into GL when a draw needs it.
 #pragma once
 
 #include "platform/d3d9/ffpipeline.h"
-#include "platform/d3d9/objects.h"
+#include "platform/d3d9/resources.h"
 
 #include <array>
 #include <map>
@@ -13,6 +15,12 @@
 #include <utility>
 
 namespace platform::d3d9 {
+
+// 0xAARRGGBB as floats r, g, b, a in 0..1.
+inline std::array<float, 4> colorOf(D3DCOLOR c) {
+    return {static_cast<float>((c >> 16) & 0xFF) / 255.0f, static_cast<float>((c >> 8) & 0xFF) / 255.0f,
+            static_cast<float>(c & 0xFF) / 255.0f, static_cast<float>(c >> 24) / 255.0f};
+}
 
 class Device final : public IDirect3DDevice9 {
 public:

@@ -3,7 +3,7 @@
 // that only change numbers (matrices, colours, light positions) are uniforms.
 //
 // Interface shared with translated shaders: vertex inputs at the locations of
-// objects.h; varyings vColor0, vColor1 and vTex0..vTex7; uniforms named in
+// resources.h; varyings vColor0, vColor1 and vTex0..vTex7; uniforms named in
 // kUniformNames.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "platform/d3d9/objects.h"
+#include "platform/d3d9/resources.h"
 
 #include "platform/d3d9/device.h"
 #include "platform/win32/kernel.h"
