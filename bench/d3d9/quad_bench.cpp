@@ -24,7 +24,7 @@ namespace {
 // into an 800 x 600 colour texture with a depth-stencil attachment, one
 // glReadPixels per frame.
 class RawTwoStageQuads {
-public:
+  public:
     bool create(const std::vector<std::uint32_t>& texel0, const std::vector<std::uint32_t>& texel1) {
         std::string error;
         context_ = platform::d3d9::createGlContext(false, nullptr, {}, error);
@@ -76,10 +76,8 @@ public:
         gl::BindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
         gl::FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, textures_[2], 0);
         gl::FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth_);
-        const float quad[4][8] = {{-1, -1, 1, 1, 1, 1, 0, 0},
-                                  {1, -1, 1, 1, 1, 1, 1, 0},
-                                  {1, 1, 1, 1, 1, 1, 1, 1},
-                                  {-1, 1, 1, 1, 1, 1, 0, 1}};
+        const float quad[4][8] = {
+            {-1, -1, 1, 1, 1, 1, 0, 0}, {1, -1, 1, 1, 1, 1, 1, 0}, {1, 1, 1, 1, 1, 1, 1, 1}, {-1, 1, 1, 1, 1, 1, 0, 1}};
         gl::GenVertexArrays(1, &vertexArray_);
         gl::BindVertexArray(vertexArray_);
         gl::GenBuffers(1, &buffer_);
@@ -103,7 +101,7 @@ public:
         gl::ReadPixels(0, 0, 800, 600, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels_.data());
     }
 
-private:
+  private:
     std::unique_ptr<platform::d3d9::GlContext> context_;
     GLuint program_ = 0;
     GLuint textures_[3] = {};
@@ -166,8 +164,8 @@ void fullScreenTwoStageQuads(benchmark::State& state) {
     params.AutoDepthStencilFormat = D3DFMT_D24S8;
     params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
     IDirect3DDevice9* device = nullptr;
-    if (d3d == nullptr ||
-        d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &params, &device) != D3D_OK) {
+    if (d3d == nullptr || d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &params,
+                                            &device) != D3D_OK) {
         state.SkipWithError("no headless device");
         return;
     }
@@ -235,8 +233,8 @@ void fullScreenTwoStageQuads(benchmark::State& state) {
         layerCpu += c1 - c0;
     }
     const double frames = static_cast<double>(state.iterations());
-    state.counters["vs_raw_gl"] = std::chrono::duration<double>(layerTime).count() /
-                                  std::chrono::duration<double>(rawTime).count();
+    state.counters["vs_raw_gl"] =
+        std::chrono::duration<double>(layerTime).count() / std::chrono::duration<double>(rawTime).count();
     state.counters["layer_ms"] = std::chrono::duration<double, std::milli>(layerTime).count() / frames;
     state.counters["raw_ms"] = std::chrono::duration<double, std::milli>(rawTime).count() / frames;
     // The calling thread's CPU in the layer's frame per draw (the read-back's wait included).

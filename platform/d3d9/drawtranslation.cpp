@@ -260,6 +260,8 @@ void Device::buildFfKeys(const VertexLayout& layout, bool points, FfVertexKey& v
         k.alphaArg2 = static_cast<std::uint8_t>(st[D3DTSS_ALPHAARG2]);
         k.texcoordIndex = static_cast<std::uint8_t>(st[D3DTSS_TEXCOORDINDEX]);
     }
+    // Translated pixel shaders may read any set.
+    v.texcoordOutputs = static_cast<std::uint8_t>(pixelShader_ != nullptr ? 0xFFu : ffPixelTexcoordInputs(p));
 }
 
 GLuint Device::compileShader(GLenum stage, const std::string& source, std::string& error) {

@@ -50,7 +50,9 @@ std::string ffVertexSource(const FfVertexKey& key) {
          "layout(location = 4) in float aPointSize;\n";
     for (unsigned i = 0; i < 8; ++i) {
         s += "layout(location = " + n(5 + i) + ") in vec4 aTex" + n(i) + ";\n";
-        s += "out vec4 vTex" + n(i) + ";\n";
+        if ((key.texcoordOutputs >> i & 1u) != 0) {
+            s += "out vec4 vTex" + n(i) + ";\n";
+        }
     }
     s += "out vec4 vColor0;\nout vec4 vColor1;\n"
          "uniform mat4 uWorldView;\nuniform mat4 uProjection;\nuniform mat3 uNormalMatrix;\n"
@@ -64,6 +66,9 @@ std::string ffVertexSource(const FfVertexKey& key) {
     s += kPositionFixup;
     s += "void main() {\n";
     for (unsigned i = 0; i < 8; ++i) {
+        if ((key.texcoordOutputs >> i & 1u) == 0) {
+            continue;
+        }
         // A set the vertex lacks reads (0, 0) (texture stage documentation).
         s += "    vTex" + n(i) + " = " + (i < key.texcoordSets ? "aTex" + n(i) : std::string("vec4(0.0, 0.0, 0.0, 1.0)")) +
              ";\n";
@@ -196,11 +201,24 @@ std::string operation(unsigned op, const std::string& a1, const std::string& a2,
 
 } // namespace
 
+unsigned ffPixelTexcoordInputs(const FfPixelKey& key) {
+    unsigned used = 0;
+    if (key.pointSprite == 0) {
+        for (unsigned i = 0; i < key.stageCount; ++i) {
+            used |= 1u << (key.stages[i].texcoordIndex & 7u);
+        }
+    }
+    return used;
+}
+
 std::string ffPixelSource(const FfPixelKey& key) {
     std::string s = "#version 330 core\n"
                     "in vec4 vColor0;\nin vec4 vColor1;\n";
+    const unsigned used = ffPixelTexcoordInputs(key);
     for (unsigned i = 0; i < 8; ++i) {
-        s += "in vec4 vTex" + n(i) + ";\n";
+        if ((used >> i & 1u) != 0) {
+            s += "in vec4 vTex" + n(i) + ";\n";
+        }
     }
     for (unsigned i = 0; i < key.stageCount; ++i) {
         s += "uniform sampler2D uSampler" + n(i) + ";\n";
@@ -209,7 +227,7 @@ std::string ffPixelSource(const FfPixelKey& key) {
          "    vec4 diffuse = vColor0;\n    vec4 specular = vColor1;\n    vec4 current = diffuse;\n";
     for (unsigned i = 0; i < key.stageCount; ++i) {
         const FfStageKey& st = key.stages[i];
-        std::string coord = key.pointSprite != 0 ? "gl_PointCoord" : "vTex" + n(st.texcoordIndex) + ".xy";
+        std::string coord = key.pointSprite != 0 ? "gl_PointCoord" : "vTex" + n(st.texcoordIndex & 7u) + ".xy";
         s += "    vec4 tex" + n(i) + " = texture(uSampler" + n(i) + ", " + coord + ");\n";
         bool hasCurrent = i > 0;
         std::string color = operation(st.colorOp, argument(st.colorArg1, i, hasCurrent),
