@@ -27,7 +27,8 @@ struct DeviceCounters {
     std::uint64_t stateChanges; // GL state calls other than draws and uploads
     std::uint64_t uploads;      // buffer and texture data transfers
     std::uint64_t programSwitches;
-    std::uint64_t programsBuilt; // generated programs compiled (cache misses)
+    std::uint64_t programsBuilt;   // GL programs linked (cache misses)
+    std::uint64_t shadersCompiled; // GL shaders compiled: translated token code and generated stages
 };
 DeviceCounters countersOf(IDirect3DDevice9* device);
 

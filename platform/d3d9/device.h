@@ -1,9 +1,11 @@
 // The device: Direct3D 9 state kept as the platform defines it, turned into
 // GL calls at draw time with only the GL state that changed sent again.
+// device.cpp holds the calls and the state they capture; drawtranslation.cpp
+// turns that state into GL when a draw needs it.
 #pragma once
 
 #include "platform/d3d9/ffpipeline.h"
-#include "platform/d3d9/objects.h"
+#include "platform/d3d9/resources.h"
 
 #include <array>
 #include <map>
@@ -13,6 +15,12 @@
 #include <utility>
 
 namespace platform::d3d9 {
+
+// 0xAARRGGBB as floats r, g, b, a in 0..1.
+inline std::array<float, 4> colorOf(D3DCOLOR c) {
+    return {static_cast<float>((c >> 16) & 0xFF) / 255.0f, static_cast<float>((c >> 8) & 0xFF) / 255.0f,
+            static_cast<float>(c & 0xFF) / 255.0f, static_cast<float>(c >> 24) / 255.0f};
+}
 
 class Device final : public IDirect3DDevice9 {
 public:
@@ -100,8 +108,6 @@ private:
         std::array<GLint, 24> locations{};
         std::array<std::uint64_t, 8> uploaded{};
     };
-    // Deletes the linked programs built with the shader whose id is in `stage`.
-    void forgetPrograms(std::uint64_t LinkedProgram::*stage, std::uint64_t shaderId);
     enum UniformGroup { kTransforms, kViewport, kMaterial, kLights, kTextureFactor, kPoints, kVsConstants, kPsConstants };
 
     // Draw preparation; false (after a log line) when the state is outside the subset.
@@ -120,7 +126,7 @@ private:
     bool linkProgram(GLuint vertexShader, GLuint pixelShader, std::uint64_t vsId, std::uint64_t psId,
                      LinkedProgram& linked, std::string& error);
     GLuint framebufferFor(Surface* color, Surface* depth);
-    HRESULT createShader(const DWORD* function, bool pixel, TranslatedShader& out);
+    HRESULT createShader(const DWORD* function, bool pixel, std::shared_ptr<const TranslatedShader>& out);
     // createShader, then the result wrapped in a new `Object` handed out through `object`.
     template <class Object, class Interface>
     HRESULT createShaderObject(const DWORD* function, bool pixel, Interface** object);
@@ -192,6 +198,7 @@ private:
     } appliedInput_;
     GLuint boundIndexBuffer_ = ~0u;
     std::unordered_map<std::string, GLuint> compiledShaders_;
+    std::map<std::vector<DWORD>, std::shared_ptr<TranslatedShader>> shaderCache_; // by token code
     std::unordered_map<std::string, LinkedProgram> programs_;
     std::string currentProgramKey_;
     LinkedProgram* currentProgram_ = nullptr;

@@ -1,5 +1,5 @@
 #include "platform/d3d9/device.h"
-#include "platform/d3d9/translate.h"
+#include "platform/d3d9/shadertoglsl.h"
 #include "platform/kernel/runmode.h"
 
 #include <SDL.h>

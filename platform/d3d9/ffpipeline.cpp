@@ -4,17 +4,19 @@
 
 namespace platform::d3d9 {
 
-// Direct3D 9 pixel centres sit on integer coordinates, GL's on +0.5; the
-// shift is 63/64 of a pixel in NDC (63/128 of a pixel) rather than a full
-// half so that edges on pixel boundaries never land exactly on a GL pixel
-// centre, where the fill rule would decide differently after the y flip
-// (the method wined3d uses). Rendering always goes into textures, upside
-// down, so texture row 0 is the top row.
+// Direct3D 9 pixel centres sit on integer coordinates, GL's on +0.5, so
+// geometry moves right and down by exactly half a pixel (1 / size in NDC).
+// Rendering always goes into textures, upside down, so texture row 0 is the
+// top row; in that orientation GL's tie rule for a centre exactly on an edge
+// includes left and top edges as Direct3D's top-left rule does (the raster
+// tests pin this), so no bias below the half is needed. A smaller shift
+// (wined3d uses 63/128) moves every edge 1/128 pixel up and left, which
+// decides edges just past a pixel centre wrongly.
 const char* const kPositionFixup = R"(
 uniform vec4 uViewport; // x, y, width, height of the Direct3D viewport
 vec4 d3dToGl(vec4 clip) {
-    return vec4(clip.x + (63.0 / 64.0) / uViewport.z * clip.w,
-                -clip.y + (63.0 / 64.0) / uViewport.w * clip.w,
+    return vec4(clip.x + clip.w / uViewport.z,
+                -clip.y + clip.w / uViewport.w,
                 2.0 * clip.z - clip.w, clip.w);
 }
 )";
@@ -48,7 +50,9 @@ std::string ffVertexSource(const FfVertexKey& key) {
          "layout(location = 4) in float aPointSize;\n";
     for (unsigned i = 0; i < 8; ++i) {
         s += "layout(location = " + n(5 + i) + ") in vec4 aTex" + n(i) + ";\n";
-        s += "out vec4 vTex" + n(i) + ";\n";
+        if ((key.texcoordOutputs >> i & 1u) != 0) {
+            s += "out vec4 vTex" + n(i) + ";\n";
+        }
     }
     s += "out vec4 vColor0;\nout vec4 vColor1;\n"
          "uniform mat4 uWorldView;\nuniform mat4 uProjection;\nuniform mat3 uNormalMatrix;\n"
@@ -62,6 +66,9 @@ std::string ffVertexSource(const FfVertexKey& key) {
     s += kPositionFixup;
     s += "void main() {\n";
     for (unsigned i = 0; i < 8; ++i) {
+        if ((key.texcoordOutputs >> i & 1u) == 0) {
+            continue;
+        }
         // A set the vertex lacks reads (0, 0) (texture stage documentation).
         s += "    vTex" + n(i) + " = " + (i < key.texcoordSets ? "aTex" + n(i) : std::string("vec4(0.0, 0.0, 0.0, 1.0)")) +
              ";\n";
@@ -73,7 +80,7 @@ std::string ffVertexSource(const FfVertexKey& key) {
         // Screen coordinates in pixels, z the depth, w = 1 / rhw (for
         // perspective-correct interpolation); no transform, no lighting.
         s += "    float w = aPosition.w != 0.0 ? 1.0 / aPosition.w : 1.0;\n"
-             "    vec2 ndc = (aPosition.xy + 63.0 / 128.0 - uViewport.xy) * 2.0 / uViewport.zw - 1.0;\n"
+             "    vec2 ndc = (aPosition.xy + 0.5 - uViewport.xy) * 2.0 / uViewport.zw - 1.0;\n"
              "    gl_Position = vec4(ndc * w, (2.0 * aPosition.z - 1.0) * w, w);\n"
              "    vColor0 = vertexDiffuse;\n    vColor1 = vertexSpecular;\n"
              "    gl_PointSize = clamp(size, uPointSize.y, uPointSize.z);\n}\n";
@@ -194,11 +201,24 @@ std::string operation(unsigned op, const std::string& a1, const std::string& a2,
 
 } // namespace
 
+unsigned ffPixelTexcoordInputs(const FfPixelKey& key) {
+    unsigned used = 0;
+    if (key.pointSprite == 0) {
+        for (unsigned i = 0; i < key.stageCount; ++i) {
+            used |= 1u << (key.stages[i].texcoordIndex & 7u);
+        }
+    }
+    return used;
+}
+
 std::string ffPixelSource(const FfPixelKey& key) {
     std::string s = "#version 330 core\n"
                     "in vec4 vColor0;\nin vec4 vColor1;\n";
+    const unsigned used = ffPixelTexcoordInputs(key);
     for (unsigned i = 0; i < 8; ++i) {
-        s += "in vec4 vTex" + n(i) + ";\n";
+        if ((used >> i & 1u) != 0) {
+            s += "in vec4 vTex" + n(i) + ";\n";
+        }
     }
     for (unsigned i = 0; i < key.stageCount; ++i) {
         s += "uniform sampler2D uSampler" + n(i) + ";\n";
@@ -207,7 +227,7 @@ std::string ffPixelSource(const FfPixelKey& key) {
          "    vec4 diffuse = vColor0;\n    vec4 specular = vColor1;\n    vec4 current = diffuse;\n";
     for (unsigned i = 0; i < key.stageCount; ++i) {
         const FfStageKey& st = key.stages[i];
-        std::string coord = key.pointSprite != 0 ? "gl_PointCoord" : "vTex" + n(st.texcoordIndex) + ".xy";
+        std::string coord = key.pointSprite != 0 ? "gl_PointCoord" : "vTex" + n(st.texcoordIndex & 7u) + ".xy";
         s += "    vec4 tex" + n(i) + " = texture(uSampler" + n(i) + ", " + coord + ");\n";
         bool hasCurrent = i > 0;
         std::string color = operation(st.colorOp, argument(st.colorArg1, i, hasCurrent),

@@ -3,7 +3,7 @@
 // that only change numbers (matrices, colours, light positions) are uniforms.
 //
 // Interface shared with translated shaders: vertex inputs at the locations of
-// objects.h; varyings vColor0, vColor1 and vTex0..vTex7; uniforms named in
+// resources.h; varyings vColor0, vColor1 and vTex0..vTex7; uniforms named in
 // kUniformNames.
 #pragma once
 
@@ -33,6 +33,9 @@ struct FfVertexKey {
     std::uint8_t pointScale;
     std::uint8_t lightCount;
     std::uint8_t lightDirectional[kMaxLights];
+    // Bit n: the pixel stage reads vTex<n>. A generated pixel stage reads only
+    // the sets its stages use; on software GL every varying costs per pixel.
+    std::uint8_t texcoordOutputs;
 };
 
 struct FfStageKey {
@@ -51,6 +54,9 @@ struct FfPixelKey {
     std::uint8_t pointSprite;
     FfStageKey stages[kMaxStages];
 };
+
+// The vTex<n> sets a generated pixel stage reads (bit n).
+unsigned ffPixelTexcoordInputs(const FfPixelKey& key);
 
 std::string ffVertexSource(const FfVertexKey& key);
 std::string ffPixelSource(const FfPixelKey& key);

@@ -98,6 +98,30 @@ TEST_F(DeviceTest, DeviceCreationChecksThePresentationParameters) {
 }
 
 // States, stages, transforms and resources outside the subset fail with
+// Buffer bounds are summed in 64 bits: a start vertex or primitive count near
+// 2^32 wraps a 32-bit sum into range, and must be refused instead.
+TEST_F(DeviceTest, DrawRangesNearTheWrapAreRefused) {
+    struct V {
+        float x, y, z;
+    };
+    IDirect3DVertexBuffer9* buffer = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(6 * sizeof(V), 0, D3DFVF_XYZ, D3DPOOL_MANAGED, &buffer, nullptr), D3D_OK);
+    ASSERT_EQ(device->SetFVF(D3DFVF_XYZ), D3D_OK);
+    ASSERT_EQ(device->SetStreamSource(0, buffer, 0, sizeof(V)), D3D_OK);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 3, 1), D3D_OK); // vertices 3..5: the last three
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 4, 1), D3DERR_INVALIDCALL);
+    // 0xFFFFFFFE + 3 is 1 in 32 bits.
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0xFFFFFFFEu, 1), D3DERR_INVALIDCALL);
+    // 0x55555556 triangles are 0x100000002 vertices, 2 in 32 bits.
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 0x55555556u), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_LINELIST, 0, 0x80000001u), D3DERR_INVALIDCALL);
+    const V vertices[3] = {};
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 0x55555556u, vertices, sizeof(V)), D3DERR_INVALIDCALL);
+    ASSERT_EQ(device->EndScene(), D3D_OK);
+    buffer->Release();
+}
+
 // D3DERR_INVALIDCALL and leave the state as it was.
 TEST_F(DeviceTest, CallsOutsideTheSubsetFailLoudly) {
     DWORD value = 0;

@@ -129,6 +129,178 @@ TEST_F(DeviceTest, LitSphereMatchesTheLightingFormula) {
     device->LightEnable(0, FALSE);
 }
 
+// Row-vector 4 x 4 helpers for the turned-geometry test.
+D3DMATRIX product(const D3DMATRIX& a, const D3DMATRIX& b) {
+    D3DMATRIX r{};
+    for (int i = 0; i < 4; ++i) {
+        for (int j = 0; j < 4; ++j) {
+            for (int k = 0; k < 4; ++k) {
+                r.m[i][j] += a.m[i][k] * b.m[k][j];
+            }
+        }
+    }
+    return r;
+}
+
+D3DMATRIX rotation(int axis, float angle) {
+    D3DMATRIX m = identity();
+    const int u = (axis + 1) % 3;
+    const int v = (axis + 2) % 3;
+    m.m[u][u] = std::cos(angle);
+    m.m[u][v] = std::sin(angle);
+    m.m[v][u] = -std::sin(angle);
+    m.m[v][v] = std::cos(angle);
+    return m;
+}
+
+D3DMATRIX scaleTranslate(float sx, float sy, float sz, float tx, float ty, float tz) {
+    D3DMATRIX m{};
+    m.m[0][0] = sx;
+    m.m[1][1] = sy;
+    m.m[2][2] = sz;
+    m.m[3][0] = tx;
+    m.m[3][1] = ty;
+    m.m[3][2] = tz;
+    m.m[3][3] = 1.0f;
+    return m;
+}
+
+struct Vec3 {
+    double x, y, z;
+};
+Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+double dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec3 unit(Vec3 a) {
+    const double l = std::sqrt(dot(a, a));
+    return {a.x / l, a.y / l, a.z / l};
+}
+// p x M for a point (w = 1) or a direction (w = 0).
+Vec3 times(Vec3 p, const D3DMATRIX& m, double w) {
+    return {p.x * m.m[0][0] + p.y * m.m[1][0] + p.z * m.m[2][0] + w * m.m[3][0],
+            p.x * m.m[0][1] + p.y * m.m[1][1] + p.z * m.m[2][1] + w * m.m[3][1],
+            p.x * m.m[0][2] + p.y * m.m[1][2] + p.z * m.m[2][2] + w * m.m[3][2]};
+}
+
+// Points lit by a point light (diffuse and specular, attenuation 1.1) under a
+// rotated, unevenly scaled world and a turned camera; each point shows its
+// vertex's colour. The expected colours follow the fixed-function formulas
+// in camera space: normals by the inverse transpose of world x view, built
+// here from the pieces (the scale's inverse, then the rotations), never by a
+// general inverse; H = norm(norm(-P) + L) for LOCALVIEWER TRUE.
+TEST_F(DeviceTest, TurnedGeometryIsLitByTheFormula) {
+    makeDevice(128, 128);
+    const float sx = 1.6f, sy = 0.7f, sz = 1.2f;
+    struct Case {
+        const char* name;
+        D3DMATRIX worldRotation, viewRotation;
+    };
+    const Case cases[] = {
+        {"rotatedWorld", product(rotation(1, 0.7f), rotation(0, 0.4f)), identity()},
+        {"turnedCamera", identity(), product(rotation(1, -0.5f), rotation(2, 0.3f))},
+        {"both", rotation(2, 1.1f), product(rotation(0, 0.35f), rotation(1, 0.45f))},
+    };
+    D3DMATRIX proj = perspective(static_cast<float>(M_PI / 3), 0.1f, 100.0f);
+    D3DMATERIAL9 material{};
+    material.Diffuse = {0.8f, 0.7f, 0.9f, 1};
+    material.Ambient = {0.3f, 0.3f, 0.3f, 1};
+    material.Specular = {0.7f, 0.7f, 0.7f, 1};
+    material.Power = 8;
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_POINT;
+    light.Diffuse = {0.9f, 0.8f, 0.6f, 1};
+    light.Specular = {1, 1, 1, 1};
+    light.Ambient = {0.1f, 0.1f, 0.1f, 1};
+    light.Range = 100;
+    light.Attenuation0 = 1.1f;
+    const Vec3 lightWorld = {-1.0, 0.8, -3.0};
+    light.Position = {-1.0f, 0.8f, -3.0f};
+    auto asDword = [](float f) {
+        DWORD d = 0;
+        std::memcpy(&d, &f, sizeof d);
+        return d;
+    };
+    for (const Case& c : cases) {
+        // The view turns the scene about the world origin, then moves it 5 in front of the camera.
+        const D3DMATRIX view = product(c.viewRotation, scaleTranslate(1, 1, 1, 0, 0, 5));
+        const D3DMATRIX world = product(scaleTranslate(sx, sy, sz, 0, 0, 0), c.worldRotation);
+        std::vector<LitVertex> points;
+        for (int j = 0; j < 5; ++j) {
+            for (int i = 0; i < 5; ++i) {
+                const float x = (static_cast<float>(i) - 2) * 0.55f;
+                const float y = (static_cast<float>(j) - 2) * 0.55f;
+                points.push_back({x, y, 0.2f * x * y, x, -y, -1.0f + 0.3f * x});
+            }
+        }
+        device->SetTransform(D3DTS_WORLD, &world);
+        device->SetTransform(D3DTS_VIEW, &view);
+        device->SetTransform(D3DTS_PROJECTION, &proj);
+        device->SetMaterial(&material);
+        ASSERT_EQ(device->SetLight(0, &light), D3D_OK);
+        device->LightEnable(0, TRUE);
+        device->SetRenderState(D3DRS_LIGHTING, TRUE);
+        device->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
+        device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+        device->SetRenderState(D3DRS_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL);
+        device->SetRenderState(D3DRS_AMBIENT, 0x00101010u);
+        device->SetRenderState(D3DRS_ZENABLE, FALSE);
+        device->SetRenderState(D3DRS_POINTSIZE, asDword(5.0f));
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+        device->BeginScene();
+        device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, static_cast<UINT>(points.size()), points.data(),
+                                          sizeof(LitVertex)),
+                  D3D_OK);
+        device->EndScene();
+        Picture p = readBackBuffer(c.name);
+
+        const D3DMATRIX worldView = product(world, view);
+        const Vec3 lightEye = times(lightWorld, view, 1);
+        // (S R_w R_v)^-T = S^-1 R_w R_v, the rotations being orthonormal.
+        const D3DMATRIX normalRotation = product(c.worldRotation, c.viewRotation);
+        int highlights = 0;
+        std::vector<std::pair<long, long>> centres;
+        for (const LitVertex& v : points) {
+            const Vec3 eye = times({v.x, v.y, v.z}, worldView, 1);
+            const Vec3 n = unit(times({v.nx / sx, v.ny / sy, v.nz / sz}, normalRotation, 0));
+            const Vec3 toLight = lightEye - eye;
+            const double d = std::sqrt(dot(toLight, toLight));
+            const Vec3 l = unit(toLight);
+            const double att = 1.0 / 1.1;
+            const double nDotL = std::clamp(dot(n, l), 0.0, 1.0);
+            const double nDotH = dot(n, unit(unit({-eye.x, -eye.y, -eye.z}) + l));
+            const double spec = nDotL > 0 && nDotH > 0 ? std::pow(nDotH, 8.0) * att : 0.0;
+            highlights += spec * 0.7 > 0.1 ? 1 : 0;
+            const double ambient = 0.3 * (16.0 / 255.0 + 0.1 * att);
+            const double diffuseLight[3] = {0.9, 0.8, 0.6};
+            const double matDiffuse[3] = {0.8, 0.7, 0.9};
+            double expected[3];
+            for (int k = 0; k < 3; ++k) {
+                const double diffuse = std::min(1.0, ambient + matDiffuse[k] * diffuseLight[k] * nDotL * att);
+                expected[k] = std::min(1.0, diffuse + std::min(1.0, 0.7 * spec)) * 255;
+            }
+            ASSERT_LT(d, light.Range);
+            // The D3D viewport maps x_ndc -1..1 to 0..width with pixel centres on integers.
+            const double cx = eye.x * proj.m[0][0] / eye.z;
+            const double cy = eye.y * proj.m[1][1] / eye.z;
+            const long px = std::lround((1 + cx) * 64);
+            const long py = std::lround((1 - cy) * 64);
+            ASSERT_TRUE(px >= 2 && px < 126 && py >= 2 && py < 126) << c.name;
+            for (auto [ox, oy] : centres) {
+                ASSERT_TRUE(std::abs(ox - px) >= 5 || std::abs(oy - py) >= 5) << c.name << ": points overlap";
+            }
+            centres.emplace_back(px, py);
+            const D3DCOLOR got = p.at(static_cast<UINT>(px), static_cast<UINT>(py));
+            EXPECT_NEAR(red(got), expected[0], 2.5) << c.name << " at " << px << "," << py;
+            EXPECT_NEAR(green(got), expected[1], 2.5) << c.name << " at " << px << "," << py;
+            EXPECT_NEAR(blue(got), expected[2], 2.5) << c.name << " at " << px << "," << py;
+        }
+        // The case must hold highlights for a turned normal to show.
+        EXPECT_GE(highlights, 3) << c.name << " " << highlights;
+    }
+    device->LightEnable(0, FALSE);
+}
+
 // With D3DRS_SPECULARENABLE the specular term Cs Ls (N.H)^P att is added
 // after the texture stages. A square facing a camera that carries the light:
 // all four corners light alike, so the square is uniform at the corner value.

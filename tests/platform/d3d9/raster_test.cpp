@@ -4,6 +4,9 @@
 // faces, and D3DCMP_LESS depth testing.
 #include "tests/platform/d3d9/harness.h"
 
+#include <cmath>
+#include <vector>
+
 namespace d3d9test {
 namespace {
 
@@ -72,6 +75,74 @@ D3DCOLOR texelColour(UINT x, UINT y) { return 0xFF000000u | (x * 16u) << 16 | (y
 
 // "Directly Mapping Texels to Pixels": a W x H texture on a quad from
 // (-0.5, -0.5) to (W - 0.5, H - 0.5) puts texel (i, j) on pixel (i, j);
+// Edge probes: one edge of a quad placed just past or just before a pixel
+// centre (0.001 to 0.008 pixel), or exactly on it. The rule decides each: a
+// pixel is covered when its centre is inside, a centre on a left or top edge
+// counts and one on a right or bottom edge does not. So the first covered
+// column is ceil(x0) and the last ceil(x1) - 1, rows likewise, for positions
+// on the rasteriser's grid of 1/256 pixel (8 bits below the pixel, the
+// precision Direct3D 10 hardware also snaps to): an edge 0.001 past a centre
+// snaps onto it and is decided as a tie, from 0.002 on it is past. Both the
+// pre-transformed path and transformed vertices (identity transforms, the
+// position given in clip space) are probed.
+TEST_F(Raster, EdgesJustPastPixelCentresAreDecidedByTheFillRule) {
+    struct Quad {
+        float x0, y0, x1, y1;
+    };
+    std::vector<Quad> probes;
+    for (int sign : {1, -1, 0}) {
+        for (int thousandths = 1; thousandths <= 8; ++thousandths) {
+            const float e = static_cast<float>(sign * thousandths) / 1000.0f;
+            probes.push_back({20 + e, 30.5f, 40.5f, 50.5f}); // left edge
+            probes.push_back({10.5f, 30.5f, 20 + e, 50.5f}); // right edge
+            probes.push_back({10.5f, 30 + e, 40.5f, 50.5f}); // top edge
+            probes.push_back({10.5f, 10.5f, 40.5f, 30 + e}); // bottom edge
+            if (sign == 0) {
+                break; // exact ties once
+            }
+        }
+    }
+    struct Coloured {
+        float x, y, z;
+        D3DCOLOR colour;
+    };
+    const D3DMATRIX identity{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+    device->SetTransform(D3DTS_WORLD, &identity);
+    device->SetTransform(D3DTS_VIEW, &identity);
+    device->SetTransform(D3DTS_PROJECTION, &identity);
+    int wrong = 0;
+    for (bool pretransformed : {true, false}) {
+        for (const Quad& q : probes) {
+            begin();
+            if (pretransformed) {
+                drawQuad(q.x0, q.y0, q.x1, q.y1, 0xFFFF0000u);
+            } else {
+                // The viewport maps x_ndc -1..1 to 0..64, y_ndc 1..-1 to 0..64.
+                auto nx = [](float x) { return static_cast<float>(x / 32.0 - 1.0); };
+                auto ny = [](float y) { return static_cast<float>(1.0 - y / 32.0); };
+                const Coloured v[4] = {{nx(q.x0), ny(q.y0), 0.5f, 0xFFFF0000u},
+                                       {nx(q.x1), ny(q.y0), 0.5f, 0xFFFF0000u},
+                                       {nx(q.x1), ny(q.y1), 0.5f, 0xFFFF0000u},
+                                       {nx(q.x0), ny(q.y1), 0.5f, 0xFFFF0000u}};
+                device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+                ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof v[0]), D3D_OK);
+            }
+            end();
+            Picture p = readBackBuffer("probe");
+            int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+            coverage(p, 0xFFFF0000u, x0, y0, x1, y1);
+            auto first = [](float edge) { return static_cast<int>(std::ceil(std::round(edge * 256.0) / 256.0)); };
+            const int want[4] = {first(q.x0), first(q.y0), first(q.x1) - 1, first(q.y1) - 1};
+            const bool right = x0 == want[0] && y0 == want[1] && x1 == want[2] && y1 == want[3];
+            wrong += right ? 0 : 1;
+            EXPECT_TRUE(right) << (pretransformed ? "pre-transformed" : "transformed") << " quad (" << q.x0 << ", "
+                               << q.y0 << ")-(" << q.x1 << ", " << q.y1 << ") covers " << x0 << "," << y0 << "-"
+                               << x1 << "," << y1;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
 // texture row 0 is the top row of the picture.
 TEST_F(Raster, TexelsMapOneToOneAndRowZeroIsTheTop) {
     makeDevice(16, 16);

@@ -147,6 +147,89 @@ TEST_F(Shaders, TokenCodeDrawsWhatTheFixedFunctionPipelineDraws) {
     ps13->Release();
 }
 
+// A scene that makes its shader pair from the same code every frame: after
+// the first pair no GL shader is compiled and no program linked, and a pair
+// made after the previous one was released still draws the same picture.
+TEST_F(Shaders, TheSameCodeMadeAgainSharesItsTranslation) {
+    const auto vsCode = tokens(kVs20);
+    const auto psCode = tokens(kPs20);
+    Picture first;
+    platform::d3d9::DeviceCounters settled{};
+    IDirect3DVertexShader9* previousVs = nullptr;
+    IDirect3DPixelShader9* previousPs = nullptr;
+    for (int i = 0; i < 1000; ++i) {
+        IDirect3DVertexShader9* vs = nullptr;
+        IDirect3DPixelShader9* ps = nullptr;
+        ASSERT_EQ(device->CreateVertexShader(vsCode.data(), &vs), D3D_OK);
+        ASSERT_EQ(device->CreatePixelShader(psCode.data(), &ps), D3D_OK);
+        if (previousVs != nullptr) {
+            previousVs->Release();
+            previousPs->Release();
+        }
+        if (i == 0) {
+            first = draw(vs, ps, "first");
+            settled = platform::d3d9::countersOf(device);
+        } else if (i % 100 == 99) {
+            expectSame(first, draw(vs, ps, "again"), "a pair made again");
+        } else {
+            device->SetVertexShader(vs);
+            device->SetPixelShader(ps);
+        }
+        previousVs = vs;
+        previousPs = ps;
+    }
+    const auto after = platform::d3d9::countersOf(device);
+    EXPECT_EQ(after.shadersCompiled, settled.shadersCompiled);
+    EXPECT_EQ(after.programsBuilt, settled.programsBuilt);
+    // Different code still gets its own translation.
+    IDirect3DPixelShader9* other = nullptr;
+    ASSERT_EQ(device->CreatePixelShader(tokens(kPs13).data(), &other), D3D_OK);
+    EXPECT_EQ(platform::d3d9::countersOf(device).shadersCompiled, settled.shadersCompiled + 1);
+    other->Release();
+    device->SetVertexShader(nullptr);
+    device->SetPixelShader(nullptr);
+    previousVs->Release();
+    previousPs->Release();
+}
+
+// Direct3D runs no vertex shader on pre-transformed vertices; a bound pixel
+// shader still colours them. A quad from (10.5, 20.5) to (30.5, 50.5) covers
+// the pixels whose centres (integer coordinates) lie inside it: x 11..30, y 21..50.
+TEST_F(Shaders, PreTransformedVerticesSkipTheVertexShader) {
+    IDirect3DVertexShader9* vs = nullptr;
+    IDirect3DPixelShader9* ps = nullptr;
+    ASSERT_EQ(device->CreateVertexShader(tokens(kVs20).data(), &vs), D3D_OK);
+    ASSERT_EQ(device->CreatePixelShader(tokens("ps_2_0\ndef c0, 0.0, 1.0, 0.5, 1.0\ndcl v0\n"
+                                               "mul r0, v0, c0\nmov oC0, r0\n")
+                                            .data(),
+                                        &ps),
+              D3D_OK);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetVertexShader(vs);
+    auto drawWith = [&](IDirect3DPixelShader9* pixel, const char* name) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+        device->BeginScene();
+        device->SetPixelShader(pixel);
+        drawQuad(10.5f, 20.5f, 30.5f, 50.5f, 0xFF4080C0u);
+        device->EndScene();
+        return readBackBuffer(name);
+    };
+    const Picture plain = drawWith(nullptr, "vertexShaderBound");
+    const Picture shaded = drawWith(ps, "bothBound");
+    for (UINT y = 0; y < plain.height; ++y) {
+        for (UINT x = 0; x < plain.width; ++x) {
+            const bool inside = x >= 11 && x <= 30 && y >= 21 && y <= 50;
+            ASSERT_EQ(plain.at(x, y), inside ? 0xFF4080C0u : 0xFF000000u) << x << "," << y;
+            // The pixel shader's product: red 0x40 x 0, green 0x80 x 1, blue 0xC0 x 0.5.
+            ASSERT_EQ(shaded.at(x, y), inside ? 0xFF008060u : 0xFF000000u) << x << "," << y;
+        }
+    }
+    device->SetVertexShader(nullptr);
+    device->SetPixelShader(nullptr);
+    vs->Release();
+    ps->Release();
+}
+
 // One full-screen output colour per program; the expected values are
 // worked out by hand from each instruction's definition.
 TEST_F(Shaders, InstructionResults) {

@@ -256,6 +256,9 @@ private:
 };
 
 // A shader from token code, translated to GLSL once at creation.
+// One translation per distinct token stream: shader objects made from the same
+// code share it (and so its GL shader and the programs linked with it). The
+// device owns the GL shader and deletes it when the device goes.
 struct TranslatedShader {
     std::vector<DWORD> tokens;
     shaderasm::Program program;
@@ -268,28 +271,28 @@ struct TranslatedShader {
 
 class VertexShader final : public RefCounted<IDirect3DVertexShader9> {
 public:
-    VertexShader(std::shared_ptr<Shared> shared, TranslatedShader shader)
+    VertexShader(std::shared_ptr<Shared> shared, std::shared_ptr<const TranslatedShader> shader)
         : shared_(std::move(shared)), shader_(std::move(shader)) {}
     ~VertexShader() override;
     HRESULT GetFunction(void* pData, UINT* pSizeOfData) override;
-    const TranslatedShader& shader() const { return shader_; }
+    const TranslatedShader& shader() const { return *shader_; }
 
 private:
     std::shared_ptr<Shared> shared_;
-    TranslatedShader shader_;
+    std::shared_ptr<const TranslatedShader> shader_;
 };
 
 class PixelShader final : public RefCounted<IDirect3DPixelShader9> {
 public:
-    PixelShader(std::shared_ptr<Shared> shared, TranslatedShader shader)
+    PixelShader(std::shared_ptr<Shared> shared, std::shared_ptr<const TranslatedShader> shader)
         : shared_(std::move(shared)), shader_(std::move(shader)) {}
     ~PixelShader() override;
     HRESULT GetFunction(void* pData, UINT* pSizeOfData) override;
-    const TranslatedShader& shader() const { return shader_; }
+    const TranslatedShader& shader() const { return *shader_; }
 
 private:
     std::shared_ptr<Shared> shared_;
-    TranslatedShader shader_;
+    std::shared_ptr<const TranslatedShader> shader_;
 };
 
 } // namespace platform::d3d9

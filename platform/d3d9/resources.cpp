@@ -1,4 +1,4 @@
-#include "platform/d3d9/objects.h"
+#include "platform/d3d9/resources.h"
 
 #include "platform/d3d9/device.h"
 #include "platform/kernel/kernel.h"
@@ -534,19 +534,17 @@ VertexShader::~VertexShader() {
     if (shared_->device != nullptr) {
         shared_->device->forget(this);
     }
-    gl::DeleteShader(shader_.glShader);
 }
 
-HRESULT VertexShader::GetFunction(void* pData, UINT* pSizeOfData) { return functionOf(shader_, pData, pSizeOfData); }
+HRESULT VertexShader::GetFunction(void* pData, UINT* pSizeOfData) { return functionOf(*shader_, pData, pSizeOfData); }
 
 PixelShader::~PixelShader() {
     shared_->context->makeCurrent();
     if (shared_->device != nullptr) {
         shared_->device->forget(this);
     }
-    gl::DeleteShader(shader_.glShader);
 }
 
-HRESULT PixelShader::GetFunction(void* pData, UINT* pSizeOfData) { return functionOf(shader_, pData, pSizeOfData); }
+HRESULT PixelShader::GetFunction(void* pData, UINT* pSizeOfData) { return functionOf(*shader_, pData, pSizeOfData); }
 
 } // namespace platform::d3d9

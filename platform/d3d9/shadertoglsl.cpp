@@ -1,7 +1,7 @@
-#include "platform/d3d9/translate.h"
+#include "platform/d3d9/shadertoglsl.h"
 
 #include "platform/d3d9/ffpipeline.h"
-#include "platform/d3d9/objects.h"
+#include "platform/d3d9/resources.h"
 
 #include <cstdio>
 #include <set>
