@@ -1,0 +1,45 @@
+// A `device` over the Direct3D 9 layer on a headless EGL context (virtual run
+// mode), for the effects' rendering tests and benchmarks, and read-back of
+// its targets. The layer makes one device per process: ask once.
+#pragma once
+
+#include "dx/dxdevice.h"
+#include "platform/d3d9/d3d9.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace effectstest {
+
+// The device with a back buffer of width x height (X8R8G8B8, D24S8 depth) as
+// target 0; null when no headless device can be made. Made on the first call;
+// later calls return the same device whatever they ask.
+device* headlessDevice(UINT width, UINT height);
+
+struct Picture {
+    UINT width = 0;
+    UINT height = 0;
+    std::vector<D3DCOLOR> pixels;
+    D3DCOLOR at(UINT x, UINT y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+};
+
+inline int red(D3DCOLOR c) {
+    return static_cast<int>((c >> 16) & 0xFF);
+}
+inline int green(D3DCOLOR c) {
+    return static_cast<int>((c >> 8) & 0xFF);
+}
+inline int blue(D3DCOLOR c) {
+    return static_cast<int>(c & 0xFF);
+}
+
+// Reads render target `target` of d back; when RIZA3V_TEST_PNG_DIR is set it
+// also writes <test>-<name>.png there, with alpha made opaque.
+Picture readTarget(device& d, int target, const char* name);
+
+// Makes the layer's working directory the build folder, where the show's
+// shader files are copied, so that "shaders/..." opens them.
+void useShaderFolder();
+
+} // namespace effectstest
