@@ -1,7 +1,7 @@
 #include "tests/effects/headless.h"
 
 #include "platform/d3d9/d3d9ext.h"
-#include "platform/runmode.h"
+#include "platform/kernel/runmode.h"
 #include "tests/support/png.h"
 
 #include <gtest/gtest.h>
