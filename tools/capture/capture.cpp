@@ -362,7 +362,11 @@ int runCapture(const Options& options) {
     std::fprintf(stderr, "riza3v-capture: the show ended with status %d before the capture was complete%s\n", status,
                  status != 0 ? " (its error record is above)" : "");
     session->removePartialFiles();
-    return 1;
+    // The show's audio thread still sleeps on the virtual clock: leave without
+    // running the exit handlers and destructors that would wait for it.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(1);
 }
 
 } // namespace capture

@@ -8,39 +8,44 @@
 namespace capture {
 namespace {
 
-void put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    put16(out, v & 0xFFFF);
-    put16(out, v >> 16);
-}
-
-void putTag(std::vector<std::uint8_t>& out, const char* tag) {
-    out.insert(out.end(), tag, tag + 4);
-}
+// Little-endian fields into a fixed header, front to back.
+struct HeaderWriter {
+    std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(44);
+    std::size_t at = 0;
+    void put16(std::uint32_t v) {
+        bytes[at++] = static_cast<std::uint8_t>(v);
+        bytes[at++] = static_cast<std::uint8_t>(v >> 8);
+    }
+    void put32(std::uint32_t v) {
+        put16(v & 0xFFFF);
+        put16(v >> 16);
+    }
+    void tag(const char (&name)[5]) {
+        for (int i = 0; i < 4; ++i) {
+            bytes[at++] = static_cast<std::uint8_t>(name[i]);
+        }
+    }
+};
 
 } // namespace
 
 std::vector<std::uint8_t> wavHeader(std::uint32_t framesPerSecond, std::uint32_t channels, std::uint32_t dataBytes) {
     const std::uint32_t blockAlign = channels * 2;
-    std::vector<std::uint8_t> h;
-    putTag(h, "RIFF");
-    put32(h, 36 + dataBytes);
-    putTag(h, "WAVE");
-    putTag(h, "fmt ");
-    put32(h, 16);
-    put16(h, 1); // WAVE_FORMAT_PCM
-    put16(h, channels);
-    put32(h, framesPerSecond);
-    put32(h, framesPerSecond * blockAlign);
-    put16(h, blockAlign);
-    put16(h, 16);
-    putTag(h, "data");
-    put32(h, dataBytes);
-    return h;
+    HeaderWriter h;
+    h.tag("RIFF");
+    h.put32(36 + dataBytes);
+    h.tag("WAVE");
+    h.tag("fmt ");
+    h.put32(16);
+    h.put16(1); // WAVE_FORMAT_PCM
+    h.put16(channels);
+    h.put32(framesPerSecond);
+    h.put32(framesPerSecond * blockAlign);
+    h.put16(blockAlign);
+    h.put16(16);
+    h.tag("data");
+    h.put32(dataBytes);
+    return h.bytes;
 }
 
 std::uint64_t trackFrameAt(std::uint64_t ns, std::uint32_t framesPerSecond) {
