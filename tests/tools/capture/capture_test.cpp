@@ -16,6 +16,7 @@
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -43,7 +44,8 @@ std::vector<char> bytesOf(const fs::path& path) {
 
 // Runs `command` with sh from the build folder (the show reads shaders/ there).
 Outcome run(const std::string& command) {
-    const std::string errFile = testing::TempDir() + "capture_stderr.txt";
+    // One file per test process: CTest runs the cases side by side.
+    const std::string errFile = testing::TempDir() + "capture_stderr_" + std::to_string(getpid()) + ".txt";
     const std::string full = "cd '" SHOW_FOLDER "' && " + command + " 2>'" + errFile + "'";
     FILE* pipe = popen(full.c_str(), "r");
     Outcome r{-1, {}, {}};
