@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine, builds and runs the show from the
 # repository top (the show reads shaders/ from its working folder). Without
-# a display it says so and renders the show to a video with the capture tool
-# instead, where that tool has been built.
+# a display it says so and renders the show to out/riza3v.mp4 with the
+# capture tool instead, showing its progress; then the arguments go to the
+# capture tool (for example --width 640 --height 360 --fps 30).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
@@ -13,12 +14,14 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   exec "$top/build/app/riza3v" "$@"
 fi
 
-echo "no display found (DISPLAY and WAYLAND_DISPLAY are unset)."
+echo "no display found (DISPLAY and WAYLAND_DISPLAY are unset): rendering the show to a video instead."
 capture="$top/build/tools/riza3v-capture"
-if [ -x "$capture" ]; then
-  out="$top/out"
-  echo "rendering the show to $out instead, with $capture"
-  exec "$capture" --out "$out"
+out="$top/out"
+# Arguments go to the capture tool here: --width W --height H --fps N and so on.
+status=0
+"$capture" --out "$out" "$@" || status=$?
+if [ -f "$out/riza3v.mp4" ]; then
+  echo "the video is $out/riza3v.mp4 (the sound alone: $out/riza3v.wav)."
+  echo "watch it with any video player, for example: ffplay $out/riza3v.mp4  or  mpv $out/riza3v.mp4"
 fi
-echo "the capture tool is not built yet; running the show's entry point, which has no display to use."
-exec "$top/build/app/riza3v" "$@"
+exit "$status"

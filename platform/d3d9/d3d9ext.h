@@ -32,11 +32,18 @@ struct DeviceCounters {
 };
 DeviceCounters countersOf(IDirect3DDevice9* device);
 
+// In virtual run mode the adapter also lists width x height (at 60 and 75 Hz),
+// after its common modes; a size already listed is not listed twice.
+void addVirtualMode(UINT width, UINT height);
+
 // Called in virtual mode for every presented back buffer, in present order.
 // rgba: width*height*4 bytes, row 0 the top row, bytes R, G, B, A per pixel.
 using PresentHook = void (*)(void* user, UINT width, UINT height, const std::uint8_t* rgba);
 void setPresentHook(PresentHook hook, void* user); // nullptr removes it
 // Delivers every frame still in flight (the PBO ring) to the hook; call before exit.
 void flushPresentHook();
+// Inside a hook call: the clock reading (platform/win32/clock.h) when the
+// frame being handed over was presented, before Present moved virtual time.
+std::uint64_t presentedFrameNs();
 
 } // namespace platform::d3d9

@@ -14,6 +14,7 @@ PresentHook presentHook = nullptr;
 void* presentUser = nullptr;
 std::vector<Device*> livePresenters; // devices whose in-flight frames flushPresentHook delivers
 std::vector<std::uint8_t> presentScratch;
+std::uint64_t deliveringNs = 0; // presentNs of the frame the hook is being handed
 
 DWORD floatBits(float f) {
     DWORD d = 0;
@@ -1273,6 +1274,7 @@ void Device::capturePresented() {
     slot.width = backBufferSurface_->width();
     slot.height = backBufferSurface_->height();
     slot.opaque = colorFormat(backBufferSurface_->format())->alphaIsOne;
+    slot.presentNs = platform::clockNowNs();
     gl::BindFramebuffer(GL_READ_FRAMEBUFFER, framebufferFor(backBufferSurface_, nullptr));
     gl::BindBuffer(GL_PIXEL_PACK_BUFFER, slot.buffer);
     gl::BufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(slot.width) * slot.height * 4, nullptr,
@@ -1299,6 +1301,7 @@ void Device::deliverPresented(std::size_t keep) {
         if (mapped == nullptr) {
             logFailure("present hook: mapping a read-back buffer failed, frame dropped");
         } else if (presentHook != nullptr) {
+            deliveringNs = slot.presentNs;
             if (slot.opaque) {
                 // Formats without alpha deliver alpha 0xFF, as readBack does.
                 presentScratch.assign(mapped, mapped + bytes);
@@ -1327,5 +1330,7 @@ void flushPresentHook() {
         device->flushPresented();
     }
 }
+
+std::uint64_t presentedFrameNs() { return deliveringNs; }
 
 } // namespace platform::d3d9

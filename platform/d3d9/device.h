@@ -221,6 +221,7 @@ private:
         UINT width = 0;
         UINT height = 0;
         bool opaque = false;
+        std::uint64_t presentNs = 0; // the clock when it was presented
     };
     std::array<PresentSlot, 3> presentRing_{};
     std::size_t presentFirst_ = 0;

@@ -5,6 +5,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -15,13 +16,20 @@ namespace {
 DWORD vertexVersionLimit = D3DVS_VERSION(2, 0);
 DWORD pixelVersionLimit = D3DPS_VERSION(2, 0);
 
+std::vector<std::array<UINT, 2>> extraVirtualSizes;
+
 // Without a display (virtual run mode) the adapter offers common modes at 60
-// and 75 Hz.
+// and 75 Hz, and the sizes addVirtualMode added.
 std::vector<D3DDISPLAYMODE> virtualModes() {
-    static const UINT kSizes[][2] = {{640, 480},   {800, 600},   {1024, 768},  {1280, 720},
-                                     {1280, 1024}, {1600, 1200}, {1920, 1080}};
+    std::vector<std::array<UINT, 2>> sizes = {{640, 480},   {800, 600},   {1024, 768}, {1280, 720},
+                                              {1280, 1024}, {1600, 1200}, {1920, 1080}};
+    for (const auto& size : extraVirtualSizes) {
+        if (std::find(sizes.begin(), sizes.end(), size) == sizes.end()) {
+            sizes.push_back(size);
+        }
+    }
     std::vector<D3DDISPLAYMODE> modes;
-    for (const auto& size : kSizes) {
+    for (const auto& size : sizes) {
         for (UINT rate : {60u, 75u}) {
             modes.push_back(D3DDISPLAYMODE{size[0], size[1], rate, D3DFMT_X8R8G8B8});
         }
@@ -261,6 +269,8 @@ private:
 };
 
 } // namespace
+
+void addVirtualMode(UINT width, UINT height) { extraVirtualSizes.push_back({width, height}); }
 
 void limitShaderVersions(DWORD vertexShaderVersion, DWORD pixelShaderVersion) {
     vertexVersionLimit = vertexShaderVersion;

@@ -326,6 +326,17 @@ std::vector<std::uint8_t> takeWaveOutPcm() {
     return out;
 }
 
+bool virtualSinkStart(std::uint64_t& writeNs, std::uint32_t& framesPerSecond, std::uint32_t& channels) {
+    std::lock_guard lock(sinkMutex);
+    if (virtualDevice == nullptr || virtualDevice->playing.load() == nullptr) {
+        return false;
+    }
+    writeNs = virtualDevice->writeNs;
+    framesPerSecond = virtualDevice->bytesPerSecond / virtualDevice->blockAlign;
+    channels = virtualDevice->blockAlign / 2;
+    return true;
+}
+
 bool waveOutUsesNullSink() { return lastOpenFellBack.load(); }
 
 } // namespace platform

@@ -13,6 +13,10 @@ namespace platform {
 void keepWaveOutPcm(bool keep);
 // The bytes kept so far, brought up to the current clock first; the store is emptied.
 std::vector<std::uint8_t> takeWaveOutPcm();
+// Once the virtual sink plays: the clock reading at its waveOutWrite (the
+// first kept byte plays then), its frames per second and its channels.
+// False while no virtual device is open or nothing has been written to it.
+bool virtualSinkStart(std::uint64_t& writeNs, std::uint32_t& framesPerSecond, std::uint32_t& channels);
 // True when the live device fell back to the null sink at its last open.
 bool waveOutUsesNullSink();
 

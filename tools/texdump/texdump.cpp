@@ -13,8 +13,7 @@
 
 #include "resources/texprograms/texprograms.h"
 #include "texgen/program.h"
-
-#include <png.h>
+#include "tools/pngfile/pngfile.h"
 
 #include <array>
 #include <cctype>
@@ -29,15 +28,11 @@ namespace {
 constexpr int kSide = 256;
 constexpr std::size_t kPitch = 1024;
 
-bool writePng(const std::string& path, const std::vector<std::uint8_t>& data, png_uint_32 format)
+bool writePng(const std::string& path, const std::vector<std::uint8_t>& data, int channels)
 {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = kSide;
-    image.height = kSide;
-    image.format = format;
-    if (png_image_write_to_file(&image, path.c_str(), 0, data.data(), 0, nullptr) == 0) {
-        std::fprintf(stderr, "texdump: cannot write %s: %s\n", path.c_str(), image.message);
+    std::string why;
+    if (!pngfile::writePng(path, kSide, kSide, channels, data.data(), &why)) {
+        std::fprintf(stderr, "texdump: cannot write %s: %s\n", path.c_str(), why.c_str());
         return false;
     }
     return true;
@@ -67,11 +62,11 @@ bool writeImages(const std::string& dir, const std::string& name, const std::vec
         }
     }
     const std::string base = dir + "/" + name;
-    bool ok = writePng(base + ".png", rgba, PNG_FORMAT_RGBA);
-    ok = writePng(base + "_rgb.png", rgb, PNG_FORMAT_RGB) && ok;
+    bool ok = writePng(base + ".png", rgba, 4);
+    ok = writePng(base + "_rgb.png", rgb, 3) && ok;
     const std::array<const char*, 4> suffix = {"_red", "_green", "_blue", "_alpha"};
     for (std::size_t c = 0; c < 4; ++c) {
-        ok = writePng(base + suffix[c] + ".png", channels[c], PNG_FORMAT_GRAY) && ok;
+        ok = writePng(base + suffix[c] + ".png", channels[c], 1) && ok;
     }
     return ok;
 }

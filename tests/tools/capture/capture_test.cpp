@@ -1,0 +1,273 @@
+// riza3v-capture run as a process: on the real show for a short capture, and
+// on the probe show (capture_probe.cpp), whose frames carry their own show
+// time and song row, for the time grid, the sound's place and the ways out.
+#include <gtest/gtest.h>
+#include <libopenmpt/libopenmpt.h>
+#include <png.h>
+
+#include "resources/song/song.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::vector<char> bytesOf(const fs::path& path) {
+    std::vector<char> bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        std::array<char, 65536> chunk;
+        std::size_t n;
+        while ((n = std::fread(chunk.data(), 1, chunk.size(), f)) > 0) {
+            bytes.insert(bytes.end(), chunk.data(), chunk.data() + n);
+        }
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+// Runs `command` with sh from the build folder (the show reads shaders/ there).
+Outcome run(const std::string& command) {
+    // One file per test process: CTest runs the cases side by side.
+    const std::string errFile = testing::TempDir() + "capture_stderr_" + std::to_string(getpid()) + ".txt";
+    const std::string full = "cd '" SHOW_FOLDER "' && " + command + " 2>'" + errFile + "'";
+    FILE* pipe = popen(full.c_str(), "r");
+    Outcome r{-1, {}, {}};
+    if (pipe == nullptr) {
+        return r;
+    }
+    std::array<char, 4096> chunk;
+    std::size_t n;
+    while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
+        r.out.append(chunk.data(), n);
+    }
+    const int raw = pclose(pipe);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    const std::vector<char> err = bytesOf(errFile);
+    r.err.assign(err.begin(), err.end());
+    return r;
+}
+
+std::string freshFolder(const std::string& name) {
+    const fs::path p = fs::path(testing::TempDir()) / ("capture_" + name);
+    fs::remove_all(p);
+    return p.string();
+}
+
+std::vector<std::uint8_t> readRgba(const fs::path& path, std::uint32_t& w, std::uint32_t& h) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    std::vector<std::uint8_t> pixels;
+    if (png_image_begin_read_from_file(&image, path.c_str()) == 0) {
+        return pixels;
+    }
+    image.format = PNG_FORMAT_RGBA;
+    pixels.resize(PNG_IMAGE_SIZE(image));
+    png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
+    w = image.width;
+    h = image.height;
+    return pixels;
+}
+
+std::size_t pngCount(const fs::path& folder) {
+    std::size_t n = 0;
+    for (const auto& e : fs::directory_iterator(folder)) {
+        n += e.path().extension() == ".png" ? 1 : 0;
+    }
+    return n;
+}
+
+const std::string kShort = " --width 160 --height 120 --fps 30 --to 2";
+
+TEST(CaptureShow, ShortCaptureIsRepeatableWithTheRightFramesAndStreams) {
+    const std::string a = freshFolder("a");
+    const std::string b = freshFolder("b");
+    const Outcome first = run("'" CAPTURE_TOOL "' --png --hashes --out '" + a + "'" + kShort);
+    const Outcome second = run("'" CAPTURE_TOOL "' --png --hashes --out '" + b + "'" + kShort);
+    ASSERT_EQ(first.status, 0) << first.err;
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_EQ(first.out, second.out);
+    EXPECT_EQ(std::count(first.out.begin(), first.out.end(), '\n'), 60); // 2 s x 30 fps
+    EXPECT_EQ(first.out.rfind("00000 ", 0), 0u);
+    EXPECT_NE(first.out.find("\n00059 "), std::string::npos);
+    EXPECT_EQ(bytesOf(fs::path(a) / "riza3v.wav"), bytesOf(fs::path(b) / "riza3v.wav"));
+    ASSERT_EQ(pngCount(fs::path(a) / "frames"), 60u);
+    for (const char* frame : {"00000.png", "00031.png", "00059.png"}) {
+        EXPECT_EQ(bytesOf(fs::path(a) / "frames" / frame), bytesOf(fs::path(b) / "frames" / frame)) << frame;
+    }
+    // 2 s of 16-bit stereo at 44,100 Hz after the 44-byte header.
+    EXPECT_EQ(fs::file_size(fs::path(a) / "riza3v.wav"), 44u + 2u * 44100u * 4u);
+    EXPECT_NE(first.err.find("wrote 60 frames"), std::string::npos) << first.err;
+    EXPECT_NE(first.err.find(a + "/riza3v.mp4"), std::string::npos) << first.err;
+
+    if (run("command -v ffprobe").status != 0) {
+        GTEST_SKIP() << "ffprobe is not installed";
+    }
+    const Outcome probe =
+        run("ffprobe -v error -show_entries stream=codec_type,duration,nb_frames,width,height,pix_fmt "
+            "-of csv=p=0 '" +
+            a + "/riza3v.mp4'");
+    ASSERT_EQ(probe.status, 0) << probe.err;
+    EXPECT_NE(probe.out.find("video,160,120,yuv420p,2.000000,60\n"), std::string::npos) << probe.out;
+    EXPECT_NE(probe.out.find("audio,2.0"), std::string::npos) << probe.out;
+    EXPECT_EQ(std::count(probe.out.begin(), probe.out.end(), '\n'), 2) << probe.out;
+}
+
+// The probe's frames, read back from their colours.
+struct ProbeFrame {
+    int ms;  // show time the probe drew the frame at
+    int row; // song row it read then
+};
+
+std::vector<ProbeFrame> probeFrames(const fs::path& folder) {
+    std::vector<ProbeFrame> frames;
+    for (std::size_t i = 0;; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%05zu.png", i);
+        std::uint32_t w = 0;
+        std::uint32_t h = 0;
+        const std::vector<std::uint8_t> px = readRgba(folder / name, w, h);
+        if (px.empty()) {
+            return frames;
+        }
+        frames.push_back({px[0] << 8 | px[1], px[2] - 128});
+    }
+}
+
+TEST(CaptureProbe, FramesSitOnTheTimeGridAndTheSoundStartsWhereTheSongDid) {
+    const std::string out = freshFolder("grid");
+    const Outcome r = run("RIZA3V_PROBE_END=3 '" CAPTURE_PROBE "' --png --no-video --out '" + out +
+                          "' --width 160 --height 120 --fps 30 --from 0.5 --to 2.5");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<ProbeFrame> frames = probeFrames(fs::path(out) / "frames");
+    ASSERT_EQ(frames.size(), 60u); // (2.5 - 0.5) s x 30 fps
+    unsigned long long songNs = 0;
+    const std::size_t at = r.err.find("probe: song started at ");
+    ASSERT_NE(at, std::string::npos) << r.err;
+    ASSERT_EQ(std::sscanf(r.err.c_str() + at, "probe: song started at %llu ns", &songNs), 1);
+
+    openmpt_module* song =
+        openmpt_module_create_from_memory2(resources::kSongModule, resources::kSongModuleSize, nullptr, nullptr,
+                                           nullptr, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(song, nullptr);
+    auto rowAt = [&](double songSeconds) {
+        openmpt_module_set_position_seconds(song, songSeconds);
+        return openmpt_module_get_current_row(song);
+    };
+    int rowsSeen = 0;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        // Frame i stands for show time 0.5 s + i / 30 s and shows the picture drawn nearest to it.
+        const double showMs = 500.0 + static_cast<double>(i) * 1000.0 / 30.0;
+        EXPECT_LE(std::abs(frames[i].ms - showMs), 1000.0 / 60.0 + 1.0) << "frame " << i;
+        // The row the show read is the one the song plays then: the record of the
+        // 20 ms block playing, drawn up to half a frame from the grid time, so
+        // near a row change a neighbour within that distance will do.
+        const double songSeconds = showMs / 1000.0 - static_cast<double>(songNs) / 1e9;
+        const int row = frames[i].row;
+        if (songSeconds > 0.05) {
+            bool near = false;
+            for (double d = -0.06; d <= 0.02; d += 0.005) {
+                near = near || row == rowAt(songSeconds + d);
+            }
+            EXPECT_TRUE(near) << "frame " << i << " row " << row << " song row " << rowAt(songSeconds);
+            rowsSeen += row != frames[i > 0 ? i - 1 : i].row ? 1 : 0;
+        }
+    }
+    openmpt_module_destroy(song);
+    EXPECT_GT(rowsSeen, 5);
+
+    // The WAV starts at show time 0 whatever --from is, silent until the song starts.
+    const std::vector<char> wav = bytesOf(fs::path(out) / "riza3v.wav");
+    ASSERT_EQ(wav.size(), 44u + static_cast<std::size_t>(2.5 * 44100) * 4u);
+    const std::size_t songFrame = static_cast<std::size_t>(static_cast<double>(songNs) * 44100 / 1e9 + 0.5);
+    std::size_t firstSound = 44;
+    while (firstSound < wav.size() && wav[firstSound] == 0) {
+        ++firstSound;
+    }
+    EXPECT_GE((firstSound - 44) / 4, songFrame);
+    EXPECT_LT((firstSound - 44) / 4, songFrame + 44100 / 10) << "sound within 0.1 s of the song's start";
+}
+
+TEST(CaptureProbe, TheShowsOwnExitEndsTheCaptureAtItsTime) {
+    const std::string out = freshFolder("exit");
+    const Outcome r = run("RIZA3V_PROBE_END=1 '" CAPTURE_PROBE "' --png --no-video --out '" + out +
+                          "' --width 160 --height 120 --fps 30");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(pngCount(fs::path(out) / "frames"), 30u);
+    EXPECT_EQ(fs::file_size(fs::path(out) / "riza3v.wav"), 44u + 44100u * 4u);
+    EXPECT_NE(r.err.find("wrote 30 frames"), std::string::npos) << r.err;
+}
+
+TEST(CaptureErrors, BadArgumentsShowTheUsageWithStatusTwo) {
+    const std::vector<std::string> cases = {"--width", "--width abc", "--width 161",     "--height 8",
+                                            "--fps 0", "--fps 100",   "--from 2 --to 1", "--to -1",
+                                            "--bogus", "--out",       "--from 3 --to 3", "extra"};
+    for (const std::string& args : cases) {
+        const Outcome r = run("'" CAPTURE_TOOL "' --out '" + freshFolder("args") + "' " + args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find("usage: riza3v-capture"), std::string::npos) << args << ": " << r.err;
+    }
+}
+
+TEST(CaptureErrors, WithoutFfmpegTheSoundAndFramesAreStillWritten) {
+    const std::string out = freshFolder("noffmpeg");
+    const Outcome r = run("PATH=/nonexistent '" CAPTURE_PROBE "' --png --out '" + out +
+                          "' --width 160 --height 120 "
+                          "--fps 30 --to 0.5");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ffmpeg is not installed"), std::string::npos) << r.err;
+    EXPECT_EQ(pngCount(fs::path(out) / "frames"), 15u);
+    EXPECT_EQ(fs::file_size(fs::path(out) / "riza3v.wav"), 44u + 22050u * 4u);
+    EXPECT_FALSE(fs::exists(fs::path(out) / "riza3v.mp4"));
+    const Outcome soundOnly = run("PATH=/nonexistent '" CAPTURE_PROBE "' --no-video --out '" + out +
+                                  "' --width 160 --height 120 --fps 30 --to 0.5");
+    EXPECT_EQ(soundOnly.status, 0) << soundOnly.err;
+}
+
+TEST(CaptureErrors, AFolderThatCannotBeMadeIsNamed) {
+    const std::string file = freshFolder("plainfile");
+    std::ofstream(file) << "not a folder";
+    const Outcome r = run("'" CAPTURE_PROBE "' --no-video --out '" + file + "/sub' --to 0.5");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot make the output folder " + file + "/sub"), std::string::npos) << r.err;
+}
+
+TEST(CaptureErrors, AFullDiskNamesTheFileAndLeavesNoPartialFiles) {
+    // A file-size limit of 64 KiB makes writes fail as a full disk does; the
+    // 1 s WAV (176 kB) cannot fit, the first PNG frames can.
+    const std::string out = freshFolder("full");
+    const Outcome r = run("ulimit -f 64 && '" CAPTURE_PROBE "' --png --no-video --out '" + out +
+                          "' --width 160 --height 120 --fps 30 --to 1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot write " + out + "/riza3v.wav"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(fs::path(out) / "riza3v.wav"));
+    EXPECT_FALSE(fs::exists(fs::path(out) / "frames")) << "the frames folder this run made goes too";
+}
+
+TEST(CaptureErrors, AFailingShowGivesItsRecordAndStatusOne) {
+    const std::string out = freshFolder("failing");
+    const Outcome r = run("RIZA3V_PROBE=fail '" CAPTURE_PROBE "' --png --no-video --out '" + out +
+                          "' --width 160 --height 120 --fps 30 --to 2");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("File: probe\nLine: 7\nMessage: probe failure\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the show ended with status 1"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(fs::path(out) / "riza3v.wav"));
+}
+
+} // namespace

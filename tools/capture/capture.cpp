@@ -1,0 +1,372 @@
+#include "tools/capture/capture.h"
+
+#include "app/dxmain.h"
+#include "music/output.h"
+#include "platform/d3d9/d3d9ext.h"
+#include "platform/runmode.h"
+#include "platform/win32/clock.h"
+#include "platform/win32/dialog.h"
+#include "platform/win32/script.h"
+#include "platform/winmm/wavesink.h"
+#include "resources/dialogs/dialogs.h"
+#include "tools/capture/ffmpeg.h"
+#include "tools/capture/framegrid.h"
+#include "tools/capture/progress.h"
+#include "tools/capture/wavfile.h"
+#include "tools/pngfile/pngfile.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace capture {
+namespace {
+
+// The device wrapper sleeps 10 ms after every windowed present, and a sleep
+// of the show's own thread moves virtual time too; the frame step is what is
+// left of 1/fps, so that presents fall 1/fps apart.
+constexpr std::uint64_t kWindowedPresentSleepNs = 10'000'000;
+constexpr std::uint64_t kNsPerSecond = 1'000'000'000;
+
+std::uint64_t fnv1a64(const std::uint8_t* bytes, std::size_t size) {
+    std::uint64_t h = 0xcbf29ce484222325u;
+    for (std::size_t i = 0; i < size; ++i) {
+        h = (h ^ bytes[i]) * 0x100000001b3u;
+    }
+    return h;
+}
+
+bool makeFolders(const std::string& path, std::string& why) {
+    std::string partial;
+    std::size_t at = 0;
+    while (at != std::string::npos) {
+        at = path.find('/', at + 1);
+        partial = path.substr(0, at);
+        if (partial.empty() || mkdir(partial.c_str(), 0777) == 0 || errno == EEXIST) {
+            continue;
+        }
+        why = std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        why = "not a folder";
+        return false;
+    }
+    return true;
+}
+
+enum class Stage { running, finished };
+
+class Session {
+  public:
+    explicit Session(const Options& o)
+        : options(o), first(firstFrame(o)), end(endFrame(o)),
+          grid(o.fps, static_cast<std::uint32_t>(o.width), static_cast<std::uint32_t>(o.height), first, end,
+               [this](long n, const std::uint8_t* rgba) { emit(n, rgba); }),
+          progress(stderr, isatty(STDERR_FILENO) != 0) {}
+
+    bool prepare();
+    void presented(const std::uint8_t* rgba);
+    int finish(long lastFrame);
+    [[noreturn]] void fail(const std::string& file, const std::string& why);
+    void removePartialFiles();
+
+    Options options;
+    long first;
+    long end;
+    Stage stage = Stage::running;
+    bool exitHandlerInstalled = false;
+    bool gridDone() const { return grid.done(); }
+
+  private:
+    void emit(long n, const std::uint8_t* rgba);
+    void pumpAudio(std::uint64_t capFrames);
+    std::uint64_t trackFramesFor(long frames) const {
+        return (static_cast<std::uint64_t>(frames) * rate_ + static_cast<std::uint64_t>(options.fps) / 2) /
+               static_cast<std::uint64_t>(options.fps);
+    }
+
+    FrameGrid grid;
+    Progress progress;
+    std::string dir_, wavPath_, mp4Path_, videoPath_, framesDir_, ffmpeg_;
+    WavFile wav_;
+    std::unique_ptr<VideoEncoder> video_;
+    std::vector<std::string> written_;
+    bool madeFramesDir_ = false;
+    bool sinkStarted_ = false;
+    std::uint32_t rate_ = music::kOutputRate;
+    std::uint32_t channels_ = 2;
+    std::uint64_t trackFrames_ = 0; // frames in the WAV so far
+    long framesWritten_ = 0;
+    // The capture's speed is timed from its first frame, after the show's start-up.
+    std::chrono::steady_clock::time_point wallStart_{};
+};
+
+Session* session = nullptr;
+
+bool Session::prepare() {
+    dir_ = options.outDir;
+    while (dir_.size() > 1 && dir_.back() == '/') {
+        dir_.pop_back();
+    }
+    std::string why;
+    if (!makeFolders(dir_, why)) {
+        std::fprintf(stderr, "riza3v-capture: cannot make the output folder %s: %s\n", dir_.c_str(), why.c_str());
+        return false;
+    }
+    wavPath_ = dir_ + "/riza3v.wav";
+    mp4Path_ = dir_ + "/riza3v.mp4";
+    videoPath_ = dir_ + "/.riza3v-picture.mp4";
+    framesDir_ = dir_ + "/frames";
+    if (!wav_.open(wavPath_, why)) {
+        std::fprintf(stderr, "riza3v-capture: cannot write %s: %s\n", wavPath_.c_str(), why.c_str());
+        return false;
+    }
+    written_.push_back(wavPath_);
+    if (options.png) {
+        if (mkdir(framesDir_.c_str(), 0777) == 0) {
+            madeFramesDir_ = true;
+        } else if (errno != EEXIST) {
+            const std::string reason = std::strerror(errno);
+            fail(framesDir_, reason);
+        }
+    }
+    if (!options.noVideo) {
+        ffmpeg_ = findInPath("ffmpeg");
+        if (ffmpeg_.empty()) {
+            std::fprintf(stderr,
+                         "riza3v-capture: ffmpeg is not installed (not found in PATH): no %s will be made; "
+                         "writing the sound%s only\n",
+                         mp4Path_.c_str(), options.png ? " and the PNG frames" : "");
+        } else {
+            std::remove(mp4Path_.c_str());
+            video_ = std::make_unique<VideoEncoder>();
+            written_.push_back(videoPath_);
+            if (!video_->start(ffmpeg_, videoPath_, options.width, options.height, options.fps, why)) {
+                fail(videoPath_, why);
+            }
+        }
+    }
+    return true;
+}
+
+void Session::removePartialFiles() {
+    if (video_) {
+        video_->finish();
+    }
+    for (const std::string& path : written_) {
+        std::remove(path.c_str());
+    }
+    if (madeFramesDir_) {
+        rmdir(framesDir_.c_str());
+    }
+}
+
+void Session::fail(const std::string& file, const std::string& why) {
+    stage = Stage::finished;
+    progress.end();
+    std::fprintf(stderr, "riza3v-capture: cannot write %s: %s; removing what this run wrote\n", file.c_str(),
+                 why.c_str());
+    removePartialFiles();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(1);
+}
+
+void Session::emit(long n, const std::uint8_t* rgba) {
+    const std::size_t bytes = static_cast<std::size_t>(options.width) * static_cast<std::size_t>(options.height) * 4;
+    const long index = n - first;
+    if (video_ && !video_->write(rgba, bytes)) {
+        fail(videoPath_, "ffmpeg stopped encoding (its message is above)");
+    }
+    if (options.png) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/%05ld.png", index);
+        const std::string path = framesDir_ + name;
+        written_.push_back(path);
+        std::string why;
+        if (!pngfile::writePng(path, static_cast<std::uint32_t>(options.width),
+                               static_cast<std::uint32_t>(options.height), 4, rgba, &why)) {
+            fail(path, why);
+        }
+    }
+    if (options.hashes) {
+        std::printf("%05ld %016llx\n", index, static_cast<unsigned long long>(fnv1a64(rgba, bytes)));
+    }
+    if (framesWritten_ == 0) {
+        wallStart_ = std::chrono::steady_clock::now();
+    }
+    ++framesWritten_;
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart_).count();
+    progress.update({framesWritten_, end - first, static_cast<double>(n) / options.fps, wall});
+}
+
+// Moves the sound played so far into the WAV, placed on show time, up to capFrames.
+void Session::pumpAudio(std::uint64_t capFrames) {
+    std::vector<std::uint8_t> pcm = platform::takeWaveOutPcm();
+    std::string why;
+    if (!sinkStarted_) {
+        std::uint64_t writeNs = 0;
+        if (!platform::virtualSinkStart(writeNs, rate_, channels_)) {
+            return;
+        }
+        sinkStarted_ = true;
+        const std::uint64_t silent = std::min(trackFrameAt(writeNs, rate_), capFrames);
+        if (!wav_.appendSilence(silent, channels_, why)) {
+            fail(wavPath_, why);
+        }
+        trackFrames_ = silent;
+    }
+    const std::uint64_t frameBytes = channels_ * 2;
+    const std::uint64_t room = capFrames > trackFrames_ ? capFrames - trackFrames_ : 0;
+    const std::uint64_t take = std::min<std::uint64_t>(pcm.size() / frameBytes, room);
+    if (!wav_.append(pcm.data(), static_cast<std::size_t>(take * frameBytes), why)) {
+        fail(wavPath_, why);
+    }
+    trackFrames_ += take;
+}
+
+void Session::presented(const std::uint8_t* rgba) {
+    grid.presented(platform::d3d9::presentedFrameNs(), rgba);
+    pumpAudio(trackFramesFor(end));
+}
+
+int Session::finish(long lastFrame) {
+    stage = Stage::finished;
+    lastFrame = std::min(lastFrame, end);
+    grid.finish(lastFrame);
+    const std::uint64_t wanted = trackFramesFor(lastFrame);
+    pumpAudio(wanted);
+    std::string why;
+    const std::uint64_t frameBytes = channels_ * 2;
+    if (trackFrames_ > wanted ? !wav_.truncate(wanted * frameBytes, why)
+                              : !wav_.appendSilence(wanted - trackFrames_, channels_, why)) {
+        fail(wavPath_, why);
+    }
+    if (!wav_.finish(rate_, channels_, why)) {
+        fail(wavPath_, why);
+    }
+    progress.end();
+    int status = 0;
+    std::string made;
+    if (video_) {
+        if (!video_->finish()) {
+            fail(videoPath_, "ffmpeg did not finish the video (its message is above)");
+        }
+        char from[32];
+        char length[32];
+        std::snprintf(from, sizeof from, "%.6f", static_cast<double>(first) / options.fps);
+        std::snprintf(length, sizeof length, "%.6f", static_cast<double>(lastFrame - first) / options.fps);
+        written_.push_back(mp4Path_);
+        // The sound of the kept range, from the WAV that starts at show time 0.
+        const bool joined = runProgram(
+            {ffmpeg_, "-hide_banner", "-loglevel", "error", "-nostdin", "-y",   "-i",        videoPath_,   "-ss",
+             from,    "-t",           length,      "-i",    wavPath_,   "-map", "0:v:0",     "-map",       "1:a:0",
+             "-c:v",  "copy",         "-c:a",      "aac",   "-b:a",     "192k", "-movflags", "+faststart", mp4Path_});
+        std::remove(videoPath_.c_str());
+        if (!joined) {
+            fail(mp4Path_, "ffmpeg could not join the sound to the picture (its message is above)");
+        }
+        made = mp4Path_ + ", ";
+    } else if (!options.noVideo) {
+        status = 1;
+    }
+    made += wavPath_;
+    const long frames = lastFrame - first;
+    if (options.png && frames > 0) {
+        char range[64];
+        std::snprintf(range, sizeof range, "/00000.png to %05ld.png", frames - 1);
+        made += ", " + framesDir_ + range;
+    }
+    std::fprintf(stderr, "riza3v-capture: wrote %ld frames of %dx%d at %d fps (show time %.2f to %.2f s): %s\n", frames,
+                 options.width, options.height, options.fps, static_cast<double>(first) / options.fps,
+                 static_cast<double>(lastFrame) / options.fps, made.c_str());
+    if (status != 0) {
+        std::fprintf(stderr, "riza3v-capture: no video: ffmpeg is not installed\n");
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    return status;
+}
+
+// The show ended the process: the frames still in the read-back ring are
+// delivered, then the capture ends at the time the show did.
+void onShowExit() {
+    if (session == nullptr || session->stage != Stage::running) {
+        return;
+    }
+    platform::d3d9::flushPresentHook();
+    if (session->stage != Stage::running) {
+        return;
+    }
+    const int status = session->finish(FrameGrid::frameAt(platform::clockNowNs(), session->options.fps));
+    _exit(status);
+}
+
+void onPresent(void*, UINT, UINT, const std::uint8_t* rgba) {
+    if (session == nullptr || session->stage != Stage::running) {
+        return;
+    }
+    // Registered now, after the show's start-up, so that it runs before the
+    // exit handlers of what the show made: the device must still be there.
+    if (!session->exitHandlerInstalled) {
+        session->exitHandlerInstalled = true;
+        std::atexit(onShowExit);
+    }
+    session->presented(rgba);
+    if (session->stage == Stage::running && session->gridDone()) {
+        _exit(session->finish(session->end));
+    }
+}
+
+} // namespace
+
+int runCapture(const Options& options) {
+    // A full disk and a file-size limit both end in a failed write, reported as such.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+    session = new Session(options);
+    if (!session->prepare()) {
+        return 1;
+    }
+
+    platform::setRunMode(platform::RunMode::virtualRun);
+    platform::d3d9::addVirtualMode(static_cast<UINT>(options.width), static_cast<UINT>(options.height));
+    platform::useVirtualClock(kNsPerSecond / static_cast<std::uint64_t>(options.fps) - kWindowedPresentSleepNs);
+    platform::keepWaveOutPcm(true);
+    platform::d3d9::setPresentHook(onPresent, nullptr);
+
+    // The scripted user: the first adapter, the chosen size at 60 Hz, windowed (the box stays clear), OK.
+    namespace script = platform::script;
+    script::chooseRow(kAdapterList, 0);
+    script::chooseRowText(kResolutionList, std::to_string(options.width) + "x" + std::to_string(options.height));
+    script::chooseRowText(kRefreshRateList, "60 Hz");
+    script::click(IDOK);
+
+    static char programName[] = "riza3v";
+    char* showArgs[] = {programName, nullptr};
+    const int status = runEntry(1, showArgs);
+    if (session->stage != Stage::running) {
+        return status;
+    }
+    session->stage = Stage::finished;
+    std::fprintf(stderr, "riza3v-capture: the show ended with status %d before the capture was complete%s\n", status,
+                 status != 0 ? " (its error record is above)" : "");
+    session->removePartialFiles();
+    // The show's audio thread still sleeps on the virtual clock: leave without
+    // running the exit handlers and destructors that would wait for it.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(1);
+}
+
+} // namespace capture

@@ -1,0 +1,125 @@
+#include "tools/capture/wavfile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace capture {
+namespace {
+
+// Little-endian fields into a fixed header, front to back.
+struct HeaderWriter {
+    std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(44);
+    std::size_t at = 0;
+    void put16(std::uint32_t v) {
+        bytes[at++] = static_cast<std::uint8_t>(v);
+        bytes[at++] = static_cast<std::uint8_t>(v >> 8);
+    }
+    void put32(std::uint32_t v) {
+        put16(v & 0xFFFF);
+        put16(v >> 16);
+    }
+    void tag(const char (&name)[5]) {
+        for (int i = 0; i < 4; ++i) {
+            bytes[at++] = static_cast<std::uint8_t>(name[i]);
+        }
+    }
+};
+
+} // namespace
+
+std::vector<std::uint8_t> wavHeader(std::uint32_t framesPerSecond, std::uint32_t channels, std::uint32_t dataBytes) {
+    const std::uint32_t blockAlign = channels * 2;
+    HeaderWriter h;
+    h.tag("RIFF");
+    h.put32(36 + dataBytes);
+    h.tag("WAVE");
+    h.tag("fmt ");
+    h.put32(16);
+    h.put16(1); // WAVE_FORMAT_PCM
+    h.put16(channels);
+    h.put32(framesPerSecond);
+    h.put32(framesPerSecond * blockAlign);
+    h.put16(blockAlign);
+    h.put16(16);
+    h.tag("data");
+    h.put32(dataBytes);
+    return h.bytes;
+}
+
+std::uint64_t trackFrameAt(std::uint64_t ns, std::uint32_t framesPerSecond) {
+    return (ns * framesPerSecond + 500'000'000u) / 1'000'000'000u;
+}
+
+WavFile::~WavFile() {
+    if (file_ != nullptr) {
+        std::fclose(file_);
+    }
+}
+
+bool WavFile::open(const std::string& path, std::string& why) {
+    file_ = std::fopen(path.c_str(), "wb");
+    if (file_ == nullptr) {
+        why = std::strerror(errno);
+        return false;
+    }
+    // A placeholder: finish() writes the real sizes and format over it.
+    const std::vector<std::uint8_t> header = wavHeader(0, 0, 0);
+    if (!append(header.data(), header.size(), why)) {
+        return false;
+    }
+    dataBytes_ = 0;
+    return true;
+}
+
+bool WavFile::append(const std::uint8_t* bytes, std::size_t size, std::string& why) {
+    if (size > 0 && std::fwrite(bytes, 1, size, file_) != size) {
+        why = std::strerror(errno);
+        return false;
+    }
+    dataBytes_ += size;
+    return true;
+}
+
+bool WavFile::appendSilence(std::uint64_t frames, std::uint32_t channels, std::string& why) {
+    static const std::vector<std::uint8_t> zeros(1 << 16, 0);
+    std::uint64_t left = frames * channels * 2;
+    while (left > 0) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, zeros.size()));
+        if (!append(zeros.data(), n, why)) {
+            return false;
+        }
+        left -= n;
+    }
+    return true;
+}
+
+bool WavFile::truncate(std::uint64_t bytes, std::string& why) {
+    const auto size = static_cast<off_t>(wavHeader(0, 0, 0).size() + bytes);
+    if (std::fflush(file_) != 0 || ftruncate(fileno(file_), size) != 0 || std::fseek(file_, 0, SEEK_END) != 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    dataBytes_ = bytes;
+    return true;
+}
+
+bool WavFile::finish(std::uint32_t framesPerSecond, std::uint32_t channels, std::string& why) {
+    const std::vector<std::uint8_t> header =
+        wavHeader(framesPerSecond, channels, static_cast<std::uint32_t>(dataBytes_));
+    bool ok =
+        std::fseek(file_, 0, SEEK_SET) == 0 && std::fwrite(header.data(), 1, header.size(), file_) == header.size();
+    ok = std::fflush(file_) == 0 && ok;
+    if (!ok) {
+        why = std::strerror(errno);
+    }
+    if (std::fclose(file_) != 0 && ok) {
+        why = std::strerror(errno);
+        ok = false;
+    }
+    file_ = nullptr;
+    return ok;
+}
+
+} // namespace capture
