@@ -9,17 +9,20 @@
 namespace {
 
 // Normalised coordinate of cell i of n: 0 at the first cell, 1 at the last.
-float unit(int i, int n) { return static_cast<float>(i) / static_cast<float>(n - 1); }
+float unit(int i, int n) {
+    return static_cast<float>(i) / static_cast<float>(n - 1);
+}
 
 // 0..1 from one draw of the shared generator.
-float draw() { return static_cast<float>(crt::rand() & 0x7FFF) * 3.051851e-5f; }
+float draw() {
+    return static_cast<float>(crt::rand() & 0x7FFF) * 3.051851e-5f;
+}
 
 constexpr float kTwoPi = 6.2831855f;
 
 // Walks the cells of g within the ball's cut-off in y and z (whole rows along
 // x) and hands each its ball value s / ((dx^2 + q) / r^2 + 1) - base.
-template <typename Apply>
-void splat(FieldGrid& g, float r, float s, const float c[3], Apply apply) {
+template <typename Apply> void splat(FieldGrid& g, float r, float s, const float c[3], Apply apply) {
     const float r2 = r * r;
     const float inv = 1.0f / r2;
     const float cut = 10.0f * r2;

@@ -24,7 +24,9 @@ constexpr float kWeldDistance2 = 0.0001f;
 // vertex of the pool's first hardware buffer.
 constexpr int kMaxSubdivision = 103;
 
-Vector3 load(const float* p) { return {p[0], p[1], p[2]}; }
+Vector3 load(const float* p) {
+    return {p[0], p[1], p[2]};
+}
 
 void store(float* p, const Vector3& v) {
     p[0] = v.x;
@@ -32,7 +34,9 @@ void store(float* p, const Vector3& v) {
     p[2] = v.z;
 }
 
-Vector3 minus(const Vector3& a, const Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vector3 minus(const Vector3& a, const Vector3& b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
 
 float distance2(const float* a, const float* b) {
     const float dx = a[0] - b[0];
@@ -42,7 +46,9 @@ float distance2(const float* a, const float* b) {
 }
 
 // 2k/n - 1 style steps of the cube's grid lines: the j-th of n + 1 values from -1 to 1.
-float step(int j, int n) { return static_cast<float>(2 * j) / static_cast<float>(n); }
+float step(int j, int n) {
+    return static_cast<float>(2 * j) / static_cast<float>(n);
+}
 
 } // namespace
 
@@ -70,9 +76,13 @@ void mesh::draw() {
     }
 }
 
-int mesh::triangleCount() { return indexed ? indices->indexCount / 3 : vertices->vertexCount / 3; }
+int mesh::triangleCount() {
+    return indexed ? indices->indexCount / 3 : vertices->vertexCount / 3;
+}
 
-int mesh::corner(int t, int c) { return indexed ? *indices->indexAt(t * 3 + c) : t * 3 + c; }
+int mesh::corner(int t, int c) {
+    return indexed ? *indices->indexAt(t * 3 + c) : t * 3 + c;
+}
 
 genmesh::genmesh(device* ownerDevice, int) : owner(ownerDevice) {}
 
@@ -161,8 +171,7 @@ std::unique_ptr<mesh> genmesh::createCube(int budget, bool dynamic, int texCoord
     return m;
 }
 
-std::unique_ptr<mesh> genmesh::createSphere(int budget, float amount, bool dynamic, int texCoordSets,
-                                            bool hasColor) {
+std::unique_ptr<mesh> genmesh::createSphere(int budget, float amount, bool dynamic, int texCoordSets, bool hasColor) {
     logPrintf("generating alcastone");
     auto m = createCube(budget, dynamic, texCoordSets, hasColor);
     logPrintf("spherifys alcastone");

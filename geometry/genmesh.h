@@ -17,7 +17,7 @@ class indexbuffer;
 
 // One vertex pool, an optional index pool and a world matrix.
 class mesh {
-public:
+  public:
     // Logs "new vb", "new ib" (when indexed) and "identity"; the vertex pool's
     // hardware buffers are made at once. indexCount 0 makes a mesh without indices.
     mesh(device* owner, int vertexCount, int indexCount, bool dynamic, int texCoordSets, bool hasColor);
@@ -44,7 +44,7 @@ public:
 enum class TexCoordMode { spherical = 0, fixed = 1, cylindrical = 2, box = 3 };
 
 class genmesh {
-public:
+  public:
     // The second argument is not used.
     genmesh(device* owner, int unused);
 
@@ -65,6 +65,7 @@ public:
     // Three values per vertex from its working position, written as
     // ((offsetU + A) scaleU, (offsetV + B) scaleV, (offsetV + C) scaleV) at
     // byteOffset into the copy's texture coordinates; then uploads the pool.
+    // byteOffset + 12 must stay within the vertex's texture coordinates (0 with one set).
     void computeTexCoords(mesh& m, TexCoordMode mode, int byteOffset, bool rest, float offsetU, float offsetV,
                           float scaleU, float scaleV);
 

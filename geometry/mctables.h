@@ -18,7 +18,7 @@ extern const std::array<std::array<std::int8_t, 16>, 256> mcTriangleTable;
 
 // The two corners of each edge.
 inline constexpr std::uint8_t mcEdgeCorners[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
-                                                       {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+                                                      {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
 // Offsets (x, y, z) of each corner within its cube.
 inline constexpr std::uint8_t mcCornerOffsets[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
-                                                        {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
+                                                       {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};

@@ -18,7 +18,9 @@ constexpr int kCompactCapacity = 150000;
 constexpr int kFullCapacity = 500000;
 
 // One slab and one cell: the farthest a corner's neighbour lies outside the cells.
-std::size_t marginOf(int nx, int ny) { return static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny) + 1; }
+std::size_t marginOf(int nx, int ny) {
+    return static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny) + 1;
+}
 
 } // namespace
 
@@ -28,9 +30,9 @@ FieldGrid::FieldGrid(int sizeX, int sizeY, int sizeZ)
 
 metamecklo::metamecklo(device* ownerDevice, int sizeX, int sizeY, int sizeZ, float size, float, float, float, float,
                        float, bool isCompact)
-    : owner(ownerDevice), currentIsA(false), compact(isCompact), gridA(sizeX, sizeY, sizeZ),
-      gridB(sizeX, sizeY, sizeZ), vertexCapacity(isCompact ? kCompactCapacity : kFullCapacity), meshVertexCount(0),
-      nx(sizeX), ny(sizeY), nz(sizeZ), worldSize(size), world{}, tubes{} {
+    : owner(ownerDevice), currentIsA(false), compact(isCompact), gridA(sizeX, sizeY, sizeZ), gridB(sizeX, sizeY, sizeZ),
+      vertexCapacity(isCompact ? kCompactCapacity : kFullCapacity), meshVertexCount(0), nx(sizeX), ny(sizeY), nz(sizeZ),
+      worldSize(size), world{}, tubes{} {
     identity(world);
     try {
         triangleBuffer.resize(static_cast<std::size_t>(vertexCapacity / 3));
@@ -44,7 +46,9 @@ metamecklo::metamecklo(device* ownerDevice, int sizeX, int sizeY, int sizeZ, flo
 
 metamecklo::~metamecklo() = default;
 
-void metamecklo::setIsoLevel(float level) { isoLevel = level; }
+void metamecklo::setIsoLevel(float level) {
+    isoLevel = level;
+}
 
 void metamecklo::clearFields() {
     std::fill(gridA.values, gridA.values + gridA.cellCount(), 0.0f);

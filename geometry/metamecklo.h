@@ -71,7 +71,7 @@ inline constexpr int kTubeCount = 5;
 int polygonise(const FieldGrid& grid, std::span<TriangleRecord> records, float scale);
 
 class metamecklo {
-public:
+  public:
     // sizeY, sizeZ and the three further values are not used. compact: a
     // dynamic pool of 150,000 vertices made now, whose size never changes;
     // otherwise a static pool of up to 500,000 whose hardware buffers are
@@ -106,8 +106,8 @@ public:
     void addSignedBall(float radius, float strength, const float centre[3]);
     // A tube along y whose centre line wanders in x and z and which thins out
     // with height by exp(-y / decay), into every cell of gridB.
-    void addTube(float x0, float z0, float decay, float radius, float strength, float ampX, float freqX,
-                 float phaseX, float ampZ, float freqZ, float phaseZ);
+    void addTube(float x0, float z0, float decay, float radius, float strength, float ampX, float freqX, float phaseX,
+                 float ampZ, float freqZ, float phaseZ);
     // Draws the constants of the five tubes from the shared random generator,
     // without reseeding it: 5 tubes × 11 groups × 4 draws.
     void initTubeSet();
