@@ -1,0 +1,158 @@
+#include "geometry/metamecklo.h"
+
+#include "app/core/errors.h"
+#include "dx/dxdevice.h"
+#include "dx/dxvertexbuffer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+float isoLevel = 0.5f;
+
+namespace {
+
+constexpr const char* kFile = "metamecklo";
+constexpr int kCompactCapacity = 150000;
+constexpr int kFullCapacity = 500000;
+
+// One slab and one cell: the farthest a corner's neighbour lies outside the cells.
+std::size_t marginOf(int nx, int ny) {
+    return static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny) + 1;
+}
+
+} // namespace
+
+FieldGrid::FieldGrid(int sizeX, int sizeY, int sizeZ)
+    : nx(sizeX), ny(sizeY), nz(sizeZ), storage(cellCount() + 2 * marginOf(sizeX, sizeY), 0.0f),
+      values(storage.data() + marginOf(sizeX, sizeY)) {}
+
+metamecklo::metamecklo(device* ownerDevice, int sizeX, int sizeY, int sizeZ, float size, float, float, float, float,
+                       float, bool isCompact)
+    : owner(ownerDevice), currentIsA(false), compact(isCompact), gridA(sizeX, sizeY, sizeZ), gridB(sizeX, sizeY, sizeZ),
+      vertexCapacity(isCompact ? kCompactCapacity : kFullCapacity), meshVertexCount(0), nx(sizeX), ny(sizeY), nz(sizeZ),
+      worldSize(size), world{}, tubes{} {
+    identity(world);
+    try {
+        triangleBuffer.resize(static_cast<std::size_t>(vertexCapacity / 3));
+    } catch (const std::bad_alloc&) {
+        raiseError(kAutoThrowD3d, kFile, 40);
+    }
+    vertices = std::make_unique<vertexbuffer>(owner, vertexCapacity, compact, 1, false, compact);
+    currentIsA = false;
+    isoLevel = 1.0f;
+}
+
+metamecklo::~metamecklo() = default;
+
+void metamecklo::setIsoLevel(float level) {
+    isoLevel = level;
+}
+
+void metamecklo::clearFields() {
+    std::fill(gridA.values, gridA.values + gridA.cellCount(), 0.0f);
+    std::fill(gridB.values, gridB.values + gridB.cellCount(), 0.0f);
+    currentIsA = false;
+}
+
+void metamecklo::clearBorders() {
+    FieldGrid& g = currentGrid();
+    const int thickness = nz / 10;
+    // Each face is walked over its own two dimensions, which on the cubic
+    // grids in use is every (i, j) below ny and nx.
+    for (int k = 0; k < std::min(thickness, g.nx); ++k) {
+        for (int z = 0; z < g.nz; ++z) {
+            for (int y = 0; y < g.ny; ++y) {
+                g.at(k, y, z) = 0.0f;
+                g.at(g.nx - 1 - k, y, z) = 0.0f;
+            }
+        }
+    }
+    for (int k = 0; k < std::min(thickness, g.ny); ++k) {
+        for (int z = 0; z < g.nz; ++z) {
+            for (int x = 0; x < g.nx; ++x) {
+                g.at(x, k, z) = 0.0f;
+                g.at(x, g.ny - 1 - k, z) = 0.0f;
+            }
+        }
+    }
+    for (int k = 0; k < std::min(thickness, g.nz); ++k) {
+        for (int y = 0; y < g.ny; ++y) {
+            for (int x = 0; x < g.nx; ++x) {
+                g.at(x, y, k) = 0.0f;
+                g.at(x, y, g.nz - 1 - k) = 0.0f;
+            }
+        }
+    }
+}
+
+void metamecklo::blurField() {
+    const FieldGrid& src = currentGrid();
+    FieldGrid& dst = currentIsA ? gridB : gridA;
+    const int sx = src.nx;
+    const std::ptrdiff_t row = sx;
+    const std::ptrdiff_t slab = static_cast<std::ptrdiff_t>(sx) * src.ny;
+    std::vector<float> sum(static_cast<std::size_t>(std::max(sx, 0)));
+    for (int z = 1; z < src.nz - 1; ++z) {
+        for (int y = 1; y < src.ny - 1; ++y) {
+            const float* centre = src.values + z * slab + y * row;
+            std::fill(sum.begin(), sum.end(), 0.0f);
+            // The 27 values of every cell are summed in one fixed order
+            // (z, then y, then x offset), row by row, so the inner loops run
+            // over contiguous memory.
+            for (int dz = -1; dz <= 1; ++dz) {
+                for (int dy = -1; dy <= 1; ++dy) {
+                    const float* s = centre + dz * slab + dy * row;
+                    for (int x = 1; x < sx - 1; ++x) {
+                        sum[static_cast<std::size_t>(x)] += s[x - 1];
+                        sum[static_cast<std::size_t>(x)] += s[x];
+                        sum[static_cast<std::size_t>(x)] += s[x + 1];
+                    }
+                }
+            }
+            float* out = &dst.at(0, y, z);
+            for (int x = 1; x < sx - 1; ++x) {
+                out[x] = sum[static_cast<std::size_t>(x)] * 0.037037037f;
+            }
+        }
+    }
+    currentIsA = !currentIsA;
+}
+
+int metamecklo::buildMesh() {
+    const float scale = 1.0f / (static_cast<float>(nx) / worldSize);
+    const std::size_t room = std::min(triangleBuffer.size(), static_cast<std::size_t>(vertexCapacity / 3));
+    const int count = polygonise(currentGrid(), std::span<TriangleRecord>(triangleBuffer.data(), room), scale);
+    currentIsA = false;
+    if (!compact) {
+        vertices->setVertexCount(3 * count);
+    }
+    vertexbuffer& vb = *vertices;
+    for (int t = 0; t < count; ++t) {
+        const TriangleRecord& r = triangleBuffer[static_cast<std::size_t>(t)];
+        for (int c = 0; c < 3; ++c) {
+            const int v = 3 * t + c;
+            const float* rv = r.vertex[c];
+            std::memcpy(vb.position(v, false), rv, 3 * sizeof(float));
+            float* uv = vb.texCoord(0, v, false);
+            uv[0] = rv[3];
+            uv[1] = rv[4];
+            Vector3 n{};
+            normalize({rv[3], rv[4], rv[5]}, n);
+            float* normal = vb.normal(v, false);
+            normal[0] = n.x;
+            normal[1] = n.y;
+            normal[2] = n.z;
+        }
+    }
+    meshVertexCount = 3 * count;
+    vb.upload();
+    clearFields();
+    return count;
+}
+
+void metamecklo::drawMesh() {
+    owner->setWorld(world);
+    vertices->drawTriangles(meshVertexCount / 3);
+}
