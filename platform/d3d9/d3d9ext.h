@@ -42,7 +42,7 @@ using PresentHook = void (*)(void* user, UINT width, UINT height, const std::uin
 void setPresentHook(PresentHook hook, void* user); // nullptr removes it
 // Delivers every frame still in flight (the PBO ring) to the hook; call before exit.
 void flushPresentHook();
-// Inside a hook call: the clock reading (platform/win32/clock.h) when the
+// Inside a hook call: the clock reading (platform/kernel/clock.h) when the
 // frame being handed over was presented, before Present moved virtual time.
 std::uint64_t presentedFrameNs();
 

@@ -12,8 +12,8 @@
 #include "dx/dxbase.h"
 #include "dx/dxdevice.h"
 #include "music/songclock.h"
-#include "platform/win32/clock.h"
-#include "platform/win32/kernel.h"
+#include "platform/kernel/clock.h"
+#include "platform/kernel/kernel.h"
 #include "resources/dialogs/dialogs.h"
 #include "resources/song/song.h"
 

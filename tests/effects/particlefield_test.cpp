@@ -1,0 +1,270 @@
+// The cloth sheet: array growth, the lattice, one step of the simulation
+// against expectations worked out from its constants, long runs, and the
+// vertex and index pools against a mock device.
+#include "dx/dxdevice.h"
+#include "dx/dxindexbuffer.h"
+#include "dx/dxvertexbuffer.h"
+#include "effects/particlefield.h"
+#include "tests/dx/fakedevice.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr double kSpacing = 10.0 / 25.0;
+constexpr double kRowStep = kSpacing / 1.118033988749895; // sqrt(1.25)
+constexpr double kSphereY = 8.0;
+
+Particle at(float x, float y, float z) {
+    Particle p{};
+    p.position = {x, y, z, 0.0f};
+    p.previous = p.position;
+    return p;
+}
+
+TEST(GrowableArray, GrowsOneElementBeforeFullAndKeepsItsElements) {
+    effects::GrowableArray<int> a;
+    // From empty: reserve 1, then double whenever count reaches capacity - 1.
+    const std::uint32_t capacities[] = {1, 2, 4, 8, 8, 8, 8, 16, 16};
+    for (int i = 0; i < 9; ++i) {
+        a.append(100 + i);
+        EXPECT_EQ(a.capacity, capacities[i]) << "after append " << i + 1;
+    }
+    for (std::uint32_t i = 0; i < a.count; ++i) {
+        EXPECT_EQ(a[i], 100 + static_cast<int>(i));
+    }
+    a.reserve(3);
+    EXPECT_EQ(a.capacity, 16u);
+    a.reserve(40);
+    EXPECT_EQ(a.capacity, 40u);
+    EXPECT_EQ(a[8], 108);
+    EXPECT_EQ(a[9], 0) << "new storage is zeroed";
+    a.reserve(0);
+    EXPECT_EQ(a.count, 0u);
+    EXPECT_EQ(a.capacity, 0u);
+    EXPECT_EQ(a.data(), nullptr);
+}
+
+TEST(ParticleField, LatticeOfTwentyFive) {
+    particleField f(nullptr);
+    f.buildLattice(25);
+    ASSERT_EQ(f.particles.count, 676u);
+    EXPECT_EQ(f.particles.capacity, 10000u);
+    EXPECT_EQ(f.springs.count, 1925u);
+    EXPECT_EQ(f.faces.count, 1250u);
+    EXPECT_FLOAT_EQ(faceProximity, 1.2f);
+    // Row 0 spans x -5..5 at height 13; odd rows are shifted by half a spacing.
+    const double h = 12.75;
+    for (std::uint32_t r = 0; r <= 25; ++r) {
+        for (std::uint32_t k = 0; k <= 25; ++k) {
+            const Particle& p = f.particles[r * 26 + k];
+            const double shift = r % 2 == 0 ? 0.0 : -0.5 * kSpacing;
+            EXPECT_NEAR(p.position.x, -5.0 + k * kSpacing + shift, 1e-5);
+            EXPECT_EQ(p.position.y, 13.0f);
+            EXPECT_NEAR(p.position.z, (r - h) * kRowStep, 1e-5);
+            EXPECT_EQ(std::memcmp(&p.position, &p.previous, sizeof p.position), 0);
+        }
+    }
+    EXPECT_NEAR(kRowStep, 0.358, 5e-4);
+    // Every spring joins lattice neighbours: along a row (s) or to the next row (sqrt(1.05) s).
+    int along = 0, across = 0;
+    for (std::uint32_t i = 0; i < f.springs.count; ++i) {
+        const Spring& s = f.springs[i];
+        EXPECT_FLOAT_EQ(s.restSquared, 0.16f);
+        const Float4& a = f.particles[s.a].position;
+        const Float4& b = f.particles[s.b].position;
+        const double length = std::hypot(b.x - a.x, b.z - a.z);
+        if (std::abs(length - kSpacing) < 1e-5) {
+            ++along;
+        } else {
+            EXPECT_NEAR(length, std::sqrt(1.05) * kSpacing, 1e-5) << i;
+            ++across;
+        }
+    }
+    EXPECT_EQ(along, 650);
+    EXPECT_EQ(across, 1275);
+    const std::uint32_t firstSprings[][2] = {{0, 1}, {0, 26}, {0, 27}};
+    const std::uint32_t oddRowSprings[][2] = {{26, 27}, {26, 52}, {27, 52}};
+    for (int j = 0; j < 3; ++j) {
+        EXPECT_EQ(f.springs[j].a, firstSprings[j][0]);
+        EXPECT_EQ(f.springs[j].b, firstSprings[j][1]);
+        // Row 0 adds 25 x 3 + 1 springs.
+        EXPECT_EQ(f.springs[76 + j].a, oddRowSprings[j][0]);
+        EXPECT_EQ(f.springs[76 + j].b, oddRowSprings[j][1]);
+    }
+    const std::uint32_t someFaces[][3] = {{0, 27, 26}, {0, 1, 27}, {26, 27, 53}, {26, 53, 52}};
+    const std::uint32_t faceIndex[] = {0, 1, 50, 51};
+    for (int j = 0; j < 4; ++j) {
+        const Face& face = f.faces[faceIndex[j]];
+        EXPECT_EQ(face.a, someFaces[j][0]);
+        EXPECT_EQ(face.b, someFaces[j][1]);
+        EXPECT_EQ(face.c, someFaces[j][2]);
+    }
+}
+
+TEST(ParticleField, OneStepFromRestFallsByGravityTimesTheStepSquared) {
+    particleField f(nullptr);
+    f.buildLattice(25);
+    f.step();
+    const double drop = 150.82 * 0.0001;
+    for (std::uint32_t i = 0; i < f.particles.count; ++i) {
+        EXPECT_NEAR(f.particles[i].position.y, 13.0 - drop, 2e-6) << i;
+        EXPECT_EQ(f.particles[i].previous.y, 13.0f);
+    }
+    // The sheet faces down: each inner particle sums six unit normals (0, -1, 0).
+    EXPECT_NEAR(f.particles[13 * 26 + 13].normalSum.y, -6.0, 1e-5);
+}
+
+TEST(ParticleField, TheSpherePushesAParticleRadiallyOntoItsSurface) {
+    particleField f(nullptr);
+    f.particles.append(at(1.0f, 8.5f, 0.5f));
+    f.particles.append(at(4.0f, 8.0f, 0.0f));
+    f.step();
+    const double y = 8.5 - 150.82 * 0.0001 - kSphereY;
+    const double length = std::sqrt(1.0 + y * y + 0.25);
+    EXPECT_NEAR(f.particles[0].position.x, 3.0 / length, 1e-5);
+    EXPECT_NEAR(f.particles[0].position.y, kSphereY + 3.0 * y / length, 1e-5);
+    EXPECT_NEAR(f.particles[0].position.z, 1.5 / length, 1e-5);
+    EXPECT_EQ(f.particles[1].position.x, 4.0f) << "outside: not moved";
+    // The very centre has no direction; the particle still ends on the surface.
+    f.particles[0].position = {0.0f, 8.0f, 0.0f, 0.0f};
+    f.relax();
+    EXPECT_EQ(f.particles[0].position.y, 11.0f);
+}
+
+TEST(ParticleField, SpringsRelaxTowardsTheirRestLengthWithoutRoots) {
+    particleField f(nullptr);
+    const float rest = 0.4f;
+    const float points[][2] = {{0.0f, 0.4f}, {0.0f, 0.8f}, {0.0f, 0.0f}};
+    for (const auto& x : points) {
+        f.particles.append(at(x[0], 20.0f, 1.0f));
+        f.particles.append(at(x[1], 20.0f, 1.0f));
+        f.springs.append({f.particles.count - 2, f.particles.count - 1, rest, 1.0f / rest, rest * rest});
+    }
+    f.relax();
+    // Two passes of k = rest^2 / (d^2 + rest^2) - 0.5, each end moving by k d;
+    // coincident ends take d = 0.001 along x in the first.
+    const auto k = [](double d) { return 0.16 / (d * d + 0.16) - 0.5; };
+    const auto relaxed = [&](double d) {
+        const double first = d + 2.0 * (d == 0.0 ? 0.001 : d) * k(d == 0.0 ? 0.001 : d);
+        return first + 2.0 * first * k(first);
+    };
+    const Float4& a0 = f.particles[0].position;
+    const Float4& b0 = f.particles[1].position;
+    EXPECT_EQ(a0.x, 0.0f);
+    EXPECT_EQ(b0.x, 0.4f) << "at rest: unchanged";
+    EXPECT_NEAR(f.particles[3].position.x - f.particles[2].position.x, relaxed(0.8), 1e-6);
+    EXPECT_NEAR(f.particles[2].position.x + f.particles[3].position.x, 0.8, 1e-6);
+    // Coincident ends act as if 0.001 apart along x.
+    const Float4& a2 = f.particles[4].position;
+    const Float4& b2 = f.particles[5].position;
+    EXPECT_NEAR(b2.x - a2.x, relaxed(0.0), 1e-7);
+    EXPECT_NEAR(a2.x + b2.x, 0.0, 1e-7);
+    EXPECT_EQ(a2.y, b2.y);
+    EXPECT_EQ(a2.z, b2.z);
+}
+
+TEST(ParticleField, TenThousandStepsInTheWindStayFiniteAndOutsideTheSphere) {
+    particleField f(nullptr);
+    f.wind = {0.0f, 0.0f, 600.0f};
+    f.buildLattice(25);
+    for (int s = 0; s < 10000; ++s) {
+        f.step();
+    }
+    float lowest = 100.0f;
+    for (std::uint32_t i = 0; i < f.particles.count; ++i) {
+        const Float4& p = f.particles[i].position;
+        ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) << i;
+        EXPECT_GE(std::hypot(p.x, p.y - kSphereY, p.z), 3.0 - 1e-4) << i;
+        lowest = std::min(lowest, p.y);
+    }
+    EXPECT_LT(lowest, kSphereY) << "the sheet hangs down past the sphere's middle";
+}
+
+TEST(ParticleField, BlockedFaceTestMovesExactlyAsThePlainOne) {
+    particleField fast(nullptr);
+    particleField plain(nullptr);
+    for (particleField* f : {&fast, &plain}) {
+        f->wind = {0.0f, 0.0f, 600.0f};
+        f->buildLattice(25);
+    }
+    int stopped = 0;
+    for (int s = 0; s < 600; ++s) {
+        fast.step();
+        plain.accumulateForces();
+        plain.integratePlain();
+        for (std::uint32_t i = 0; i < plain.particles.count; ++i) {
+            const Particle& p = plain.particles[i];
+            stopped += std::memcmp(&p.position, &p.previous, sizeof p.position) == 0;
+        }
+        plain.relax();
+    }
+    EXPECT_GT(stopped, 100) << "the run must include moves stopped by a face";
+    EXPECT_EQ(std::memcmp(fast.particles.data(), plain.particles.data(), 676 * sizeof(Particle)), 0);
+}
+
+class ParticleFieldPools : public ::testing::Test {
+protected:
+    ParticleFieldPools() { d.d3dDevice = &mock; }
+    ::testing::NiceMock<fake::Device> mock;
+    device d;
+};
+
+TEST_F(ParticleFieldPools, IndicesFacesAndTexCoordsFromTheFirstShape) {
+    particleField f(&d);
+    f.buildLattice(25);
+    ::testing::internal::CaptureStderr();
+    f.buildBuffers();
+    ::testing::internal::GetCapturedStderr();
+    ASSERT_EQ(mock.indexBuffers.size(), 1u);
+    const auto* index = reinterpret_cast<const std::uint16_t*>(mock.indexBuffers[0]->bytes.data());
+    for (std::uint32_t i = 0; i < f.faces.count; ++i) {
+        EXPECT_EQ(index[3 * i], f.faces[i].a);
+        EXPECT_EQ(index[3 * i + 1], f.faces[i].b);
+        EXPECT_EQ(index[3 * i + 2], f.faces[i].c);
+    }
+    EXPECT_CALL(mock, DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 676, 0, 1250)).Times(2);
+    ::testing::internal::CaptureStderr();
+    f.draw();
+    const std::string firstLog = ::testing::internal::GetCapturedStderr();
+    char expected[200];
+    std::snprintf(expected, sizeof expected, "min..\n[%f] [%f] [%f]\nmax..\n[%f] [%f] [%f]\n", -5.2, 13.0,
+                  -12.75 * kRowStep, 5.0, 13.0, 12.25 * kRowStep);
+    EXPECT_EQ(firstLog, expected);
+
+    f.step();
+    ::testing::internal::CaptureStderr();
+    f.draw();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    // Vertex 675 (last row, odd, x 4.8) keeps u = 10 / 10.2, v = 1 after moving.
+    const std::uint8_t* uploaded = mock.vertexBuffers[0]->bytes.data();
+    float vertex[8];
+    std::memcpy(vertex, uploaded + 675 * 36, sizeof vertex);
+    EXPECT_EQ(vertex[1], f.particles[675].position.y);
+    EXPECT_EQ(vertex[4], f.particles[675].normalSum.y);
+    EXPECT_NEAR(vertex[6], 10.0 / 10.2, 1e-6);
+    EXPECT_NEAR(vertex[7], 1.0, 1e-6);
+    std::memcpy(vertex, uploaded, sizeof vertex);
+    EXPECT_NEAR(vertex[6], 0.2 / 10.2, 1e-6);
+    EXPECT_NEAR(vertex[7], 0.0, 1e-6);
+}
+
+TEST_F(ParticleFieldPools, ASheetWithoutExtentGetsFiniteTexCoords) {
+    particleField f(&d);
+    f.particles.append(at(1.0f, 2.0f, 3.0f));
+    ::testing::internal::CaptureStderr();
+    f.buildBuffers();
+    f.draw();
+    ::testing::internal::GetCapturedStderr();
+    float uv[2];
+    std::memcpy(uv, mock.vertexBuffers[0]->bytes.data() + 24, sizeof uv);
+    EXPECT_EQ(uv[0], 0.0f);
+    EXPECT_EQ(uv[1], 0.0f);
+}
+
+} // namespace
