@@ -269,15 +269,15 @@ TEST_F(DeviceTest, TurnedGeometryIsLitByTheFormula) {
             const double att = 1.0 / 1.1;
             const double nDotL = std::clamp(dot(n, l), 0.0, 1.0);
             const double nDotH = dot(n, unit(unit({-eye.x, -eye.y, -eye.z}) + l));
-            const double spec = nDotL > 0 && nDotH > 0 ? std::pow(nDotH, 8.0) * att : 0.0;
-            highlights += spec * 0.7 > 0.1 ? 1 : 0;
+            const double highlightTerm = nDotL > 0 && nDotH > 0 ? std::pow(nDotH, 8.0) * att : 0.0;
+            highlights += highlightTerm * 0.7 > 0.1 ? 1 : 0;
             const double ambient = 0.3 * (16.0 / 255.0 + 0.1 * att);
             const double diffuseLight[3] = {0.9, 0.8, 0.6};
             const double matDiffuse[3] = {0.8, 0.7, 0.9};
             double expected[3];
             for (int k = 0; k < 3; ++k) {
                 const double diffuse = std::min(1.0, ambient + matDiffuse[k] * diffuseLight[k] * nDotL * att);
-                expected[k] = std::min(1.0, diffuse + std::min(1.0, 0.7 * spec)) * 255;
+                expected[k] = std::min(1.0, diffuse + std::min(1.0, 0.7 * highlightTerm)) * 255;
             }
             ASSERT_LT(d, light.Range);
             // The D3D viewport maps x_ndc -1..1 to 0..width with pixel centres on integers.
