@@ -68,7 +68,9 @@ void indexbuffer::upload() {
     for (int b = 0; b < bufferCount; ++b) {
         void* target = nullptr;
         checkD3d(buffers[b]->Lock(0, 0, &target, 0), kFile, 160);
-        std::memcpy(target, indexArrays[b].data(), chunkIndexCount[b] * sizeof(std::uint16_t));
+        if (chunkIndexCount[b] > 0) { // an empty piece may lock to no memory at all
+            std::memcpy(target, indexArrays[b].data(), chunkIndexCount[b] * sizeof(std::uint16_t));
+        }
         buffers[b]->Unlock();
     }
 }
