@@ -29,11 +29,27 @@ constexpr float kZeroLengthStretch = 0.001f;
 constexpr int kRelaxPasses = 2;
 
 Vector3 xyz(const Float4& v) { return {v.x, v.y, v.z}; }
+
 Vector3 sub(const Vector3& a, const Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 float dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 Vector3 crossf(const Vector3& a, const Vector3& b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
+
+// One damped Verlet move: the particle takes its new position (returned) and
+// keeps the old one as its previous; d is the unit direction of travel.
+Vector3 verletMove(Particle& me, float timeStepSquared, Vector3& d) {
+    const Vector3 p = xyz(me.position);
+    const Vector3 q = xyz(me.previous);
+    const Vector3 n = {kCarry * p.x - kKeep * q.x + me.force.x * timeStepSquared,
+                       kCarry * p.y - kKeep * q.y + me.force.y * timeStepSquared,
+                       kCarry * p.z - kKeep * q.z + me.force.z * timeStepSquared};
+    me.position = {n.x, n.y, n.z, 0.0f};
+    me.previous = {p.x, p.y, p.z, 0.0f};
+    normalize(sub(n, p), d);
+    return n;
+}
+
 void addTo(Float4& target, const Vector3& v) {
     target.x += v.x;
     target.y += v.y;
@@ -391,15 +407,8 @@ void particleField::integrate() {
     Particle* particle = particles.data();
     for (std::uint32_t i = 0; i < particles.count; ++i) {
         Particle& me = particle[i];
-        const Vector3 p = xyz(me.position);
-        const Vector3 q = xyz(me.previous);
-        const Vector3 n = {kCarry * p.x - kKeep * q.x + me.force.x * timeStepSquared,
-                           kCarry * p.y - kKeep * q.y + me.force.y * timeStepSquared,
-                           kCarry * p.z - kKeep * q.z + me.force.z * timeStepSquared};
-        me.position = {n.x, n.y, n.z, 0.0f};
-        me.previous = {p.x, p.y, p.z, 0.0f};
         Vector3 d;
-        normalize(sub(n, p), d);
+        const Vector3 n = verletMove(me, timeStepSquared, d);
         refreshFacesOf(i);
         if (movesIntoFace(n, d)) {
             me.position = me.previous;
@@ -415,15 +424,8 @@ void particleField::integratePlain() {
     const float proximity = faceProximity;
     for (std::uint32_t i = 0; i < particles.count; ++i) {
         Particle& me = particle[i];
-        const Vector3 p = xyz(me.position);
-        const Vector3 q = xyz(me.previous);
-        const Vector3 n = {kCarry * p.x - kKeep * q.x + me.force.x * timeStepSquared,
-                           kCarry * p.y - kKeep * q.y + me.force.y * timeStepSquared,
-                           kCarry * p.z - kKeep * q.z + me.force.z * timeStepSquared};
-        me.position = {n.x, n.y, n.z, 0.0f};
-        me.previous = {p.x, p.y, p.z, 0.0f};
         Vector3 d;
-        normalize(sub(n, p), d);
+        const Vector3 n = verletMove(me, timeStepSquared, d);
 
         bool blocked = false;
         for (std::uint32_t g = 0; g < tested && !blocked; g += 3) {
