@@ -1,0 +1,20 @@
+// The six scenes of the show. Each draws one frame at show time t (seconds
+// of the show's clock) with the current flash value, from the objects
+// start-up made, and leaves the frame unpresented for the beat bars.
+#pragma once
+
+struct Show;
+
+namespace scenes {
+
+void drawScene1(Show& show, float t, float flash); // 0-10 s: cloth and sphere, blurred
+void drawScene2(Show& show, float t, float flash); // 10-23 s: the sculpture under point sprites
+void drawScene3(Show& show, float t, float flash); // 33-50 s: mirrored point cloud, growing logo
+void drawScene4(Show& show, float t, float flash); // 60-69 s: blob scene through the zoom blur, captions
+void drawScene5(Show& show, float t, float flash); // 50-60 s: blob scene with flickering words
+void drawScene6(Show& show, float t, float flash); // 23-33 s: the growing tunnel with a title
+
+// Scene `part` (1 to 6).
+void drawScene(int part, Show& show, float t, float flash);
+
+} // namespace scenes
