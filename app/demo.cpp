@@ -1,7 +1,6 @@
 #include "app/demo.h"
 
 #include "app/core/errors.h"
-#include "app/pictures.h"
 #include "dx/dxbase.h"
 #include "dx/dxdevice.h"
 #include "dx/dxtexture.h"
@@ -9,6 +8,7 @@
 #include "platform/kernel/kernel.h"
 #include "platform/win32/user.h"
 #include "resources/dialogs/dialogs.h"
+#include "resources/pictures/pictures.h"
 #include "resources/texprograms/texprograms.h"
 #include "texgen/program.h"
 #include "text/fontatlas.h"

@@ -97,7 +97,26 @@ TEST_F(DeviceTest, DeviceCreationChecksThePresentationParameters) {
     EXPECT_EQ(other->Release(), 0u);
 }
 
-// States, stages, transforms and resources outside the subset fail with
+// D3DPRESENT_PARAMETERS: a windowed device's refresh rate must be 0, and a
+// full-screen device given 0 (D3DPRESENT_RATE_DEFAULT) takes the adapter's
+// default rate, although no listed mode has 0 Hz.
+TEST_F(DeviceTest, ZeroRefreshRateIsTheAdapterDefault) {
+    for (BOOL windowed : {TRUE, FALSE}) {
+        D3DPRESENT_PARAMETERS p = params;
+        p.Windowed = windowed;
+        p.BackBufferWidth = 800; // a listed mode, at 60 and 75 Hz
+        p.BackBufferHeight = 600;
+        p.FullScreen_RefreshRateInHz = 0;
+        IDirect3DDevice9* other = nullptr;
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &other),
+                  D3D_OK)
+            << "windowed " << windowed;
+        EXPECT_EQ(other->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF204060u, 1.0f, 0), D3D_OK);
+        EXPECT_EQ(other->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        EXPECT_EQ(other->Release(), 0u);
+    }
+}
+
 // Buffer bounds are summed in 64 bits: a start vertex or primitive count near
 // 2^32 wraps a 32-bit sum into range, and must be refused instead.
 TEST_F(DeviceTest, DrawRangesNearTheWrapAreRefused) {
@@ -122,6 +141,7 @@ TEST_F(DeviceTest, DrawRangesNearTheWrapAreRefused) {
     buffer->Release();
 }
 
+// States, stages, transforms and resources outside the subset fail with
 // D3DERR_INVALIDCALL and leave the state as it was.
 TEST_F(DeviceTest, CallsOutsideTheSubsetFailLoudly) {
     DWORD value = 0;

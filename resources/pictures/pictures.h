@@ -1,10 +1,12 @@
 // The pictures the show carries: raw 24-bit pixels (red, green, blue bytes,
-// rows top to bottom, no header) and their conversion to 32-bit pixels.
+// rows top to bottom, no header) that tools/picgen draws when the project is
+// built, and their conversion to 32-bit pixels.
 //
-// Until the drawn pictures exist, stand-ins of the same sizes and layout are
-// made here when the program starts: a logo of three letter blocks over a
-// green-to-purple gradient, and fifteen strips of magenta marks on black
-// (strips 1 and 2 alike, strips 3 to 6 the logo in quarters).
+// The logo is three letters in green and magenta over a green-to-purple
+// gradient. The fifteen strips are stored one after the other: strips 3 to 6
+// are the logo's four bands of 128 rows, top band first (strip 3 holds logo
+// rows 0 to 127, strip 6 rows 384 to 511); the others are captions in magenta
+// capitals on black, strips 1 and 2 the same one.
 #pragma once
 
 #include <cstdint>
@@ -18,9 +20,9 @@ inline constexpr int kStripCount = 15;
 // Stored strip numbers of the twelve captions, in the order the timeline shows them.
 inline constexpr int kCaptionStrips[12] = {0, 7, 8, 9, 10, 11, 12, 13, 14, 1, 2, 3};
 
-// 1,572,864 bytes.
+// The embedded logo, 1,572,864 bytes.
 std::vector<std::uint8_t> logoPicture();
-// The fifteen strips one after the other, 393,216 bytes each.
+// The embedded strips one after the other, 393,216 bytes each.
 std::vector<std::uint8_t> stripPictures();
 
 // Alpha 0xFF, then the three bytes of each pixel as red, green and blue.

@@ -1,0 +1,41 @@
+#include "resources/pictures/pictures.h"
+
+#include <cstddef>
+
+// The generated files come in through the assembler's .incbin: megabytes of
+// pixels written out as a C++ initialiser would cost the compiler minutes.
+// RIZA3V_LOGO_RGB and RIZA3V_STRIPS_RGB are their paths, set by the build.
+asm(".pushsection .rodata\n"
+    ".balign 16\n"
+    "riza3vLogoRgb:\n"
+    ".incbin \"" RIZA3V_LOGO_RGB "\"\n"
+    "riza3vLogoRgbEnd:\n"
+    ".balign 16\n"
+    "riza3vStripsRgb:\n"
+    ".incbin \"" RIZA3V_STRIPS_RGB "\"\n"
+    "riza3vStripsRgbEnd:\n"
+    ".popsection\n");
+
+extern "C" {
+extern const unsigned char riza3vLogoRgb[];
+extern const unsigned char riza3vLogoRgbEnd[];
+extern const unsigned char riza3vStripsRgb[];
+extern const unsigned char riza3vStripsRgbEnd[];
+}
+
+std::vector<std::uint8_t> logoPicture() {
+    return {riza3vLogoRgb, riza3vLogoRgbEnd};
+}
+
+std::vector<std::uint8_t> stripPictures() {
+    return {riza3vStripsRgb, riza3vStripsRgbEnd};
+}
+
+std::vector<std::uint32_t> toPixels32(const std::uint8_t* rgb, int width, int height) {
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        const std::uint8_t* p = rgb + i * 3;
+        pixels[i] = 0xFF000000u | std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]};
+    }
+    return pixels;
+}
