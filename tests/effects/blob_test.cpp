@@ -1,0 +1,251 @@
+// The blob scene's roughened sphere and the blob sculpture, built on a
+// headless device: the roughening generator's values and which vertices it
+// moves, the sculpture's ball count, that its surface is closed, which shader
+// pair each kind of hardware gets, and that only the shaders make it spin.
+#include "effects/blobscene.h"
+#include "effects/blobsculpture.h"
+
+#include "dx/dxdevice.h"
+#include "dx/dxmath.h"
+#include "dx/dxvertexbuffer.h"
+#include "geometry/genmesh.h"
+#include "geometry/metamecklo.h"
+#include "resources/shaders/shaderprograms.h"
+#include "tests/effects/headless.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+class Blobs : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        effectstest::useShaderFolder();
+        d = effectstest::headlessDevice(160, 120);
+    }
+    void SetUp() override { ASSERT_NE(d, nullptr) << "no headless device"; }
+
+    static device* d;
+};
+
+device* Blobs::d = nullptr;
+
+// The linear congruential step of Numerical Recipes, written out in 64 bits.
+std::uint32_t lcg(std::uint32_t seed) {
+    return static_cast<std::uint32_t>((std::uint64_t{seed} * 1664525u + 1013904223u) % 4294967296u);
+}
+
+// The seed's low 23 bits as a fraction of 2^23.
+double fraction(std::uint32_t seed) {
+    return static_cast<double>(seed & 0x7FFFFF) / 8388608.0;
+}
+
+TEST_F(Blobs, RougheningMovesEveryThirteenthVertexOutwardByTheGeneratorsValue) {
+    EXPECT_EQ(lcg(effects::kRougheningSeed), 0x75432777u);
+    EXPECT_NEAR(fraction(0x75432777u), 0.524, 1e-3);
+
+    effects::BlobScene scene;
+    scene.buildBlobScene(*d);
+    vertexbuffer& rough = *scene.sphereA()->vertices;
+    vertexbuffer& smooth = *scene.sphereB()->vertices;
+    ASSERT_EQ(rough.vertexCount, smooth.vertexCount);
+    ASSERT_GT(rough.vertexCount, 13 * 10);
+
+    std::uint32_t seed = effects::kRougheningSeed;
+    int moved = 0;
+    for (int i = 0; i < rough.vertexCount; ++i) {
+        const float* a = rough.position(i, false);
+        const float* b = smooth.position(i, false);
+        const double lengthA = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+        const double lengthB = std::sqrt(b[0] * b[0] + b[1] * b[1] + b[2] * b[2]);
+        if (i % 13 != 0) {
+            EXPECT_EQ(std::memcmp(a, b, 3 * sizeof(float)), 0) << "vertex " << i << " moved";
+            continue;
+        }
+        seed = lcg(seed);
+        // Sphere B is the same sphere unmoved, with the normals A had before
+        // it was roughened: A = B + r n.
+        const float* n = smooth.normal(i, false);
+        const double r = fraction(seed);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(a[k], b[k] + r * n[k], 1e-5) << "vertex " << i;
+        }
+        EXPECT_GE(lengthA, lengthB - 1e-6) << "vertex " << i << " moved inward";
+        ++moved;
+    }
+    EXPECT_EQ(moved, (rough.vertexCount + 12) / 13);
+    EXPECT_EQ(scene.roughSeed(), seed);
+}
+
+// Positions rounded to a fine grid, so that the copies of a vertex that
+// neighbouring cubes each compute fall together.
+using Key = std::tuple<long, long, long>;
+Key keyOf(const float* p) {
+    return {std::lround(p[0] * 2000.0f), std::lround(p[1] * 2000.0f), std::lround(p[2] * 2000.0f)};
+}
+
+TEST_F(Blobs, SculptureHas1926BallsAndAClosedSurface) {
+    effects::BlobSculpture sculpture;
+    sculpture.buildBlobSculpture(*d);
+    EXPECT_EQ(sculpture.ballCount(), 321 * 6);
+
+    metamecklo& field = *sculpture.sculpture();
+    vertexbuffer& pool = *field.vertices;
+    const int vertices = field.meshVertexCount;
+    ASSERT_GT(vertices, 3000);
+    ASSERT_EQ(vertices % 3, 0);
+
+    std::map<Key, int> ids;
+    auto id = [&](int v) {
+        const auto [it, added] = ids.emplace(keyOf(pool.position(v, false)), static_cast<int>(ids.size()));
+        return it->second;
+    };
+    std::map<std::pair<int, int>, int> edges;
+    int degenerate = 0;
+    for (int t = 0; t < vertices; t += 3) {
+        const int c[3] = {id(t), id(t + 1), id(t + 2)};
+        if (c[0] == c[1] || c[1] == c[2] || c[0] == c[2]) {
+            ++degenerate; // a sliver whose corners weld: it adds no edge
+            continue;
+        }
+        for (int e = 0; e < 3; ++e) {
+            const int a = c[e];
+            const int b = c[(e + 1) % 3];
+            ++edges[{std::min(a, b), std::max(a, b)}];
+        }
+    }
+    int open = 0;
+    for (const auto& [edge, count] : edges) {
+        open += count != 2 ? 1 : 0;
+    }
+    EXPECT_EQ(open, 0) << "of " << edges.size() << " edges (" << degenerate << " welded slivers)";
+}
+
+UINT tokenBytes(IDirect3DVertexShader9* shader) {
+    UINT size = 0;
+    return shader != nullptr && shader->GetFunction(nullptr, &size) == D3D_OK ? size : 0;
+}
+
+UINT tokenBytes(IDirect3DPixelShader9* shader) {
+    UINT size = 0;
+    return shader != nullptr && shader->GetFunction(nullptr, &size) == D3D_OK ? size : 0;
+}
+
+TEST_F(Blobs, SculptureTakesTheRimPairTheFallbackPairOrNoneByCaps) {
+    const D3DCAPS9 real = d->caps;
+    struct Case {
+        DWORD vs;
+        DWORD ps;
+        UINT vsBytes;
+        UINT psBytes;
+    };
+    const Case cases[] = {
+        {D3DVS_VERSION(2, 0), D3DPS_VERSION(2, 0), resources::rimVertexProgramTokenCount * 4,
+         resources::rimPixelProgramTokenCount * 4},
+        {D3DVS_VERSION(2, 0), D3DPS_VERSION(1, 4), resources::fallbackVertexProgramTokenCount * 4,
+         resources::fallbackPixelProgramTokenCount * 4},
+        {D3DVS_VERSION(1, 1), D3DPS_VERSION(2, 0), resources::fallbackVertexProgramTokenCount * 4,
+         resources::fallbackPixelProgramTokenCount * 4},
+        {D3DVS_VERSION(1, 0), D3DPS_VERSION(1, 2), 0, 0},
+    };
+    for (const Case& c : cases) {
+        d->caps.VertexShaderVersion = c.vs;
+        d->caps.PixelShaderVersion = c.ps;
+        effects::BlobSculpture sculpture;
+        sculpture.buildBlobSculpture(*d);
+        const vertexbuffer& pool = *sculpture.sculpture()->vertices;
+        EXPECT_EQ(tokenBytes(pool.vertexShader), c.vsBytes) << std::hex << c.vs << " " << c.ps;
+        EXPECT_EQ(tokenBytes(pool.pixelShader), c.psBytes) << std::hex << c.vs << " " << c.ps;
+    }
+    d->caps = real;
+}
+
+// The sculpture seen from the side at scene time t.
+effectstest::Picture drawSculpture(device& dev, effects::BlobSculpture& sculpture, float t, const char* name) {
+    Matrix view{};
+    Matrix projection{};
+    lookAtUp(view, Vector3{0.0f, 0.0f, 0.0f}, Vector3{0.0f, 1.0f, -7.0f});
+    perspective(projection, 70.0f);
+    dev.setView(view);
+    dev.setProjection(projection);
+    dev.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
+    sculpture.drawBlobSculpture(dev, t, Vector4{0.0f, 1.0f, -7.0f, 0.0f}, 0.0f);
+    dev.endScene();
+    return effectstest::readTarget(dev, 0, name);
+}
+
+int litPixels(const effectstest::Picture& p) {
+    int lit = 0;
+    for (D3DCOLOR c : p.pixels) {
+        lit += (c & 0xFFFFFF) != 0 ? 1 : 0;
+    }
+    return lit;
+}
+
+TEST_F(Blobs, OnlyTheShadersMakeTheSculptureSpin) {
+    const D3DCAPS9 real = d->caps;
+    effects::BlobSculpture shaded;
+    shaded.buildBlobSculpture(*d);
+    const effectstest::Picture a = drawSculpture(*d, shaded, 0.0f, "shaded-0");
+    const effectstest::Picture b = drawSculpture(*d, shaded, 1.0f, "shaded-1");
+    EXPECT_GT(litPixels(a), 200);
+    EXPECT_NE(a.pixels, b.pixels) << "the rim shaders turn the sculpture with t";
+
+    d->caps.VertexShaderVersion = D3DVS_VERSION(1, 0);
+    d->caps.PixelShaderVersion = D3DPS_VERSION(1, 0);
+    effects::BlobSculpture plain;
+    plain.buildBlobSculpture(*d);
+    d->caps = real;
+    const effectstest::Picture c = drawSculpture(*d, plain, 0.0f, "plain-0");
+    const effectstest::Picture e = drawSculpture(*d, plain, 1.0f, "plain-1");
+    EXPECT_GT(litPixels(c), 200);
+    EXPECT_EQ(c.pixels, e.pixels) << "without shaders the identity world keeps it still";
+}
+
+// One blob-scene frame at t = 5 s seen from (0, 0, 4), with a surface
+// texture or without one.
+effectstest::Picture drawBlobFrame(device& dev, effects::BlobScene& scene, IDirect3DBaseTexture9* surface,
+                                   const char* name) {
+    Matrix view{};
+    Matrix projection{};
+    lookAtUp(view, Vector3{0.0f, 0.0f, 0.0f}, Vector3{0.0f, 0.0f, 4.0f});
+    perspective(projection, 70.0f);
+    dev.setView(view);
+    dev.setProjection(projection);
+    dev.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
+    scene.drawBlobScene(dev, 5.0f, Vector4{0.0f, 0.0f, 4.0f, 0.0f}, nullptr, false, surface);
+    dev.endScene();
+    return effectstest::readTarget(dev, 0, name);
+}
+
+TEST_F(Blobs, TheSphereShowsOnlyWithASurfaceTexture) {
+    effects::BlobScene scene;
+    scene.buildBlobScene(*d);
+    const effectstest::Picture bare = drawBlobFrame(*d, scene, nullptr, "bare");
+
+    IDirect3DTexture9* white = nullptr;
+    ASSERT_EQ(d->d3dDevice->CreateTexture(4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &white, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(white->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 4; ++y) {
+        std::memset(static_cast<char*>(locked.pBits) + y * locked.Pitch, 0xFF, 16);
+    }
+    white->UnlockRect(0);
+    const effectstest::Picture textured = drawBlobFrame(*d, scene, white, "textured");
+    white->Release();
+
+    // The sphere of radius 2.6 seen from 4 units away covers the middle of
+    // the picture; the blobs alone leave much of it dark.
+    EXPECT_GT(litPixels(textured), litPixels(bare) + static_cast<int>(bare.pixels.size() / 10));
+    const D3DCOLOR middle = textured.at(textured.width / 2, textured.height / 2);
+    EXPECT_GT(effectstest::green(middle), 0x40) << std::hex << middle;
+}
+
+} // namespace
