@@ -17,8 +17,11 @@ class genmesh;
 class mesh;
 class texture;
 class vertexbuffer;
-class SongClock;
 class particleField;
+
+namespace music {
+class SongClock;
+}
 
 namespace effects {
 class Tubes;
@@ -57,7 +60,7 @@ struct Show {
     effects::Tubes* tunnel = nullptr;
     effects::BlobSculpture* sculpture = nullptr;
     effects::BlobScene* blobs = nullptr;
-    SongClock* music = nullptr;
+    music::SongClock* music = nullptr;
     Matrix view{};
     Matrix projection{};
     Stopwatch demoClock;
@@ -69,3 +72,17 @@ struct Show {
     int target(int number) const { return targets[static_cast<std::size_t>(number - 1)]; }
     texture& program(int number) const { return *programs[static_cast<std::size_t>(number - 1)]; }
 };
+
+// Start-up after the device exists, in the show's order: the font atlas, the
+// quad object and blur context, the effects (tunnel, sculpture, blob scene),
+// the particle pool, the mesh generator, the render targets, the four program
+// textures, the pictures, the fixed-function defaults and matrices, the song,
+// the show's clock, the cloth and the sphere; the scene starts at 4. Raises
+// the error record on the first failure.
+void buildShow(Show& show, device* dev);
+
+// Weak shader hardware shows the first program texture in grey: each colour
+// byte divided by three in floating point, the three summed in the order red,
+// blue, green and truncated; alpha becomes 0.
+void turnGrey(std::uint32_t* pixels, std::size_t count);
+

@@ -74,6 +74,15 @@ Stopwatch& pulseClockB() {
     return clock;
 }
 
+namespace {
+
+// The three clocks start with the program, not at their first use, so that
+// until the first beat their elapsed times are long past the half second a
+// flash lasts.
+[[maybe_unused]] const bool clocksStarted = (flashClock(), pulseClockA(), pulseClockB(), true);
+
+} // namespace
+
 void beatPulse(int /*order*/, int row) {
     if (row % 6 != 0)
         return;
