@@ -1,0 +1,33 @@
+#include "tests/app/scenes/showfixture.h"
+
+#include "app/scenes/scenes.h"
+#include "dx/dxdevice.h"
+#include "dx/dxtexture.h"
+
+namespace scenetest {
+
+Show* builtShow() {
+    static Show* show = [] {
+        effectstest::useShaderFolder();
+        device* d = effectstest::headlessDevice(kWidth, kHeight);
+        if (d == nullptr) {
+            return static_cast<Show*>(nullptr);
+        }
+        auto* built = new Show;
+        buildShow(*built, d);
+        return built;
+    }();
+    return show;
+}
+
+effectstest::Picture drawScene(int part, float t, float flash, const char* name) {
+    Show& show = *builtShow();
+    device& d = *show.dev;
+    d.setRawTexture(0, show.program(1).d3dTexture);
+    d.setAlphaBlend(false);
+    show.part = part;
+    scenes::drawScene(part, show, t, flash);
+    return effectstest::readTarget(d, 0, name);
+}
+
+} // namespace scenetest

@@ -1,0 +1,21 @@
+// The show built on the headless device, for tests that draw single scenes
+// and read back what they show.
+#pragma once
+
+#include "app/show.h"
+#include "tests/effects/headless.h"
+
+namespace scenetest {
+
+inline constexpr UINT kWidth = 160;
+inline constexpr UINT kHeight = 120;
+
+// Everything start-up makes, on a kWidth x kHeight back buffer; made on the
+// first call, shared afterwards. Null when no headless device can be made.
+Show* builtShow();
+
+// Draws scene `part` at time t with the flash value, as the frame loop does
+// before the beat bars, and reads the back buffer.
+effectstest::Picture drawScene(int part, float t, float flash, const char* name);
+
+} // namespace scenetest

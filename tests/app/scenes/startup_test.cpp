@@ -1,0 +1,69 @@
+// What start-up leaves for the frame loop and the scenes.
+#include "tests/app/scenes/showfixture.h"
+
+#include "dx/dxdevice.h"
+#include "dx/dxtexture.h"
+#include "effects/particlefield.h"
+#include "resources/pictures/pictures.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+TEST(Startup, GreyIsTheSumOfThirdsOfTheThreeBytesWithAlphaCleared) {
+    // Multiplying by the float nearest 1/3 and dividing by 3 disagree on
+    // these (1 + 1 + 7 gives 3 one way and 2 the other).
+    std::vector<std::uint32_t> pixels = {0x12010107u, 0xFF0A0A0Au, 0xFFFFFFFFu, 0x80000000u, 0xFF010119u};
+    turnGrey(pixels.data(), pixels.size());
+    EXPECT_EQ(pixels[0], 0x00030303u);
+    EXPECT_EQ(pixels[1], 0x000A0A0Au);
+    EXPECT_EQ(pixels[2], 0x00FFFFFFu);
+    EXPECT_EQ(pixels[3], 0x00000000u);
+    EXPECT_EQ(pixels[4], 0x00090909u);
+}
+
+TEST(Startup, TargetsTexturesAndClothAreMadeAsTheScenesUseThem) {
+    Show* show = scenetest::builtShow();
+    if (show == nullptr) {
+        GTEST_SKIP() << "no headless device";
+    }
+    device& d = *show->dev;
+    for (int t = 1; t <= 6; ++t) {
+        const TargetSize size = d.targetSize[show->target(t)];
+        EXPECT_EQ(size.width, t <= 3 ? static_cast<float>(scenetest::kWidth) : 512.0f) << "T" << t;
+        EXPECT_EQ(size.height, t <= 3 ? static_cast<float>(scenetest::kHeight) : 256.0f) << "T" << t;
+        EXPECT_NE(show->target(t), 0) << "T" << t;
+    }
+    for (int p = 1; p <= 4; ++p) {
+        EXPECT_EQ(show->program(p).width, 256);
+        EXPECT_EQ(show->program(p).height, 256);
+        EXPECT_EQ(show->program(p).d3dTexture->GetLevelCount(), 8u) << "P" << p;
+    }
+    EXPECT_EQ(show->logo->width, kLogoWidth);
+    EXPECT_EQ(show->logo->height, kLogoHeight);
+
+    // The captions follow the list's order of stored strips, not the stored order.
+    const std::vector<std::uint8_t> strips = stripPictures();
+    const std::size_t stripBytes = std::size_t{kStripWidth} * kStripHeight * 3;
+    for (std::size_t i = 0; i < show->captions.size(); ++i) {
+        const std::size_t strip = static_cast<std::size_t>(kCaptionStrips[i]);
+        const std::vector<std::uint32_t> expected =
+            toPixels32(strips.data() + stripBytes * strip, kStripWidth, kStripHeight);
+        ASSERT_NE(show->captions[i], nullptr);
+        EXPECT_EQ(show->captions[i]->pixels, expected) << "caption " << i << " is not strip " << strip;
+    }
+
+    const particleField& cloth = *show->cloth;
+    EXPECT_EQ(cloth.particles.count, 676u);
+    EXPECT_EQ(cloth.springs.count, 1925u);
+    EXPECT_EQ(cloth.faces.count, 1250u);
+    EXPECT_EQ(cloth.wind.x, 0.0f);
+    EXPECT_EQ(cloth.wind.z, 600.0f);
+    EXPECT_NE(show->sphere, nullptr);
+    EXPECT_EQ(show->part, 4);
+}
+
+} // namespace
