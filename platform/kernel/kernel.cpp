@@ -50,9 +50,12 @@ struct VirtualClock {
     std::vector<Sleeper*> sleepers;
 };
 
+// Never destroyed: threads still asleep on it when the process exits (the
+// show ends through exit() with its audio thread waiting for the next block)
+// would otherwise block the exit handlers in the condition's destruction.
 VirtualClock& vclock() {
-    static VirtualClock clock;
-    return clock;
+    static VirtualClock* clock = new VirtualClock;
+    return *clock;
 }
 
 bool onDriver(VirtualClock& c) { return std::this_thread::get_id() == c.driver; }
