@@ -75,10 +75,6 @@ TEST(ExitPaths, ReturningFromTheShowLogsLeavingMain) {
     EXPECT_EQ(o.log, "entering main\nwords 1 []\nleaving main\n");
 }
 
-TEST(ExitPaths, EndOfShowExitsZero) {
-    EXPECT_EQ(probe("exit0").status, 0);
-}
-
 TEST(EntryPoint, WordCountIsBlanksPlusOneAndTheTailIsCopied) {
     const Outcome o = probe("quit", "-w --fast x");
     EXPECT_EQ(o.status, 1);
