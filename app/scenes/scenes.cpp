@@ -3,27 +3,11 @@
 namespace scenes {
 
 void drawScene(int part, Show& show, float t, float flash) {
-    switch (part) {
-    case 1:
-        drawScene1(show, t, flash);
-        break;
-    case 2:
-        drawScene2(show, t, flash);
-        break;
-    case 3:
-        drawScene3(show, t, flash);
-        break;
-    case 4:
-        drawScene4(show, t, flash);
-        break;
-    case 5:
-        drawScene5(show, t, flash);
-        break;
-    case 6:
-        drawScene6(show, t, flash);
-        break;
-    default:
-        break;
+    using SceneFunction = void (*)(Show&, float, float);
+    static constexpr SceneFunction kScenes[] = {drawScene1, drawScene2, drawScene3,
+                                                drawScene4, drawScene5, drawScene6};
+    if (part >= 1 && part <= 6) {
+        kScenes[part - 1](show, t, flash);
     }
 }
 
