@@ -137,6 +137,7 @@ private:
     D3DPRESENT_PARAMETERS params_;
     D3DCAPS9 caps_;
     bool inScene_ = false;
+    bool warnedOutsideScene_ = false;
 
     Texture* backBuffer_ = nullptr;
     Surface* backBufferSurface_ = nullptr;

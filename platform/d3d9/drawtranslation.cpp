@@ -618,9 +618,11 @@ bool Device::applyVertexInput(const VertexLayout& layout, GLuint buffer, UINT ba
 }
 
 const VertexLayout* Device::prepareDraw(const char* call, GLenum mode) {
-    if (!inScene_) {
-        logFailure("%s outside BeginScene/EndScene", call);
-        return nullptr;
+    // The retail runtime draws outside BeginScene/EndScene as well (only its
+    // debug version objects), and callers rely on it; say so once.
+    if (!inScene_ && !warnedOutsideScene_) {
+        logFailure("%s outside BeginScene/EndScene (drawn)", call);
+        warnedOutsideScene_ = true;
     }
     const VertexLayout* layout = currentLayout();
     if (layout == nullptr) {

@@ -466,5 +466,17 @@ TEST_F(Pixels, AddressModesBeyondTheTexture) {
     t->Release();
 }
 
+// Like the retail runtime, a draw after EndScene still lands (a scene that
+// closes its pass early and draws one more quad relies on it).
+TEST_F(Pixels, DrawsAfterEndSceneStillLand) {
+    begin(0xFF000000u);
+    end();
+    device->SetTexture(0, nullptr);
+    drawQuad(0, 0, 16, 16, 0xFF20C040u);
+    const Picture p = readBackBuffer("after-end");
+    expectNear(p.at(4, 4), 0x20 / 255.0, 0xC0 / 255.0, 0x40 / 255.0, "inside the quad");
+    expectNear(p.at(40, 40), 0.0, 0.0, 0.0, "outside it");
+}
+
 } // namespace
 } // namespace d3d9test
