@@ -113,7 +113,7 @@ private:
     // Draw preparation; false (after a log line) when the state is outside the subset.
     const VertexLayout* prepareDraw(const char* call, GLenum mode);
     bool applyFramebuffer();
-    void applyRasterState();
+    void applyRasterState(const VertexLayout& layout);
     bool applyProgram(const VertexLayout& layout, bool points);
     void uploadUniforms(LinkedProgram& program);
     bool applyTextures();
@@ -230,6 +230,7 @@ private:
 
     struct AppliedState {
         int depthTest = -1;
+        int depthClamp = -1;
         int depthMask = -1;
         GLenum depthFunc = 0;
         int blend = -1;

@@ -155,7 +155,7 @@ const VertexLayout* Device::currentLayout() const {
     return declaration_ != nullptr ? &declaration_->layout() : nullptr;
 }
 
-void Device::applyRasterState() {
+void Device::applyRasterState(const VertexLayout& layout) {
     const auto& rs = renderStates_;
     auto& a = applied_;
     auto& count = shared_->counters.stateChanges;
@@ -163,6 +163,12 @@ void Device::applyRasterState() {
         changeState(applied, wanted ? 1 : 0, count, [&] { wanted ? gl::Enable(cap) : gl::Disable(cap); });
     };
     capability(a.depthTest, rs[D3DRS_ZENABLE] != D3DZB_FALSE, GL_DEPTH_TEST);
+    // Pre-transformed vertices drawn with no depth test (off, or no depth
+    // surface to test against) are not clipped in depth: screen text sits at
+    // z 3 or 10 and still shows. Depth clamping turns off GL's near and far
+    // clipping; with the depth test on, z outside 0..1 is clipped as usual.
+    const bool noDepthTest = rs[D3DRS_ZENABLE] == D3DZB_FALSE || depthStencil_ == nullptr;
+    capability(a.depthClamp, layout.pretransformed && noDepthTest, GL_DEPTH_CLAMP);
     const int depthMask = rs[D3DRS_ZWRITEENABLE] != FALSE ? 1 : 0;
     changeState(a.depthMask, depthMask, count, [&] { gl::DepthMask(depthMask != 0 ? GL_TRUE : GL_FALSE); });
     const GLenum depthFunc = glCompare(rs[D3DRS_ZFUNC]);
@@ -633,7 +639,7 @@ const VertexLayout* Device::prepareDraw(const char* call, GLenum mode) {
     if (!applyFramebuffer()) {
         return nullptr;
     }
-    applyRasterState();
+    applyRasterState(*layout);
     if (!applyProgram(*layout, mode == GL_POINTS)) {
         return nullptr;
     }

@@ -270,6 +270,55 @@ TEST_F(Raster, DepthTestAndWrite) {
     EXPECT_EQ(p.at(40, 8), kBackground);
 }
 
+// Pre-transformed vertices are not clipped in depth while no depth test
+// runs (ZENABLE FALSE, or no depth surface bound): screen text at z 3 or
+// -0.5 shows, as on Direct3D 9 hardware (wined3d flattens their z to 0 in
+// that case). With the depth test on, z outside 0..1 is clipped even when
+// ZFUNC is ALWAYS. Untransformed geometry past the far plane stays clipped.
+TEST_F(Raster, PreTransformedDepthOutsideZeroToOne) {
+    begin();
+    drawQuad(0, 0, 16, 16, 0xFFFF0000u, 3.0f);
+    drawQuad(16, 0, 32, 16, 0xFF00FF00u, -0.5f);
+    drawQuad(32, 0, 48, 16, 0xFF0000FFu, 10.0f);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device->SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS);
+    drawQuad(0, 16, 16, 32, 0xFFFFFF00u, 3.0f);   // clipped
+    drawQuad(16, 16, 32, 32, 0xFFFFFF00u, -0.5f); // clipped
+    drawQuad(32, 16, 48, 32, 0xFF00FFFFu, 0.5f);  // inside: drawn
+    device->SetRenderState(D3DRS_ZENABLE, FALSE);
+    drawQuad(0, 32, 16, 48, 0xFFFF00FFu, 3.0f); // drawn again after the depth-tested draws
+    // Untransformed, depth test off, identity transforms: z 2 lies beyond
+    // the far plane (clip space 0 <= z <= w).
+    struct Xyz {
+        float x, y, z;
+    };
+    const Xyz far[3] = {{0.5f, 0, 2}, {1, 0, 2}, {0.5f, -1, 2}}; // right half, bottom half
+    const Xyz near[3] = {{0, 0, 0.5f}, {0.5f, 0, 0.5f}, {0, -1, 0.5f}};
+    device->SetFVF(D3DFVF_XYZ); // white without a colour
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, far, sizeof far[0]), D3D_OK);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, near, sizeof near[0]), D3D_OK);
+    end();
+    Picture p = readBackBuffer("depthrange");
+    EXPECT_EQ(p.at(8, 8), 0xFFFF0000u);
+    EXPECT_EQ(p.at(24, 8), 0xFF00FF00u);
+    EXPECT_EQ(p.at(40, 8), 0xFF0000FFu);
+    EXPECT_EQ(p.at(8, 24), kBackground);
+    EXPECT_EQ(p.at(24, 24), kBackground);
+    EXPECT_EQ(p.at(40, 24), 0xFF00FFFFu);
+    EXPECT_EQ(p.at(8, 40), 0xFFFF00FFu);
+    EXPECT_EQ(p.at(36, 34), 0xFFFFFFFFu); // the near triangle (x 32..48, y 32..64)
+    EXPECT_EQ(p.at(52, 34), kBackground); // the far one is clipped (x 48..64)
+
+    // No depth surface: the depth test cannot run, so nothing is clipped.
+    begin();
+    ASSERT_EQ(device->SetDepthStencilSurface(nullptr), D3D_OK);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    drawQuad(0, 0, 16, 16, 0xFFFF0000u, 3.0f);
+    end();
+    p = readBackBuffer("nodepthsurface");
+    EXPECT_EQ(p.at(8, 8), 0xFFFF0000u);
+}
+
 // A draw that samples the target it draws into (the feedback passes of a
 // zoom blur) reads the target as it was before the draw.
 TEST_F(Raster, DrawingIntoTheTargetBeingSampledReadsItsPreviousContents) {
