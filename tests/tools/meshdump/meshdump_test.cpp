@@ -1,0 +1,297 @@
+// meshdump run as a program: every OBJ file parses, its faces index existing
+// vertices from 1, its normals are unit vectors, its counts are those of the
+// mesh built the same way here (on the mock device, or by the cube's rule),
+// the single ball and the sculpture are closed; bad arguments give the usage
+// line and status 2, a folder that cannot hold files status 1 naming the file.
+#include "dx/dxdevice.h"
+#include "dx/dxvertexbuffer.h"
+#include "effects/blobsculpture.h"
+#include "geometry/metamecklo.h"
+#include "platform/crt/random.h"
+#include "tests/dx/fakedevice.h"
+#include "tests/geometry/surface.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace {
+
+using ::testing::NiceMock;
+
+struct ToolRun {
+    int status = -1;
+    std::string err;
+};
+
+// Runs the tool from the build folder (the blob scene opens "shaders/").
+ToolRun runTool(const std::string& arguments) {
+    const std::string errFile = std::string(SCRATCH_FOLDER) + "/meshdump.err";
+    const std::string command = std::string("cd '") + SHOW_FOLDER + "' && '" + MESHDUMP_TOOL + "' " + arguments +
+                                " >/dev/null 2>'" + errFile + "'";
+    ToolRun run;
+    const int raw = std::system(command.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::ifstream in(errFile);
+    std::stringstream s;
+    s << in.rdbuf();
+    run.err = s.str();
+    return run;
+}
+
+struct Obj {
+    int objects = 0;
+    std::vector<std::array<float, 3>> v;
+    std::vector<std::array<float, 2>> vt;
+    std::vector<std::array<float, 3>> vn;
+    std::vector<std::array<int, 9>> f; // v/vt/vn of three corners, as written
+    std::vector<std::string> faults;
+};
+
+Obj parseObj(const std::string& path) {
+    Obj obj;
+    std::ifstream in(path);
+    if (!in) {
+        obj.faults.push_back("cannot open " + path);
+        return obj;
+    }
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream s(line);
+        std::string tag;
+        s >> tag;
+        bool unreadable = false;
+        if (tag == "v" || tag == "vn") {
+            std::array<float, 3> p{};
+            s >> p[0] >> p[1] >> p[2];
+            unreadable = s.fail();
+            (tag == "v" ? obj.v : obj.vn).push_back(p);
+        } else if (tag == "vt") {
+            std::array<float, 2> t{};
+            s >> t[0] >> t[1];
+            unreadable = s.fail();
+            obj.vt.push_back(t);
+        } else if (tag == "f") {
+            std::array<int, 9> face{};
+            for (int c = 0; c < 3; ++c) {
+                char slash1 = 0;
+                char slash2 = 0;
+                s >> face[3 * c] >> slash1 >> face[3 * c + 1] >> slash2 >> face[3 * c + 2];
+                if (slash1 != '/' || slash2 != '/') {
+                    obj.faults.push_back("face corner not v/vt/vn: " + line);
+                }
+            }
+            unreadable = s.fail();
+            std::string rest;
+            if (s >> rest) {
+                obj.faults.push_back("face of more than three corners: " + line);
+            }
+            obj.f.push_back(face);
+        } else if (tag == "o") {
+            ++obj.objects;
+        } else if (!tag.empty() && tag[0] != '#') {
+            obj.faults.push_back("unknown line: " + line);
+        }
+        if (unreadable) {
+            obj.faults.push_back("unreadable line: " + line);
+        }
+    }
+    return obj;
+}
+
+// Welded by exact position, as the library's closed-surface tests do.
+geomtest::Topology topologyOf(const Obj& obj) {
+    std::vector<geomtest::Point> corners;
+    for (const auto& face : obj.f) {
+        for (int c = 0; c < 3; ++c) {
+            corners.push_back(obj.v[static_cast<std::size_t>(face[3 * c] - 1)]);
+        }
+    }
+    return geomtest::topologyOf(corners);
+}
+
+const char* const kNames[] = {"cube", "sphere", "ball", "tubes", "sculpture", "blobscene"};
+
+class MeshDump : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        folder = std::string(SCRATCH_FOLDER) + "/out";
+        std::system(("rm -rf '" + folder + "' && mkdir -p '" + folder + "'").c_str());
+        first = runTool("'" + folder + "'");
+        for (const char* name : kNames) {
+            files[name] = parseObj(folder + "/" + name + ".obj");
+        }
+    }
+    void SetUp() override { ASSERT_EQ(first.status, 0) << first.err; }
+
+    // The field meshes built here with the tool's recipes, on the mock device.
+    MeshDump() { d.d3dDevice = &mock; }
+    std::unique_ptr<metamecklo> field() {
+        ::testing::internal::CaptureStderr();
+        auto m = std::make_unique<metamecklo>(&d, 40, 40, 40, 5.0f, 5.0f, 5.0f, 2.5f, 2.5f, 2.5f, true);
+        ::testing::internal::GetCapturedStderr();
+        return m;
+    }
+    // Every position of the OBJ equals the pool's, in order.
+    static void expectSamePositions(const Obj& obj, metamecklo& m, const char* name) {
+        ASSERT_EQ(obj.v.size(), static_cast<std::size_t>(m.meshVertexCount)) << name;
+        ASSERT_EQ(obj.f.size() * 3, obj.v.size()) << name;
+        int differ = 0;
+        for (int i = 0; i < m.meshVertexCount; ++i) {
+            const float* p = m.vertices->position(i, false);
+            const auto& q = obj.v[static_cast<std::size_t>(i)];
+            differ += (p[0] != q[0] || p[1] != q[1] || p[2] != q[2]) ? 1 : 0;
+        }
+        EXPECT_EQ(differ, 0) << name;
+    }
+
+    NiceMock<fake::Device> mock;
+    device d;
+    static std::string folder;
+    static ToolRun first;
+    static std::map<std::string, Obj> files;
+};
+
+std::string MeshDump::folder;
+ToolRun MeshDump::first;
+std::map<std::string, Obj> MeshDump::files;
+
+TEST_F(MeshDump, EveryFileIsOneObjectWithInRangeOneBasedIndicesAndUnitNormals) {
+    for (const char* name : kNames) {
+        const Obj& obj = files[name];
+        EXPECT_TRUE(obj.faults.empty()) << name << ": " << (obj.faults.empty() ? "" : obj.faults.front());
+        EXPECT_EQ(obj.objects, 1) << name;
+        ASSERT_FALSE(obj.f.empty()) << name;
+        EXPECT_EQ(obj.vt.size(), obj.v.size()) << name;
+        EXPECT_EQ(obj.vn.size(), obj.v.size()) << name;
+        const int count = static_cast<int>(obj.v.size());
+        int outOfRange = 0;
+        std::vector<bool> used(obj.v.size(), false);
+        for (const auto& face : obj.f) {
+            for (int k : face) {
+                if (k < 1 || k > count) {
+                    ++outOfRange;
+                } else {
+                    used[static_cast<std::size_t>(k - 1)] = true;
+                }
+            }
+        }
+        EXPECT_EQ(outOfRange, 0) << name;
+        // The cube's pool keeps band 2's welded border vertices, which no
+        // triangle uses and whose normals stay zero; the normals that are
+        // drawn are unit vectors.
+        int notUnit = 0;
+        for (std::size_t i = 0; i < obj.vn.size(); ++i) {
+            const auto& n = obj.vn[i];
+            const bool unit = std::fabs(std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]) - 1.0f) <= 1e-4f;
+            notUnit += (used[i] && !unit) ? 1 : 0;
+        }
+        EXPECT_EQ(notUnit, 0) << name;
+        if (std::string(name) != "cube" && std::string(name) != "sphere") {
+            // The field's meshes are triangle lists: vertex 3t + c is corner c of triangle t.
+            int misplaced = 0;
+            for (std::size_t t = 0; t < obj.f.size(); ++t) {
+                for (int c = 0; c < 3; ++c) {
+                    const int k = static_cast<int>(3 * t) + c + 1;
+                    const auto& face = obj.f[t];
+                    misplaced += (face[3 * c] != k || face[3 * c + 1] != k || face[3 * c + 2] != k) ? 1 : 0;
+                }
+            }
+            EXPECT_EQ(misplaced, 0) << name;
+        }
+    }
+}
+
+TEST_F(MeshDump, CubeAndSphereHaveTheCountsOfTheirBudgets) {
+    // n = floor(sqrt(budget / 12)) quads a side: (6n + 2)(n + 1) pool vertices, 12 n^2 triangles.
+    struct Case {
+        const char* name;
+        int budget;
+    };
+    for (const Case c : {Case{"cube", 2000}, Case{"sphere", 4000}}) {
+        const int n = static_cast<int>(std::floor(std::sqrt(c.budget / 12.0)));
+        EXPECT_EQ(files[c.name].v.size(), static_cast<std::size_t>((6 * n + 2) * (n + 1))) << c.name;
+        EXPECT_EQ(files[c.name].f.size(), static_cast<std::size_t>(12 * n * n)) << c.name;
+        const geomtest::Topology t = topologyOf(files[c.name]);
+        // Welded: the 6 n^2 + 2 distinct corners of a closed quad-faced cube.
+        EXPECT_EQ(t.vertices, static_cast<std::size_t>(6 * n * n + 2)) << c.name;
+        EXPECT_EQ(t.openEdges, 0u) << c.name;
+        EXPECT_EQ(t.euler(), 2) << c.name;
+    }
+    // Amount 1 puts every vertex on the unit sphere.
+    int off = 0;
+    for (const auto& p : files["sphere"].v) {
+        off += std::fabs(std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]) - 1.0f) > 1e-5f ? 1 : 0;
+    }
+    EXPECT_EQ(off, 0);
+}
+
+TEST_F(MeshDump, TheBallIsClosedAndIsTheFieldsMesh) {
+    const Obj& ball = files["ball"];
+    const geomtest::Topology t = topologyOf(ball);
+    EXPECT_EQ(t.openEdges, 0u);
+    EXPECT_EQ(t.euler(), 2);
+
+    auto m = field();
+    m->setIsoLevel(0.25f);
+    const float centre[3] = {0.5f, 0.5f, 0.5f};
+    m->addSignedBall(0.2f, 1.0f, centre);
+    m->clearBorders();
+    m->buildMesh();
+    expectSamePositions(ball, *m, "ball");
+}
+
+TEST_F(MeshDump, TheTubeFrameAndTheBlobSceneAtFiveSecondsAreTheTubeSetFromTheFirstSeed) {
+    auto m = field();
+    m->setIsoLevel(0.5f);
+    crt::srand(1);
+    m->initTubeSet();
+    m->addTubeSet(5.0f, 0.0f, 0.1f, 1.0f, 1.0f);
+    m->blurField();
+    m->blurField();
+    m->buildMesh();
+    expectSamePositions(files["tubes"], *m, "tubes");
+    expectSamePositions(files["blobscene"], *m, "blobscene");
+}
+
+TEST_F(MeshDump, TheSculptureIsClosedAndIsTheEffectsMesh) {
+    const Obj& obj = files["sculpture"];
+    const geomtest::Topology t = topologyOf(obj);
+    EXPECT_EQ(t.openEdges, 0u);
+
+    effects::BlobSculpture sculpture;
+    ::testing::internal::CaptureStderr();
+    sculpture.buildBlobSculpture(d);
+    ::testing::internal::GetCapturedStderr();
+    expectSamePositions(obj, *sculpture.sculpture(), "sculpture");
+}
+
+TEST_F(MeshDump, BadArgumentsGiveTheUsageLineAndStatusTwo) {
+    for (const std::string& args : {std::string(""), std::string("a b"), std::string("--png"),
+                                   std::string("--bogus dir"), std::string("--png a b")}) {
+        const ToolRun r = runTool(args);
+        EXPECT_EQ(r.status, 2) << "'" << args << "'";
+        EXPECT_NE(r.err.find("usage: meshdump"), std::string::npos) << "'" << args << "': " << r.err;
+    }
+}
+
+TEST_F(MeshDump, AFolderThatCannotHoldFilesGivesStatusOneNamingTheFile) {
+    // A path below a plain file is no folder, whoever runs the test.
+    const std::string plain = std::string(SCRATCH_FOLDER) + "/plain-file";
+    std::ofstream(plain) << "x";
+    const ToolRun r = runTool("'" + plain + "/sub'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(plain + "/sub/cube.obj"), std::string::npos) << r.err;
+}
+
+} // namespace
