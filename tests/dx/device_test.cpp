@@ -7,10 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 using ::testing::_;
-using ::testing::AnyNumber;
 using ::testing::InSequence;
 using ::testing::NiceMock;
 using ::testing::Return;
@@ -151,27 +153,25 @@ TEST_F(DeviceTest, FailedTargetLeavesNoIndexAndTheHundredAndFirstIsRefused) {
     EXPECT_EQ(d.targetCount, kMaxRenderTargets);
 }
 
-TEST_F(DeviceTest, ScreenQuadVerticesAndStates) {
+TEST_F(DeviceTest, ScreenQuadVerticesAndTheStatesLeftBehind) {
     struct Vertex {
         float x, y, z, rhw;
         D3DCOLOR c;
         float u, v;
     };
     Vertex seen[4]{};
-    InSequence order;
-    EXPECT_CALL(mock, SetRenderState(D3DRS_ZENABLE, FALSE));
-    EXPECT_CALL(mock, SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE));
-    EXPECT_CALL(mock, SetRenderState(D3DRS_LIGHTING, FALSE));
+    // Later 3D draws find depth testing and counter-clockwise culling back on.
+    std::vector<std::pair<D3DRENDERSTATETYPE, DWORD>> states;
+    ON_CALL(mock, SetRenderState(_, _)).WillByDefault([&](D3DRENDERSTATETYPE s, DWORD v) {
+        states.emplace_back(s, v);
+        return D3D_OK;
+    });
     EXPECT_CALL(mock, SetFVF(0x144u));
     EXPECT_CALL(mock, DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, _, 28))
         .WillOnce([&](D3DPRIMITIVETYPE, UINT, const void* data, UINT) {
             std::memcpy(seen, data, sizeof seen);
             return D3D_OK;
         });
-    EXPECT_CALL(mock, SetRenderState(D3DRS_ZENABLE, TRUE));
-    EXPECT_CALL(mock, SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS));
-    EXPECT_CALL(mock, SetRenderState(D3DRS_ZWRITEENABLE, TRUE));
-    EXPECT_CALL(mock, SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW));
     d.drawScreenQuad(10, 20, 30, 40, 0.0f, 0.25f, 1.0f, 0.75f, {1.0f, 0.0f, 1.0f, 0.0f});
     const float expected[4][4] = {{10, 20, 0.0f, 0.25f}, {30, 20, 1.0f, 0.25f}, {30, 40, 1.0f, 0.75f}, {10, 40, 0.0f, 0.75f}};
     for (int i = 0; i < 4; ++i) {
@@ -183,6 +183,17 @@ TEST_F(DeviceTest, ScreenQuadVerticesAndStates) {
         EXPECT_FLOAT_EQ(seen[i].rhw, 1.0f);
         EXPECT_EQ(seen[i].c, 0xFF00FF00u);
     }
+    const auto last = [&](D3DRENDERSTATETYPE s) {
+        DWORD v = 0xFFFFFFFFu;
+        for (const auto& [state, value] : states) {
+            if (state == s) {
+                v = value;
+            }
+        }
+        return v;
+    };
+    EXPECT_EQ(last(D3DRS_ZENABLE), static_cast<DWORD>(TRUE));
+    EXPECT_EQ(last(D3DRS_CULLMODE), static_cast<DWORD>(D3DCULL_CCW));
 }
 
 TEST_F(DeviceTest, ZoomQuadWindowIsShrunkAndTurned) {
@@ -234,23 +245,27 @@ TEST_F(DeviceTest, FixedFunctionMaterial) {
     EXPECT_FLOAT_EQ(seen.Power, 10.0f);
 }
 
-TEST_F(DeviceTest, ResetStagesCoversEveryStageThenDisablesOneAndTwo) {
+// What a draw after resetStages sees: only stage 0 combines, whatever an
+// effect left in stages 1 and 2, and stages past the device's count are untouched.
+TEST_F(DeviceTest, ResetStagesLeavesOnlyStageZeroCombining) {
     d.caps.MaxSimultaneousTextures = 4;
-    for (DWORD s = 0; s < 4; ++s) {
-        EXPECT_CALL(mock, SetSamplerState(s, _, _)).Times(6);
-        EXPECT_CALL(mock, SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(D3DTS_TEXTURE0 + s), _));
-    }
+    std::map<std::pair<DWORD, D3DTEXTURESTAGESTATETYPE>, DWORD> stage;
+    ON_CALL(mock, SetTextureStageState(_, _, _)).WillByDefault([&](DWORD s, D3DTEXTURESTAGESTATETYPE t, DWORD v) {
+        stage[{s, t}] = v;
+        return D3D_OK;
+    });
+    EXPECT_CALL(mock, SetSamplerState(_, _, _)).Times(::testing::AnyNumber());
+    EXPECT_CALL(mock, SetSamplerState(3, _, _)).Times(::testing::AtLeast(1));
     EXPECT_CALL(mock, SetSamplerState(4, _, _)).Times(0);
-    EXPECT_CALL(mock, SetTextureStageState(_, _, _)).Times(AnyNumber());
-    {
-        InSequence last;
-        EXPECT_CALL(mock, SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1));
-        EXPECT_CALL(mock, SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE));
-        EXPECT_CALL(mock, SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_DISABLE));
-        EXPECT_CALL(mock, SetTextureStageState(2, D3DTSS_COLOROP, D3DTOP_DISABLE));
-        EXPECT_CALL(mock, SetTextureStageState(2, D3DTSS_ALPHAOP, D3DTOP_DISABLE));
-    }
     d.resetStages();
+    const auto at = [&](DWORD s, D3DTEXTURESTAGESTATETYPE t) { return stage[{s, t}]; };
+    EXPECT_EQ(at(0, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_MODULATE));
+    EXPECT_EQ(at(0, D3DTSS_ALPHAOP), static_cast<DWORD>(D3DTOP_SELECTARG1));
+    EXPECT_EQ(at(0, D3DTSS_ALPHAARG1), static_cast<DWORD>(D3DTA_TEXTURE));
+    for (DWORD s : {1u, 2u}) {
+        EXPECT_EQ(at(s, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_DISABLE)) << s;
+        EXPECT_EQ(at(s, D3DTSS_ALPHAOP), static_cast<DWORD>(D3DTOP_DISABLE)) << s;
+    }
 }
 
 TEST_F(DeviceTest, EmbeddedShadersNeedTheirModel) {

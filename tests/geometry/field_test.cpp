@@ -247,6 +247,50 @@ TEST_F(FieldTest, TheTubeSetCarvesTheFieldIntoAShell) {
     EXPECT_GT(kept, 0);
 }
 
+// With strength, each of the five tubes is one addTube whose eleven
+// arguments are the groups' values 0.1 (A sin(phi + 0.1) + B) + A sin(phi) + B,
+// phi = t R + P: x from group 0, z and the decay from group 2, then groups 3..10.
+TEST_F(FieldTest, TheTubeSetAddsItsFiveTubesInsideTheShell) {
+    const int n = 40;
+    const float t = 1.3f;
+    const float xo = 0.05f;
+    const float zo = 0.1f;
+    const float ds = 1.5f;
+    const float ss = 0.8f;
+    auto set = make(n, true);
+    crt::srand(77);
+    set->initTubeSet();
+    set->addTubeSet(t, xo, zo, ds, ss);
+
+    auto tubes = make(n, true);
+    for (const TubeConstants& c : set->tubes) {
+        float v[11];
+        for (int g = 0; g < 11; ++g) {
+            const float phi = t * c.rate[g] + c.phase[g];
+            v[g] = 0.1f * (c.amplitude[g] * std::sin(phi + 0.1f) + c.base[g]) + c.amplitude[g] * std::sin(phi) + c.base[g];
+        }
+        tubes->addTube(v[0] + xo, v[2] + zo - 0.5f, v[2] * ds, v[3], v[4] * ss, v[5], v[6], v[7], v[8], v[9], v[10]);
+    }
+    int inShell = 0;
+    for (int z = 0; z < n; ++z) {
+        for (int y = 0; y < n; ++y) {
+            for (int x = 0; x < n; ++x) {
+                const double d2 =
+                    std::pow(unit(x, n) - 0.5, 2) + std::pow(unit(y, n) - 0.5, 2) + std::pow(unit(z, n) - 0.5, 2);
+                if (std::fabs(d2 - 0.025) < 1e-5 || std::fabs(d2 - 0.225) < 1e-5) {
+                    continue;
+                }
+                const bool kept = d2 >= 0.025 && d2 < 0.225;
+                const float expected = kept ? tubes->gridB.at(x, y, z) : 0.0f;
+                ASSERT_NEAR(set->gridB.at(x, y, z), expected, 1e-5f + 1e-5f * std::fabs(expected))
+                    << x << " " << y << " " << z;
+                inShell += kept && expected > 0.01f;
+            }
+        }
+    }
+    EXPECT_GT(inShell, 100);
+}
+
 TEST_F(FieldTest, AFrameNeverWritesOutsideTheCells) {
     auto m = make(16, true);
     crt::srand(7);

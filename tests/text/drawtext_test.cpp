@@ -11,7 +11,6 @@
 #include <vector>
 
 using ::testing::_;
-using ::testing::InSequence;
 using ::testing::NiceMock;
 
 namespace {
@@ -53,21 +52,7 @@ protected:
     bool unlockedAtDraw = true;
 };
 
-TEST_F(DrawTextTest, EmptyTextSetsTheStatesAndDrawsNothing) {
-    {
-        InSequence order;
-        EXPECT_CALL(mock, SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE));
-        EXPECT_CALL(mock, SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA));
-        EXPECT_CALL(mock, SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA));
-        EXPECT_CALL(mock, SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE));
-        EXPECT_CALL(mock, SetRenderState(D3DRS_ZENABLE, FALSE));
-        EXPECT_CALL(mock, SetRenderState(D3DRS_FOGENABLE, FALSE));
-    }
-    EXPECT_CALL(mock, SetTextureStageState(_, _, _)).Times(::testing::AnyNumber());
-    EXPECT_CALL(mock, SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE));
-    EXPECT_CALL(mock, SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE));
-    EXPECT_CALL(mock, SetFVF(0x144u));
-    EXPECT_CALL(mock, SetStreamSource(0, &buffer, 0, 28));
+TEST_F(DrawTextTest, EmptyTextDrawsNothing) {
     EXPECT_CALL(mock, DrawPrimitive(_, _, _)).Times(0);
     EXPECT_EQ(atlas.drawText(0.5f, 0.5f, 0.0f, 0.1f, 0.1f, 0.0f, 0xFFFFFFFFu, "", false), 0);
     EXPECT_FALSE(buffer.locked);
