@@ -20,6 +20,8 @@ void fourWayMirror(int source, int destination, float width, float height, devic
 // test and no shaders.
 void resetTo2D(device& d);
 
+// Light 0 of the fixed-function lighting switched off (enableLight0 turns it on).
+void disableLight0(device& d);
 // Gouraud shading.
 void shadeGouraud(device& d);
 // Specular highlights of the fixed-function lighting on or off.

@@ -6,10 +6,22 @@
 
 namespace scenetest {
 
+namespace {
+
+UINT showWidth = kWidth;
+UINT showHeight = kHeight;
+
+} // namespace
+
+void useShowSize(UINT width, UINT height) {
+    showWidth = width;
+    showHeight = height;
+}
+
 Show* builtShow() {
     static Show* show = [] {
         effectstest::useShaderFolder();
-        device* d = effectstest::headlessDevice(kWidth, kHeight);
+        device* d = effectstest::headlessDevice(showWidth, showHeight);
         if (d == nullptr) {
             return static_cast<Show*>(nullptr);
         }

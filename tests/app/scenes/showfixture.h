@@ -10,7 +10,11 @@ namespace scenetest {
 inline constexpr UINT kWidth = 160;
 inline constexpr UINT kHeight = 120;
 
-// Everything start-up makes, on a kWidth x kHeight back buffer; made on the
+// The back buffer size of the show builtShow makes; kWidth x kHeight unless
+// asked otherwise before the first builtShow call.
+void useShowSize(UINT width, UINT height);
+
+// Everything start-up makes, on the chosen back buffer size; made on the
 // first call, shared afterwards. Null when no headless device can be made.
 Show* builtShow();
 

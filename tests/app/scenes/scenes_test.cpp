@@ -1,0 +1,304 @@
+// Single frames of the six scenes drawn on the headless layer at 320 x 240 and
+// read back, each checked against what the scene must show; and the two rules
+// the scenes keep between frames (scene 5's word, scene 4's caption).
+#include "tests/app/scenes/showfixture.h"
+
+#include "app/scenes/scenes.h"
+#include "dx/dxtexture.h"
+#include "platform/crt/random.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr UINT kW = 320;
+constexpr UINT kH = 240;
+const bool kSized = (scenetest::useShowSize(kW, kH), true);
+
+using effectstest::blue;
+using effectstest::green;
+using effectstest::Picture;
+using effectstest::red;
+
+// The published generator behind rand: its first value after srand(seed).
+int firstRand(std::uint32_t seed) {
+    const std::uint32_t state = seed * 214013u + 2531011u;
+    return static_cast<int>((state >> 16) & 0x7FFFu);
+}
+
+// A seed whose first rand value has `low` as its low byte.
+std::uint32_t seedForLowByte(int low) {
+    std::uint32_t seed = 1;
+    while ((firstRand(seed) & 255) != low) {
+        ++seed;
+    }
+    return seed;
+}
+
+// One channel of a texture averaged over the texels of [u0, u1) x [v0, v1).
+double averageOver(const texture& tex, int shift, double u0, double v0, double u1, double v1) {
+    const int x0 = std::clamp(static_cast<int>(std::floor(std::min(u0, u1) * tex.width)), 0, tex.width - 1);
+    const int x1 = std::clamp(static_cast<int>(std::ceil(std::max(u0, u1) * tex.width)), x0 + 1, tex.width);
+    const int y0 = std::clamp(static_cast<int>(std::floor(std::min(v0, v1) * tex.height)), 0, tex.height - 1);
+    const int y1 = std::clamp(static_cast<int>(std::ceil(std::max(v0, v1) * tex.height)), y0 + 1, tex.height);
+    double sum = 0.0;
+    for (int y = y0; y < y1; ++y) {
+        for (int x = x0; x < x1; ++x) {
+            sum += (tex.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(tex.width) +
+                               static_cast<std::size_t>(x)] >>
+                    shift) &
+                   0xFFu;
+        }
+    }
+    return sum / ((x1 - x0) * (y1 - y0));
+}
+
+double correlation(const std::vector<double>& a, const std::vector<double>& b) {
+    const auto n = static_cast<double>(a.size());
+    double ma = 0.0;
+    double mb = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        ma += a[i];
+        mb += b[i];
+    }
+    ma /= n;
+    mb /= n;
+    double sab = 0.0;
+    double saa = 0.0;
+    double sbb = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        sab += (a[i] - ma) * (b[i] - mb);
+        saa += (a[i] - ma) * (a[i] - ma);
+        sbb += (b[i] - mb) * (b[i] - mb);
+    }
+    return saa > 0.0 && sbb > 0.0 ? sab / std::sqrt(saa * sbb) : 0.0;
+}
+
+// How well the red channel of the rectangle (x0, y0)-(x1, y1) of the picture
+// follows texture `tex` mapped onto the quad (qx0, qy0)-(qx1, qy1) with
+// texture (0, 0) at the first corner and (1, 1) at the other.
+double followsTexture(const Picture& p, const texture& tex, int x0, int y0, int x1, int y1, float qx0, float qy0,
+                      float qx1, float qy1) {
+    std::vector<double> seen;
+    std::vector<double> expected;
+    for (int y = y0; y < y1; ++y) {
+        for (int x = x0; x < x1; ++x) {
+            const double u0 = (x - qx0) / (qx1 - qx0);
+            const double u1 = (x + 1 - qx0) / (qx1 - qx0);
+            const double v0 = (y - qy0) / (qy1 - qy0);
+            const double v1 = (y + 1 - qy0) / (qy1 - qy0);
+            seen.push_back(red(p.at(static_cast<UINT>(x), static_cast<UINT>(y))));
+            expected.push_back(averageOver(tex, 16, u0, v0, u1, v1));
+        }
+    }
+    return correlation(seen, expected);
+}
+
+#define SHOW_OR_SKIP()                                                                                                 \
+    Show* show = scenetest::builtShow();                                                                               \
+    if (show == nullptr) {                                                                                             \
+        GTEST_SKIP() << "no headless device";                                                                          \
+    }
+
+TEST(SceneRules, WordFollowsTheLowByteOfSecondsTimesMinus72) {
+    ASSERT_TRUE(kSized);
+    // (-72 s) mod 256 for s = 50..59: 240, 168, 96, 24, 208, 136, 64, 248, 176, 104.
+    const char* expected[] = {"VTQ", "HO", "OH", "QTV", "VTQ", "OH", "OH", "VTQ", "HO", "OH"};
+    for (int s = 50; s < 60; ++s) {
+        EXPECT_STREQ(scenes::flickerWord(static_cast<float>(s) + 0.7f), expected[s - 50]) << s << " s";
+    }
+    EXPECT_STREQ(scenes::flickerWord(53.0f), "QTV");
+    EXPECT_STREQ(scenes::flickerWord(50.99f), "VTQ");
+}
+
+TEST(SceneRules, CaptionStepsOnlyOffTheBeatRowsAndOnlyAboveTheThreshold) {
+    // Rows that are multiples of 6 draw nothing: the generator is where it was.
+    crt::srand(7);
+    EXPECT_EQ(scenes::nextCaption(4, 0), 4);
+    EXPECT_EQ(scenes::nextCaption(4, 6), 4);
+    EXPECT_EQ(scenes::nextCaption(11, 60), 11);
+    EXPECT_EQ(crt::rand(), firstRand(7));
+
+    // Off those rows one draw decides: a low byte of 121 steps, 120 does not.
+    crt::srand(seedForLowByte(121));
+    EXPECT_EQ(scenes::nextCaption(4, 1), 5);
+    crt::srand(seedForLowByte(120));
+    EXPECT_EQ(scenes::nextCaption(4, 7), 4);
+    crt::srand(seedForLowByte(255));
+    EXPECT_EQ(scenes::nextCaption(11, 13), 0);
+}
+
+// Scene 1's clear colour 0x0000FF00 plus the flash in the blue byte shows
+// through every blur at the corners: green alone without a flash, blue rising
+// with it, and a full flash neither losing green nor turning red (a carry out
+// of the blue byte would clear to 0x00010000).
+TEST(SceneFrames, Scene1ClearsGreenWithTheFlashInBlue) {
+    SHOW_OR_SKIP();
+    const Picture calm = scenetest::drawScene(1, 2.0f, 0.0f, "scene1-calm");
+    const Picture flash = scenetest::drawScene(1, 2.1f, 0.5f, "scene1-flash");
+    const Picture full = scenetest::drawScene(1, 2.2f, 1.0f, "scene1-full");
+    for (const UINT x : {2u, kW - 3}) {
+        const D3DCOLOR c = calm.at(x, kH - 3);
+        EXPECT_LT(red(c), 8) << std::hex << c;
+        EXPECT_GT(green(c), 40) << std::hex << c;
+        EXPECT_LT(blue(c), 8) << std::hex << c;
+        EXPECT_GT(blue(flash.at(x, kH - 3)), 40) << std::hex << flash.at(x, kH - 3);
+        EXPECT_GT(green(full.at(x, kH - 3)), 40) << std::hex << full.at(x, kH - 3);
+        EXPECT_GT(blue(full.at(x, kH - 3)), 40) << std::hex << full.at(x, kH - 3);
+        EXPECT_LT(red(full.at(x, kH - 3)), 8) << std::hex << full.at(x, kH - 3);
+    }
+}
+
+// Scene 2's wash adds (s, s, s) over the whole screen, s the frame's random
+// byte / 255, and the sprites show only when s > 0: drawn at 128 and at 0 the
+// frames differ by 128 in every channel wherever nothing saturates (the
+// median of the differences), and the frame at 0 is the sculpture alone.
+TEST(SceneFrames, Scene2WashFollowsTheRandomByte) {
+    SHOW_OR_SKIP();
+    crt::srand(seedForLowByte(128));
+    const Picture half = scenetest::drawScene(2, 15.0f, 0.0f, "scene2-half");
+    crt::srand(seedForLowByte(0));
+    const Picture none = scenetest::drawScene(2, 15.0f, 0.0f, "scene2-none");
+    crt::srand(seedForLowByte(0));
+    const Picture again = scenetest::drawScene(2, 15.0f, 0.0f, "scene2-none-again");
+    std::vector<int> differences;
+    for (UINT y = 0; y < kH; ++y) {
+        for (UINT x = 0; x < kW; ++x) {
+            for (const int shift : {0, 8, 16}) {
+                const int below = static_cast<int>((none.at(x, y) >> shift) & 0xFF);
+                if (below < 100) {
+                    differences.push_back(static_cast<int>((half.at(x, y) >> shift) & 0xFF) - below);
+                }
+            }
+        }
+    }
+    ASSERT_GT(differences.size(), std::size_t{kW * kH / 4});
+    std::nth_element(differences.begin(), differences.begin() + static_cast<std::ptrdiff_t>(differences.size() / 2),
+                     differences.end());
+    EXPECT_NEAR(differences[differences.size() / 2], 128, 2);
+    EXPECT_EQ(none.pixels, again.pixels);
+    // The sculpture itself fills the middle: magenta and green, not black.
+    int lit = 0;
+    for (UINT y = kH / 4; y < 3 * kH / 4; ++y) {
+        for (UINT x = kW / 4; x < 3 * kW / 4; ++x) {
+            lit += (none.at(x, y) & 0xFFFFFFu) != 0 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(lit, static_cast<int>(kW * kH / 8));
+}
+
+// Scene 3's logo is stretched over (0, 0)-(W + 2t, H + 2t): its red channel
+// follows the logo at that size, and clearly less at the size of another time.
+TEST(SceneFrames, Scene3LogoGrowsWithTime) {
+    SHOW_OR_SKIP();
+    const float t = 40.0f;
+    const Picture p = scenetest::drawScene(3, t, 0.0f, "scene3");
+    const texture& logo = *show->logo;
+    const float grown = 2.0f * t;
+    const double atTime = followsTexture(p, logo, 0, 0, static_cast<int>(kW), static_cast<int>(kH), 0.0f, 0.0f,
+                                         static_cast<float>(kW) + grown, static_cast<float>(kH) + grown);
+    const double atStart = followsTexture(p, logo, 0, 0, static_cast<int>(kW), static_cast<int>(kH), 0.0f, 0.0f,
+                                          static_cast<float>(kW) + 66.0f, static_cast<float>(kH) + 66.0f);
+    const double unscaled = followsTexture(p, logo, 0, 0, static_cast<int>(kW), static_cast<int>(kH), 0.0f, 0.0f,
+                                           static_cast<float>(kW), static_cast<float>(kH));
+    EXPECT_GT(atTime, 0.9);
+    EXPECT_GT(atTime, atStart + 0.05);
+    EXPECT_GT(atTime, unscaled + 0.05);
+}
+
+// Scene 4's caption strip lies on (100, 200)-(W, H / 2), upside down at this
+// height; of the twelve strips the one shown is the current caption.
+TEST(SceneFrames, Scene4ShowsTheCurrentCaptionStrip) {
+    SHOW_OR_SKIP();
+    for (const int caption : {0, 5, 9}) {
+        show->captionIndex = caption;
+        const Picture p = scenetest::drawScene(4, 62.0f, 0.0f, "scene4");
+        ASSERT_EQ(show->captionIndex, caption) << "the song is not playing: row 0 keeps the caption";
+        int best = -1;
+        double bestScore = -2.0;
+        for (int i = 0; i < kCaptionCount; ++i) {
+            const double score =
+                followsTexture(p, *show->captions[static_cast<std::size_t>(i)], 100, static_cast<int>(kH / 2),
+                               static_cast<int>(kW), 200, 100.0f, 200.0f, static_cast<float>(kW),
+                               std::trunc(static_cast<float>(kH) / 2.0f));
+            if (score > bestScore) {
+                bestScore = score;
+                best = i;
+            }
+        }
+        EXPECT_GT(bestScore, 0.8) << "caption " << caption;
+        EXPECT_EQ(show->captions[static_cast<std::size_t>(best)]->pixels,
+                  show->captions[static_cast<std::size_t>(caption)]->pixels)
+            << "caption " << caption << " looks like " << best;
+    }
+}
+
+// Scene 5 clears green and writes its word in magenta from the left edge; the
+// word's pixels change with the word.
+TEST(SceneFrames, Scene5WordOnGreen) {
+    SHOW_OR_SKIP();
+    auto magentaMask = [](const Picture& p) {
+        std::vector<bool> mask;
+        for (UINT y = 0; y < kH; ++y) {
+            for (UINT x = 0; x < kW; ++x) {
+                const D3DCOLOR c = p.at(x, y);
+                mask.push_back(red(c) > 180 && blue(c) > 180 && green(c) < 100);
+            }
+        }
+        return mask;
+    };
+    const Picture qtv = scenetest::drawScene(5, 53.5f, 0.0f, "scene5-qtv");
+    const Picture vtq = scenetest::drawScene(5, 50.5f, 0.0f, "scene5-vtq");
+    EXPECT_EQ(qtv.at(kW - 2, 2), 0xFF00FF00u);
+    EXPECT_EQ(qtv.at(kW - 2, kH - 2), 0xFF00FF00u);
+    const std::vector<bool> a = magentaMask(qtv);
+    const std::vector<bool> b = magentaMask(vtq);
+    int inA = 0;
+    int differ = 0;
+    int leftEdge = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        inA += a[i] ? 1 : 0;
+        differ += a[i] != b[i] ? 1 : 0;
+        leftEdge += a[i] && i % kW < kW / 8 ? 1 : 0;
+    }
+    EXPECT_GT(inA, static_cast<int>(kW * kH / 50));
+    EXPECT_GT(differ, inA / 4);
+    EXPECT_GT(leftEdge, 0) << "the word starts at 0.05 W";
+}
+
+// Scene 6's title is drawn with the tunnel's shaders still bound: its white
+// glyphs show on the row at 0.4 H, with dark gaps between letters, over a
+// tunnel that fills the screen.
+TEST(SceneFrames, Scene6TitleOverTheTunnel) {
+    SHOW_OR_SKIP();
+    const Picture p = scenetest::drawScene(6, 28.0f, 0.0f, "scene6");
+    const auto row = static_cast<UINT>(0.4f * kH);
+    int white = 0;
+    int transitions = 0;
+    bool last = false;
+    for (UINT x = 0; x < kW; ++x) {
+        const D3DCOLOR c = p.at(x, row);
+        const bool on = red(c) > 230 && green(c) > 230 && blue(c) > 230;
+        white += on ? 1 : 0;
+        transitions += on != last ? 1 : 0;
+        last = on;
+    }
+    EXPECT_GT(white, 20);
+    EXPECT_GT(transitions, 12) << "a solid bar instead of letters";
+    int dark = 0;
+    for (UINT y = 0; y < kH; y += 4) {
+        for (UINT x = 0; x < kW; x += 4) {
+            dark += (p.at(x, y) & 0xFFFFFFu) == 0 ? 1 : 0;
+        }
+    }
+    EXPECT_LT(dark, static_cast<int>(kW * kH / 16 / 10));
+}
+
+} // namespace
