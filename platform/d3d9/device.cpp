@@ -448,7 +448,11 @@ HRESULT Device::GetDeviceCaps(D3DCAPS9* pCaps) {
 
 HRESULT Device::BeginScene() {
     if (inScene_) {
-        logFailure("BeginScene inside a scene");
+        // Refused as the runtime does; callers that nest every frame are told once.
+        if (!warnedNestedScene_) {
+            logFailure("BeginScene inside a scene (refused; said once)");
+            warnedNestedScene_ = true;
+        }
         return D3DERR_INVALIDCALL;
     }
     inScene_ = true;
@@ -457,7 +461,10 @@ HRESULT Device::BeginScene() {
 
 HRESULT Device::EndScene() {
     if (!inScene_) {
-        logFailure("EndScene without BeginScene");
+        if (!warnedLoneEndScene_) {
+            logFailure("EndScene without BeginScene (refused; said once)");
+            warnedLoneEndScene_ = true;
+        }
         return D3DERR_INVALIDCALL;
     }
     inScene_ = false;

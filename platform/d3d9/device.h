@@ -138,6 +138,8 @@ private:
     D3DCAPS9 caps_;
     bool inScene_ = false;
     bool warnedOutsideScene_ = false;
+    bool warnedNestedScene_ = false;
+    bool warnedLoneEndScene_ = false;
 
     Texture* backBuffer_ = nullptr;
     Surface* backBufferSurface_ = nullptr;

@@ -13,8 +13,6 @@
 #include <cmath>
 #include <cstdint>
 #include <vector>
-#include <cstdio>
-#include <string>
 
 namespace {
 
