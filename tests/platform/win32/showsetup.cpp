@@ -35,7 +35,13 @@ INT_PTR recordingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
 } // namespace
 
 fake::Direct3D& direct3D() {
-    static auto* d3d = new ::testing::NiceMock<fake::Direct3D>();
+    // Made once and kept to the end: the show's globals point at it.
+    static auto* d3d = [] {
+        auto* made = new ::testing::NiceMock<fake::Direct3D>();
+        ::testing::Mock::AllowLeak(made);
+        ::testing::Mock::AllowLeak(&made->device);
+        return made;
+    }();
     return *d3d;
 }
 
