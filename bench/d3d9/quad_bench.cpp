@@ -13,7 +13,7 @@
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9ext.h"
 #include "platform/d3d9/gl.h"
-#include "platform/kernel/runmode.h"
+#include "tools/headless/headless.h"
 
 #include <benchmark/benchmark.h>
 
@@ -251,20 +251,9 @@ class LayerDevice {
         }
     }
     bool open() {
-        platform::setRunMode(platform::RunMode::virtualRun);
-        d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS params{};
-        params.BackBufferWidth = kWidth;
-        params.BackBufferHeight = kHeight;
-        params.BackBufferFormat = D3DFMT_X8R8G8B8;
-        params.BackBufferCount = 1;
-        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        params.Windowed = TRUE;
-        params.EnableAutoDepthStencil = TRUE;
-        params.AutoDepthStencilFormat = D3DFMT_D24S8;
-        params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        if (d3d_ == nullptr || d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                                                  &params, &device_) != D3D_OK) {
+        d3d_ = headless::openVirtualLayer();
+        D3DPRESENT_PARAMETERS params = headless::presentParameters(kWidth, kHeight);
+        if (d3d_ == nullptr || headless::createDevice(d3d_, params, &device_) != D3D_OK) {
             return false;
         }
         device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back_);

@@ -5,12 +5,12 @@
 #include "dx/dxdevice.h"
 #include "dx/dxtexture.h"
 #include "dx/dxvertexbuffer.h"
-#include "platform/d3d9/d3d9ext.h"
 #include "platform/kernel/runmode.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/script.h"
 #include "resources/dialogs/dialogs.h"
 #include "text/fontatlas.h"
+#include "tools/headless/headless.h"
 
 #include <gtest/gtest.h>
 
@@ -22,16 +22,11 @@ namespace script = platform::script;
 
 namespace {
 
-struct Picture {
-    UINT width = 0;
-    UINT height = 0;
-    std::vector<D3DCOLOR> pixels;
-    D3DCOLOR at(UINT x, UINT y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-};
+using headless::Picture;
 
 Picture read(IDirect3DSurface9* surface) {
     Picture p;
-    EXPECT_EQ(platform::d3d9::readBack(surface, p.width, p.height, p.pixels), D3D_OK);
+    EXPECT_EQ(headless::readPicture(surface, p), D3D_OK);
     return p;
 }
 

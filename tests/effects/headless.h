@@ -5,10 +5,7 @@
 
 #include "dx/dxdevice.h"
 #include "platform/d3d9/d3d9.h"
-
-#include <cstdint>
-#include <string>
-#include <vector>
+#include "tools/headless/headless.h"
 
 namespace effectstest {
 
@@ -17,22 +14,10 @@ namespace effectstest {
 // later calls return the same device whatever they ask.
 device* headlessDevice(UINT width, UINT height);
 
-struct Picture {
-    UINT width = 0;
-    UINT height = 0;
-    std::vector<D3DCOLOR> pixels;
-    D3DCOLOR at(UINT x, UINT y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-};
-
-inline int red(D3DCOLOR c) {
-    return static_cast<int>((c >> 16) & 0xFF);
-}
-inline int green(D3DCOLOR c) {
-    return static_cast<int>((c >> 8) & 0xFF);
-}
-inline int blue(D3DCOLOR c) {
-    return static_cast<int>(c & 0xFF);
-}
+using headless::blue;
+using headless::green;
+using headless::Picture;
+using headless::red;
 
 // Reads render target `target` of d back; when RIZA3V_TEST_PNG_DIR is set it
 // also writes <test>-<name>.png there, with alpha made opaque.

@@ -197,7 +197,6 @@ TEST_F(DeviceTest, CallsOutsideTheSubsetFailLoudly) {
     D3DLOCKED_RECT locked{};
     EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3DERR_INVALIDCALL);
     texture->Release();
-    ScreenVertex v[3] = {};
     device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
     EXPECT_EQ(device->EndScene(), D3DERR_INVALIDCALL);
     ASSERT_EQ(device->BeginScene(), D3D_OK);

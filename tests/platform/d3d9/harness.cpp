@@ -1,6 +1,5 @@
 #include "tests/platform/d3d9/harness.h"
 
-#include "platform/kernel/runmode.h"
 #include "tests/support/png.h"
 
 #include <cstdlib>
@@ -12,8 +11,7 @@ bool writePng(const Picture& picture, const std::string& path) {
 }
 
 void DeviceTest::SetUp() {
-    platform::setRunMode(platform::RunMode::virtualRun);
-    d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    d3d = headless::openVirtualLayer();
     ASSERT_NE(d3d, nullptr);
     makeDevice(64, 64);
 }
@@ -32,23 +30,13 @@ void DeviceTest::makeDevice(UINT width, UINT height, BOOL autoDepth, D3DFORMAT d
         device->Release();
         device = nullptr;
     }
-    params = D3DPRESENT_PARAMETERS{};
-    params.BackBufferWidth = width;
-    params.BackBufferHeight = height;
-    params.BackBufferFormat = D3DFMT_X8R8G8B8;
-    params.BackBufferCount = 1;
-    params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    params.Windowed = TRUE;
-    params.EnableAutoDepthStencil = autoDepth;
-    params.AutoDepthStencilFormat = depthFormat;
-    params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &params, &device),
-              D3D_OK);
+    params = headless::presentParameters(width, height, autoDepth, depthFormat);
+    ASSERT_EQ(headless::createDevice(d3d, params, &device), D3D_OK);
 }
 
 Picture DeviceTest::read(IDirect3DSurface9* surface, const char* name) {
     Picture p;
-    EXPECT_EQ(platform::d3d9::readBack(surface, p.width, p.height, p.pixels), D3D_OK);
+    EXPECT_EQ(headless::readPicture(surface, p), D3D_OK);
     if (const char* dir = std::getenv("RIZA3V_TEST_PNG_DIR")) {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string path = std::string(dir) + "/" + info->test_suite_name() + "." + info->name() + "-" + name + ".png";

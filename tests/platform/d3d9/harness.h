@@ -6,6 +6,7 @@
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9ext.h"
+#include "tools/headless/headless.h"
 
 #include <gtest/gtest.h>
 
@@ -14,18 +15,11 @@
 
 namespace d3d9test {
 
-struct Picture {
-    UINT width = 0;
-    UINT height = 0;
-    std::vector<D3DCOLOR> pixels;
-    D3DCOLOR at(UINT x, UINT y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-};
-
-// 0xAARRGGBB channel access.
-inline int red(D3DCOLOR c) { return static_cast<int>((c >> 16) & 0xFF); }
-inline int green(D3DCOLOR c) { return static_cast<int>((c >> 8) & 0xFF); }
-inline int blue(D3DCOLOR c) { return static_cast<int>(c & 0xFF); }
-inline int alpha(D3DCOLOR c) { return static_cast<int>(c >> 24); }
+using headless::alpha;
+using headless::blue;
+using headless::green;
+using headless::Picture;
+using headless::red;
 
 // Writes the picture as an RGBA PNG; false on failure.
 bool writePng(const Picture& picture, const std::string& path);

@@ -6,6 +6,7 @@
 #include "platform/d3d9/d3d9ext.h"
 #include "platform/kernel/runmode.h"
 #include "platform/win32/windowhost.h"
+#include "tools/headless/headless.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -59,17 +60,10 @@ protected:
 TEST_F(LiveDevice, PresentShowsTheBackBufferUprightInTheWindow) {
     EXPECT_GE(d3d->GetAdapterCount(), 1u);
     EXPECT_GE(d3d->GetAdapterModeCount(0, D3DFMT_X8R8G8B8), 1u);
-    D3DPRESENT_PARAMETERS params{};
-    params.BackBufferWidth = 320;
-    params.BackBufferHeight = 240;
-    params.BackBufferFormat = D3DFMT_X8R8G8B8;
+    // The headless back buffer, but double-buffered and shown in the test's window.
+    D3DPRESENT_PARAMETERS params = headless::presentParameters(320, 240);
     params.BackBufferCount = 2;
-    params.SwapEffect = D3DSWAPEFFECT_DISCARD;
     params.hDeviceWindow = kTestHandle;
-    params.Windowed = TRUE;
-    params.EnableAutoDepthStencil = TRUE;
-    params.AutoDepthStencilFormat = D3DFMT_D24S8;
-    params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
     IDirect3DDevice9* device = nullptr;
     ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, kTestHandle, D3DCREATE_HARDWARE_VERTEXPROCESSING, &params, &device),
               D3D_OK);

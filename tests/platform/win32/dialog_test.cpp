@@ -1,12 +1,14 @@
 // The dialog manager in virtual mode, driven by the scripted user through the
-// real templates.
+// real templates and the show's setup dialog procedure.
+#include "app/core/errors.h"
+#include "dx/dxbase.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/runmode.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/script.h"
 #include "resources/dialogs/dialogs.h"
 #include "tests/platform/win32/picture_png.h"
-#include "tests/platform/win32/setup_standin.h"
+#include "tests/platform/win32/showsetup.h"
 
 #include <gtest/gtest.h>
 
@@ -21,13 +23,11 @@ protected:
         platform::setRunMode(platform::RunMode::virtualRun);
         installDialogResources();
         platform::script::clear();
-        standin::state() = standin::State{};
+        showsetup::prepare();
     }
     void TearDown() override { platform::script::clear(); }
 
-    static INT_PTR runSetup() {
-        return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogResource), nullptr, standin::setupProc, 0);
-    }
+    static INT_PTR runSetup() { return showsetup::run(); }
 };
 
 std::vector<std::string> rows(HWND dialog, int id) {
@@ -63,7 +63,7 @@ TEST_F(Dialogs, ListBoxesAddResetSelectAndSortAsText) {
                      SendDlgItemMessageA(dialog, kResolutionList, LB_GETCURSEL, 0, 0);
     });
     script::pressKey(VK_ESCAPE);
-    EXPECT_THROW(runSetup(), standin::CancelPressed);
+    EXPECT_THROW(runSetup(), qtv_d3d::quitException);
 
     EXPECT_EQ(before, LB_ERR);
     EXPECT_EQ(outOfRange, LB_ERR);
@@ -87,10 +87,10 @@ TEST_F(Dialogs, ChoosingRowsNotifiesWithTheListsIdAndHandle) {
     script::pressKey(VK_UP);
     script::click(IDOK); // still disabled: ignored
     script::closeFrame();
-    EXPECT_THROW(runSetup(), standin::CancelPressed);
+    EXPECT_THROW(runSetup(), qtv_d3d::quitException);
 
     std::vector<std::pair<int, int>> seen;
-    for (const standin::Notification& n : standin::state().notifications) {
+    for (const showsetup::Notification& n : showsetup::record().notifications) {
         seen.emplace_back(n.id, n.code);
         if (n.id == kAdapterList) {
             EXPECT_EQ(n.control, adapterList);
@@ -120,7 +120,7 @@ TEST_F(Dialogs, ArrowKeysStepTheFocusedListOneRow) {
         record();
     }
     script::pressKey(VK_ESCAPE);
-    EXPECT_THROW(runSetup(), standin::CancelPressed);
+    EXPECT_THROW(runSetup(), qtv_d3d::quitException);
     ASSERT_GT(count, 3);
     EXPECT_EQ(selected, (std::vector<LRESULT>{1, 2, 1, count - 1, count - 2, 0}));
 }
@@ -140,9 +140,14 @@ TEST_F(Dialogs, OkStaysDisabledUntilARefreshRateIsChosen) {
     script::pressKey(VK_RETURN);
     EXPECT_EQ(runSetup(), -1);
     EXPECT_FALSE(enabledAtStart);
-    EXPECT_EQ(standin::state().okPresses, 1);
-    EXPECT_EQ(standin::state().chosenResolution, "1280x1024");
-    EXPECT_EQ(standin::state().chosenRefresh, "60 Hz");
+    EXPECT_EQ(showsetup::record().okPresses, 1);
+    EXPECT_EQ(showsetup::record().resolutionAtOk, "1280x1024");
+    EXPECT_EQ(showsetup::record().refreshAtOk, "60 Hz");
+    // The show opened that mode, windowed.
+    ASSERT_NE(theDevice, nullptr);
+    EXPECT_EQ(showsetup::direct3D().lastParameters.BackBufferWidth, 1280u);
+    EXPECT_EQ(showsetup::direct3D().lastParameters.BackBufferHeight, 1024u);
+    EXPECT_EQ(showsetup::direct3D().lastParameters.Windowed, TRUE);
 }
 
 TEST_F(Dialogs, CheckBoxTogglesByClickAndSpace) {
@@ -157,9 +162,9 @@ TEST_F(Dialogs, CheckBoxTogglesByClickAndSpace) {
     script::pressKey(VK_SPACE);
     script::call(record);
     script::pressKey(VK_ESCAPE);
-    EXPECT_THROW(runSetup(), standin::CancelPressed);
+    EXPECT_THROW(runSetup(), qtv_d3d::quitException);
     EXPECT_EQ(states, (std::vector<UINT>{BST_UNCHECKED, BST_CHECKED, BST_UNCHECKED, BST_CHECKED}));
-    EXPECT_TRUE(standin::state().fullscreenToggles); // three clicks
+    EXPECT_EQ(activeSettings.windowed, 0); // three clicks from windowed
 }
 
 TEST_F(Dialogs, TabWalksTheEnabledTabStopsInTemplateOrder) {
@@ -175,10 +180,10 @@ TEST_F(Dialogs, TabWalksTheEnabledTabStopsInTemplateOrder) {
     script::pressKey(VK_TAB, true);
     script::pressKey(VK_SPACE); // cancel: the dialog ends here
     script::call([](HWND) {});
-    EXPECT_THROW(runSetup(), standin::CancelPressed);
+    EXPECT_THROW(runSetup(), qtv_d3d::quitException);
     EXPECT_EQ(script::pending(), 1u); // nothing after the cancel ran
     std::vector<std::pair<int, int>> seen;
-    for (const standin::Notification& n : standin::state().notifications) {
+    for (const showsetup::Notification& n : showsetup::record().notifications) {
         seen.emplace_back(n.id, n.code);
     }
     EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{kFullscreenCheckBox, BN_CLICKED}, {IDCANCEL, BN_CLICKED}}));
@@ -188,7 +193,7 @@ TEST_F(Dialogs, ExceptionsFromTheProcedureRemoveTheDialog) {
     HWND seen = nullptr;
     platform::script::call([&](HWND dialog) { seen = dialog; });
     platform::script::click(IDCANCEL);
-    EXPECT_THROW(runSetup(), standin::CancelPressed);
+    EXPECT_THROW(runSetup(), qtv_d3d::quitException);
     ASSERT_NE(seen, nullptr);
     EXPECT_FALSE(IsWindow(seen));
 }
@@ -284,7 +289,7 @@ TEST_F(Dialogs, SetupLayoutFollowsTheTemplateInDialogUnits) {
         EXPECT_STREQ(label, "ff00ff");
     });
     platform::script::pressKey(VK_ESCAPE);
-    EXPECT_THROW(runSetup(), standin::CancelPressed);
+    EXPECT_THROW(runSetup(), qtv_d3d::quitException);
     EXPECT_EQ(platform::script::failures(), 0);
 }
 
@@ -325,7 +330,7 @@ TEST_F(Dialogs, PaintingShowsTheClassicFaceAndTheChosenRow) {
         dialogSeen = dialog;
     });
     script::pressKey(VK_ESCAPE);
-    EXPECT_THROW(runSetup(), standin::CancelPressed);
+    EXPECT_THROW(runSetup(), qtv_d3d::quitException);
     ASSERT_GT(after.width, 0);
     const std::string dir = testing_png::screenshotDir();
     if (!dir.empty()) {

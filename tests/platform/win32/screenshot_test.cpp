@@ -3,6 +3,7 @@
 // painted. With RIZA3V_SCREENSHOT_DIR set, the screenshots are kept as PNGs.
 #include "app/core/errordialog.h"
 #include "app/core/errors.h"
+#include "dx/dxbase.h"
 #include "platform/kernel/runmode.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/script.h"
@@ -10,7 +11,7 @@
 #include "platform/win32/windowhost.h"
 #include "resources/dialogs/dialogs.h"
 #include "tests/platform/win32/picture_png.h"
-#include "tests/platform/win32/setup_standin.h"
+#include "tests/platform/win32/showsetup.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -197,7 +198,7 @@ protected:
         ASSERT_TRUE(platform::displayAvailable());
         installDialogResources();
         platform::script::clear();
-        standin::state() = standin::State{};
+        showsetup::prepare();
     }
     static VirtualDisplay* display_;
 };
@@ -236,11 +237,15 @@ TEST_F(Screenshots, SetupDialog) {
         screenshot(dialog, "setup_dialog.png", shown, painted);
         pushKey(dialog, SDLK_RETURN); // the default button, enabled by now
     });
-    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogResource), nullptr, standin::setupProc, 0), -1);
-    EXPECT_EQ(standin::state().okPresses, 1);
-    EXPECT_EQ(standin::state().chosenResolution, "800x600");
-    EXPECT_EQ(standin::state().chosenRefresh, "100 Hz");
-    EXPECT_TRUE(standin::state().fullscreenToggles);
+    EXPECT_EQ(showsetup::run(), -1);
+    EXPECT_EQ(showsetup::record().okPresses, 1);
+    // The show opened the chosen mode full screen.
+    ASSERT_NE(theDevice, nullptr);
+    const D3DPRESENT_PARAMETERS& opened = showsetup::direct3D().lastParameters;
+    EXPECT_EQ(opened.BackBufferWidth, 800u);
+    EXPECT_EQ(opened.BackBufferHeight, 600u);
+    EXPECT_EQ(opened.Windowed, FALSE);
+    EXPECT_EQ(opened.FullScreen_RefreshRateInHz, 100u);
     EXPECT_GT(shown.width, 400);
     EXPECT_TRUE(shown.pixels == painted.pixels) << "the screen does not show what was painted";
 }

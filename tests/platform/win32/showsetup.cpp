@@ -1,0 +1,79 @@
+#include "tests/platform/win32/showsetup.h"
+
+#include "dx/dxbase.h"
+#include "resources/dialogs/dialogs.h"
+
+#include <cstring>
+
+namespace showsetup {
+
+namespace {
+
+std::string selectedRow(HWND dialog, int id) {
+    const LRESULT row = SendDlgItemMessageA(dialog, id, LB_GETCURSEL, 0, 0);
+    char buffer[1024] = {};
+    if (row < 0 || SendDlgItemMessageA(dialog, id, LB_GETTEXT, static_cast<WPARAM>(row),
+                                       reinterpret_cast<LPARAM>(buffer)) == LB_ERR) {
+        return {};
+    }
+    return buffer;
+}
+
+INT_PTR recordingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND) {
+        Record& r = record();
+        r.notifications.push_back({LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)});
+        if (LOWORD(wParam) == IDOK) {
+            ++r.okPresses;
+            r.resolutionAtOk = selectedRow(dialog, kResolutionList);
+            r.refreshAtOk = selectedRow(dialog, kRefreshRateList);
+        }
+    }
+    return setupDialogProc(dialog, message, wParam, lParam);
+}
+
+} // namespace
+
+fake::Direct3D& direct3D() {
+    // Made once and kept to the end: the show's globals point at it.
+    static auto* d3d = [] {
+        auto* made = new ::testing::NiceMock<fake::Direct3D>();
+        ::testing::Mock::AllowLeak(made);
+        ::testing::Mock::AllowLeak(&made->device);
+        return made;
+    }();
+    return *d3d;
+}
+
+Record& record() {
+    static Record r;
+    return r;
+}
+
+void prepare() {
+    static dxwindow window;
+    static const bool made = window.createMainWindow() != nullptr;
+    static_cast<void>(made);
+    fake::Direct3D& d3d = direct3D();
+    d3d.descriptions = {"llvmpipe (LLVM 15.0.6, 256 bits)", "Second Adapter 9000"};
+    d3d.modes = {{640, 480, 60, D3DFMT_X8R8G8B8},   {640, 480, 75, D3DFMT_X8R8G8B8},   {800, 600, 60, D3DFMT_X8R8G8B8},
+                 {800, 600, 100, D3DFMT_X8R8G8B8},  {800, 600, 75, D3DFMT_X8R8G8B8},   {1024, 768, 60, D3DFMT_X8R8G8B8},
+                 {1280, 960, 60, D3DFMT_X8R8G8B8},  {1280, 1024, 60, D3DFMT_X8R8G8B8}, {1600, 1200, 60, D3DFMT_X8R8G8B8},
+                 {1920, 1080, 60, D3DFMT_X8R8G8B8}, {1920, 1200, 60, D3DFMT_X8R8G8B8}, {2560, 1440, 60, D3DFMT_X8R8G8B8}};
+    d3d.lastParameters = D3DPRESENT_PARAMETERS{};
+    ::direct3D = &d3d;
+    std::memset(modeTable, 0, sizeof modeTable);
+    theDevice = nullptr;
+    // As setupDisplay sets them before it runs the dialog.
+    activeSettings = DemoSettings{};
+    activeSettings.showSetupDialog = 1;
+    activeSettings.hardwareVertexProcessing = 1;
+    activeSettings.backBufferFormat = D3DFMT_X8R8G8B8;
+    record() = Record{};
+}
+
+INT_PTR run() {
+    return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogResource), nullptr, recordingProc, 0);
+}
+
+} // namespace showsetup
