@@ -2,9 +2,12 @@
 // balls, wandering tubes and the animated five-tube set.
 #include "geometry/metamecklo.h"
 
+#include "geometry/floatx4.h"
 #include "platform/crt/random.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -19,6 +22,63 @@ float draw() {
 }
 
 constexpr float kTwoPi = 6.2831855f;
+
+// unit(x, n) for every x below n, computed as unit computes it.
+std::vector<float> unitTable(int n) {
+    std::vector<float> table(static_cast<std::size_t>(std::max(n, 0)));
+    for (int i = 0; i < n; ++i) {
+        table[static_cast<std::size_t>(i)] = unit(i, n);
+    }
+    return table;
+}
+
+// The five tubes' arguments at time t, in addTube's order.
+struct TubeArguments {
+    float v[11];
+};
+
+TubeArguments tubeArguments(const TubeConstants& tube, float t) {
+    TubeArguments a{};
+    for (int g = 0; g < 11; ++g) {
+        const float phi = t * tube.rate[g] + tube.phase[g];
+        a.v[g] = 0.1f * (tube.amplitude[g] * std::sin(phi + 0.1f) + tube.base[g]) + tube.amplitude[g] * std::sin(phi) +
+                 tube.base[g];
+    }
+    return a;
+}
+
+// The carve's two tests: the first ball term positive (d^2 < 0.025) and the
+// second not (d^2 >= 0.225).
+bool inCore(float d2) {
+    return 20.0f / (400.0f * d2 + 1.0f) - 1.8181818f > 0.0f;
+}
+bool outsideShell(float d2) {
+    return 20.0f / (44.444441f * d2 + 1.0f) - 1.8181818f <= 0.0f;
+}
+
+// The core is small: the plain walk with its plane and row skips serves
+// both versions.
+void carveCore(FieldGrid& g) {
+    for (int z = 0; z < g.nz; ++z) {
+        const float dz = unit(z, g.nz) - 0.5f;
+        if (!inCore(dz * dz)) {
+            continue;
+        }
+        for (int y = 0; y < g.ny; ++y) {
+            const float dy = unit(y, g.ny) - 0.5f;
+            const float q = dz * dz + dy * dy;
+            if (!inCore(q)) {
+                continue;
+            }
+            for (int x = 0; x < g.nx; ++x) {
+                const float dx = unit(x, g.nx) - 0.5f;
+                if (inCore(q + dx * dx)) {
+                    g.at(x, y, z) = 0.0f;
+                }
+            }
+        }
+    }
+}
 
 // Walks the cells of g within the ball's cut-off in y and z (whole rows along
 // x) and hands each its ball value s / ((dx^2 + q) / r^2 + 1) - base.
@@ -68,6 +128,41 @@ void metamecklo::addSignedBall(float radius, float strength, const float centre[
 
 void metamecklo::addTube(float x0, float z0, float decay, float radius, float strength, float ampX, float freqX,
                          float phaseX, float ampZ, float freqZ, float phaseZ) {
+    using namespace fieldsimd;
+    FieldGrid& g = gridB;
+    const std::vector<float> ux = unitTable(g.nx);
+    for (int y = 0; y < g.ny; ++y) {
+        const float t = unit(y, g.ny);
+        const float cx = x0 + ampX * std::sin(freqX * t + phaseX);
+        const float cz = z0 + ampZ * std::sin(freqZ * t + phaseZ);
+        const float e = std::exp(-t / decay);
+        const float rho = radius * e;
+        const float rho2 = rho * rho;
+        const float s = strength * e;
+        const floatx4 cx4 = splat(cx);
+        const floatx4 rho24 = splat(rho2);
+        const floatx4 s4 = splat(s);
+        const floatx4 one = splat(1.0f);
+        for (int z = 0; z < g.nz; ++z) {
+            const float dz = cz - unit(z, g.nz);
+            const float dz2 = dz * dz;
+            const floatx4 dz24 = splat(dz2);
+            float* cells = &g.at(0, y, z);
+            int x = 0;
+            for (; x + kLanes <= g.nx; x += kLanes) {
+                const floatx4 dx = cx4 - load(ux.data() + x);
+                store(cells + x, load(cells + x) + s4 / ((dx * dx + dz24) / rho24 + one));
+            }
+            for (; x < g.nx; ++x) {
+                const float dx = cx - ux[static_cast<std::size_t>(x)];
+                cells[x] += s / ((dx * dx + dz2) / rho2 + 1.0f);
+            }
+        }
+    }
+}
+
+void metamecklo::addTubePlain(float x0, float z0, float decay, float radius, float strength, float ampX,
+                              float freqX, float phaseX, float ampZ, float freqZ, float phaseZ) {
     FieldGrid& g = gridB;
     for (int y = 0; y < g.ny; ++y) {
         const float t = unit(y, g.ny);
@@ -136,44 +231,60 @@ void metamecklo::initTubeSet() {
 }
 
 void metamecklo::addTubeSet(float t, float xOffset, float zOffset, float decayScale, float strengthScale) {
+    using namespace fieldsimd;
     if (strengthScale != 0.0f) {
         for (const TubeConstants& tube : tubes) {
-            float v[11];
-            for (int g = 0; g < 11; ++g) {
-                const float phi = t * tube.rate[g] + tube.phase[g];
-                v[g] = 0.1f * (tube.amplitude[g] * std::sin(phi + 0.1f) + tube.base[g]) +
-                       tube.amplitude[g] * std::sin(phi) + tube.base[g];
-            }
+            const TubeArguments a = tubeArguments(tube, t);
+            const float* v = a.v;
             addTube(v[0] + xOffset, v[2] + zOffset - 0.5f, v[2] * decayScale, v[3], v[4] * strengthScale, v[5], v[6],
                     v[7], v[8], v[9], v[10]);
         }
     }
 
-    // The field is kept to a shell around the centre: cleared where the
-    // first ball term is positive (d^2 < 0.025) and where the second is not
-    // (d^2 >= 0.225).
+    // The field is kept to a shell around the centre: cleared inside the
+    // core and outside the shell.
     FieldGrid& g = gridB;
-    auto core = [](float d2) { return 20.0f / (400.0f * d2 + 1.0f) - 1.8181818f > 0.0f; };
-    auto outside = [](float d2) { return 20.0f / (44.444441f * d2 + 1.0f) - 1.8181818f <= 0.0f; };
+    carveCore(g);
+    std::vector<float> dx(static_cast<std::size_t>(std::max(g.nx, 0)));
+    for (int x = 0; x < g.nx; ++x) {
+        dx[static_cast<std::size_t>(x)] = unit(x, g.nx) - 0.5f;
+    }
+    const floatx4 zero = splat(0.0f);
     for (int z = 0; z < g.nz; ++z) {
         const float dz = unit(z, g.nz) - 0.5f;
-        if (!core(dz * dz)) {
-            continue;
-        }
         for (int y = 0; y < g.ny; ++y) {
             const float dy = unit(y, g.ny) - 0.5f;
             const float q = dz * dz + dy * dy;
-            if (!core(q)) {
-                continue;
+            const floatx4 q4 = splat(q);
+            float* cells = &g.at(0, y, z);
+            int x = 0;
+            for (; x + kLanes <= g.nx; x += kLanes) {
+                const floatx4 d = load(dx.data() + x);
+                const floatx4 d2 = q4 + d * d;
+                const intx4 outside = splat(20.0f) / (splat(44.444441f) * d2 + splat(1.0f)) - splat(1.8181818f) <= zero;
+                store(cells + x, outside ? zero : load(cells + x));
             }
-            for (int x = 0; x < g.nx; ++x) {
-                const float dx = unit(x, g.nx) - 0.5f;
-                if (core(q + dx * dx)) {
-                    g.at(x, y, z) = 0.0f;
+            for (; x < g.nx; ++x) {
+                const float d = dx[static_cast<std::size_t>(x)];
+                if (outsideShell(q + d * d)) {
+                    cells[x] = 0.0f;
                 }
             }
         }
     }
+}
+
+void metamecklo::addTubeSetPlain(float t, float xOffset, float zOffset, float decayScale, float strengthScale) {
+    if (strengthScale != 0.0f) {
+        for (const TubeConstants& tube : tubes) {
+            const TubeArguments a = tubeArguments(tube, t);
+            const float* v = a.v;
+            addTubePlain(v[0] + xOffset, v[2] + zOffset - 0.5f, v[2] * decayScale, v[3], v[4] * strengthScale, v[5],
+                         v[6], v[7], v[8], v[9], v[10]);
+        }
+    }
+    FieldGrid& g = gridB;
+    carveCore(g);
     for (int z = 0; z < g.nz; ++z) {
         const float dz = unit(z, g.nz) - 0.5f;
         for (int y = 0; y < g.ny; ++y) {
@@ -182,7 +293,7 @@ void metamecklo::addTubeSet(float t, float xOffset, float zOffset, float decaySc
             float* cells = &g.at(0, y, z);
             for (int x = 0; x < g.nx; ++x) {
                 const float dx = unit(x, g.nx) - 0.5f;
-                if (outside(q + dx * dx)) {
+                if (outsideShell(q + dx * dx)) {
                     cells[x] = 0.0f;
                 }
             }

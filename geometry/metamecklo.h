@@ -68,7 +68,13 @@ inline constexpr int kTubeCount = 5;
 // positions are (x - nx / 2, y - ny / 2, z - nz / 2) plus the corner offsets
 // and the crossing, times scale. Writes at most records.size() records from
 // the start (the first in scan order survive) and returns how many.
+//
+// The cube cases come from per-column codes of the four cells a row of cubes
+// reads at each x, so that cubes wholly below or above isoLevel cost a table
+// look-up; polygonisePlain reads the eight corners of every cube. Both give
+// the same records.
 int polygonise(const FieldGrid& grid, std::span<TriangleRecord> records, float scale);
+int polygonisePlain(const FieldGrid& grid, std::span<TriangleRecord> records, float scale);
 
 class metamecklo {
   public:
@@ -97,6 +103,9 @@ class metamecklo {
     // block around it in the current grid (its border cells keep their
     // values); then the other grid is current.
     void blurField();
+    // blurField one cell at a time; the same values. blurField sums four
+    // cells at once.
+    void blurFieldPlain();
     // Soft ball s / (d^2 / r^2 + 1) - s / 11 into gridB, centre in grid units
     // (0..1 per axis). Planes and rows beyond 10 r^2 in y and z are skipped;
     // values of 0.5 and above are not added.
@@ -108,12 +117,19 @@ class metamecklo {
     // with height by exp(-y / decay), into every cell of gridB.
     void addTube(float x0, float z0, float decay, float radius, float strength, float ampX, float freqX, float phaseX,
                  float ampZ, float freqZ, float phaseZ);
+    // addTube one cell at a time; the same values. addTube runs four cells
+    // at once over a table of the normalised x coordinates.
+    void addTubePlain(float x0, float z0, float decay, float radius, float strength, float ampX, float freqX,
+                      float phaseX, float ampZ, float freqZ, float phaseZ);
     // Draws the constants of the five tubes from the shared random generator,
     // without reseeding it: 5 tubes × 11 groups × 4 draws.
     void initTubeSet();
     // The five tubes at time t (unless strengthScale is 0), then gridB cleared
     // inside d^2 < 0.025 and outside d^2 >= 0.225 around the grid's centre.
     void addTubeSet(float t, float xOffset, float zOffset, float decayScale, float strengthScale);
+    // addTubeSet through addTubePlain and a carve one cell at a time; the
+    // same values.
+    void addTubeSetPlain(float t, float xOffset, float zOffset, float decayScale, float strengthScale);
 
     // Polygonises the current grid into the vertex pool (positions scaled so
     // that the grid spans worldSize, unit normals, texture coordinates u, v
