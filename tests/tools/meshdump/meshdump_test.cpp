@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -36,7 +38,7 @@ struct ToolRun {
 
 // Runs the tool from the build folder (the blob scene opens "shaders/").
 ToolRun runTool(const std::string& arguments) {
-    const std::string errFile = std::string(SCRATCH_FOLDER) + "/meshdump.err";
+    const std::string errFile = std::string(SCRATCH_FOLDER) + "/meshdump-" + std::to_string(getpid()) + ".err";
     const std::string command = std::string("cd '") + SHOW_FOLDER + "' && '" + MESHDUMP_TOOL + "' " + arguments +
                                 " >/dev/null 2>'" + errFile + "'";
     ToolRun run;
@@ -125,13 +127,16 @@ const char* const kNames[] = {"cube", "sphere", "ball", "tubes", "sculpture", "b
 class MeshDump : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        folder = std::string(SCRATCH_FOLDER) + "/out";
+        // One folder per process: ctest runs each test in a process of its own,
+        // several at once.
+        folder = std::string(SCRATCH_FOLDER) + "/out-" + std::to_string(getpid());
         std::system(("rm -rf '" + folder + "' && mkdir -p '" + folder + "'").c_str());
         first = runTool("'" + folder + "'");
         for (const char* name : kNames) {
             files[name] = parseObj(folder + "/" + name + ".obj");
         }
     }
+    static void TearDownTestSuite() { std::system(("rm -rf '" + folder + "'").c_str()); }
     void SetUp() override { ASSERT_EQ(first.status, 0) << first.err; }
 
     // The field meshes built here with the tool's recipes, on the mock device.
