@@ -3,6 +3,8 @@
 #include "app/show.h"
 #include "dx/dxdevice.h"
 #include "dx/dxmath.h"
+#include "dx/dxtexture.h"
+#include "dx/dxvertexbuffer.h"
 
 #include <cstring>
 
@@ -69,6 +71,15 @@ void pointSprites(device& d, float size) {
     api.SetRenderState(D3DRS_POINTSCALE_A, floatBits(1.5f));
     api.SetRenderState(D3DRS_POINTSCALE_B, floatBits(100.1f));
     api.SetRenderState(D3DRS_POINTSCALE_C, floatBits(1.1f));
+}
+
+void drawSpriteCloud(Show& show, float size) {
+    device& d = *show.dev;
+    pointSprites(d, size);
+    d.setZWrite(false);
+    d.setTexture(0, show.program(4));
+    show.pool->upload();
+    show.pool->drawPoints();
 }
 
 void setCamera(Show& show, float f, const Vector3& eye) {

@@ -31,6 +31,11 @@ void setNormalizeNormals(device& d, bool on);
 // Point sprites of the given size with point scaling on (factors 1.5, 100.1, 1.1).
 void pointSprites(device& d, float size);
 
+// The particle pool's 1,000 working positions uploaded and drawn as point
+// sprites of `size` textured with P4, without depth writes (turned back on by
+// the caller).
+void drawSpriteCloud(Show& show, float size);
+
 // perspective(f) into the show's projection and a camera at `eye` looking at
 // the origin into its view; both handed to the device.
 void setCamera(Show& show, float f, const Vector3& eye);

@@ -39,11 +39,7 @@ void drawScene2(Show& show, float t, float) {
     d.setAlphaBlend(true);
     d.blendAdd();
     if (s > 0.0f) {
-        pointSprites(d, s);
-        d.setZWrite(false);
-        d.setTexture(0, show.program(4));
-        pool.upload();
-        pool.drawPoints();
+        drawSpriteCloud(show, s);
     }
     d.setAlphaBlend(false);
     d.setZWrite(true);

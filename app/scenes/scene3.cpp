@@ -48,11 +48,7 @@ void drawScene3(Show& show, float t, float) {
     }
     d.setAlphaBlend(true);
     d.blendAdd();
-    pointSprites(d, 0.5f);
-    d.setZWrite(false);
-    d.setTexture(0, show.program(4));
-    pool.upload();
-    pool.drawPoints();
+    drawSpriteCloud(show, 0.5f);
     d.setAlphaBlend(false);
     d.setZWrite(true);
     d.endScene();

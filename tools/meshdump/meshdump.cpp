@@ -21,6 +21,7 @@
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9ext.h"
 #include "platform/kernel/runmode.h"
+#include "tools/headless/headless.h"
 #include "tools/pngfile/pngfile.h"
 
 #include <algorithm>
@@ -110,35 +111,6 @@ bool writeObj(const std::string& path, const std::string& name, const MeshData& 
         return false;
     }
     return true;
-}
-
-device* makeDevice(UINT side) {
-    platform::setRunMode(platform::RunMode::virtualRun);
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    if (d3d == nullptr) {
-        return nullptr;
-    }
-    auto* d = new device();
-    D3DPRESENT_PARAMETERS& p = d->presentParameters;
-    p.BackBufferWidth = side;
-    p.BackBufferHeight = side;
-    p.BackBufferFormat = D3DFMT_X8R8G8B8;
-    p.BackBufferCount = 1;
-    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    p.Windowed = TRUE;
-    p.EnableAutoDepthStencil = TRUE;
-    p.AutoDepthStencilFormat = D3DFMT_D24S8;
-    p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    if (d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &d->caps) != D3D_OK ||
-        d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &d->d3dDevice) !=
-            D3D_OK) {
-        return nullptr;
-    }
-    d->d3dDevice->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &d->targetSurface[0]);
-    d->d3dDevice->GetDepthStencilSurface(&d->depthSurface[0]);
-    d->targetSize[0] = TargetSize{static_cast<float>(side), static_cast<float>(side)};
-    d->targetCount = 1;
-    return d;
 }
 
 // Each output: a name and how to draw it (the data is read after drawing
@@ -255,7 +227,7 @@ int main(int argc, char** argv) {
         return usage();
     }
 
-    device* d = makeDevice(pictures ? kPictureSide : 64);
+    device* d = headless::makeFrameworkDevice(pictures ? kPictureSide : 64, pictures ? kPictureSide : 64);
     if (d == nullptr) {
         std::fprintf(stderr, "meshdump: no headless Direct3D 9 device\n");
         return 1;
