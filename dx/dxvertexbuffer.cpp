@@ -148,6 +148,28 @@ void vertexbuffer::upload(int) {
     }
 }
 
+void vertexbuffer::uploadVertices(int first, int count) {
+    if (buffers[0] == nullptr) {
+        return;
+    }
+    const DWORD flags = dynamic ? D3DLOCK_NOOVERWRITE : 0;
+    const int end = std::min(first + count, vertexCount);
+    for (int b = 0; b < bufferCount; ++b) {
+        const int chunkFirst = b * kMaxChunkVertices;
+        const int from = std::max(first, chunkFirst);
+        const int to = std::min(end, chunkFirst + chunkVertexCount[b]);
+        if (from >= to) {
+            continue;
+        }
+        void* target = nullptr;
+        const UINT offset = static_cast<UINT>(from - chunkFirst) * stride;
+        const UINT size = static_cast<UINT>(to - from) * stride;
+        checkD3d(buffers[b]->Lock(offset, size, &target, flags), kFile, 232);
+        std::memcpy(target, vertices.data() + static_cast<std::size_t>(from) * stride, size);
+        checkD3d(buffers[b]->Unlock(), kFile, 238);
+    }
+}
+
 void vertexbuffer::setVertexCount(int count) {
     logPrintf("SET NR VERTICES =  %d", count);
     vertexCount = count;

@@ -32,6 +32,11 @@ public:
     void createBuffers();
     // Copies the working copy into the hardware buffers; the argument has no effect.
     void upload(int ignored = 0);
+    // Copies vertices first to first + count - 1 of the working copy into
+    // the hardware buffers that hold them, locking only their bytes (with
+    // no-overwrite when dynamic). After a whole upload, an owner that wrote
+    // only those vertices leaves the hardware buffers as upload would.
+    void uploadVertices(int first, int count);
     // Resizes both copies keeping their leading contents, clears the flags and
     // remakes the hardware buffers when there were any. Uploads nothing.
     void setVertexCount(int count);

@@ -32,7 +32,7 @@ FieldGrid::FieldGrid(int sizeX, int sizeY, int sizeZ)
 metamecklo::metamecklo(device* ownerDevice, int sizeX, int sizeY, int sizeZ, float size, float, float, float, float,
                        float, bool isCompact)
     : owner(ownerDevice), currentIsA(false), compact(isCompact), gridA(sizeX, sizeY, sizeZ), gridB(sizeX, sizeY, sizeZ),
-      vertexCapacity(isCompact ? kCompactCapacity : kFullCapacity), meshVertexCount(0), nx(sizeX), ny(sizeY), nz(sizeZ),
+      vertexCapacity(isCompact ? kCompactCapacity : kFullCapacity), meshVertexCount(0), poolMirrored(false), nx(sizeX), ny(sizeY), nz(sizeZ),
       worldSize(size), world{}, tubes{} {
     identity(world);
     try {
@@ -162,17 +162,13 @@ void metamecklo::blurFieldPlain() {
     currentIsA = !currentIsA;
 }
 
-int metamecklo::buildMesh() {
-    const float scale = 1.0f / (static_cast<float>(nx) / worldSize);
-    const std::size_t room = std::min(triangleBuffer.size(), static_cast<std::size_t>(vertexCapacity / 3));
-    const int count = polygonise(currentGrid(), std::span<TriangleRecord>(triangleBuffer.data(), room), scale);
-    currentIsA = false;
-    if (!compact) {
-        vertices->setVertexCount(3 * count);
-    }
-    vertexbuffer& vb = *vertices;
+namespace {
+
+// Pool triangles 0 to count - 1 from the first records: positions, the
+// negated gradient as u, v, and its unit vector as the normal.
+void fillPool(vertexbuffer& vb, const std::vector<TriangleRecord>& records, int count) {
     for (int t = 0; t < count; ++t) {
-        const TriangleRecord& r = triangleBuffer[static_cast<std::size_t>(t)];
+        const TriangleRecord& r = records[static_cast<std::size_t>(t)];
         for (int c = 0; c < 3; ++c) {
             const int v = 3 * t + c;
             const float* rv = r.vertex[c];
@@ -188,8 +184,42 @@ int metamecklo::buildMesh() {
             normal[2] = n.z;
         }
     }
+}
+
+} // namespace
+
+int metamecklo::buildMesh() {
+    const float scale = 1.0f / (static_cast<float>(nx) / worldSize);
+    const std::size_t room = std::min(triangleBuffer.size(), static_cast<std::size_t>(vertexCapacity / 3));
+    const int count = polygonise(currentGrid(), std::span<TriangleRecord>(triangleBuffer.data(), room), scale);
+    currentIsA = false;
+    if (!compact) {
+        vertices->setVertexCount(3 * count);
+    }
+    fillPool(*vertices, triangleBuffer, count);
     meshVertexCount = 3 * count;
-    vb.upload();
+    if (compact && poolMirrored) {
+        vertices->uploadVertices(0, meshVertexCount);
+    } else {
+        vertices->upload();
+        poolMirrored = compact && vertices->buffers[0] != nullptr;
+    }
+    clearFields();
+    return count;
+}
+
+int metamecklo::buildMeshPlain() {
+    const float scale = 1.0f / (static_cast<float>(nx) / worldSize);
+    const std::size_t room = std::min(triangleBuffer.size(), static_cast<std::size_t>(vertexCapacity / 3));
+    const int count = polygonisePlain(currentGrid(), std::span<TriangleRecord>(triangleBuffer.data(), room), scale);
+    currentIsA = false;
+    if (!compact) {
+        vertices->setVertexCount(3 * count);
+    }
+    fillPool(*vertices, triangleBuffer, count);
+    meshVertexCount = 3 * count;
+    vertices->upload();
+    poolMirrored = compact && vertices->buffers[0] != nullptr;
     clearFields();
     return count;
 }

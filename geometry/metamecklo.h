@@ -135,7 +135,14 @@ class metamecklo {
     // that the grid spans worldSize, unit normals, texture coordinates u, v
     // from the unnormalised negated gradient), uploads and clears the field.
     // Returns the number of triangles.
+    //
+    // Once the compact pool's hardware buffers hold a whole upload, later
+    // meshes upload only their own vertices: the rest of the working copy is
+    // unchanged since, so the buffers end as a whole upload would leave them.
     int buildMesh();
+    // buildMesh through polygonisePlain with a whole upload every time; the
+    // same pool contents.
+    int buildMeshPlain();
     // Draws the last mesh with `world`.
     void drawMesh();
 
@@ -148,6 +155,8 @@ class metamecklo {
     std::vector<TriangleRecord> triangleBuffer;
     int vertexCapacity;
     int meshVertexCount;
+    // The hardware buffers hold the whole working copy of the compact pool.
+    bool poolMirrored;
     int nx;
     int ny;
     int nz;

@@ -46,30 +46,40 @@ std::unique_ptr<metamecklo> tubeField(device& d) {
     return m;
 }
 
-// Frames a thirtieth of a second apart from t = 5 s.
+// Frames a thirtieth of a second apart from t = 5 s; argument 1 runs the
+// plain loops (addTubeSetPlain, blurFieldPlain, buildMeshPlain) for the ratio.
 void BM_BlobFrame(benchmark::State& state) {
     device* d = benchDevice();
     if (d == nullptr) {
         state.SkipWithError("no headless device");
         return;
     }
+    const bool plain = state.range(0) != 0;
     auto m = tubeField(*d);
     float t = 5.0f;
     double triangles = 0.0;
     for (auto _ : state) {
-        m->addTubeSet(t, 0.0f, 0.1f, 1.0f, 1.0f);
-        m->blurField();
-        m->blurField();
-        triangles += m->buildMesh();
+        if (plain) {
+            m->addTubeSetPlain(t, 0.0f, 0.1f, 1.0f, 1.0f);
+            m->blurFieldPlain();
+            m->blurFieldPlain();
+            triangles += m->buildMeshPlain();
+        } else {
+            m->addTubeSet(t, 0.0f, 0.1f, 1.0f, 1.0f);
+            m->blurField();
+            m->blurField();
+            triangles += m->buildMesh();
+        }
         t += 1.0f / 30.0f;
     }
     state.counters["triangles"] = triangles / static_cast<double>(state.iterations());
 }
-BENCHMARK(BM_BlobFrame)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(BM_BlobFrame)->ArgName("plain")->DenseRange(0, 1)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 
 // The frame's steps apart: 0 addTubeSet, 1 the two blurs, 2 buildMesh
 // (polygonise, the pool's fill and upload, the clear). The other steps run
 // with the timer paused, so that each step sees the field it sees in a frame.
+// The second argument 1 times the plain version of the step.
 void BM_BlobFrameStep(benchmark::State& state) {
     device* d = benchDevice();
     if (d == nullptr) {
@@ -77,36 +87,47 @@ void BM_BlobFrameStep(benchmark::State& state) {
         return;
     }
     const auto step = state.range(0);
+    const bool plain = state.range(1) != 0;
     auto m = tubeField(*d);
     float t = 5.0f;
     for (auto _ : state) {
         if (step != 0) {
             state.PauseTiming();
         }
-        m->addTubeSet(t, 0.0f, 0.1f, 1.0f, 1.0f);
+        if (plain) {
+            m->addTubeSetPlain(t, 0.0f, 0.1f, 1.0f, 1.0f);
+        } else {
+            m->addTubeSet(t, 0.0f, 0.1f, 1.0f, 1.0f);
+        }
         if (step == 0) {
             state.PauseTiming();
         } else if (step == 1) {
             state.ResumeTiming();
         }
-        m->blurField();
-        m->blurField();
+        if (plain) {
+            m->blurFieldPlain();
+            m->blurFieldPlain();
+        } else {
+            m->blurField();
+            m->blurField();
+        }
         if (step == 1) {
             state.PauseTiming();
         } else if (step == 2) {
             state.ResumeTiming();
         }
-        benchmark::DoNotOptimize(m->buildMesh());
+        benchmark::DoNotOptimize(plain ? m->buildMeshPlain() : m->buildMesh());
         if (step != 2) {
             state.ResumeTiming();
         }
         t += 1.0f / 30.0f;
     }
 }
-BENCHMARK(BM_BlobFrameStep)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
+BENCHMARK(BM_BlobFrameStep)->ArgNames({"step", "plain"})->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 
 // polygonise over a fixed field: the tube frame at t = 5 s (40^3), or a
-// blurred ball filling a 100^3 grid; cells per second as the rate.
+// blurred ball filling a 100^3 grid; cells per second as the rate. The second
+// argument 1 runs polygonisePlain.
 void BM_MarchingCubes(benchmark::State& state) {
     device* d = benchDevice();
     if (d == nullptr) {
@@ -114,6 +135,7 @@ void BM_MarchingCubes(benchmark::State& state) {
         return;
     }
     const int n = static_cast<int>(state.range(0));
+    const bool plain = state.range(1) != 0;
     std::unique_ptr<metamecklo> m;
     if (n == 40) {
         m = tubeField(*d);
@@ -130,13 +152,14 @@ void BM_MarchingCubes(benchmark::State& state) {
     std::vector<TriangleRecord> records(500000 / 3);
     int triangles = 0;
     for (auto _ : state) {
-        triangles = polygonise(m->currentGrid(), records, 0.125f);
+        triangles = plain ? polygonisePlain(m->currentGrid(), records, 0.125f)
+                          : polygonise(m->currentGrid(), records, 0.125f);
         benchmark::DoNotOptimize(records.data());
     }
     state.counters["triangles"] = triangles;
     state.counters["cells_per_s"] = benchmark::Counter(static_cast<double>(m->currentGrid().cellCount()),
                                                        benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_MarchingCubes)->Arg(40)->Arg(100)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(BM_MarchingCubes)->ArgNames({"n", "plain"})->ArgsProduct({{40, 100}, {0, 1}})->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 
 } // namespace
