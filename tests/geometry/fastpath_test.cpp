@@ -61,7 +61,11 @@ int expectSameRecords(const FieldGrid& grid, std::size_t room, float scale) {
     const int na = polygonise(grid, a, scale);
     const int nb = polygonisePlain(grid, b, scale);
     EXPECT_EQ(na, nb);
-    EXPECT_EQ(std::memcmp(a.data(), b.data(), static_cast<std::size_t>(std::min(na, nb)) * sizeof(TriangleRecord)), 0);
+    const auto same = static_cast<std::size_t>(std::min(na, nb));
+    // With no room the vectors have no storage at all, and memcmp may not be given null.
+    if (same > 0) {
+        EXPECT_EQ(std::memcmp(a.data(), b.data(), same * sizeof(TriangleRecord)), 0);
+    }
     return nb;
 }
 
