@@ -93,7 +93,7 @@ void runFrameLoop(Show& show) {
         d.setDepthTest(true);
         d.cullCounterClockwise();
         if (frameObserver != nullptr) {
-            frameObserver(FrameRecord{t, show.part, flash, order, row}, frameObserverContext);
+            frameObserver(FrameRecord{t, show.part, flash, order, row, show.captionIndex}, frameObserverContext);
         }
         d.present();
     }

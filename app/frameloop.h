@@ -13,6 +13,7 @@ struct FrameRecord {
     float flash; // the flash value the scene was given
     int order;   // the song position read at the frame's start
     int row;
+    int caption; // the caption strip index after the frame
 };
 
 using FrameObserver = void (*)(const FrameRecord& frame, void* context);

@@ -49,8 +49,8 @@ std::vector<double> timesFrom(const char* text) {
 
 void onFrame(const FrameRecord& frame, void* context) {
     auto& script = *static_cast<Script*>(context);
-    std::printf("frame %.6f %d %.6f %d %d\n", frame.t, frame.part, static_cast<double>(frame.flash), frame.order,
-                frame.row);
+    std::printf("frame %.6f %d %.6f %d %d %d\n", frame.t, frame.part, static_cast<double>(frame.flash), frame.order,
+                frame.row, frame.caption);
     if (script.nextSpace < script.spaces.size() && frame.t >= script.spaces[script.nextSpace]) {
         ++script.nextSpace;
         platform::simulateKeyDown(kSpaceKey);

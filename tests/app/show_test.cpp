@@ -21,6 +21,7 @@ struct Frame {
     double flash;
     int order;
     int row;
+    int caption;
 };
 
 struct ShowRun {
@@ -39,7 +40,8 @@ ShowRun runShow(const std::string& environment, const std::string& folder = SHOW
     std::array<char, 512> line{};
     while (std::fgets(line.data(), static_cast<int>(line.size()), pipe) != nullptr) {
         Frame f{};
-        if (std::sscanf(line.data(), "frame %lf %d %lf %d %d", &f.t, &f.part, &f.flash, &f.order, &f.row) == 5) {
+        if (std::sscanf(line.data(), "frame %lf %d %lf %d %d %d", &f.t, &f.part, &f.flash, &f.order, &f.row,
+                        &f.caption) == 6) {
             run.frames.push_back(f);
         } else {
             run.log += line.data();
@@ -113,6 +115,26 @@ TEST(WholeShow, FlashesFollowRowsThatAreMultiplesOfSix) {
     // The song plays: rows move on and reach beats many times.
     EXPECT_GT(beats, 20);
     EXPECT_GT(run.frames.back().order, 0);
+}
+
+// The caption strip starts at 0, changes only in the last scene, only on
+// frames whose song row is not a multiple of 6, and then by one (wrapping
+// after the twelfth); over nine seconds it does step.
+TEST(WholeShow, CaptionsStepOnlyOffTheBeatRowsOfTheLastScene) {
+    const ShowRun& run = plainRun();
+    ASSERT_EQ(run.status, 0);
+    int previous = 0;
+    int steps = 0;
+    for (const Frame& f : run.frames) {
+        if (f.caption != previous) {
+            EXPECT_EQ(f.part, 4) << "at t = " << f.t;
+            EXPECT_NE(f.row % 6, 0) << "at t = " << f.t << " row " << f.row;
+            EXPECT_EQ(f.caption, (previous + 1) % 12) << "at t = " << f.t;
+            ++steps;
+        }
+        previous = f.caption;
+    }
+    EXPECT_GT(steps, 5);
 }
 
 TEST(WholeShow, StartUpLogsItsStepsInOrder) {
