@@ -213,7 +213,7 @@ TEST_F(Blobs, OnlyTheShadersMakeTheSculptureSpin) {
 // One blob-scene frame at t = 5 s seen from (0, 0, 4), with a surface
 // texture or without one.
 effectstest::Picture drawBlobFrame(device& dev, effects::BlobScene& scene, IDirect3DBaseTexture9* surface,
-                                   const char* name) {
+                                   const char* name, bool useShaders = false) {
     Matrix view{};
     Matrix projection{};
     lookAtUp(view, Vector3{0.0f, 0.0f, 0.0f}, Vector3{0.0f, 0.0f, 4.0f});
@@ -221,7 +221,7 @@ effectstest::Picture drawBlobFrame(device& dev, effects::BlobScene& scene, IDire
     dev.setView(view);
     dev.setProjection(projection);
     dev.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
-    scene.drawBlobScene(dev, 5.0f, Vector4{0.0f, 0.0f, 4.0f, 0.0f}, nullptr, false, surface);
+    scene.drawBlobScene(dev, 5.0f, Vector4{0.0f, 0.0f, 4.0f, 0.0f}, nullptr, useShaders, surface);
     dev.endScene();
     return effectstest::readTarget(dev, 0, name);
 }
@@ -250,6 +250,56 @@ TEST_F(Blobs, TheSphereShowsOnlyWithASurfaceTexture) {
     EXPECT_GT(litPixels(textured), litPixels(bare) + static_cast<int>(bare.pixels.size() / 10));
     const D3DCOLOR middle = textured.at(textured.width / 2, textured.height / 2);
     EXPECT_GT(effectstest::green(middle), 0x40) << std::hex << middle;
+
+    // The copies: scaled twice by a quarter, 1/16 of the first, at the
+    // origin; the blobs turned a quarter about y, the sphere 2.6 across.
+    const auto rowLength = [](const Matrix& m, int r) {
+        return std::sqrt(m.m[r][0] * m.m[r][0] + m.m[r][1] * m.m[r][1] + m.m[r][2] * m.m[r][2]);
+    };
+    const Matrix& blobs = scene.blobs()->world;
+    const Matrix& sphere = scene.sphereB()->world;
+    for (int r = 0; r < 3; ++r) {
+        EXPECT_NEAR(rowLength(blobs, r), 1.0 / 16.0, 1e-6) << "blobs row " << r;
+        EXPECT_NEAR(rowLength(sphere, r), 2.6 / 16.0, 1e-6) << "sphere row " << r;
+        EXPECT_EQ(blobs.m[3][r], 0.0f);
+        EXPECT_EQ(sphere.m[3][r], 0.0f);
+    }
+    EXPECT_NEAR(blobs.m[0][2], -1.0 / 16.0, 1e-6) << "x turned onto -z";
+    // The last blend the copies set is the screen blend: source x its own
+    // colour plus destination x (1 - source colour).
+    DWORD source = 0;
+    DWORD destination = 0;
+    d->d3dDevice->GetRenderState(D3DRS_SRCBLEND, &source);
+    d->d3dDevice->GetRenderState(D3DRS_DESTBLEND, &destination);
+    EXPECT_EQ(source, static_cast<DWORD>(D3DBLEND_SRCCOLOR));
+    EXPECT_EQ(destination, static_cast<DWORD>(D3DBLEND_INVSRCCOLOR));
+}
+
+// With useShaders set the rough sphere, which has no shaders of its own, is
+// drawn by the fixed-function lights: two point lights of red 0.4, green 1,
+// blue 0.4 (and a white specular). Where only the sphere shows, green leads.
+TEST_F(Blobs, TheLightsOfTheShaderlessSphereAreGreen) {
+    crt::srand(1);
+    effects::BlobScene scene;
+    scene.buildBlobScene(*d);
+    const effectstest::Picture bare = drawBlobFrame(*d, scene, nullptr, "bare");
+    d->setRawTexture(0, nullptr);
+    const effectstest::Picture lit = drawBlobFrame(*d, scene, nullptr, "lit", true);
+    double red = 0.0;
+    double green = 0.0;
+    double blue = 0.0;
+    int sphereOnly = 0;
+    for (std::size_t i = 0; i < lit.pixels.size(); ++i) {
+        if ((bare.pixels[i] & 0xFFFFFF) == 0 && (lit.pixels[i] & 0xFFFFFF) != 0) {
+            red += effectstest::red(lit.pixels[i]);
+            green += effectstest::green(lit.pixels[i]);
+            blue += effectstest::blue(lit.pixels[i]);
+            ++sphereOnly;
+        }
+    }
+    ASSERT_GT(sphereOnly, 500);
+    EXPECT_GT(green, 1.5 * red);
+    EXPECT_GT(green, 1.5 * blue);
 }
 
 } // namespace
