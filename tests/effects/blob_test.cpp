@@ -129,6 +129,46 @@ TEST_F(Blobs, SculptureHas1926BallsAndAClosedSurface) {
     EXPECT_EQ(open, 0) << "of " << edges.size() << " edges (" << degenerate << " welded slivers)";
 }
 
+// The recipe the sculpture is made from, applied to a second field with the
+// geometry library's operations: two helices around each axis, radii 0.2
+// (sine) and 0.1 (cosine), a ball every 0.0025 from 0.1 while below 0.9,
+// the central ball, borders cleared, seven blurs, extracted at level 0.1.
+TEST_F(Blobs, SculptureIsTheHelixRecipeBlurredSevenTimesAtLevelPointOne) {
+    effects::BlobSculpture sculpture;
+    sculpture.buildBlobSculpture(*d);
+    const metamecklo& built = *sculpture.sculpture();
+
+    metamecklo recipe(d, 100, 100, 100, 5.0f, 5.0f, 5.0f, 2.5f, 2.5f, 2.5f, false);
+    float t = 0.1f; // stored back as a float after every round
+    for (int round = 0; round < 321; ++round) {
+        const float a = 20.0f * t;
+        const float h = 0.2f * std::sin(a) + 0.5f;
+        const float k = 0.1f * std::cos(a) + 0.5f;
+        const float centres[6][3] = {{t, h, h}, {h, t, h}, {h, h, t}, {t, k, k}, {k, t, k}, {k, k, t}};
+        for (const float* c : centres) {
+            recipe.addSignedBall(0.00225f, 25.0f, c);
+        }
+        t = t + 0.0025f;
+    }
+    const float middle[3] = {0.5f, 0.5f, 0.5f};
+    recipe.addBall(0.133f, 20.0f, middle);
+    recipe.clearBorders();
+    for (int i = 0; i < 7; ++i) {
+        recipe.blurField();
+    }
+    recipe.setIsoLevel(0.1f);
+    recipe.buildMesh();
+
+    ASSERT_EQ(built.meshVertexCount, recipe.meshVertexCount);
+    int differing = 0;
+    for (int v = 0; v < recipe.meshVertexCount; ++v) {
+        const float* a = built.vertices->position(v, false);
+        const float* b = recipe.vertices->position(v, false);
+        differing += std::memcmp(a, b, 3 * sizeof(float)) != 0 ? 1 : 0;
+    }
+    EXPECT_EQ(differing, 0);
+}
+
 UINT tokenBytes(IDirect3DVertexShader9* shader) {
     UINT size = 0;
     return shader != nullptr && shader->GetFunction(nullptr, &size) == D3D_OK ? size : 0;
@@ -198,6 +238,18 @@ TEST_F(Blobs, OnlyTheShadersMakeTheSculptureSpin) {
     const effectstest::Picture b = drawSculpture(*d, shaded, 1.0f, "shaded-1");
     EXPECT_GT(litPixels(a), 200);
     EXPECT_NE(a.pixels, b.pixels) << "the rim shaders turn the sculpture with t";
+    // The rim program mixes the green ambient (0, 1, 0) toward the magenta
+    // colour (1, 0, 1) by the rim term f: red = blue = f, green = 1 - f.
+    int rims = 0;
+    for (const D3DCOLOR c : a.pixels) {
+        if ((c & 0xFFFFFF) == 0 || effectstest::red(c) < 30) {
+            continue;
+        }
+        ++rims;
+        EXPECT_NEAR(effectstest::red(c) + effectstest::green(c), 255, 4) << std::hex << c;
+        EXPECT_NEAR(effectstest::blue(c), effectstest::red(c), 2) << std::hex << c;
+    }
+    EXPECT_GT(rims, 50);
 
     d->caps.VertexShaderVersion = D3DVS_VERSION(1, 0);
     d->caps.PixelShaderVersion = D3DPS_VERSION(1, 0);
