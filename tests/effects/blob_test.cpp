@@ -129,6 +129,46 @@ TEST_F(Blobs, SculptureHas1926BallsAndAClosedSurface) {
     EXPECT_EQ(open, 0) << "of " << edges.size() << " edges (" << degenerate << " welded slivers)";
 }
 
+// The recipe the sculpture is made from, applied to a second field with the
+// geometry library's operations: two helices around each axis, radii 0.2
+// (sine) and 0.1 (cosine), a ball every 0.0025 from 0.1 while below 0.9,
+// the central ball, borders cleared, seven blurs, extracted at level 0.1.
+TEST_F(Blobs, SculptureIsTheHelixRecipeBlurredSevenTimesAtLevelPointOne) {
+    effects::BlobSculpture sculpture;
+    sculpture.buildBlobSculpture(*d);
+    const metamecklo& built = *sculpture.sculpture();
+
+    metamecklo recipe(d, 100, 100, 100, 5.0f, 5.0f, 5.0f, 2.5f, 2.5f, 2.5f, false);
+    float t = 0.1f; // stored back as a float after every round
+    for (int round = 0; round < 321; ++round) {
+        const float a = 20.0f * t;
+        const float h = 0.2f * std::sin(a) + 0.5f;
+        const float k = 0.1f * std::cos(a) + 0.5f;
+        const float centres[6][3] = {{t, h, h}, {h, t, h}, {h, h, t}, {t, k, k}, {k, t, k}, {k, k, t}};
+        for (const float* c : centres) {
+            recipe.addSignedBall(0.00225f, 25.0f, c);
+        }
+        t = t + 0.0025f;
+    }
+    const float middle[3] = {0.5f, 0.5f, 0.5f};
+    recipe.addBall(0.133f, 20.0f, middle);
+    recipe.clearBorders();
+    for (int i = 0; i < 7; ++i) {
+        recipe.blurField();
+    }
+    recipe.setIsoLevel(0.1f);
+    recipe.buildMesh();
+
+    ASSERT_EQ(built.meshVertexCount, recipe.meshVertexCount);
+    int differing = 0;
+    for (int v = 0; v < recipe.meshVertexCount; ++v) {
+        const float* a = built.vertices->position(v, false);
+        const float* b = recipe.vertices->position(v, false);
+        differing += std::memcmp(a, b, 3 * sizeof(float)) != 0 ? 1 : 0;
+    }
+    EXPECT_EQ(differing, 0);
+}
+
 UINT tokenBytes(IDirect3DVertexShader9* shader) {
     UINT size = 0;
     return shader != nullptr && shader->GetFunction(nullptr, &size) == D3D_OK ? size : 0;
@@ -198,6 +238,18 @@ TEST_F(Blobs, OnlyTheShadersMakeTheSculptureSpin) {
     const effectstest::Picture b = drawSculpture(*d, shaded, 1.0f, "shaded-1");
     EXPECT_GT(litPixels(a), 200);
     EXPECT_NE(a.pixels, b.pixels) << "the rim shaders turn the sculpture with t";
+    // The rim program mixes the green ambient (0, 1, 0) toward the magenta
+    // colour (1, 0, 1) by the rim term f: red = blue = f, green = 1 - f.
+    int rims = 0;
+    for (const D3DCOLOR c : a.pixels) {
+        if ((c & 0xFFFFFF) == 0 || effectstest::red(c) < 30) {
+            continue;
+        }
+        ++rims;
+        EXPECT_NEAR(effectstest::red(c) + effectstest::green(c), 255, 4) << std::hex << c;
+        EXPECT_NEAR(effectstest::blue(c), effectstest::red(c), 2) << std::hex << c;
+    }
+    EXPECT_GT(rims, 50);
 
     d->caps.VertexShaderVersion = D3DVS_VERSION(1, 0);
     d->caps.PixelShaderVersion = D3DPS_VERSION(1, 0);
@@ -213,7 +265,7 @@ TEST_F(Blobs, OnlyTheShadersMakeTheSculptureSpin) {
 // One blob-scene frame at t = 5 s seen from (0, 0, 4), with a surface
 // texture or without one.
 effectstest::Picture drawBlobFrame(device& dev, effects::BlobScene& scene, IDirect3DBaseTexture9* surface,
-                                   const char* name) {
+                                   const char* name, bool useShaders = false) {
     Matrix view{};
     Matrix projection{};
     lookAtUp(view, Vector3{0.0f, 0.0f, 0.0f}, Vector3{0.0f, 0.0f, 4.0f});
@@ -221,7 +273,7 @@ effectstest::Picture drawBlobFrame(device& dev, effects::BlobScene& scene, IDire
     dev.setView(view);
     dev.setProjection(projection);
     dev.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
-    scene.drawBlobScene(dev, 5.0f, Vector4{0.0f, 0.0f, 4.0f, 0.0f}, nullptr, false, surface);
+    scene.drawBlobScene(dev, 5.0f, Vector4{0.0f, 0.0f, 4.0f, 0.0f}, nullptr, useShaders, surface);
     dev.endScene();
     return effectstest::readTarget(dev, 0, name);
 }
@@ -250,6 +302,56 @@ TEST_F(Blobs, TheSphereShowsOnlyWithASurfaceTexture) {
     EXPECT_GT(litPixels(textured), litPixels(bare) + static_cast<int>(bare.pixels.size() / 10));
     const D3DCOLOR middle = textured.at(textured.width / 2, textured.height / 2);
     EXPECT_GT(effectstest::green(middle), 0x40) << std::hex << middle;
+
+    // The copies: scaled twice by a quarter, 1/16 of the first, at the
+    // origin; the blobs turned a quarter about y, the sphere 2.6 across.
+    const auto rowLength = [](const Matrix& m, int r) {
+        return std::sqrt(m.m[r][0] * m.m[r][0] + m.m[r][1] * m.m[r][1] + m.m[r][2] * m.m[r][2]);
+    };
+    const Matrix& blobs = scene.blobs()->world;
+    const Matrix& sphere = scene.sphereB()->world;
+    for (int r = 0; r < 3; ++r) {
+        EXPECT_NEAR(rowLength(blobs, r), 1.0 / 16.0, 1e-6) << "blobs row " << r;
+        EXPECT_NEAR(rowLength(sphere, r), 2.6 / 16.0, 1e-6) << "sphere row " << r;
+        EXPECT_EQ(blobs.m[3][r], 0.0f);
+        EXPECT_EQ(sphere.m[3][r], 0.0f);
+    }
+    EXPECT_NEAR(blobs.m[0][2], -1.0 / 16.0, 1e-6) << "x turned onto -z";
+    // The last blend the copies set is the screen blend: source x its own
+    // colour plus destination x (1 - source colour).
+    DWORD source = 0;
+    DWORD destination = 0;
+    d->d3dDevice->GetRenderState(D3DRS_SRCBLEND, &source);
+    d->d3dDevice->GetRenderState(D3DRS_DESTBLEND, &destination);
+    EXPECT_EQ(source, static_cast<DWORD>(D3DBLEND_SRCCOLOR));
+    EXPECT_EQ(destination, static_cast<DWORD>(D3DBLEND_INVSRCCOLOR));
+}
+
+// With useShaders set the rough sphere, which has no shaders of its own, is
+// drawn by the fixed-function lights: two point lights of red 0.4, green 1,
+// blue 0.4 (and a white specular). Where only the sphere shows, green leads.
+TEST_F(Blobs, TheLightsOfTheShaderlessSphereAreGreen) {
+    crt::srand(1);
+    effects::BlobScene scene;
+    scene.buildBlobScene(*d);
+    const effectstest::Picture bare = drawBlobFrame(*d, scene, nullptr, "bare");
+    d->setRawTexture(0, nullptr);
+    const effectstest::Picture lit = drawBlobFrame(*d, scene, nullptr, "lit", true);
+    double red = 0.0;
+    double green = 0.0;
+    double blue = 0.0;
+    int sphereOnly = 0;
+    for (std::size_t i = 0; i < lit.pixels.size(); ++i) {
+        if ((bare.pixels[i] & 0xFFFFFF) == 0 && (lit.pixels[i] & 0xFFFFFF) != 0) {
+            red += effectstest::red(lit.pixels[i]);
+            green += effectstest::green(lit.pixels[i]);
+            blue += effectstest::blue(lit.pixels[i]);
+            ++sphereOnly;
+        }
+    }
+    ASSERT_GT(sphereOnly, 500);
+    EXPECT_GT(green, 1.5 * red);
+    EXPECT_GT(green, 1.5 * blue);
 }
 
 } // namespace

@@ -208,6 +208,60 @@ TEST(ParticleField, BlockedFaceTestMovesExactlyAsThePlainOne) {
     EXPECT_EQ(std::memcmp(fast.particles.data(), plain.particles.data(), 676 * sizeof(Particle)), 0);
 }
 
+// A particle falling from rest at (x, 13, 0) for one step, above triangles
+// lying flat at height faceY: three copies of one under x = 0 (faces 0-2),
+// three of one under x = 10 (faces 3-5), then, past faceCount 6, more copies
+// of the first. A face hit stops the move only more than 0.5 ahead along
+// the direction of travel, and only groups starting below faceCount - 3
+// are tested, so a last group that is complete but ends the list is not.
+TEST(ParticleField, AFaceStopsAFallOnlyFarEnoughAheadAndInATestedGroup) {
+    struct Case {
+        const char* name;
+        float x;
+        float faceY;
+        std::uint32_t faceCount;
+        bool stops;
+    };
+    const Case cases[] = {{"first group, 0.985 ahead", 0.0f, 12.0f, 6, true},
+                          {"first group, 0.285 ahead", 0.0f, 12.7f, 6, false},
+                          {"group at 3 of six faces", 10.0f, 12.0f, 6, false},
+                          {"group at 3 of seven faces", 10.0f, 12.0f, 7, true}};
+    const float savedProximity = faceProximity;
+    faceProximity = 100.0f; // every group passes the coarse test
+    for (const Case& c : cases) {
+        for (const bool plain : {false, true}) {
+            particleField f(nullptr);
+            f.particles.append(at(c.x, 13.0f, 0.0f));
+            for (const float cx : {0.0f, 10.0f}) {
+                f.particles.append(at(cx - 1.0f, c.faceY, -1.0f));
+                f.particles.append(at(cx + 1.0f, c.faceY, -1.0f));
+                f.particles.append(at(cx, c.faceY, 1.0f));
+            }
+            for (std::uint32_t j = 0; j < c.faceCount; ++j) {
+                const std::uint32_t first = j >= 3 && j < 6 ? 4 : 1;
+                Face face{};
+                face.a = first;
+                face.b = first + 1;
+                face.c = first + 2;
+                f.faces.append(face);
+            }
+            f.accumulateForces();
+            if (plain) {
+                f.integratePlain();
+            } else {
+                f.integrate();
+            }
+            const std::string what = std::string(c.name) + (plain ? " (plain)" : "");
+            if (c.stops) {
+                EXPECT_EQ(f.particles[0].position.y, 13.0f) << what;
+            } else {
+                EXPECT_NEAR(f.particles[0].position.y, 13.0 - 150.82 * 0.0001, 1e-5) << what;
+            }
+        }
+    }
+    faceProximity = savedProximity;
+}
+
 class ParticleFieldPools : public ::testing::Test {
 protected:
     ParticleFieldPools() { d.d3dDevice = &mock; }

@@ -154,6 +154,33 @@ TEST_F(ZoomBlurTest, ScratchThatIsTheSourceFeedsEveryPassBackIntoIt) {
     expectUniform(effectstest::readTarget(*d, unused, "unused"), kScratch, "untouched target");
 }
 
+// Centre (0.5, 2): the first pass's window runs in v from 1 - 1/1.4 + 0.0035
+// to 1/0.8 - 0.0035 = 1.2465, past the source's bottom edge. The passes clamp,
+// so the bottom rows of the pass repeat the source's last row (the lower
+// colour); wrapping would bring in its top rows (the upper colour).
+TEST_F(ZoomBlurTest, AWindowPastTheEdgeRepeatsTheEdgeRow) {
+    const int source = small[0], scratch = small[1], destination = small[2];
+    const Rgb upper = kScratch;
+    const Rgb lower = kSource;
+    d->beginTarget(source, packed(upper), D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
+    const D3DRECT bottomHalf{0, kSide / 2, kSide, kSide};
+    d->d3dDevice->Clear(1, &bottomHalf, D3DCLEAR_TARGET, packed(lower), 1.0f, 0);
+    d->endScene();
+    fill(scratch, 0);
+    zoomBlur(*d, source, destination, scratch, 0.5f, 2.0f, 1, 0.2f, 0.0f, 0.0f);
+    const Picture p = effectstest::readTarget(*d, scratch, "scratch");
+    // Rows 14 and 15 look at v 1.157 and 1.217 of the source.
+    const Rgb want = blendPass(lower);
+    for (UINT y = kSide - 2; y < kSide; ++y) {
+        for (UINT x = 0; x < kSide; x += 3) {
+            const D3DCOLOR c = p.at(x, y);
+            EXPECT_NEAR(red(c), want.r, 2.0) << x << "," << y;
+            EXPECT_NEAR(green(c), want.g, 2.0) << x << "," << y;
+            EXPECT_NEAR(blue(c), want.b, 2.0) << x << "," << y;
+        }
+    }
+}
+
 // 2 x 2 texels: red, green / blue, white; point sampled, so that at texture
 // coordinate 1.1875 wrapping gives the first column or row and clamping the last.
 IDirect3DTexture9* quadrantTexture(IDirect3DDevice9* dev) {
