@@ -126,19 +126,36 @@ void metamecklo::addSignedBall(float radius, float strength, const float centre[
     });
 }
 
+namespace {
+
+// The tube's cross-section in row y: its centre in x and z, its squared
+// radius and its strength, both decaying with height.
+struct TubeRow {
+    float cx;
+    float cz;
+    float rho2;
+    float strength;
+};
+
+TubeRow tubeRow(int y, int ny, float x0, float z0, float decay, float radius, float strength, float ampX, float freqX,
+                float phaseX, float ampZ, float freqZ, float phaseZ) {
+    const float t = unit(y, ny);
+    const float e = std::exp(-t / decay);
+    const float rho = radius * e;
+    return TubeRow{x0 + ampX * std::sin(freqX * t + phaseX), z0 + ampZ * std::sin(freqZ * t + phaseZ), rho * rho,
+                   strength * e};
+}
+
+} // namespace
+
 void metamecklo::addTube(float x0, float z0, float decay, float radius, float strength, float ampX, float freqX,
                          float phaseX, float ampZ, float freqZ, float phaseZ) {
     using namespace fieldsimd;
     FieldGrid& g = gridB;
     const std::vector<float> ux = unitTable(g.nx);
     for (int y = 0; y < g.ny; ++y) {
-        const float t = unit(y, g.ny);
-        const float cx = x0 + ampX * std::sin(freqX * t + phaseX);
-        const float cz = z0 + ampZ * std::sin(freqZ * t + phaseZ);
-        const float e = std::exp(-t / decay);
-        const float rho = radius * e;
-        const float rho2 = rho * rho;
-        const float s = strength * e;
+        const auto [cx, cz, rho2, s] = tubeRow(y, g.ny, x0, z0, decay, radius, strength, ampX, freqX, phaseX, ampZ,
+                                               freqZ, phaseZ);
         const floatx4 cx4 = splat(cx);
         const floatx4 rho24 = splat(rho2);
         const floatx4 s4 = splat(s);
@@ -165,13 +182,8 @@ void metamecklo::addTubePlain(float x0, float z0, float decay, float radius, flo
                               float freqX, float phaseX, float ampZ, float freqZ, float phaseZ) {
     FieldGrid& g = gridB;
     for (int y = 0; y < g.ny; ++y) {
-        const float t = unit(y, g.ny);
-        const float cx = x0 + ampX * std::sin(freqX * t + phaseX);
-        const float cz = z0 + ampZ * std::sin(freqZ * t + phaseZ);
-        const float e = std::exp(-t / decay);
-        const float rho = radius * e;
-        const float rho2 = rho * rho;
-        const float s = strength * e;
+        const auto [cx, cz, rho2, s] = tubeRow(y, g.ny, x0, z0, decay, radius, strength, ampX, freqX, phaseX, ampZ,
+                                               freqZ, phaseZ);
         for (int z = 0; z < g.nz; ++z) {
             const float dz = cz - unit(z, g.nz);
             float* cells = &g.at(0, y, z);

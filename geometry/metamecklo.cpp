@@ -186,43 +186,36 @@ void fillPool(vertexbuffer& vb, const std::vector<TriangleRecord>& records, int 
     }
 }
 
+using Scan = int (*)(const FieldGrid&, std::span<TriangleRecord>, float);
+
+// Polygonises the current grid with `scan` into the pool and clears the
+// grids. A compact pool whose hardware buffers already mirror it may upload
+// only the mesh's vertices; otherwise the whole pool goes up.
+int buildMeshWith(metamecklo& m, Scan scan, bool uploadOnlyTheMesh) {
+    const float scale = 1.0f / (static_cast<float>(m.nx) / m.worldSize);
+    const std::size_t room = std::min(m.triangleBuffer.size(), static_cast<std::size_t>(m.vertexCapacity / 3));
+    const int count = scan(m.currentGrid(), std::span<TriangleRecord>(m.triangleBuffer.data(), room), scale);
+    m.currentIsA = false;
+    if (!m.compact) {
+        m.vertices->setVertexCount(3 * count);
+    }
+    fillPool(*m.vertices, m.triangleBuffer, count);
+    m.meshVertexCount = 3 * count;
+    if (uploadOnlyTheMesh && m.compact && m.poolMirrored) {
+        m.vertices->uploadVertices(0, m.meshVertexCount);
+    } else {
+        m.vertices->upload();
+        m.poolMirrored = m.compact && m.vertices->buffers[0] != nullptr;
+    }
+    m.clearFields();
+    return count;
+}
+
 } // namespace
 
-int metamecklo::buildMesh() {
-    const float scale = 1.0f / (static_cast<float>(nx) / worldSize);
-    const std::size_t room = std::min(triangleBuffer.size(), static_cast<std::size_t>(vertexCapacity / 3));
-    const int count = polygonise(currentGrid(), std::span<TriangleRecord>(triangleBuffer.data(), room), scale);
-    currentIsA = false;
-    if (!compact) {
-        vertices->setVertexCount(3 * count);
-    }
-    fillPool(*vertices, triangleBuffer, count);
-    meshVertexCount = 3 * count;
-    if (compact && poolMirrored) {
-        vertices->uploadVertices(0, meshVertexCount);
-    } else {
-        vertices->upload();
-        poolMirrored = compact && vertices->buffers[0] != nullptr;
-    }
-    clearFields();
-    return count;
-}
+int metamecklo::buildMesh() { return buildMeshWith(*this, polygonise, true); }
 
-int metamecklo::buildMeshPlain() {
-    const float scale = 1.0f / (static_cast<float>(nx) / worldSize);
-    const std::size_t room = std::min(triangleBuffer.size(), static_cast<std::size_t>(vertexCapacity / 3));
-    const int count = polygonisePlain(currentGrid(), std::span<TriangleRecord>(triangleBuffer.data(), room), scale);
-    currentIsA = false;
-    if (!compact) {
-        vertices->setVertexCount(3 * count);
-    }
-    fillPool(*vertices, triangleBuffer, count);
-    meshVertexCount = 3 * count;
-    vertices->upload();
-    poolMirrored = compact && vertices->buffers[0] != nullptr;
-    clearFields();
-    return count;
-}
+int metamecklo::buildMeshPlain() { return buildMeshWith(*this, polygonisePlain, false); }
 
 void metamecklo::drawMesh() {
     owner->setWorld(world);
