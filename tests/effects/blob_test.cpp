@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -29,7 +30,7 @@ class Blobs : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         effectstest::useShaderFolder();
-        d = effectstest::headlessDevice(160, 120);
+        d = effectstest::headlessDevice(320, 240);
     }
     void SetUp() override { ASSERT_NE(d, nullptr) << "no headless device"; }
 
@@ -262,10 +263,10 @@ TEST_F(Blobs, OnlyTheShadersMakeTheSculptureSpin) {
     EXPECT_EQ(c.pixels, e.pixels) << "without shaders the identity world keeps it still";
 }
 
-// One blob-scene frame at t = 5 s seen from (0, 0, 4), with a surface
-// texture or without one.
+// One blob-scene frame at time t (5 s unless told) seen from (0, 0, 4), with
+// a surface texture or without one.
 effectstest::Picture drawBlobFrame(device& dev, effects::BlobScene& scene, IDirect3DBaseTexture9* surface,
-                                   const char* name, bool useShaders = false) {
+                                   const char* name, bool useShaders = false, float t = 5.0f) {
     Matrix view{};
     Matrix projection{};
     lookAtUp(view, Vector3{0.0f, 0.0f, 0.0f}, Vector3{0.0f, 0.0f, 4.0f});
@@ -273,7 +274,7 @@ effectstest::Picture drawBlobFrame(device& dev, effects::BlobScene& scene, IDire
     dev.setView(view);
     dev.setProjection(projection);
     dev.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
-    scene.drawBlobScene(dev, 5.0f, Vector4{0.0f, 0.0f, 4.0f, 0.0f}, nullptr, useShaders, surface);
+    scene.drawBlobScene(dev, t, Vector4{0.0f, 0.0f, 4.0f, 0.0f}, nullptr, useShaders, surface);
     dev.endScene();
     return effectstest::readTarget(dev, 0, name);
 }
@@ -325,6 +326,100 @@ TEST_F(Blobs, TheSphereShowsOnlyWithASurfaceTexture) {
     d->d3dDevice->GetRenderState(D3DRS_DESTBLEND, &destination);
     EXPECT_EQ(source, static_cast<DWORD>(D3DBLEND_SRCCOLOR));
     EXPECT_EQ(destination, static_cast<DWORD>(D3DBLEND_INVSRCCOLOR));
+}
+
+// An 8 x 8 texture of white and dark-blue squares two texels wide, so that
+// the mapping shows on the sphere.
+IDirect3DTexture9* checkerTexture(device& dev) {
+    IDirect3DTexture9* checker = nullptr;
+    if (dev.d3dDevice->CreateTexture(8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &checker, nullptr) != D3D_OK) {
+        return nullptr;
+    }
+    D3DLOCKED_RECT locked{};
+    if (checker->LockRect(0, &locked, nullptr, 0) != D3D_OK) {
+        checker->Release();
+        return nullptr;
+    }
+    for (int y = 0; y < 8; ++y) {
+        auto* row = reinterpret_cast<D3DCOLOR*>(static_cast<char*>(locked.pBits) + y * locked.Pitch);
+        for (int x = 0; x < 8; ++x) {
+            row[x] = ((x / 2 + y / 2) % 2 == 0) ? 0xFFFFFFFFu : 0xFF000040u;
+        }
+    }
+    checker->UnlockRect(0);
+    return checker;
+}
+
+// Where two pictures differ: the smallest box holding every such pixel.
+struct Box {
+    int x0 = 1 << 30;
+    int x1 = -1;
+    int y0 = 1 << 30;
+    int y1 = -1;
+};
+Box differing(const effectstest::Picture& a, const effectstest::Picture& b) {
+    Box box;
+    const int w = static_cast<int>(a.width);
+    const int h = static_cast<int>(a.height);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            if (a.at(x, y) != b.at(x, y)) {
+                box = {std::min(box.x0, x), std::max(box.x1, x), std::min(box.y0, y), std::max(box.y1, y)};
+            }
+        }
+    }
+    return box;
+}
+
+// Scene 4 (no surface) and scene 5 (a surface) at 5 s and 6 s. Without the
+// shader flag the sphere's own shader pair runs on the constants the blobs set
+// last: the first draws and the first copy use the blobs' unscaled world, a
+// unit sphere at the origin, so the surface shows exactly there.
+TEST_F(Blobs, SceneAtFiveAndSixSecondsWithAndWithoutASurface) {
+    crt::srand(1);
+    effects::BlobScene scene;
+    scene.buildBlobScene(*d);
+    IDirect3DTexture9* checker = checkerTexture(*d);
+    ASSERT_NE(checker, nullptr);
+    // The blobs' pixel shader samples stage 0, which holds what the frame
+    // before left there: bind what a run of frames of that scene leaves.
+    const auto frame = [&](IDirect3DTexture9* bound, IDirect3DTexture9* surface, float t, const char* name) {
+        d->setRawTexture(0, bound);
+        return drawBlobFrame(*d, scene, surface, name, false, t);
+    };
+    const effectstest::Picture bare5 = frame(nullptr, nullptr, 5.0f, "bare-5s");
+    const effectstest::Picture checker5 = frame(checker, checker, 5.0f, "checker-5s");
+    const effectstest::Picture bare6 = frame(nullptr, nullptr, 6.0f, "bare-6s");
+    const effectstest::Picture checker6 = frame(checker, checker, 6.0f, "checker-6s");
+    // The checker left at stage 0 but no surface passed: the first blobs as
+    // in the checker frames, no sphere.
+    const effectstest::Picture noSphere5 = frame(checker, nullptr, 5.0f, "nosphere-5s");
+    const effectstest::Picture noSphere6 = frame(checker, nullptr, 6.0f, "nosphere-6s");
+    d->setRawTexture(0, nullptr);
+    checker->Release();
+
+    EXPECT_NE(bare5.pixels, bare6.pixels) << "the tubes move between 5 s and 6 s";
+    EXPECT_NE(bare5.pixels, noSphere5.pixels) << "the blobs sample the texture left at stage 0";
+
+    // A sphere of radius 1 seen from 4 units: its silhouette's half extent in
+    // clip units is s / sqrt(4^2 - 1) with s = 1 / tan(70 / 2) (radians, the
+    // camera above), the same in x and y (aspect 1).
+    const double s = 1.0 / std::tan(35.0);
+    const double half = s / std::sqrt(15.0);
+    const double w = bare5.width;
+    const double h = bare5.height;
+    for (const auto& [plain, surfaced, when] :
+         {std::tuple{&noSphere5, &checker5, "5 s"}, std::tuple{&noSphere6, &checker6, "6 s"}}) {
+        const Box box = differing(*plain, *surfaced);
+        ASSERT_GE(box.x1, 0) << when << ": the surface changes nothing";
+        // The sphere is a pushed-out cube of 2,000 triangles: its edge lies a
+        // little inside the true sphere's. Blobs nearer the camera hide its
+        // left side at 5 s (the depth test), so that edge may fall short.
+        EXPECT_GE(box.x0, w / 2.0 * (1.0 - half) - 2.0) << when;
+        EXPECT_NEAR(box.x1 + 1, w / 2.0 * (1.0 + half), 6.0) << when;
+        EXPECT_NEAR(box.y0, h / 2.0 * (1.0 - half), 6.0) << when;
+        EXPECT_NEAR(box.y1 + 1, h / 2.0 * (1.0 + half), 6.0) << when;
+    }
 }
 
 // With useShaders set the rough sphere, which has no shaders of its own, is
