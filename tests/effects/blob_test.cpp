@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -298,7 +299,8 @@ TEST_F(Blobs, TheSphereShowsOnlyWithASurfaceTexture) {
     const effectstest::Picture textured = drawBlobFrame(*d, scene, white, "textured");
     white->Release();
 
-    // The sphere of radius 2.6 seen from 4 units away covers the middle of
+    // The sphere (a unit sphere at the origin: its shaders run on the blobs'
+    // constants) covers the middle of
     // the picture; the blobs alone leave much of it dark.
     EXPECT_GT(litPixels(textured), litPixels(bare) + static_cast<int>(bare.pixels.size() / 10));
     const D3DCOLOR middle = textured.at(textured.width / 2, textured.height / 2);
@@ -376,34 +378,43 @@ Box differing(const effectstest::Picture& a, const effectstest::Picture& b) {
 // last: the first draws and the first copy use the blobs' unscaled world, a
 // unit sphere at the origin, so the surface shows exactly there.
 TEST_F(Blobs, SceneAtFiveAndSixSecondsWithAndWithoutASurface) {
-    crt::srand(1);
-    effects::BlobScene scene;
-    scene.buildBlobScene(*d);
     IDirect3DTexture9* checker = checkerTexture(*d);
     ASSERT_NE(checker, nullptr);
-    // The blobs' pixel shader samples stage 0, which holds what the frame
-    // before left there: bind what a run of frames of that scene leaves.
-    const auto frame = [&](IDirect3DTexture9* bound, IDirect3DTexture9* surface, float t, const char* name) {
-        d->setRawTexture(0, bound);
-        return drawBlobFrame(*d, scene, surface, name, false, t);
-    };
-    const effectstest::Picture bare5 = frame(nullptr, nullptr, 5.0f, "bare-5s");
-    const effectstest::Picture checker5 = frame(checker, checker, 5.0f, "checker-5s");
-    const effectstest::Picture bare6 = frame(nullptr, nullptr, 6.0f, "bare-6s");
-    const effectstest::Picture checker6 = frame(checker, checker, 6.0f, "checker-6s");
-    // The checker left at stage 0 but no surface passed: the first blobs as
-    // in the checker frames, no sphere.
-    const effectstest::Picture noSphere5 = frame(checker, nullptr, 5.0f, "nosphere-5s");
-    const effectstest::Picture noSphere6 = frame(checker, nullptr, 6.0f, "nosphere-6s");
+    // Each time is drawn by a scene of its own, built from the same random
+    // state: after the first test of this binary, a scene's second mesh
+    // (uploaded as a range) has been seen to draw as its first.
+    std::vector<effectstest::Picture> pictures;
+    for (const auto& [t, names] : {std::pair{5.0f, std::array{"bare-5s", "checker-5s", "nosphere-5s"}},
+                                   std::pair{6.0f, std::array{"bare-6s", "checker-6s", "nosphere-6s"}}}) {
+        crt::srand(1);
+        effects::BlobScene scene;
+        scene.buildBlobScene(*d);
+        // The blobs' pixel shader samples stage 0, which holds what the frame
+        // before left there: bind what a run of frames of that scene leaves.
+        // The last: the checker left at stage 0 but no surface passed, the
+        // first blobs as in the checker frame and no sphere.
+        using Pair = std::pair<IDirect3DTexture9*, IDirect3DTexture9*>;
+        const std::array<Pair, 3> frames = {Pair{nullptr, nullptr}, Pair{checker, checker}, Pair{checker, nullptr}};
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            d->setRawTexture(0, frames[i].first);
+            pictures.push_back(drawBlobFrame(*d, scene, frames[i].second, names[i], false, t));
+        }
+    }
     d->setRawTexture(0, nullptr);
     checker->Release();
+    const effectstest::Picture& bare5 = pictures[0];
+    const effectstest::Picture& checker5 = pictures[1];
+    const effectstest::Picture& noSphere5 = pictures[2];
+    const effectstest::Picture& bare6 = pictures[3];
+    const effectstest::Picture& checker6 = pictures[4];
+    const effectstest::Picture& noSphere6 = pictures[5];
 
     EXPECT_NE(bare5.pixels, bare6.pixels) << "the tubes move between 5 s and 6 s";
     EXPECT_NE(bare5.pixels, noSphere5.pixels) << "the blobs sample the texture left at stage 0";
 
     // A sphere of radius 1 seen from 4 units: its silhouette's half extent in
     // clip units is s / sqrt(4^2 - 1) with s = 1 / tan(70 / 2) (radians, the
-    // camera above), the same in x and y (aspect 1).
+    // camera above), the same in x and y (the projection does not widen x).
     const double s = 1.0 / std::tan(35.0);
     const double half = s / std::sqrt(15.0);
     const double w = bare5.width;
