@@ -300,8 +300,8 @@ TEST_F(Blobs, TheSphereShowsOnlyWithASurfaceTexture) {
     white->Release();
 
     // The sphere (a unit sphere at the origin: its shaders run on the blobs'
-    // constants) covers the middle of
-    // the picture; the blobs alone leave much of it dark.
+    // constants) covers the middle of the picture; the blobs alone leave much
+    // of it dark.
     EXPECT_GT(litPixels(textured), litPixels(bare) + static_cast<int>(bare.pixels.size() / 10));
     const D3DCOLOR middle = textured.at(textured.width / 2, textured.height / 2);
     EXPECT_GT(effectstest::green(middle), 0x40) << std::hex << middle;
