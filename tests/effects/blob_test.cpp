@@ -381,8 +381,8 @@ TEST_F(Blobs, SceneAtFiveAndSixSecondsWithAndWithoutASurface) {
     IDirect3DTexture9* checker = checkerTexture(*d);
     ASSERT_NE(checker, nullptr);
     // Each time is drawn by a scene of its own, built from the same random
-    // state: after the first test of this binary, a scene's second mesh
-    // (uploaded as a range) has been seen to draw as its first.
+    // state: a scene's later meshes, uploaded as a range, have been seen at
+    // times to draw as its first when an earlier test had run (not found).
     std::vector<effectstest::Picture> pictures;
     for (const auto& [t, names] : {std::pair{5.0f, std::array{"bare-5s", "checker-5s", "nosphere-5s"}},
                                    std::pair{6.0f, std::array{"bare-6s", "checker-6s", "nosphere-6s"}}}) {
