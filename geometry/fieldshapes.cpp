@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 namespace {
 
@@ -22,15 +21,6 @@ float draw() {
 }
 
 constexpr float kTwoPi = 6.2831855f;
-
-// unit(x, n) for every x below n, computed as unit computes it.
-std::vector<float> unitTable(int n) {
-    std::vector<float> table(static_cast<std::size_t>(std::max(n, 0)));
-    for (int i = 0; i < n; ++i) {
-        table[static_cast<std::size_t>(i)] = unit(i, n);
-    }
-    return table;
-}
 
 // The five tubes' arguments at time t, in addTube's order.
 struct TubeArguments {
@@ -152,7 +142,8 @@ void metamecklo::addTube(float x0, float z0, float decay, float radius, float st
                          float phaseX, float ampZ, float freqZ, float phaseZ) {
     using namespace fieldsimd;
     FieldGrid& g = gridB;
-    const std::vector<float> ux = unitTable(g.nx);
+    // unit(x, nx) for every x, made with the object.
+    const float* ux = xUnits.data();
     for (int y = 0; y < g.ny; ++y) {
         const auto [cx, cz, rho2, s] = tubeRow(y, g.ny, x0, z0, decay, radius, strength, ampX, freqX, phaseX, ampZ,
                                                freqZ, phaseZ);
@@ -167,11 +158,11 @@ void metamecklo::addTube(float x0, float z0, float decay, float radius, float st
             float* cells = &g.at(0, y, z);
             int x = 0;
             for (; x + kLanes <= g.nx; x += kLanes) {
-                const floatx4 dx = cx4 - load(ux.data() + x);
+                const floatx4 dx = cx4 - load(ux + x);
                 store(cells + x, load(cells + x) + s4 / ((dx * dx + dz24) / rho24 + one));
             }
             for (; x < g.nx; ++x) {
-                const float dx = cx - ux[static_cast<std::size_t>(x)];
+                const float dx = cx - ux[x];
                 cells[x] += s / ((dx * dx + dz2) / rho2 + 1.0f);
             }
         }
@@ -257,10 +248,8 @@ void metamecklo::addTubeSet(float t, float xOffset, float zOffset, float decaySc
     // core and outside the shell.
     FieldGrid& g = gridB;
     carveCore(g);
-    std::vector<float> dx(static_cast<std::size_t>(std::max(g.nx, 0)));
-    for (int x = 0; x < g.nx; ++x) {
-        dx[static_cast<std::size_t>(x)] = unit(x, g.nx) - 0.5f;
-    }
+    const float* ux = xUnits.data();
+    const floatx4 half = splat(0.5f);
     const floatx4 zero = splat(0.0f);
     for (int z = 0; z < g.nz; ++z) {
         const float dz = unit(z, g.nz) - 0.5f;
@@ -271,13 +260,13 @@ void metamecklo::addTubeSet(float t, float xOffset, float zOffset, float decaySc
             float* cells = &g.at(0, y, z);
             int x = 0;
             for (; x + kLanes <= g.nx; x += kLanes) {
-                const floatx4 d = load(dx.data() + x);
+                const floatx4 d = load(ux + x) - half;
                 const floatx4 d2 = q4 + d * d;
                 const intx4 outside = splat(20.0f) / (splat(44.444441f) * d2 + splat(1.0f)) - splat(1.8181818f) <= zero;
                 store(cells + x, outside ? zero : load(cells + x));
             }
             for (; x < g.nx; ++x) {
-                const float d = dx[static_cast<std::size_t>(x)];
+                const float d = ux[x] - 0.5f;
                 if (outsideShell(q + d * d)) {
                     cells[x] = 0.0f;
                 }

@@ -37,6 +37,11 @@ metamecklo::metamecklo(device* ownerDevice, int sizeX, int sizeY, int sizeZ, flo
     identity(world);
     try {
         triangleBuffer.resize(static_cast<std::size_t>(vertexCapacity / 3));
+        xUnits.resize(static_cast<std::size_t>(std::max(sizeX, 0)));
+        for (int x = 0; x < sizeX; ++x) {
+            xUnits[static_cast<std::size_t>(x)] = static_cast<float>(x) / static_cast<float>(sizeX - 1);
+        }
+        columnCodes.resize(static_cast<std::size_t>(std::max(sizeX, 0)) + 1);
     } catch (const std::bad_alloc&) {
         raiseError(kAutoThrowD3d, kFile, 40);
     }
@@ -186,7 +191,7 @@ void fillPool(vertexbuffer& vb, const std::vector<TriangleRecord>& records, int 
     }
 }
 
-using Scan = int (*)(const FieldGrid&, std::span<TriangleRecord>, float);
+using Scan = int (*)(metamecklo&, std::span<TriangleRecord>, float);
 
 // Polygonises the current grid with `scan` into the pool and clears the
 // grids. A compact pool whose hardware buffers already mirror it may upload
@@ -194,7 +199,7 @@ using Scan = int (*)(const FieldGrid&, std::span<TriangleRecord>, float);
 int buildMeshWith(metamecklo& m, Scan scan, bool uploadOnlyTheMesh) {
     const float scale = 1.0f / (static_cast<float>(m.nx) / m.worldSize);
     const std::size_t room = std::min(m.triangleBuffer.size(), static_cast<std::size_t>(m.vertexCapacity / 3));
-    const int count = scan(m.currentGrid(), std::span<TriangleRecord>(m.triangleBuffer.data(), room), scale);
+    const int count = scan(m, std::span<TriangleRecord>(m.triangleBuffer.data(), room), scale);
     m.currentIsA = false;
     if (!m.compact) {
         m.vertices->setVertexCount(3 * count);
@@ -213,9 +218,23 @@ int buildMeshWith(metamecklo& m, Scan scan, bool uploadOnlyTheMesh) {
 
 } // namespace
 
-int metamecklo::buildMesh() { return buildMeshWith(*this, polygonise, true); }
+int metamecklo::buildMesh() {
+    return buildMeshWith(
+        *this,
+        [](metamecklo& m, std::span<TriangleRecord> records, float scale) {
+            return polygonise(m.currentGrid(), records, scale, m.columnCodes);
+        },
+        true);
+}
 
-int metamecklo::buildMeshPlain() { return buildMeshWith(*this, polygonisePlain, false); }
+int metamecklo::buildMeshPlain() {
+    return buildMeshWith(
+        *this,
+        [](metamecklo& m, std::span<TriangleRecord> records, float scale) {
+            return polygonisePlain(m.currentGrid(), records, scale);
+        },
+        false);
+}
 
 void metamecklo::drawMesh() {
     owner->setWorld(world);

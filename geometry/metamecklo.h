@@ -11,6 +11,7 @@
 #include "dx/dxmath.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <vector>
@@ -72,8 +73,10 @@ inline constexpr int kTubeCount = 5;
 // The cube cases come from per-column codes of the four cells a row of cubes
 // reads at each x, so that cubes wholly below or above isoLevel cost a table
 // look-up; polygonisePlain reads the eight corners of every cube. Both give
-// the same records.
-int polygonise(const FieldGrid& grid, std::span<TriangleRecord> records, float scale);
+// the same records. polygonise keeps the codes of a row in `columns` when it
+// holds at least nx + 1 bytes, else in a buffer of its own made for the call.
+int polygonise(const FieldGrid& grid, std::span<TriangleRecord> records, float scale,
+               std::span<std::uint8_t> columns = {});
 int polygonisePlain(const FieldGrid& grid, std::span<TriangleRecord> records, float scale);
 
 class metamecklo {
@@ -157,6 +160,11 @@ class metamecklo {
     int meshVertexCount;
     // The hardware buffers hold the whole working copy of the compact pool.
     bool poolMirrored;
+    // Made with the object, so that a frame allocates nothing: the normalised
+    // x coordinate of every cell along x (0 at the first, 1 at the last), and
+    // room for polygonise's column codes (nx + 1).
+    std::vector<float> xUnits;
+    std::vector<std::uint8_t> columnCodes;
     int nx;
     int ny;
     int nz;

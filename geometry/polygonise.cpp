@@ -144,9 +144,16 @@ int polygonisePlain(const FieldGrid& grid, std::span<TriangleRecord> records, fl
     return static_cast<int>(scan.written);
 }
 
-int polygonise(const FieldGrid& grid, std::span<TriangleRecord> records, float scale) {
+int polygonise(const FieldGrid& grid, std::span<TriangleRecord> records, float scale,
+               std::span<std::uint8_t> columns) {
     Scan scan(grid, records, scale);
-    std::vector<std::uint8_t> column(static_cast<std::size_t>(std::max(scan.nx, 0)) + 1);
+    const std::size_t needed = static_cast<std::size_t>(std::max(scan.nx, 0)) + 1;
+    std::vector<std::uint8_t> own;
+    if (columns.size() < needed) {
+        own.resize(needed);
+        columns = own;
+    }
+    const std::span<std::uint8_t> column = columns;
     const float iso = scan.iso;
     for (int z = 0; z < scan.nz - 1; ++z) {
         for (int y = 0; y < scan.ny - 1; ++y) {
