@@ -272,27 +272,30 @@ void device::drawZoomQuad(D3DCOLOR colour, float left, float right, float top, f
 
 namespace {
 
-// The compiled code, kept for as long as the shaders made from it.
-const DWORD* compileFile(const char* fileName, const char* entry, const char* profile, int line) {
+// The compiled code; the caller releases it once the shader is made (the
+// device keeps a copy of the code it is given).
+LPD3DXBUFFER compileFile(const char* fileName, const char* entry, const char* profile, int line) {
     LPD3DXBUFFER code = nullptr;
     checkD3d(D3DXCompileShaderFromFileA(fileName, nullptr, nullptr, entry, profile, 0, &code, nullptr, nullptr),
              kFile, line);
-    return static_cast<const DWORD*>(code->GetBufferPointer());
+    return code;
 }
 
 } // namespace
 
 IDirect3DVertexShader9* device::compileVertexShader(const char* fileName, const char* entry, const char* profile) {
-    const DWORD* code = compileFile(fileName, entry, profile, 442);
+    LPD3DXBUFFER code = compileFile(fileName, entry, profile, 442);
     IDirect3DVertexShader9* shader = nullptr;
-    d3dDevice->CreateVertexShader(code, &shader);
+    d3dDevice->CreateVertexShader(static_cast<const DWORD*>(code->GetBufferPointer()), &shader);
+    code->Release();
     return shader;
 }
 
 IDirect3DPixelShader9* device::compilePixelShader(const char* fileName, const char* entry, const char* profile) {
-    const DWORD* code = compileFile(fileName, entry, profile, 456);
+    LPD3DXBUFFER code = compileFile(fileName, entry, profile, 456);
     IDirect3DPixelShader9* shader = nullptr;
-    d3dDevice->CreatePixelShader(code, &shader);
+    d3dDevice->CreatePixelShader(static_cast<const DWORD*>(code->GetBufferPointer()), &shader);
+    code->Release();
     return shader;
 }
 

@@ -108,7 +108,7 @@ public:
 
     // Compile the HLSL file's entry for the profile and make the shader;
     // raises "auto throw(d3d)" when the compiler fails. The compiled code is
-    // kept. Null when the device refuses the code.
+    // released once the shader is made. Null when the device refuses the code.
     IDirect3DVertexShader9* compileVertexShader(const char* fileName, const char* entry, const char* profile);
     IDirect3DPixelShader9* compilePixelShader(const char* fileName, const char* entry, const char* profile);
     // Null when the adapter's shader version is below vs_1_1 / ps_1_3 or the device refuses the code.

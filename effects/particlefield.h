@@ -111,6 +111,11 @@ static_assert(sizeof(Face) == 44);
 // to three lattice spacings and shared by every field.
 extern float faceProximity;
 
+// Whether the fast face test takes eight groups at once (true where the
+// processor has AVX2) or four; both give the plain test's result. Tests turn
+// it off to run the four-lane path; it must not be turned on without AVX2.
+extern bool faceTestWide;
+
 class particleField {
 public:
     explicit particleField(device* owner);

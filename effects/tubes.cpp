@@ -263,6 +263,8 @@ void Tubes::drawTubes(float sceneTime, device& d, IDirect3DBaseTexture9* texture
         return; // createTubes has not run: nothing to draw with
     }
     vertexbuffer& tunnel = *pools_[0];
+    IDirect3DVertexShader9* const lastVertexShader = tunnel.vertexShader;
+    IDirect3DPixelShader9* const lastPixelShader = tunnel.pixelShader;
     tunnel.vertexShader = d.compileVertexShader("shaders/vshader_mojs.vhl", "main", "vs_2_0");
     tunnel.pixelShader = d.compilePixelShader("shaders/pshader_mojs.phl", "main", "ps_2_0");
 
@@ -281,6 +283,14 @@ void Tubes::drawTubes(float sceneTime, device& d, IDirect3DBaseTexture9* texture
     d.setLighting(false);
     for (const auto& pool : pools_) {
         pool->drawTriangles(-1);
+    }
+    // The pair made for the last frame is bound nowhere now that the pools
+    // behind the tunnel have set theirs; without this, every frame leaks one.
+    if (lastVertexShader != nullptr && lastVertexShader != tunnel.vertexShader) {
+        lastVertexShader->Release();
+    }
+    if (lastPixelShader != nullptr && lastPixelShader != tunnel.pixelShader) {
+        lastPixelShader->Release();
     }
 }
 

@@ -7,8 +7,10 @@
 #include <atomic>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -51,6 +53,42 @@ HRESULT compileFailure(const std::string& message, LPD3DXBUFFER* ppErrorMsgs) {
     return E_FAIL;
 }
 
+// Token code of the sources compiled so far, keyed by everything the result
+// depends on: the source text, the file name (it appears in messages), the
+// entry point and the profile. A caller that compiles the same file every
+// frame then pays for reading it and one lookup; an edited file is a new key.
+class CompiledCodeCache {
+public:
+    bool find(const std::string& key, std::vector<unsigned char>& code) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto found = code_.find(key);
+        if (found == code_.end()) {
+            return false;
+        }
+        code = found->second;
+        return true;
+    }
+
+    void store(std::string key, const std::vector<unsigned char>& code) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        // A program that compiles ever-new sources must not grow without bound.
+        if (code_.size() >= kMaxEntries) {
+            code_.clear();
+        }
+        code_.emplace(std::move(key), code);
+    }
+
+private:
+    static constexpr std::size_t kMaxEntries = 64;
+    std::mutex mutex_;
+    std::unordered_map<std::string, std::vector<unsigned char>> code_;
+};
+
+CompiledCodeCache& compiledCode() {
+    static CompiledCodeCache cache;
+    return cache;
+}
+
 } // namespace
 
 HRESULT D3DXCompileShaderFromFileA(LPCSTR pSrcFile, const D3DXMACRO* pDefines, LPD3DXINCLUDE pInclude,
@@ -81,6 +119,12 @@ HRESULT D3DXCompileShaderFromFileA(LPCSTR pSrcFile, const D3DXMACRO* pDefines, L
     std::stringstream source;
     source << file.rdbuf();
 
+    std::string key = std::string(pProfile) + '\0' + pFunctionName + '\0' + pSrcFile + '\0' + source.str();
+    std::vector<unsigned char> cached;
+    if (compiledCode().find(key, cached)) {
+        *ppShader = new Buffer(std::move(cached));
+        return S_OK;
+    }
     const hlsl::CompileResult compiled = hlsl::compile(source.str(), pSrcFile, pFunctionName, pProfile);
     if (!compiled.ok) {
         return compileFailure(compiled.message, ppErrorMsgs);
@@ -94,6 +138,7 @@ HRESULT D3DXCompileShaderFromFileA(LPCSTR pSrcFile, const D3DXMACRO* pDefines, L
     }
     std::vector<unsigned char> bytes(tokens.size() * sizeof(shaderasm::Token));
     std::memcpy(bytes.data(), tokens.data(), bytes.size());
+    compiledCode().store(std::move(key), bytes);
     *ppShader = new Buffer(std::move(bytes));
     return S_OK;
 }

@@ -3,6 +3,7 @@
 #include "app/core/errors.h"
 #include "dx/dxdevice.h"
 #include "tests/dx/fakedevice.h"
+#include "tests/support/heapcount.h"
 
 #include <gtest/gtest.h>
 
@@ -336,6 +337,23 @@ TEST_F(DeviceTest, CompiledShadersComeFromTheSourceFiles) {
     d.compilePixelShader(RIZA3V_SOURCE_DIR "/shaders/pshader_mojs.phl", "main", "ps_2_0");
     EXPECT_EQ(vertexVersion, D3DVS_VERSION(2, 0));
     EXPECT_EQ(pixelVersion, D3DPS_VERSION(2, 0));
+}
+
+// A scene that makes its shaders every frame must not leave the compiled code
+// behind each time: the device keeps its own copy of the code.
+TEST_F(DeviceTest, CompilingAgainLeavesNothingAllocated) {
+    ON_CALL(mock, CreateVertexShader(_, _)).WillByDefault(Return(D3D_OK));
+    ON_CALL(mock, CreatePixelShader(_, _)).WillByDefault(Return(D3D_OK));
+    const char* vertexFile = RIZA3V_SOURCE_DIR "/shaders/vshader_mojs.vhl";
+    const char* pixelFile = RIZA3V_SOURCE_DIR "/shaders/pshader_mojs.phl";
+    d.compileVertexShader(vertexFile, "main", "vs_2_0");
+    d.compilePixelShader(pixelFile, "main", "ps_2_0");
+    const long before = testsupport::liveHeapBlocks();
+    for (int frame = 0; frame < 20; ++frame) {
+        d.compileVertexShader(vertexFile, "main", "vs_2_0");
+        d.compilePixelShader(pixelFile, "main", "ps_2_0");
+    }
+    EXPECT_EQ(testsupport::liveHeapBlocks() - before, 0) << "blocks left by 20 frames of compiles";
 }
 
 TEST_F(DeviceTest, FailedCompilesRaiseWithTheirLines) {

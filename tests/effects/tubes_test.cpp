@@ -6,6 +6,7 @@
 
 #include "dx/dxdevice.h"
 #include "tests/effects/headless.h"
+#include "tests/support/heapcount.h"
 
 #include <gtest/gtest.h>
 
@@ -235,6 +236,28 @@ TEST_F(TubesDraw, FromInsideTheTunnelWithItsFourThinTubes) {
         EXPECT_GT(magenta, 200) << name;
         EXPECT_GT(dark, 0) << name << ": the far end fades out";
     }
+}
+
+// The tunnel makes its shader pair again every frame, as the scene was made;
+// the pair of the frame before must go, or each frame leaves two behind.
+TEST_F(TubesDraw, FramesInARowLeaveNothingAllocated) {
+    Tubes tubes;
+    tubes.createTubes(*d);
+    float t = 1.0f;
+    auto frame = [&] {
+        d->beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
+        tubes.drawTubes(t, *d, nullptr);
+        d->endScene();
+        t += 1.0f / 60.0f;
+    };
+    for (int i = 0; i < 5; ++i) {
+        frame();
+    }
+    const long before = testsupport::liveHeapBlocks();
+    for (int i = 0; i < 20; ++i) {
+        frame();
+    }
+    EXPECT_EQ(testsupport::liveHeapBlocks() - before, 0) << "blocks left by 20 frames";
 }
 
 } // namespace

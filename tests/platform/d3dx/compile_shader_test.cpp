@@ -167,6 +167,59 @@ TEST_F(CompileFailures, ArgumentsOutsideTheSubsetAreRefused) {
     EXPECT_NE(log.find("d3dx: "), std::string::npos);
 }
 
+// The same file compiled again gives the same code in a buffer of its own;
+// an edited file, another entry point or another profile is compiled afresh,
+// and a file that no longer compiles fails again rather than giving old code.
+TEST_F(CompileFailures, RecompilingFollowsTheFileEntryAndProfile) {
+    const std::string path = write("again.vhl", std::string(kGood) +
+                                                    "float4 other(float4 p : POSITION) : POSITION { return p * 2; }\n");
+    auto compileOk = [&](const char* entry, const char* profile) {
+        LPD3DXBUFFER code = nullptr;
+        EXPECT_EQ(D3DXCompileShaderFromFileA(path.c_str(), nullptr, nullptr, entry, profile, 0, &code, nullptr, nullptr),
+                  D3D_OK)
+            << entry << " " << profile;
+        std::vector<DWORD> tokens;
+        if (code != nullptr) {
+            tokens = tokensOf(code);
+            code->Release();
+        }
+        return tokens;
+    };
+    const std::vector<DWORD> first = compileOk("main", "vs_2_0");
+    ASSERT_FALSE(first.empty());
+    LPD3DXBUFFER kept = nullptr;
+    ASSERT_EQ(D3DXCompileShaderFromFileA(path.c_str(), nullptr, nullptr, "main", "vs_2_0", 0, &kept, nullptr, nullptr),
+              D3D_OK);
+    EXPECT_EQ(tokensOf(kept), first);
+    EXPECT_EQ(compileOk("main", "vs_2_0"), first) << "releasing one buffer leaves the other whole";
+    EXPECT_EQ(tokensOf(kept), first);
+    kept->Release();
+
+    const std::vector<DWORD> other = compileOk("other", "vs_2_0");
+    EXPECT_NE(other, first) << "the second entry point has code of its own";
+    // A pixel program cannot write a position: the vertex code must not be handed out for ps_2_0.
+    std::string pixelLog;
+    EXPECT_TRUE(FAILED(compile(path, "main", "ps_2_0", pixelLog)));
+
+    // The same file name with new text: the code of the new text.
+    write("again.vhl", "float4 main(float4 p : POSITION) : POSITION { return p + p; }\n");
+    const std::vector<DWORD> edited = compileOk("main", "vs_2_0");
+    EXPECT_NE(edited, first);
+    write("fresh.vhl", "float4 main(float4 p : POSITION) : POSITION { return p + p; }\n");
+    const std::string freshPath = (dir / "fresh.vhl").string();
+    LPD3DXBUFFER fresh = nullptr;
+    ASSERT_EQ(D3DXCompileShaderFromFileA(freshPath.c_str(), nullptr, nullptr, "main", "vs_2_0", 0, &fresh, nullptr,
+                                         nullptr),
+              D3D_OK);
+    EXPECT_EQ(tokensOf(fresh), edited) << "the edited file compiles like a fresh one of the same text";
+    fresh->Release();
+
+    write("again.vhl", "float4 main(float4 p : POSITION) : POSITION { return q; }\n");
+    std::string log;
+    EXPECT_TRUE(FAILED(compile(path, "main", "vs_2_0", log)));
+    EXPECT_NE(log.find("again.vhl"), std::string::npos) << log;
+}
+
 // ---- the embedded programs -----------------------------------------------
 
 struct Embedded {
