@@ -1,62 +1,16 @@
 // A blob-scene frame of the field (the tube set, two blurs, the mesh and its
 // upload) makes no heap allocation once the first frame is done: the global
-// operator new of this test binary counts every call.
+// operator new of this test binary counts every call (tests/support/heapcount).
 #include "dx/dxdevice.h"
 #include "dx/dxvertexbuffer.h"
 #include "geometry/metamecklo.h"
 #include "platform/crt/random.h"
 #include "tests/dx/fakedevice.h"
+#include "tests/support/heapcount.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <memory>
-#include <new>
-
-namespace {
-
-std::atomic<long> allocations{0};
-
-void* counted(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-void* countedAligned(std::size_t size, std::align_val_t align) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    const std::size_t a = static_cast<std::size_t>(align);
-    if (void* p = std::aligned_alloc(a, (size + a - 1) / a * a)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-} // namespace
-
-void* operator new(std::size_t size) { return counted(size); }
-void* operator new[](std::size_t size) { return counted(size); }
-void* operator new(std::size_t size, std::align_val_t align) { return countedAligned(size, align); }
-void* operator new[](std::size_t size, std::align_val_t align) { return countedAligned(size, align); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size == 0 ? 1 : size);
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -84,19 +38,19 @@ TEST(FrameAllocations, ASteadyBlobFrameAllocatesNothing) {
     for (int b = 0; b < m->vertices->bufferCount; ++b) {
         static_cast<fake::VertexBuffer*>(m->vertices->buffers[b])->lockFlags.reserve(64);
     }
-    const long before = allocations.load();
+    const long before = testsupport::heapAllocations();
     int triangles = 0;
     for (int i = 1; i <= 3; ++i) {
         triangles += frame(5.0f + static_cast<float>(i) / 30.0f);
     }
-    const long made = allocations.load() - before;
+    const long made = testsupport::heapAllocations() - before;
     EXPECT_GT(triangles, 300);
     EXPECT_EQ(made, 0) << "allocations in three frames";
 
     // The counter sees the allocations it is meant to catch.
-    const long probeBefore = allocations.load();
+    const long probeBefore = testsupport::heapAllocations();
     auto probe = std::make_unique<int>(1);
-    EXPECT_EQ(allocations.load() - probeBefore, 1);
+    EXPECT_EQ(testsupport::heapAllocations() - probeBefore, 1);
 }
 
 } // namespace

@@ -1,10 +1,13 @@
-// A count of the blocks the global operator new has handed out and operator
-// delete has not yet taken back, for tests that check what a call leaves
-// allocated. Linking heapcount replaces the global operators of the program.
+// Counts of what the global operator new hands out, for tests that check what
+// a call allocates or leaves allocated. Linking heapcount replaces the global
+// operators new and delete of the program.
 #pragma once
 
 namespace testsupport {
 
+// Calls of operator new (every form) so far.
+long heapAllocations();
+// Blocks handed out and not yet taken back by operator delete.
 long liveHeapBlocks();
 
 } // namespace testsupport
