@@ -1,8 +1,8 @@
 #include "app/dxmain.h"
 
 #include "app/core/errors.h"
-#include "debuglog/log.h"
 #include "app/demo.h"
+#include "debuglog/log.h"
 #include "platform/kernel/kernel.h"
 
 #include <csignal>
@@ -49,7 +49,7 @@ void installFaultHandlers() {
     ss.ss_sp = altStack.data();
     ss.ss_size = altStack.size();
     sigaltstack(&ss, nullptr);
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = onFault;
     action.sa_flags = SA_ONSTACK;
     sigemptyset(&action.sa_mask);

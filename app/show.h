@@ -85,4 +85,3 @@ void buildShow(Show& show, device* dev);
 // byte divided by three in floating point, the three summed in the order red,
 // blue, green and truncated; alpha becomes 0.
 void turnGrey(std::uint32_t* pixels, std::size_t count);
-

@@ -95,7 +95,8 @@ void buildShow(Show& show, device* dev) {
     show.logo = pictureTexture(dev, logoPicture().data(), kLogoWidth, kLogoHeight);
     const std::vector<std::uint8_t> strips = stripPictures();
     for (std::size_t i = 0; i < std::size(kCaptionStrips); ++i) {
-        const std::size_t offset = std::size_t{kStripWidth} * kStripHeight * 3 * static_cast<std::size_t>(kCaptionStrips[i]);
+        const std::size_t offset =
+            std::size_t{kStripWidth} * kStripHeight * 3 * static_cast<std::size_t>(kCaptionStrips[i]);
         show.captions[i] = pictureTexture(dev, strips.data() + offset, kStripWidth, kStripHeight);
     }
 

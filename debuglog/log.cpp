@@ -30,10 +30,9 @@ void logLastError(const char* context) {
     }
     char* text = nullptr;
     const DWORD code = GetLastError();
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0,
-                       nullptr);
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0, nullptr);
     if (length == 0 || text == nullptr) {
         // The system has no text for this code; say which code it was.
         std::snprintf(logBuffer, sizeof logBuffer, "error %lu (no message text)", static_cast<unsigned long>(code));

@@ -3,8 +3,8 @@
 #include "app/core/errors.h"
 #include "debuglog/log.h"
 #include "dx/dxdevice.h"
-#include "platform/win32/dialog.h"
 #include "platform/kernel/kernel.h"
+#include "platform/win32/dialog.h"
 #include "platform/win32/user.h"
 
 #include <algorithm>
@@ -42,11 +42,12 @@ bool selectedRowText(HWND dialog, int list, char (&buffer)[1024]) {
     if (row < 0) {
         return false;
     }
-    return listMessage(dialog, list, LB_GETTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(buffer)) !=
-           LB_ERR;
+    return listMessage(dialog, list, LB_GETTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(buffer)) != LB_ERR;
 }
 
-bool validAdapterRow(LRESULT row) { return row >= 0 && row < kModeTableAdapters; }
+bool validAdapterRow(LRESULT row) {
+    return row >= 0 && row < kModeTableAdapters;
+}
 
 void listAdapters(HWND dialog) {
     // Only kModeTableAdapters rows of modes fit in the table, so no more adapters are offered.
@@ -129,8 +130,8 @@ dxwindow* dxwindow::createMainWindow() {
     RegisterClassExA(&windowClass);
 
     mainWindow = new HWND;
-    *mainWindow = CreateWindowExA(0, kWindowClass, "RIZA3V", WS_OVERLAPPEDWINDOW, 50, 50, 640, 480,
-                                  GetDesktopWindow(), nullptr, GetModuleHandleA(nullptr), nullptr);
+    *mainWindow = CreateWindowExA(0, kWindowClass, "RIZA3V", WS_OVERLAPPEDWINDOW, 50, 50, 640, 480, GetDesktopWindow(),
+                                  nullptr, GetModuleHandleA(nullptr), nullptr);
 
     direct3D = Direct3DCreate9(D3D_SDK_VERSION);
     if (direct3D == nullptr) {
@@ -224,7 +225,8 @@ void readChosenMode(int adapter, int& width, int& height, int& refreshRate, int&
     char buffer[1024];
     const bool haveSize =
         selectedRowText(dialog, kResolutionListId, buffer) && std::sscanf(buffer, "%dx%d", &width, &height) == 2;
-    const bool haveRate = selectedRowText(dialog, kRefreshListId, buffer) && std::sscanf(buffer, "%d", &refreshRate) == 1;
+    const bool haveRate =
+        selectedRowText(dialog, kRefreshListId, buffer) && std::sscanf(buffer, "%d", &refreshRate) == 1;
     // Entries never written are zero; without both rows nothing may match them.
     if (!haveSize || !haveRate || adapter < 0 || adapter >= kModeTableAdapters) {
         return;

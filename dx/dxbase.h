@@ -47,7 +47,7 @@ extern HWND* mainWindow;
 
 // The one-byte object through which the window is made and the display set up.
 class dxwindow {
-public:
+  public:
     // Registers the class "%", makes the hidden 640 × 480 window "RIZA3V" and
     // the IDirect3D9 object (raises "auto throw(logic)" without it); returns this.
     dxwindow* createMainWindow();

@@ -18,9 +18,13 @@ constexpr const char* kFile = "dxdevice";
 // Where a render target past the last slot is refused (the arrays end there).
 constexpr int kTooManyTargetsLine = 95;
 
-D3DMATRIX toD3d(const Matrix& m) { return std::bit_cast<D3DMATRIX>(m); }
+D3DMATRIX toD3d(const Matrix& m) {
+    return std::bit_cast<D3DMATRIX>(m);
+}
 
-DWORD byteOf(float component) { return static_cast<DWORD>(static_cast<std::int32_t>(component * 255.0f)) & 0xFF; }
+DWORD byteOf(float component) {
+    return static_cast<DWORD>(static_cast<std::int32_t>(component * 255.0f)) & 0xFF;
+}
 
 // Pre-transformed vertex with one colour and one texture coordinate pair (FVF 0x144).
 struct ScreenVertex {
@@ -47,11 +51,17 @@ D3DCOLOR packColor(const ColorArgb& color) {
     return byteOf(color.a) << 24 | byteOf(color.r) << 16 | byteOf(color.g) << 8 | byteOf(color.b);
 }
 
-D3DCOLORVALUE toColorValue(const ColorArgb& color) { return D3DCOLORVALUE{color.r, color.g, color.b, color.a}; }
+D3DCOLORVALUE toColorValue(const ColorArgb& color) {
+    return D3DCOLORVALUE{color.r, color.g, color.b, color.a};
+}
 
-device::device() { std::memset(static_cast<void*>(this), 0, sizeof(*this)); }
+device::device() {
+    std::memset(static_cast<void*>(this), 0, sizeof(*this));
+}
 
-UINT device::backBufferWidth() const { return presentParameters.BackBufferWidth; }
+UINT device::backBufferWidth() const {
+    return presentParameters.BackBufferWidth;
+}
 
 void device::beginTarget(int index, D3DCOLOR color, DWORD clearFlags) {
     checkD3d(d3dDevice->SetRenderTarget(0, targetSurface[index]), kFile, 117);
@@ -62,7 +72,9 @@ void device::beginTarget(int index, D3DCOLOR color, DWORD clearFlags) {
     }
 }
 
-HRESULT device::endScene() { return d3dDevice->EndScene(); }
+HRESULT device::endScene() {
+    return d3dDevice->EndScene();
+}
 
 void device::present() {
     checkD3d(d3dDevice->SetRenderTarget(0, targetSurface[0]), kFile, 132);
@@ -73,7 +85,9 @@ void device::present() {
     }
 }
 
-void device::setZWrite(bool on) { d3dDevice->SetRenderState(D3DRS_ZWRITEENABLE, on ? TRUE : FALSE); }
+void device::setZWrite(bool on) {
+    d3dDevice->SetRenderState(D3DRS_ZWRITEENABLE, on ? TRUE : FALSE);
+}
 
 void device::setDepthTest(bool on) {
     d3dDevice->SetRenderState(D3DRS_ZENABLE, on ? TRUE : FALSE);
@@ -83,10 +97,18 @@ void device::setDepthTest(bool on) {
     }
 }
 
-void device::cullCounterClockwise() { d3dDevice->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW); }
-void device::cullClockwise() { d3dDevice->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW); }
-void device::cullNone() { d3dDevice->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE); }
-void device::setLighting(bool on) { d3dDevice->SetRenderState(D3DRS_LIGHTING, on ? TRUE : FALSE); }
+void device::cullCounterClockwise() {
+    d3dDevice->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+}
+void device::cullClockwise() {
+    d3dDevice->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+}
+void device::cullNone() {
+    d3dDevice->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+}
+void device::setLighting(bool on) {
+    d3dDevice->SetRenderState(D3DRS_LIGHTING, on ? TRUE : FALSE);
+}
 
 void device::enableLight0() {
     d3dDevice->SetRenderState(D3DRS_LIGHTING, TRUE);
@@ -97,7 +119,9 @@ void device::setWireframe(bool on) {
     d3dDevice->SetRenderState(D3DRS_FILLMODE, on ? D3DFILL_WIREFRAME : D3DFILL_SOLID);
 }
 
-void device::setAlphaBlend(bool on) { d3dDevice->SetRenderState(D3DRS_ALPHABLENDENABLE, on ? TRUE : FALSE); }
+void device::setAlphaBlend(bool on) {
+    d3dDevice->SetRenderState(D3DRS_ALPHABLENDENABLE, on ? TRUE : FALSE);
+}
 
 void device::blendScreen() {
     d3dDevice->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCCOLOR);
@@ -144,7 +168,9 @@ void device::setTextureTransform(DWORD stage, const Matrix& m) {
     d3dDevice->SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(D3DTS_TEXTURE0 + stage), &d);
 }
 
-void device::setTexture(DWORD stage, const texture& t) { d3dDevice->SetTexture(stage, t.d3dTexture); }
+void device::setTexture(DWORD stage, const texture& t) {
+    d3dDevice->SetTexture(stage, t.d3dTexture);
+}
 
 void device::setRawTexture(DWORD stage, IDirect3DBaseTexture9* baseTexture) {
     d3dDevice->SetTexture(stage, baseTexture);
@@ -202,17 +228,15 @@ int device::createRenderTarget(int width, int height, int, D3DFORMAT format, int
         format = presentParameters.BackBufferFormat;
     }
     const int index = targetCount;
-    checkD3d(d3dDevice->CreateTexture(static_cast<UINT>(width), static_cast<UINT>(height), 1,
-                                      D3DUSAGE_RENDERTARGET, format, D3DPOOL_DEFAULT, &targetTexture[index],
-                                      nullptr),
+    checkD3d(d3dDevice->CreateTexture(static_cast<UINT>(width), static_cast<UINT>(height), 1, D3DUSAGE_RENDERTARGET,
+                                      format, D3DPOOL_DEFAULT, &targetTexture[index], nullptr),
              kFile, 96);
     checkD3d(targetTexture[index]->GetSurfaceLevel(0, &targetSurface[index]), kFile, 97);
     if (depthShare == -1 || width > static_cast<int>(presentParameters.BackBufferWidth) ||
         height > static_cast<int>(presentParameters.BackBufferHeight)) {
         checkD3d(d3dDevice->CreateDepthStencilSurface(static_cast<UINT>(width), static_cast<UINT>(height),
-                                                      presentParameters.AutoDepthStencilFormat,
-                                                      D3DMULTISAMPLE_NONE, 0, FALSE, &depthSurface[index],
-                                                      nullptr),
+                                                      presentParameters.AutoDepthStencilFormat, D3DMULTISAMPLE_NONE, 0,
+                                                      FALSE, &depthSurface[index], nullptr),
                  kFile, 102);
     } else {
         depthSurface[index] = depthSurface[depthShare];
@@ -241,8 +265,8 @@ void device::drawScreenQuad(float x0, float y0, float x1, float y1, float u0, fl
     cullCounterClockwise();
 }
 
-void device::drawZoomQuad(D3DCOLOR colour, float left, float right, float top, float bottom, float angle,
-                          float centreU, float centreV, float width, float height) {
+void device::drawZoomQuad(D3DCOLOR colour, float left, float right, float top, float bottom, float angle, float centreU,
+                          float centreV, float width, float height) {
     // A margin of 0.0035 keeps the shrunken window off the source's edge texels.
     const float l = 1.0f - 1.0f / (left + 1.0f) + 0.0035f;
     const float r = 1.0f / (right + 1.0f) - 0.0035f;
@@ -276,8 +300,8 @@ namespace {
 // device keeps a copy of the code it is given).
 LPD3DXBUFFER compileFile(const char* fileName, const char* entry, const char* profile, int line) {
     LPD3DXBUFFER code = nullptr;
-    checkD3d(D3DXCompileShaderFromFileA(fileName, nullptr, nullptr, entry, profile, 0, &code, nullptr, nullptr),
-             kFile, line);
+    checkD3d(D3DXCompileShaderFromFileA(fileName, nullptr, nullptr, entry, profile, 0, &code, nullptr, nullptr), kFile,
+             line);
     return code;
 }
 

@@ -36,7 +36,7 @@ D3DCOLOR packColor(const ColorArgb& color);
 D3DCOLORVALUE toColorValue(const ColorArgb& color);
 
 class device {
-public:
+  public:
     // Every field zero, the matrices included.
     device();
 
@@ -103,8 +103,8 @@ public:
                         const ColorArgb& colour);
     // A (0, 0)-(width, height) rectangle: stage 0 shows a whole texture, stage 1
     // a window shrunk by the four margins and turned by angle about the centre.
-    void drawZoomQuad(D3DCOLOR colour, float left, float right, float top, float bottom, float angle,
-                      float centreU, float centreV, float width, float height);
+    void drawZoomQuad(D3DCOLOR colour, float left, float right, float top, float bottom, float angle, float centreU,
+                      float centreV, float width, float height);
 
     // Compile the HLSL file's entry for the profile and make the shader;
     // raises "auto throw(d3d)" when the compiler fails. The compiled code is

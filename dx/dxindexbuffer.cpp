@@ -53,13 +53,17 @@ indexbuffer::indexbuffer(device* ownerDevice, int count)
     upload();
 }
 
-std::uint16_t* indexbuffer::indexArray(int b) { return indexArrays[b].data(); }
+std::uint16_t* indexbuffer::indexArray(int b) {
+    return indexArrays[b].data();
+}
 
 std::uint16_t* indexbuffer::indexAt(int i) {
     return &indexArrays[i / kMaxChunkIndices][static_cast<std::size_t>(i % kMaxChunkIndices)];
 }
 
-void indexbuffer::setVertices(vertexbuffer* pool) { vertices = pool; }
+void indexbuffer::setVertices(vertexbuffer* pool) {
+    vertices = pool;
+}
 
 void indexbuffer::upload() {
     if (buffers[0] == nullptr) {
@@ -79,9 +83,8 @@ void indexbuffer::draw() {
     vertices->bindBuffer(0);
     for (int b = 0; b < bufferCount; ++b) {
         checkD3d(owner->d3dDevice->SetIndices(buffers[b]), kFile, 171);
-        checkD3d(owner->d3dDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0,
-                                                        static_cast<UINT>(vertices->vertexCount), 0,
-                                                        chunkIndexCount[b] / 3u),
+        checkD3d(owner->d3dDevice->DrawIndexedPrimitive(
+                     D3DPT_TRIANGLELIST, 0, 0, static_cast<UINT>(vertices->vertexCount), 0, chunkIndexCount[b] / 3u),
                  kFile, 181);
     }
 }

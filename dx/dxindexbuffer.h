@@ -18,7 +18,7 @@ inline constexpr int kMaxChunkIndices = 65535;
 inline constexpr int kMaxIndexPieces = 10;
 
 class indexbuffer {
-public:
+  public:
     // Allocates the pieces (not cleared), creates the hardware buffers and uploads.
     indexbuffer(device* owner, int indexCount);
     indexbuffer(const indexbuffer&) = delete;

@@ -11,10 +11,18 @@ struct Vec3d {
     double x, y, z;
 };
 
-Vec3d widen(const Vector3& v) { return {v.x, v.y, v.z}; }
-Vector3 narrow(const Vec3d& v) { return {static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)}; }
-double dot(const Vec3d& a, const Vec3d& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-double lengthOf(const Vec3d& v) { return std::sqrt(dot(v, v)); }
+Vec3d widen(const Vector3& v) {
+    return {v.x, v.y, v.z};
+}
+Vector3 narrow(const Vec3d& v) {
+    return {static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)};
+}
+double dot(const Vec3d& a, const Vec3d& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+double lengthOf(const Vec3d& v) {
+    return std::sqrt(dot(v, v));
+}
 
 using Matrix3d = double[3][3];
 
@@ -168,7 +176,9 @@ void lookAt(Matrix& m, const Vector3& target, const Vector3& eye, const Vector3&
     m.m[3][3] = 1.0f;
 }
 
-void lookAtUp(Matrix& m, const Vector3& target, const Vector3& eye) { lookAt(m, target, eye, {0.0f, 1.0f, 0.0f}); }
+void lookAtUp(Matrix& m, const Vector3& target, const Vector3& eye) {
+    lookAt(m, target, eye, {0.0f, 1.0f, 0.0f});
+}
 
 void logVector3(const Vector3& v, const char* title) {
     if (title != nullptr) {

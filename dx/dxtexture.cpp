@@ -36,9 +36,9 @@ texture::texture(device* ownerDevice, const std::uint32_t* source, int w, int h,
     if (asked == 0 || asked > most) {
         asked = most;
     }
-    checkD3d(owner->d3dDevice->CreateTexture(static_cast<UINT>(w), static_cast<UINT>(h), static_cast<UINT>(asked),
-                                             0, owner->presentParameters.BackBufferFormat, D3DPOOL_MANAGED,
-                                             &d3dTexture, nullptr),
+    checkD3d(owner->d3dDevice->CreateTexture(static_cast<UINT>(w), static_cast<UINT>(h), static_cast<UINT>(asked), 0,
+                                             owner->presentParameters.BackBufferFormat, D3DPOOL_MANAGED, &d3dTexture,
+                                             nullptr),
              kFile, 105);
     fill();
 }

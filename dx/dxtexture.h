@@ -13,7 +13,7 @@
 class device;
 
 class texture {
-public:
+  public:
     // Copies width × height words from pixels (rows packed, top row first) and
     // creates and fills a managed texture in the back buffer's format. levels
     // -1 asks for 8; never more levels than the image can halve to are made.

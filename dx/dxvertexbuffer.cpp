@@ -15,8 +15,7 @@ constexpr const char* kFile = "dxvertexbuffer";
 // Where a pool needing more than kMaxPoolBuffers hardware buffers is refused.
 constexpr int kTooManyBuffersLine = 103;
 
-template <typename T>
-void resizeOrRaise(std::vector<T>& block, std::size_t size, int line) {
+template <typename T> void resizeOrRaise(std::vector<T>& block, std::size_t size, int line) {
     try {
         block.resize(size);
     } catch (const std::bad_alloc&) {
@@ -28,10 +27,10 @@ void resizeOrRaise(std::vector<T>& block, std::size_t size, int line) {
 
 vertexbuffer::vertexbuffer(device* ownerDevice, int count, bool isDynamic, int sets, bool hasColor, bool createNow)
     : owner(ownerDevice), byteSize(0), stride(0), elementCount(0), elementIndex(0), elementOffset(0),
-      declaration(nullptr), vertexCount(count), positionOffset(0), normalOffset(0), texCoordOffset(0),
-      colorOffset(0), texCoordSets(static_cast<std::uint32_t>(std::max(sets, 0))), dynamic(isDynamic),
-      bufferCount(0), chunkVertexCount{}, buffers{}, vertexShader(nullptr), pixelShader(nullptr), spare{},
-      boxMin{}, boxMax{} {
+      declaration(nullptr), vertexCount(count), positionOffset(0), normalOffset(0), texCoordOffset(0), colorOffset(0),
+      texCoordSets(static_cast<std::uint32_t>(std::max(sets, 0))), dynamic(isDynamic),
+      bufferCount(0), chunkVertexCount{}, buffers{}, vertexShader(nullptr),
+      pixelShader(nullptr), spare{}, boxMin{}, boxMax{} {
     identity(objectMatrix);
     identity(objectMatrix2);
     logPrintf("vb creating .. 1");
@@ -84,8 +83,8 @@ vertexbuffer::~vertexbuffer() {
 }
 
 void vertexbuffer::appendElement(BYTE type, BYTE usage, BYTE usageIndex, std::uint32_t size) {
-    elements[elementIndex] = D3DVERTEXELEMENT9{0, static_cast<WORD>(elementOffset), type, D3DDECLMETHOD_DEFAULT,
-                                               usage, usageIndex};
+    elements[elementIndex] =
+        D3DVERTEXELEMENT9{0, static_cast<WORD>(elementOffset), type, D3DDECLMETHOD_DEFAULT, usage, usageIndex};
     ++elementIndex;
     elementOffset += size;
 }
@@ -108,8 +107,8 @@ void vertexbuffer::createBuffers() {
         }
         bufferCount = 1;
         chunkVertexCount[0] = vertexCount;
-        checkD3d(owner->d3dDevice->CreateVertexBuffer(byteSize, usage, 0, D3DPOOL_DEFAULT, &buffers[0], nullptr),
-                 kFile, 126);
+        checkD3d(owner->d3dDevice->CreateVertexBuffer(byteSize, usage, 0, D3DPOOL_DEFAULT, &buffers[0], nullptr), kFile,
+                 126);
         return;
     }
     const int needed = (vertexCount + kMaxChunkVertices - 1) / kMaxChunkVertices;
@@ -200,9 +199,13 @@ float* vertexbuffer::texCoord(int byteOffset, int i, bool rest) {
                                     static_cast<std::size_t>(byteOffset));
 }
 
-void vertexbuffer::resetToRest() { std::memcpy(vertices.data(), restVertices.data(), byteSize); }
+void vertexbuffer::resetToRest() {
+    std::memcpy(vertices.data(), restVertices.data(), byteSize);
+}
 
-void vertexbuffer::markVertex(int i) { vertexFlags[static_cast<std::size_t>(i)] = 1; }
+void vertexbuffer::markVertex(int i) {
+    vertexFlags[static_cast<std::size_t>(i)] = 1;
+}
 
 void vertexbuffer::computeBounds() {
     // Without vertices there is no first position to start from: the box stays as it was.
@@ -228,9 +231,13 @@ void vertexbuffer::bindBuffer(int b) {
     applyPixelShader();
 }
 
-void vertexbuffer::applyVertexShader() { checkD3d(owner->d3dDevice->SetVertexShader(vertexShader), kFile, 247); }
+void vertexbuffer::applyVertexShader() {
+    checkD3d(owner->d3dDevice->SetVertexShader(vertexShader), kFile, 247);
+}
 
-void vertexbuffer::applyPixelShader() { checkD3d(owner->d3dDevice->SetPixelShader(pixelShader), kFile, 243); }
+void vertexbuffer::applyPixelShader() {
+    checkD3d(owner->d3dDevice->SetPixelShader(pixelShader), kFile, 243);
+}
 
 void vertexbuffer::drawPoints() {
     if (buffers[0] == nullptr) {
@@ -239,8 +246,7 @@ void vertexbuffer::drawPoints() {
     applyVertexShader();
     applyPixelShader();
     bindBuffer(0);
-    checkD3d(owner->d3dDevice->DrawPrimitive(D3DPT_POINTLIST, 0, static_cast<UINT>(chunkVertexCount[0])), kFile,
-             262);
+    checkD3d(owner->d3dDevice->DrawPrimitive(D3DPT_POINTLIST, 0, static_cast<UINT>(chunkVertexCount[0])), kFile, 262);
 }
 
 void vertexbuffer::drawTriangles(int count) {

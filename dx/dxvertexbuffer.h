@@ -22,7 +22,7 @@ inline constexpr int kMaxChunkVertices = 65535;
 inline constexpr int kMaxPoolBuffers = 10;
 
 class vertexbuffer {
-public:
+  public:
     vertexbuffer(device* owner, int vertexCount, bool dynamic, int texCoordSets, bool hasColor, bool createNow);
     ~vertexbuffer();
     vertexbuffer(const vertexbuffer&) = delete;
@@ -87,7 +87,7 @@ public:
     float boxMin[3];
     float boxMax[3];
 
-private:
+  private:
     void appendElement(BYTE type, BYTE usage, BYTE usageIndex, std::uint32_t size);
     void releaseBuffers();
 };

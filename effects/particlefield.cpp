@@ -35,10 +35,16 @@ constexpr float kParallel = 1e-8f;
 constexpr float kZeroLengthStretch = 0.001f;
 constexpr int kRelaxPasses = 2;
 
-Vector3 xyz(const Float4& v) { return {v.x, v.y, v.z}; }
+Vector3 xyz(const Float4& v) {
+    return {v.x, v.y, v.z};
+}
 
-Vector3 sub(const Vector3& a, const Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-float dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vector3 sub(const Vector3& a, const Vector3& b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+float dot(const Vector3& a, const Vector3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 Vector3 crossf(const Vector3& a, const Vector3& b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
@@ -110,37 +116,30 @@ struct FaceBlock {
 // Lanes of floats and their comparison masks (GCC and Clang vector
 // extensions): eight in one AVX register where the processor has AVX2, four
 // in an SSE register otherwise (a block then takes two passes).
-template <int kWidth>
-struct LaneTypes;
-template <>
-struct LaneTypes<4> {
+template <int kWidth> struct LaneTypes;
+template <> struct LaneTypes<4> {
     typedef float Floats __attribute__((vector_size(16)));
     typedef std::int32_t Masks __attribute__((vector_size(16)));
 };
-template <>
-struct LaneTypes<8> {
+template <> struct LaneTypes<8> {
     typedef float Floats __attribute__((vector_size(32)));
     typedef std::int32_t Masks __attribute__((vector_size(32)));
 };
-template <int kWidth>
-using Lanes = typename LaneTypes<kWidth>::Floats;
-template <int kWidth>
-using Mask = typename LaneTypes<kWidth>::Masks;
+template <int kWidth> using Lanes = typename LaneTypes<kWidth>::Floats;
+template <int kWidth> using Mask = typename LaneTypes<kWidth>::Masks;
 
 // The helpers below are always inlined into the two callers; no real call
 // passes these vectors, so GCC's note that 32-byte vectors are passed
 // differently with and without AVX does not apply. It is silenced from here on.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-template <int kWidth>
-struct LaneVector {
+template <int kWidth> struct LaneVector {
     Lanes<kWidth> x;
     Lanes<kWidth> y;
     Lanes<kWidth> z;
 };
 
-template <int kWidth>
-[[gnu::always_inline]] inline bool anyLane(Mask<kWidth> m) {
+template <int kWidth> [[gnu::always_inline]] inline bool anyLane(Mask<kWidth> m) {
     std::uint64_t pairs[kWidth / 2];
     std::memcpy(pairs, &m, sizeof pairs);
     std::uint64_t any = 0;
@@ -151,8 +150,7 @@ template <int kWidth>
 }
 
 // Lanes first to first + kWidth - 1 of a row (unaligned loads).
-template <int kWidth>
-[[gnu::always_inline]] inline LaneVector<kWidth> load(const LaneRow& row, std::uint32_t first) {
+template <int kWidth> [[gnu::always_inline]] inline LaneVector<kWidth> load(const LaneRow& row, std::uint32_t first) {
     LaneVector<kWidth> v;
     std::memcpy(&v.x, row.x + first, sizeof v.x);
     std::memcpy(&v.y, row.y + first, sizeof v.y);
@@ -172,8 +170,7 @@ template <int kWidth>
 [[gnu::always_inline]] inline LaneVector<kWidth> crossL(const LaneVector<kWidth>& a, const LaneVector<kWidth>& b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-template <int kWidth>
-[[gnu::always_inline]] inline LaneVector<kWidth> splat(const Vector3& v) {
+template <int kWidth> [[gnu::always_inline]] inline LaneVector<kWidth> splat(const Vector3& v) {
     return {Lanes<kWidth>{} + v.x, Lanes<kWidth>{} + v.y, Lanes<kWidth>{} + v.z};
 }
 
@@ -203,8 +200,8 @@ template <int kWidth>
         const LaneVector<kWidth> q = crossL(s, e1);
         const Lanes<kWidth> v = f * dotL(dir, q);
         const Lanes<kWidth> t = f * dotL(e2, q);
-        hit |= ~((det > -kParallel) & (det < kParallel)) & ~((u < 0.0f) | (u > 1.0f)) &
-               ~((v < 0.0f) | (u + v > 1.0f)) & (t > kHitAhead);
+        hit |= ~((det > -kParallel) & (det < kParallel)) & ~((u < 0.0f) | (u > 1.0f)) & ~((v < 0.0f) | (u + v > 1.0f)) &
+               (t > kHitAhead);
     }
     return anyLane<kWidth>(hit & near);
 }
@@ -235,7 +232,6 @@ bool blocksHitNarrow(const std::vector<FaceBlock>& blocks, const Vector3& n, con
     return false;
 }
 
-
 } // namespace
 
 // The collision test of integrate over the faces' corners and edges, kept in
@@ -253,8 +249,8 @@ struct particleField::CollisionCache {
 };
 
 particleField::particleField(device* ownerDevice)
-    : gravity{0.0f, -150.82f, 0.0f}, timeStep(0.01f), timeStepSquared(0.0001f), owner(ownerDevice),
-      sphereRadius(3.0f), texCoordsDone(false), wind{0.0f, 0.0f, 0.0f} {
+    : gravity{0.0f, -150.82f, 0.0f}, timeStep(0.01f), timeStepSquared(0.0001f), owner(ownerDevice), sphereRadius(3.0f),
+      texCoordsDone(false), wind{0.0f, 0.0f, 0.0f} {
     particles.reserve(kReservedParticles);
 }
 
@@ -331,9 +327,8 @@ void particleField::refreshFacesOf(std::uint32_t i) {
 
 bool particleField::movesIntoFace(const Vector3& n, const Vector3& d) const {
     return faceTestWide ? blocksHitWide(collision->blocks, n, d, faceProximity)
-                     : blocksHitNarrow(collision->blocks, n, d, faceProximity);
+                        : blocksHitNarrow(collision->blocks, n, d, faceProximity);
 }
-
 
 void particleField::buildLattice(int n) {
     // Without a row of cells the spacing 10 / n has no value.
@@ -352,8 +347,8 @@ void particleField::buildLattice(int n) {
         const float offset = r % 2 == 0 ? 0.25f : -0.25f;
         for (std::uint32_t k = 0; k < side; ++k) {
             Particle p{};
-            p.position = {(static_cast<float>(k) + offset - h) * s, kSheetHeight, (static_cast<float>(r) - h) * rowScale,
-                          0.0f};
+            p.position = {(static_cast<float>(k) + offset - h) * s, kSheetHeight,
+                          (static_cast<float>(r) - h) * rowScale, 0.0f};
             p.previous = p.position;
             particles.append(p);
         }

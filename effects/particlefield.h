@@ -22,9 +22,8 @@ namespace effects {
 
 // A growable array of plain elements. New storage is value-initialised (all
 // bytes zero). append grows the storage one element before it is full.
-template <typename T>
-class GrowableArray {
-public:
+template <typename T> class GrowableArray {
+  public:
     GrowableArray() = default;
     GrowableArray(const GrowableArray&) = delete;
     GrowableArray& operator=(const GrowableArray&) = delete;
@@ -117,7 +116,7 @@ extern float faceProximity;
 extern bool faceTestWide;
 
 class particleField {
-public:
+  public:
     explicit particleField(device* owner);
     ~particleField();
     particleField(const particleField&) = delete;
@@ -161,7 +160,7 @@ public:
     effects::GrowableArray<Spring> springs;
     effects::GrowableArray<Face> faces;
 
-private:
+  private:
     struct CollisionCache;
 
     std::uint32_t testedGroupCount() const;

@@ -145,8 +145,8 @@ void metamecklo::addTube(float x0, float z0, float decay, float radius, float st
     // unit(x, nx) for every x, made with the object.
     const float* ux = xUnits.data();
     for (int y = 0; y < g.ny; ++y) {
-        const auto [cx, cz, rho2, s] = tubeRow(y, g.ny, x0, z0, decay, radius, strength, ampX, freqX, phaseX, ampZ,
-                                               freqZ, phaseZ);
+        const auto [cx, cz, rho2, s] =
+            tubeRow(y, g.ny, x0, z0, decay, radius, strength, ampX, freqX, phaseX, ampZ, freqZ, phaseZ);
         const floatx4 cx4 = splat(cx);
         const floatx4 rho24 = splat(rho2);
         const floatx4 s4 = splat(s);
@@ -169,12 +169,12 @@ void metamecklo::addTube(float x0, float z0, float decay, float radius, float st
     }
 }
 
-void metamecklo::addTubePlain(float x0, float z0, float decay, float radius, float strength, float ampX,
-                              float freqX, float phaseX, float ampZ, float freqZ, float phaseZ) {
+void metamecklo::addTubePlain(float x0, float z0, float decay, float radius, float strength, float ampX, float freqX,
+                              float phaseX, float ampZ, float freqZ, float phaseZ) {
     FieldGrid& g = gridB;
     for (int y = 0; y < g.ny; ++y) {
-        const auto [cx, cz, rho2, s] = tubeRow(y, g.ny, x0, z0, decay, radius, strength, ampX, freqX, phaseX, ampZ,
-                                               freqZ, phaseZ);
+        const auto [cx, cz, rho2, s] =
+            tubeRow(y, g.ny, x0, z0, decay, radius, strength, ampX, freqX, phaseX, ampZ, freqZ, phaseZ);
         for (int z = 0; z < g.nz; ++z) {
             const float dz = cz - unit(z, g.nz);
             float* cells = &g.at(0, y, z);

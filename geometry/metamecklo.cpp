@@ -32,8 +32,8 @@ FieldGrid::FieldGrid(int sizeX, int sizeY, int sizeZ)
 metamecklo::metamecklo(device* ownerDevice, int sizeX, int sizeY, int sizeZ, float size, float, float, float, float,
                        float, bool isCompact)
     : owner(ownerDevice), currentIsA(false), compact(isCompact), gridA(sizeX, sizeY, sizeZ), gridB(sizeX, sizeY, sizeZ),
-      vertexCapacity(isCompact ? kCompactCapacity : kFullCapacity), meshVertexCount(0), poolMirrored(false), nx(sizeX), ny(sizeY), nz(sizeZ),
-      worldSize(size), world{}, tubes{} {
+      vertexCapacity(isCompact ? kCompactCapacity : kFullCapacity), meshVertexCount(0), poolMirrored(false), nx(sizeX),
+      ny(sizeY), nz(sizeZ), worldSize(size), world{}, tubes{} {
     identity(world);
     try {
         triangleBuffer.resize(static_cast<std::size_t>(vertexCapacity / 3));

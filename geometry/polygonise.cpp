@@ -108,10 +108,8 @@ bool Scan::emit(int x, int y, int z, std::ptrdiff_t base, const float value[8], 
 // (y, z + 1), (y + 1, z + 1) lie below the iso level (bits 0 to 3). A cube
 // takes corners 0, 3, 4, 7 from the column at its corner 0 and corners 1, 2,
 // 5, 6 from the next column.
-constexpr std::uint8_t kLowCorners[16] = {0,   1,   8,   9,   16,  17,  24,  25,
-                                          128, 129, 136, 137, 144, 145, 152, 153};
-constexpr std::uint8_t kHighCorners[16] = {0,  2,  4,  6,  32,  34,  36,  38,
-                                           64, 66, 68, 70, 96, 98, 100, 102};
+constexpr std::uint8_t kLowCorners[16] = {0, 1, 8, 9, 16, 17, 24, 25, 128, 129, 136, 137, 144, 145, 152, 153};
+constexpr std::uint8_t kHighCorners[16] = {0, 2, 4, 6, 32, 34, 36, 38, 64, 66, 68, 70, 96, 98, 100, 102};
 
 constexpr unsigned kAllBelow = 255;
 constexpr unsigned kColumnAllBelow = 15;
@@ -144,8 +142,7 @@ int polygonisePlain(const FieldGrid& grid, std::span<TriangleRecord> records, fl
     return static_cast<int>(scan.written);
 }
 
-int polygonise(const FieldGrid& grid, std::span<TriangleRecord> records, float scale,
-               std::span<std::uint8_t> columns) {
+int polygonise(const FieldGrid& grid, std::span<TriangleRecord> records, float scale, std::span<std::uint8_t> columns) {
     Scan scan(grid, records, scale);
     const std::size_t needed = static_cast<std::size_t>(std::max(scan.nx, 0)) + 1;
     std::vector<std::uint8_t> own;

@@ -228,8 +228,12 @@ void prepareMixer(int outputRateHz) {
     }
 }
 
-int outputRate() { return rate; }
-int rampLength() { return rampFrames; }
+int outputRate() {
+    return rate;
+}
+int rampLength() {
+    return rampFrames;
+}
 
 void mixBlock(float* buffer, int frames) {
     if (frames <= 0 || buffer == nullptr) {

@@ -21,8 +21,8 @@ struct Voice {
     std::int32_t volume;    // 0..127
     std::int32_t panning;   // 0..255
     std::uint32_t startOffset;
-    const Sample* sample; // null: silent, skipped
-    std::int32_t leftGain;  // target gains 0..255
+    const Sample* sample;  // null: silent, skipped
+    std::int32_t leftGain; // target gains 0..255
     std::int32_t rightGain;
     std::uint32_t position;
     std::uint32_t fraction; // units of 2^-32

@@ -83,13 +83,13 @@ void envelopeStep(EnvelopeState e, const EnvelopeShape& s, bool keyOff) {
 }
 
 EnvelopeShape volumeShape(const Instrument& in) {
-    return {in.volumeEnvelope, in.volumePointCount, in.volumeType, in.volumeSustainPoint, in.volumeLoopStart,
-            in.volumeLoopEnd};
+    return {in.volumeEnvelope,     in.volumePointCount, in.volumeType,
+            in.volumeSustainPoint, in.volumeLoopStart,  in.volumeLoopEnd};
 }
 
 EnvelopeShape panningShape(const Instrument& in) {
-    return {in.panningEnvelope, in.panningPointCount, in.panningType, in.panningSustainPoint, in.panningLoopStart,
-            in.panningLoopEnd};
+    return {in.panningEnvelope,     in.panningPointCount, in.panningType,
+            in.panningSustainPoint, in.panningLoopStart,  in.panningLoopEnd};
 }
 
 // XM format: panning 0 is full left, 255 full right; the left gain feeds the

@@ -199,10 +199,20 @@ void closeOutput() {
     deviceHandle = nullptr;
 }
 
-int currentOrder(const Module* module) { return recordOf(module) >> 8; }
-int currentRow(const Module* module) { return recordOf(module) & 0xFF; }
-Module* playingModule() { return currentModule.load(); }
-int blockFrames() { return framesPerBlock; }
-int ringFrames() { return framesInRing; }
+int currentOrder(const Module* module) {
+    return recordOf(module) >> 8;
+}
+int currentRow(const Module* module) {
+    return recordOf(module) & 0xFF;
+}
+Module* playingModule() {
+    return currentModule.load();
+}
+int blockFrames() {
+    return framesPerBlock;
+}
+int ringFrames() {
+    return framesInRing;
+}
 
 } // namespace music

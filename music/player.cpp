@@ -156,7 +156,10 @@ void resetFromSample(Channel& ch, const Sample& s) {
 void volumeColumnAtRowStart(Channel& ch, std::uint8_t b) {
     const int x = b & 15;
     switch (b >> 4) {
-    case 0x1: case 0x2: case 0x3: case 0x4:
+    case 0x1:
+    case 0x2:
+    case 0x3:
+    case 0x4:
         ch.volume = b - 16;
         ch.updateFlags |= UPDATE_VOLUME;
         break;
@@ -166,10 +169,12 @@ void volumeColumnAtRowStart(Channel& ch, std::uint8_t b) {
             ch.updateFlags |= UPDATE_VOLUME;
         }
         break;
-    case 0x6: case 0x8:
+    case 0x6:
+    case 0x8:
         lowerVolume(ch, x);
         break;
-    case 0x7: case 0x9:
+    case 0x7:
+    case 0x9:
         raiseVolume(ch, x);
         break;
     case 0xA:
@@ -181,7 +186,8 @@ void volumeColumnAtRowStart(Channel& ch, std::uint8_t b) {
     case 0xC:
         setPanning(ch, x * 16);
         break;
-    case 0xD: case 0xE:
+    case 0xD:
+    case 0xE:
         panningSlideColumn(ch, b);
         break;
     case 0xF:
@@ -212,7 +218,8 @@ void volumeColumnOnTick(Channel& ch, std::uint8_t b) {
         vibratoStep(ch);
         vibratoAdvance(ch);
         break;
-    case 0xD: case 0xE:
+    case 0xD:
+    case 0xE:
         panningSlideColumn(ch, b);
         break;
     case 0xF:
@@ -418,21 +425,36 @@ void effectAtRowStart(Module& m, Channel& ch, const Lookup& found, RowState& row
 
 int retrigVolume(int volume, int mode) {
     switch (mode) {
-    case 1: return volume - 1;
-    case 2: return volume - 2;
-    case 3: return volume - 4;
-    case 4: return volume - 8;
-    case 5: return volume - 16;
-    case 6: return volume * 2 / 3;
-    case 7: return volume >> 1;
-    case 9: return volume + 1;
-    case 10: return volume + 2;
-    case 11: return volume + 4;
-    case 12: return volume + 8;
-    case 13: return volume + 16;
-    case 14: return volume * 3 / 2;
-    case 15: return volume * 2;
-    default: return volume;
+    case 1:
+        return volume - 1;
+    case 2:
+        return volume - 2;
+    case 3:
+        return volume - 4;
+    case 4:
+        return volume - 8;
+    case 5:
+        return volume - 16;
+    case 6:
+        return volume * 2 / 3;
+    case 7:
+        return volume >> 1;
+    case 9:
+        return volume + 1;
+    case 10:
+        return volume + 2;
+    case 11:
+        return volume + 4;
+    case 12:
+        return volume + 8;
+    case 13:
+        return volume + 16;
+    case 14:
+        return volume * 3 / 2;
+    case 15:
+        return volume * 2;
+    default:
+        return volume;
     }
 }
 
@@ -650,7 +672,9 @@ void tickChannel(Module& m, Channel& ch) {
     updateVoice(ch, m, found.sample);
 }
 
-std::uint32_t rowsOf(const Module& m, int order) { return m.patterns[m.orderTable[order]].rows; }
+std::uint32_t rowsOf(const Module& m, int order) {
+    return m.patterns[m.orderTable[order]].rows;
+}
 
 void rowStart(Module& m) {
     m.nextOrder = -1;

@@ -21,7 +21,9 @@ SongClock::SongClock(const void* song, std::size_t size) {
     }
 }
 
-SongClock::~SongClock() { shutdown(); }
+SongClock::~SongClock() {
+    shutdown();
+}
 
 void SongClock::start() {
     if (module_ == nullptr) {
@@ -37,8 +39,12 @@ void SongClock::start() {
     startPlayback(module_);
 }
 
-int SongClock::order() const { return currentOrder(module_); }
-int SongClock::row() const { return currentRow(module_); }
+int SongClock::order() const {
+    return currentOrder(module_);
+}
+int SongClock::row() const {
+    return currentRow(module_);
+}
 
 void SongClock::shutdown() {
     freeModule(module_);

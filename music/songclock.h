@@ -15,7 +15,7 @@
 namespace music {
 
 class SongClock {
-public:
+  public:
     SongClock(const void* song, std::size_t size);
     ~SongClock();
     SongClock(const SongClock&) = delete;
@@ -28,7 +28,7 @@ public:
     // The loaded song, or null when it did not load.
     const Module* module() const { return module_; }
 
-private:
+  private:
     Module* module_ = nullptr;
     LARGE_INTEGER frequency_{};
     LARGE_INTEGER startCount_{};

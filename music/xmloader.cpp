@@ -214,8 +214,8 @@ bool readPatterns(Reader& in, Module& m, int fileCount) {
     }
     for (int p = fileCount; p < m.patternSlots; ++p) {
         m.patterns[p].rows = 64;
-        m.patterns[p].cells = static_cast<NoteCell*>(std::calloc(64u * static_cast<unsigned>(m.channelCount),
-                                                                 sizeof(NoteCell)));
+        m.patterns[p].cells =
+            static_cast<NoteCell*>(std::calloc(64u * static_cast<unsigned>(m.channelCount), sizeof(NoteCell)));
         if (m.patterns[p].cells == nullptr) {
             return refuse("out of memory");
         }
@@ -557,7 +557,9 @@ void setSourceCallbacks(SourceOpen open, SourceClose close, SourceRead read, Sou
     callbacks = {open, close, read, seek, tell};
 }
 
-bool sourceCallbacksInstalled() { return callbacks.open != nullptr; }
+bool sourceCallbacksInstalled() {
+    return callbacks.open != nullptr;
+}
 
 void setMemoryBlock(const void* base, std::size_t size) {
     memoryBase = static_cast<const std::uint8_t*>(base);
@@ -573,7 +575,9 @@ void* memoryOpen(const char*) {
     return source;
 }
 
-void memoryClose(void* handle) { std::free(handle); }
+void memoryClose(void* handle) {
+    std::free(handle);
+}
 
 std::uint32_t memoryRead(void* destination, std::uint32_t count, void* handle) {
     auto* source = static_cast<MemorySource*>(handle);
@@ -600,14 +604,18 @@ void memorySeek(void* handle, std::int32_t offset, std::uint8_t origin) {
     source->position = static_cast<std::int32_t>(std::clamp<std::int64_t>(position, 0, source->length));
 }
 
-std::int32_t memoryTell(void* handle) { return static_cast<MemorySource*>(handle)->position; }
+std::int32_t memoryTell(void* handle) {
+    return static_cast<MemorySource*>(handle)->position;
+}
 
 void useMemorySource(const void* base, std::size_t size) {
     setMemoryBlock(base, size);
     setSourceCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
 }
 
-const char* lastLoadRefusal() { return lastRefusal; }
+const char* lastLoadRefusal() {
+    return lastRefusal;
+}
 
 Module* loadModule() {
     lastRefusal[0] = '\0';
@@ -644,7 +652,9 @@ ModuleReleaseHook releaseHook = nullptr;
 
 } // namespace
 
-void setModuleReleaseHook(ModuleReleaseHook hook) { releaseHook = hook; }
+void setModuleReleaseHook(ModuleReleaseHook hook) {
+    releaseHook = hook;
+}
 
 void freeModule(Module* module) {
     if (module == nullptr) {

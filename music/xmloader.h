@@ -30,8 +30,7 @@ using SourceSeek = void (*)(void* handle, std::int32_t offset, std::uint8_t orig
 using SourceTell = std::int32_t (*)(void* handle);
 
 // Installs all five, or clears all five when any is null.
-void setSourceCallbacks(SourceOpen open, SourceClose close, SourceRead read, SourceSeek seek,
-                        SourceTell tell);
+void setSourceCallbacks(SourceOpen open, SourceClose close, SourceRead read, SourceSeek seek, SourceTell tell);
 // True while all five callbacks are installed.
 bool sourceCallbacksInstalled();
 

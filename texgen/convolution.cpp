@@ -12,17 +12,11 @@ namespace texgen {
 namespace {
 
 constexpr std::array<int, 25> kBlurKernel = {
-    1, 1, 2, 1, 1,
-    1, 2, 2, 2, 1,
-    2, 2, 3, 2, 2,
-    1, 2, 2, 2, 1,
-    1, 1, 2, 1, 1,
+    1, 1, 2, 1, 1, 1, 2, 2, 2, 1, 2, 2, 3, 2, 2, 1, 2, 2, 2, 1, 1, 1, 2, 1, 1,
 };
 
 constexpr std::array<int, 9> kSharpenKernel = {
-    0, -2, 0,
-    -2, 11, -2,
-    0, -2, 0,
+    0, -2, 0, -2, 11, -2, 0, -2, 0,
 };
 
 constexpr std::array<std::array<int, 9>, 6> kFilterKernels = {{
@@ -34,8 +28,7 @@ constexpr std::array<std::array<int, 9>, 6> kFilterKernels = {{
     {0, -1, 0, 0, 0, 0, 0, 1, 0},
 }};
 
-int weightedSum(const Plane& plane, int x, int y, std::span<const int> kernel, int n)
-{
+int weightedSum(const Plane& plane, int x, int y, std::span<const int> kernel, int n) {
     const int h = n / 2;
     int sum = 0;
     for (int k = 0; k < n; ++k) {
@@ -48,8 +41,7 @@ int weightedSum(const Plane& plane, int x, int y, std::span<const int> kernel, i
 
 } // namespace
 
-int convolvePoint(const Plane& plane, int x, int y, std::span<const int> kernel, int n)
-{
+int convolvePoint(const Plane& plane, int x, int y, std::span<const int> kernel, int n) {
     const int sum = weightedSum(plane, x, y, kernel, n);
     const int kernelSum = std::accumulate(kernel.begin(), kernel.end(), 0);
     // Integer division truncates toward zero, as the quotient of the two sums does.
@@ -62,10 +54,8 @@ namespace {
 // (narrow enough for the compiler to work on many pixels at once, wide
 // enough for every partial sum of the kernel).
 template <typename T>
-void filterPasses(Plane& out, unsigned passes, unsigned lastPass, const Plane* mask,
-                  std::span<const int> kernel, int n, std::span<const std::uint8_t> quotient,
-                  int lowest)
-{
+void filterPasses(Plane& out, unsigned passes, unsigned lastPass, const Plane* mask, std::span<const int> kernel, int n,
+                  std::span<const std::uint8_t> quotient, int lowest) {
     const auto weight = [&](int k, int j) { return kernel[static_cast<std::size_t>(k * n + j)]; };
     // Kernel rows with the same weights (the blur's are symmetric) are summed
     // first and weighted once.
@@ -97,8 +87,7 @@ void filterPasses(Plane& out, unsigned passes, unsigned lastPass, const Plane* m
     for (unsigned pass = 0; pass < lastPass; ++pass) {
         for (std::size_t py = 0; py < side; ++py) {
             for (std::size_t px = 0; px < side; ++px) {
-                padded[py * side + px] =
-                    work.at(static_cast<int>(px) - h, static_cast<int>(py) - h);
+                padded[py * side + px] = work.at(static_cast<int>(px) - h, static_cast<int>(py) - h);
             }
         }
         for (int y = 0; y < kPlaneSide; ++y) {
@@ -140,9 +129,8 @@ void filterPasses(Plane& out, unsigned passes, unsigned lastPass, const Plane* m
 
 } // namespace
 
-void repeatFilter(Plane& out, unsigned passes, const Plane* mask, std::span<const int> kernel,
-                  int n, const Plane& source)
-{
+void repeatFilter(Plane& out, unsigned passes, const Plane* mask, std::span<const int> kernel, int n,
+                  const Plane& source) {
     // Pixels whose limit is below the pass number keep their value, so passes
     // beyond the highest limit change nothing and are left out.
     unsigned lastPass = std::min(passes, 8u);
@@ -174,19 +162,15 @@ void repeatFilter(Plane& out, unsigned passes, const Plane* mask, std::span<cons
     }
 }
 
-void blur(Plane& out, unsigned passes, const Plane& source, const Plane* mask)
-{
+void blur(Plane& out, unsigned passes, const Plane& source, const Plane* mask) {
     repeatFilter(out, passes, mask, kBlurKernel, 5, source);
 }
 
-void sharpen(Plane& out, unsigned passes, const Plane& source, const Plane* mask)
-{
+void sharpen(Plane& out, unsigned passes, const Plane& source, const Plane* mask) {
     repeatFilter(out, passes, mask, kSharpenKernel, 3, source);
 }
 
-void convolvePlane(Plane& out, const Plane& source, std::span<const int> kernel, int n,
-                   int divisor, int bias)
-{
+void convolvePlane(Plane& out, const Plane& source, std::span<const int> kernel, int n, int divisor, int bias) {
     if (divisor == -1) {
         divisor = std::accumulate(kernel.begin(), kernel.end(), 0);
     }
@@ -198,8 +182,7 @@ void convolvePlane(Plane& out, const Plane& source, std::span<const int> kernel,
     }
 }
 
-void filter3x3(Plane& out, unsigned kernelNumber, const Plane& source)
-{
+void filter3x3(Plane& out, unsigned kernelNumber, const Plane& source) {
     if (kernelNumber >= kFilterKernels.size()) {
         out = source;
         return;

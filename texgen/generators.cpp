@@ -11,13 +11,11 @@
 
 namespace texgen {
 
-void fill(Plane& out, unsigned value)
-{
+void fill(Plane& out, unsigned value) {
     out.pixels.fill(static_cast<std::uint8_t>(value));
 }
 
-void fillGrey(Plane& out, unsigned)
-{
+void fillGrey(Plane& out, unsigned) {
     out.pixels.fill(128);
 }
 
@@ -27,8 +25,7 @@ namespace {
 // Corners come from earlier squares (the first square's four corners are the
 // single pixel (0, 0)); edge midpoints carry no noise, so two squares that
 // share an edge write the same values on it.
-void subdivide(Plane& out, int x, int y, int size, unsigned level, unsigned roughness)
-{
+void subdivide(Plane& out, int x, int y, int size, unsigned level, unsigned roughness) {
     while (size >= 2) {
         const int h = size / 2;
         const int tl = out.at(x, y);
@@ -59,16 +56,13 @@ void subdivide(Plane& out, int x, int y, int size, unsigned level, unsigned roug
 
 } // namespace
 
-void plasma(Plane& out, unsigned seed, unsigned roughness)
-{
+void plasma(Plane& out, unsigned seed, unsigned roughness) {
     out.at(0, 0) = 127;
     crt::srand(seed);
     subdivide(out, 0, 0, kPlaneSide, 0, roughness);
 }
 
-void sineWaves(Plane& out, unsigned xPhase, unsigned yPhase, unsigned xFrequency,
-               unsigned yFrequency)
-{
+void sineWaves(Plane& out, unsigned xPhase, unsigned yPhase, unsigned xFrequency, unsigned yFrequency) {
     // Angles grow by repeated single-precision addition, as the original loop did.
     const float xStep = static_cast<float>(xFrequency) * 0.024542969f;
     const float yStep = static_cast<float>(yFrequency) * 0.024542969f;
@@ -85,8 +79,7 @@ void sineWaves(Plane& out, unsigned xPhase, unsigned yPhase, unsigned xFrequency
     }
 }
 
-void radialGradient(Plane& out, unsigned power)
-{
+void radialGradient(Plane& out, unsigned power) {
     const float radius = std::sqrt(32768.0f);
     for (int y = 0; y < kPlaneSide; ++y) {
         for (int x = 0; x < kPlaneSide; ++x) {
@@ -102,8 +95,7 @@ void radialGradient(Plane& out, unsigned power)
     }
 }
 
-void cells(Plane& out, unsigned seed, unsigned mode, unsigned count)
-{
+void cells(Plane& out, unsigned seed, unsigned mode, unsigned count) {
     struct Point {
         int x;
         int y;
@@ -149,11 +141,20 @@ void cells(Plane& out, unsigned seed, unsigned mode, unsigned count)
             const float f2 = std::sqrt(static_cast<float>(second));
             float value = 0.0f;
             switch (mode) {
-            case 0: value = f1; break;
-            case 1: value = 255.0f - f1; break;
-            case 2: value = f2 - f1; break;
-            case 3: value = f1 * f2 * 0.0078125f; break;
-            default: break;
+            case 0:
+                value = f1;
+                break;
+            case 1:
+                value = 255.0f - f1;
+                break;
+            case 2:
+                value = f2 - f1;
+                break;
+            case 3:
+                value = f1 * f2 * 0.0078125f;
+                break;
+            default:
+                break;
             }
             values[Plane::index(x, y)] = value;
             lowest = std::min(lowest, value);
@@ -163,14 +164,12 @@ void cells(Plane& out, unsigned seed, unsigned mode, unsigned count)
 
     const float range = highest - lowest;
     for (std::size_t i = 0; i < kPlaneSize; ++i) {
-        out.pixels[i] = range > 0.0f
-            ? static_cast<std::uint8_t>(static_cast<int>((values[i] - lowest) / range * 255.0f))
-            : 0;
+        out.pixels[i] =
+            range > 0.0f ? static_cast<std::uint8_t>(static_cast<int>((values[i] - lowest) / range * 255.0f)) : 0;
     }
 }
 
-void randomBlocks(Plane& out, unsigned seed, unsigned grid, unsigned low, unsigned high)
-{
+void randomBlocks(Plane& out, unsigned seed, unsigned grid, unsigned low, unsigned high) {
     if (low == high) {
         fill(out, low);
         return;
@@ -193,8 +192,7 @@ void randomBlocks(Plane& out, unsigned seed, unsigned grid, unsigned low, unsign
     }
 }
 
-void bitPattern(Plane& out, unsigned masks, unsigned shifts)
-{
+void bitPattern(Plane& out, unsigned masks, unsigned shifts) {
     const unsigned mx = (255u << hiNibble(masks)) & 255u;
     const unsigned my = (255u << loNibble(masks)) & 255u;
     for (unsigned y = 0; y < 256; ++y) {
@@ -213,8 +211,7 @@ struct CellPos {
     int cell;
     int offset;
 };
-CellPos cellOf(int c, int size, int count)
-{
+CellPos cellOf(int c, int size, int count) {
     const int cell = std::min(c / size, count - 1);
     return {cell, c - cell * size};
 }
@@ -222,9 +219,7 @@ CellPos cellOf(int c, int size, int count)
 // Bricks (mortar on the first row and column of each brick, even rows of
 // bricks shifted half a brick right) or, given a tile side, tiles (brick
 // colour at 0 < column, row < side within each cell, mortar elsewhere).
-void brickGrid(Plane& out, std::uint8_t mortar, std::uint8_t brick, int gx, int gy,
-               std::optional<int> tileSide)
-{
+void brickGrid(Plane& out, std::uint8_t mortar, std::uint8_t brick, int gx, int gy, std::optional<int> tileSide) {
     const int w = kPlaneSide / (gx + 1);
     const int h = kPlaneSide / (gy + 1);
     for (int y = 0; y < kPlaneSide; ++y) {
@@ -232,9 +227,9 @@ void brickGrid(Plane& out, std::uint8_t mortar, std::uint8_t brick, int gx, int 
         const int shift = !tileSide && row.cell % 2 == 0 ? w / 2 : 0;
         for (int x = 0; x < kPlaneSide; ++x) {
             const CellPos col = cellOf((x - shift) & 255, w, gx + 1);
-            const bool isBrick = tileSide
-                ? col.offset > 0 && col.offset < *tileSide && row.offset > 0 && row.offset < *tileSide
-                : col.offset != 0 && row.offset != 0;
+            const bool isBrick =
+                tileSide ? col.offset > 0 && col.offset < *tileSide && row.offset > 0 && row.offset < *tileSide
+                         : col.offset != 0 && row.offset != 0;
             out.at(x, y) = isBrick ? brick : mortar;
         }
     }
@@ -242,9 +237,7 @@ void brickGrid(Plane& out, std::uint8_t mortar, std::uint8_t brick, int gx, int 
 
 } // namespace
 
-void shapes(Plane& out, unsigned mode, unsigned colour1, unsigned colour2, unsigned grid,
-            unsigned size)
-{
+void shapes(Plane& out, unsigned mode, unsigned colour1, unsigned colour2, unsigned grid, unsigned size) {
     const auto c1 = static_cast<std::uint8_t>(colour1);
     const auto c2 = static_cast<std::uint8_t>(colour2);
     const int gx = static_cast<int>(hiNibble(grid));
@@ -280,9 +273,7 @@ namespace {
 
 // Clears the plane, then hands `stamp` every pixel of `count` squares of
 // side 2 * radius, centred where the seeded generator says.
-template <typename Stamp>
-void scatter(Plane& out, unsigned seed, unsigned count, int radius, Stamp stamp)
-{
+template <typename Stamp> void scatter(Plane& out, unsigned seed, unsigned count, int radius, Stamp stamp) {
     out.pixels.fill(0);
     crt::srand(seed);
     for (unsigned i = 0; i < count; ++i) {
@@ -298,8 +289,7 @@ void scatter(Plane& out, unsigned seed, unsigned count, int radius, Stamp stamp)
 
 } // namespace
 
-void spots(Plane& out, unsigned seed, unsigned mode, unsigned count, unsigned diameter)
-{
+void spots(Plane& out, unsigned seed, unsigned mode, unsigned count, unsigned diameter) {
     const int r = static_cast<int>(diameter >> 1);
     const float rf = static_cast<float>(r);
     scatter(out, seed, count, r, [&](std::uint8_t& p, int dx, int dy) {
@@ -307,15 +297,20 @@ void spots(Plane& out, unsigned seed, unsigned mode, unsigned count, unsigned di
         const float fall = 1.0f - d / rf;
         const int v = static_cast<int>(255.0f * (fall * fall));
         switch (mode) {
-        case 0: p = clampByte(p + v); break;
-        case 1: p = static_cast<std::uint8_t>(std::abs(v - p)); break;
-        default: p = static_cast<std::uint8_t>(v); break;
+        case 0:
+            p = clampByte(p + v);
+            break;
+        case 1:
+            p = static_cast<std::uint8_t>(std::abs(v - p));
+            break;
+        default:
+            p = static_cast<std::uint8_t>(v);
+            break;
         }
     });
 }
 
-void glows(Plane& out, unsigned seed, unsigned count, unsigned size)
-{
+void glows(Plane& out, unsigned seed, unsigned count, unsigned size) {
     const float sizef = static_cast<float>(size);
     scatter(out, seed, count, static_cast<int>(size >> 1), [&](std::uint8_t& p, int dx, int dy) {
         const float falloff = 8.0f * sizef / static_cast<float>(dx * dx + dy * dy + 1);

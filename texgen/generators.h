@@ -17,8 +17,7 @@ void plasma(Plane& out, unsigned seed, unsigned roughness);
 
 // 127 + a vertical and a horizontal sine of amplitude 63.5 (values 1..253).
 // Phases are in steps of pi/256, frequencies in periods across the plane.
-void sineWaves(Plane& out, unsigned xPhase, unsigned yPhase, unsigned xFrequency,
-               unsigned yFrequency);
+void sineWaves(Plane& out, unsigned xPhase, unsigned yPhase, unsigned xFrequency, unsigned yFrequency);
 
 // 255 at (128, 128) falling to 0 at the corners, raised to the power 2^power.
 void radialGradient(Plane& out, unsigned power);
@@ -39,8 +38,7 @@ void bitPattern(Plane& out, unsigned masks, unsigned shifts);
 // Mode 0: checkerboard; 1: bricks (c1 mortar, c2 brick); 2: tiles of side up to
 // size (c2 tile, c1 grout); other modes leave out as it was. Where the grid
 // does not divide 256 the remaining columns or rows widen the last brick or tile.
-void shapes(Plane& out, unsigned mode, unsigned colour1, unsigned colour2, unsigned grid,
-            unsigned size);
+void shapes(Plane& out, unsigned mode, unsigned colour1, unsigned colour2, unsigned grid, unsigned size);
 
 // count soft round spots of the given diameter on a plane of 0; mode 0 adds
 // (clamped), mode 1 takes the absolute difference, other modes overwrite.

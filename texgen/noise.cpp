@@ -7,8 +7,7 @@
 
 namespace texgen {
 
-std::vector<float> noiseLattice(int fx, int fy, float amp)
-{
+std::vector<float> noiseLattice(int fx, int fy, float amp) {
     std::vector<float> lattice(static_cast<std::size_t>(fx) * static_cast<std::size_t>(fy));
     for (float& v : lattice) {
         v = (static_cast<float>(crt::rand()) - 16383.5f) * (1.0f / 16383.5f) * amp;
@@ -16,8 +15,7 @@ std::vector<float> noiseLattice(int fx, int fy, float amp)
     return lattice;
 }
 
-float cubicInterp(float t, float p0, float p1, float p2, float p3)
-{
+float cubicInterp(float t, float p0, float p1, float p2, float p3) {
     const float p = (p3 - p2) - (p0 - p1);
     const float q = (p0 - p1) - p;
     const float r = p2 - p0;
@@ -26,8 +24,7 @@ float cubicInterp(float t, float p0, float p1, float p2, float p3)
     return p * t3 + q * t2 + r * t + p1;
 }
 
-void accumulateCubic(std::span<float> accumulator, std::span<const float> lattice, int fx, int fy)
-{
+void accumulateCubic(std::span<float> accumulator, std::span<const float> lattice, int fx, int fy) {
     const int cw = kPlaneSide / fx;
     const int ch = kPlaneSide / fy;
     const auto at = [&](int row, int col) {
@@ -49,13 +46,11 @@ void accumulateCubic(std::span<float> accumulator, std::span<const float> lattic
             const int lx = cellX[x];
             // At t = 0 the cubic is exactly p1; lattices as wide as the plane hit only that case.
             line[x] = fractionX[x] == 0.0f
-                ? at(row, lx)
-                : cubicInterp(fractionX[x], at(row, lx - 1), at(row, lx), at(row, lx + 1), at(row, lx + 2));
+                          ? at(row, lx)
+                          : cubicInterp(fractionX[x], at(row, lx - 1), at(row, lx), at(row, lx + 1), at(row, lx + 2));
         }
     }
-    const auto line = [&](int row) {
-        return &across[static_cast<std::size_t>(row & (fy - 1)) * kPlaneSide];
-    };
+    const auto line = [&](int row) { return &across[static_cast<std::size_t>(row & (fy - 1)) * kPlaneSide]; };
     for (int y = 0; y < kPlaneSide; ++y) {
         const int ly = y / ch;
         const float ty = static_cast<float>(y % ch) / static_cast<float>(ch);
@@ -76,16 +71,14 @@ void accumulateCubic(std::span<float> accumulator, std::span<const float> lattic
     }
 }
 
-void floatsToBytes(Plane& out, std::span<const float> accumulator)
-{
+void floatsToBytes(Plane& out, std::span<const float> accumulator) {
     for (std::size_t i = 0; i < kPlaneSize; ++i) {
         const float v = std::clamp((accumulator[i] + 1.0f) * 127.0f, 0.0f, 255.0f);
         out.pixels[i] = static_cast<std::uint8_t>(static_cast<int>(v));
     }
 }
 
-void valueNoise(Plane& out, unsigned seed, unsigned size)
-{
+void valueNoise(Plane& out, unsigned seed, unsigned size) {
     const auto latticeSide = [](unsigned n) { return n <= 8 ? 1 << n : 1; };
     const int fx = latticeSide(hiNibble(size));
     const int fy = latticeSide(loNibble(size));
@@ -96,8 +89,7 @@ void valueNoise(Plane& out, unsigned seed, unsigned size)
     floatsToBytes(out, accumulator);
 }
 
-void fractalNoise(Plane& out, unsigned seed, unsigned base, unsigned reduction)
-{
+void fractalNoise(Plane& out, unsigned seed, unsigned base, unsigned reduction) {
     crt::srand(seed);
     std::vector<float> accumulator(kPlaneSize, 0.0f);
     int fx = powerCount(hiNibble(base));

@@ -8,35 +8,29 @@ namespace texgen {
 namespace {
 
 // The amount at pixel i: the mask's value there when a mask is given.
-int amountAt(unsigned amount, const Plane* mask, std::size_t i)
-{
+int amountAt(unsigned amount, const Plane* mask, std::size_t i) {
     return mask != nullptr ? mask->pixels[i] : static_cast<int>(amount);
 }
 
 // Writes stretch(v) = trunc((v - lo) * 255 / (hi - lo)) of `source`; 0 when hi = lo.
-void stretch(Plane& out, const Plane& source, int lo, int hi)
-{
+void stretch(Plane& out, const Plane& source, int lo, int hi) {
     for (std::size_t i = 0; i < kPlaneSize; ++i) {
-        out.pixels[i] = hi > lo
-            ? static_cast<std::uint8_t>((source.pixels[i] - lo) * 255 / (hi - lo))
-            : 0;
+        out.pixels[i] = hi > lo ? static_cast<std::uint8_t>((source.pixels[i] - lo) * 255 / (hi - lo)) : 0;
     }
 }
 
 } // namespace
 
-void levels(Plane& out, unsigned lo, unsigned hi, const Plane& source)
-{
+void levels(Plane& out, unsigned lo, unsigned hi, const Plane& source) {
     const float slope = static_cast<float>(static_cast<int>(hi) - static_cast<int>(lo)) * 0.003921569f;
     const float base = static_cast<float>(lo);
     for (std::size_t i = 0; i < kPlaneSize; ++i) {
-        out.pixels[i] = static_cast<std::uint8_t>(
-            static_cast<int>(base + static_cast<float>(source.pixels[i]) * slope));
+        out.pixels[i] =
+            static_cast<std::uint8_t>(static_cast<int>(base + static_cast<float>(source.pixels[i]) * slope));
     }
 }
 
-void clampRange(Plane& out, unsigned mode, unsigned lo, unsigned hi, const Plane& source)
-{
+void clampRange(Plane& out, unsigned mode, unsigned lo, unsigned hi, const Plane& source) {
     const auto below = static_cast<std::uint8_t>(mode == 0 ? lo : 0);
     const auto above = static_cast<std::uint8_t>(mode == 0 ? hi : 255);
     for (std::size_t i = 0; i < kPlaneSize; ++i) {
@@ -51,8 +45,7 @@ void clampRange(Plane& out, unsigned mode, unsigned lo, unsigned hi, const Plane
     }
 }
 
-void multiplyWrap(Plane& out, unsigned p, const Plane& source)
-{
+void multiplyWrap(Plane& out, unsigned p, const Plane& source) {
     const unsigned factor = p & 127u;
     const bool fold = (p & 128u) != 0;
     for (std::size_t i = 0; i < kPlaneSize; ++i) {
@@ -62,15 +55,13 @@ void multiplyWrap(Plane& out, unsigned p, const Plane& source)
     }
 }
 
-void invert(Plane& out, const Plane& source)
-{
+void invert(Plane& out, const Plane& source) {
     for (std::size_t i = 0; i < kPlaneSize; ++i) {
         out.pixels[i] = static_cast<std::uint8_t>(255 - source.pixels[i]);
     }
 }
 
-void curve(Plane& out, unsigned mode, const Plane& source)
-{
+void curve(Plane& out, unsigned mode, const Plane& source) {
     if (mode > 1) {
         return;
     }
@@ -81,15 +72,14 @@ void curve(Plane& out, unsigned mode, const Plane& source)
     }
 }
 
-void lightenDarken(Plane& out, unsigned amount, const Plane& source, const Plane* mask)
-{
+void lightenDarken(Plane& out, unsigned amount, const Plane& source, const Plane* mask) {
     for (std::size_t i = 0; i < kPlaneSize; ++i) {
         const int v = source.pixels[i];
         const int s = amountAt(amount, mask, i);
         int result = v;
         if (s > 128) {
-            result = static_cast<int>(static_cast<float>(v) + static_cast<float>(s - 128) * 0.0078125f *
-                                                                   static_cast<float>(255 - v));
+            result = static_cast<int>(static_cast<float>(v) +
+                                      static_cast<float>(s - 128) * 0.0078125f * static_cast<float>(255 - v));
         } else if (s < 128) {
             result = v * s / 128;
         }
@@ -97,15 +87,13 @@ void lightenDarken(Plane& out, unsigned amount, const Plane& source, const Plane
     }
 }
 
-void brightness(Plane& out, unsigned amount, const Plane& source, const Plane* mask)
-{
+void brightness(Plane& out, unsigned amount, const Plane& source, const Plane* mask) {
     for (std::size_t i = 0; i < kPlaneSize; ++i) {
         out.pixels[i] = clampByte(source.pixels[i] + amountAt(amount, mask, i) - 127);
     }
 }
 
-void contrast(Plane& out, unsigned amount, const Plane& source, const Plane* mask)
-{
+void contrast(Plane& out, unsigned amount, const Plane& source, const Plane* mask) {
     for (std::size_t i = 0; i < kPlaneSize; ++i) {
         const int s = amountAt(amount, mask, i);
         const int k = static_cast<int>(-100.0f + static_cast<float>(s) / 255.0f * 200.0f);
@@ -115,15 +103,12 @@ void contrast(Plane& out, unsigned amount, const Plane& source, const Plane* mas
     }
 }
 
-void normalise(Plane& out, const Plane& source)
-{
+void normalise(Plane& out, const Plane& source) {
     const auto [lo, hi] = std::minmax_element(source.pixels.begin(), source.pixels.end());
     stretch(out, source, *lo, *hi);
 }
 
-void normaliseJoint(Plane& out, const Plane& first, const Plane& second, const Plane& third,
-                    const Plane& fourth)
-{
+void normaliseJoint(Plane& out, const Plane& first, const Plane& second, const Plane& third, const Plane& fourth) {
     int lo = 255;
     int hi = 0;
     for (const Plane* p : {&first, &second, &third, &fourth}) {
@@ -134,9 +119,7 @@ void normaliseJoint(Plane& out, const Plane& first, const Plane& second, const P
     stretch(out, first, lo, hi);
 }
 
-void combine(Plane& out, unsigned mode, unsigned extra, const Plane& a, const Plane& b,
-             const Plane* mask)
-{
+void combine(Plane& out, unsigned mode, unsigned extra, const Plane& a, const Plane& b, const Plane* mask) {
     if (mode > 10) {
         return;
     }
@@ -146,21 +129,39 @@ void combine(Plane& out, unsigned mode, unsigned extra, const Plane& a, const Pl
         const int vb = b.pixels[i];
         int v = 0;
         switch (mode) {
-        case 0: v = va + vb; break;
+        case 0:
+            v = va + vb;
+            break;
         case 1:
-        case 7: v = va - vb; break;
-        case 2: v = (va * vb) >> 8; break;
-        case 3: v = ((256 * va) / (256 * vb + 1)) >> 8; break;
-        case 4: v = ((va * e) >> 8) + ((vb * (255 - e)) >> 8); break;
-        case 5: v = (256 * va * vb + va + vb) >> 8; break;
+        case 7:
+            v = va - vb;
+            break;
+        case 2:
+            v = (va * vb) >> 8;
+            break;
+        case 3:
+            v = ((256 * va) / (256 * vb + 1)) >> 8;
+            break;
+        case 4:
+            v = ((va * e) >> 8) + ((vb * (255 - e)) >> 8);
+            break;
+        case 5:
+            v = (256 * va * vb + va + vb) >> 8;
+            break;
         case 6: {
             const int m = mask != nullptr ? mask->pixels[i] : 0;
             v = (((255 - m) * va) >> 8) + ((vb * m) >> 8);
             break;
         }
-        case 8: v = std::max(va, vb); break;
-        case 9: v = std::min(va, vb); break;
-        default: v = va == e ? va : vb; break;
+        case 8:
+            v = std::max(va, vb);
+            break;
+        case 9:
+            v = std::min(va, vb);
+            break;
+        default:
+            v = va == e ? va : vb;
+            break;
         }
         out.pixels[i] = clampByte(v);
     }

@@ -38,15 +38,13 @@ void normalise(Plane& out, const Plane& source);
 
 // Stretches `first` by the joint range of all four inputs to 0..255 (a single
 // joint value gives 0).
-void normaliseJoint(Plane& out, const Plane& first, const Plane& second, const Plane& third,
-                    const Plane& fourth);
+void normaliseJoint(Plane& out, const Plane& first, const Plane& second, const Plane& third, const Plane& fourth);
 
 // Per-pixel arithmetic of a and b, clamped: 0 a + b, 1 and 7 a - b,
 // 2 a * b / 256, 3 a where b = 0 else 0, 4 blend by `extra` (a weight),
 // 5 screen-like (256ab + a + b) >> 8, 6 blend by mask (b weight; an absent
 // mask counts as 0), 8 max, 9 min, 10 a where a = extra else b. Other modes
 // leave out as it was.
-void combine(Plane& out, unsigned mode, unsigned extra, const Plane& a, const Plane& b,
-             const Plane* mask);
+void combine(Plane& out, unsigned mode, unsigned extra, const Plane& a, const Plane& b, const Plane* mask);
 
 } // namespace texgen

@@ -69,7 +69,7 @@ const char* faultText(ProgramFault fault);
 // registered for them. Slots never outlive the run. It keeps a view of the
 // program, whose bytes must outlive it.
 class TextureProgramRun {
-public:
+  public:
     explicit TextureProgramRun(std::span<const std::uint8_t> program);
 
     // Evaluates the node at position into out and returns the position just
@@ -86,7 +86,7 @@ public:
     // The plane stored in slot n, or null when that slot is not filled.
     const Plane* slot(int n) const;
 
-private:
+  private:
     void setFault(ProgramFault fault, std::size_t position);
 
     std::span<const std::uint8_t> program_;

@@ -7,8 +7,7 @@
 
 namespace texgen {
 
-float sampleBilinear(float x, float y, const Plane& plane)
-{
+float sampleBilinear(float x, float y, const Plane& plane) {
     const int ix = static_cast<int>(x);
     const int iy = static_cast<int>(y);
     const float fx = x - static_cast<float>(ix);
@@ -23,8 +22,7 @@ float sampleBilinear(float x, float y, const Plane& plane)
 namespace {
 
 // Updates one displacement sample from its source at (x, y) by mode.
-void displacementSample(int& sample, unsigned mode, const Plane* source, int x, int y)
-{
+void displacementSample(int& sample, unsigned mode, const Plane* source, int x, int y) {
     if (source == nullptr) {
         return;
     }
@@ -41,9 +39,8 @@ void displacementSample(int& sample, unsigned mode, const Plane* source, int x, 
 
 } // namespace
 
-void displace(Plane& out, unsigned flags, unsigned xScale, unsigned yScale, const Plane& source,
-              const Plane* xSource, const Plane* ySource)
-{
+void displace(Plane& out, unsigned flags, unsigned xScale, unsigned yScale, const Plane& source, const Plane* xSource,
+              const Plane* ySource) {
     const unsigned modeX = (flags >> 4) & 7u;
     const unsigned modeY = flags & 7u;
     const int sx = static_cast<int>(xScale);
@@ -62,9 +59,7 @@ void displace(Plane& out, unsigned flags, unsigned xScale, unsigned yScale, cons
     }
 }
 
-void twirl(Plane& out, unsigned cx, unsigned cy, unsigned diameter, unsigned strength,
-           const Plane& source)
-{
+void twirl(Plane& out, unsigned cx, unsigned cy, unsigned diameter, unsigned strength, const Plane& source) {
     const int radius = static_cast<int>(diameter >> 1);
     if (radius == 0) {
         out = source;
@@ -96,8 +91,7 @@ void twirl(Plane& out, unsigned cx, unsigned cy, unsigned diameter, unsigned str
     }
 }
 
-void tile(Plane& out, unsigned counts, const Plane& source)
-{
+void tile(Plane& out, unsigned counts, const Plane& source) {
     const int nx = powerCount(hiNibble(counts));
     const int ny = powerCount(loNibble(counts));
     const int cw = kPlaneSide / nx;
@@ -109,8 +103,7 @@ void tile(Plane& out, unsigned counts, const Plane& source)
     }
 }
 
-void scroll(Plane& out, unsigned dx, unsigned dy, const Plane& source)
-{
+void scroll(Plane& out, unsigned dx, unsigned dy, const Plane& source) {
     for (int y = 0; y < kPlaneSide; ++y) {
         for (int x = 0; x < kPlaneSide; ++x) {
             out.at(x, y) = source.at(x - static_cast<int>(dx), y - static_cast<int>(dy));
@@ -122,8 +115,7 @@ namespace {
 
 // Direction k of 256 as (sin a, cos a), a = pi - k * 2pi/256 in the original
 // single-precision constants: entry 0 steps up the rows, entry 64 along them.
-const std::array<std::pair<float, float>, 256>& directionTable()
-{
+const std::array<std::pair<float, float>, 256>& directionTable() {
     static const std::array<std::pair<float, float>, 256> table = [] {
         std::array<std::pair<float, float>, 256> t{};
         for (int k = 0; k < 256; ++k) {
@@ -137,9 +129,7 @@ const std::array<std::pair<float, float>, 256>& directionTable()
 
 } // namespace
 
-void motionBlur(Plane& out, unsigned length, unsigned direction, const Plane& source,
-                const Plane* directionMap)
-{
+void motionBlur(Plane& out, unsigned length, unsigned direction, const Plane& source, const Plane* directionMap) {
     if (length == 0) {
         out = source;
         return;

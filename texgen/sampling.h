@@ -16,13 +16,12 @@ float sampleBilinear(float x, float y, const Plane& plane);
 // wrapped difference (left - below - right + above) / 2, mode 1 the pixel
 // itself, other modes keep the previous pixel's sample (0 at the start). The
 // y sample likewise from ySource with mode flags & 7. Absent sources give 0.
-void displace(Plane& out, unsigned flags, unsigned xScale, unsigned yScale, const Plane& source,
-              const Plane* xSource, const Plane* ySource);
+void displace(Plane& out, unsigned flags, unsigned xScale, unsigned yScale, const Plane& source, const Plane* xSource,
+              const Plane* ySource);
 
 // Rotates the source inside the circle of the given diameter around
 // (cx, cy), most at the centre; strength 127 leaves the source unchanged.
-void twirl(Plane& out, unsigned cx, unsigned cy, unsigned diameter, unsigned strength,
-           const Plane& source);
+void twirl(Plane& out, unsigned cx, unsigned cy, unsigned diameter, unsigned strength, const Plane& source);
 
 // The source shrunk by point sampling and repeated powerCount(hi) x
 // powerCount(lo) times (nibbles of counts).
@@ -35,7 +34,6 @@ void scroll(Plane& out, unsigned dx, unsigned dy, const Plane& source);
 // direction k of 256 (0 up the rows, 64 along them), or along the direction
 // that directionMap holds for the pixel when it is present. The result keeps
 // its low 8 bits, unclamped. Length 0 copies the source.
-void motionBlur(Plane& out, unsigned length, unsigned direction, const Plane& source,
-                const Plane* directionMap);
+void motionBlur(Plane& out, unsigned length, unsigned direction, const Plane& source, const Plane* directionMap);
 
 } // namespace texgen

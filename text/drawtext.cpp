@@ -19,7 +19,9 @@ constexpr DWORD kTextFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 constexpr int kBatchVertexLimit = kQuadBufferVertices - 6;
 
 // Codes 128 to 255 read as negative characters and are skipped with the control codes.
-bool hasGlyph(signed char c) { return c >= 32; }
+bool hasGlyph(signed char c) {
+    return c >= 32;
+}
 
 } // namespace
 

@@ -27,9 +27,9 @@ void layOut(HDC dc, GlyphRect* glyphs) {
         }
         ExtTextOutA(dc, x + 1, y, ETO_OPAQUE | ETO_CLIPPED, nullptr, &c, 1, nullptr);
         const float size = static_cast<float>(kAtlasSize);
-        glyphs[code - kFirstCode] = GlyphRect{static_cast<float>(x) / size, static_cast<float>(y) / size,
-                                              static_cast<float>(x + extent.cx) / size,
-                                              static_cast<float>(y + extent.cy) / size};
+        glyphs[code - kFirstCode] =
+            GlyphRect{static_cast<float>(x) / size, static_cast<float>(y) / size,
+                      static_cast<float>(x + extent.cx) / size, static_cast<float>(y + extent.cy) / size};
         x += extent.cx + 3;
     }
 }
@@ -56,9 +56,8 @@ HRESULT fontAtlas::create() {
     HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
 
     SetMapMode(dc, MM_TEXT);
-    const int height =
-        -MulDiv(kFontPoints, static_cast<int>(static_cast<float>(GetDeviceCaps(dc, LOGPIXELSY)) * textScale),
-                kPointsPerInch);
+    const int height = -MulDiv(
+        kFontPoints, static_cast<int>(static_cast<float>(GetDeviceCaps(dc, LOGPIXELSY)) * textScale), kPointsPerInch);
     HFONT font = CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                              CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, VARIABLE_PITCH, "Tahoma");
     if (font == nullptr || bitmap == nullptr || bits == nullptr) {
@@ -85,8 +84,8 @@ HRESULT fontAtlas::create() {
             auto* texels = reinterpret_cast<std::uint16_t*>(static_cast<std::uint8_t*>(locked.pBits) +
                                                             static_cast<std::ptrdiff_t>(row) * locked.Pitch);
             for (int column = 0; column < kAtlasSize; ++column) {
-                texels[column] = atlasTexel(pixels[static_cast<std::size_t>(row) * kAtlasSize +
-                                                   static_cast<std::size_t>(column)]);
+                texels[column] =
+                    atlasTexel(pixels[static_cast<std::size_t>(row) * kAtlasSize + static_cast<std::size_t>(column)]);
             }
         }
         texture->UnlockRect(0);

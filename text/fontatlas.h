@@ -26,7 +26,7 @@ struct GlyphRect {
 };
 
 class fontAtlas {
-public:
+  public:
     explicit fontAtlas(device* ownerDevice)
         : texture(nullptr), quadBuffer(nullptr), textScale(0.0f), glyphs{}, owner(ownerDevice) {}
 

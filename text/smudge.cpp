@@ -3,7 +3,9 @@
 
 namespace {
 
-bool odd(int r) { return (r & 1) != 0; }
+bool odd(int r) {
+    return (r & 1) != 0;
+}
 
 } // namespace
 

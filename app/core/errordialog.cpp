@@ -47,8 +47,8 @@ void showDialog() {
             return;
         }
     }
-    const INT_PTR result = DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kErrorDialogResource), nullptr,
-                                           errorDialogProc, 0);
+    const INT_PTR result =
+        DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kErrorDialogResource), nullptr, errorDialogProc, 0);
     // The platform reports a failed dialog as 0 (bad owner) or -1 (anything
     // else); both are logged, and a live failure also writes the record.
     if (result == 0 || result == -1) {

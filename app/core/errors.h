@@ -11,12 +11,12 @@ namespace qtv_d3d {
 
 // Carries no data: constructing it fills errorRecord.
 class exception {
-public:
+  public:
     exception(const char* message, const char* file, std::int32_t line);
 };
 
 class quitException {
-public:
+  public:
     explicit quitException(std::int32_t exitCode) : code(exitCode) {}
     std::int32_t code;
 };

@@ -49,7 +49,9 @@ void resetTo2D(device& d) {
     d.d3dDevice->SetVertexShader(nullptr);
 }
 
-void disableLight0(device& d) { d.d3dDevice->LightEnable(0, FALSE); }
+void disableLight0(device& d) {
+    d.d3dDevice->LightEnable(0, FALSE);
+}
 
 void shadeGouraud(device& d) {
     d.d3dDevice->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_GOURAUD);

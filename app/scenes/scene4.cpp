@@ -52,8 +52,8 @@ void drawScene4(Show& show, float t, float) {
 
     d.beginTarget(t2, 0, D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
     resetTo2D(d);
-    show.atlas->drawText(0.5f, 0.4f, 3.0f + std::sin(t), 0.1f + 0.01f * std::sin(t), 0.1f + 0.01f * std::cos(t),
-                         0.0f, 0xFFFFFFFFu, "TEH FF0FF OR 00FF00", true);
+    show.atlas->drawText(0.5f, 0.4f, 3.0f + std::sin(t), 0.1f + 0.01f * std::sin(t), 0.1f + 0.01f * std::cos(t), 0.0f,
+                         0xFFFFFFFFu, "TEH FF0FF OR 00FF00", true);
     zoomBlur(d, t1, 0, t2, std::sin(0.3f * t) + 1.0f, std::cos(0.3f * t) - 1.5f, 5, 0.001f, 4.1f, 0.0f);
 
     d.setAlphaBlend(true);

@@ -17,8 +17,8 @@ void drawScene6(Show& show, float t, float flash) {
     d.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
     setCamera(show, 90.6f, Vector3{std::sin(t), 1.0f, 1.0f});
     show.tunnel->drawTubes(t, d, show.program(3).d3dTexture);
-    show.atlas->drawText(0.5f, 0.4f, 3.0f + std::sin(t) + flash, 0.1f + 0.01f * std::sin(t),
-                         0.1f + 0.01f * std::cos(t), 0.0f, 0xFFFFFFFFu, "TEH FF0FF OR 00FF00", true);
+    show.atlas->drawText(0.5f, 0.4f, 3.0f + std::sin(t) + flash, 0.1f + 0.01f * std::sin(t), 0.1f + 0.01f * std::cos(t),
+                         0.0f, 0xFFFFFFFFu, "TEH FF0FF OR 00FF00", true);
     d.endScene();
 }
 

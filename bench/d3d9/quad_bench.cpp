@@ -263,8 +263,7 @@ class LayerDevice {
     IDirect3DDevice9* get() const { return device_; }
     IDirect3DSurface9* back() const { return back_; }
     // Released with the device.
-    template <class T>
-    T* own(T* object) {
+    template <class T> T* own(T* object) {
         owned_.push_back(object);
         return object;
     }
@@ -584,8 +583,8 @@ void pointSprites(benchmark::State& state) {
     }
     const DWORD fvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
     IDirect3DVertexBuffer9* vb = nullptr;
-    layer->CreateVertexBuffer(kPoints * sizeof(PointVertex), D3DUSAGE_WRITEONLY | D3DUSAGE_POINTS, fvf,
-                              D3DPOOL_MANAGED, &vb, nullptr);
+    layer->CreateVertexBuffer(kPoints * sizeof(PointVertex), D3DUSAGE_WRITEONLY | D3DUSAGE_POINTS, fvf, D3DPOOL_MANAGED,
+                              &vb, nullptr);
     layer.own(vb);
     void* bytes = nullptr;
     vb->Lock(0, 0, &bytes, 0);
@@ -832,7 +831,8 @@ void litMesh(benchmark::State& state) {
             gl::UniformMatrix4fv(worldViewAt, 1, GL_FALSE, &worldView.m[0][0]);
             gl::UniformMatrix3fv(normalAt, 1, GL_FALSE, normal);
             gl::Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-            gl::DrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_SHORT, nullptr, 0);
+            gl::DrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_SHORT, nullptr,
+                                       0);
         });
 }
 BENCHMARK(litMesh)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);

@@ -24,8 +24,12 @@ void stepCloth(benchmark::State& state, bool wide) {
     faceTestWide = saved;
 }
 
-void clothStep(benchmark::State& state) { stepCloth(state, true); }
-void clothStepFourLanes(benchmark::State& state) { stepCloth(state, false); }
+void clothStep(benchmark::State& state) {
+    stepCloth(state, true);
+}
+void clothStepFourLanes(benchmark::State& state) {
+    stepCloth(state, false);
+}
 
 BENCHMARK(clothStep)->Arg(0)->Arg(600)->Arg(3000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(clothStepFourLanes)->Arg(0)->Arg(600)->Arg(3000)->Unit(benchmark::kMicrosecond);

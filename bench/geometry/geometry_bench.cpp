@@ -123,7 +123,11 @@ void BM_BlobFrameStep(benchmark::State& state) {
         t += 1.0f / 30.0f;
     }
 }
-BENCHMARK(BM_BlobFrameStep)->ArgNames({"step", "plain"})->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMicrosecond)->MinTime(1.0);
+BENCHMARK(BM_BlobFrameStep)
+    ->ArgNames({"step", "plain"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(1.0);
 
 // polygonise over a fixed field: the tube frame at t = 5 s (40^3), or a
 // blurred ball filling a 100^3 grid; cells per second as the rate. The second
@@ -152,14 +156,18 @@ void BM_MarchingCubes(benchmark::State& state) {
     std::vector<TriangleRecord> records(500000 / 3);
     int triangles = 0;
     for (auto _ : state) {
-        triangles = plain ? polygonisePlain(m->currentGrid(), records, 0.125f)
-                          : polygonise(m->currentGrid(), records, 0.125f);
+        triangles =
+            plain ? polygonisePlain(m->currentGrid(), records, 0.125f) : polygonise(m->currentGrid(), records, 0.125f);
         benchmark::DoNotOptimize(records.data());
     }
     state.counters["triangles"] = triangles;
     state.counters["cells_per_s"] = benchmark::Counter(static_cast<double>(m->currentGrid().cellCount()),
                                                        benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_MarchingCubes)->ArgNames({"n", "plain"})->ArgsProduct({{40, 100}, {0, 1}})->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(BM_MarchingCubes)
+    ->ArgNames({"n", "plain"})
+    ->ArgsProduct({{40, 100}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(2.0);
 
 } // namespace

@@ -60,9 +60,9 @@ void renderWithPlayer(benchmark::State& state) {
 }
 
 void renderWithOpenmpt(benchmark::State& state) {
-    openmpt_module* mod = openmpt_module_create_from_memory2(resources::kSongModule, resources::kSongModuleSize,
-                                                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                                             nullptr);
+    openmpt_module* mod =
+        openmpt_module_create_from_memory2(resources::kSongModule, resources::kSongModuleSize, nullptr, nullptr,
+                                           nullptr, nullptr, nullptr, nullptr, nullptr);
     if (mod == nullptr) {
         state.SkipWithError("libopenmpt did not load the song");
         return;

@@ -14,8 +14,7 @@
 
 namespace {
 
-void allFivePrograms(benchmark::State& state)
-{
+void allFivePrograms(benchmark::State& state) {
     std::vector<std::uint8_t> pixels(1024 * 256);
     for (auto _ : state) {
         for (int n = 1; n <= resources::kTextureProgramCount; ++n) {
@@ -26,8 +25,7 @@ void allFivePrograms(benchmark::State& state)
 }
 BENCHMARK(allFivePrograms)->Unit(benchmark::kMillisecond);
 
-void oneProgram(benchmark::State& state)
-{
+void oneProgram(benchmark::State& state) {
     std::vector<std::uint8_t> pixels(1024 * 256);
     const auto program = resources::textureProgram(static_cast<int>(state.range(0)));
     for (auto _ : state) {
@@ -37,15 +35,13 @@ void oneProgram(benchmark::State& state)
 }
 BENCHMARK(oneProgram)->DenseRange(1, 5)->Unit(benchmark::kMillisecond);
 
-texgen::Plane plasmaPlane()
-{
+texgen::Plane plasmaPlane() {
     texgen::Plane p;
     texgen::plasma(p, 166, 1);
     return p;
 }
 
-void fractalNoiseOp(benchmark::State& state)
-{
+void fractalNoiseOp(benchmark::State& state) {
     texgen::Plane out;
     for (auto _ : state) {
         texgen::fractalNoise(out, 24, 0x55, 1);
@@ -54,8 +50,7 @@ void fractalNoiseOp(benchmark::State& state)
 }
 BENCHMARK(fractalNoiseOp)->Unit(benchmark::kMillisecond);
 
-void cellsOp(benchmark::State& state)
-{
+void cellsOp(benchmark::State& state) {
     texgen::Plane out;
     for (auto _ : state) {
         texgen::cells(out, 219, 3, 23);
@@ -64,8 +59,7 @@ void cellsOp(benchmark::State& state)
 }
 BENCHMARK(cellsOp)->Unit(benchmark::kMillisecond);
 
-void blurOp(benchmark::State& state)
-{
+void blurOp(benchmark::State& state) {
     const texgen::Plane source = plasmaPlane();
     texgen::Plane out;
     for (auto _ : state) {
@@ -75,8 +69,7 @@ void blurOp(benchmark::State& state)
 }
 BENCHMARK(blurOp)->Arg(6)->Arg(8)->Unit(benchmark::kMillisecond);
 
-void sharpenOp(benchmark::State& state)
-{
+void sharpenOp(benchmark::State& state) {
     const texgen::Plane source = plasmaPlane();
     texgen::Plane out;
     for (auto _ : state) {
@@ -86,8 +79,7 @@ void sharpenOp(benchmark::State& state)
 }
 BENCHMARK(sharpenOp)->Unit(benchmark::kMillisecond);
 
-void displaceOp(benchmark::State& state)
-{
+void displaceOp(benchmark::State& state) {
     const texgen::Plane source = plasmaPlane();
     texgen::Plane out;
     for (auto _ : state) {
@@ -97,8 +89,7 @@ void displaceOp(benchmark::State& state)
 }
 BENCHMARK(displaceOp)->Unit(benchmark::kMillisecond);
 
-void plasmaOp(benchmark::State& state)
-{
+void plasmaOp(benchmark::State& state) {
     texgen::Plane out;
     for (auto _ : state) {
         texgen::plasma(out, 166, 1);
@@ -109,17 +100,26 @@ BENCHMARK(plasmaOp)->Unit(benchmark::kMillisecond);
 
 // The operations whose cost grows with their parameters, at the largest
 // parameters a byte allows; no embedded program comes near these.
-void worstCaseOp(benchmark::State& state)
-{
+void worstCaseOp(benchmark::State& state) {
     const texgen::Plane source = plasmaPlane();
     texgen::Plane out;
     for (auto _ : state) {
         switch (state.range(0)) {
-        case 0: texgen::cells(out, 1, 3, 255); break;
-        case 1: texgen::spots(out, 1, 0, 255, 255); break;
-        case 2: texgen::glows(out, 1, 255, 255); break;
-        case 3: texgen::motionBlur(out, 255, 37, source, nullptr); break;
-        default: texgen::twirl(out, 128, 128, 255, 255, source); break;
+        case 0:
+            texgen::cells(out, 1, 3, 255);
+            break;
+        case 1:
+            texgen::spots(out, 1, 0, 255, 255);
+            break;
+        case 2:
+            texgen::glows(out, 1, 255, 255);
+            break;
+        case 3:
+            texgen::motionBlur(out, 255, 37, source, nullptr);
+            break;
+        default:
+            texgen::twirl(out, 128, 128, 255, 255, source);
+            break;
         }
         benchmark::DoNotOptimize(out.pixels.data());
     }

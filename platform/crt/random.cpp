@@ -8,13 +8,11 @@ std::uint32_t state = 1;
 
 } // namespace
 
-void srand(std::uint32_t seed)
-{
+void srand(std::uint32_t seed) {
     state = seed;
 }
 
-int rand()
-{
+int rand() {
     state = state * 214013u + 2531011u;
     return static_cast<int>((state >> 16) & 0x7FFFu);
 }

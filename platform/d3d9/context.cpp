@@ -14,11 +14,15 @@ namespace {
 // it is already in place.
 thread_local GlContext* currentContext = nullptr;
 
-void* eglProc(const char* name) { return reinterpret_cast<void*>(eglGetProcAddress(name)); }
-void* sdlProc(const char* name) { return SDL_GL_GetProcAddress(name); }
+void* eglProc(const char* name) {
+    return reinterpret_cast<void*>(eglGetProcAddress(name));
+}
+void* sdlProc(const char* name) {
+    return SDL_GL_GetProcAddress(name);
+}
 
 class EglContext final : public GlContext {
-public:
+  public:
     EglContext(EGLDisplay display, EGLContext context) : display_(display), context_(context) {}
     ~EglContext() override {
         eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
@@ -37,13 +41,13 @@ public:
     void swap() override {}
     bool hasWindow() const override { return false; }
 
-private:
+  private:
     EGLDisplay display_;
     EGLContext context_;
 };
 
 class SdlContext final : public GlContext {
-public:
+  public:
     SdlContext(SDL_Window* window, SDL_GLContext context) : window_(window), context_(context) {}
     ~SdlContext() override {
         SDL_GL_DeleteContext(context_);
@@ -63,7 +67,7 @@ public:
     void swap() override { SDL_GL_SwapWindow(window_); }
     bool hasWindow() const override { return true; }
 
-private:
+  private:
     SDL_Window* window_;
     SDL_GLContext context_;
 };
@@ -95,9 +99,9 @@ std::unique_ptr<GlContext> createEgl(std::string& error) {
         error = "EGL cannot bind desktop OpenGL";
         return nullptr;
     }
-    const EGLint contextAttributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
-                                        EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
-                                        EGL_NONE};
+    const EGLint contextAttributes[] = {
+        EGL_CONTEXT_MAJOR_VERSION,           3,       EGL_CONTEXT_MINOR_VERSION, 3, EGL_CONTEXT_OPENGL_PROFILE_MASK,
+        EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
     // EGL_KHR_no_config_context: the context renders only into framebuffer objects.
     EGLContext context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, contextAttributes);
     if (context == EGL_NO_CONTEXT) {

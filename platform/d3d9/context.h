@@ -11,7 +11,7 @@
 namespace platform::d3d9 {
 
 class GlContext {
-public:
+  public:
     virtual ~GlContext() = default;
     virtual void makeCurrent() = 0;
     // The window's drawable size in pixels (0 x 0 without a window).

@@ -22,21 +22,21 @@ class IDirect3DDevice9;
 
 // Common base: reference counting.
 class IUnknown {
-public:
+  public:
     virtual ULONG AddRef() = 0;
     virtual ULONG Release() = 0;
 
-protected:
+  protected:
     virtual ~IUnknown() = default;
 };
 
 class IDirect3DResource9 : public IUnknown {
-public:
+  public:
     virtual D3DRESOURCETYPE GetType() = 0;
 };
 
 class IDirect3DSurface9 : public IDirect3DResource9 {
-public:
+  public:
     virtual HRESULT GetDesc(D3DSURFACE_DESC* pDesc) = 0;
     // Locks a texture level; render targets, depth surfaces and the back buffer refuse.
     virtual HRESULT LockRect(D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD Flags) = 0;
@@ -44,12 +44,12 @@ public:
 };
 
 class IDirect3DBaseTexture9 : public IDirect3DResource9 {
-public:
+  public:
     virtual DWORD GetLevelCount() = 0;
 };
 
 class IDirect3DTexture9 : public IDirect3DBaseTexture9 {
-public:
+  public:
     virtual HRESULT GetLevelDesc(UINT Level, D3DSURFACE_DESC* pDesc) = 0;
     virtual HRESULT GetSurfaceLevel(UINT Level, IDirect3DSurface9** ppSurfaceLevel) = 0;
     // Whole-level locks (pRect null) and sub-rectangles of managed and default textures.
@@ -58,7 +58,7 @@ public:
 };
 
 class IDirect3DVertexBuffer9 : public IDirect3DResource9 {
-public:
+  public:
     // SizeToLock 0 means the whole buffer; D3DLOCK_DISCARD and D3DLOCK_NOOVERWRITE honoured.
     virtual HRESULT Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) = 0;
     virtual HRESULT Unlock() = 0;
@@ -66,37 +66,36 @@ public:
 };
 
 class IDirect3DIndexBuffer9 : public IDirect3DResource9 {
-public:
+  public:
     virtual HRESULT Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) = 0;
     virtual HRESULT Unlock() = 0;
     virtual HRESULT GetDesc(D3DINDEXBUFFER_DESC* pDesc) = 0;
 };
 
 class IDirect3DVertexDeclaration9 : public IUnknown {
-public:
+  public:
     // With pElement null, *pNumElements gets the count including the end element.
     virtual HRESULT GetDeclaration(D3DVERTEXELEMENT9* pElement, UINT* pNumElements) = 0;
 };
 
 class IDirect3DVertexShader9 : public IUnknown {
-public:
+  public:
     // The token code it was made from, in bytes; with pData null only the size.
     virtual HRESULT GetFunction(void* pData, UINT* pSizeOfData) = 0;
 };
 
 class IDirect3DPixelShader9 : public IUnknown {
-public:
+  public:
     virtual HRESULT GetFunction(void* pData, UINT* pSizeOfData) = 0;
 };
 
 class IDirect3DDevice9 : public IUnknown {
-public:
+  public:
     virtual HRESULT GetDeviceCaps(D3DCAPS9* pCaps) = 0;
     virtual HRESULT BeginScene() = 0;
     virtual HRESULT EndScene() = 0;
     // Clear(0, NULL, ...) clears the viewport of the current target; rectangles are clipped to it.
-    virtual HRESULT Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR Color, float Z,
-                          DWORD Stencil) = 0;
+    virtual HRESULT Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR Color, float Z, DWORD Stencil) = 0;
     // All four arguments must be null.
     virtual HRESULT Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride,
                             const RGNDATA* pDirtyRegion) = 0;
@@ -112,12 +111,11 @@ public:
     virtual HRESULT GetViewport(D3DVIEWPORT9* pViewport) = 0;
 
     // Formats A8R8G8B8, X8R8G8B8, A4R4G4B4, G16R16; Levels 0 means the full chain.
-    virtual HRESULT CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage, D3DFORMAT Format,
-                                  D3DPOOL Pool, IDirect3DTexture9** ppTexture, HANDLE* pSharedHandle) = 0;
+    virtual HRESULT CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
+                                  IDirect3DTexture9** ppTexture, HANDLE* pSharedHandle) = 0;
     virtual HRESULT CreateDepthStencilSurface(UINT Width, UINT Height, D3DFORMAT Format,
-                                              D3DMULTISAMPLE_TYPE MultiSample, DWORD MultisampleQuality,
-                                              BOOL Discard, IDirect3DSurface9** ppSurface,
-                                              HANDLE* pSharedHandle) = 0;
+                                              D3DMULTISAMPLE_TYPE MultiSample, DWORD MultisampleQuality, BOOL Discard,
+                                              IDirect3DSurface9** ppSurface, HANDLE* pSharedHandle) = 0;
     virtual HRESULT CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL Pool,
                                        IDirect3DVertexBuffer9** ppVertexBuffer, HANDLE* pSharedHandle) = 0;
     // D3DFMT_INDEX16 only.
@@ -155,14 +153,12 @@ public:
     // Null means the fixed-function pipeline.
     virtual HRESULT SetVertexShader(IDirect3DVertexShader9* pShader) = 0;
     virtual HRESULT SetPixelShader(IDirect3DPixelShader9* pShader) = 0;
-    virtual HRESULT SetVertexShaderConstantF(UINT StartRegister, const float* pConstantData,
-                                             UINT Vector4fCount) = 0;
-    virtual HRESULT SetPixelShaderConstantF(UINT StartRegister, const float* pConstantData,
-                                            UINT Vector4fCount) = 0;
+    virtual HRESULT SetVertexShaderConstantF(UINT StartRegister, const float* pConstantData, UINT Vector4fCount) = 0;
+    virtual HRESULT SetPixelShaderConstantF(UINT StartRegister, const float* pConstantData, UINT Vector4fCount) = 0;
 };
 
 class IDirect3D9 : public IUnknown {
-public:
+  public:
     virtual UINT GetAdapterCount() = 0;
     virtual HRESULT GetAdapterIdentifier(UINT Adapter, DWORD Flags, D3DADAPTER_IDENTIFIER9* pIdentifier) = 0;
     // Modes of D3DFMT_X8R8G8B8 only; other formats have none.

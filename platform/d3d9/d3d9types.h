@@ -11,7 +11,9 @@ using D3DCOLOR = DWORD;
 constexpr D3DCOLOR D3DCOLOR_ARGB(DWORD a, DWORD r, DWORD g, DWORD b) {
     return ((a & 0xFF) << 24) | ((r & 0xFF) << 16) | ((g & 0xFF) << 8) | (b & 0xFF);
 }
-constexpr D3DCOLOR D3DCOLOR_XRGB(DWORD r, DWORD g, DWORD b) { return D3DCOLOR_ARGB(0xFF, r, g, b); }
+constexpr D3DCOLOR D3DCOLOR_XRGB(DWORD r, DWORD g, DWORD b) {
+    return D3DCOLOR_ARGB(0xFF, r, g, b);
+}
 
 struct GUID {
     DWORD Data1;
@@ -445,8 +447,12 @@ inline constexpr DWORD D3DDEVCAPS_HWTRANSFORMANDLIGHT = 0x00010000;
 inline constexpr DWORD D3DDEVCAPS_DRAWPRIMITIVES2EX = 0x00008000;
 inline constexpr DWORD D3DDEVCAPS_HWRASTERIZATION = 0x00080000;
 
-constexpr DWORD D3DVS_VERSION(DWORD major, DWORD minor) { return shaderasm::vertexVersion(major, minor); }
-constexpr DWORD D3DPS_VERSION(DWORD major, DWORD minor) { return shaderasm::pixelVersion(major, minor); }
+constexpr DWORD D3DVS_VERSION(DWORD major, DWORD minor) {
+    return shaderasm::vertexVersion(major, minor);
+}
+constexpr DWORD D3DPS_VERSION(DWORD major, DWORD minor) {
+    return shaderasm::pixelVersion(major, minor);
+}
 
 struct D3DDISPLAYMODE {
     UINT Width;
@@ -564,10 +570,13 @@ enum D3DDECLUSAGE : BYTE {
 };
 
 // The element that ends a declaration.
-#define D3DDECL_END() {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0}
+#define D3DDECL_END()                                                                                                  \
+    { 0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0 }
 
 // Result codes: MAKE_D3DHRESULT(code) = 0x88760000 | code.
-constexpr HRESULT MAKE_D3DHRESULT(DWORD code) { return static_cast<HRESULT>(0x88760000u | code); }
+constexpr HRESULT MAKE_D3DHRESULT(DWORD code) {
+    return static_cast<HRESULT>(0x88760000u | code);
+}
 inline constexpr HRESULT D3D_OK = S_OK;
 inline constexpr HRESULT D3DERR_WRONGTEXTUREFORMAT = MAKE_D3DHRESULT(2072);
 inline constexpr HRESULT D3DERR_UNSUPPORTEDCOLOROPERATION = MAKE_D3DHRESULT(2073);

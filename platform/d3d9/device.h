@@ -23,7 +23,7 @@ inline std::array<float, 4> colorOf(D3DCOLOR c) {
 }
 
 class Device final : public IDirect3DDevice9 {
-public:
+  public:
     // Makes the context and the swap chain; null (with a log line) on failure.
     static Device* create(const D3DPRESENT_PARAMETERS& params, HWND focusWindow, const D3DCAPS9& caps, bool live);
     ~Device() override;
@@ -96,7 +96,7 @@ public:
     DeviceCounters counters() const { return shared_->counters; }
     HRESULT readBack(Surface* surface, UINT& width, UINT& height, std::vector<D3DCOLOR>& argb);
 
-private:
+  private:
     Device(std::shared_ptr<Shared> shared, const D3DPRESENT_PARAMETERS& params, const D3DCAPS9& caps);
     bool initialise(std::string& error);
     void setDefaults();
@@ -108,7 +108,16 @@ private:
         std::array<GLint, 24> locations{};
         std::array<std::uint64_t, 8> uploaded{};
     };
-    enum UniformGroup { kTransforms, kViewport, kMaterial, kLights, kTextureFactor, kPoints, kVsConstants, kPsConstants };
+    enum UniformGroup {
+        kTransforms,
+        kViewport,
+        kMaterial,
+        kLights,
+        kTextureFactor,
+        kPoints,
+        kVsConstants,
+        kPsConstants
+    };
 
     // Draw preparation; false (after a log line) when the state is outside the subset.
     const VertexLayout* prepareDraw(const char* call, GLenum mode);
@@ -207,7 +216,7 @@ private:
     LinkedProgram* currentProgram_ = nullptr;
     std::array<std::uint64_t, 8> serial_{};
 
-public:
+  public:
     // Present hook: queue the back buffer in the read-back ring, and hand the
     // oldest queued frames to the hook until at most `keep` remain.
     void capturePresented();
@@ -217,7 +226,7 @@ public:
         deliverPresented(0);
     }
 
-private:
+  private:
     // Pixel-pack buffers, so a frame's read-back finishes while later frames draw.
     struct PresentSlot {
         GLuint buffer = 0;

@@ -65,8 +65,7 @@ std::vector<D3DDISPLAYMODE> sdlModes(int display) {
         // Drivers that list no modes (offscreen, some virtual displays) still
         // have the desktop's.
         modes.push_back(D3DDISPLAYMODE{static_cast<UINT>(desktop.w), static_cast<UINT>(desktop.h),
-                                       listedRate(desktop.refresh_rate),
-                                       D3DFMT_X8R8G8B8});
+                                       listedRate(desktop.refresh_rate), D3DFMT_X8R8G8B8});
     }
     std::sort(modes.begin(), modes.end(), [](const D3DDISPLAYMODE& a, const D3DDISPLAYMODE& b) {
         if (a.Width != b.Width) {
@@ -111,7 +110,7 @@ D3DCAPS9 capsFor(UINT adapter) {
 }
 
 class Direct3D final : public RefCounted<IDirect3D9> {
-public:
+  public:
     explicit Direct3D(bool live) : live_(live) {
         if (live_ && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             logFailure("SDL video did not start: %s", SDL_GetError());
@@ -223,9 +222,9 @@ public:
             return D3DERR_INVALIDCALL;
         }
         *ppReturnedDeviceInterface = nullptr;
-        const DWORD processing = BehaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING |
-                                                  D3DCREATE_HARDWARE_VERTEXPROCESSING |
-                                                  D3DCREATE_MIXED_VERTEXPROCESSING);
+        const DWORD processing =
+            BehaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING |
+                             D3DCREATE_MIXED_VERTEXPROCESSING);
         GLenum internal = 0;
         if (Adapter >= GetAdapterCount() || DeviceType != D3DDEVTYPE_HAL || pp == nullptr ||
             (processing != D3DCREATE_SOFTWARE_VERTEXPROCESSING && processing != D3DCREATE_HARDWARE_VERTEXPROCESSING &&
@@ -260,7 +259,7 @@ public:
         return D3D_OK;
     }
 
-private:
+  private:
     std::vector<D3DDISPLAYMODE> modes(UINT adapter) const {
         return live_ ? sdlModes(static_cast<int>(adapter)) : virtualModes();
     }
@@ -270,7 +269,9 @@ private:
 
 } // namespace
 
-void addVirtualMode(UINT width, UINT height) { extraVirtualSizes.push_back({width, height}); }
+void addVirtualMode(UINT width, UINT height) {
+    extraVirtualSizes.push_back({width, height});
+}
 
 void limitShaderVersions(DWORD vertexShaderVersion, DWORD pixelShaderVersion) {
     vertexVersionLimit = vertexShaderVersion;

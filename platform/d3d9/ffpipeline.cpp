@@ -23,7 +23,9 @@ vec4 d3dToGl(vec4 clip) {
 
 namespace {
 
-std::string n(unsigned v) { return std::to_string(v); }
+std::string n(unsigned v) {
+    return std::to_string(v);
+}
 
 // Material colour source: the vertex colour when COLORVERTEX is on and the
 // vertex has that colour, else the material (lighting documentation).
@@ -70,8 +72,8 @@ std::string ffVertexSource(const FfVertexKey& key) {
             continue;
         }
         // A set the vertex lacks reads (0, 0) (texture stage documentation).
-        s += "    vTex" + n(i) + " = " + (i < key.texcoordSets ? "aTex" + n(i) : std::string("vec4(0.0, 0.0, 0.0, 1.0)")) +
-             ";\n";
+        s += "    vTex" + n(i) + " = " +
+             (i < key.texcoordSets ? "aTex" + n(i) : std::string("vec4(0.0, 0.0, 0.0, 1.0)")) + ";\n";
     }
     s += "    vec4 vertexDiffuse = " + std::string(key.hasDiffuse != 0 ? "aColor0" : "vec4(1.0)") + ";\n";
     s += "    vec4 vertexSpecular = " + std::string(key.hasSpecular != 0 ? "aColor1" : "vec4(0.0)") + ";\n";
@@ -119,25 +121,35 @@ std::string ffVertexSource(const FfVertexKey& key) {
         if (key.lightDirectional[i] != 0) {
             s += "        vec3 dir = normalize(uLightPosition[" + l + "].xyz);\n        float att = 1.0;\n";
         } else {
-            s += "        vec3 toLight = uLightPosition[" + l + "].xyz - eye.xyz;\n"
+            s += "        vec3 toLight = uLightPosition[" + l +
+                 "].xyz - eye.xyz;\n"
                  "        float d = length(toLight);\n"
                  "        vec3 dir = d > 0.0 ? toLight / d : vec3(0.0);\n"
-                 "        vec4 a = uLightAttenuation[" + l + "];\n"
+                 "        vec4 a = uLightAttenuation[" +
+                 l +
+                 "];\n"
                  "        float denominator = a.x + a.y * d + a.z * d * d;\n"
                  "        float att = d > a.w ? 0.0 : (denominator > 0.0 ? 1.0 / denominator : 3.402823e38);\n";
         }
         s += "        float nDotL = clamp(dot(normal, dir), 0.0, 1.0);\n"
-             "        ambientSum += uLightAmbient[" + l + "].rgb * att;\n"
-             "        diffuseSum += uLightDiffuse[" + l + "].rgb * nDotL * att;\n"
+             "        ambientSum += uLightAmbient[" +
+             l +
+             "].rgb * att;\n"
+             "        diffuseSum += uLightDiffuse[" +
+             l +
+             "].rgb * nDotL * att;\n"
              "        vec3 halfway = normalize(toEye + dir);\n"
              "        float nDotH = dot(normal, halfway);\n"
              "        if (nDotL > 0.0 && nDotH > 0.0) {\n"
-             "            specularSum += uLightSpecular[" + l + "].rgb * pow(nDotH, uPower) * att;\n"
+             "            specularSum += uLightSpecular[" +
+             l +
+             "].rgb * pow(nDotH, uPower) * att;\n"
              "        }\n    }\n";
     }
-    s += "    vec3 lit = matEmissive.rgb + matAmbient.rgb * (uAmbient.rgb + ambientSum) + matDiffuse.rgb * diffuseSum;\n"
-         "    vColor0 = clamp(vec4(lit, matDiffuse.a), 0.0, 1.0);\n"
-         "    vColor1 = clamp(vec4(matSpecular.rgb * specularSum, matSpecular.a), 0.0, 1.0);\n}\n";
+    s +=
+        "    vec3 lit = matEmissive.rgb + matAmbient.rgb * (uAmbient.rgb + ambientSum) + matDiffuse.rgb * diffuseSum;\n"
+        "    vColor0 = clamp(vec4(lit, matDiffuse.a), 0.0, 1.0);\n"
+        "    vColor1 = clamp(vec4(matSpecular.rgb * specularSum, matSpecular.a), 0.0, 1.0);\n}\n";
     return s;
 }
 
@@ -230,13 +242,12 @@ std::string ffPixelSource(const FfPixelKey& key) {
         std::string coord = key.pointSprite != 0 ? "gl_PointCoord" : "vTex" + n(st.texcoordIndex & 7u) + ".xy";
         s += "    vec4 tex" + n(i) + " = texture(uSampler" + n(i) + ", " + coord + ");\n";
         bool hasCurrent = i > 0;
-        std::string color = operation(st.colorOp, argument(st.colorArg1, i, hasCurrent),
-                                      argument(st.colorArg2, i, hasCurrent), i);
+        std::string color =
+            operation(st.colorOp, argument(st.colorArg1, i, hasCurrent), argument(st.colorArg2, i, hasCurrent), i);
         // ALPHAOP DISABLE under an enabled colour operation passes the alpha through.
-        std::string alpha = st.alphaOp == D3DTOP_DISABLE
-                                ? std::string(hasCurrent ? "current" : "diffuse")
-                                : operation(st.alphaOp, argument(st.alphaArg1, i, hasCurrent),
-                                            argument(st.alphaArg2, i, hasCurrent), i);
+        std::string alpha = st.alphaOp == D3DTOP_DISABLE ? std::string(hasCurrent ? "current" : "diffuse")
+                                                         : operation(st.alphaOp, argument(st.alphaArg1, i, hasCurrent),
+                                                                     argument(st.alphaArg2, i, hasCurrent), i);
         s += "    current = clamp(vec4((" + color + ").rgb, (" + alpha + ").a), 0.0, 1.0);\n";
     }
     if (key.specularEnable != 0) {

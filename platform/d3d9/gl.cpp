@@ -7,11 +7,11 @@ RIZA3V_GL_FUNCTIONS(RIZA3V_GL_DEFINE)
 #undef RIZA3V_GL_DEFINE
 
 bool load(ProcAddress getProc, const char** missing) {
-#define RIZA3V_GL_LOAD(type, name)                                       \
-    name = reinterpret_cast<type>(getProc("gl" #name));                  \
-    if (name == nullptr) {                                               \
-        *missing = "gl" #name;                                           \
-        return false;                                                    \
+#define RIZA3V_GL_LOAD(type, name)                                                                                     \
+    name = reinterpret_cast<type>(getProc("gl" #name));                                                                \
+    if (name == nullptr) {                                                                                             \
+        *missing = "gl" #name;                                                                                         \
+        return false;                                                                                                  \
     }
     RIZA3V_GL_FUNCTIONS(RIZA3V_GL_LOAD)
 #undef RIZA3V_GL_LOAD

@@ -103,7 +103,9 @@ ULONG Surface::Release() {
     return left;
 }
 
-GLuint Surface::glTexture() const { return texture_ != nullptr ? texture_->glTexture() : 0; }
+GLuint Surface::glTexture() const {
+    return texture_ != nullptr ? texture_->glTexture() : 0;
+}
 
 HRESULT Surface::GetDesc(D3DSURFACE_DESC* pDesc) {
     if (pDesc == nullptr) {
@@ -141,8 +143,8 @@ Texture::Texture(std::shared_ptr<Shared> shared, UINT width, UINT height, UINT l
             level.pixels.assign(static_cast<std::size_t>(level.width) * level.height * format.bytesPerPixel, 0);
         }
         gl::TexImage2D(GL_TEXTURE_2D, static_cast<GLint>(l), static_cast<GLint>(format.internalFormat),
-                       static_cast<GLsizei>(level.width), static_cast<GLsizei>(level.height), 0,
-                       format.uploadFormat, format.uploadType, level.pixels.empty() ? nullptr : level.pixels.data());
+                       static_cast<GLsizei>(level.width), static_cast<GLsizei>(level.height), 0, format.uploadFormat,
+                       format.uploadType, level.pixels.empty() ? nullptr : level.pixels.data());
         levels_.push_back(std::move(level));
     }
     gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
@@ -179,7 +181,7 @@ HRESULT Texture::GetLevelDesc(UINT Level, D3DSURFACE_DESC* pDesc) {
     if (Level >= levels_.size() || pDesc == nullptr) {
         return D3DERR_INVALIDCALL;
     }
-    *pDesc = D3DSURFACE_DESC{format_.format, D3DRTYPE_SURFACE, usage_, pool_, D3DMULTISAMPLE_NONE, 0,
+    *pDesc = D3DSURFACE_DESC{format_.format,       D3DRTYPE_SURFACE,     usage_, pool_, D3DMULTISAMPLE_NONE, 0,
                              levels_[Level].width, levels_[Level].height};
     return D3D_OK;
 }
@@ -191,8 +193,8 @@ HRESULT Texture::GetSurfaceLevel(UINT Level, IDirect3DSurface9** ppSurfaceLevel)
     }
     auto& level = levels_[Level];
     if (level.surface == nullptr) {
-        level.surface = new Surface(shared_, this, this, Level, level.width, level.height, format_.format, usage_,
-                                    pool_);
+        level.surface =
+            new Surface(shared_, this, this, Level, level.width, level.height, format_.format, usage_, pool_);
     }
     AddRef();
     *ppSurfaceLevel = level.surface;
@@ -339,7 +341,9 @@ HRESULT VertexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, D
     return store_.lock("vertex buffer", OffsetToLock, SizeToLock, ppbData, Flags);
 }
 
-HRESULT VertexBuffer::Unlock() { return store_.unlock("vertex buffer"); }
+HRESULT VertexBuffer::Unlock() {
+    return store_.unlock("vertex buffer");
+}
 
 HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* pDesc) {
     if (pDesc == nullptr) {
@@ -365,7 +369,9 @@ HRESULT IndexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DW
     return store_.lock("index buffer", OffsetToLock, SizeToLock, ppbData, 0);
 }
 
-HRESULT IndexBuffer::Unlock() { return store_.unlock("index buffer"); }
+HRESULT IndexBuffer::Unlock() {
+    return store_.unlock("index buffer");
+}
 
 HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* pDesc) {
     if (pDesc == nullptr) {
@@ -379,8 +385,8 @@ HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* pDesc) {
 
 bool layoutFromFvf(DWORD fvf, VertexLayout& layout, std::string& error) {
     layout = VertexLayout{};
-    const DWORD known = D3DFVF_POSITION_MASK | D3DFVF_NORMAL | D3DFVF_PSIZE | D3DFVF_DIFFUSE | D3DFVF_SPECULAR |
-                        D3DFVF_TEXCOUNT_MASK;
+    const DWORD known =
+        D3DFVF_POSITION_MASK | D3DFVF_NORMAL | D3DFVF_PSIZE | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEXCOUNT_MASK;
     const DWORD position = fvf & D3DFVF_POSITION_MASK;
     if ((fvf & ~known) != 0 || (position != D3DFVF_XYZ && position != D3DFVF_XYZRHW)) {
         error = "FVF code outside the subset (position XYZ or XYZRHW, normal, point size, two colours, "
@@ -536,7 +542,9 @@ VertexShader::~VertexShader() {
     }
 }
 
-HRESULT VertexShader::GetFunction(void* pData, UINT* pSizeOfData) { return functionOf(*shader_, pData, pSizeOfData); }
+HRESULT VertexShader::GetFunction(void* pData, UINT* pSizeOfData) {
+    return functionOf(*shader_, pData, pSizeOfData);
+}
 
 PixelShader::~PixelShader() {
     shared_->context->makeCurrent();
@@ -545,6 +553,8 @@ PixelShader::~PixelShader() {
     }
 }
 
-HRESULT PixelShader::GetFunction(void* pData, UINT* pSizeOfData) { return functionOf(*shader_, pData, pSizeOfData); }
+HRESULT PixelShader::GetFunction(void* pData, UINT* pSizeOfData) {
+    return functionOf(*shader_, pData, pSizeOfData);
+}
 
 } // namespace platform::d3d9

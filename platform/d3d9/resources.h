@@ -31,9 +31,8 @@ struct Shared {
     DeviceCounters counters{};
 };
 
-template <class Interface>
-class RefCounted : public Interface {
-public:
+template <class Interface> class RefCounted : public Interface {
+  public:
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override {
         if (refs_ == 0) {
@@ -47,7 +46,7 @@ public:
         return left;
     }
 
-protected:
+  protected:
     ULONG refs_ = 1;
 };
 
@@ -67,11 +66,11 @@ bool depthFormat(D3DFORMAT format, GLenum& internalFormat);
 class Texture;
 
 class Surface final : public IDirect3DSurface9 {
-public:
+  public:
     // A level of a texture (container = the texture) or a depth surface;
     // container null means the surface counts its own references.
-    Surface(std::shared_ptr<Shared> shared, IUnknown* container, Texture* texture, UINT level, UINT width,
-            UINT height, D3DFORMAT format, DWORD usage, D3DPOOL pool);
+    Surface(std::shared_ptr<Shared> shared, IUnknown* container, Texture* texture, UINT level, UINT width, UINT height,
+            D3DFORMAT format, DWORD usage, D3DPOOL pool);
     ~Surface() override;
 
     ULONG AddRef() override;
@@ -95,7 +94,7 @@ public:
     void setContainer(IUnknown* container) { container_ = container; }
     Device* device() const { return shared_->device; }
 
-private:
+  private:
     std::shared_ptr<Shared> shared_;
     IUnknown* container_;
     Texture* texture_;
@@ -110,9 +109,9 @@ private:
 };
 
 class Texture final : public RefCounted<IDirect3DTexture9> {
-public:
-    Texture(std::shared_ptr<Shared> shared, UINT width, UINT height, UINT levels, DWORD usage,
-            const FormatInfo& format, D3DPOOL pool);
+  public:
+    Texture(std::shared_ptr<Shared> shared, UINT width, UINT height, UINT levels, DWORD usage, const FormatInfo& format,
+            D3DPOOL pool);
     ~Texture() override;
 
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
@@ -128,7 +127,7 @@ public:
     UINT width() const { return width_; }
     UINT height() const { return height_; }
 
-private:
+  private:
     struct LevelData {
         UINT width;
         UINT height;
@@ -149,7 +148,7 @@ private:
 // What vertex and index buffers share: the memory copy that Lock hands out
 // and the GL buffer that Unlock sends the locked range to.
 class BufferStore {
-public:
+  public:
     BufferStore(std::shared_ptr<Shared> shared, GLenum target, UINT length, DWORD usage, GLenum glUsage);
     ~BufferStore();
     BufferStore(const BufferStore&) = delete;
@@ -162,7 +161,7 @@ public:
     GLuint glBuffer() const { return buffer_; }
     UINT size() const { return static_cast<UINT>(data_.size()); }
 
-private:
+  private:
     std::shared_ptr<Shared> shared_;
     GLenum target_;
     std::vector<std::uint8_t> data_;
@@ -175,7 +174,7 @@ private:
 };
 
 class VertexBuffer final : public RefCounted<IDirect3DVertexBuffer9> {
-public:
+  public:
     VertexBuffer(std::shared_ptr<Shared> shared, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool);
     ~VertexBuffer() override;
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
@@ -185,14 +184,14 @@ public:
     GLuint glBuffer() const { return store_.glBuffer(); }
     UINT size() const { return store_.size(); }
 
-private:
+  private:
     BufferStore store_;
     DWORD fvf_;
     D3DPOOL pool_;
 };
 
 class IndexBuffer final : public RefCounted<IDirect3DIndexBuffer9> {
-public:
+  public:
     IndexBuffer(std::shared_ptr<Shared> shared, UINT length, DWORD usage, D3DPOOL pool);
     ~IndexBuffer() override;
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
@@ -202,7 +201,7 @@ public:
     GLuint glBuffer() const { return store_.glBuffer(); }
     UINT size() const { return store_.size(); }
 
-private:
+  private:
     BufferStore store_;
     D3DPOOL pool_;
 };
@@ -244,13 +243,13 @@ bool layoutFromFvf(DWORD fvf, VertexLayout& layout, std::string& error);
 bool layoutFromDeclaration(const D3DVERTEXELEMENT9* elements, VertexLayout& layout, std::string& error);
 
 class VertexDeclaration final : public RefCounted<IDirect3DVertexDeclaration9> {
-public:
+  public:
     VertexDeclaration(std::vector<D3DVERTEXELEMENT9> elements, VertexLayout layout)
         : elements_(std::move(elements)), layout_(std::move(layout)) {}
     HRESULT GetDeclaration(D3DVERTEXELEMENT9* pElement, UINT* pNumElements) override;
     const VertexLayout& layout() const { return layout_; }
 
-private:
+  private:
     std::vector<D3DVERTEXELEMENT9> elements_;
     VertexLayout layout_;
 };
@@ -270,27 +269,27 @@ struct TranslatedShader {
 };
 
 class VertexShader final : public RefCounted<IDirect3DVertexShader9> {
-public:
+  public:
     VertexShader(std::shared_ptr<Shared> shared, std::shared_ptr<const TranslatedShader> shader)
         : shared_(std::move(shared)), shader_(std::move(shader)) {}
     ~VertexShader() override;
     HRESULT GetFunction(void* pData, UINT* pSizeOfData) override;
     const TranslatedShader& shader() const { return *shader_; }
 
-private:
+  private:
     std::shared_ptr<Shared> shared_;
     std::shared_ptr<const TranslatedShader> shader_;
 };
 
 class PixelShader final : public RefCounted<IDirect3DPixelShader9> {
-public:
+  public:
     PixelShader(std::shared_ptr<Shared> shared, std::shared_ptr<const TranslatedShader> shader)
         : shared_(std::move(shared)), shader_(std::move(shader)) {}
     ~PixelShader() override;
     HRESULT GetFunction(void* pData, UINT* pSizeOfData) override;
     const TranslatedShader& shader() const { return *shader_; }
 
-private:
+  private:
     std::shared_ptr<Shared> shared_;
     std::shared_ptr<const TranslatedShader> shader_;
 };

@@ -17,7 +17,9 @@ using shaderasm::RegisterType;
 using shaderasm::Source;
 using shaderasm::SourceMod;
 
-std::string n(unsigned v) { return std::to_string(v); }
+std::string n(unsigned v) {
+    return std::to_string(v);
+}
 
 std::string floatText(float v) {
     char buf[48];
@@ -32,7 +34,7 @@ std::string floatText(float v) {
 constexpr char kChannels[] = "xyzw";
 
 class Translator {
-public:
+  public:
     Translator(const Program& program, std::vector<unsigned>& defined) : p_(program), defined_(defined) {}
 
     bool run(std::string& glsl, std::string& error) {
@@ -64,7 +66,7 @@ public:
         return true;
     }
 
-private:
+  private:
     bool pixel() const { return p_.pixel(); }
     bool pixel1() const { return p_.pixel() && p_.major() < 2; }
 
@@ -86,8 +88,8 @@ private:
             if (ins.opcode == Opcode::def) {
                 defined_.push_back(ins.dst.reg.number);
                 head_ += "const vec4 d" + n(ins.dst.reg.number) + " = vec4(" + floatText(ins.values[0]) + ", " +
-                         floatText(ins.values[1]) + ", " + floatText(ins.values[2]) + ", " +
-                         floatText(ins.values[3]) + ");\n";
+                         floatText(ins.values[1]) + ", " + floatText(ins.values[2]) + ", " + floatText(ins.values[3]) +
+                         ");\n";
             }
         }
         if (pixel()) {
@@ -156,9 +158,9 @@ private:
                 error = "vertex input usage " + n(static_cast<unsigned>(ins.usage)) + " is not supported";
                 return false;
             }
-            if (ins.usageIndex > (ins.usage == shaderasm::DeclUsage::texcoord  ? 7u
-                                  : ins.usage == shaderasm::DeclUsage::color ? 1u
-                                                                             : 0u)) {
+            if (ins.usageIndex > (ins.usage == shaderasm::DeclUsage::texcoord ? 7u
+                                  : ins.usage == shaderasm::DeclUsage::color  ? 1u
+                                                                              : 0u)) {
                 error = "vertex input usage index out of range";
                 return false;
             }
@@ -179,7 +181,8 @@ private:
         // Every declared input must be read as declared, and undeclared inputs are an error.
         for (const auto& ins : p_.instructions) {
             for (const auto& s : ins.src) {
-                if (s.reg.type == RegisterType::input && head_.find(" v" + n(s.reg.number) + ";") == std::string::npos) {
+                if (s.reg.type == RegisterType::input &&
+                    head_.find(" v" + n(s.reg.number) + ";") == std::string::npos) {
                     error = "input v" + n(s.reg.number) + " is read but not declared";
                     return false;
                 }
@@ -401,10 +404,10 @@ private:
                                : "vec4(exp2(" + scalar(s[0]) + "))";
             break;
         case Opcode::logp:
-            e = p_.major() < 2 ? "vec4(floor(log2(abs(" + scalar(s[0]) + "))), abs(" + scalar(s[0]) +
-                                     ") / exp2(floor(log2(abs(" + scalar(s[0]) + ")))), log2(abs(" + scalar(s[0]) +
-                                     ")), 1.0)"
-                               : "vec4(log2(abs(" + scalar(s[0]) + ")))";
+            e = p_.major() < 2
+                    ? "vec4(floor(log2(abs(" + scalar(s[0]) + "))), abs(" + scalar(s[0]) + ") / exp2(floor(log2(abs(" +
+                          scalar(s[0]) + ")))), log2(abs(" + scalar(s[0]) + ")), 1.0)"
+                    : "vec4(log2(abs(" + scalar(s[0]) + ")))";
             break;
         case Opcode::lit:
             e = "vec4(1.0, max(" + s[0] + ".x, 0.0), (" + s[0] + ".x > 0.0 && " + s[0] + ".y > 0.0) ? pow(" + s[0] +
@@ -512,9 +515,10 @@ private:
         std::string tmp = "i" + n(static_cast<unsigned>(index));
         std::string value = "(" + expr + ")";
         if (d.shift != 0) {
-            value = "(" + value + " * " + floatText(d.shift > 0 ? static_cast<float>(1 << d.shift)
-                                                                : 1.0f / static_cast<float>(1 << -d.shift)) +
-                    ")";
+            value =
+                "(" + value + " * " +
+                floatText(d.shift > 0 ? static_cast<float>(1 << d.shift) : 1.0f / static_cast<float>(1 << -d.shift)) +
+                ")";
         }
         // Shift first, then saturate.
         if (d.saturate) {

@@ -38,7 +38,7 @@ using LPD3DXINCLUDE = ID3DXInclude*;
 using LPD3DXCONSTANTTABLE = ID3DXConstantTable*;
 
 class ID3DXBuffer : public IUnknown {
-public:
+  public:
     virtual LPVOID GetBufferPointer() = 0;
     virtual DWORD GetBufferSize() = 0;
 };

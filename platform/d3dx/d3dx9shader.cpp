@@ -16,7 +16,7 @@
 namespace {
 
 class Buffer final : public ID3DXBuffer {
-public:
+  public:
     explicit Buffer(std::vector<unsigned char> bytes) : data(std::move(bytes)) {}
 
     ULONG AddRef() override { return ++references; }
@@ -30,14 +30,16 @@ public:
     LPVOID GetBufferPointer() override { return data.data(); }
     DWORD GetBufferSize() override { return static_cast<DWORD>(data.size()); }
 
-private:
+  private:
     ~Buffer() override = default;
 
     std::vector<unsigned char> data;
     std::atomic<ULONG> references{1};
 };
 
-void logLine(const std::string& text) { OutputDebugStringA(("d3dx: " + text + "\n").c_str()); }
+void logLine(const std::string& text) {
+    OutputDebugStringA(("d3dx: " + text + "\n").c_str());
+}
 
 LPD3DXBUFFER textBuffer(const std::string& text) {
     std::vector<unsigned char> bytes(text.begin(), text.end());
@@ -58,7 +60,7 @@ HRESULT compileFailure(const std::string& message, LPD3DXBUFFER* ppErrorMsgs) {
 // entry point and the profile. A caller that compiles the same file every
 // frame then pays for reading it and one lookup; an edited file is a new key.
 class CompiledCodeCache {
-public:
+  public:
     bool find(const std::string& key, std::vector<unsigned char>& code) {
         std::lock_guard<std::mutex> lock(mutex_);
         auto found = code_.find(key);
@@ -78,7 +80,7 @@ public:
         code_.emplace(std::move(key), code);
     }
 
-private:
+  private:
     static constexpr std::size_t kMaxEntries = 64;
     std::mutex mutex_;
     std::unordered_map<std::string, std::vector<unsigned char>> code_;

@@ -44,7 +44,9 @@ FT_Library freetype() {
 
 // fontconfig's weight scale for the GDI weight: only regular and bold faces
 // are told apart.
-int fcWeight(int weight) { return weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR; }
+int fcWeight(int weight) {
+    return weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR;
+}
 
 // fontconfig's best match for a family; `exact` is set when the match
 // carries the family asked for rather than a substitute.
@@ -184,7 +186,9 @@ std::unique_ptr<FontFace> FontFace::open(const FaceRequest& request) {
     return font;
 }
 
-int FontFace::advance(unsigned char c) { return advances_[c]; }
+int FontFace::advance(unsigned char c) {
+    return advances_[c];
+}
 
 const Glyph& FontFace::render(unsigned char c) {
     glyph_ = Glyph{};

@@ -28,7 +28,7 @@ struct Glyph {
 };
 
 class FontFace {
-public:
+  public:
     // The face for the request, or null when no face can be opened at all.
     static std::unique_ptr<FontFace> open(const FaceRequest& request);
     ~FontFace();
@@ -49,7 +49,7 @@ public:
     int weight() const { return weight_; }
     bool italic() const { return italic_; }
 
-private:
+  private:
     FontFace() = default;
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -94,14 +94,19 @@ Font* stockFont() {
     return font;
 }
 
-std::uint8_t red(COLORREF c) { return static_cast<std::uint8_t>(c & 0xFF); }
-std::uint8_t green(COLORREF c) { return static_cast<std::uint8_t>((c >> 8) & 0xFF); }
-std::uint8_t blue(COLORREF c) { return static_cast<std::uint8_t>((c >> 16) & 0xFF); }
+std::uint8_t red(COLORREF c) {
+    return static_cast<std::uint8_t>(c & 0xFF);
+}
+std::uint8_t green(COLORREF c) {
+    return static_cast<std::uint8_t>((c >> 8) & 0xFF);
+}
+std::uint8_t blue(COLORREF c) {
+    return static_cast<std::uint8_t>((c >> 16) & 0xFF);
+}
 
 // A DIB pixel is 0x00RRGGBB in memory order B, G, R, reserved.
 std::uint32_t dibPixel(COLORREF c) {
-    return (static_cast<std::uint32_t>(red(c)) << 16) | (static_cast<std::uint32_t>(green(c)) << 8) |
-           blue(c);
+    return (static_cast<std::uint32_t>(red(c)) << 16) | (static_cast<std::uint32_t>(green(c)) << 8) | blue(c);
 }
 
 struct Clip {
@@ -114,8 +119,8 @@ Clip intersect(Clip a, const RECT& r) {
 }
 
 void fill(const Bitmap& bitmap, Clip clip, Clip box, COLORREF color) {
-    const Clip c{std::max(clip.left, box.left), std::max(clip.top, box.top),
-                 std::min(clip.right, box.right), std::min(clip.bottom, box.bottom)};
+    const Clip c{std::max(clip.left, box.left), std::max(clip.top, box.top), std::min(clip.right, box.right),
+                 std::min(clip.bottom, box.bottom)};
     const std::uint32_t value = dibPixel(color);
     for (int y = c.top; y < c.bottom; ++y) {
         for (int x = c.left; x < c.right; ++x) {
@@ -126,9 +131,7 @@ void fill(const Bitmap& bitmap, Clip clip, Clip box, COLORREF color) {
 }
 
 std::uint32_t blend(std::uint32_t pixel, COLORREF color, unsigned coverage) {
-    auto mix = [coverage](unsigned dst, unsigned src) {
-        return (src * coverage + dst * (255 - coverage) + 127) / 255;
-    };
+    auto mix = [coverage](unsigned dst, unsigned src) { return (src * coverage + dst * (255 - coverage) + 127) / 255; };
     const unsigned r = mix((pixel >> 16) & 0xFF, red(color));
     const unsigned g = mix((pixel >> 8) & 0xFF, green(color));
     const unsigned b = mix(pixel & 0xFF, blue(color));
@@ -214,8 +217,7 @@ int SetMapMode(HDC handle, int mode) {
     return MM_TEXT;
 }
 
-HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
-                         DWORD offset) {
+HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD offset) {
     std::lock_guard<std::recursive_mutex> guard(tableLock);
     if (bits != nullptr) {
         *bits = nullptr;
@@ -227,8 +229,8 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, H
     }
     const BITMAPINFOHEADER& h = info->bmiHeader;
     const long long height = h.biHeight < 0 ? -static_cast<long long>(h.biHeight) : h.biHeight;
-    if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biPlanes != 1 || h.biBitCount != 32 ||
-        h.biCompression != BI_RGB || h.biWidth <= 0 || height == 0 || h.biWidth > 16384 || height > 16384) {
+    if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biPlanes != 1 || h.biBitCount != 32 || h.biCompression != BI_RGB ||
+        h.biWidth <= 0 || height == 0 || h.biWidth > 16384 || height > 16384) {
         fail("CreateDIBSection", "only 32-bit BI_RGB sections up to 16384 pixels a side");
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -251,9 +253,8 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, H
     return reinterpret_cast<HBITMAP>(bitmap);
 }
 
-HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
-                  DWORD underline, DWORD strikeOut, DWORD, DWORD, DWORD, DWORD quality, DWORD,
-                  LPCSTR faceName) {
+HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline,
+                  DWORD strikeOut, DWORD, DWORD, DWORD, DWORD quality, DWORD, LPCSTR faceName) {
     std::lock_guard<std::recursive_mutex> guard(tableLock);
     if (width != 0 || escapement != 0 || orientation != 0 || underline != 0 || strikeOut != 0) {
         fail("CreateFontA", "width, escapement, orientation, underline and strike-out must be 0");
@@ -438,8 +439,7 @@ BOOL GetTextExtentPoint32A(HDC handle, LPCSTR text, int count, SIZE* size) {
     return TRUE;
 }
 
-BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, LPCSTR text, UINT count,
-                 const INT* dx) {
+BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, LPCSTR text, UINT count, const INT* dx) {
     std::lock_guard<std::recursive_mutex> guard(tableLock);
     Dc* dc = dcOf(handle, "ExtTextOutA");
     if (dc == nullptr || (text == nullptr && count > 0) || count > 8192 || !dc->font->face) {
@@ -471,16 +471,16 @@ BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, LPCST
     Clip clip{0, 0, bitmap.width, bitmap.height};
     // Without a rectangle the platform ignores both options.
     if (rect != nullptr && (options & ETO_OPAQUE) != 0) {
-        fill(bitmap, clip, {static_cast<int>(rect->left), static_cast<int>(rect->top),
-                            static_cast<int>(rect->right), static_cast<int>(rect->bottom)},
+        fill(bitmap, clip,
+             {static_cast<int>(rect->left), static_cast<int>(rect->top), static_cast<int>(rect->right),
+              static_cast<int>(rect->bottom)},
              dc->bkColor);
     }
     if (rect != nullptr && (options & ETO_CLIPPED) != 0) {
         clip = intersect(clip, *rect);
     }
     if (dc->bkMode == OPAQUE) {
-        fill(bitmap, clip, {left, baseline - face.ascent(), left + width, baseline + face.descent()},
-             dc->bkColor);
+        fill(bitmap, clip, {left, baseline - face.ascent(), left + width, baseline + face.descent()}, dc->bkColor);
     }
 
     int pen = left;

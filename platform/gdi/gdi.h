@@ -122,8 +122,7 @@ int SetMapMode(HDC dc, int mode);
 
 // A 32-bit BI_RGB section of biWidth × |biHeight| (negative height: row 0 on
 // top), zero-filled; *bits receives its pixels (0x00RRGGBB words, rows packed).
-HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
-                         DWORD offset);
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD offset);
 
 // A font of the face found by fontconfig. Height < 0: character height (em
 // size) in pixels; > 0: cell height (ascent + descent); 0: 16 pixels. Width
@@ -132,9 +131,9 @@ HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits
 // Sans" (then "DejaVu Sans"), anything else by fontconfig's best match.
 // ANTIALIASED_QUALITY and DEFAULT_QUALITY draw grey levels,
 // NONANTIALIASED_QUALITY black and white.
-HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
-                  DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision,
-                  DWORD clipPrecision, DWORD quality, DWORD pitchAndFamily, LPCSTR faceName);
+HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline,
+                  DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision, DWORD quality,
+                  DWORD pitchAndFamily, LPCSTR faceName);
 // The family name of the face that a font draws with (for logs and tests).
 const char* fontFamilyName(HFONT font);
 
@@ -160,6 +159,4 @@ BOOL GetTextExtentPoint32A(HDC dc, LPCSTR text, int count, SIZE* size);
 // coverage blends the text colour over the pixel in each of the three colour
 // bytes; the top byte is left as it was. `dx`, when given, holds the advance
 // of each character.
-BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR text, UINT count,
-                 const INT* dx);
-
+BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR text, UINT count, const INT* dx);

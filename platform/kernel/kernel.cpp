@@ -28,8 +28,7 @@ thread_local DWORD lastError = ERROR_SUCCESS;
 std::uint64_t wallNs() {
     static const auto origin = std::chrono::steady_clock::now();
     return static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - origin)
-            .count());
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - origin).count());
 }
 
 // A thread asleep on the virtual clock. The driver marks it woken (and counts
@@ -58,7 +57,9 @@ VirtualClock& vclock() {
     return *clock;
 }
 
-bool onDriver(VirtualClock& c) { return std::this_thread::get_id() == c.driver; }
+bool onDriver(VirtualClock& c) {
+    return std::this_thread::get_id() == c.driver;
+}
 
 // Moves time and waits for the threads that became due. Caller holds the lock.
 void advanceLocked(VirtualClock& c, std::unique_lock<std::mutex>& lock, std::uint64_t ns) {
@@ -129,7 +130,9 @@ void useWallClock() {
     c.active.store(false, std::memory_order_release);
 }
 
-bool virtualClockActive() { return vclock().active.load(std::memory_order_acquire); }
+bool virtualClockActive() {
+    return vclock().active.load(std::memory_order_acquire);
+}
 
 std::uint64_t clockNowNs() {
     VirtualClock& c = vclock();
@@ -140,7 +143,9 @@ std::uint64_t clockNowNs() {
     return c.now;
 }
 
-void advanceVirtualFrame() { advanceVirtualClock(virtualFrameStepNs()); }
+void advanceVirtualFrame() {
+    advanceVirtualClock(virtualFrameStepNs());
+}
 
 void advanceVirtualClock(std::uint64_t ns) {
     VirtualClock& c = vclock();
@@ -191,7 +196,9 @@ BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
     return TRUE;
 }
 
-DWORD GetTickCount() { return static_cast<DWORD>(readClockNs() / 1'000'000); }
+DWORD GetTickCount() {
+    return static_cast<DWORD>(readClockNs() / 1'000'000);
+}
 
 void Sleep(DWORD milliseconds) {
     VirtualClock& c = vclock();
@@ -216,8 +223,8 @@ void Sleep(DWORD milliseconds) {
     c.changed.wait(lock, [&] { return self.woken; });
 }
 
-HANDLE CreateThread(SECURITY_ATTRIBUTES*, SIZE_T, LPTHREAD_START_ROUTINE start, LPVOID parameter,
-                    DWORD creationFlags, LPDWORD threadId) {
+HANDLE CreateThread(SECURITY_ATTRIBUTES*, SIZE_T, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD creationFlags,
+                    LPDWORD threadId) {
     if (start == nullptr || creationFlags != 0) {
         OutputDebugStringA("CreateThread: only immediate start without flags is provided\n");
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -249,7 +256,7 @@ BOOL SetThreadPriority(HANDLE thread, int priority) {
         auto* t = static_cast<Thread*>(thread);
         sched_param param{};
         param.sched_priority = priority == THREAD_PRIORITY_TIME_CRITICAL ? sched_get_priority_max(SCHED_RR)
-                                                                          : sched_get_priority_min(SCHED_RR);
+                                                                         : sched_get_priority_min(SCHED_RR);
         // Refused without the right to raise priority; the thread keeps running normally.
         pthread_setschedparam(t->thread.native_handle(), SCHED_RR, &param);
     }
@@ -286,8 +293,12 @@ BOOL CloseHandle(HANDLE handle) {
     return TRUE;
 }
 
-DWORD GetLastError() { return lastError; }
-void SetLastError(DWORD code) { lastError = code; }
+DWORD GetLastError() {
+    return lastError;
+}
+void SetLastError(DWORD code) {
+    lastError = code;
+}
 
 namespace {
 

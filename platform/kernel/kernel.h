@@ -34,7 +34,9 @@ inline constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
 
 inline constexpr WORD LANG_NEUTRAL = 0x00;
 inline constexpr WORD SUBLANG_DEFAULT = 0x01;
-constexpr DWORD MAKELANGID(WORD primary, WORD sub) { return static_cast<DWORD>((sub << 10) | primary); }
+constexpr DWORD MAKELANGID(WORD primary, WORD sub) {
+    return static_cast<DWORD>((sub << 10) | primary);
+}
 
 // Thread priorities.
 inline constexpr int THREAD_PRIORITY_NORMAL = 0;
@@ -64,8 +66,8 @@ void Sleep(DWORD milliseconds);
 
 // Starts a thread running start(parameter). Flags other than 0 are refused.
 // The handle stays valid until CloseHandle.
-HANDLE CreateThread(SECURITY_ATTRIBUTES* attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
-                    LPVOID parameter, DWORD creationFlags, LPDWORD threadId);
+HANDLE CreateThread(SECURITY_ATTRIBUTES* attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID parameter,
+                    DWORD creationFlags, LPDWORD threadId);
 // Best effort: asks the scheduler for a real-time class for TIME_CRITICAL and
 // HIGHEST; where the process may not raise priority the call still succeeds.
 BOOL SetThreadPriority(HANDLE thread, int priority);
@@ -82,8 +84,8 @@ void SetLastError(DWORD code);
 // With FORMAT_MESSAGE_ALLOCATE_BUFFER, buffer is really a char** that
 // receives a block to free with LocalFree. Returns the number of characters
 // written, or 0 (last error ERROR_MR_MID_NOT_FOUND) for an unknown code.
-DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
-                     DWORD size, void* arguments);
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer, DWORD size,
+                     void* arguments);
 // The handle of the running program (name null) or null for any other name.
 HMODULE GetModuleHandleA(LPCSTR moduleName);
 

@@ -8,7 +8,11 @@ std::atomic<platform::RunMode> currentMode{platform::RunMode::live};
 
 namespace platform {
 
-void setRunMode(RunMode mode) { currentMode.store(mode); }
-RunMode runMode() { return currentMode.load(); }
+void setRunMode(RunMode mode) {
+    currentMode.store(mode);
+}
+RunMode runMode() {
+    return currentMode.load();
+}
 
 } // namespace platform

@@ -44,8 +44,12 @@ inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
 inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
 inline constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001u);
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr) {
+    return hr < 0;
+}
 
 using HANDLE = void*;
 struct HINSTANCE__;
@@ -108,6 +112,12 @@ inline bool IS_INTRESOURCE(LPCSTR name) {
     return (reinterpret_cast<UINT_PTR>(name) >> 16) == 0;
 }
 
-constexpr WORD LOWORD(UINT_PTR v) { return static_cast<WORD>(v & 0xFFFF); }
-constexpr WORD HIWORD(UINT_PTR v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
-constexpr DWORD MAKELONG(WORD lo, WORD hi) { return static_cast<DWORD>(lo) | (static_cast<DWORD>(hi) << 16); }
+constexpr WORD LOWORD(UINT_PTR v) {
+    return static_cast<WORD>(v & 0xFFFF);
+}
+constexpr WORD HIWORD(UINT_PTR v) {
+    return static_cast<WORD>((v >> 16) & 0xFFFF);
+}
+constexpr DWORD MAKELONG(WORD lo, WORD hi) {
+    return static_cast<DWORD>(lo) | (static_cast<DWORD>(hi) << 16);
+}

@@ -1,8 +1,8 @@
 // Modal dialogs: creation from a template, the modal loop, the dialog and
 // control procedures, keyboard and mouse handling, and the scripted user.
 #include "platform/gdi/gdi.h"
-#include "platform/kernel/runmode.h"
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/runmode.h"
 #include "platform/win32/userstate.h"
 
 #include <algorithm>
@@ -37,15 +37,18 @@ void markDirty(Window& w) {
 }
 
 LRESULT sendCommand(HWND dialog, int id, WORD code, HWND control) {
-    return SendMessageA(dialog, WM_COMMAND, MAKELONG(static_cast<WORD>(id), code),
-                        reinterpret_cast<LPARAM>(control));
+    return SendMessageA(dialog, WM_COMMAND, MAKELONG(static_cast<WORD>(id), code), reinterpret_cast<LPARAM>(control));
 }
 
-bool usable(const Window* w) { return w != nullptr && w->visible && w->enabled; }
+bool usable(const Window* w) {
+    return w != nullptr && w->visible && w->enabled;
+}
 
 // List rows sort as text without regard to case, as the platform's sorted
 // list boxes compare them.
-int compareRows(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()); }
+int compareRows(const std::string& a, const std::string& b) {
+    return strcasecmp(a.c_str(), b.c_str());
+}
 
 void scrollIntoView(Window& list) {
     Dialog* d = dialogOf(list);
@@ -63,8 +66,7 @@ void scrollIntoView(Window& list) {
 int defaultButtonId(Window& dialog) {
     for (HWND c : dialog.dialog->controls) {
         Window* w = find(c);
-        if (w != nullptr && w->kind == ControlKind::pushButton &&
-            (w->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
+        if (w != nullptr && w->kind == ControlKind::pushButton && (w->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
             return w->id;
         }
     }
@@ -281,9 +283,8 @@ HWND createDialog(const DialogTemplate& t, DLGPROC procedure) {
     const int pixels = -MulDiv(t.pointSize, 96, 72);
     d.font = CreateFontA(pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                          CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH, t.faceName);
-    d.captionFont = CreateFontA(pixels, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH,
-                                t.faceName);
+    d.captionFont = CreateFontA(pixels, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH, t.faceName);
     if (d.font == nullptr || d.captionFont == nullptr) {
         if (d.font != nullptr) {
             DeleteObject(d.font);
@@ -435,11 +436,10 @@ LRESULT controlMessage(Window& c, UINT message, WPARAM wParam, LPARAM lParam) {
             }
             int at = count;
             if ((c.style & LBS_SORT) != 0) {
-                at = static_cast<int>(std::upper_bound(c.rows.begin(), c.rows.end(), std::string(text),
-                                                       [](const std::string& a, const std::string& b) {
-                                                           return compareRows(a, b) < 0;
-                                                       }) -
-                                      c.rows.begin());
+                at = static_cast<int>(
+                    std::upper_bound(c.rows.begin(), c.rows.end(), std::string(text),
+                                     [](const std::string& a, const std::string& b) { return compareRows(a, b) < 0; }) -
+                    c.rows.begin());
             }
             c.rows.insert(c.rows.begin() + at, text);
             if (c.selected >= at) {
@@ -590,8 +590,12 @@ void dialogChooseRow(HWND dialog, HWND list, int row, bool byKeyboard) {
     }
 }
 
-int dialogWindowWidth(const Dialog& d) { return d.clientWidth + 2 * (d.frame + d.edge); }
-int dialogWindowHeight(const Dialog& d) { return d.clientHeight + 2 * (d.frame + d.edge) + d.caption; }
+int dialogWindowWidth(const Dialog& d) {
+    return d.clientWidth + 2 * (d.frame + d.edge);
+}
+int dialogWindowHeight(const Dialog& d) {
+    return d.clientHeight + 2 * (d.frame + d.edge) + d.caption;
+}
 
 } // namespace platform::user
 
@@ -624,7 +628,9 @@ void pressKey(int virtualKey, bool shift) {
     ::script.push_back(std::move(a));
 }
 
-void closeFrame() { ::script.push_back(Action(Action::Kind::close)); }
+void closeFrame() {
+    ::script.push_back(Action(Action::Kind::close));
+}
 
 void call(std::function<void(HWND dialog)> action) {
     Action a(Action::Kind::call);
@@ -637,8 +643,12 @@ void clear() {
     scriptFailures = 0;
 }
 
-std::size_t pending() { return ::script.size(); }
-int failures() { return scriptFailures; }
+std::size_t pending() {
+    return ::script.size();
+}
+int failures() {
+    return scriptFailures;
+}
 
 } // namespace platform::script
 
@@ -647,10 +657,10 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND, DLGPROC p
         refuse("DialogBoxParamA", "templates come from the program only", ERROR_RESOURCE_NAME_NOT_FOUND);
         return -1;
     }
-    const DialogTemplate* t = IS_INTRESOURCE(templateName)
-                                  ? platform::findDialogResource(
-                                        static_cast<WORD>(reinterpret_cast<UINT_PTR>(templateName)))
-                                  : nullptr;
+    const DialogTemplate* t =
+        IS_INTRESOURCE(templateName)
+            ? platform::findDialogResource(static_cast<WORD>(reinterpret_cast<UINT_PTR>(templateName)))
+            : nullptr;
     if (t == nullptr) {
         refuse("DialogBoxParamA", "no such dialog template", ERROR_RESOURCE_NAME_NOT_FOUND);
         return -1;
@@ -810,8 +820,8 @@ UINT GetDlgItemTextA(HWND dialog, int controlId, LPSTR buffer, int size) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
-    return static_cast<UINT>(SendMessageA(c->handle, WM_GETTEXT, static_cast<WPARAM>(size),
-                                          reinterpret_cast<LPARAM>(buffer)));
+    return static_cast<UINT>(
+        SendMessageA(c->handle, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(buffer)));
 }
 
 UINT IsDlgButtonChecked(HWND dialog, int controlId) {

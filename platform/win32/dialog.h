@@ -83,8 +83,7 @@ inline constexpr UINT DM_GETDEFID = 0x0400;
 // Returns -1 (last error set) for an unknown template or a null procedure, and
 // in virtual mode when the scripted user has run out of actions and the
 // dialog is still open after a final Escape.
-INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC procedure,
-                        LPARAM initParam);
+INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC procedure, LPARAM initParam);
 // Marks the dialog as ended with `result`; the dialog goes once the procedure
 // returns. Further calls before that replace the result.
 BOOL EndDialog(HWND dialog, INT_PTR result);

@@ -120,9 +120,13 @@ struct Canvas {
     }
 };
 
-RECT offset(RECT r, int dx, int dy) { return RECT{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy}; }
+RECT offset(RECT r, int dx, int dy) {
+    return RECT{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
+}
 
-bool bordered(const Window& c) { return (c.style & WS_BORDER) != 0 || (c.exStyle & WS_EX_CLIENTEDGE) != 0; }
+bool bordered(const Window& c) {
+    return (c.style & WS_BORDER) != 0 || (c.exStyle & WS_EX_CLIENTEDGE) != 0;
+}
 
 // Word-wrapped lines of a static text; "\n" breaks a line.
 std::vector<std::string> wrap(const Canvas& canvas, HFONT font, const std::string& text, int width) {
@@ -311,7 +315,8 @@ void paintControl(const Canvas& c, const Window& w, const Dialog& d, int ox, int
         const int tx = inner.left + 1;
         c.textState(d.font, tx, inner.top + 1, shown, w.enabled, inner);
         if (focused) {
-            const int caret = static_cast<int>(std::max<std::size_t>(static_cast<std::size_t>(w.editCaret), first) - first);
+            const int caret =
+                static_cast<int>(std::max<std::size_t>(static_cast<std::size_t>(w.editCaret), first) - first);
             const int cx = tx + c.measure(d.font, shown.substr(0, static_cast<std::size_t>(caret)));
             for (int y = inner.top + 1; y < std::min<int>(inner.top + 1 + d.lineHeight, inner.bottom); ++y) {
                 c.put(cx, y, 0x000000);
@@ -368,7 +373,9 @@ void paintFrame(const Canvas& c, const Window& dw, const Dialog& d) {
         const int bottom = d.frame + d.caption - 1; // one row of face below the bar
         for (int x = left; x < right; ++x) {
             const int t = right - left > 1 ? (x - left) * 255 / (right - left - 1) : 0;
-            auto lerp = [t](unsigned a, unsigned b) { return (a * static_cast<unsigned>(255 - t) + b * static_cast<unsigned>(t)) / 255; };
+            auto lerp = [t](unsigned a, unsigned b) {
+                return (a * static_cast<unsigned>(255 - t) + b * static_cast<unsigned>(t)) / 255;
+            };
             const std::uint32_t col = (lerp((kCaptionLeft >> 16) & 0xFF, (kCaptionRight >> 16) & 0xFF) << 16) |
                                       (lerp((kCaptionLeft >> 8) & 0xFF, (kCaptionRight >> 8) & 0xFF) << 8) |
                                       lerp(kCaptionLeft & 0xFF, kCaptionRight & 0xFF);
@@ -411,7 +418,9 @@ bool closePressed = false;
 
 namespace platform::user {
 
-int visibleRows(const Window& list, const Dialog& d) { return listGeometry(list, d).fullRows; }
+int visibleRows(const Window& list, const Dialog& d) {
+    return listGeometry(list, d).fullRows;
+}
 
 void dialogMouse(HWND dialog, int x, int y, bool down) {
     Window* dw = find(dialog);
@@ -421,7 +430,8 @@ void dialogMouse(HWND dialog, int x, int y, bool down) {
     Dialog& d = *dw->dialog;
     const int width = dialogWindowWidth(d);
     const RECT box = closeBox(d, width);
-    const bool inBox = d.caption > 0 && (dw->style & WS_SYSMENU) != 0 && x >= box.left && x < box.right && y >= box.top && y < box.bottom;
+    const bool inBox = d.caption > 0 && (dw->style & WS_SYSMENU) != 0 && x >= box.left && x < box.right &&
+                       y >= box.top && y < box.bottom;
     const int cx = x - d.frame - d.edge;
     const int cy = y - d.frame - d.caption - d.edge;
     auto inside = [cx, cy](const RECT& r) { return cx >= r.left && cx < r.right && cy >= r.top && cy < r.bottom; };
@@ -510,8 +520,8 @@ void dialogWheel(HWND dialog, int x, int y, int steps) {
     const int cy = y - d.frame - d.caption - d.edge;
     for (HWND h : d.controls) {
         Window* c = find(h);
-        if (c != nullptr && c->kind == ControlKind::listBox && c->visible && cx >= c->rect.left &&
-            cx < c->rect.right && cy >= c->rect.top && cy < c->rect.bottom) {
+        if (c != nullptr && c->kind == ControlKind::listBox && c->visible && cx >= c->rect.left && cx < c->rect.right &&
+            cy >= c->rect.top && cy < c->rect.bottom) {
             const int maxTop = std::max(0, static_cast<int>(c->rows.size()) - visibleRows(*c, d));
             c->topRow = std::clamp(c->topRow - 3 * steps, 0, maxTop);
             d.dirty = true;

@@ -1,7 +1,7 @@
 // The thread's message queue, message delivery and the keyboard state.
 // Only the main thread uses them.
-#include "platform/kernel/runmode.h"
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/runmode.h"
 #include "platform/win32/userstate.h"
 
 #include <array>
@@ -45,8 +45,8 @@ char typedCharacter(int vk) {
     if (vk >= 'A' && vk <= 'Z') {
         return static_cast<char>(keys[VK_SHIFT].down ? vk : vk - 'A' + 'a');
     }
-    if ((vk >= '0' && vk <= '9') || vk == VK_SPACE || vk == VK_RETURN || vk == VK_ESCAPE ||
-        vk == VK_TAB || vk == VK_BACK) {
+    if ((vk >= '0' && vk <= '9') || vk == VK_SPACE || vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_TAB ||
+        vk == VK_BACK) {
         return static_cast<char>(vk);
     }
     return 0;
@@ -95,8 +95,12 @@ void keyEvent(int vk, bool down, bool repeat, HWND target) {
 
 namespace platform {
 
-void simulateKeyDown(int virtualKey) { keyEvent(virtualKey, true, false, nullptr); }
-void simulateKeyUp(int virtualKey) { keyEvent(virtualKey, false, false, nullptr); }
+void simulateKeyDown(int virtualKey) {
+    keyEvent(virtualKey, true, false, nullptr);
+}
+void simulateKeyUp(int virtualKey) {
+    keyEvent(virtualKey, false, false, nullptr);
+}
 
 void simulateClose(HWND window) {
     Window* w = find(window);
@@ -186,7 +190,9 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return TRUE;
 }
 
-void PostQuitMessage(int exitCode) { post(nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0); }
+void PostQuitMessage(int exitCode) {
+    post(nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0);
+}
 
 SHORT GetAsyncKeyState(int virtualKey) {
     if (virtualKey <= 0 || virtualKey > 255) {

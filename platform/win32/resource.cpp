@@ -119,8 +119,12 @@ Rgba applicationShape(float x, float y) {
 
 namespace platform {
 
-void addDialogResource(WORD id, const DialogTemplate* dialog) { dialogs[id] = dialog; }
-void addIconResource(WORD id, const IconImage* icon) { icons[id] = icon; }
+void addDialogResource(WORD id, const DialogTemplate* dialog) {
+    dialogs[id] = dialog;
+}
+void addIconResource(WORD id, const IconImage* icon) {
+    icons[id] = icon;
+}
 
 const DialogTemplate* findDialogResource(WORD id) {
     auto it = dialogs.find(id);

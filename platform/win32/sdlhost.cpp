@@ -13,7 +13,9 @@ namespace platform::user {
 
 namespace {
 
-HWND hwndOf(Uint32 sdlWindowId) { return windowForSdl(SDL_GetWindowFromID(sdlWindowId)); }
+HWND hwndOf(Uint32 sdlWindowId) {
+    return windowForSdl(SDL_GetWindowFromID(sdlWindowId));
+}
 
 bool isDialog(HWND handle) {
     Window* w = find(handle);
@@ -164,7 +166,8 @@ bool sdlReady() {
         const char* driver = SDL_GetCurrentVideoDriver();
         if (driver == nullptr || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) {
             char line[256];
-            std::snprintf(line, sizeof line, "user: no display (video driver %s)\n", driver != nullptr ? driver : "none");
+            std::snprintf(line, sizeof line, "user: no display (video driver %s)\n",
+                          driver != nullptr ? driver : "none");
             OutputDebugStringA(line);
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
             return false;
@@ -185,7 +188,9 @@ SDL_Window* sdlCreate(const char* title, int x, int y, int width, int height, bo
     return w;
 }
 
-void sdlDestroy(SDL_Window* window) { SDL_DestroyWindow(window); }
+void sdlDestroy(SDL_Window* window) {
+    SDL_DestroyWindow(window);
+}
 
 void sdlShow(SDL_Window* window, bool show) {
     if (show) {
@@ -218,9 +223,9 @@ void sdlPresent(SDL_Window* window, const platform::Picture& picture) {
     if (target == nullptr || picture.pixels.empty()) {
         return;
     }
-    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(
-        const_cast<std::uint32_t*>(picture.pixels.data()), picture.width, picture.height, 32, picture.width * 4,
-        SDL_PIXELFORMAT_ARGB8888);
+    SDL_Surface* source =
+        SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint32_t*>(picture.pixels.data()), picture.width,
+                                           picture.height, 32, picture.width * 4, SDL_PIXELFORMAT_ARGB8888);
     if (source == nullptr) {
         return;
     }
@@ -230,9 +235,13 @@ void sdlPresent(SDL_Window* window, const platform::Picture& picture) {
     SDL_UpdateWindowSurface(window);
 }
 
-void sdlMakeDialogDraggable(SDL_Window* window, HWND dialog) { SDL_SetWindowHitTest(window, dialogHitTest, dialog); }
+void sdlMakeDialogDraggable(SDL_Window* window, HWND dialog) {
+    SDL_SetWindowHitTest(window, dialogHitTest, dialog);
+}
 
-bool sdlWait(int ms) { return SDL_WaitEventTimeout(nullptr, ms) == 1; }
+bool sdlWait(int ms) {
+    return SDL_WaitEventTimeout(nullptr, ms) == 1;
+}
 
 void sdlScreenSize(int& width, int& height) {
     SDL_DisplayMode mode{};
@@ -242,9 +251,13 @@ void sdlScreenSize(int& width, int& height) {
     }
 }
 
-void sdlWarpMouse(int x, int y) { SDL_WarpMouseGlobal(x, y); }
+void sdlWarpMouse(int x, int y) {
+    SDL_WarpMouseGlobal(x, y);
+}
 
-void sdlShowCursor(bool show) { SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE); }
+void sdlShowCursor(bool show) {
+    SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+}
 
 void pumpEvents() {
     if (!sdlReady()) {

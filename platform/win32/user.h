@@ -154,9 +154,8 @@ ATOM RegisterClassExA(const WNDCLASSEXA* windowClass);
 // WS_VISIBLE in style). Sends WM_CREATE to the class procedure. In live mode a
 // top-level window gets an SDL window (OpenGL-capable) of width × height at
 // (x, y); platform::sdlWindowFor finds it. Returns null for an unknown class.
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
-                     LPVOID parameter);
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID parameter);
 // Sends WM_DESTROY, then frees the handle (and the SDL window).
 BOOL DestroyWindow(HWND window);
 BOOL IsWindow(HWND window);

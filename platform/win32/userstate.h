@@ -67,9 +67,9 @@ struct Dialog {
     bool ended = false;
     INT_PTR result = 0;
     bool dirty = true;
-    int frame = 0;    // frame thickness in pixels, each side
-    int caption = 0;  // caption bar height in pixels
-    int edge = 0;     // client edge thickness
+    int frame = 0;   // frame thickness in pixels, each side
+    int caption = 0; // caption bar height in pixels
+    int edge = 0;    // client edge thickness
     int clientWidth = 0;
     int clientHeight = 0;
 };

@@ -1,5 +1,5 @@
-#include "platform/kernel/runmode.h"
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/runmode.h"
 #include "platform/win32/userstate.h"
 
 #include <cstdio>
@@ -18,9 +18,7 @@ struct WindowClass {
 };
 
 struct CaseLess {
-    bool operator()(const std::string& a, const std::string& b) const {
-        return strcasecmp(a.c_str(), b.c_str()) < 0;
-    }
+    bool operator()(const std::string& a, const std::string& b) const { return strcasecmp(a.c_str(), b.c_str()) < 0; }
 };
 
 std::map<std::string, WindowClass, CaseLess> classes;
@@ -33,7 +31,9 @@ POINT cursorPos{0, 0};
 // Handles are small even integers; the desktop has one of its own.
 constexpr UINT_PTR kDesktop = 0x10;
 
-UINT_PTR key(HWND handle) { return reinterpret_cast<UINT_PTR>(handle); }
+UINT_PTR key(HWND handle) {
+    return reinterpret_cast<UINT_PTR>(handle);
+}
 
 void refuse(const char* call, const char* why, DWORD error) {
     char line[256];
@@ -107,7 +107,9 @@ HWND focusWindow() {
     return nullptr;
 }
 
-void setFocusWindow(HWND handle) { focus = handle; }
+void setFocusWindow(HWND handle) {
+    focus = handle;
+}
 
 HWND windowForSdl(const SDL_Window* window) {
     for (const auto& entry : windows) {
@@ -124,7 +126,9 @@ using namespace platform::user;
 
 namespace platform {
 
-bool displayAvailable() { return runMode() == RunMode::live && sdlReady(); }
+bool displayAvailable() {
+    return runMode() == RunMode::live && sdlReady();
+}
 
 } // namespace platform
 
@@ -147,15 +151,14 @@ ATOM RegisterClassExA(const WNDCLASSEXA* wc) {
     return static_cast<ATOM>(0xC000 + classes.size());
 }
 
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HMENU, HINSTANCE, LPVOID) {
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU, HINSTANCE, LPVOID) {
     if (className == nullptr || IS_INTRESOURCE(className) || classes.count(className) == 0) {
         refuse("CreateWindowExA", "unknown window class", ERROR_CANNOT_FIND_WND_CLASS);
         return nullptr;
     }
     if (parent != nullptr && parent != GetDesktopWindow()) {
-        refuse("CreateWindowExA", "only top-level windows (parent null or the desktop)",
-               ERROR_INVALID_PARAMETER);
+        refuse("CreateWindowExA", "only top-level windows (parent null or the desktop)", ERROR_INVALID_PARAMETER);
         return nullptr;
     }
     const WindowClass& c = classes[className];
@@ -201,7 +204,9 @@ BOOL DestroyWindow(HWND handle) {
     return TRUE;
 }
 
-BOOL IsWindow(HWND handle) { return find(handle) != nullptr || key(handle) == 0x10 ? TRUE : FALSE; }
+BOOL IsWindow(HWND handle) {
+    return find(handle) != nullptr || key(handle) == 0x10 ? TRUE : FALSE;
+}
 
 BOOL SetWindowPos(HWND handle, HWND, int x, int y, int width, int height, UINT flags) {
     Window* w = find(handle);
@@ -332,8 +337,8 @@ BOOL SetWindowTextA(HWND handle, LPCSTR text) {
 }
 
 int GetWindowTextA(HWND handle, LPSTR buffer, int size) {
-    return static_cast<int>(SendMessageA(handle, WM_GETTEXT, static_cast<WPARAM>(std::max(size, 0)),
-                                         reinterpret_cast<LPARAM>(buffer)));
+    return static_cast<int>(
+        SendMessageA(handle, WM_GETTEXT, static_cast<WPARAM>(std::max(size, 0)), reinterpret_cast<LPARAM>(buffer)));
 }
 
 BOOL EnableWindow(HWND handle, BOOL enable) {
@@ -363,7 +368,9 @@ BOOL IsWindowEnabled(HWND handle) {
     return w != nullptr && w->enabled ? TRUE : FALSE;
 }
 
-HWND GetDesktopWindow() { return reinterpret_cast<HWND>(0x10); }
+HWND GetDesktopWindow() {
+    return reinterpret_cast<HWND>(0x10);
+}
 
 int GetSystemMetrics(int index) {
     int width = 800;

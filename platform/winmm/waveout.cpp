@@ -5,9 +5,9 @@
 #include "platform/winmm/mmsystem.h"
 #include "platform/winmm/wavesink.h"
 
-#include "platform/kernel/runmode.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/runmode.h"
 
 #include <SDL.h>
 
@@ -44,9 +44,13 @@ bool keeping = false;
 HWAVEOUT virtualDevice = nullptr;
 std::atomic<bool> lastOpenFellBack{false};
 
-void logLine(const char* text) { OutputDebugStringA(text); }
+void logLine(const char* text) {
+    OutputDebugStringA(text);
+}
 
-bool loops(const WAVEHDR* h) { return (h->dwFlags & (WHDR_BEGINLOOP | WHDR_ENDLOOP)) == (WHDR_BEGINLOOP | WHDR_ENDLOOP); }
+bool loops(const WAVEHDR* h) {
+    return (h->dwFlags & (WHDR_BEGINLOOP | WHDR_ENDLOOP)) == (WHDR_BEGINLOOP | WHDR_ENDLOOP);
+}
 
 // SDL audio thread: copies the playing header into the device's buffer, in a loop.
 void fillFromHeader(void* user, Uint8* stream, int length) {
@@ -61,7 +65,8 @@ void fillFromHeader(void* user, Uint8* stream, int length) {
             if (!loops(h) && done >= h->dwBufferLength) {
                 break;
             }
-            const int n = static_cast<int>(std::min<std::uint64_t>(h->dwBufferLength - at, static_cast<std::uint64_t>(length - written)));
+            const int n = static_cast<int>(
+                std::min<std::uint64_t>(h->dwBufferLength - at, static_cast<std::uint64_t>(length - written)));
             std::memcpy(stream + written, h->lpData + at, static_cast<std::size_t>(n));
             written += n;
             done += static_cast<std::uint64_t>(n);
@@ -130,7 +135,9 @@ bool openSdl(HWAVEOUT device, const WAVEFORMATEX& format) {
     return true;
 }
 
-bool validHeader(const WAVEHDR* header, UINT size) { return header != nullptr && size >= sizeof(WAVEHDR); }
+bool validHeader(const WAVEHDR* header, UINT size) {
+    return header != nullptr && size >= sizeof(WAVEHDR);
+}
 
 } // namespace
 
@@ -337,6 +344,8 @@ bool virtualSinkStart(std::uint64_t& writeNs, std::uint32_t& framesPerSecond, st
     return true;
 }
 
-bool waveOutUsesNullSink() { return lastOpenFellBack.load(); }
+bool waveOutUsesNullSink() {
+    return lastOpenFellBack.load();
+}
 
 } // namespace platform

@@ -58,8 +58,7 @@ const DialogItemTemplate setupItems[] = {
     {kList | LBS_SORT, 0, 141, 79, 27, 48, kRefreshRateList, "LISTBOX", nullptr},
     {kIcon, 0, 107, 119, 21, 20, IDC_STATIC, "STATIC", MAKEINTRESOURCEA(IDI_EXCLAMATION)},
     {kText, 0, 111, 142, 177, 9, IDC_STATIC, "STATIC", "no refunds if your monitor melts"},
-    {kChild | WS_TABSTOP | BS_AUTOCHECKBOX | BS_FLAT, 0, 215, 94, 55, 11, kFullscreenCheckBox, "BUTTON",
-     "Fullscreen"},
+    {kChild | WS_TABSTOP | BS_AUTOCHECKBOX | BS_FLAT, 0, 215, 94, 55, 11, kFullscreenCheckBox, "BUTTON", "Fullscreen"},
 };
 
 const DialogTemplate setupDialog = {

@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
         std::snprintf(word, sizeof word, "0x%08Xu", tokens[i]);
         out << (i % 6 == 0 ? "\n    " : " ") << word << ",";
     }
-    out << "\n};\nextern const UINT " << argv[2] << "TokenCount = " << tokens.size() << ";\n\n} // namespace resources\n";
+    out << "\n};\nextern const UINT " << argv[2] << "TokenCount = " << tokens.size()
+        << ";\n\n} // namespace resources\n";
     std::ofstream file(argv[3]);
     file << out.str();
     if (!file) {

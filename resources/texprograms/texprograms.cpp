@@ -42,13 +42,11 @@ constexpr std::array<Extent, kTextureProgramCount> kExtents = {{
 
 } // namespace
 
-std::span<const std::uint8_t> textureProgramBlock()
-{
+std::span<const std::uint8_t> textureProgramBlock() {
     return kBlock;
 }
 
-std::span<const std::uint8_t> textureProgram(int number)
-{
+std::span<const std::uint8_t> textureProgram(int number) {
     if (number < 1 || number > kTextureProgramCount) {
         return {};
     }

@@ -26,7 +26,9 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+bool startsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
 
 std::vector<std::string_view> splitOperands(std::string_view s) {
     std::vector<std::string_view> out;
@@ -69,7 +71,7 @@ int channelOf(char c) {
 }
 
 class Parser {
-public:
+  public:
     explicit Parser(Program& program) : program_(program) {}
 
     bool registerOf(std::string_view name, Register& reg, std::string& error) const {
@@ -79,13 +81,20 @@ public:
             int fixedNumber; // -1: a number follows
         };
         static constexpr Named kNames[] = {
-            {"opos", RegisterType::rastOut, 0},    {"ofog", RegisterType::rastOut, 1},
-            {"opts", RegisterType::rastOut, 2},    {"odepth", RegisterType::depthOut, 0},
-            {"od", RegisterType::attrOut, -1},     {"ot", RegisterType::texCrdOut, -1},
-            {"oc", RegisterType::colorOut, -1},    {"r", RegisterType::temp, -1},
-            {"v", RegisterType::input, -1},        {"c", RegisterType::constant, -1},
-            {"s", RegisterType::sampler, -1},      {"i", RegisterType::constInt, -1},
-            {"b", RegisterType::constBool, -1},    {"a", RegisterType::addressOrTexture, -1},
+            {"opos", RegisterType::rastOut, 0},
+            {"ofog", RegisterType::rastOut, 1},
+            {"opts", RegisterType::rastOut, 2},
+            {"odepth", RegisterType::depthOut, 0},
+            {"od", RegisterType::attrOut, -1},
+            {"ot", RegisterType::texCrdOut, -1},
+            {"oc", RegisterType::colorOut, -1},
+            {"r", RegisterType::temp, -1},
+            {"v", RegisterType::input, -1},
+            {"c", RegisterType::constant, -1},
+            {"s", RegisterType::sampler, -1},
+            {"i", RegisterType::constInt, -1},
+            {"b", RegisterType::constBool, -1},
+            {"a", RegisterType::addressOrTexture, -1},
             {"t", RegisterType::addressOrTexture, -1},
         };
         for (const auto& n : kNames) {
@@ -274,13 +283,20 @@ public:
             DeclUsage usage;
         };
         static constexpr Usage kUsages[] = {
-            {"position", DeclUsage::position},   {"blendweight", DeclUsage::blendWeight},
-            {"blendindices", DeclUsage::blendIndices}, {"normal", DeclUsage::normal},
-            {"psize", DeclUsage::pointSize},     {"texcoord", DeclUsage::texcoord},
-            {"tangent", DeclUsage::tangent},     {"binormal", DeclUsage::binormal},
-            {"tessfactor", DeclUsage::tessFactor}, {"positiont", DeclUsage::positionT},
-            {"color", DeclUsage::color},         {"fog", DeclUsage::fog},
-            {"depth", DeclUsage::depth},         {"sample", DeclUsage::sample},
+            {"position", DeclUsage::position},
+            {"blendweight", DeclUsage::blendWeight},
+            {"blendindices", DeclUsage::blendIndices},
+            {"normal", DeclUsage::normal},
+            {"psize", DeclUsage::pointSize},
+            {"texcoord", DeclUsage::texcoord},
+            {"tangent", DeclUsage::tangent},
+            {"binormal", DeclUsage::binormal},
+            {"tessfactor", DeclUsage::tessFactor},
+            {"positiont", DeclUsage::positionT},
+            {"color", DeclUsage::color},
+            {"fog", DeclUsage::fog},
+            {"depth", DeclUsage::depth},
+            {"sample", DeclUsage::sample},
         };
         // Longest match first so "positiont" is not read as "position" + "t".
         const Usage* best = nullptr;
@@ -401,8 +417,7 @@ public:
             }
             auto parts = operands.empty() ? std::vector<std::string_view>{} : splitOperands(operands);
             if (static_cast<int>(parts.size()) != counts->destinations + counts->sources) {
-                error = "'" + name + "' takes " + std::to_string(counts->destinations + counts->sources) +
-                        " operands";
+                error = "'" + name + "' takes " + std::to_string(counts->destinations + counts->sources) + " operands";
                 return false;
             }
             if (counts->destinations > 0) {
@@ -462,7 +477,7 @@ public:
         return true;
     }
 
-private:
+  private:
     Program& program_;
 };
 

@@ -103,7 +103,7 @@ std::string sourceText(const Source& src, bool pixel) {
 }
 
 const char* usageName(DeclUsage usage) {
-    static constexpr const char* kNames[] = {"position", "blendweight", "blendindices", "normal", "psize",
+    static constexpr const char* kNames[] = {"position", "blendweight", "blendindices", "normal",     "psize",
                                              "texcoord", "tangent",     "binormal",     "tessfactor", "positiont",
                                              "color",    "fog",         "depth",        "sample"};
     auto i = static_cast<std::size_t>(usage);
@@ -136,8 +136,8 @@ std::string modifiers(const Destination& dst) {
 
 std::string toText(const Program& program) {
     const bool pixel = program.pixel();
-    std::string out = (pixel ? "ps_" : "vs_") + std::to_string(program.major()) + "_" +
-                      std::to_string(program.minor()) + "\n";
+    std::string out =
+        (pixel ? "ps_" : "vs_") + std::to_string(program.major()) + "_" + std::to_string(program.minor()) + "\n";
     for (const auto& ins : program.instructions) {
         std::string line = ins.coIssue ? "+" : "";
         if (ins.opcode == Opcode::dcl) {

@@ -13,12 +13,24 @@ inline constexpr Token kVertexVersionBase = 0xFFFE0000u;
 inline constexpr Token kPixelVersionBase = 0xFFFF0000u;
 inline constexpr Token kEndToken = 0x0000FFFFu;
 
-constexpr Token vertexVersion(unsigned major, unsigned minor) { return kVertexVersionBase | (major << 8) | minor; }
-constexpr Token pixelVersion(unsigned major, unsigned minor) { return kPixelVersionBase | (major << 8) | minor; }
-constexpr bool isPixelVersion(Token version) { return (version & 0xFFFF0000u) == kPixelVersionBase; }
-constexpr bool isVertexVersion(Token version) { return (version & 0xFFFF0000u) == kVertexVersionBase; }
-constexpr unsigned versionMajor(Token version) { return (version >> 8) & 0xFF; }
-constexpr unsigned versionMinor(Token version) { return version & 0xFF; }
+constexpr Token vertexVersion(unsigned major, unsigned minor) {
+    return kVertexVersionBase | (major << 8) | minor;
+}
+constexpr Token pixelVersion(unsigned major, unsigned minor) {
+    return kPixelVersionBase | (major << 8) | minor;
+}
+constexpr bool isPixelVersion(Token version) {
+    return (version & 0xFFFF0000u) == kPixelVersionBase;
+}
+constexpr bool isVertexVersion(Token version) {
+    return (version & 0xFFFF0000u) == kVertexVersionBase;
+}
+constexpr unsigned versionMajor(Token version) {
+    return (version >> 8) & 0xFF;
+}
+constexpr unsigned versionMinor(Token version) {
+    return version & 0xFF;
+}
 
 // Instruction token: opcode bits 15:0, controls 23:16, length 27:24 (models
 // 2.0 and up), predicated bit 28, co-issue bit 30 (pixel models below 2.0).

@@ -28,11 +28,11 @@ struct Stmt {
     enum class Kind { declare, assign, expression, ret, block };
     Kind kind = Kind::expression;
     SourcePos pos;
-    TypeRef type;                 // declare
-    std::string name;             // declare
-    std::string op;               // assign: "=", "+=", "-=", "*=", "/="
-    std::unique_ptr<Expr> target; // assign
-    std::unique_ptr<Expr> value;  // declare initialiser, assign, expression, return (may be null)
+    TypeRef type;                            // declare
+    std::string name;                        // declare
+    std::string op;                          // assign: "=", "+=", "-=", "*=", "/="
+    std::unique_ptr<Expr> target;            // assign
+    std::unique_ptr<Expr> value;             // declare initialiser, assign, expression, return (may be null)
     std::vector<std::unique_ptr<Stmt>> body; // block
 };
 

@@ -36,7 +36,9 @@ Type vectorType(int n) {
     return t;
 }
 
-std::uint8_t laneMask(int n) { return static_cast<std::uint8_t>((1u << n) - 1u); }
+std::uint8_t laneMask(int n) {
+    return static_cast<std::uint8_t>((1u << n) - 1u);
+}
 
 struct Value {
     Type type;
@@ -91,7 +93,7 @@ std::string formatFloat(float f) {
 }
 
 class Generator {
-public:
+  public:
     Generator(const Program& p, const ProfileLimits& limits) : program(p), profile(limits) {}
 
     GeneratedCode run(const std::string& entry) {
@@ -115,7 +117,7 @@ public:
         return out;
     }
 
-private:
+  private:
     // ---- types -------------------------------------------------------------
 
     Type resolveType(const TypeRef& ref) const {
@@ -223,11 +225,14 @@ private:
             }
             const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(g.registerName[0])));
             const std::string digits = g.registerName.substr(1);
-            if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; })) {
+            if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) {
+                    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+                })) {
                 throw CompileError(g.registerPos, "invalid register '" + g.registerName + "'");
             }
             if (letter != (isSampler ? 's' : 'c')) {
-                throw CompileError(g.registerPos, "register '" + g.registerName + "' does not fit a " + typeName(s.type));
+                throw CompileError(g.registerPos,
+                                   "register '" + g.registerName + "' does not fit a " + typeName(s.type));
             }
             const int index = std::stoi(digits);
             placeRegister(s, isSampler, index, size, g.registerPos);
@@ -294,7 +299,9 @@ private:
         return index;
     }
 
-    static bool sameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
+    static bool sameBits(float a, float b) {
+        return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+    }
 
     static void requireFinite(float f, SourcePos pos) {
         if (!std::isfinite(f)) {
@@ -741,8 +748,8 @@ private:
 
     void expectArgs(const Expr& e, std::size_t n) const {
         if (e.args.size() != n) {
-            throw CompileError(e.pos, "'" + e.text + "' takes " + std::to_string(n) + " argument" + (n == 1 ? "" : "s") +
-                                          ", not " + std::to_string(e.args.size()));
+            throw CompileError(e.pos, "'" + e.text + "' takes " + std::to_string(n) + " argument" +
+                                          (n == 1 ? "" : "s") + ", not " + std::to_string(e.args.size()));
         }
     }
 
@@ -884,7 +891,8 @@ private:
         const int inner = vectorFirst ? m.type.rows : m.type.cols;
         const int outer = vectorFirst ? m.type.cols : m.type.rows;
         if (v.count() < inner) {
-            throw CompileError(pos, "mul of a " + typeName(v.type) + " and a " + typeName(m.type) + ": sizes do not match");
+            throw CompileError(pos,
+                               "mul of a " + typeName(v.type) + " and a " + typeName(m.type) + ": sizes do not match");
         }
         const Src vs = operand(v, inner, pos);
         Value t = newTemp(outer);
@@ -928,8 +936,8 @@ private:
             return convert(a[0], t, e.pos);
         }
         if (total != t.cols) {
-            throw CompileError(e.pos, "'" + e.text + "' needs " + std::to_string(t.cols) + " components, the arguments give " +
-                                          std::to_string(total));
+            throw CompileError(e.pos, "'" + e.text + "' needs " + std::to_string(t.cols) +
+                                          " components, the arguments give " + std::to_string(total));
         }
         if (std::all_of(a.begin(), a.end(), [](const Value& v) { return v.literal; })) {
             std::array<float, 4> lits{};
@@ -1174,8 +1182,8 @@ private:
             throw CompileError(call.pos, "calls nest too deep (recursion is not supported)");
         }
         if (call.args.size() != f.params.size()) {
-            throw CompileError(call.pos, "'" + f.name + "' takes " + std::to_string(f.params.size()) + " arguments, not " +
-                                             std::to_string(call.args.size()));
+            throw CompileError(call.pos, "'" + f.name + "' takes " + std::to_string(f.params.size()) +
+                                             " arguments, not " + std::to_string(call.args.size()));
         }
         std::vector<Value> args;
         for (std::size_t i = 0; i < f.params.size(); ++i) {
@@ -1236,11 +1244,17 @@ private:
         Value v;
         v.type = t;
         if (profile.kind == ShaderKind::vertex) {
-            static const std::map<std::string, std::string> usages = {
-                {"POSITION", "position"}, {"BLENDWEIGHT", "blendweight"}, {"BLENDINDICES", "blendindices"},
-                {"NORMAL", "normal"},     {"PSIZE", "psize"},             {"TEXCOORD", "texcoord"},
-                {"TANGENT", "tangent"},   {"BINORMAL", "binormal"},       {"COLOR", "color"},
-                {"FOG", "fog"},           {"DEPTH", "depth"}};
+            static const std::map<std::string, std::string> usages = {{"POSITION", "position"},
+                                                                      {"BLENDWEIGHT", "blendweight"},
+                                                                      {"BLENDINDICES", "blendindices"},
+                                                                      {"NORMAL", "normal"},
+                                                                      {"PSIZE", "psize"},
+                                                                      {"TEXCOORD", "texcoord"},
+                                                                      {"TANGENT", "tangent"},
+                                                                      {"BINORMAL", "binormal"},
+                                                                      {"COLOR", "color"},
+                                                                      {"FOG", "fog"},
+                                                                      {"DEPTH", "depth"}};
             const auto it = usages.find(sem.name);
             if (it == usages.end()) {
                 throw CompileError(pos, "'" + semanticText + "' is not a vertex input semantic");
@@ -1422,7 +1436,8 @@ private:
         std::ostringstream out;
         out << profile.name << "\n";
         std::vector<DefRegister> sorted = defs;
-        std::sort(sorted.begin(), sorted.end(), [](const DefRegister& a, const DefRegister& b) { return a.index < b.index; });
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const DefRegister& a, const DefRegister& b) { return a.index < b.index; });
         for (const DefRegister& d : sorted) {
             out << "def c" << d.index;
             for (float f : d.values) {

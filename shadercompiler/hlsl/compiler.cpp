@@ -9,7 +9,7 @@ namespace {
 
 // An error without a place in the source (unknown entry, unknown profile).
 class PlainError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -38,8 +38,8 @@ CompileResult compile(std::string_view source, std::string_view fileName, std::s
     } catch (const CompileError& e) {
         result.errorLine = e.pos.line;
         result.errorColumn = e.pos.column;
-        result.message = file + "(" + std::to_string(e.pos.line) + "," + std::to_string(e.pos.column) +
-                         "): error: " + e.what();
+        result.message =
+            file + "(" + std::to_string(e.pos.line) + "," + std::to_string(e.pos.column) + "): error: " + e.what();
     } catch (const PlainError& e) {
         result.message = file + ": error: " + e.what();
     }

@@ -13,7 +13,7 @@ struct SourcePos {
 
 // Thrown inside the compiler at the first error; compile() turns it into a result.
 class CompileError : public std::runtime_error {
-public:
+  public:
     CompileError(SourcePos where, const std::string& message) : std::runtime_error(message), pos(where) {}
     SourcePos pos;
 };

@@ -16,7 +16,8 @@ namespace {
 const ProfileLimits kVs20{ShaderKind::vertex, "vs_2_0", 12, 256, 256, 0, 0, 1, 1, 1, true};
 const ProfileLimits kPs20{ShaderKind::pixel, "ps_2_0", 12, 32, 0, 64, 32, 2, 1, 1, false};
 
-constexpr std::array<std::array<std::uint8_t, 4>, 4> kPs20Orders{{{0, 1, 2, 3}, {1, 2, 0, 3}, {2, 0, 1, 3}, {3, 2, 1, 0}}};
+constexpr std::array<std::array<std::uint8_t, 4>, 4> kPs20Orders{
+    {{0, 1, 2, 3}, {1, 2, 0, 3}, {2, 0, 1, 3}, {3, 2, 1, 0}}};
 
 std::uint8_t componentsRead(const Instr& in, std::size_t s) {
     const std::uint8_t lanes = lanesRead(in, s);
@@ -61,7 +62,8 @@ bool swizzleLegal(const Src& s, std::uint8_t lanes, const ProfileLimits& profile
     if (isReplicate(s, lanes, c)) {
         return true;
     }
-    return std::any_of(kPs20Orders.begin(), kPs20Orders.end(), [&](const auto& o) { return swizzleMatches(s, lanes, o); });
+    return std::any_of(kPs20Orders.begin(), kPs20Orders.end(),
+                       [&](const auto& o) { return swizzleMatches(s, lanes, o); });
 }
 
 Src identityOf(Reg reg, bool negate = false) {
@@ -130,7 +132,7 @@ const ProfileLimits* findProfile(const std::string& name) {
 }
 
 const char* opName(Op op) {
-    static constexpr const char* names[] = {"mov", "add", "mul", "mad", "dp3", "dp4", "rcp", "rsq",
+    static constexpr const char* names[] = {"mov", "add", "mul", "mad", "dp3", "dp4", "rcp",  "rsq",
                                             "min", "max", "lrp", "pow", "abs", "frc", "texld"};
     return names[static_cast<int>(op)];
 }
@@ -304,7 +306,9 @@ bool isIdentityMove(const Instr& in) {
 
 } // namespace
 
-void removeIdentityMoves(std::vector<Instr>& code) { std::erase_if(code, isIdentityMove); }
+void removeIdentityMoves(std::vector<Instr>& code) {
+    std::erase_if(code, isIdentityMove);
+}
 
 void coalesceCopies(std::vector<Instr>& code, const ProfileLimits& profile) {
     bool changed = true;

@@ -16,10 +16,10 @@ enum class ShaderKind { vertex, pixel };
 
 struct ProfileLimits {
     ShaderKind kind = ShaderKind::vertex;
-    std::string name;        // "vs_2_0"
+    std::string name; // "vs_2_0"
     int temporaries = 12;
     int constants = 256;
-    int totalSlots = 256;     // vs_2_0; ps_2_0 counts its two kinds apart
+    int totalSlots = 256; // vs_2_0; ps_2_0 counts its two kinds apart
     int arithmeticSlots = 0;
     int textureSlots = 0;
     int constantReadPorts = 1;

@@ -7,12 +7,18 @@ namespace hlsl {
 
 namespace {
 
-bool isIdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0 || c == '_'; }
-bool isIdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; }
-bool isDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool isIdentStart(char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) != 0 || c == '_';
+}
+bool isIdentChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+}
+bool isDigit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 class Lexer {
-public:
+  public:
     explicit Lexer(std::string_view text) : src(text) {}
 
     std::vector<Token> run() {
@@ -43,7 +49,7 @@ public:
         }
     }
 
-private:
+  private:
     char advance() {
         const char c = src[at++];
         if (c == '\n') {
@@ -123,7 +129,8 @@ private:
     }
 
     void lexPunct(Token& t) {
-        static constexpr std::string_view twoChar[] = {"+=", "-=", "*=", "/=", "==", "!=", "<=", ">=", "&&", "||", "++", "--"};
+        static constexpr std::string_view twoChar[] = {
+            "+=", "-=", "*=", "/=", "==", "!=", "<=", ">=", "&&", "||", "++", "--"};
         t.kind = TokenKind::punct;
         if (at + 1 < src.size()) {
             const std::string_view pair = src.substr(at, 2);
@@ -149,6 +156,8 @@ private:
 
 } // namespace
 
-std::vector<Token> tokenize(std::string_view source) { return Lexer(source).run(); }
+std::vector<Token> tokenize(std::string_view source) {
+    return Lexer(source).run();
+}
 
 } // namespace hlsl

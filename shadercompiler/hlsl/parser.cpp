@@ -26,11 +26,11 @@ namespace {
 
 // Statement keywords of HLSL that this compiler does not take yet: named so
 // the error says what is missing rather than "unexpected identifier".
-const std::set<std::string, std::less<>> kUnsupportedStatements = {
-    "if", "else", "for", "while", "do", "switch", "break", "continue", "discard", "clip"};
+const std::set<std::string, std::less<>> kUnsupportedStatements = {"if",     "else",  "for",      "while",   "do",
+                                                                   "switch", "break", "continue", "discard", "clip"};
 
 class Parser {
-public:
+  public:
     explicit Parser(std::string_view source) : tokens(tokenize(source)) {}
 
     Program run() {
@@ -41,7 +41,7 @@ public:
         return program;
     }
 
-private:
+  private:
     const Token& peek(std::size_t ahead = 0) const {
         const std::size_t i = at + ahead;
         return i < tokens.size() ? tokens[i] : tokens.back();
@@ -304,12 +304,18 @@ private:
             return -1;
         }
         const std::string& p = t.text;
-        if (p == "||") return 1;
-        if (p == "&&") return 2;
-        if (p == "==" || p == "!=") return 3;
-        if (p == "<" || p == ">" || p == "<=" || p == ">=") return 4;
-        if (p == "+" || p == "-") return 5;
-        if (p == "*" || p == "/" || p == "%") return 6;
+        if (p == "||")
+            return 1;
+        if (p == "&&")
+            return 2;
+        if (p == "==" || p == "!=")
+            return 3;
+        if (p == "<" || p == ">" || p == "<=" || p == ">=")
+            return 4;
+        if (p == "+" || p == "-")
+            return 5;
+        if (p == "*" || p == "/" || p == "%")
+            return 6;
         return -1;
     }
 
@@ -414,6 +420,8 @@ private:
 
 } // namespace
 
-Program parse(std::string_view source) { return Parser(source).run(); }
+Program parse(std::string_view source) {
+    return Parser(source).run();
+}
 
 } // namespace hlsl

@@ -55,12 +55,18 @@ ShowRun runShow(const std::string& environment, const std::string& folder = SHOW
 // The timeline's rule, written from its table: strict comparisons, nothing
 // from 55 to 60 s.
 int expectedPart(int previous, double t) {
-    if (t < 10) return 1;
-    if (t > 10 && t < 23) return 2;
-    if (t > 23 && t < 33) return 6;
-    if (t > 33 && t < 50) return 3;
-    if (t > 50 && t < 55) return 5;
-    if (t > 60) return 4;
+    if (t < 10)
+        return 1;
+    if (t > 10 && t < 23)
+        return 2;
+    if (t > 23 && t < 33)
+        return 6;
+    if (t > 33 && t < 50)
+        return 3;
+    if (t > 50 && t < 55)
+        return 5;
+    if (t > 60)
+        return 4;
     return previous;
 }
 
@@ -143,15 +149,24 @@ TEST(WholeShow, StartUpLogsItsStepsInOrder) {
     // blob scene's spheres and blobs, the particle pool, the render targets
     // T1 to T6 (layer targets 2 to 7), the cloth's pools and mesh M2.
     const std::vector<std::string> steps = {
-        "total bytesize = 38880",  "total bytesize = 38880",
-        "total bytesize = 38880",  "total bytesize = 38880",
-        "total bytesize = 38880",  "total bytesize = 18000000",
-        "generating alcastone",    "generating alcastone",
-        "total bytesize = 5400000", "total bytesize = 36000",
-        "target 2 har xres = 160 och yres = 120!", "target 4 har xres = 160 och yres = 120!",
-        "target 5 har xres = 512 och yres = 256!", "target 7 har xres = 512 och yres = 256!",
-        "total bytesize = 24336",  "creating indexbuffer 0, nr indexes for this = 3750",
-        "generating alcastone",    "total bytesize = 75240",
+        "total bytesize = 38880",
+        "total bytesize = 38880",
+        "total bytesize = 38880",
+        "total bytesize = 38880",
+        "total bytesize = 38880",
+        "total bytesize = 18000000",
+        "generating alcastone",
+        "generating alcastone",
+        "total bytesize = 5400000",
+        "total bytesize = 36000",
+        "target 2 har xres = 160 och yres = 120!",
+        "target 4 har xres = 160 och yres = 120!",
+        "target 5 har xres = 512 och yres = 256!",
+        "target 7 har xres = 512 och yres = 256!",
+        "total bytesize = 24336",
+        "creating indexbuffer 0, nr indexes for this = 3750",
+        "generating alcastone",
+        "total bytesize = 75240",
     };
     std::size_t at = 0;
     for (const std::string& step : steps) {

@@ -21,7 +21,7 @@ using ::testing::Return;
 namespace {
 
 class DeviceTest : public ::testing::Test {
-protected:
+  protected:
     DeviceTest() {
         d.d3dDevice = &mock;
         d.presentParameters.BackBufferWidth = 800;
@@ -174,7 +174,8 @@ TEST_F(DeviceTest, ScreenQuadVerticesAndTheStatesLeftBehind) {
             return D3D_OK;
         });
     d.drawScreenQuad(10, 20, 30, 40, 0.0f, 0.25f, 1.0f, 0.75f, {1.0f, 0.0f, 1.0f, 0.0f});
-    const float expected[4][4] = {{10, 20, 0.0f, 0.25f}, {30, 20, 1.0f, 0.25f}, {30, 40, 1.0f, 0.75f}, {10, 40, 0.0f, 0.75f}};
+    const float expected[4][4] = {
+        {10, 20, 0.0f, 0.25f}, {30, 20, 1.0f, 0.25f}, {30, 40, 1.0f, 0.75f}, {10, 40, 0.0f, 0.75f}};
     for (int i = 0; i < 4; ++i) {
         EXPECT_FLOAT_EQ(seen[i].x, expected[i][0]);
         EXPECT_FLOAT_EQ(seen[i].y, expected[i][1]);

@@ -80,8 +80,8 @@ HRESULT VertexBuffer::Unlock() {
 }
 
 HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* out) {
-    *out = D3DVERTEXBUFFER_DESC{D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, usage, D3DPOOL_DEFAULT,
-                                 static_cast<UINT>(bytes.size()), 0};
+    *out = D3DVERTEXBUFFER_DESC{D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER,           usage,
+                                D3DPOOL_DEFAULT,   static_cast<UINT>(bytes.size()), 0};
     return D3D_OK;
 }
 
@@ -96,7 +96,9 @@ Declaration::Declaration(const D3DVERTEXELEMENT9* e) {
 
 namespace {
 
-int bytesPerPixelOf(D3DFORMAT format) { return format == D3DFMT_A4R4G4B4 ? 2 : 4; }
+int bytesPerPixelOf(D3DFORMAT format) {
+    return format == D3DFMT_A4R4G4B4 ? 2 : 4;
+}
 
 UINT fullChain(UINT w, UINT h) {
     UINT n = 1;
@@ -148,10 +150,11 @@ Device::Device() {
             *out = declarations.back().get();
             return D3D_OK;
         }));
-    ON_CALL(*this, GetBackBuffer(_, _, _, _)).WillByDefault(Invoke([this](UINT, UINT, D3DBACKBUFFER_TYPE, IDirect3DSurface9** out) {
-        *out = &backBuffer;
-        return D3D_OK;
-    }));
+    ON_CALL(*this, GetBackBuffer(_, _, _, _))
+        .WillByDefault(Invoke([this](UINT, UINT, D3DBACKBUFFER_TYPE, IDirect3DSurface9** out) {
+            *out = &backBuffer;
+            return D3D_OK;
+        }));
     ON_CALL(*this, GetDepthStencilSurface(_)).WillByDefault(Invoke([this](IDirect3DSurface9** out) {
         *out = &autoDepth;
         return D3D_OK;
@@ -179,26 +182,27 @@ Direct3D::Direct3D() {
     ON_CALL(*this, GetAdapterModeCount(_, _)).WillByDefault(Invoke([this](UINT, D3DFORMAT format) {
         return format == D3DFMT_X8R8G8B8 ? static_cast<UINT>(modes.size()) : 0u;
     }));
-    ON_CALL(*this, EnumAdapterModes(_, _, _, _)).WillByDefault(Invoke([this](UINT, D3DFORMAT, UINT m, D3DDISPLAYMODE* mode) {
-        if (m >= modes.size()) {
-            return D3DERR_INVALIDCALL;
-        }
-        *mode = modes[m];
-        return D3D_OK;
-    }));
+    ON_CALL(*this, EnumAdapterModes(_, _, _, _))
+        .WillByDefault(Invoke([this](UINT, D3DFORMAT, UINT m, D3DDISPLAYMODE* mode) {
+            if (m >= modes.size()) {
+                return D3DERR_INVALIDCALL;
+            }
+            *mode = modes[m];
+            return D3D_OK;
+        }));
     ON_CALL(*this, GetDeviceCaps(_, _, _)).WillByDefault(Invoke([this](UINT adapter, D3DDEVTYPE, D3DCAPS9* out) {
         *out = caps;
         out->AdapterOrdinal = adapter;
         return D3D_OK;
     }));
     ON_CALL(*this, CreateDevice(_, _, _, _, _, _))
-        .WillByDefault(Invoke([this](UINT, D3DDEVTYPE, HWND, DWORD behaviour, D3DPRESENT_PARAMETERS* parameters,
-                                     IDirect3DDevice9** out) {
-            lastParameters = *parameters;
-            lastBehaviour = behaviour;
-            *out = &device;
-            return D3D_OK;
-        }));
+        .WillByDefault(Invoke(
+            [this](UINT, D3DDEVTYPE, HWND, DWORD behaviour, D3DPRESENT_PARAMETERS* parameters, IDirect3DDevice9** out) {
+                lastParameters = *parameters;
+                lastBehaviour = behaviour;
+                *out = &device;
+                return D3D_OK;
+            }));
 }
 
 } // namespace fake

@@ -16,14 +16,14 @@ namespace fake {
 
 // Reference counting is not what these tests look at: objects live as long as the mock.
 class Counted {
-public:
+  public:
     ULONG add() { return ++references; }
     ULONG drop() { return references == 0 ? 0 : --references; }
     ULONG references = 1;
 };
 
 class Surface : public IDirect3DSurface9 {
-public:
+  public:
     ULONG AddRef() override { return count.add(); }
     ULONG Release() override { return count.drop(); }
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_SURFACE; }
@@ -39,7 +39,7 @@ public:
 
 // A texture whose levels are plain memory with a chosen row padding.
 class Texture : public IDirect3DTexture9 {
-public:
+  public:
     Texture(UINT width, UINT height, UINT levels, D3DFORMAT format, int bytesPerPixel, int padding);
     ULONG AddRef() override { return count.add(); }
     ULONG Release() override { return count.drop(); }
@@ -69,7 +69,7 @@ public:
 };
 
 class VertexBuffer : public IDirect3DVertexBuffer9 {
-public:
+  public:
     VertexBuffer(UINT length, DWORD usageFlags) : bytes(length), usage(usageFlags) {}
     ULONG AddRef() override { return count.add(); }
     ULONG Release() override { return count.drop(); }
@@ -86,7 +86,7 @@ public:
 };
 
 class IndexBuffer : public IDirect3DIndexBuffer9 {
-public:
+  public:
     explicit IndexBuffer(UINT length) : bytes(length) {}
     ULONG AddRef() override { return count.add(); }
     ULONG Release() override { return count.drop(); }
@@ -102,7 +102,7 @@ public:
 };
 
 class Declaration : public IDirect3DVertexDeclaration9 {
-public:
+  public:
     explicit Declaration(const D3DVERTEXELEMENT9* e);
     ULONG AddRef() override { return count.add(); }
     ULONG Release() override { return count.drop(); }
@@ -112,7 +112,7 @@ public:
 };
 
 class Device : public IDirect3DDevice9 {
-public:
+  public:
     Device();
     ULONG AddRef() override { return 1; }
     ULONG Release() override { return 1; }
@@ -175,7 +175,7 @@ public:
 
 // A Direct3D object with one adapter whose modes, format answers and caps a test sets.
 class Direct3D : public IDirect3D9 {
-public:
+  public:
     Direct3D();
     ULONG AddRef() override { return 1; }
     ULONG Release() override { return 1; }

@@ -197,10 +197,11 @@ std::string captureLog(void (*body)()) {
 }
 
 TEST(VectorLog, WithAndWithoutTitle) {
-    EXPECT_EQ(captureLog([] { logVector3({1.0f, -0.5f, 2.25f}, nullptr); }),
-              "[1.000000] [-0.500000] [2.250000]\n");
+    EXPECT_EQ(captureLog([] { logVector3({1.0f, -0.5f, 2.25f}, nullptr); }), "[1.000000] [-0.500000] [2.250000]\n");
     // The title is passed through as it stands, format characters included.
-    EXPECT_EQ(captureLog([] { logVector3({0.0f, 0.0f, 0.0f}, "eye %s"); }),
+    EXPECT_EQ(captureLog([] {
+                  logVector3({0.0f, 0.0f, 0.0f}, "eye %s");
+              }),
               "eye %s\n[0.000000] [0.000000] [0.000000]\n");
 }
 

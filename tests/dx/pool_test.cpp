@@ -20,7 +20,7 @@ using ::testing::Return;
 namespace {
 
 class PoolTest : public ::testing::Test {
-protected:
+  protected:
     PoolTest() { d.d3dDevice = &mock; }
     NiceMock<fake::Device> mock;
     device d;
@@ -38,11 +38,7 @@ TEST_F(PoolTest, SplitsAt65535Vertices) {
         std::vector<int> chunks;
     };
     const Case cases[] = {
-        {65535, {65535}},
-        {65536, {65535, 1}},
-        {131070, {65535, 65535}},
-        {100000, {65535, 34465}},
-        {1, {1}},
+        {65535, {65535}}, {65536, {65535, 1}}, {131070, {65535, 65535}}, {100000, {65535, 34465}}, {1, {1}},
     };
     for (const Case& c : cases) {
         NiceMock<fake::Device> local;
@@ -75,9 +71,7 @@ TEST_F(PoolTest, ConstructorLogsInItsOrder) {
 }
 
 TEST_F(PoolTest, PoolsOfMoreThanTenBuffersAreRefused) {
-    quietly([&] {
-        EXPECT_THROW(vertexbuffer(&d, 10 * 65535 + 1, false, 1, false, true), qtv_d3d::exception);
-    });
+    quietly([&] { EXPECT_THROW(vertexbuffer(&d, 10 * 65535 + 1, false, 1, false, true), qtv_d3d::exception); });
     EXPECT_STREQ(errorRecord.message, "auto throw(logic)");
     EXPECT_STREQ(errorRecord.file, "dxvertexbuffer");
     quietly([&] {

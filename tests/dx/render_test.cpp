@@ -32,7 +32,7 @@ Picture read(IDirect3DSurface9* surface) {
 
 // One device for the whole suite: the layer makes one device per process.
 class RenderTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         platform::setRunMode(platform::RunMode::virtualRun);
         installDialogResources();
@@ -177,7 +177,8 @@ TEST_F(RenderTest, BlendModesMixTheQuadWithTheTarget) {
     };
     for (const Mode& m : {Mode{&device::blendScreen, "screen"}, Mode{&device::blendMultiply, "multiply"},
                           Mode{&device::blendAdd, "add"}}) {
-        d.beginTarget(0, D3DCOLOR_XRGB(background[0], background[1], background[2]), D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
+        d.beginTarget(0, D3DCOLOR_XRGB(background[0], background[1], background[2]),
+                      D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
         d.resetStages();
         d.setRawTexture(0, nullptr);
         d.d3dDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);

@@ -34,7 +34,7 @@ std::vector<std::string> rows(HWND dialog, int list) {
 }
 
 class SetupTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         platform::setRunMode(platform::RunMode::virtualRun);
         installDialogResources();
@@ -47,8 +47,8 @@ protected:
         std::memset(modeTable, 0, sizeof modeTable);
         theDevice = nullptr;
         direct3D = &d3d;
-        d3d.modes = {{640, 480, 60, D3DFMT_X8R8G8B8},   {640, 480, 75, D3DFMT_X8R8G8B8},
-                     {1280, 960, 60, D3DFMT_X8R8G8B8},  {1280, 1024, 60, D3DFMT_X8R8G8B8},
+        d3d.modes = {{640, 480, 60, D3DFMT_X8R8G8B8},    {640, 480, 75, D3DFMT_X8R8G8B8},
+                     {1280, 960, 60, D3DFMT_X8R8G8B8},   {1280, 1024, 60, D3DFMT_X8R8G8B8},
                      {1280, 1024, 100, D3DFMT_X8R8G8B8}, {1280, 1024, 75, D3DFMT_X8R8G8B8}};
         settings.showSetupDialog = 1;
         settings.caption = "hehe";

@@ -17,7 +17,7 @@ using ::testing::Return;
 namespace {
 
 class TextureTest : public ::testing::Test {
-protected:
+  protected:
     TextureTest() {
         d.d3dDevice = &mock;
         d.presentParameters.BackBufferFormat = D3DFMT_X8R8G8B8;
@@ -72,9 +72,9 @@ TEST_F(TextureTest, NonSquareImageHalvesAlongBothAxes) {
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w * h));
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
-            pixels[static_cast<std::size_t>(y * w + x)] =
-                static_cast<std::uint32_t>((x * 7 + y * 13) & 0xFF) << 16 | static_cast<std::uint32_t>(x & 0xFF) << 8 |
-                static_cast<std::uint32_t>((y * 4) & 0xFF) | 0x80000000u;
+            pixels[static_cast<std::size_t>(y * w + x)] = static_cast<std::uint32_t>((x * 7 + y * 13) & 0xFF) << 16 |
+                                                          static_cast<std::uint32_t>(x & 0xFF) << 8 |
+                                                          static_cast<std::uint32_t>((y * 4) & 0xFF) | 0x80000000u;
         }
     }
     mock.texturePadding = 24;
@@ -94,8 +94,9 @@ TEST_F(TextureTest, NonSquareImageHalvesAlongBothAxes) {
     for (int y = 0; y < 16; ++y) {
         for (int x = 0; x < 64; ++x) {
             auto at = [&](int px, int py) { return expected1[static_cast<std::size_t>(py * 128 + px)]; };
-            ASSERT_EQ(made.word(2, static_cast<UINT>(x), static_cast<UINT>(y)),
-                      channelAverage(at(2 * x, 2 * y), at(2 * x + 1, 2 * y), at(2 * x, 2 * y + 1), at(2 * x + 1, 2 * y + 1)))
+            ASSERT_EQ(
+                made.word(2, static_cast<UINT>(x), static_cast<UINT>(y)),
+                channelAverage(at(2 * x, 2 * y), at(2 * x + 1, 2 * y), at(2 * x, 2 * y + 1), at(2 * x + 1, 2 * y + 1)))
                 << x << "," << y;
         }
     }

@@ -67,7 +67,7 @@ void fill(metamecklo& m, const Frame& f, bool plain) {
 // Meshes of different sizes in turn: larger, smaller (the tail of the pool
 // keeps an older mesh), none at all, one over two hardware buffers, one into
 // the third, and smaller again.
-const Frame kFrames[] = {{5.0f, 1.0f, 0}, {5.5f, 1.8f, 0}, {6.0f, 0.6f, 0}, {6.0f, 0.0f, 0},
+const Frame kFrames[] = {{5.0f, 1.0f, 0},  {5.5f, 1.8f, 0}, {6.0f, 0.6f, 0}, {6.0f, 0.0f, 0},
                          {0.0f, 0.0f, 20}, {0.0f, 0.0f, 5}, {9.0f, 1.4f, 0}, {0.0f, 0.0f, 40}};
 
 TEST(BlobPool, MeshUploadsLeaveTheBuffersAsAWholeUploadDoes) {

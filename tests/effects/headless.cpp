@@ -6,8 +6,8 @@
 
 #include <cstdlib>
 #include <string>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 
 namespace effectstest {
 

@@ -340,7 +340,7 @@ TEST(ParticleField, AFaceStopsAFallOnlyFarEnoughAheadAndInATestedGroup) {
 }
 
 class ParticleFieldPools : public ::testing::Test {
-protected:
+  protected:
     ParticleFieldPools() { d.d3dDevice = &mock; }
     ::testing::NiceMock<fake::Device> mock;
     device d;

@@ -267,7 +267,8 @@ TEST_F(FieldTest, TheTubeSetAddsItsFiveTubesInsideTheShell) {
         float v[11];
         for (int g = 0; g < 11; ++g) {
             const float phi = t * c.rate[g] + c.phase[g];
-            v[g] = 0.1f * (c.amplitude[g] * std::sin(phi + 0.1f) + c.base[g]) + c.amplitude[g] * std::sin(phi) + c.base[g];
+            v[g] =
+                0.1f * (c.amplitude[g] * std::sin(phi + 0.1f) + c.base[g]) + c.amplitude[g] * std::sin(phi) + c.base[g];
         }
         tubes->addTube(v[0] + xo, v[2] + zo - 0.5f, v[2] * ds, v[3], v[4] * ss, v[5], v[6], v[7], v[8], v[9], v[10]);
     }

@@ -4,7 +4,9 @@
 
 namespace musictest {
 
-void ModuleDeleter::operator()(music::Module* m) const { music::freeModule(m); }
+void ModuleDeleter::operator()(music::Module* m) const {
+    music::freeModule(m);
+}
 
 ModulePtr load(const std::vector<std::uint8_t>& bytes) {
     music::useMemorySource(bytes.data(), bytes.size());

@@ -19,10 +19,11 @@ void put16(std::vector<std::uint8_t>& b, std::size_t at, unsigned v) {
     b[at + 1] = static_cast<std::uint8_t>(v >> 8);
 }
 
-
 // The first instrument's header starts after the patterns; xm::write puts
 // empty patterns as 9 header bytes each.
-std::size_t firstInstrumentOffset(int emptyPatterns) { return kFirstPatternOffset + 9u * static_cast<unsigned>(emptyPatterns); }
+std::size_t firstInstrumentOffset(int emptyPatterns) {
+    return kFirstPatternOffset + 9u * static_cast<unsigned>(emptyPatterns);
+}
 
 // A file whose single 2-channel, 2-row pattern has the packed bytes given.
 std::vector<std::uint8_t> withPackedPattern(const std::vector<std::uint8_t>& packed) {
@@ -118,8 +119,8 @@ TEST(Loader, DecodesMaskedAndPlainCells) {
     // Row 0: a mask byte with no bits (an empty cell of one byte), then a
     // plain cell (note byte 0 followed by four bytes). Row 1: a masked
     // key-off with instrument 200 (above 128: none), then a plain cell C-4.
-    const std::vector<std::uint8_t> packed = {0x80, 0x00, 0x01, 0x22, 0x0C, 0x40,
-                                              0x83, 97,   200,  49,   2,    0x35, 0x0F, 0x07};
+    const std::vector<std::uint8_t> packed = {0x80, 0x00, 0x01, 0x22, 0x0C, 0x40, 0x83,
+                                              97,   200,  49,   2,    0x35, 0x0F, 0x07};
     ModulePtr m = load(withPackedPattern(packed));
     ASSERT_NE(m, nullptr);
     const music::NoteCell* c = m->patterns[0].cells;
@@ -477,7 +478,7 @@ TEST(LoaderMends, LoopsAndEnvelopeIndicesAreCutToWhatExists) {
     xm::Instrument& in = song.instruments[0];
     in.volume.points = {{0, 64}, {5, 80}, {3, 10}};
     in.volume.type = 7;
-    in.volume.sustain = 7;   // beyond the points: sustain off
+    in.volume.sustain = 7; // beyond the points: sustain off
     in.volume.loopStart = 1;
     in.volume.loopEnd = 200; // beyond the points: loop off
     in.panning.points = {{0, 0}, {4, 64}};

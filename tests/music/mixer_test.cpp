@@ -18,7 +18,8 @@ namespace {
 struct OwnedSample {
     std::vector<std::int16_t> data;
     Sample sample{};
-    OwnedSample(std::vector<std::int16_t> values, std::uint8_t mode, std::uint32_t loopStart, std::uint32_t loopLength) {
+    OwnedSample(std::vector<std::int16_t> values, std::uint8_t mode, std::uint32_t loopStart,
+                std::uint32_t loopLength) {
         data = values;
         data.resize(values.size() + 8, 0);
         sample.data = data.data();
@@ -205,7 +206,8 @@ TEST(Mixer, PositionOutsideItsLoopIsBroughtBack) {
 }
 
 TEST(Mixer, ConvertsRoundingHalvesToEvenAndClipping) {
-    const float in[] = {0.5f, 1.5f, 2.5f, -0.5f, -1.5f, -2.49f, 32767.4f, 32767.5f, 40000.0f, -32768.6f, -50000.0f, 3.0f};
+    const float in[] = {0.5f,     1.5f,     2.5f,     -0.5f,     -1.5f,     -2.49f,
+                        32767.4f, 32767.5f, 40000.0f, -32768.6f, -50000.0f, 3.0f};
     const std::int16_t expected[] = {0, 2, 2, 0, -2, -2, 32767, 32767, 32767, -32768, -32768, 3};
     std::int16_t out[12] = {};
     music::convertToPcm16(out, in, 6);

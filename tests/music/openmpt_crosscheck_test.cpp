@@ -57,8 +57,8 @@ std::vector<RowStart> ourRowStarts(const unsigned char* data, std::size_t size, 
 // libopenmpt's row starts, found by rendering 16 frames at a time; it stops at the song's end.
 std::vector<RowStart> openmptRowStarts(const unsigned char* data, std::size_t size, long maxFrames) {
     std::vector<RowStart> starts;
-    openmpt_module* mod = openmpt_module_create_from_memory2(data, size, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                                             nullptr, nullptr);
+    openmpt_module* mod =
+        openmpt_module_create_from_memory2(data, size, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
     EXPECT_NE(mod, nullptr);
     if (mod == nullptr) {
         return starts;
@@ -142,7 +142,8 @@ void expectSameTimeline(const std::vector<std::uint8_t>& bytes, long maxFrames) 
         ASSERT_EQ(ours[i].row, theirs[i].row) << "row start " << i;
         // Seen at the end of the 16-frame chunk in which it began.
         const long allowance = 16 + ours[i].tick;
-        ASSERT_NEAR(static_cast<double>(ours[i].frame), static_cast<double>(theirs[i].frame), static_cast<double>(allowance))
+        ASSERT_NEAR(static_cast<double>(ours[i].frame), static_cast<double>(theirs[i].frame),
+                    static_cast<double>(allowance))
             << "row start " << i << " (order " << theirs[i].order << ", row " << theirs[i].row << ")";
     }
 }
@@ -158,11 +159,11 @@ TEST(OpenmptCrossCheck, JumpsAndBreaks) {
     xm::Song song = basicSong(4, 6);
     song.speed = 3;
     song.bpm = 150;
-    cell(song, 0, 10, 0) = {0, 0, 0, 0xD, 0x20};  // to order 1, row 20
-    cell(song, 1, 30, 1) = {0, 0, 0, 0xB, 0x03};  // a jump and a later break in one row:
-    cell(song, 1, 30, 3) = {0, 0, 0, 0xD, 0x08};  // order 3, row 8
-    cell(song, 3, 12, 2) = {0, 0, 0, 0xD, 0x00};  // to order 4, row 0
-    cell(song, 4, 5, 2) = {0, 0, 0, 0xD, 0x63};   // to the last row of order 5
+    cell(song, 0, 10, 0) = {0, 0, 0, 0xD, 0x20}; // to order 1, row 20
+    cell(song, 1, 30, 1) = {0, 0, 0, 0xB, 0x03}; // a jump and a later break in one row:
+    cell(song, 1, 30, 3) = {0, 0, 0, 0xD, 0x08}; // order 3, row 8
+    cell(song, 3, 12, 2) = {0, 0, 0, 0xD, 0x00}; // to order 4, row 0
+    cell(song, 4, 5, 2) = {0, 0, 0, 0xD, 0x63};  // to the last row of order 5
     cell(song, 0, 2, 1) = {49, 1, 0, 0, 0};
     expectSameTimeline(xm::write(song), 44100L * 60);
 }

@@ -8,9 +8,9 @@
 #include "music/render.h"
 #include "music/songclock.h"
 #include "music/xmloader.h"
-#include "platform/kernel/runmode.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/runmode.h"
 #include "platform/winmm/wavesink.h"
 #include "resources/song/song.h"
 

@@ -53,7 +53,9 @@ void ticks(Module* m, int n) {
 // XM note numbering: 1 = C-0, so C-4 is 49.
 constexpr std::uint8_t kC4 = 49;
 
-double hzOfNote(double realNote) { return 8363.0 * std::pow(2.0, (realNote - 48.0) / 12.0); }
+double hzOfNote(double realNote) {
+    return 8363.0 * std::pow(2.0, (realNote - 48.0) / 12.0);
+}
 
 } // namespace
 
@@ -236,7 +238,7 @@ TEST(PlayerVolume, KeyOffWithEnvelopeLeavesTheSustainAndFades) {
 TEST(PlayerVolume, TremorTremoloAndRetriggerVolumes) {
     xm::Song song = basicSong(3, 1);
     song.speed = 8;
-    cell(song, 0, 0, 0) = {kC4, 1, 0, 0x1D, 0x12}; // on 2 ticks, off 3
+    cell(song, 0, 0, 0) = {kC4, 1, 0, 0x1D, 0x12};    // on 2 ticks, off 3
     cell(song, 0, 0, 1) = {kC4, 1, 0x30, 0x1B, 0x62}; // every 2nd tick, volume x 2/3
     cell(song, 0, 0, 2) = {kC4, 1, 0x30, 0x7, 0x88};  // tremolo speed 8 depth 8
     ModulePtr m = start(song);

@@ -20,7 +20,8 @@ struct Pixel {
 };
 
 Pixel pixelAt(const std::uint8_t* rgb, int width, int x, int y) {
-    const std::uint8_t* p = rgb + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+    const std::uint8_t* p =
+        rgb + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
     return {p[0], p[1], p[2]};
 }
 
@@ -67,7 +68,9 @@ TEST(Pictures, StripsThreeToSixAreTheLogosBandsTopFirst) {
     ASSERT_EQ(logo.size(), 4 * kStripBytes);
     ASSERT_EQ(strips.size(), 15 * kStripBytes);
     for (int band = 0; band < 4; ++band) {
-        EXPECT_EQ(std::memcmp(strip(strips, 3 + band), logo.data() + kStripBytes * static_cast<std::size_t>(band), kStripBytes), 0)
+        EXPECT_EQ(std::memcmp(strip(strips, 3 + band), logo.data() + kStripBytes * static_cast<std::size_t>(band),
+                              kStripBytes),
+                  0)
             << "strip " << 3 + band;
     }
 }

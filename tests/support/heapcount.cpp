@@ -45,20 +45,52 @@ void release(void* block) noexcept {
 
 } // namespace
 
-long testsupport::heapAllocations() { return allocations.load(); }
-long testsupport::liveHeapBlocks() { return live.load(); }
+long testsupport::heapAllocations() {
+    return allocations.load();
+}
+long testsupport::liveHeapBlocks() {
+    return live.load();
+}
 
-void* operator new(std::size_t size) { return countedOrThrow(size); }
-void* operator new[](std::size_t size) { return countedOrThrow(size); }
-void* operator new(std::size_t size, std::align_val_t alignment) { return countedAligned(size, alignment); }
-void* operator new[](std::size_t size, std::align_val_t alignment) { return countedAligned(size, alignment); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return counted(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return counted(size); }
-void operator delete(void* block) noexcept { release(block); }
-void operator delete[](void* block) noexcept { release(block); }
-void operator delete(void* block, std::size_t) noexcept { release(block); }
-void operator delete[](void* block, std::size_t) noexcept { release(block); }
-void operator delete(void* block, std::align_val_t) noexcept { release(block); }
-void operator delete[](void* block, std::align_val_t) noexcept { release(block); }
-void operator delete(void* block, std::size_t, std::align_val_t) noexcept { release(block); }
-void operator delete[](void* block, std::size_t, std::align_val_t) noexcept { release(block); }
+void* operator new(std::size_t size) {
+    return countedOrThrow(size);
+}
+void* operator new[](std::size_t size) {
+    return countedOrThrow(size);
+}
+void* operator new(std::size_t size, std::align_val_t alignment) {
+    return countedAligned(size, alignment);
+}
+void* operator new[](std::size_t size, std::align_val_t alignment) {
+    return countedAligned(size, alignment);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return counted(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return counted(size);
+}
+void operator delete(void* block) noexcept {
+    release(block);
+}
+void operator delete[](void* block) noexcept {
+    release(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    release(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    release(block);
+}
+void operator delete(void* block, std::align_val_t) noexcept {
+    release(block);
+}
+void operator delete[](void* block, std::align_val_t) noexcept {
+    release(block);
+}
+void operator delete(void* block, std::size_t, std::align_val_t) noexcept {
+    release(block);
+}
+void operator delete[](void* block, std::size_t, std::align_val_t) noexcept {
+    release(block);
+}

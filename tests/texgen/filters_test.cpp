@@ -1,8 +1,8 @@
+#include "tests/texgen/testutil.h"
 #include "texgen/convolution.h"
 #include "texgen/generators.h"
 #include "texgen/pointops.h"
 #include "texgen/sampling.h"
-#include "tests/texgen/testutil.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,7 @@ using texgen_test::constant;
 using texgen_test::noisyPlane;
 using texgen_test::planeOf;
 
-int countDifferent(const Plane& a, const Plane& b, int tolerance = 0)
-{
+int countDifferent(const Plane& a, const Plane& b, int tolerance = 0) {
     int n = 0;
     for (std::size_t i = 0; i < texgen::kPlaneSize; ++i) {
         n += std::abs(a.pixels[i] - b.pixels[i]) > tolerance;
@@ -30,8 +29,7 @@ int countDifferent(const Plane& a, const Plane& b, int tolerance = 0)
 // The repeated filter straight from its definition: eight passes, each on the
 // previous result, pixel by pixel, the sum divided toward zero by `divisor`.
 Plane plainRepeat(const Plane& source, unsigned passes, const Plane* mask, const std::vector<int>& kernel, int n,
-                  int divisor)
-{
+                  int divisor) {
     Plane current = source;
     for (unsigned pass = 0; pass < 8; ++pass) {
         Plane next = current;
@@ -55,8 +53,7 @@ Plane plainRepeat(const Plane& source, unsigned passes, const Plane* mask, const
 const std::vector<int> kBlur = {1, 1, 2, 1, 1, 1, 2, 2, 2, 1, 2, 2, 3, 2, 2, 1, 2, 2, 2, 1, 1, 1, 2, 1, 1};
 const std::vector<int> kSharpen = {0, -2, 0, -2, 11, -2, 0, -2, 0};
 
-TEST(RepeatFilter, BlurAndSharpenFollowTheirKernelsPassByPass)
-{
+TEST(RepeatFilter, BlurAndSharpenFollowTheirKernelsPassByPass) {
     const Plane source = noisyPlane(1);
     const Plane mask = noisyPlane(2);
     Plane out;
@@ -72,8 +69,7 @@ TEST(RepeatFilter, BlurAndSharpenFollowTheirKernelsPassByPass)
     EXPECT_EQ(countDifferent(out, plainRepeat(source, 0, &mask, kSharpen, 3, 3)), 0);
 }
 
-TEST(RepeatFilter, PassCountsFromMaskAndParameter)
-{
+TEST(RepeatFilter, PassCountsFromMaskAndParameter) {
     const Plane source = noisyPlane(3);
     const Plane full = constant(255);
     Plane a;
@@ -86,8 +82,7 @@ TEST(RepeatFilter, PassCountsFromMaskAndParameter)
     EXPECT_EQ(countDifferent(a, b), 0);
 }
 
-TEST(Filter3x3, KernelsWithBiasAndUnknownNumbers)
-{
+TEST(Filter3x3, KernelsWithBiasAndUnknownNumbers) {
     Plane dot;
     dot.at(10, 10) = 20;
     Plane out;
@@ -99,15 +94,14 @@ TEST(Filter3x3, KernelsWithBiasAndUnknownNumbers)
     const Plane ramp = planeOf([](int, int y) { return y; });
     texgen::filter3x3(out, 5, ramp);
     EXPECT_EQ(out.at(7, 100), 129);
-    EXPECT_EQ(out.at(7, 0), 0); // 127 + 1 - 255 across the wrap, clamped
+    EXPECT_EQ(out.at(7, 0), 0);      // 127 + 1 - 255 across the wrap, clamped
     texgen::filter3x3(out, 6, ramp); // no kernel 6: the source passes unchanged
     EXPECT_EQ(countDifferent(out, ramp), 0);
     texgen::convolvePlane(out, ramp, kBlur, 5, -1, 0); // -1: divide by the kernel's own sum
     EXPECT_EQ(countDifferent(out, plainRepeat(ramp, 1, nullptr, kBlur, 5, 39)), 0);
 }
 
-TEST(Combine, ModesByFormula)
-{
+TEST(Combine, ModesByFormula) {
     const auto clamp = [](int v) { return std::clamp(v, 0, 255); };
     const struct {
         unsigned mode;
@@ -150,8 +144,7 @@ TEST(Combine, ModesByFormula)
     EXPECT_EQ(out.at(32, 0), 32);
 }
 
-TEST(PointOps, ValuesByFormula)
-{
+TEST(PointOps, ValuesByFormula) {
     const Plane ramp = planeOf([](int x, int) { return x; });
     const Plane mask = planeOf([](int, int y) { return y; });
     const struct {
@@ -161,17 +154,20 @@ TEST(PointOps, ValuesByFormula)
     } cases[] = {
         {"levels 0 255", [&](Plane& o) { texgen::levels(o, 0, 255, ramp); }, [](int v) { return v; }},
         {"levels 0 69", [&](Plane& o) { texgen::levels(o, 0, 69, ramp); }, [](int v) { return v == 255 ? 69 : -1; }},
-        {"clamp", [&](Plane& o) { texgen::clampRange(o, 0, 50, 100, ramp); }, [](int v) { return std::clamp(v, 50, 100); }},
+        {"clamp", [&](Plane& o) { texgen::clampRange(o, 0, 50, 100, ramp); },
+         [](int v) { return std::clamp(v, 50, 100); }},
         {"threshold", [&](Plane& o) { texgen::clampRange(o, 1, 50, 100, ramp); },
          [](int v) { return v < 50 ? 0 : (v > 100 ? 255 : v); }},
         {"wrap", [&](Plane& o) { texgen::multiplyWrap(o, 3, ramp); }, [](int v) { return (3 * v) % 256; }},
         {"fold", [&](Plane& o) { texgen::multiplyWrap(o, 128 + 3, ramp); },
          [](int v) { return (3 * v / 256) % 2 == 1 ? (3 * v) % 256 : 255 - (3 * v) % 256; }},
         {"invert", [&](Plane& o) { texgen::invert(o, ramp); }, [](int v) { return 255 - v; }},
-        {"brightness", [&](Plane& o) { texgen::brightness(o, 27, ramp, nullptr); }, [](int v) { return std::max(v - 100, 0); }},
+        {"brightness", [&](Plane& o) { texgen::brightness(o, 27, ramp, nullptr); },
+         [](int v) { return std::max(v - 100, 0); }},
         {"brightness by mask", [&](Plane& o) { texgen::brightness(o, 0, ramp, &mask); },
          [](int v) { return std::clamp(v + 3 - 127, 0, 255); }},
-        {"lighten", [&](Plane& o) { texgen::lightenDarken(o, 192, ramp, nullptr); }, [](int v) { return v + (255 - v) / 2; }},
+        {"lighten", [&](Plane& o) { texgen::lightenDarken(o, 192, ramp, nullptr); },
+         [](int v) { return v + (255 - v) / 2; }},
         {"contrast 127", [&](Plane& o) { texgen::contrast(o, 127, ramp, nullptr); }, [](int v) { return v; }},
         {"contrast 255", [&](Plane& o) { texgen::contrast(o, 255, ramp, nullptr); },
          [](int v) { return v < 127 ? 0 : (v > 127 ? 255 : -1); }},
@@ -189,8 +185,7 @@ TEST(PointOps, ValuesByFormula)
     }
 }
 
-TEST(Normalise, StretchesTheRangeAndJointlyOverAllFourInputs)
-{
+TEST(Normalise, StretchesTheRangeAndJointlyOverAllFourInputs) {
     const Plane ramp = planeOf([](int x, int) { return 10 + x / 32; }); // 10..17
     Plane out;
     texgen::normalise(out, ramp);
@@ -205,8 +200,7 @@ TEST(Normalise, StretchesTheRangeAndJointlyOverAllFourInputs)
     EXPECT_EQ(out.at(0, 0), 10 * 255 / 34);
 }
 
-TEST(Sampling, BilinearDisplaceTwirlTile)
-{
+TEST(Sampling, BilinearDisplaceTwirlTile) {
     const Plane ramp = planeOf([](int x, int y) { return x + 2 * y; });
     EXPECT_FLOAT_EQ(texgen::sampleBilinear(5.5f, 6.25f, ramp), 18.0f);
     // -0.5 truncates to 0 with fraction -0.5: 1.5 * p(0) - 0.5 * p(1).
@@ -235,8 +229,7 @@ TEST(Sampling, BilinearDisplaceTwirlTile)
     EXPECT_EQ(out.at(131, 69), source.at(6, 20));
 }
 
-TEST(MotionBlur, LengthOneIsAOneSampleShift)
-{
+TEST(MotionBlur, LengthOneIsAOneSampleShift) {
     const Plane source = noisyPlane(10);
     Plane out;
     texgen::motionBlur(out, 1, 64, source, nullptr); // along the rows

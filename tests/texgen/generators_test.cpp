@@ -1,7 +1,7 @@
 #include "platform/crt/random.h"
+#include "tests/texgen/testutil.h"
 #include "texgen/generators.h"
 #include "texgen/noise.h"
-#include "tests/texgen/testutil.h"
 
 #include <gtest/gtest.h>
 
@@ -18,14 +18,12 @@ using texgen_test::Lcg;
 
 // True when x lies so close to an integer that a truncation in single
 // precision may land on either side of it.
-bool nearInteger(double x)
-{
+bool nearInteger(double x) {
     return std::abs(x - std::round(x)) < 1e-3;
 }
 
 // True when no step across the wrap is larger than the largest step inside.
-bool seamless(const Plane& p)
-{
+bool seamless(const Plane& p) {
     int inside = 0;
     int across = 0;
     for (int i = 0; i < 256; ++i) {
@@ -37,8 +35,7 @@ bool seamless(const Plane& p)
     return across <= inside;
 }
 
-TEST(Plasma, FirstDrawsSetTheCentreAndFirstQuadrant)
-{
+TEST(Plasma, FirstDrawsSetTheCentreAndFirstQuadrant) {
     for (unsigned seed : {0u, 166u, 4711u}) {
         Plane p;
         texgen::plasma(p, seed, 1);
@@ -57,8 +54,7 @@ TEST(Plasma, FirstDrawsSetTheCentreAndFirstQuadrant)
     }
 }
 
-TEST(RadialGradient, FallsFromTheCentreToTheCornersByPower)
-{
+TEST(RadialGradient, FallsFromTheCentreToTheCornersByPower) {
     for (unsigned power : {0u, 2u}) {
         Plane p;
         texgen::radialGradient(p, power);
@@ -76,8 +72,7 @@ TEST(RadialGradient, FallsFromTheCentreToTheCornersByPower)
     }
 }
 
-TEST(Cells, TorusDistanceStretchedToBothEnds)
-{
+TEST(Cells, TorusDistanceStretchedToBothEnds) {
     Plane p;
     texgen::cells(p, 9, 0, 1);
     Lcg lcg(9);
@@ -101,8 +96,7 @@ TEST(Cells, TorusDistanceStretchedToBothEnds)
     EXPECT_TRUE(p.pixels == constant(0).pixels);
 }
 
-TEST(RandomBlocks, OneDrawPerBlockRowByRowAndNoneForEqualBounds)
-{
+TEST(RandomBlocks, OneDrawPerBlockRowByRowAndNoneForEqualBounds) {
     Plane p;
     texgen::randomBlocks(p, 5, 0x12, 10, 50); // 2 blocks across, 4 down
     Lcg lcg(5);
@@ -119,8 +113,7 @@ TEST(RandomBlocks, OneDrawPerBlockRowByRowAndNoneForEqualBounds)
     EXPECT_EQ(crt::rand(), Lcg(7).next());
 }
 
-TEST(BitPattern, MasksAndShiftsCoordinateBits)
-{
+TEST(BitPattern, MasksAndShiftsCoordinateBits) {
     Plane p;
     texgen::bitPattern(p, 56, 48);
     for (int x = 0; x < 256; ++x) {
@@ -130,8 +123,7 @@ TEST(BitPattern, MasksAndShiftsCoordinateBits)
     EXPECT_EQ(p.at(0xB7, 0x3C), (0xA0 ^ 0xC0));
 }
 
-TEST(Shapes, CheckerboardBricksAndTilesWithRemainders)
-{
+TEST(Shapes, CheckerboardBricksAndTilesWithRemainders) {
     Plane p;
     texgen::shapes(p, 0, 10, 20, 0x12, 0); // 2 squares across, 4 down
     EXPECT_EQ(p.at(0, 0), 20);
@@ -162,8 +154,7 @@ TEST(Shapes, CheckerboardBricksAndTilesWithRemainders)
     EXPECT_EQ(p.at(5, 5), 77);
 }
 
-TEST(SpotsAndGlows, PeakAtTheDrawnCentres)
-{
+TEST(SpotsAndGlows, PeakAtTheDrawnCentres) {
     Lcg lcg(31);
     const int cx = lcg.next() & 255;
     const int cy = lcg.next() & 255;
@@ -177,8 +168,7 @@ TEST(SpotsAndGlows, PeakAtTheDrawnCentres)
     EXPECT_EQ(p.at(cx - 10, cy), 0);
 }
 
-TEST(Noise, CubicLatticeAndFlatPlanes)
-{
+TEST(Noise, CubicLatticeAndFlatPlanes) {
     // P = (7 + 2) - (3 - 5) = 11, Q = -2 - 11 = -13, R = -5: at 0.5, 11/8 - 13/4 - 5/2 + 5.
     EXPECT_FLOAT_EQ(texgen::cubicInterp(0.0f, 3, 5, -2, 7), 5.0f);
     EXPECT_FLOAT_EQ(texgen::cubicInterp(0.5f, 3, 5, -2, 7), 0.625f);
@@ -202,8 +192,7 @@ TEST(Noise, CubicLatticeAndFlatPlanes)
 
 // Fractal noise draws 6 - reduction octaves, each lattice twice as fine as the
 // last: base 0x11 starts at 2 x 2, so the octaves draw 4, 16, 64, 256, ... values.
-TEST(Noise, FractalOctavesCountAndHalveTheirAmplitude)
-{
+TEST(Noise, FractalOctavesCountAndHalveTheirAmplitude) {
     Plane p;
     for (unsigned reduction = 0; reduction <= 6; ++reduction) {
         texgen::fractalNoise(p, 5, 0x11, reduction);

@@ -1,12 +1,12 @@
 #include "platform/crt/random.h"
 #include "resources/texprograms/texprograms.h"
+#include "tests/texgen/testutil.h"
 #include "texgen/convolution.h"
 #include "texgen/generators.h"
 #include "texgen/noise.h"
 #include "texgen/pointops.h"
 #include "texgen/program.h"
 #include "texgen/sampling.h"
-#include "tests/texgen/testutil.h"
 
 #include <gtest/gtest.h>
 
@@ -23,8 +23,7 @@ using texgen::Plane;
 using texgen_test::constant;
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes hex(const std::string& text)
-{
+Bytes hex(const std::string& text) {
     Bytes out;
     std::istringstream in(text);
     unsigned v = 0;
@@ -38,8 +37,7 @@ struct Image {
     explicit Image(std::size_t pitchBytes = 1024, std::uint8_t fillByte = 0)
         : pitch(pitchBytes), bytes(pitchBytes * 256, fillByte) {}
     // Channel c (0 red, 1 green, 2 blue, 3 alpha): byte 2, 1, 0, 3 of each pixel.
-    Plane channel(int c) const
-    {
+    Plane channel(int c) const {
         constexpr std::size_t kByte[] = {2, 1, 0, 3};
         return texgen_test::planeOf([&](int x, int y) {
             return bytes[static_cast<std::size_t>(y) * pitch + static_cast<std::size_t>(x) * 4 + kByte[c]];
@@ -49,18 +47,16 @@ struct Image {
     Bytes bytes;
 };
 
-Image run(std::span<const std::uint8_t> program)
-{
+Image run(std::span<const std::uint8_t> program) {
     Image image;
     EXPECT_TRUE(texgen::runTextureProgram(program, image.bytes.data(), image.pitch));
     return image;
 }
 
-TEST(EmbeddedPrograms, HoldTheShowsBytesInBlockOrder)
-{
+TEST(EmbeddedPrograms, HoldTheShowsBytesInBlockOrder) {
     const char* listed[] = {
-        "0c 18 55 01 0c 5d 66 01 0c e4 66 01 00", "1e 00 45 46 db 03 17 1e 00 99 80 1e 00 a3 80 00",
-        "58 03 19 03 14 08 08 38 30 08 54 02 80 80 80", "00 1e 00 ff 0d 99 ff ff 44 02 80 80 00 00",
+        "0c 18 55 01 0c 5d 66 01 0c e4 66 01 00",          "1e 00 45 46 db 03 17 1e 00 99 80 1e 00 a3 80 00",
+        "58 03 19 03 14 08 08 38 30 08 54 02 80 80 80",    "00 1e 00 ff 0d 99 ff ff 44 02 80 80 00 00",
         "58 06 0d 99 9e 6b 58 04 02 a6 01 81 81 80 80 00",
     };
     Bytes block;
@@ -76,8 +72,7 @@ TEST(EmbeddedPrograms, HoldTheShowsBytesInBlockOrder)
     EXPECT_EQ(Bytes(actualBlock.begin(), actualBlock.end()), block);
 }
 
-TEST(TextureProgram, ReferencesReachSlotsStoredInEarlierChannels)
-{
+TEST(TextureProgram, ReferencesReachSlotsStoredInEarlierChannels) {
     // Program 2: one cells pattern stored in red, tinted by levels in red, green, blue.
     const Image image = run(resources::textureProgram(2));
     Plane pattern;
@@ -91,8 +86,7 @@ TEST(TextureProgram, ReferencesReachSlotsStoredInEarlierChannels)
     EXPECT_TRUE(image.channel(3).pixels == constant(0).pixels);
 }
 
-TEST(TextureProgram, StoredNodesAreNumberedOnEntryAndFilledOnFinish)
-{
+TEST(TextureProgram, StoredNodesAreNumberedOnEntryAndFilledOnFinish) {
     // Program 5: the outer blur is entered first (slot 0), the inner one second (slot 1).
     texgen::TextureProgramRun state(resources::textureProgram(5));
     Plane red;
@@ -113,22 +107,21 @@ TEST(TextureProgram, StoredNodesAreNumberedOnEntryAndFilledOnFinish)
     EXPECT_TRUE(red.pixels == outer.pixels);
 }
 
-TEST(TextureProgram, NodeLengthsFollowParametersAndOptionalInputs)
-{
+TEST(TextureProgram, NodeLengthsFollowParametersAndOptionalInputs) {
     const struct {
         const char* tree;
         std::size_t length;
         int value; // worked by hand from the operation's formula
     } cases[] = {
-        {"00", 1, 0},                         // opcode 0: fill without parameter
-        {"01 ff", 2, 255},                    // opcode 1: fill with it
-        {"14 04 40 01 c8 01 64", 7, 124},     // combine 4, e = 64: 200*64>>8 + 100*191>>8 = 50 + 74
-        {"14 0a c8 01 c8 01 64", 7, 200},     // combine 10, key 200: a equals the key
-        {"14 06 01 c8 01 64 01 40", 8, 174},  // combine 6, mask 64: 191*200>>8 + 100*64>>8 = 149 + 25
-        {"14 00 01 c8 01 64", 6, 255},        // combine 0: no extra byte, no mask
-        {"18 00 01 09 01 ff", 6, 9},          // blur 0 reads a mask
-        {"1b 01 00 01 09 01 40", 7, 9},       // motionBlur direction 0 reads a direction map
-        {"0d 80 10 10 01 05 01 06", 8, 5},    // displace: x source only
+        {"00", 1, 0},                        // opcode 0: fill without parameter
+        {"01 ff", 2, 255},                   // opcode 1: fill with it
+        {"14 04 40 01 c8 01 64", 7, 124},    // combine 4, e = 64: 200*64>>8 + 100*191>>8 = 50 + 74
+        {"14 0a c8 01 c8 01 64", 7, 200},    // combine 10, key 200: a equals the key
+        {"14 06 01 c8 01 64 01 40", 8, 174}, // combine 6, mask 64: 191*200>>8 + 100*64>>8 = 149 + 25
+        {"14 00 01 c8 01 64", 6, 255},       // combine 0: no extra byte, no mask
+        {"18 00 01 09 01 ff", 6, 9},         // blur 0 reads a mask
+        {"1b 01 00 01 09 01 40", 7, 9},      // motionBlur direction 0 reads a direction map
+        {"0d 80 10 10 01 05 01 06", 8, 5},   // displace: x source only
         {"0d 88 10 10 01 05 01 06 01 07", 10, 5},
     };
     for (const auto& c : cases) {
@@ -141,8 +134,7 @@ TEST(TextureProgram, NodeLengthsFollowParametersAndOptionalInputs)
     }
 }
 
-TEST(TextureProgram, WritesEachChannelIntoItsOwnByteOnly)
-{
+TEST(TextureProgram, WritesEachChannelIntoItsOwnByteOnly) {
     Image image(1100, 0xAB);
     ASSERT_TRUE(texgen::runTextureProgram(hex("01 05 01 ff 00 01 80"), image.bytes.data(), image.pitch));
     const int expected[] = {5, 255, 0, 128};
@@ -159,8 +151,7 @@ TEST(TextureProgram, WritesEachChannelIntoItsOwnByteOnly)
     EXPECT_EQ(std::count(narrow.bytes.begin(), narrow.bytes.end(), 0xAB), 1024 * 256);
 }
 
-std::uint64_t fnv1a(const Bytes& bytes)
-{
+std::uint64_t fnv1a(const Bytes& bytes) {
     std::uint64_t h = 14695981039346656037ull;
     for (std::uint8_t b : bytes) {
         h = (h ^ b) * 1099511628211ull;
@@ -168,14 +159,13 @@ std::uint64_t fnv1a(const Bytes& bytes)
     return h;
 }
 
-TEST(TextureProgram, EmbeddedOutputsAreRepeatableAndMatchTheReviewedImages)
-{
+TEST(TextureProgram, EmbeddedOutputsAreRepeatableAndMatchTheReviewedImages) {
     // Pinned after the images were looked at (texdump): 1 three-channel fractal
     // noise, 2 teal-tinted cells, 3 blurred bit-pattern stripes, 4 displaced
     // radial gradient in green, 5 blurred displaced plasma. A change to any
     // operation they use shows here.
     const std::uint64_t pinned[] = {
-        10604601734940697707ull, 121477409925240894ull, 18052051842859414661ull,
+        10604601734940697707ull, 121477409925240894ull,  18052051842859414661ull,
         12539174253269808836ull, 6358974302779826349ull,
     };
     for (int n = 1; n <= 5; ++n) {
@@ -185,8 +175,7 @@ TEST(TextureProgram, EmbeddedOutputsAreRepeatableAndMatchTheReviewedImages)
 }
 
 // A binary tree of stored combine nodes with stored fill leaves, `levels` deep.
-void storedTree(Bytes& program, int levels)
-{
+void storedTree(Bytes& program, int levels) {
     program.insert(program.end(), {static_cast<std::uint8_t>(levels == 0 ? 0x41 : 0x54), 0x00});
     for (int i = 0; levels > 0 && i < 2; ++i) {
         storedTree(program, levels - 1);
@@ -194,8 +183,7 @@ void storedTree(Bytes& program, int levels)
 }
 
 // After a failed run every channel byte is 0 and the bytes past each row untouched.
-void expectClearedAfterFailure(const Bytes& program)
-{
+void expectClearedAfterFailure(const Bytes& program) {
     Image image(1040, 0xCD);
     EXPECT_FALSE(texgen::runTextureProgram(program, image.bytes.data(), image.pitch));
     int stale = 0;
@@ -205,8 +193,7 @@ void expectClearedAfterFailure(const Bytes& program)
     EXPECT_EQ(stale, 0);
 }
 
-TEST(TextureProgram, MalformedProgramsFailWithoutLeavingStalePixels)
-{
+TEST(TextureProgram, MalformedProgramsFailWithoutLeavingStalePixels) {
     using texgen::ProgramFault;
     Bytes tooManyStored;
     storedTree(tooManyStored, 7); // 255 stored nodes
@@ -236,8 +223,7 @@ TEST(TextureProgram, MalformedProgramsFailWithoutLeavingStalePixels)
     }
 }
 
-TEST(TextureProgram, RandomBytesNeverReachOutsideTheProgram)
-{
+TEST(TextureProgram, RandomBytesNeverReachOutsideTheProgram) {
     // Each program lives in a vector of its exact size, so the sanitizer build
     // catches any read past its end. Spots, glows and motion blur, whose cost
     // grows with their parameters, are swapped for invert to keep the run short.

@@ -18,7 +18,7 @@ using ::testing::Return;
 namespace {
 
 class AtlasTest : public ::testing::Test {
-protected:
+  protected:
     AtlasTest() { d.d3dDevice = &mock; }
     NiceMock<fake::Device> mock;
     device d;

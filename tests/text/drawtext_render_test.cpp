@@ -11,7 +11,7 @@ namespace {
 constexpr D3DCOLOR kBlack = 0xFF000000u;
 
 class TextRender : public DeviceTest {
-protected:
+  protected:
     // Draws "RIZA" in white at the depth on a black 256 x 64 target and
     // counts the pixels the glyphs lit.
     int litPixels(float depth, Picture& picture) {

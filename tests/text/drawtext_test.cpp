@@ -22,13 +22,15 @@ struct Vertex {
 };
 
 class DrawTextTest : public ::testing::Test {
-protected:
+  protected:
     DrawTextTest() : buffer(8400, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY), atlas(&d) {
         d.d3dDevice = &mock;
         d.targetSize[0] = TargetSize{800.0f, 600.0f};
         atlas.quadBuffer = &buffer;
         // A 20-texel-high cell; glyph widths in texels: blank 10, 'A' 30, 'B' 20.
-        auto rect = [](float x, float w) { return GlyphRect{x / 512.0f, 40.0f / 512.0f, (x + w) / 512.0f, 60.0f / 512.0f}; };
+        auto rect = [](float x, float w) {
+            return GlyphRect{x / 512.0f, 40.0f / 512.0f, (x + w) / 512.0f, 60.0f / 512.0f};
+        };
         for (GlyphRect& g : atlas.glyphs) {
             g = rect(100, 10);
         }
@@ -78,10 +80,10 @@ TEST_F(DrawTextTest, GlyphSizesFollowTheCellAndKeepItsAspect) {
     // advanceHeight = glyphHeight: a glyph keeps its cell's aspect in pixels.
     atlas.drawText(0.25f, 0.5f, 0.75f, 0.1f, 0.1f, 0.0f, 0x80FFFFFFu, "A", false);
     ASSERT_EQ(drawn.size(), 6u);
-    const float s = 600.0f * 0.1f;              // line height, 60 pixels for a 20-texel cell
-    const float x0 = 800.0f * 0.25f - 0.5f;     // 199.5
+    const float s = 600.0f * 0.1f;          // line height, 60 pixels for a 20-texel cell
+    const float x0 = 800.0f * 0.25f - 0.5f; // 199.5
     const float y0 = 600.0f * 0.5f - 0.5f - 0.6f * s;
-    const float w = 30.0f * (s / 20.0f);        // 30 texels wide at 3 pixels per texel
+    const float w = 30.0f * (s / 20.0f); // 30 texels wide at 3 pixels per texel
     float minX = 1e9f, maxX = -1e9f, minY = 1e9f, maxY = -1e9f;
     for (const Vertex& v : drawn) {
         minX = std::min(minX, v.x);

@@ -40,10 +40,18 @@ struct Picture {
 };
 
 // 0xAARRGGBB channels.
-inline int red(D3DCOLOR c) { return static_cast<int>((c >> 16) & 0xFF); }
-inline int green(D3DCOLOR c) { return static_cast<int>((c >> 8) & 0xFF); }
-inline int blue(D3DCOLOR c) { return static_cast<int>(c & 0xFF); }
-inline int alpha(D3DCOLOR c) { return static_cast<int>(c >> 24); }
+inline int red(D3DCOLOR c) {
+    return static_cast<int>((c >> 16) & 0xFF);
+}
+inline int green(D3DCOLOR c) {
+    return static_cast<int>((c >> 8) & 0xFF);
+}
+inline int blue(D3DCOLOR c) {
+    return static_cast<int>(c & 0xFF);
+}
+inline int alpha(D3DCOLOR c) {
+    return static_cast<int>(c >> 24);
+}
 
 // Reads a surface of the layer back into picture; the layer's result.
 HRESULT readPicture(IDirect3DSurface9* surface, Picture& picture);

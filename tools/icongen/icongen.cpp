@@ -106,17 +106,19 @@ int main(int argc, char** argv) {
         std::perror(argv[1]);
         return 1;
     }
-    std::fprintf(out, "// Drawn by tools/icongen when the program is built.\n"
-                      "#include \"platform/win32/resource.h\"\n\n"
-                      "#include <cstdint>\n\n"
-                      "namespace {\nconst std::uint32_t pixels[%d] = {\n",
+    std::fprintf(out,
+                 "// Drawn by tools/icongen when the program is built.\n"
+                 "#include \"platform/win32/resource.h\"\n\n"
+                 "#include <cstdint>\n\n"
+                 "namespace {\nconst std::uint32_t pixels[%d] = {\n",
                  kSize * kSize);
     for (std::size_t i = 0; i < pixels.size(); ++i) {
         std::fprintf(out, "%s0x%08Xu,%s", i % 8 == 0 ? "    " : "", pixels[i], i % 8 == 7 ? "\n" : " ");
     }
-    std::fprintf(out, "};\n} // namespace\n\n"
-                      "extern const IconImage programIcon;\n"
-                      "const IconImage programIcon = {%d, %d, pixels};\n",
+    std::fprintf(out,
+                 "};\n} // namespace\n\n"
+                 "extern const IconImage programIcon;\n"
+                 "const IconImage programIcon = {%d, %d, pixels};\n",
                  kSize, kSize);
     const bool ok = std::fclose(out) == 0;
     return ok ? 0 : 1;

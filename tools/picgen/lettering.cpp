@@ -116,8 +116,9 @@ Mask Lettering::render(const std::string& text, int pixelSize) const {
                     continue;
                 }
                 // Overlapping glyphs keep the stronger coverage.
-                std::uint8_t& dst = mask.alpha[static_cast<std::size_t>(g.top + y - y0) * static_cast<std::size_t>(mask.width) +
-                                               static_cast<std::size_t>(g.left + x - x0)];
+                std::uint8_t& dst =
+                    mask.alpha[static_cast<std::size_t>(g.top + y - y0) * static_cast<std::size_t>(mask.width) +
+                               static_cast<std::size_t>(g.left + x - x0)];
                 dst = std::max(dst, c);
             }
         }

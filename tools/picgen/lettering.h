@@ -21,7 +21,7 @@ struct Mask {
 };
 
 class Lettering {
-public:
+  public:
     Lettering();
     ~Lettering();
     Lettering(const Lettering&) = delete;
@@ -38,7 +38,7 @@ public:
     // maxWidth x maxHeight; rendered at that size.
     Mask fit(const std::string& text, int startSize, int maxWidth, int maxHeight) const;
 
-private:
+  private:
     struct Face;
     std::unique_ptr<Face> face_;
 };

@@ -46,8 +46,8 @@ constexpr Rgb kGradientBottom{100, 20, 140};
 
 // Strip captions by stored strip number; empty for the logo's bands.
 const std::array<std::string, kStripCount> kCaptions = {
-    "HELLO WORLD", "ONCE MORE", "ONCE MORE", "", "", "", "",
-    "GREETINGS", "TO ALL", "CODERS", "MUSICIANS", "GRAPHICIANS", "SWAPPERS", "NEVER STOP", "STAY RAD",
+    "HELLO WORLD", "ONCE MORE", "ONCE MORE",   "",         "",           "",         "", "GREETINGS", "TO ALL",
+    "CODERS",      "MUSICIANS", "GRAPHICIANS", "SWAPPERS", "NEVER STOP", "STAY RAD",
 };
 
 struct Canvas {
@@ -62,7 +62,9 @@ struct Canvas {
         if (x < 0 || y < 0 || x >= width || y >= height || alpha <= 0) {
             return;
         }
-        std::uint8_t* p = rgb.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+        std::uint8_t* p =
+            rgb.data() +
+            (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
         const auto mix = [alpha](std::uint8_t under, std::uint8_t over) {
             return static_cast<std::uint8_t>((under * (255 - alpha) + over * alpha + 127) / 255);
         };
@@ -98,8 +100,9 @@ Mask grow(const Mask& mask, int radius) {
                     if (dx * dx + dy * dy > radius * radius) {
                         continue;
                     }
-                    std::uint8_t& dst = out.alpha[static_cast<std::size_t>(y + radius + dy) * static_cast<std::size_t>(out.width) +
-                                                  static_cast<std::size_t>(x + radius + dx)];
+                    std::uint8_t& dst =
+                        out.alpha[static_cast<std::size_t>(y + radius + dy) * static_cast<std::size_t>(out.width) +
+                                  static_cast<std::size_t>(x + radius + dx)];
                     dst = std::max(dst, c);
                 }
             }

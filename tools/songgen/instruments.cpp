@@ -24,8 +24,12 @@ struct Noise {
     }
 };
 
-std::int16_t to8(double v) { return static_cast<std::int16_t>(std::lround(std::clamp(v, -1.0, 1.0) * 127.0)); }
-std::int16_t to16(double v) { return static_cast<std::int16_t>(std::lround(std::clamp(v, -1.0, 1.0) * 32767.0)); }
+std::int16_t to8(double v) {
+    return static_cast<std::int16_t>(std::lround(std::clamp(v, -1.0, 1.0) * 127.0));
+}
+std::int16_t to16(double v) {
+    return static_cast<std::int16_t>(std::lround(std::clamp(v, -1.0, 1.0) * 32767.0));
+}
 
 // Additive saw at phase (radians) with the harmonics given.
 double saw(double phase, int harmonics) {
@@ -44,7 +48,8 @@ double square(double phase, int harmonics) {
     return v * 0.9;
 }
 
-xm::Sample looped(std::vector<std::int16_t> values, bool wide, xm::Loop loop, std::uint32_t start, std::uint32_t length) {
+xm::Sample looped(std::vector<std::int16_t> values, bool wide, xm::Loop loop, std::uint32_t start,
+                  std::uint32_t length) {
     xm::Sample s;
     s.values = std::move(values);
     s.sixteenBit = wide;
@@ -106,15 +111,15 @@ std::vector<xm::Instrument> makeInstruments() {
     std::vector<xm::Instrument> all;
 
     // Drums: 8-bit one-shots.
-    all.push_back(instrument("kick", looped(drum(0.35, 170, 42, 0.03, 0.16, 0.15, 0.004, 0.0, 1), false,
-                                            xm::Loop::none, 0, 0)));
-    all.push_back(instrument("snare", looped(drum(0.28, 240, 170, 0.02, 0.05, 0.85, 0.09, 0.5, 2), false,
-                                             xm::Loop::none, 0, 0)));
-    all.push_back(instrument("closed hat", looped(drum(0.06, 0, 0, 1, 1, 0.9, 0.015, 0.95, 3), false,
-                                                  xm::Loop::none, 0, 0)));
+    all.push_back(
+        instrument("kick", looped(drum(0.35, 170, 42, 0.03, 0.16, 0.15, 0.004, 0.0, 1), false, xm::Loop::none, 0, 0)));
+    all.push_back(
+        instrument("snare", looped(drum(0.28, 240, 170, 0.02, 0.05, 0.85, 0.09, 0.5, 2), false, xm::Loop::none, 0, 0)));
+    all.push_back(
+        instrument("closed hat", looped(drum(0.06, 0, 0, 1, 1, 0.9, 0.015, 0.95, 3), false, xm::Loop::none, 0, 0)));
     {
-        xm::Instrument open = instrument("open hat", looped(drum(0.5, 0, 0, 1, 1, 0.8, 0.2, 0.95, 4), false,
-                                                            xm::Loop::none, 0, 0));
+        xm::Instrument open =
+            instrument("open hat", looped(drum(0.5, 0, 0, 1, 1, 0.8, 0.2, 0.95, 4), false, xm::Loop::none, 0, 0));
         envelope(open.volume, {{0, 64}, {6, 40}, {30, 0}}, 1);
         all.push_back(open);
     }
@@ -266,11 +271,11 @@ std::vector<xm::Instrument> makeInstruments() {
         envelope(bell.volume, {{0, 64}, {4, 44}, {20, 24}, {60, 8}, {100, 0}}, 1);
         all.push_back(bell);
     }
-    all.push_back(instrument("tom", looped(drum(0.4, 160, 80, 0.08, 0.2, 0.1, 0.01, 0.0, 7), false,
-                                           xm::Loop::none, 0, 0)));
+    all.push_back(
+        instrument("tom", looped(drum(0.4, 160, 80, 0.08, 0.2, 0.1, 0.01, 0.0, 7), false, xm::Loop::none, 0, 0)));
     {
-        xm::Instrument crash = instrument("crash", looped(drum(1.2, 0, 0, 1, 1, 0.85, 0.5, 0.9, 8), false,
-                                                          xm::Loop::none, 0, 0));
+        xm::Instrument crash =
+            instrument("crash", looped(drum(1.2, 0, 0, 1, 1, 0.85, 0.5, 0.9, 8), false, xm::Loop::none, 0, 0));
         crash.samples[0].panning = 160;
         all.push_back(crash);
     }

@@ -22,11 +22,30 @@ constexpr int kKeyOff = 97;
 
 // XM effect numbers.
 enum Fx : std::uint8_t {
-    fxArpeggio = 0x0, fxPortaUp = 0x1, fxPortaDown = 0x2, fxTonePorta = 0x3, fxVibrato = 0x4,
-    fxPortaSlide = 0x5, fxVibratoSlide = 0x6, fxTremolo = 0x7, fxPanning = 0x8, fxOffset = 0x9,
-    fxVolumeSlide = 0xA, fxJump = 0xB, fxVolume = 0xC, fxBreak = 0xD, fxExtended = 0xE, fxSpeed = 0xF,
-    fxGlobalVolume = 0x10, fxGlobalSlide = 0x11, fxKeyOff = 0x14, fxEnvelopePosition = 0x15,
-    fxPanSlide = 0x19, fxRetrig = 0x1B, fxTremor = 0x1D, fxExtraFine = 0x21,
+    fxArpeggio = 0x0,
+    fxPortaUp = 0x1,
+    fxPortaDown = 0x2,
+    fxTonePorta = 0x3,
+    fxVibrato = 0x4,
+    fxPortaSlide = 0x5,
+    fxVibratoSlide = 0x6,
+    fxTremolo = 0x7,
+    fxPanning = 0x8,
+    fxOffset = 0x9,
+    fxVolumeSlide = 0xA,
+    fxJump = 0xB,
+    fxVolume = 0xC,
+    fxBreak = 0xD,
+    fxExtended = 0xE,
+    fxSpeed = 0xF,
+    fxGlobalVolume = 0x10,
+    fxGlobalSlide = 0x11,
+    fxKeyOff = 0x14,
+    fxEnvelopePosition = 0x15,
+    fxPanSlide = 0x19,
+    fxRetrig = 0x1B,
+    fxTremor = 0x1D,
+    fxExtraFine = 0x21,
 };
 
 // A chord: its root as an XM note number in octave 3, and its quality.
@@ -90,7 +109,9 @@ struct Pat {
     }
 };
 
-int setVolume(int v) { return 0x10 + v; }
+int setVolume(int v) {
+    return 0x10 + v;
+}
 
 // ---- Drums ---------------------------------------------------------------
 
@@ -254,16 +275,26 @@ void melody(Pat& p, int ch, int ins, const std::string& text, int volume, bool v
 const Chord kAm{A3, true}, kF{F3, false}, kC{C3 + 12, false}, kG{G3, false};
 const Chord kDm{D3 + 12, true}, kE{E3 + 12, false};
 
-const char* const kMelodyA1 = "E5 -- -- -- D5 -- C5 -- D5 -- E5 -- -- -- A4 -- | C5 -- -- -- A4 -- C5 -- D5 -- -- -- C5 -- A4 --";
-const char* const kMelodyA2 = "G4 -- -- -- C5 -- E5 -- G5 -- -- -- E5 -- D5 -- | D5 -- -- -- -- -- B4 -- D5 -- G5 -- -- -- == ..";
-const char* const kMelodyA3 = "A5 -- -- -- G5 -- E5 -- G5 -- A5 -- -- -- E5 -- | F5 -- -- -- E5 -- C5 -- A4 -- C5 -- F5 -- E5 --";
-const char* const kMelodyA4 = "E5 -- -- -- G5 -- C6 -- B5 -- G5 -- -- -- D5 -- | D5 -- -- -- B4 -- D5 -- G5 -- -- -- -- -- == ..";
-const char* const kMelodyB1 = "D5 -- -- -- F5 -- -- -- A5 -- -- -- G5 -- F5 -- | E5 -- -- -- -- -- C5 -- E5 -- -- -- A4 -- -- --";
-const char* const kMelodyB2 = "F5 -- -- -- A5 -- -- -- C6 -- -- -- ~B5 -- A5 -- | G#5 -- -- -- -- -- E5 -- B4 -- -- -- -- -- == ..";
-const char* const kMelodyB3 = "A5 -- -- -- ~F5 -- -- -- D5 -- -- -- F5 -- A5 -- | C6 -- -- -- B5 -- A5 -- E5 -- -- -- -- -- -- --";
-const char* const kMelodyB4 = "F5 -- A5 -- C6 -- -- -- A5 -- F5 -- C5 -- -- -- | E5 -- -- -- G#5 -- -- -- B5 -- -- -- ~E6 -- -- --";
-const char* const kBellsA = "A5 -- -- -- -- -- -- -- E5 -- -- -- C5 -- -- -- | F5 -- -- -- -- -- -- -- C5 -- -- -- A4 -- -- --";
-const char* const kBellsB = "G5 -- -- -- -- -- -- -- E5 -- -- -- C5 -- -- -- | D5 -- -- -- -- -- -- -- B4 -- -- -- G4 -- -- --";
+const char* const kMelodyA1 =
+    "E5 -- -- -- D5 -- C5 -- D5 -- E5 -- -- -- A4 -- | C5 -- -- -- A4 -- C5 -- D5 -- -- -- C5 -- A4 --";
+const char* const kMelodyA2 =
+    "G4 -- -- -- C5 -- E5 -- G5 -- -- -- E5 -- D5 -- | D5 -- -- -- -- -- B4 -- D5 -- G5 -- -- -- == ..";
+const char* const kMelodyA3 =
+    "A5 -- -- -- G5 -- E5 -- G5 -- A5 -- -- -- E5 -- | F5 -- -- -- E5 -- C5 -- A4 -- C5 -- F5 -- E5 --";
+const char* const kMelodyA4 =
+    "E5 -- -- -- G5 -- C6 -- B5 -- G5 -- -- -- D5 -- | D5 -- -- -- B4 -- D5 -- G5 -- -- -- -- -- == ..";
+const char* const kMelodyB1 =
+    "D5 -- -- -- F5 -- -- -- A5 -- -- -- G5 -- F5 -- | E5 -- -- -- -- -- C5 -- E5 -- -- -- A4 -- -- --";
+const char* const kMelodyB2 =
+    "F5 -- -- -- A5 -- -- -- C6 -- -- -- ~B5 -- A5 -- | G#5 -- -- -- -- -- E5 -- B4 -- -- -- -- -- == ..";
+const char* const kMelodyB3 =
+    "A5 -- -- -- ~F5 -- -- -- D5 -- -- -- F5 -- A5 -- | C6 -- -- -- B5 -- A5 -- E5 -- -- -- -- -- -- --";
+const char* const kMelodyB4 =
+    "F5 -- A5 -- C6 -- -- -- A5 -- F5 -- C5 -- -- -- | E5 -- -- -- G#5 -- -- -- B5 -- -- -- ~E6 -- -- --";
+const char* const kBellsA =
+    "A5 -- -- -- -- -- -- -- E5 -- -- -- C5 -- -- -- | F5 -- -- -- -- -- -- -- C5 -- -- -- A4 -- -- --";
+const char* const kBellsB =
+    "G5 -- -- -- -- -- -- -- E5 -- -- -- C5 -- -- -- | D5 -- -- -- -- -- -- -- B4 -- -- -- G4 -- -- --";
 
 // A full section pattern: two bars with their chords.
 struct Section {
@@ -291,7 +322,9 @@ void section(Pat& p, const Section& s) {
     }
 }
 
-void crash(Pat& p, int row) { p.drum(row, kHatCh, noteOf("C4"), kCrash, setVolume(56)); }
+void crash(Pat& p, int row) {
+    p.drum(row, kHatCh, noteOf("C4"), kCrash, setVolume(56));
+}
 
 // A snare roll over the last bar: every 4, then 2 rows, then retriggered
 // within the row, rising in volume.
@@ -332,7 +365,8 @@ xm::Song compose() {
     song.restart = 0;
     song.instruments = makeInstruments();
     song.patterns.assign(23, xm::Pattern{64, {}});
-    song.orders = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 13, 14, 15, 16, 17, 18, 19, 18, 19, 20, 21, 20, 22, 15, 0};
+    song.orders = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14,
+                   13, 14, 15, 16, 17, 18, 19, 18, 19, 20, 21, 20, 22, 15, 0};
 
     { // 0: intro, the pad swells in under sparse bells
         Pat p{song, 0};
@@ -463,10 +497,12 @@ xm::Song compose() {
                 p.fx(r + k, kLeadCh, fxPanSlide, 0x00);
             }
         }
-        melody(p, kArpCh, kStrings, "A4 -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- | C5 -- -- -- -- -- -- -- -- -- -- -- -- -- -- --", 24, false);
+        melody(p, kArpCh, kStrings,
+               "A4 -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- | C5 -- -- -- -- -- -- -- -- -- -- -- -- -- -- --", 24,
+               false);
         p.fx(60, kArpCh, fxExtended, 0xB4); // fine volume down
-        p.vol(2, kArpCh, 0xC4);              // the strings sit left of centre
-        p.vol(8, kLeadCh, 0xA5);             // the bells waver: vibrato speed and depth
+        p.vol(2, kArpCh, 0xC4);             // the strings sit left of centre
+        p.vol(8, kLeadCh, 0xA5);            // the bells waver: vibrato speed and depth
         for (int r = 9; r < 14; ++r) {
             p.vol(r, kLeadCh, 0xB3);
         }
@@ -495,7 +531,9 @@ xm::Song compose() {
         for (int r = 33; r < 40; ++r) {
             p.vol(r, kPadCh, 0x71); // the pad swells into the jump
         }
-        melody(p, kLeadCh, kBell, "C6 -- -- -- G5 -- -- -- E5 -- -- -- G5 -- -- -- | D6 -- -- -- B5 -- -- -- G5 -- -- -- D5 -- -- --", 30, false);
+        melody(p, kLeadCh, kBell,
+               "C6 -- -- -- G5 -- -- -- E5 -- -- -- G5 -- -- -- | D6 -- -- -- B5 -- -- -- G5 -- -- -- D5 -- -- --", 30,
+               false);
         p.fx(40, kLeadCh, fxExtended, 0xA2); // fine volume up
         p.fx(42, kLeadCh, fxExtended, 0xA0);
     }

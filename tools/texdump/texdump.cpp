@@ -28,8 +28,7 @@ namespace {
 constexpr int kSide = 256;
 constexpr std::size_t kPitch = 1024;
 
-bool writePng(const std::string& path, const std::vector<std::uint8_t>& data, int channels)
-{
+bool writePng(const std::string& path, const std::vector<std::uint8_t>& data, int channels) {
     std::string why;
     if (!pngfile::writePng(path, kSide, kSide, channels, data.data(), &why)) {
         std::fprintf(stderr, "texdump: cannot write %s: %s\n", path.c_str(), why.c_str());
@@ -39,8 +38,7 @@ bool writePng(const std::string& path, const std::vector<std::uint8_t>& data, in
 }
 
 // Writes the pixels (A8R8G8B8 little-endian, pitch 1,024) as the six files of `name`.
-bool writeImages(const std::string& dir, const std::string& name, const std::vector<std::uint8_t>& pixels)
-{
+bool writeImages(const std::string& dir, const std::string& name, const std::vector<std::uint8_t>& pixels) {
     const std::size_t count = static_cast<std::size_t>(kSide) * kSide;
     std::vector<std::uint8_t> rgba(count * 4);
     std::vector<std::uint8_t> rgb(count * 3);
@@ -71,8 +69,7 @@ bool writeImages(const std::string& dir, const std::string& name, const std::vec
     return ok;
 }
 
-bool dump(const std::string& dir, const std::string& name, std::span<const std::uint8_t> program)
-{
+bool dump(const std::string& dir, const std::string& name, std::span<const std::uint8_t> program) {
     std::vector<std::uint8_t> pixels(kPitch * kSide);
     if (!texgen::runTextureProgram(program, pixels.data(), kPitch)) {
         std::fprintf(stderr, "texdump: %s is not a valid texture program\n", name.c_str());
@@ -86,8 +83,7 @@ bool dump(const std::string& dir, const std::string& name, std::span<const std::
 }
 
 // Hex digits of all the arguments, ignoring spaces; false on anything else.
-bool parseHex(int argc, char** argv, int first, std::vector<std::uint8_t>& bytes)
-{
+bool parseHex(int argc, char** argv, int first, std::vector<std::uint8_t>& bytes) {
     std::string digits;
     for (int i = first; i < argc; ++i) {
         for (const char* p = argv[i]; *p != '\0'; ++p) {
@@ -107,16 +103,14 @@ bool parseHex(int argc, char** argv, int first, std::vector<std::uint8_t>& bytes
     return true;
 }
 
-int usage()
-{
+int usage() {
     std::fprintf(stderr, "usage: texdump OUTDIR [N | hex BYTES...]\n");
     return 2;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc < 2) {
         return usage();
     }

@@ -15,7 +15,7 @@
 namespace {
 
 class ErrorDialog : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::setRunMode(platform::RunMode::virtualRun);
         installDialogResources();
@@ -67,7 +67,7 @@ TEST_F(ErrorDialog, EveryWayOfDismissingItEndsWithOne) {
             platform::script::pressKey(VK_TAB); // into the edits first: Enter still means OK
             platform::script::pressKey(VK_RETURN);
         },
-        [] {},  // nothing scripted: the scripted user presses Escape
+        [] {}, // nothing scripted: the scripted user presses Escape
     };
     for (const auto& way : ways) {
         platform::script::clear();

@@ -222,10 +222,9 @@ TEST(SceneFrames, Scene4ShowsTheCurrentCaptionStrip) {
         int best = -1;
         double bestScore = -2.0;
         for (int i = 0; i < kCaptionCount; ++i) {
-            const double score =
-                followsTexture(p, *show->captions[static_cast<std::size_t>(i)], 100, static_cast<int>(kH / 2),
-                               static_cast<int>(kW), 200, 100.0f, 200.0f, static_cast<float>(kW),
-                               std::trunc(static_cast<float>(kH) / 2.0f));
+            const double score = followsTexture(p, *show->captions[static_cast<std::size_t>(i)], 100,
+                                                static_cast<int>(kH / 2), static_cast<int>(kW), 200, 100.0f, 200.0f,
+                                                static_cast<float>(kW), std::trunc(static_cast<float>(kH) / 2.0f));
             if (score > bestScore) {
                 bestScore = score;
                 best = i;

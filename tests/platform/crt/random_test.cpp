@@ -11,16 +11,14 @@ namespace {
 // without any srand call), as printed by countless sample programs.
 constexpr int kSeedOneDraws[] = {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358, 26962, 24464};
 
-TEST(CrtRandom, StartsAsIfSeededWithOne)
-{
+TEST(CrtRandom, StartsAsIfSeededWithOne) {
     // Each test runs in a process of its own, so nothing has drawn before.
     for (int expected : kSeedOneDraws) {
         EXPECT_EQ(crt::rand(), expected);
     }
 }
 
-TEST(CrtRandom, FollowsTheLinearCongruenceForAnySeed)
-{
+TEST(CrtRandom, FollowsTheLinearCongruenceForAnySeed) {
     // Worked by hand: seed 0xFFFFFFFF is -1 mod 2^32, so the state becomes
     // 2531011 - 214013 = 2316998 = 0x235AC6, bits 16..30 = 0x23 = 35;
     // seed 0: 2531011 = 0x269EC3 -> 0x26 = 38.
@@ -32,8 +30,7 @@ TEST(CrtRandom, FollowsTheLinearCongruenceForAnySeed)
     EXPECT_EQ(crt::rand(), kSeedOneDraws[0]);
 }
 
-TEST(CrtRandom, OneStateForTheWholeProcess)
-{
+TEST(CrtRandom, OneStateForTheWholeProcess) {
     // Unlike a per-thread runtime state, a draw on another thread advances the
     // sequence that the main thread continues.
     crt::srand(1);

@@ -51,8 +51,7 @@ TEST_F(DeviceTest, AdapterAnswersModesFormatsAndCaps) {
     // Each depth format it claims can really be made.
     for (D3DFORMAT f : {D3DFMT_D24S8, D3DFMT_D24X8, D3DFMT_D16, D3DFMT_D32}) {
         IDirect3DSurface9* depth = nullptr;
-        ASSERT_EQ(device->CreateDepthStencilSurface(32, 32, f, D3DMULTISAMPLE_NONE, 0, FALSE, &depth, nullptr),
-                  D3D_OK)
+        ASSERT_EQ(device->CreateDepthStencilSurface(32, 32, f, D3DMULTISAMPLE_NONE, 0, FALSE, &depth, nullptr), D3D_OK)
             << f;
         depth->Release();
     }
@@ -181,9 +180,9 @@ TEST_F(DeviceTest, CallsOutsideTheSubsetFailLoudly) {
     EXPECT_EQ(device->CreateTexture(16, 16, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &texture, nullptr), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->CreateTexture(16, 16, 6, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
               D3DERR_INVALIDCALL); // 16 x 16 has five levels
-    EXPECT_EQ(device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture,
-                                    nullptr),
-              D3DERR_INVALIDCALL);
+    EXPECT_EQ(
+        device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
+        D3DERR_INVALIDCALL);
     IDirect3DIndexBuffer9* ib = nullptr;
     EXPECT_EQ(device->CreateIndexBuffer(64, 0, D3DFMT_INDEX32, D3DPOOL_DEFAULT, &ib, nullptr), D3DERR_INVALIDCALL);
     const D3DVERTEXELEMENT9 blend[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_BLENDWEIGHT, 0}, D3DDECL_END()};
@@ -191,9 +190,9 @@ TEST_F(DeviceTest, CallsOutsideTheSubsetFailLoudly) {
     EXPECT_EQ(device->CreateVertexDeclaration(blend, &decl), D3DERR_INVALIDCALL);
 
     // Render-target textures cannot be locked; drawing needs a scene.
-    ASSERT_EQ(device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture,
-                                    nullptr),
-              D3D_OK);
+    ASSERT_EQ(
+        device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr),
+        D3D_OK);
     D3DLOCKED_RECT locked{};
     EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3DERR_INVALIDCALL);
     texture->Release();
@@ -210,9 +209,9 @@ TEST_F(DeviceTest, CallsOutsideTheSubsetFailLoudly) {
 // leaves nothing dangling behind in the device.
 TEST_F(DeviceTest, ReferenceCountsAndReleasedBindings) {
     IDirect3DTexture9* texture = nullptr;
-    ASSERT_EQ(device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture,
-                                    nullptr),
-              D3D_OK);
+    ASSERT_EQ(
+        device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr),
+        D3D_OK);
     IDirect3DSurface9* level = nullptr;
     ASSERT_EQ(texture->GetSurfaceLevel(0, &level), D3D_OK);
     EXPECT_EQ(texture->AddRef(), 3u); // creation, level, this call

@@ -62,8 +62,8 @@ void DeviceTest::drawQuad(float x0, float y0, float x1, float y1, D3DCOLOR colou
     ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof(ScreenVertex)), D3D_OK);
 }
 
-IDirect3DTexture9* DeviceTest::makeTexture(UINT width, UINT height, D3DCOLOR (*pixel)(UINT x, UINT y),
-                                           D3DFORMAT format, UINT levels) {
+IDirect3DTexture9* DeviceTest::makeTexture(UINT width, UINT height, D3DCOLOR (*pixel)(UINT x, UINT y), D3DFORMAT format,
+                                           UINT levels) {
     IDirect3DTexture9* texture = nullptr;
     EXPECT_EQ(device->CreateTexture(width, height, levels, 0, format, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
     if (texture == nullptr) {
@@ -72,7 +72,8 @@ IDirect3DTexture9* DeviceTest::makeTexture(UINT width, UINT height, D3DCOLOR (*p
     D3DLOCKED_RECT locked{};
     EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
     for (UINT y = 0; y < height; ++y) {
-        auto* row = reinterpret_cast<DWORD*>(static_cast<BYTE*>(locked.pBits) + static_cast<std::size_t>(y) * locked.Pitch);
+        auto* row =
+            reinterpret_cast<DWORD*>(static_cast<BYTE*>(locked.pBits) + static_cast<std::size_t>(y) * locked.Pitch);
         for (UINT x = 0; x < width; ++x) {
             row[x] = pixel(x, y);
         }

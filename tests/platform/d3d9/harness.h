@@ -37,7 +37,7 @@ struct ScreenVertex2 {
 };
 
 class DeviceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

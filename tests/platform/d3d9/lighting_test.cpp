@@ -101,9 +101,9 @@ TEST_F(DeviceTest, LitSphereMatchesTheLightingFormula) {
     ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0), D3D_OK);
     ASSERT_EQ(device->BeginScene(), D3D_OK);
     ASSERT_EQ(device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL), D3D_OK);
-    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, static_cast<UINT>(mesh.size() / 3), mesh.data(),
-                                      sizeof(LitVertex)),
-              D3D_OK);
+    ASSERT_EQ(
+        device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, static_cast<UINT>(mesh.size() / 3), mesh.data(), sizeof(LitVertex)),
+        D3D_OK);
     ASSERT_EQ(device->EndScene(), D3D_OK);
     Picture p = readBackBuffer("sphere");
 
@@ -168,9 +168,15 @@ D3DMATRIX scaleTranslate(float sx, float sy, float sz, float tx, float ty, float
 struct Vec3 {
     double x, y, z;
 };
-Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-double dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec3 operator-(Vec3 a, Vec3 b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+Vec3 operator+(Vec3 a, Vec3 b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+double dot(Vec3 a, Vec3 b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 Vec3 unit(Vec3 a) {
     const double l = std::sqrt(dot(a, a));
     return {a.x / l, a.y / l, a.z / l};
@@ -385,7 +391,8 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
     struct Case {
         float size, a, b, c, distance;
     };
-    const Case cases[] = {{0.25f, 0.0f, 0.0f, 1.0f, 2.0f}, {0.5f, 1.0f, 0.0f, 0.0f, 4.0f}, {0.5f, 0.0f, 1.0f, 0.0f, 4.0f}};
+    const Case cases[] = {
+        {0.25f, 0.0f, 0.0f, 1.0f, 2.0f}, {0.5f, 1.0f, 0.0f, 0.0f, 4.0f}, {0.5f, 0.0f, 1.0f, 0.0f, 4.0f}};
     for (const auto& c : cases) {
         device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
         device->BeginScene();
@@ -400,7 +407,8 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
         device->EndScene();
         Picture p = readBackBuffer("pointscale");
         const double de = c.distance;
-        const double expected = std::clamp(64.0 * c.size * std::sqrt(1.0 / (c.a + c.b * de + c.c * de * de)), 1.0, 64.0);
+        const double expected =
+            std::clamp(64.0 * c.size * std::sqrt(1.0 / (c.a + c.b * de + c.c * de * de)), 1.0, 64.0);
         int width = 0;
         for (UINT x = 0; x < 64; ++x) {
             width += p.at(x, 32) == 0xFFFFFFFFu ? 1 : 0;
@@ -409,8 +417,8 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
     }
     // Sprites: the texture's top half red, bottom half blue; a 16-pixel
     // pre-transformed sprite shows red on top.
-    IDirect3DTexture9* texture = makeTexture(
-        2, 2, [](UINT, UINT y) -> D3DCOLOR { return y == 0 ? 0xFFFF0000u : 0xFF0000FFu; });
+    IDirect3DTexture9* texture =
+        makeTexture(2, 2, [](UINT, UINT y) -> D3DCOLOR { return y == 0 ? 0xFFFF0000u : 0xFF0000FFu; });
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
     device->BeginScene();
     device->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
@@ -423,7 +431,8 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
     ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &sprite, sizeof sprite), D3D_OK);
     // Triangles drawn with sprites still on use their own texture coordinates:
     // v = 0.75 (the blue row) across this one.
-    const ScreenVertex strip[3] = {{0, 48, 0, 1, 0xFFFFFFFFu, 0.25f, 0.75f}, {16, 48, 0, 1, 0xFFFFFFFFu, 0.75f, 0.75f},
+    const ScreenVertex strip[3] = {{0, 48, 0, 1, 0xFFFFFFFFu, 0.25f, 0.75f},
+                                   {16, 48, 0, 1, 0xFFFFFFFFu, 0.75f, 0.75f},
                                    {0, 64, 0, 1, 0xFFFFFFFFu, 0.25f, 0.75f}};
     ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, strip, sizeof strip[0]), D3D_OK);
     device->SetRenderState(D3DRS_POINTSIZE, asDword(200.0f)); // clamped to POINTSIZE_MAX 64

@@ -20,7 +20,9 @@ HWND const kTestHandle = reinterpret_cast<HWND>(static_cast<UINT_PTR>(0x100));
 } // namespace
 
 namespace platform {
-SDL_Window* sdlWindowFor(HWND window) { return window == kTestHandle ? testWindow : nullptr; }
+SDL_Window* sdlWindowFor(HWND window) {
+    return window == kTestHandle ? testWindow : nullptr;
+}
 } // namespace platform
 
 namespace {
@@ -32,7 +34,7 @@ struct Vertex {
 };
 
 class LiveDevice : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();

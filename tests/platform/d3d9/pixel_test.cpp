@@ -11,7 +11,7 @@ namespace d3d9test {
 namespace {
 
 class Pixels : public DeviceTest {
-protected:
+  protected:
     void begin(D3DCOLOR clear) {
         ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0), D3D_OK);
         ASSERT_EQ(device->BeginScene(), D3D_OK);
@@ -22,7 +22,9 @@ protected:
     void end() { ASSERT_EQ(device->EndScene(), D3D_OK); }
 };
 
-double channel(D3DCOLOR c, int shift) { return static_cast<double>((c >> shift) & 0xFF) / 255.0; }
+double channel(D3DCOLOR c, int shift) {
+    return static_cast<double>((c >> shift) & 0xFF) / 255.0;
+}
 
 void expectNear(D3DCOLOR actual, double r, double g, double b, const char* what) {
     auto to8 = [](double v) { return static_cast<int>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)); };
@@ -79,8 +81,12 @@ TEST_F(Pixels, BlendModesOfTheShow) {
     }
 }
 
-D3DCOLOR stageTexel0(UINT, UINT) { return 0xFF80C040u; }
-D3DCOLOR stageTexel1(UINT, UINT) { return 0xFF2040F0u; }
+D3DCOLOR stageTexel0(UINT, UINT) {
+    return 0xFF80C040u;
+}
+D3DCOLOR stageTexel1(UINT, UINT) {
+    return 0xFF2040F0u;
+}
 
 // Stage 0 modulate (texture x diffuse); stage 1 blend factor alpha
 // (Arg1 x a + Arg2 x (1 - a), a = TEXTUREFACTOR alpha), add, subtract
@@ -97,13 +103,11 @@ TEST_F(Pixels, TextureStageOperations) {
         D3DCOLOR factor;
         const char* name;
     };
-    for (const Case c : {Case{D3DTOP_DISABLE, 0x80808080u, "modulate"},
-                         Case{D3DTOP_BLENDFACTORALPHA, 0x20808080u, "blendfactor 0x20"},
-                         Case{D3DTOP_BLENDFACTORALPHA, 0xE0808080u, "blendfactor 0xE0"},
-                         Case{D3DTOP_ADD, 0x80808080u, "add"},
-                         Case{D3DTOP_SUBTRACT, 0x80808080u, "subtract"},
-                         Case{D3DTOP_MODULATE2X, 0x80808080u, "modulate2x"},
-                         Case{D3DTOP_ADDSIGNED, 0x80808080u, "addsigned"}}) {
+    for (const Case c :
+         {Case{D3DTOP_DISABLE, 0x80808080u, "modulate"}, Case{D3DTOP_BLENDFACTORALPHA, 0x20808080u, "blendfactor 0x20"},
+          Case{D3DTOP_BLENDFACTORALPHA, 0xE0808080u, "blendfactor 0xE0"}, Case{D3DTOP_ADD, 0x80808080u, "add"},
+          Case{D3DTOP_SUBTRACT, 0x80808080u, "subtract"}, Case{D3DTOP_MODULATE2X, 0x80808080u, "modulate2x"},
+          Case{D3DTOP_ADDSIGNED, 0x80808080u, "addsigned"}}) {
         begin(0xFF000000u);
         device->SetTexture(0, t0);
         device->SetTexture(1, t1);
@@ -129,12 +133,24 @@ TEST_F(Pixels, TextureStageOperations) {
             const double current = channel(stageTexel0(0, 0), shift) * channel(diffuse, shift);
             const double tex1 = channel(stageTexel1(0, 0), shift);
             switch (c.op1) {
-            case D3DTOP_DISABLE: out[i] = current; break;
-            case D3DTOP_BLENDFACTORALPHA: out[i] = tex1 * a + current * (1 - a); break;
-            case D3DTOP_ADD: out[i] = tex1 + current; break;
-            case D3DTOP_SUBTRACT: out[i] = tex1 - current; break;
-            case D3DTOP_MODULATE2X: out[i] = 2 * tex1 * current; break;
-            default: out[i] = tex1 + current - 0.5; break;
+            case D3DTOP_DISABLE:
+                out[i] = current;
+                break;
+            case D3DTOP_BLENDFACTORALPHA:
+                out[i] = tex1 * a + current * (1 - a);
+                break;
+            case D3DTOP_ADD:
+                out[i] = tex1 + current;
+                break;
+            case D3DTOP_SUBTRACT:
+                out[i] = tex1 - current;
+                break;
+            case D3DTOP_MODULATE2X:
+                out[i] = 2 * tex1 * current;
+                break;
+            default:
+                out[i] = tex1 + current - 0.5;
+                break;
             }
         }
         expectNear(p.at(20, 20), out[0], out[1], out[2], c.name);
@@ -312,12 +328,11 @@ TEST_F(Pixels, IndexedDrawingWithADeclaration) {
         D3DCOLOR colour;
         float u, v, w;
     };
-    const D3DVERTEXELEMENT9 elements[] = {
-        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
-        {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
-        {0, 24, D3DDECLTYPE_D3DCOLOR, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_COLOR, 0},
-        {0, 28, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
-        D3DDECL_END()};
+    const D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+                                          {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
+                                          {0, 24, D3DDECLTYPE_D3DCOLOR, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_COLOR, 0},
+                                          {0, 28, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+                                          D3DDECL_END()};
     IDirect3DVertexDeclaration9* declaration = nullptr;
     ASSERT_EQ(device->CreateVertexDeclaration(elements, &declaration), D3D_OK);
     UINT count = 0;
@@ -344,9 +359,9 @@ TEST_F(Pixels, IndexedDrawingWithADeclaration) {
     // Indices of one rectangle, twice: the first copy after three padding entries.
     const WORD indices[9] = {9, 9, 9, 0, 1, 2, 0, 2, 3};
     IDirect3DIndexBuffer9* ib = nullptr;
-    ASSERT_EQ(device->CreateIndexBuffer(sizeof indices, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib,
-                                        nullptr),
-              D3D_OK);
+    ASSERT_EQ(
+        device->CreateIndexBuffer(sizeof indices, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib, nullptr),
+        D3D_OK);
     ASSERT_EQ(ib->Lock(0, 0, &data, 0), D3D_OK);
     std::memcpy(data, indices, sizeof indices);
     ASSERT_EQ(ib->Unlock(), D3D_OK);
@@ -356,8 +371,8 @@ TEST_F(Pixels, IndexedDrawingWithADeclaration) {
     ASSERT_EQ(device->SetVertexDeclaration(declaration), D3D_OK);
     ASSERT_EQ(device->SetStreamSource(0, vb, 0, sizeof(PoolVertex)), D3D_OK);
     ASSERT_EQ(device->SetIndices(ib), D3D_OK);
-    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 3, 2), D3D_OK); // red half
-    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 6, 0, 4, 3, 2), D3D_OK); // green half
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 3, 2), D3D_OK);             // red half
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 6, 0, 4, 3, 2), D3D_OK);             // green half
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 6, 2), D3DERR_INVALIDCALL); // past the end
     // Wireframe draws the edges only.
     device->SetRenderState(D3DRS_FILLMODE, D3DFILL_WIREFRAME);
@@ -427,7 +442,9 @@ TEST_F(Pixels, ColourWriteMaskKeepsTheOtherChannels) {
     }
 }
 
-D3DCOLOR leftRedRightBlue(UINT x, UINT) { return x < 2 ? 0xFFFF0000u : 0xFF0000FFu; }
+D3DCOLOR leftRedRightBlue(UINT x, UINT) {
+    return x < 2 ? 0xFFFF0000u : 0xFF0000FFu;
+}
 
 // Texture u from 0 to 2 across the quad: D3DTADDRESS_WRAP repeats the
 // texture (red, blue, red, blue), MIRROR flips every other copy (red, blue,
@@ -441,8 +458,9 @@ TEST_F(Pixels, AddressModesBeyondTheTexture) {
         D3DCOLOR quarters[4];
         const char* name;
     };
-    for (const Case& c : {Case{D3DTADDRESS_WRAP, {r, b, r, b}, "wrap"}, Case{D3DTADDRESS_MIRROR, {r, b, b, r}, "mirror"},
-                          Case{D3DTADDRESS_CLAMP, {r, b, b, b}, "clamp"}}) {
+    for (const Case& c :
+         {Case{D3DTADDRESS_WRAP, {r, b, r, b}, "wrap"}, Case{D3DTADDRESS_MIRROR, {r, b, b, r}, "mirror"},
+          Case{D3DTADDRESS_CLAMP, {r, b, b, b}, "clamp"}}) {
         begin(0xFF000000u);
         device->SetTexture(0, t);
         device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);

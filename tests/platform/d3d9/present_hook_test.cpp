@@ -16,8 +16,7 @@ struct Delivered {
 
 void collect(void* user, UINT width, UINT height, const std::uint8_t* rgba) {
     auto* frames = static_cast<std::vector<Delivered>*>(user);
-    frames->push_back(
-        {width, height, std::vector<std::uint8_t>(rgba, rgba + std::size_t{width} * height * 4)});
+    frames->push_back({width, height, std::vector<std::uint8_t>(rgba, rgba + std::size_t{width} * height * 4)});
 }
 
 using PresentHookTest = DeviceTest;
@@ -30,9 +29,7 @@ TEST_F(PresentHookTest, AllFramesArriveInOrderTopRowFirst) {
     const int kFrames = 10;
     for (int i = 0; i < kFrames; ++i) {
         const D3DCOLOR background = D3DCOLOR_XRGB(10 * i, 200 - 10 * i, 7);
-        ASSERT_EQ(
-            device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, background, 1.0f, 0),
-            D3D_OK);
+        ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, background, 1.0f, 0), D3D_OK);
         ASSERT_EQ(device->BeginScene(), D3D_OK);
         drawQuad(0, 0, 4, 2, D3DCOLOR_XRGB(255, 0, 255)); // the top-left corner
         ASSERT_EQ(device->EndScene(), D3D_OK);

@@ -13,7 +13,7 @@ namespace {
 constexpr D3DCOLOR kBackground = 0xFF102030u;
 
 class Raster : public DeviceTest {
-protected:
+  protected:
     void begin(D3DCOLOR clear = kBackground) {
         ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0), D3D_OK);
         ASSERT_EQ(device->BeginScene(), D3D_OK);
@@ -51,7 +51,7 @@ TEST_F(Raster, PreTransformedQuadsCoverExactlyThePixelsWhoseCentresTheyContain) 
         int px0, py0, px1, py1; // inclusive pixel box expected
     };
     const Case cases[] = {
-        {8, 8, 24, 16, 8, 8, 23, 15},          // integer edges: centres on the left/top edges count
+        {8, 8, 24, 16, 8, 8, 23, 15},           // integer edges: centres on the left/top edges count
         {-0.5f, -0.5f, 3.5f, 1.5f, 0, 0, 3, 1}, // the texel-aligned form: edges between centres
         {10.6f, 20.2f, 12.4f, 22.9f, 11, 21, 12, 22},
         {0, 0, 64, 64, 0, 0, 63, 63},
@@ -71,7 +71,9 @@ TEST_F(Raster, PreTransformedQuadsCoverExactlyThePixelsWhoseCentresTheyContain) 
     }
 }
 
-D3DCOLOR texelColour(UINT x, UINT y) { return 0xFF000000u | (x * 16u) << 16 | (y * 16u) << 8 | 0x40u; }
+D3DCOLOR texelColour(UINT x, UINT y) {
+    return 0xFF000000u | (x * 16u) << 16 | (y * 16u) << 8 | 0x40u;
+}
 
 // "Directly Mapping Texels to Pixels": a W x H texture on a quad from
 // (-0.5, -0.5) to (W - 0.5, H - 0.5) puts texel (i, j) on pixel (i, j);
@@ -136,8 +138,8 @@ TEST_F(Raster, EdgesJustPastPixelCentresAreDecidedByTheFillRule) {
             const bool right = x0 == want[0] && y0 == want[1] && x1 == want[2] && y1 == want[3];
             wrong += right ? 0 : 1;
             EXPECT_TRUE(right) << (pretransformed ? "pre-transformed" : "transformed") << " quad (" << q.x0 << ", "
-                               << q.y0 << ")-(" << q.x1 << ", " << q.y1 << ") covers " << x0 << "," << y0 << "-"
-                               << x1 << "," << y1;
+                               << q.y0 << ")-(" << q.x1 << ", " << q.y1 << ") covers " << x0 << "," << y0 << "-" << x1
+                               << "," << y1;
         }
     }
     EXPECT_EQ(wrong, 0);
@@ -166,9 +168,9 @@ TEST_F(Raster, TexelsMapOneToOneAndRowZeroIsTheTop) {
 // texture, and sampling v = 0 reads it back at the top again.
 TEST_F(Raster, RenderTargetsKeepRowZeroAtTheTop) {
     IDirect3DTexture9* target = nullptr;
-    ASSERT_EQ(device->CreateTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target,
-                                    nullptr),
-              D3D_OK);
+    ASSERT_EQ(
+        device->CreateTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr),
+        D3D_OK);
     IDirect3DSurface9* surface = nullptr;
     ASSERT_EQ(target->GetSurfaceLevel(0, &surface), D3D_OK);
     IDirect3DSurface9* back = nullptr;
@@ -218,9 +220,8 @@ TEST_F(Raster, CullingFollowsTheScreenWinding) {
     };
     // Clockwise on the screen: top-left, top-right, bottom-left.
     // Clockwise on the screen in the lower right, away from the clip-space triangle.
-    const ScreenVertex cwScreen[3] = {{40, 34, 0, 1, 0xFFFF0000u, 0, 0},
-                                      {62, 34, 0, 1, 0xFFFF0000u, 0, 0},
-                                      {40, 62, 0, 1, 0xFFFF0000u, 0, 0}};
+    const ScreenVertex cwScreen[3] = {
+        {40, 34, 0, 1, 0xFFFF0000u, 0, 0}, {62, 34, 0, 1, 0xFFFF0000u, 0, 0}, {40, 62, 0, 1, 0xFFFF0000u, 0, 0}};
     const ScreenVertex ccwScreen[3] = {cwScreen[0], cwScreen[2], cwScreen[1]};
     // Clip space with identity transforms: +y is up, so (-1, 1) is the top left.
     const Xyz cwClip[3] = {{-1, 1, 0.5f, 0xFF00FF00u}, {1, 1, 0.5f, 0xFF00FF00u}, {-1, -1, 0.5f, 0xFF00FF00u}};
@@ -236,9 +237,9 @@ TEST_F(Raster, CullingFollowsTheScreenWinding) {
         begin();
         device->SetRenderState(D3DRS_CULLMODE, c.cull);
         device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
-        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, c.clockwise ? cwScreen : ccwScreen,
-                                          sizeof(ScreenVertex)),
-                  D3D_OK);
+        ASSERT_EQ(
+            device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, c.clockwise ? cwScreen : ccwScreen, sizeof(ScreenVertex)),
+            D3D_OK);
         device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
         ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, c.clockwise ? cwClip : ccwClip, sizeof(Xyz)), D3D_OK);
         end();
@@ -255,13 +256,13 @@ TEST_F(Raster, DepthTestAndWrite) {
     device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
     device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
     drawQuad(0, 0, 32, 32, 0xFFFF0000u, 0.5f);
-    drawQuad(0, 0, 16, 32, 0xFF00FF00u, 0.7f); // behind: hidden
+    drawQuad(0, 0, 16, 32, 0xFF00FF00u, 0.7f);  // behind: hidden
     drawQuad(16, 0, 32, 32, 0xFF0000FFu, 0.3f); // in front: shown, depth 0.3
     device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
     drawQuad(16, 0, 32, 16, 0xFFFFFF00u, 0.2f); // shown, depth stays 0.3
     device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
     drawQuad(16, 0, 32, 32, 0xFF00FFFFu, 0.25f); // passes against 0.3 everywhere
-    drawQuad(0, 0, 32, 32, 0xFFFFFFFFu, 0.5f);  // equal to 0.5 fails LESS on the left
+    drawQuad(0, 0, 32, 32, 0xFFFFFFFFu, 0.5f);   // equal to 0.5 fails LESS on the left
     end();
     Picture p = readBackBuffer("depth");
     EXPECT_EQ(p.at(8, 8), 0xFFFF0000u);
@@ -323,9 +324,9 @@ TEST_F(Raster, PreTransformedDepthOutsideZeroToOne) {
 // zoom blur) reads the target as it was before the draw.
 TEST_F(Raster, DrawingIntoTheTargetBeingSampledReadsItsPreviousContents) {
     IDirect3DTexture9* target = nullptr;
-    ASSERT_EQ(device->CreateTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target,
-                                    nullptr),
-              D3D_OK);
+    ASSERT_EQ(
+        device->CreateTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr),
+        D3D_OK);
     IDirect3DSurface9* surface = nullptr;
     target->GetSurfaceLevel(0, &surface);
     device->SetRenderTarget(0, surface);

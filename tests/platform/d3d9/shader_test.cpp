@@ -23,10 +23,12 @@ struct MeshVertex {
     float u, v;
 };
 
-D3DCOLOR checker(UINT x, UINT y) { return ((x / 4 + y / 4) % 2) != 0 ? 0xFFFFE080u : 0xFF3060C0u; }
+D3DCOLOR checker(UINT x, UINT y) {
+    return ((x / 4 + y / 4) % 2) != 0 ? 0xFFFFE080u : 0xFF3060C0u;
+}
 
 class Shaders : public DeviceTest {
-protected:
+  protected:
     void SetUp() override {
         DeviceTest::SetUp();
         texture = makeTexture(16, 16, checker);
@@ -299,7 +301,7 @@ TEST_F(Shaders, VertexInstructionResults) {
                        "mul r2, r0.xxyy, c10.w\n" // (0.125, 0.125, 0.5, 0.5)
                        "mov oD0.x, r1.x\n"
                        "mov oD0.y, r2.z\n"
-                       "mov oD0.z, r0.y\n"          // 2, clamped to 1
+                       "mov oD0.z, r0.y\n" // 2, clamped to 1
                        "mov oD0.w, c10.w\n";
     IDirect3DVertexShader9* vs = nullptr;
     ASSERT_EQ(device->CreateVertexShader(tokens(text).data(), &vs), D3D_OK);
@@ -325,8 +327,8 @@ TEST_F(DeviceTest, ShaderCodeOutsideTheSubsetIsRefused) {
     EXPECT_EQ(device->CreateVertexShader(tokens(kPs20).data(), &vs), D3DERR_INVALIDCALL);
     const DWORD texbem[] = {0xFFFF0103u, 0x00000042u, 0xB00F0000u, 0x00000043u, 0xB00F0001u, 0xB0E40000u, 0x0000FFFFu};
     EXPECT_EQ(device->CreatePixelShader(texbem, &ps), D3DERR_INVALIDCALL);
-    const DWORD relative[] = {0xFFFE0101u, 0x0000001Fu, 0x80000000u, 0x900F0000u, 0x00000001u,
-                              0xC00F0000u, 0xA0E42000u, 0x0000FFFFu};
+    const DWORD relative[] = {0xFFFE0101u, 0x0000001Fu, 0x80000000u, 0x900F0000u,
+                              0x00000001u, 0xC00F0000u, 0xA0E42000u, 0x0000FFFFu};
     EXPECT_EQ(device->CreateVertexShader(relative, &vs), D3DERR_INVALIDCALL);
     EXPECT_EQ(ps, nullptr);
     EXPECT_EQ(vs, nullptr);

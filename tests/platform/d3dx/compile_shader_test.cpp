@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(Show, ShowShaders,
 
 // Stands in for a stale pointer that a failing call must replace with null.
 class StaleBuffer final : public ID3DXBuffer {
-public:
+  public:
     ULONG AddRef() override { return 1; }
     ULONG Release() override { return 1; }
     LPVOID GetBufferPointer() override { return nullptr; }
@@ -75,7 +75,7 @@ public:
 };
 
 class CompileFailures : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = std::filesystem::path(::testing::TempDir()) /
               ("d3dx_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
@@ -95,7 +95,8 @@ protected:
         StaleBuffer stale;
         LPD3DXBUFFER code = &stale;
         ::testing::internal::CaptureStderr();
-        const HRESULT hr = D3DXCompileShaderFromFileA(path.c_str(), nullptr, nullptr, entry, profile, 0, &code, errors, nullptr);
+        const HRESULT hr =
+            D3DXCompileShaderFromFileA(path.c_str(), nullptr, nullptr, entry, profile, 0, &code, errors, nullptr);
         log = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(code, nullptr);
         return hr;
@@ -114,7 +115,8 @@ TEST_F(CompileFailures, MissingFile) {
 }
 
 TEST_F(CompileFailures, SyntaxErrorNamesItsLineInTheLogAndTheErrorBuffer) {
-    const std::string path = write("broken.vhl", "float4 main(float4 p : POSITION) : POSITION {\n  float4 a = p * 2\n  return a;\n}\n");
+    const std::string path =
+        write("broken.vhl", "float4 main(float4 p : POSITION) : POSITION {\n  float4 a = p * 2\n  return a;\n}\n");
     std::string log;
     LPD3DXBUFFER errors = nullptr;
     EXPECT_EQ(compile(path, "main", "vs_2_0", log, &errors), E_FAIL);
@@ -158,8 +160,9 @@ TEST_F(CompileFailures, ArgumentsOutsideTheSubsetAreRefused) {
               D3DERR_INVALIDCALL);
     EXPECT_EQ(D3DXCompileShaderFromFileA(good.c_str(), nullptr, nullptr, "main", "vs_2_0", 1, &code, nullptr, nullptr),
               D3DERR_INVALIDCALL);
-    EXPECT_EQ(D3DXCompileShaderFromFileA(good.c_str(), nullptr, nullptr, "main", "vs_2_0", 0, nullptr, nullptr, nullptr),
-              D3DERR_INVALIDCALL);
+    EXPECT_EQ(
+        D3DXCompileShaderFromFileA(good.c_str(), nullptr, nullptr, "main", "vs_2_0", 0, nullptr, nullptr, nullptr),
+        D3DERR_INVALIDCALL);
     EXPECT_EQ(D3DXCompileShaderFromFileA(nullptr, nullptr, nullptr, "main", "vs_2_0", 0, &code, nullptr, nullptr),
               D3DERR_INVALIDCALL);
     const std::string log = ::testing::internal::GetCapturedStderr();
@@ -171,12 +174,13 @@ TEST_F(CompileFailures, ArgumentsOutsideTheSubsetAreRefused) {
 // an edited file, another entry point or another profile is compiled afresh,
 // and a file that no longer compiles fails again rather than giving old code.
 TEST_F(CompileFailures, RecompilingFollowsTheFileEntryAndProfile) {
-    const std::string path = write("again.vhl", std::string(kGood) +
-                                                    "float4 other(float4 p : POSITION) : POSITION { return p * 2; }\n");
+    const std::string path =
+        write("again.vhl", std::string(kGood) + "float4 other(float4 p : POSITION) : POSITION { return p * 2; }\n");
     auto compileOk = [&](const char* entry, const char* profile) {
         LPD3DXBUFFER code = nullptr;
-        EXPECT_EQ(D3DXCompileShaderFromFileA(path.c_str(), nullptr, nullptr, entry, profile, 0, &code, nullptr, nullptr),
-                  D3D_OK)
+        EXPECT_EQ(
+            D3DXCompileShaderFromFileA(path.c_str(), nullptr, nullptr, entry, profile, 0, &code, nullptr, nullptr),
+            D3D_OK)
             << entry << " " << profile;
         std::vector<DWORD> tokens;
         if (code != nullptr) {
@@ -208,9 +212,9 @@ TEST_F(CompileFailures, RecompilingFollowsTheFileEntryAndProfile) {
     write("fresh.vhl", "float4 main(float4 p : POSITION) : POSITION { return p + p; }\n");
     const std::string freshPath = (dir / "fresh.vhl").string();
     LPD3DXBUFFER fresh = nullptr;
-    ASSERT_EQ(D3DXCompileShaderFromFileA(freshPath.c_str(), nullptr, nullptr, "main", "vs_2_0", 0, &fresh, nullptr,
-                                         nullptr),
-              D3D_OK);
+    ASSERT_EQ(
+        D3DXCompileShaderFromFileA(freshPath.c_str(), nullptr, nullptr, "main", "vs_2_0", 0, &fresh, nullptr, nullptr),
+        D3D_OK);
     EXPECT_EQ(tokensOf(fresh), edited) << "the edited file compiles like a fresh one of the same text";
     fresh->Release();
 
@@ -252,11 +256,16 @@ std::set<unsigned> uploadedConstantsRead(const shaderasm::Program& p) {
 TEST(EmbeddedPrograms, VersionsConstantsAndRoundTrip) {
     const std::set<unsigned> vertexConstants = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 13};
     const Embedded programs[] = {
-        {"rim vertex", resources::rimVertexProgram, &resources::rimVertexProgramTokenCount, 0xFFFE0200u, vertexConstants},
+        {"rim vertex", resources::rimVertexProgram, &resources::rimVertexProgramTokenCount, 0xFFFE0200u,
+         vertexConstants},
         {"rim pixel", resources::rimPixelProgram, &resources::rimPixelProgramTokenCount, 0xFFFF0200u, {0}},
         {"fallback vertex", resources::fallbackVertexProgram, &resources::fallbackVertexProgramTokenCount, 0xFFFE0101u,
          vertexConstants},
-        {"fallback pixel", resources::fallbackPixelProgram, &resources::fallbackPixelProgramTokenCount, 0xFFFF0103u, {}},
+        {"fallback pixel",
+         resources::fallbackPixelProgram,
+         &resources::fallbackPixelProgramTokenCount,
+         0xFFFF0103u,
+         {}},
     };
     for (const Embedded& e : programs) {
         const std::vector<DWORD> tokens(e.code, e.code + *e.count);

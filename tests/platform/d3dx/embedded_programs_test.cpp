@@ -34,11 +34,14 @@ Vec4 rowTimes(const Vec4& v, const Matrix& m, int rows) {
     return r;
 }
 
-float dot4(const Vec4& a, const Vec4& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3]; }
+float dot4(const Vec4& a, const Vec4& b) {
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3];
+}
 
 void expectVec(const Vec4& got, const Vec4& want, int lanes, const char* what) {
     for (int k = 0; k < lanes; ++k) {
-        EXPECT_NEAR(got[static_cast<std::size_t>(k)], want[static_cast<std::size_t>(k)], 1e-5f) << what << " lane " << k;
+        EXPECT_NEAR(got[static_cast<std::size_t>(k)], want[static_cast<std::size_t>(k)], 1e-5f)
+            << what << " lane " << k;
     }
 }
 

@@ -32,10 +32,16 @@ const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 // Texture fill functions are plain function pointers; the uniform one reads
 // its colour from here.
 D3DCOLOR gTexel = 0;
-D3DCOLOR uniformTexel(UINT, UINT) { return gTexel; }
-D3DCOLOR whiteThenBlack(UINT x, UINT) { return x == 0 ? 0xFFFFFFFFu : 0x00000000u; }
+D3DCOLOR uniformTexel(UINT, UINT) {
+    return gTexel;
+}
+D3DCOLOR whiteThenBlack(UINT x, UINT) {
+    return x == 0 ? 0xFFFFFFFFu : 0x00000000u;
+}
 
-int channel(float f) { return static_cast<int>(std::lround(std::clamp(f, 0.0f, 1.0f) * 255.0f)); }
+int channel(float f) {
+    return static_cast<int>(std::lround(std::clamp(f, 0.0f, 1.0f) * 255.0f));
+}
 
 void expectPixel(D3DCOLOR got, const Vec4& want, const std::string& what, int tolerance = 2) {
     EXPECT_NEAR(d3d9test::red(got), channel(want[0]), tolerance) << what;
@@ -43,10 +49,12 @@ void expectPixel(D3DCOLOR got, const Vec4& want, const std::string& what, int to
     EXPECT_NEAR(d3d9test::blue(got), channel(want[2]), tolerance) << what;
 }
 
-float texelChannel(D3DCOLOR c, int shift) { return static_cast<float>((c >> shift) & 0xFF) / 255.0f; }
+float texelChannel(D3DCOLOR c, int shift) {
+    return static_cast<float>((c >> shift) & 0xFF) / 255.0f;
+}
 
 class ShaderRender : public d3d9test::DeviceTest {
-protected:
+  protected:
     void SetUp() override {
         DeviceTest::SetUp();
         ASSERT_NE(device, nullptr);
@@ -68,8 +76,7 @@ protected:
         DeviceTest::TearDown();
     }
 
-    template <class T>
-    T* keep(T* object) {
+    template <class T> T* keep(T* object) {
         owned.push_back(object);
         return object;
     }
@@ -88,8 +95,9 @@ protected:
     std::vector<DWORD> compileFile(const char* name, const char* profile) {
         const std::string path = std::string(RIZA3V_SOURCE_DIR) + "/shaders/" + name;
         LPD3DXBUFFER code = nullptr;
-        EXPECT_EQ(D3DXCompileShaderFromFileA(path.c_str(), nullptr, nullptr, "main", profile, 0, &code, nullptr, nullptr),
-                  S_OK);
+        EXPECT_EQ(
+            D3DXCompileShaderFromFileA(path.c_str(), nullptr, nullptr, "main", profile, 0, &code, nullptr, nullptr),
+            S_OK);
         if (code == nullptr) {
             return {};
         }
@@ -101,7 +109,8 @@ protected:
 
     // The constant layout the show uploads: rows as stored; the normal
     // matrix is the world matrix without its translation.
-    void setConstants(const float* wvp, const float* world, const Vec4& camera, const Vec4& colour, const Vec4& ambient) {
+    void setConstants(const float* wvp, const float* world, const Vec4& camera, const Vec4& colour,
+                      const Vec4& ambient) {
         float normalWorld[16];
         std::memcpy(normalWorld, world, sizeof normalWorld);
         normalWorld[12] = normalWorld[13] = normalWorld[14] = 0;
@@ -134,7 +143,9 @@ protected:
         ASSERT_EQ(device->EndScene(), D3D_OK);
     }
 
-    void clear() { ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0), D3D_OK); }
+    void clear() {
+        ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0), D3D_OK);
+    }
 
     // A quad over the whole target at depth 0.5 with identity transforms:
     // texture coordinates (0, 0) top left to (1, 1) bottom right. The normal
@@ -144,8 +155,9 @@ protected:
         std::vector<Vertex> out;
         for (int i : {0, 1, 2, 0, 2, 3}) {
             const float* c = corners[i];
-            out.push_back({c[0], c[1], 0.5f, normal[0] + c[0] * offset[3] + offset[0], normal[1] + c[1] * offset[3] + offset[1],
-                           normal[2] + 0.5f * offset[3] + offset[2], c[2], c[3], 0});
+            out.push_back({c[0], c[1], 0.5f, normal[0] + c[0] * offset[3] + offset[0],
+                           normal[1] + c[1] * offset[3] + offset[1], normal[2] + 0.5f * offset[3] + offset[2], c[2],
+                           c[3], 0});
         }
         return out;
     }
@@ -182,7 +194,8 @@ TEST_F(ShaderRender, RimPairAtGrazingAnglesMovesToTheColourByTheChannelSum) {
         draw(screenQuad({1, 0, 0, 0}));
         const Picture p = readBackBuffer("grazing");
         // rim = (1 - 0)^2; f = 0.5 * rim * (r + g + b + a)
-        const float f = 0.5f * (texelChannel(texel, 0) + texelChannel(texel, 8) + texelChannel(texel, 16) + texelChannel(texel, 24));
+        const float f = 0.5f * (texelChannel(texel, 0) + texelChannel(texel, 8) + texelChannel(texel, 16) +
+                                texelChannel(texel, 24));
         Vec4 want{};
         for (std::size_t k = 0; k < 4; ++k) {
             want[k] = kShowAmbient[k] + f * (kColour[k] - kShowAmbient[k]);
@@ -224,14 +237,15 @@ TEST_F(ShaderRender, FallbackPairHasNoAmbientAndScalesTheColour) {
     // Normal across the view: rim 1, colour * 0.5 * (channel sum).
     draw(screenQuad({1, 0, 0, 0}));
     const float f = 0.5f * 4 * texelChannel(0x40404040u, 0);
-    expectPixel(readBackBuffer("fallback-grazing").at(32, 32), {kColour[0] * f, kColour[1] * f, kColour[2] * f, 1}, "grazing");
+    expectPixel(readBackBuffer("fallback-grazing").at(32, 32), {kColour[0] * f, kColour[1] * f, kColour[2] * f, 1},
+                "grazing");
 }
 
 // A surface whose normal stream holds a point (the tunnel's) must look like
 // the same surface with its true normal. Facing the camera, pair 1 gives
 // ambient + texel * colour, pair 2 ambient + texel / 4 (no rim at all).
 class CompiledPairs : public ShaderRender {
-protected:
+  protected:
     void checkQuads(const char* vertexFile, const char* pixelFile, bool glowPair) {
         const std::vector<DWORD> vs = compileFile(vertexFile, "vs_2_0");
         const std::vector<DWORD> ps = compileFile(pixelFile, "ps_2_0");
@@ -271,9 +285,8 @@ protected:
         ASSERT_FALSE(vs.empty());
         ASSERT_FALSE(ps.empty());
         useShaders(vs.data(), ps.data());
-        IDirect3DTexture9* t = keep(makeTexture(8, 8, [](UINT x, UINT y) {
-            return ((x / 2 + y / 2) % 2) != 0 ? 0xFFC0C0C0u : 0xFF606060u;
-        }));
+        IDirect3DTexture9* t = keep(
+            makeTexture(8, 8, [](UINT x, UINT y) { return ((x / 2 + y / 2) % 2) != 0 ? 0xFFC0C0C0u : 0xFF606060u; }));
         ASSERT_EQ(device->SetTexture(0, t), D3D_OK);
         // Clip = (0.9 x, 0.9 y, 0.25 z + 0.5, 1).
         const float wvp[16] = {0.9f, 0, 0, 0, 0, 0.9f, 0, 0, 0, 0, 0.25f, 0, 0, 0, 0.5f, 1};
@@ -295,8 +308,15 @@ protected:
             const float x = std::sin(theta) * std::cos(phi);
             const float y = std::cos(theta);
             const float z = std::sin(theta) * std::sin(phi);
-            return Vertex{x, y, z, x, y, z, static_cast<float>(i) / static_cast<float>(slices),
-                          static_cast<float>(j) / static_cast<float>(stacks), 0};
+            return Vertex{x,
+                          y,
+                          z,
+                          x,
+                          y,
+                          z,
+                          static_cast<float>(i) / static_cast<float>(slices),
+                          static_cast<float>(j) / static_cast<float>(stacks),
+                          0};
         };
         std::vector<Vertex> out;
         for (int j = 0; j < stacks; ++j) {
@@ -319,8 +339,15 @@ std::vector<Vertex> tunnel(bool pointNormals) {
         const float z = 4.0f * static_cast<float>(segment);
         const float nx = -std::cos(a);
         const float ny = -std::sin(a);
-        return Vertex{16.8f * std::cos(a), 16.8f * std::sin(a), z, nx, ny, pointNormals ? z : 0.0f,
-                      0.2f * 0.4f * static_cast<float>(segment), 1.25f * static_cast<float>(k), 0};
+        return Vertex{16.8f * std::cos(a),
+                      16.8f * std::sin(a),
+                      z,
+                      nx,
+                      ny,
+                      pointNormals ? z : 0.0f,
+                      0.2f * 0.4f * static_cast<float>(segment),
+                      1.25f * static_cast<float>(k),
+                      0};
     };
     std::vector<Vertex> out;
     for (int s = 0; s < 45; ++s) {
@@ -338,9 +365,8 @@ TEST_F(CompiledPairs, TunnelLooksTheSameWithPointsInTheNormalStream) {
     ASSERT_FALSE(vs.empty());
     ASSERT_FALSE(ps.empty());
     useShaders(vs.data(), ps.data());
-    IDirect3DTexture9* t = keep(makeTexture(8, 8, [](UINT x, UINT y) {
-        return ((x / 2 + y / 2) % 2) != 0 ? 0xFFE0E0E0u : 0xFF404040u;
-    }));
+    IDirect3DTexture9* t =
+        keep(makeTexture(8, 8, [](UINT x, UINT y) { return ((x / 2 + y / 2) % 2) != 0 ? 0xFFE0E0E0u : 0xFF404040u; }));
     ASSERT_EQ(device->SetTexture(0, t), D3D_OK);
     // Eye at z = -2 looking along +z: view = translation by (0, 0, 2); a
     // left-handed perspective with a 120 degree field of view, near 0.1, far 1000.
@@ -381,8 +407,12 @@ TEST_F(CompiledPairs, GlowPairDrawsQuadsAndAPointNormalStream) {
     checkQuads("vshader_mojs2.vhl", "pshader_mojs2.phl", true);
 }
 
-TEST_F(CompiledPairs, TunnelAndSpherePairLightsASphereWithARim) { checkSphere("vshader_mojs.vhl", "pshader_mojs.phl"); }
+TEST_F(CompiledPairs, TunnelAndSpherePairLightsASphereWithARim) {
+    checkSphere("vshader_mojs.vhl", "pshader_mojs.phl");
+}
 
-TEST_F(CompiledPairs, GlowPairLightsASphereWithARim) { checkSphere("vshader_mojs2.vhl", "pshader_mojs2.phl"); }
+TEST_F(CompiledPairs, GlowPairLightsASphereWithARim) {
+    checkSphere("vshader_mojs2.vhl", "pshader_mojs2.phl");
+}
 
 } // namespace

@@ -18,7 +18,7 @@ std::int64_t counter() {
 }
 
 class VirtualClockTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { platform::useVirtualClock(16'666'667); }
     void TearDown() override { platform::useWallClock(); }
 };
@@ -100,7 +100,9 @@ TEST(Threads, RefusesFlagsAndNullRoutine) {
     SetLastError(0);
     EXPECT_EQ(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(CreateThread(nullptr, 0, [](LPVOID) -> DWORD { return 0; }, nullptr, 4, nullptr), nullptr);
+    EXPECT_EQ(CreateThread(
+                  nullptr, 0, [](LPVOID) -> DWORD { return 0; }, nullptr, 4, nullptr),
+              nullptr);
     EXPECT_FALSE(SetThreadPriority(nullptr, THREAD_PRIORITY_TIME_CRITICAL));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
@@ -109,8 +111,12 @@ TEST(LastError, IsPerThread) {
     SetLastError(87);
     DWORD seen = 1;
     HANDLE t = CreateThread(
-        nullptr, 0, [](LPVOID p) -> DWORD { *static_cast<DWORD*>(p) = GetLastError(); return 0; }, &seen, 0,
-        nullptr);
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            *static_cast<DWORD*>(p) = GetLastError();
+            return 0;
+        },
+        &seen, 0, nullptr);
     WaitForSingleObject(t, INFINITE);
     CloseHandle(t);
     EXPECT_EQ(seen, 0u);

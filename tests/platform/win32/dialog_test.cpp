@@ -18,7 +18,7 @@
 namespace {
 
 class Dialogs : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::setRunMode(platform::RunMode::virtualRun);
         installDialogResources();
@@ -96,8 +96,10 @@ TEST_F(Dialogs, ChoosingRowsNotifiesWithTheListsIdAndHandle) {
             EXPECT_EQ(n.control, adapterList);
         }
     }
-    const std::vector<std::pair<int, int>> expected{
-        {kAdapterList, LBN_SELCHANGE}, {kAdapterList, LBN_SELCHANGE}, {kAdapterList, LBN_SELCHANGE}, {IDCANCEL, BN_CLICKED}};
+    const std::vector<std::pair<int, int>> expected{{kAdapterList, LBN_SELCHANGE},
+                                                    {kAdapterList, LBN_SELCHANGE},
+                                                    {kAdapterList, LBN_SELCHANGE},
+                                                    {IDCANCEL, BN_CLICKED}};
     EXPECT_EQ(seen, expected);
 }
 
@@ -198,7 +200,9 @@ TEST_F(Dialogs, ExceptionsFromTheProcedureRemoveTheDialog) {
     EXPECT_FALSE(IsWindow(seen));
 }
 
-INT_PTR ignoreEverything(HWND, UINT, WPARAM, LPARAM) { return 0; }
+INT_PTR ignoreEverything(HWND, UINT, WPARAM, LPARAM) {
+    return 0;
+}
 
 TEST_F(Dialogs, ScriptFailuresAndGivingUp) {
     platform::script::click(4242);
@@ -217,10 +221,10 @@ struct Expected {
 };
 
 // Positions and sizes in dialog units, as the two dialogs are laid out.
-const Expected kSetupLayout[] = {{1, 183, 113, 63, 22},     {2, 230, 40, 50, 12},      {1009, 7, 17, 155, 32},
-                                 {1010, 7, 63, 93, 88},     {1011, 141, 79, 27, 48},   {1013, 215, 94, 55, 11}};
-const Expected kErrorLayout[] = {{1, 270, 126, 50, 14}, {1002, 26, 58, 294, 12}, {1003, 27, 70, 293, 13},
-                                 {1001, 7, 90, 313, 30}};
+const Expected kSetupLayout[] = {{1, 183, 113, 63, 22}, {2, 230, 40, 50, 12},    {1009, 7, 17, 155, 32},
+                                 {1010, 7, 63, 93, 88}, {1011, 141, 79, 27, 48}, {1013, 215, 94, 55, 11}};
+const Expected kErrorLayout[] = {
+    {1, 270, 126, 50, 14}, {1002, 26, 58, 294, 12}, {1003, 27, 70, 293, 13}, {1001, 7, 90, 313, 30}};
 
 // Base units as the platform defines them for a dialog font: the average
 // advance of the 52 letters (rounded half up) and the cell height.
@@ -246,7 +250,9 @@ void baseUnits(int points, int& bx, int& by) {
     by = tm.tmHeight;
 }
 
-int scaled(int units, int base, int divisor) { return (units * base + divisor / 2) / divisor; }
+int scaled(int units, int base, int divisor) {
+    return (units * base + divisor / 2) / divisor;
+}
 
 void checkLayout(HWND dialog, int points, int width, int height, const Expected* items, std::size_t count) {
     int bx = 0;

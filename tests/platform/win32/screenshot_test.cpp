@@ -35,7 +35,7 @@ namespace {
 // the server from resetting (and refusing connections for a moment) when
 // the probe connection closes.
 class VirtualDisplay {
-public:
+  public:
     VirtualDisplay() {
         const int first = 40 + static_cast<int>(getpid() % 200);
         for (int n = first; n < first + 40 && name_.empty(); ++n) {
@@ -50,7 +50,7 @@ public:
     ~VirtualDisplay() { stop(); }
     const std::string& name() const { return name_; }
 
-private:
+  private:
     void start(const std::string& display) {
         pid_ = fork();
         if (pid_ == 0) {
@@ -104,9 +104,9 @@ private:
 // The pixels the X server shows in a screen rectangle.
 platform::Picture grab(Display* display, const RECT& r) {
     platform::Picture p;
-    XImage* image = XGetImage(display, DefaultRootWindow(display), r.left, r.top,
-                              static_cast<unsigned>(r.right - r.left), static_cast<unsigned>(r.bottom - r.top),
-                              AllPlanes, ZPixmap);
+    XImage* image =
+        XGetImage(display, DefaultRootWindow(display), r.left, r.top, static_cast<unsigned>(r.right - r.left),
+                  static_cast<unsigned>(r.bottom - r.top), AllPlanes, ZPixmap);
     if (image == nullptr) {
         return p;
     }
@@ -179,7 +179,7 @@ void pushClick(HWND dialog, int controlId) {
 }
 
 class Screenshots : public ::testing::Test {
-protected:
+  protected:
     // One server for the whole run: the video system, once open, stays
     // connected to it until the process ends.
     static void SetUpTestSuite() { display_ = new VirtualDisplay; }

@@ -56,10 +56,11 @@ void prepare() {
     static_cast<void>(made);
     fake::Direct3D& d3d = direct3D();
     d3d.descriptions = {"llvmpipe (LLVM 15.0.6, 256 bits)", "Second Adapter 9000"};
-    d3d.modes = {{640, 480, 60, D3DFMT_X8R8G8B8},   {640, 480, 75, D3DFMT_X8R8G8B8},   {800, 600, 60, D3DFMT_X8R8G8B8},
-                 {800, 600, 100, D3DFMT_X8R8G8B8},  {800, 600, 75, D3DFMT_X8R8G8B8},   {1024, 768, 60, D3DFMT_X8R8G8B8},
-                 {1280, 960, 60, D3DFMT_X8R8G8B8},  {1280, 1024, 60, D3DFMT_X8R8G8B8}, {1600, 1200, 60, D3DFMT_X8R8G8B8},
-                 {1920, 1080, 60, D3DFMT_X8R8G8B8}, {1920, 1200, 60, D3DFMT_X8R8G8B8}, {2560, 1440, 60, D3DFMT_X8R8G8B8}};
+    d3d.modes = {
+        {640, 480, 60, D3DFMT_X8R8G8B8},   {640, 480, 75, D3DFMT_X8R8G8B8},   {800, 600, 60, D3DFMT_X8R8G8B8},
+        {800, 600, 100, D3DFMT_X8R8G8B8},  {800, 600, 75, D3DFMT_X8R8G8B8},   {1024, 768, 60, D3DFMT_X8R8G8B8},
+        {1280, 960, 60, D3DFMT_X8R8G8B8},  {1280, 1024, 60, D3DFMT_X8R8G8B8}, {1600, 1200, 60, D3DFMT_X8R8G8B8},
+        {1920, 1080, 60, D3DFMT_X8R8G8B8}, {1920, 1200, 60, D3DFMT_X8R8G8B8}, {2560, 1440, 60, D3DFMT_X8R8G8B8}};
     d3d.lastParameters = D3DPRESENT_PARAMETERS{};
     ::direct3D = &d3d;
     std::memset(modeTable, 0, sizeof modeTable);

@@ -1,7 +1,7 @@
 // Windows, the message queue and the keyboard in virtual mode: the same
 // translation that live SDL events go through, fed by the simulate* calls.
-#include "platform/kernel/runmode.h"
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/runmode.h"
 #include "platform/win32/script.h"
 #include "platform/win32/user.h"
 #include "platform/win32/userstate.h"
@@ -53,7 +53,7 @@ ATOM registerClass(const char* name, WNDPROC proc, UINT size = sizeof(WNDCLASSEX
 }
 
 class Windows : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::setRunMode(platform::RunMode::virtualRun);
         seen.clear();
@@ -73,7 +73,7 @@ HWND makeWindow(const char* className) {
 
 TEST_F(Windows, ClassesAndWindowsWithoutADisplay) {
     EXPECT_NE(registerClass("%", quittingProc, kWndClassExSize32), 0); // the 32-bit structure size
-    EXPECT_EQ(registerClass("%", quittingProc), 0);                     // already there
+    EXPECT_EQ(registerClass("%", quittingProc), 0);                    // already there
     EXPECT_EQ(GetLastError(), ERROR_CLASS_ALREADY_EXISTS);
     EXPECT_EQ(registerClass("odd size", quittingProc, 44), 0);
     EXPECT_EQ(makeWindow("no such class"), nullptr);
@@ -115,7 +115,7 @@ TEST_F(Windows, KeysAndCloseBecomeMessagesForTheShownWindow) {
         DispatchMessageA(&m);
         messages.emplace_back(m.message, m.wParam);
     }
-    const std::vector<std::pair<UINT, WPARAM>> expected{{WM_KEYDOWN, 27}, {WM_CHAR, 27}, {WM_KEYUP, 27},
+    const std::vector<std::pair<UINT, WPARAM>> expected{{WM_KEYDOWN, 27},  {WM_CHAR, 27},  {WM_KEYUP, 27},
                                                         {WM_KEYDOWN, 'A'}, {WM_CHAR, 'a'}, {WM_CLOSE, 0}};
     EXPECT_EQ(messages, expected);
     // The default handling of WM_CLOSE destroys the window, which the
@@ -204,9 +204,9 @@ TEST_F(Windows, AsyncKeyStateLowBitMeansPressedSinceTheLastPoll) {
 
 TEST(KeyCodes, SdlKeysMapToVirtualKeys) {
     const std::pair<int, int> table[] = {
-        {SDLK_ESCAPE, 27}, {SDLK_SPACE, 32}, {SDLK_RETURN, 13}, {SDLK_KP_ENTER, 13}, {SDLK_TAB, 9},
-        {SDLK_a, 0x41},    {SDLK_z, 0x5A},   {SDLK_0, 0x30},    {SDLK_9, 0x39},      {SDLK_UP, 0x26},
-        {SDLK_DOWN, 0x28}, {SDLK_LEFT, 0x25}, {SDLK_RIGHT, 0x27}, {SDLK_F1, 0x70},   {SDLK_F12, 0x7B},
+        {SDLK_ESCAPE, 27},   {SDLK_SPACE, 32},   {SDLK_RETURN, 13},     {SDLK_KP_ENTER, 13}, {SDLK_TAB, 9},
+        {SDLK_a, 0x41},      {SDLK_z, 0x5A},     {SDLK_0, 0x30},        {SDLK_9, 0x39},      {SDLK_UP, 0x26},
+        {SDLK_DOWN, 0x28},   {SDLK_LEFT, 0x25},  {SDLK_RIGHT, 0x27},    {SDLK_F1, 0x70},     {SDLK_F12, 0x7B},
         {SDLK_LSHIFT, 0x10}, {SDLK_RCTRL, 0x11}, {SDLK_PAGEDOWN, 0x22}, {SDLK_CAPSLOCK, 0}};
     for (const auto& [sdl, vk] : table) {
         EXPECT_EQ(platform::user::virtualKeyFromSdl(sdl), vk) << sdl;

@@ -3,8 +3,8 @@
 // and position) and on a real SDL device, SDL's disk driver, whose output
 // file holds exactly what the device was handed.
 
-#include "platform/kernel/runmode.h"
 #include "platform/kernel/clock.h"
+#include "platform/kernel/runmode.h"
 #include "platform/winmm/mmsystem.h"
 #include "platform/winmm/wavesink.h"
 

@@ -34,11 +34,10 @@ TEST(Assembler, VertexModel2DeclarationAndMatrix) {
                         "m4x4 oPos, v0, c0\n"
                         "mov oT0.xy, v2\n");
     std::vector<Token> expected = {
-        0xFFFE0200u,
-        0x0200001Fu, 0x80000000u, 0x900F0000u,             // dcl_position v0
-        0x0200001Fu, 0x80010005u, 0x900F0002u,             // dcl_texcoord1 v2: usage 5, index 1
+        0xFFFE0200u, 0x0200001Fu, 0x80000000u, 0x900F0000u, // dcl_position v0
+        0x0200001Fu, 0x80010005u, 0x900F0002u,              // dcl_texcoord1 v2: usage 5, index 1
         0x03000014u, 0xC00F0000u, 0x90E40000u, 0xA0E40000u, // m4x4 oPos, v0, c0
-        0x02000001u, 0xE0030000u, 0x90E40002u,             // mov oT0.xy, v2 (type 6)
+        0x02000001u, 0xE0030000u, 0x90E40002u,              // mov oT0.xy, v2 (type 6)
         0x0000FFFFu,
     };
     EXPECT_EQ(t, expected);
@@ -51,8 +50,7 @@ TEST(Assembler, PixelModel2SamplerAndColourOutput) {
                         "texld r0, t0, s0\n"
                         "mov oC0, r0\n");
     std::vector<Token> expected = {
-        0xFFFF0200u,
-        0x0200001Fu, 0x80000000u, 0xB0030000u,              // dcl t0.xy
+        0xFFFF0200u, 0x0200001Fu, 0x80000000u, 0xB0030000u, // dcl t0.xy
         0x0200001Fu, 0x90000000u, 0xA00F0800u,              // dcl_2d s0: type 2 at bit 27; sampler type 10
         0x03000042u, 0x800F0000u, 0xB0E40000u, 0xA0E40800u, // texld r0, t0, s0
         0x02000001u, 0x800F0800u, 0x80E40000u,              // mov oC0, r0: colour out is type 8
@@ -68,8 +66,7 @@ TEST(Assembler, PixelModel1ShiftsCoIssueAndComplement) {
                         "+mov_d2 r0.a, 1-t0\n"
                         "mad_sat r1, t0_bx2, -v1_bias, c7\n");
     std::vector<Token> expected = {
-        0xFFFF0103u,
-        0x00000042u, 0xB00F0000u,                           // tex t0: no length field in 1.x
+        0xFFFF0103u, 0x00000042u, 0xB00F0000u,              // tex t0: no length field in 1.x
         0x00000005u, 0x81070000u, 0xB0E40000u, 0x90E40000u, // shift +1 in bits 27:24
         0x40000001u, 0x8F080000u, 0xB6E40000u,              // co-issue bit 30; shift -1 = 0xF; complement 6
         0x00000004u, 0x801F0001u, 0xB4E40000u, 0x93E40001u, 0xA0E40007u, // _sat = 1 at bit 20; bx2 4; -bias 3
@@ -81,9 +78,8 @@ TEST(Assembler, PixelModel1ShiftsCoIssueAndComplement) {
 TEST(Assembler, SwizzlesRepeatTheLastLetterAndNegate) {
     auto t = assembleOk("vs_1_1\nadd r0, -c1.x, r1.yzx\nmov r2.xw, v0.wzyx\n");
     std::vector<Token> expected = {
-        0xFFFE0101u,
-        0x00000002u, 0x800F0000u, 0xA1000001u, 0x80090001u, // .x -> xxxx (0x00); .yzx -> yzxx (0x09)
-        0x00000001u, 0x80090002u, 0x901B0000u,              // mask xw = 0x9; wzyx = 3,2,1,0 -> 0x1B
+        0xFFFE0101u, 0x00000002u, 0x800F0000u, 0xA1000001u, 0x80090001u, // .x -> xxxx (0x00); .yzx -> yzxx (0x09)
+        0x00000001u, 0x80090002u, 0x901B0000u,                           // mask xw = 0x9; wzyx = 3,2,1,0 -> 0x1B
         0x0000FFFFu,
     };
     EXPECT_EQ(t, expected);
@@ -157,8 +153,8 @@ TEST(Disassembler, RoundTripsEveryModel) {
 }
 
 TEST(Disassembler, PrintsThePlatformSyntax) {
-    std::vector<Token> tokens = {0xFFFF0103u, 0x00000042u, 0xB00F0000u, 0x00000005u, 0x81070000u,
-                                 0xB0E40000u, 0x90E40000u, 0x40000001u, 0x8F080000u, 0xB6E40000u, 0x0000FFFFu};
+    std::vector<Token> tokens = {0xFFFF0103u, 0x00000042u, 0xB00F0000u, 0x00000005u, 0x81070000u, 0xB0E40000u,
+                                 0x90E40000u, 0x40000001u, 0x8F080000u, 0xB6E40000u, 0x0000FFFFu};
     std::string text;
     std::string error;
     ASSERT_TRUE(shaderasm::disassemble(tokens.data(), tokens.size(), text, error)) << error;

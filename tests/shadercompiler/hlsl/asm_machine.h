@@ -13,7 +13,7 @@ namespace hlsltest {
 using Vec4 = std::array<float, 4>;
 
 class AsmMachine {
-public:
+  public:
     // Registers by their assembly names: "v0", "c3", "t1", "r2", "oPos", "oT0", "oC0".
     std::map<std::string, Vec4> reg;
     // What texld returns for a coordinate (the sampler number is ignored).

@@ -193,8 +193,8 @@ TEST(CompiledCode, Intrinsics) {
     vm.run(text);
     auto dot3 = [](const Vec4& a, const Vec4& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; };
     const float nLen = std::sqrt(dot3(kN, kN));
-    expectVec(vm.reg["oT0"],
-              {dot3(kP, kQ) + kP[3] * kQ[3], dot3(kN, kQ), nLen, std::hypot(kQ[0], kQ[1])}, 4, "dot, length");
+    expectVec(vm.reg["oT0"], {dot3(kP, kQ) + kP[3] * kQ[3], dot3(kN, kQ), nLen, std::hypot(kQ[0], kQ[1])}, 4,
+              "dot, length");
     expectVec(vm.reg["oT1"], {kN[0] / nLen, kN[1] / nLen, kN[2] / nLen, 1 / std::sqrt(kQ[3])}, 4, "normalize, rsqrt");
     const float qLen = std::sqrt(dot3(kQ, kQ));
     const Vec4 u{kQ[0] / qLen, kQ[1] / qLen, kQ[2] / qLen, 0};
@@ -208,8 +208,9 @@ TEST(CompiledCode, Intrinsics) {
         s[i] = std::clamp(kP[i], 0.0f, 1.0f) + std::fabs(kQ[3 - i]) + (f - std::floor(f));
     }
     expectVec(vm.reg["oT3"], l, 4, "lerp");
-    expectVec(vm.reg["oT4"], {std::pow(kQ[0], 2.5f), std::pow(kQ[1], 2.5f), std::min(kP[2], kQ[1]), std::max(kP[3], kQ[3])},
-              4, "pow, min, max");
+    expectVec(vm.reg["oT4"],
+              {std::pow(kQ[0], 2.5f), std::pow(kQ[1], 2.5f), std::min(kP[2], kQ[1]), std::max(kP[3], kQ[3])}, 4,
+              "pow, min, max");
     expectVec(vm.reg["oT5"], s, 4, "saturate, abs, frac");
 }
 

@@ -40,7 +40,8 @@ TEST_P(ShaderFiles, CompileWithinTheProfile) {
     } else {
         EXPECT_LE(r.instructionSlots, 256);
         // The vertex layout of the pools: position, normal, one set of texture coordinates.
-        EXPECT_NE(r.assembly.find("dcl_position v0\ndcl_normal v1\ndcl_texcoord v2\n"), std::string::npos) << r.assembly;
+        EXPECT_NE(r.assembly.find("dcl_position v0\ndcl_normal v1\ndcl_texcoord v2\n"), std::string::npos)
+            << r.assembly;
         // Literals must not land in c0-c13, which the program fills.
         EXPECT_EQ(r.assembly.find("def c1 "), std::string::npos);
         for (int c = 0; c <= 13; ++c) {

@@ -18,8 +18,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -283,7 +283,7 @@ TEST_F(MeshDump, TheSculptureIsClosedAndIsTheEffectsMesh) {
 
 TEST_F(MeshDump, BadArgumentsGiveTheUsageLineAndStatusTwo) {
     for (const std::string& args : {std::string(""), std::string("a b"), std::string("--png"),
-                                   std::string("--bogus dir"), std::string("--png a b")}) {
+                                    std::string("--bogus dir"), std::string("--png a b")}) {
         const ToolRun r = runTool(args);
         EXPECT_EQ(r.status, 2) << "'" << args << "'";
         EXPECT_NE(r.err.find("usage: meshdump"), std::string::npos) << "'" << args << "': " << r.err;
