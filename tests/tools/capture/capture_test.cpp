@@ -214,6 +214,51 @@ TEST(CaptureProbe, TheShowsOwnExitEndsTheCaptureAtItsTime) {
     EXPECT_NE(r.err.find("wrote 30 frames"), std::string::npos) << r.err;
 }
 
+// --timings ends with one line dividing the wall time; the parts are measured
+// apart, so they cannot add up to more than the whole.
+TEST(CaptureProbe, TimingsDivideTheWallTimeIntoItsParts) {
+    struct Split {
+        double wall = -1, fps = -1, render = -1, startUp = -1, gpu = -1, readBack = -1, encode = -1, other = -1;
+        long frames = -1;
+    };
+    auto splitOf = [](const std::string& err) {
+        Split s;
+        const std::size_t at = err.find("riza3v-capture: timings: ");
+        if (at != std::string::npos) {
+            std::sscanf(err.c_str() + at,
+                        "riza3v-capture: timings: wall %lf s for %ld frames (%lf fps); render %lf s "
+                        "(start-up %lf s, waiting for the GPU %lf s), read-back %lf s, encode %lf s, other %lf s",
+                        &s.wall, &s.frames, &s.fps, &s.render, &s.startUp, &s.gpu, &s.readBack, &s.encode, &s.other);
+        }
+        return s;
+    };
+    const std::string out = freshFolder("timings");
+    const std::string args = " --out '" + out + "' --width 160 --height 120 --fps 30 --from 0.5 --to 1.5";
+    const Outcome video = run("RIZA3V_PROBE_END=3 '" CAPTURE_PROBE "' --png --no-video --timings" + args);
+    ASSERT_EQ(video.status, 0) << video.err;
+    const Split s = splitOf(video.err);
+    ASSERT_GE(s.other, 0.0) << video.err; // every figure was read
+    EXPECT_EQ(s.frames, 30);
+    EXPECT_NEAR(s.fps, 30 / s.wall, 0.01 * s.fps + 0.01);
+    for (const double part : {s.render, s.startUp, s.gpu, s.readBack, s.encode}) {
+        EXPECT_GE(part, 0.0) << video.err;
+    }
+    // Rounded to milliseconds, four parts of up to half a millisecond each.
+    EXPECT_LE(s.render + s.readBack + s.encode + s.other, s.wall + 0.002) << video.err;
+    EXPECT_GE(s.render + s.readBack + s.encode + s.other, s.wall - 0.002) << video.err;
+    EXPECT_LE(s.startUp + s.gpu, s.render + 0.001) << video.err;
+    EXPECT_GT(s.readBack, 0.0) << video.err;
+    EXPECT_GT(s.encode, 0.0) << "30 PNG files take time: " << video.err;
+
+    // Nothing to encode: no time goes there. Without the flag, no line (here with a video).
+    const Outcome soundOnly = run("RIZA3V_PROBE_END=3 '" CAPTURE_PROBE "' --no-video --timings" + args);
+    ASSERT_EQ(soundOnly.status, 0) << soundOnly.err;
+    EXPECT_LT(splitOf(soundOnly.err).encode, 0.0005) << soundOnly.err;
+    const Outcome plain = run("RIZA3V_PROBE_END=3 '" CAPTURE_PROBE "'" + args);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.err.find("riza3v-capture: timings:"), std::string::npos) << plain.err;
+}
+
 TEST(CaptureErrors, BadArgumentsShowTheUsageWithStatusTwo) {
     const std::vector<std::string> cases = {"--width", "--width abc", "--width 161",     "--height 8",
                                             "--fps 0", "--fps 100",   "--from 2 --to 1", "--to -1",
