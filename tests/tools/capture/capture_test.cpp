@@ -129,6 +129,144 @@ TEST(CaptureShow, ShortCaptureIsRepeatableWithTheRightFramesAndStreams) {
     EXPECT_EQ(std::count(probe.out.begin(), probe.out.end(), '\n'), 2) << probe.out;
 }
 
+// The song's row timing, read from its XM header (little-endian fields: the
+// header size at 60, the song length at 64, the default speed at 76 and BPM at
+// 78, the order table at 80, then each pattern's header length, packing byte,
+// row count and packed size). A row lasts speed * 2.5 / BPM seconds.
+struct RowTiming {
+    double rowSeconds = 0.0;
+    std::vector<int> orderRows; // rows of each pattern in play order
+
+    // The pattern row playing `songSeconds` after the song started.
+    int patternRowAt(double songSeconds) const {
+        long row = static_cast<long>(std::floor(songSeconds / rowSeconds));
+        for (const int rows : orderRows) {
+            if (row < rows) {
+                return static_cast<int>(row);
+            }
+            row -= rows;
+        }
+        return -1;
+    }
+};
+
+RowTiming rowTimingOf(const unsigned char* xm) {
+    auto u16 = [&](std::size_t at) { return xm[at] | xm[at + 1] << 8; };
+    auto u32 = [&](std::size_t at) { return static_cast<std::size_t>(u16(at) | u16(at + 2) << 16); };
+    RowTiming timing;
+    timing.rowSeconds = u16(76) * 2.5 / u16(78);
+    std::vector<int> patternRows;
+    std::size_t at = 60 + u32(60);
+    for (int p = 0; p < u16(70); ++p) {
+        patternRows.push_back(u16(at + 5));
+        at += u32(at) + static_cast<std::size_t>(u16(at + 7));
+    }
+    for (int i = 0; i < u16(64); ++i) {
+        timing.orderRows.push_back(patternRows.at(xm[80 + i]));
+    }
+    return timing;
+}
+
+// The beat bars: a beat restarts one of two pulses, each adding its colour at
+// half strength, red over the top quarter and green over the bottom third, and
+// fading by 1 a second; so a beat frame is one where either band's mean
+// brightness jumps up while between beats both fade.
+TEST(CaptureShow, BeatFlashesFallOnRowsThatAreMultiplesOfSix) {
+    const std::string out = freshFolder("beats");
+    const int fps = 30;
+    const Outcome r = run("'" CAPTURE_TOOL "' --png --no-video --out '" + out +
+                          "' --width 160 --height 120 --fps 30 --to 6");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<bool> flash;
+    double lastRed = 0.0;
+    double lastGreen = 0.0;
+    for (std::size_t i = 0;; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%05zu.png", i);
+        std::uint32_t w = 0;
+        std::uint32_t h = 0;
+        const std::vector<std::uint8_t> px = readRgba(fs::path(out) / "frames" / name, w, h);
+        if (px.empty()) {
+            break;
+        }
+        double red = 0.0;
+        double green = 0.0;
+        for (std::uint32_t y = 0; y < h; ++y) {
+            for (std::uint32_t x = 0; x < w; ++x) {
+                const std::uint8_t* p = &px[(static_cast<std::size_t>(y) * w + x) * 4];
+                red += y < h / 4 ? p[0] : 0;
+                green += y >= h * 2 / 3 ? p[1] : 0;
+            }
+        }
+        red /= static_cast<double>(w * (h / 4));
+        green /= static_cast<double>(w * (h - h * 2 / 3));
+        // A restarted pulse rises by at least a quarter of full strength; a fading one drops 255/30 a frame.
+        flash.push_back(i > 0 && (red - lastRed > 25.0 || green - lastGreen > 25.0));
+        lastRed = red;
+        lastGreen = green;
+    }
+    ASSERT_EQ(flash.size(), 180u);
+
+    // The song starts 0.1 s into the show (the song clock waits that long
+    // before playing, and the show's start-up takes no virtual time); the WAV
+    // agrees within a millisecond.
+    const double songStart = 0.1;
+    const std::vector<char> wav = bytesOf(fs::path(out) / "riza3v.wav");
+    std::size_t firstSound = 44;
+    while (firstSound < wav.size() && wav[firstSound] == 0) {
+        ++firstSound;
+    }
+    EXPECT_NEAR(static_cast<double>((firstSound - 44) / 4) / 44100.0, songStart, 0.001);
+
+    // A frame shows the row recorded for the 20 ms mixer block being played out
+    // when it was drawn, which runs up to a block and a bit ahead of the sound's
+    // place in the WAV: the row a frame reads is the one at its time plus lead.
+    const RowTiming song = rowTimingOf(resources::kSongModule);
+    ASSERT_NEAR(song.rowSeconds, 3 * 2.5 / 190, 1e-12) << "speed 3 at 190 BPM";
+    const double leadLow = -0.005;
+    const double leadHigh = 0.035;
+    auto beatRowPossible = [&](std::size_t frame) {
+        for (double lead = leadLow; lead <= leadHigh + 1e-9; lead += 0.001) {
+            const int row = song.patternRowAt(static_cast<double>(frame) / fps - songStart + lead);
+            if (row >= 0 && row % 6 == 0) {
+                return true;
+            }
+        }
+        return false;
+    };
+    int flashes = 0;
+    for (std::size_t i = 0; i < flash.size(); ++i) {
+        if (flash[i]) {
+            ++flashes;
+            EXPECT_TRUE(beatRowPossible(i)) << "frame " << i << " flashes at song row "
+                                            << song.patternRowAt(static_cast<double>(i) / fps - songStart);
+        }
+    }
+    // Every beat row in the range shows up on some frame that could read it;
+    // a row only 39.5 ms long can fall between two frames' readings now and then.
+    int beats = 0;
+    int seen = 0;
+    for (long row = 0;; ++row) {
+        const double at = songStart + static_cast<double>(row) * song.rowSeconds;
+        if (at + song.rowSeconds > 6.0 - 1.0 / fps) {
+            break;
+        }
+        if (song.patternRowAt((static_cast<double>(row) + 0.5) * song.rowSeconds) % 6 != 0) {
+            continue;
+        }
+        ++beats;
+        bool shown = false;
+        for (std::size_t i = 0; i < flash.size(); ++i) {
+            const double t = static_cast<double>(i) / fps;
+            shown = shown || (flash[i] && t + leadHigh >= at && t + leadLow < at + song.rowSeconds);
+        }
+        seen += shown ? 1 : 0;
+    }
+    EXPECT_GE(beats, 24);
+    EXPECT_GE(seen, beats * 9 / 10) << seen << " of " << beats << " beats flash";
+    EXPECT_LE(flashes, beats * 2) << "a beat row lasts at most two frames";
+}
+
 // The probe's frames, read back from their colours.
 struct ProbeFrame {
     int ms;  // show time the probe drew the frame at
