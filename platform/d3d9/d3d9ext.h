@@ -46,4 +46,17 @@ void flushPresentHook();
 // frame being handed over was presented, before Present moved virtual time.
 std::uint64_t presentedFrameNs();
 
+// What the present hook's read-back costs, on the steady clock, while timing
+// is on (off by default, and then nothing is timed). With timing on, every
+// virtual present first waits for the frame's drawing to finish (glFinish),
+// counted in drawNs, so that the read-back that follows (the copy into the
+// ring, mapping it, handing the pixels over, less the hook's own time) is
+// counted apart in readBackNs. Pictures are the same either way.
+struct ReadBackTimes {
+    std::uint64_t drawNs = 0;
+    std::uint64_t readBackNs = 0;
+};
+void timePresentReadBack(bool on);
+ReadBackTimes presentReadBackTimes();
+
 } // namespace platform::d3d9

@@ -4,6 +4,7 @@
 #include "platform/kernel/clock.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -15,6 +16,27 @@ void* presentUser = nullptr;
 std::vector<Device*> livePresenters; // devices whose in-flight frames flushPresentHook delivers
 std::vector<std::uint8_t> presentScratch;
 std::uint64_t deliveringNs = 0; // presentNs of the frame the hook is being handed
+bool timingReadBack = false;
+ReadBackTimes readBackTimes;
+std::uint64_t hookNs = 0; // time spent inside the hook while timing
+
+std::uint64_t steadyNs() {
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+}
+
+// Adds to readBackNs the time since `startNs` that was not spent in the hook.
+struct ReadBackSpan {
+    ReadBackSpan() : startNs(timingReadBack ? steadyNs() : 0), hookAtStart(hookNs) {}
+    ~ReadBackSpan() {
+        if (timingReadBack && startNs != 0) {
+            readBackTimes.readBackNs += steadyNs() - startNs - (hookNs - hookAtStart);
+        }
+    }
+    std::uint64_t startNs;
+    std::uint64_t hookAtStart;
+};
 
 DWORD floatBits(float f) {
     DWORD d = 0;
@@ -1272,6 +1294,12 @@ void Device::capturePresented() {
     if (presentHook == nullptr) {
         return;
     }
+    if (timingReadBack) {
+        const std::uint64_t start = steadyNs();
+        gl::Finish();
+        readBackTimes.drawNs += steadyNs() - start;
+    }
+    const ReadBackSpan span;
     // A full ring hands its oldest frame over before the slot is reused.
     deliverPresented(presentRing_.size() - 1);
     PresentSlot& slot = presentRing_[(presentFirst_ + presentQueued_) % presentRing_.size()];
@@ -1309,15 +1337,19 @@ void Device::deliverPresented(std::size_t keep) {
             logFailure("present hook: mapping a read-back buffer failed, frame dropped");
         } else if (presentHook != nullptr) {
             deliveringNs = slot.presentNs;
+            const std::uint8_t* pixels = mapped;
             if (slot.opaque) {
                 // Formats without alpha deliver alpha 0xFF, as readBack does.
                 presentScratch.assign(mapped, mapped + bytes);
                 for (std::size_t i = 3; i < bytes; i += 4) {
                     presentScratch[i] = 0xFF;
                 }
-                presentHook(presentUser, slot.width, slot.height, presentScratch.data());
-            } else {
-                presentHook(presentUser, slot.width, slot.height, mapped);
+                pixels = presentScratch.data();
+            }
+            const std::uint64_t hookStart = timingReadBack ? steadyNs() : 0;
+            presentHook(presentUser, slot.width, slot.height, pixels);
+            if (timingReadBack) {
+                hookNs += steadyNs() - hookStart;
             }
         }
         if (mapped != nullptr) {
@@ -1332,7 +1364,12 @@ void setPresentHook(PresentHook hook, void* user) {
     presentUser = user;
 }
 
+void timePresentReadBack(bool on) { timingReadBack = on; }
+
+ReadBackTimes presentReadBackTimes() { return readBackTimes; }
+
 void flushPresentHook() {
+    const ReadBackSpan span;
     for (Device* device : livePresenters) {
         device->flushPresented();
     }

@@ -3,8 +3,8 @@
 #include "app/dxmain.h"
 #include "music/output.h"
 #include "platform/d3d9/d3d9ext.h"
-#include "platform/kernel/runmode.h"
 #include "platform/kernel/clock.h"
+#include "platform/kernel/runmode.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/script.h"
 #include "platform/winmm/wavesink.h"
@@ -66,6 +66,45 @@ bool makeFolders(const std::string& path, std::string& why) {
 
 enum class Stage { running, finished };
 
+using SteadyClock = std::chrono::steady_clock;
+
+double secondsBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+// Where the capture's wall time goes, with --timings: from the tool's start
+// to its summary line. Drawing is everything up to a present (the show's
+// start-up and frame loop, waiting for the GPU); the read-back and the time
+// inside the present hook are measured, and the hook's time divides into
+// encoding (the pipe to ffmpeg, PNG files) and the rest (frame grid, sound).
+struct Timings {
+    SteadyClock::time_point start = SteadyClock::now();
+    SteadyClock::time_point firstPresent{}; // the first frame handed to the hook
+    platform::d3d9::ReadBackTimes beforeFirstPresent;
+    double hookSeconds = 0.0;
+    double encodeSeconds = 0.0;
+
+    void print(long frames) const {
+        const SteadyClock::time_point now = SteadyClock::now();
+        const double wall = secondsBetween(start, now);
+        const platform::d3d9::ReadBackTimes gpu = platform::d3d9::presentReadBackTimes();
+        const double readBack = static_cast<double>(gpu.readBackNs) / 1e9;
+        const double render = std::max(0.0, wall - readBack - hookSeconds);
+        // Start-up: until the first present, less the presents the read-back ring held back.
+        const double startUp =
+            firstPresent == SteadyClock::time_point{}
+                ? wall
+                : secondsBetween(start, firstPresent) -
+                      static_cast<double>(beforeFirstPresent.drawNs + beforeFirstPresent.readBackNs) / 1e9;
+        std::fprintf(stderr,
+                     "riza3v-capture: timings: wall %.3f s for %ld frames (%.2f fps); render %.3f s "
+                     "(start-up %.3f s, waiting for the GPU %.3f s), read-back %.3f s, encode %.3f s, other %.3f s\n",
+                     wall, frames, wall > 0.0 ? static_cast<double>(frames) / wall : 0.0, render, startUp,
+                     static_cast<double>(gpu.drawNs) / 1e9, readBack, encodeSeconds,
+                     std::max(0.0, hookSeconds - encodeSeconds));
+    }
+};
+
 class Session {
   public:
     explicit Session(const Options& o)
@@ -97,6 +136,7 @@ class Session {
 
     FrameGrid grid;
     Progress progress;
+    std::unique_ptr<Timings> timings_;
     std::string dir_, wavPath_, mp4Path_, videoPath_, framesDir_, ffmpeg_;
     WavFile wav_;
     std::unique_ptr<VideoEncoder> video_;
@@ -114,6 +154,10 @@ class Session {
 Session* session = nullptr;
 
 bool Session::prepare() {
+    if (options.timings) {
+        timings_ = std::make_unique<Timings>();
+        platform::d3d9::timePresentReadBack(true);
+    }
     dir_ = options.outDir;
     while (dir_.size() > 1 && dir_.back() == '/') {
         dir_.pop_back();
@@ -185,6 +229,7 @@ void Session::fail(const std::string& file, const std::string& why) {
 void Session::emit(long n, const std::uint8_t* rgba) {
     const std::size_t bytes = static_cast<std::size_t>(options.width) * static_cast<std::size_t>(options.height) * 4;
     const long index = n - first;
+    const SteadyClock::time_point encodeStart = timings_ ? SteadyClock::now() : SteadyClock::time_point{};
     if (video_ && !video_->write(rgba, bytes)) {
         fail(videoPath_, "ffmpeg stopped encoding (its message is above)");
     }
@@ -198,6 +243,9 @@ void Session::emit(long n, const std::uint8_t* rgba) {
                                static_cast<std::uint32_t>(options.height), 4, rgba, &why)) {
             fail(path, why);
         }
+    }
+    if (timings_) {
+        timings_->encodeSeconds += secondsBetween(encodeStart, SteadyClock::now());
     }
     if (options.hashes) {
         std::printf("%05ld %016llx\n", index, static_cast<unsigned long long>(fnv1a64(rgba, bytes)));
@@ -236,8 +284,16 @@ void Session::pumpAudio(std::uint64_t capFrames) {
 }
 
 void Session::presented(const std::uint8_t* rgba) {
+    const SteadyClock::time_point hookStart = timings_ ? SteadyClock::now() : SteadyClock::time_point{};
+    if (timings_ && timings_->firstPresent == SteadyClock::time_point{}) {
+        timings_->firstPresent = hookStart;
+        timings_->beforeFirstPresent = platform::d3d9::presentReadBackTimes();
+    }
     grid.presented(platform::d3d9::presentedFrameNs(), rgba);
     pumpAudio(trackFramesFor(end));
+    if (timings_) {
+        timings_->hookSeconds += secondsBetween(hookStart, SteadyClock::now());
+    }
 }
 
 int Session::finish(long lastFrame) {
@@ -259,6 +315,8 @@ int Session::finish(long lastFrame) {
     int status = 0;
     std::string made;
     if (video_) {
+        // ffmpeg's work on the frames still in its pipeline, and the join with the sound, are encoding too.
+        const SteadyClock::time_point encodeStart = timings_ ? SteadyClock::now() : SteadyClock::time_point{};
         if (!video_->finish()) {
             fail(videoPath_, "ffmpeg did not finish the video (its message is above)");
         }
@@ -277,6 +335,11 @@ int Session::finish(long lastFrame) {
             fail(mp4Path_, "ffmpeg could not join the sound to the picture (its message is above)");
         }
         made = mp4Path_ + ", ";
+        if (timings_) {
+            const double encoding = secondsBetween(encodeStart, SteadyClock::now());
+            timings_->encodeSeconds += encoding;
+            timings_->hookSeconds += encoding;
+        }
     } else if (!options.noVideo) {
         status = 1;
     }
@@ -292,6 +355,9 @@ int Session::finish(long lastFrame) {
                  static_cast<double>(lastFrame) / options.fps, made.c_str());
     if (status != 0) {
         std::fprintf(stderr, "riza3v-capture: no video: ffmpeg is not installed\n");
+    }
+    if (timings_) {
+        timings_->print(frames);
     }
     std::fflush(stdout);
     std::fflush(stderr);

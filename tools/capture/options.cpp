@@ -47,6 +47,10 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             options.hashes = true;
             continue;
         }
+        if (name == "--timings") {
+            options.timings = true;
+            continue;
+        }
         const bool takesValue = name == "--out" || name == "--width" || name == "--height" || name == "--fps" ||
                                 name == "--from" || name == "--to";
         if (!takesValue) {

@@ -129,6 +129,86 @@ TEST(CaptureShow, ShortCaptureIsRepeatableWithTheRightFramesAndStreams) {
     EXPECT_EQ(std::count(probe.out.begin(), probe.out.end(), '\n'), 2) << probe.out;
 }
 
+// The pattern row playing `songSeconds` into the song, from its XM header
+// (little-endian: header size at 60, song length at 64, pattern count at 70,
+// speed at 76, BPM at 78, order table at 80; then per pattern its header
+// length, row count at +5, packed size at +7). A row lasts speed * 2.5 / BPM s.
+int xmPatternRowAt(const unsigned char* xm, double songSeconds) {
+    auto u16 = [&](std::size_t at) { return xm[at] | xm[at + 1] << 8; };
+    auto u32 = [&](std::size_t at) { return static_cast<std::size_t>(u16(at) | u16(at + 2) << 16); };
+    std::vector<int> patternRows;
+    for (std::size_t p = 0, at = 60 + u32(60); p < static_cast<std::size_t>(u16(70)); ++p) {
+        patternRows.push_back(u16(at + 5));
+        at += u32(at) + static_cast<std::size_t>(u16(at + 7));
+    }
+    long row = std::lround(std::floor(songSeconds * u16(78) / (u16(76) * 2.5)));
+    for (int i = 0; i < u16(64) && row >= 0; row -= patternRows.at(xm[80 + i]), ++i) {
+        if (row < patternRows.at(xm[80 + i])) {
+            return static_cast<int>(row);
+        }
+    }
+    return -1;
+}
+
+// A beat restarts one of two pulses that add their colour at half strength
+// (red over the top quarter, green over the bottom third) and fade by 1 a
+// second, so on a beat frame either band's mean brightness jumps.
+TEST(CaptureShow, BeatFlashesFallOnRowsThatAreMultiplesOfSix) {
+    const std::string out = freshFolder("beats");
+    const Outcome r =
+        run("'" CAPTURE_TOOL "' --png --no-video --out '" + out + "' --width 160 --height 120 --fps 30 --to 6");
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The song clock waits 0.1 s before it plays and start-up takes no virtual time; the WAV agrees.
+    const double songStart = 0.1;
+    const std::vector<char> wav = bytesOf(fs::path(out) / "riza3v.wav");
+    const auto silent = std::find_if(wav.begin() + 44, wav.end(), [](char b) { return b != 0; }) - wav.begin() - 44;
+    EXPECT_NEAR(static_cast<double>(silent / 4) / 44100.0, songStart, 0.001);
+    // A frame reads the row recorded for the 20 ms mixer block being played
+    // out, up to a block and a bit ahead of the sound's place in the WAV.
+    auto beatRowPossible = [&](double t) {
+        bool possible = false;
+        for (double lead = -0.005; lead <= 0.035; lead += 0.001) {
+            const int row = xmPatternRowAt(resources::kSongModule, t - songStart + lead);
+            possible = possible || (row >= 0 && row % 6 == 0);
+        }
+        return possible;
+    };
+    int onsets = 0;
+    double last[2] = {0.0, 0.0};
+    bool lastFlash = false;
+    for (int i = 0; i < 180; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%05d.png", i);
+        std::uint32_t w = 0;
+        std::uint32_t h = 0;
+        const std::vector<std::uint8_t> px = readRgba(fs::path(out) / "frames" / name, w, h);
+        ASSERT_EQ(px.size(), 160u * 120u * 4u) << name;
+        double band[2] = {0.0, 0.0}; // red of the top quarter, green of the bottom third
+        for (std::size_t y = 0; y < h; ++y) {
+            for (std::size_t x = 0; x < w; ++x) {
+                band[0] += y < h / 4 ? px[(y * w + x) * 4] / (w * (h / 4.0)) : 0.0;
+                band[1] += y >= h * 2 / 3 ? px[(y * w + x) * 4 + 1] / (w * (h - h * 2 / 3.0)) : 0.0;
+            }
+        }
+        // A restarted pulse rises by at least a quarter of full strength; a fading one drops 255/30 a frame.
+        const bool flash = i > 0 && (band[0] - last[0] > 25.0 || band[1] - last[1] > 25.0);
+        EXPECT_TRUE(!flash || beatRowPossible(i / 30.0))
+            << "frame " << i << " flashes at song row " << xmPatternRowAt(resources::kSongModule, i / 30.0 - songStart);
+        onsets += flash && !lastFlash ? 1 : 0;
+        lastFlash = flash;
+        last[0] = band[0];
+        last[1] = band[1];
+    }
+    // A 39.5 ms beat row can now and then fall between two frames' readings.
+    int beats = 0;
+    for (double t = 0.0; t < 6.0 - songStart - 0.04; t += 3 * 2.5 / 190) {
+        beats += xmPatternRowAt(resources::kSongModule, t + 0.001) % 6 == 0 ? 1 : 0;
+    }
+    EXPECT_GE(beats, 24);
+    EXPECT_GE(onsets, beats * 9 / 10) << onsets << " flashes for " << beats << " beats";
+    EXPECT_LE(onsets, beats);
+}
+
 // The probe's frames, read back from their colours.
 struct ProbeFrame {
     int ms;  // show time the probe drew the frame at
@@ -212,6 +292,42 @@ TEST(CaptureProbe, TheShowsOwnExitEndsTheCaptureAtItsTime) {
     EXPECT_EQ(pngCount(fs::path(out) / "frames"), 30u);
     EXPECT_EQ(fs::file_size(fs::path(out) / "riza3v.wav"), 44u + 44100u * 4u);
     EXPECT_NE(r.err.find("wrote 30 frames"), std::string::npos) << r.err;
+}
+
+// --timings ends with one line dividing the wall time; the parts are measured
+// apart, so they add up to the whole.
+TEST(CaptureProbe, TimingsDivideTheWallTimeIntoItsParts) {
+    auto splitOf = [](const std::string& err) {
+        // wall, fps, render, start-up, GPU wait, read-back, encode, other
+        std::array<double, 8> s{-1, -1, -1, -1, -1, -1, -1, -1};
+        long frames = 0;
+        const std::size_t at = err.find("riza3v-capture: timings: ");
+        if (at == std::string::npos ||
+            std::sscanf(err.c_str() + at,
+                        "riza3v-capture: timings: wall %lf s for %ld frames (%lf fps); render %lf s (start-up %lf "
+                        "s, waiting for the GPU %lf s), read-back %lf s, encode %lf s, other %lf s",
+                        &s[0], &frames, &s[1], &s[2], &s[3], &s[4], &s[5], &s[6], &s[7]) != 9 ||
+            frames != 30) {
+            s.fill(-1);
+        }
+        return s;
+    };
+    const std::string args =
+        " --out '" + freshFolder("timings") + "' --width 160 --height 120 --fps 30 --from 0.5 --to 1.5";
+    const Outcome png = run("RIZA3V_PROBE_END=3 '" CAPTURE_PROBE "' --png --no-video --timings" + args);
+    const std::array<double, 8> s = splitOf(png.err);
+    EXPECT_GE(*std::min_element(s.begin(), s.end()), 0.0) << png.err;
+    // Rounded to milliseconds: four parts of up to half a millisecond each.
+    EXPECT_NEAR(s[2] + s[5] + s[6] + s[7], s[0], 0.002) << png.err;
+    EXPECT_LE(s[3] + s[4], s[2] + 0.001) << png.err;
+    EXPECT_GT(s[5], 0.0) << png.err;
+    EXPECT_GT(s[6], 0.0) << "30 PNG files take time: " << png.err;
+    // Nothing to encode: no time goes there. Without the flag, no line (here with a video).
+    const Outcome soundOnly = run("RIZA3V_PROBE_END=3 '" CAPTURE_PROBE "' --no-video --timings" + args);
+    EXPECT_NEAR(splitOf(soundOnly.err)[6], 0.0, 0.0005) << soundOnly.err;
+    const Outcome plain = run("RIZA3V_PROBE_END=3 '" CAPTURE_PROBE "'" + args);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.err.find("riza3v-capture: timings:"), std::string::npos) << plain.err;
 }
 
 TEST(CaptureErrors, BadArgumentsShowTheUsageWithStatusTwo) {
