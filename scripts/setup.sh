@@ -10,6 +10,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core fonts-liberation
   libpng-dev libopenmpt-dev
   xvfb xauth libx11-dev ffmpeg sox
+  clang-format
 )
 
 missing=()

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian machine, builds, and runs every test: first the
-# normal build, then the threaded tests (clock, audio thread, song clock)
-# under ThreadSanitizer, then every test again under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# Sets up a fresh Debian machine, checks the formatting of the sources,
+# builds, and runs every test: first the normal build, then the threaded
+# tests (clock, audio thread, song clock) under ThreadSanitizer, then every
+# test again under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
+# The sources keep the style of .clang-format; scripts/format.sh mends them.
+"$top/scripts/format.sh" --check
 
 jobs=$(nproc)
 "$top/scripts/build.sh" "$top/build"

@@ -744,8 +744,8 @@ HRESULT Device::CreateDepthStencilSurface(UINT Width, UINT Height, D3DFORMAT For
         return D3DERR_INVALIDCALL;
     }
     shared_->context->makeCurrent();
-    auto* surface = new Surface(shared_, nullptr, nullptr, 0, Width, Height, Format, D3DUSAGE_DEPTHSTENCIL,
-                                D3DPOOL_DEFAULT);
+    auto* surface =
+        new Surface(shared_, nullptr, nullptr, 0, Width, Height, Format, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT);
     if (!surface->createDepthStorage(internal)) {
         surface->Release();
         logFailure("GL refused a %u x %u depth surface", Width, Height);
@@ -1171,9 +1171,9 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, 
     }
     const UINT stride = streamStride_;
     // Summed in 64 bits: StartVertex + vertices must not wrap into range.
-    if (stride == 0 || std::uint64_t{streamOffset_} + (std::uint64_t{StartVertex} + static_cast<std::uint64_t>(vertices)) *
-                                                         stride >
-                           stream0_->size()) {
+    if (stride == 0 ||
+        std::uint64_t{streamOffset_} + (std::uint64_t{StartVertex} + static_cast<std::uint64_t>(vertices)) * stride >
+            stream0_->size()) {
         logFailure("DrawPrimitive reads past the end of the vertex buffer");
         return D3DERR_INVALIDCALL;
     }
@@ -1220,8 +1220,8 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVer
     return D3D_OK;
 }
 
-HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCount,
-                                const void* pVertexStreamZeroData, UINT VertexStreamZeroStride) {
+HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCount, const void* pVertexStreamZeroData,
+                                UINT VertexStreamZeroStride) {
     GLenum mode = 0;
     GLsizei vertices = 0;
     if (!primitiveInfo(PrimitiveType, PrimitiveCount, mode, vertices) || pVertexStreamZeroData == nullptr ||
@@ -1316,8 +1316,8 @@ void Device::capturePresented() {
                    GL_STREAM_READ);
     gl::PixelStorei(GL_PACK_ALIGNMENT, 1);
     // Targets are stored top row first, which is the hook's row order.
-    gl::ReadPixels(0, 0, static_cast<GLsizei>(slot.width), static_cast<GLsizei>(slot.height), GL_RGBA,
-                   GL_UNSIGNED_BYTE, nullptr);
+    gl::ReadPixels(0, 0, static_cast<GLsizei>(slot.width), static_cast<GLsizei>(slot.height), GL_RGBA, GL_UNSIGNED_BYTE,
+                   nullptr);
     gl::BindBuffer(GL_PIXEL_PACK_BUFFER, 0);
     boundFramebuffer_ = ~0u;
     framebufferDirty_ = true;
@@ -1364,9 +1364,13 @@ void setPresentHook(PresentHook hook, void* user) {
     presentUser = user;
 }
 
-void timePresentReadBack(bool on) { timingReadBack = on; }
+void timePresentReadBack(bool on) {
+    timingReadBack = on;
+}
 
-ReadBackTimes presentReadBackTimes() { return readBackTimes; }
+ReadBackTimes presentReadBackTimes() {
+    return readBackTimes;
+}
 
 void flushPresentHook() {
     const ReadBackSpan span;
@@ -1375,6 +1379,8 @@ void flushPresentHook() {
     }
 }
 
-std::uint64_t presentedFrameNs() { return deliveringNs; }
+std::uint64_t presentedFrameNs() {
+    return deliveringNs;
+}
 
 } // namespace platform::d3d9
