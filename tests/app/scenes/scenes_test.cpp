@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -114,6 +115,13 @@ TEST(SceneRules, WordFollowsTheLowByteOfSecondsTimesMinus72) {
     }
     EXPECT_STREQ(scenes::flickerWord(53.0f), "QTV");
     EXPECT_STREQ(scenes::flickerWord(50.99f), "VTQ");
+    // Each threshold from both sides: the byte is a multiple of 8, and
+    // s = 17, 24, 30, 5, 8, 15 give 56, 64, 144, 152, 192, 200.
+    const std::pair<int, const char*> edges[] = {{17, "QTV"}, {24, "OH"}, {30, "OH"},
+                                                 {5, "HO"},   {8, "HO"},  {15, "VTQ"}};
+    for (const auto& [seconds, word] : edges) {
+        EXPECT_STREQ(scenes::flickerWord(static_cast<float>(seconds) + 0.5f), word) << seconds << " s";
+    }
 }
 
 TEST(SceneRules, CaptionStepsOnlyOffTheBeatRowsAndOnlyAboveTheThreshold) {
