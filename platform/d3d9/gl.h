@@ -40,6 +40,7 @@
     X(PFNGLACTIVETEXTUREPROC, ActiveTexture)                                                                           \
     X(PFNGLTEXIMAGE2DPROC, TexImage2D)                                                                                 \
     X(PFNGLTEXSUBIMAGE2DPROC, TexSubImage2D)                                                                           \
+    X(PFNGLGETTEXIMAGEPROC, GetTexImage)                                                                               \
     X(PFNGLTEXPARAMETERIPROC, TexParameteri)                                                                           \
     X(PFNGLGENSAMPLERSPROC, GenSamplers)                                                                               \
     X(PFNGLDELETESAMPLERSPROC, DeleteSamplers)                                                                         \

@@ -137,14 +137,16 @@ Texture::Texture(std::shared_ptr<Shared> shared, UINT width, UINT height, UINT l
     : shared_(std::move(shared)), width_(width), height_(height), usage_(usage), format_(format), pool_(pool) {
     gl::GenTextures(1, &texture_);
     gl::BindTexture(GL_TEXTURE_2D, texture_);
+    // Lockable levels start as zeros; the zeros are not kept once GL has them.
+    std::vector<std::uint8_t> zeros;
+    if (!isRenderTarget()) {
+        zeros.assign(static_cast<std::size_t>(width) * height * format.bytesPerPixel, 0);
+    }
     for (UINT l = 0; l < levels; ++l) {
-        LevelData level{std::max(1u, width >> l), std::max(1u, height >> l), {}, false, nullptr};
-        if (!isRenderTarget()) {
-            level.pixels.assign(static_cast<std::size_t>(level.width) * level.height * format.bytesPerPixel, 0);
-        }
+        LevelData level{std::max(1u, width >> l), std::max(1u, height >> l), {}, false, false, nullptr};
         gl::TexImage2D(GL_TEXTURE_2D, static_cast<GLint>(l), static_cast<GLint>(format.internalFormat),
                        static_cast<GLsizei>(level.width), static_cast<GLsizei>(level.height), 0, format.uploadFormat,
-                       format.uploadType, level.pixels.empty() ? nullptr : level.pixels.data());
+                       format.uploadType, zeros.empty() ? nullptr : zeros.data());
         levels_.push_back(std::move(level));
     }
     gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
@@ -226,7 +228,21 @@ HRESULT Texture::LockRect(UINT Level, D3DLOCKED_RECT* pLockedRect, const RECT* p
         x = static_cast<UINT>(pRect->left);
         y = static_cast<UINT>(pRect->top);
     }
-    (void)Flags; // every lock reads and writes the shadow copy, so all flags behave alike
+    (void)Flags; // every lock reads and writes a whole copy of the level, so all flags behave alike
+    const std::size_t bytes = static_cast<std::size_t>(level.width) * level.height * format_.bytesPerPixel;
+    level.pixels.assign(bytes, 0);
+    if (level.written) {
+        // The level's contents live in GL between locks: read them back.
+        shared_->context->makeCurrent();
+        gl::BindTexture(GL_TEXTURE_2D, texture_);
+        gl::PixelStorei(GL_PACK_ALIGNMENT, 1);
+        gl::GetTexImage(GL_TEXTURE_2D, static_cast<GLint>(Level), format_.uploadFormat, format_.uploadType,
+                        level.pixels.data());
+        gl::BindTexture(GL_TEXTURE_2D, 0);
+        if (shared_->device != nullptr) {
+            shared_->device->textureBindingChanged();
+        }
+    }
     level.locked = true;
     const UINT pitch = level.width * format_.bytesPerPixel;
     pLockedRect->Pitch = static_cast<INT>(pitch);
@@ -248,6 +264,8 @@ HRESULT Texture::UnlockRect(UINT Level) {
                       static_cast<GLsizei>(level.height), format_.uploadFormat, format_.uploadType,
                       level.pixels.data());
     gl::BindTexture(GL_TEXTURE_2D, 0);
+    level.written = true;
+    std::vector<std::uint8_t>().swap(level.pixels);
     ++shared_->counters.uploads;
     if (shared_->device != nullptr) {
         shared_->device->textureBindingChanged();

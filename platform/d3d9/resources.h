@@ -131,7 +131,9 @@ class Texture final : public RefCounted<IDirect3DTexture9> {
     struct LevelData {
         UINT width;
         UINT height;
-        std::vector<std::uint8_t> pixels; // lockable textures only
+        // Held only while the level is locked; between locks GL's copy is the only one.
+        std::vector<std::uint8_t> pixels;
+        bool written = false; // uploaded at least once: a later lock reads GL's copy back
         bool locked = false;
         Surface* surface = nullptr;
     };

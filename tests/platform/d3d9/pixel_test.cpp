@@ -3,6 +3,7 @@
 // and compared with a tolerance of one step of 8-bit rounding.
 #include "tests/platform/d3d9/harness.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -219,6 +220,49 @@ TEST_F(Pixels, A4R4G4B4UploadAndG16R16Sampling) {
     device->SetTexture(0, nullptr);
     texture->Release();
     rg->Release();
+}
+
+// A level keeps what was written into it: a fresh level locks as zeros, and
+// a later lock, of the whole level or of a rectangle, finds the bytes of the
+// last unlock in every format, the bytes no unlock wrote included.
+TEST_F(Pixels, LockingAgainFindsWhatWasWritten) {
+    const D3DFORMAT formats[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_A4R4G4B4, D3DFMT_G16R16};
+    for (const D3DFORMAT format : formats) {
+        IDirect3DTexture9* texture = nullptr;
+        ASSERT_EQ(device->CreateTexture(8, 4, 2, 0, format, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+        for (UINT level = 0; level < 2; ++level) {
+            D3DLOCKED_RECT locked{};
+            ASSERT_EQ(texture->LockRect(level, &locked, nullptr, 0), D3D_OK);
+            const UINT rows = 4 >> level;
+            const std::size_t bytes = static_cast<std::size_t>(locked.Pitch) * rows;
+            auto* bits = static_cast<BYTE*>(locked.pBits);
+            EXPECT_EQ(std::count(bits, bits + bytes, BYTE{0}), static_cast<std::ptrdiff_t>(bytes))
+                << format << " level " << level << " starts as zeros";
+            std::vector<BYTE> written(bytes);
+            for (std::size_t i = 0; i < bytes; ++i) {
+                written[i] = static_cast<BYTE>(i * 37 + 11 + level);
+            }
+            std::memcpy(bits, written.data(), bytes);
+            ASSERT_EQ(texture->UnlockRect(level), D3D_OK);
+
+            // A rectangle of the second row: the other bytes stay as written.
+            const RECT rect{1, 1, 3, 2};
+            ASSERT_EQ(texture->LockRect(level, &locked, &rect, 0), D3D_OK);
+            const std::size_t texel = static_cast<std::size_t>(locked.Pitch) / (8 >> level);
+            auto* inside = static_cast<BYTE*>(locked.pBits);
+            EXPECT_EQ(std::memcmp(inside, written.data() + locked.Pitch + texel, 2 * texel), 0)
+                << format << " level " << level << ": the rectangle reads what was written";
+            std::memset(inside, 0xA5, 2 * texel);
+            std::memset(written.data() + locked.Pitch + texel, 0xA5, 2 * texel);
+            ASSERT_EQ(texture->UnlockRect(level), D3D_OK);
+
+            ASSERT_EQ(texture->LockRect(level, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+            EXPECT_EQ(std::memcmp(locked.pBits, written.data(), bytes), 0)
+                << format << " level " << level << ": the whole level after the rectangle";
+            ASSERT_EQ(texture->UnlockRect(level), D3D_OK);
+        }
+        texture->Release();
+    }
 }
 
 // Each mip level a colour of its own; a quad the size of level n shows level
