@@ -15,7 +15,7 @@ constexpr const char* kFile = "dxvertexbuffer";
 // Where a pool needing more than kMaxPoolBuffers hardware buffers is refused.
 constexpr int kTooManyBuffersLine = 103;
 
-template <typename T> void resizeOrRaise(std::vector<T>& block, std::size_t size, int line) {
+template <typename Array> void resizeOrRaise(Array& block, std::size_t size, int line) {
     try {
         block.resize(size);
     } catch (const std::bad_alloc&) {

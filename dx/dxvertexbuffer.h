@@ -9,6 +9,7 @@
 #pragma once
 
 #include "dx/dxmath.h"
+#include "dx/lazyzero.h"
 #include "platform/d3d9/d3d9.h"
 
 #include <cstdint>
@@ -59,8 +60,8 @@ class vertexbuffer {
     void drawTriangles(int count);
 
     device* owner;
-    std::vector<std::uint8_t> vertices;
-    std::vector<std::uint8_t> restVertices;
+    LazyZeroArray<std::uint8_t> vertices;
+    LazyZeroArray<std::uint8_t> restVertices;
     std::vector<std::uint8_t> vertexFlags;
     std::uint32_t byteSize;
     std::uint32_t stride;

@@ -171,7 +171,7 @@ namespace {
 
 // Pool triangles 0 to count - 1 from the first records: positions, the
 // negated gradient as u, v, and its unit vector as the normal.
-void fillPool(vertexbuffer& vb, const std::vector<TriangleRecord>& records, int count) {
+void fillPool(vertexbuffer& vb, std::span<const TriangleRecord> records, int count) {
     for (int t = 0; t < count; ++t) {
         const TriangleRecord& r = records[static_cast<std::size_t>(t)];
         for (int c = 0; c < 3; ++c) {

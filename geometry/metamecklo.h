@@ -9,6 +9,7 @@
 #pragma once
 
 #include "dx/dxmath.h"
+#include "dx/lazyzero.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -155,7 +156,7 @@ class metamecklo {
     bool compact;
     FieldGrid gridA;
     FieldGrid gridB;
-    std::vector<TriangleRecord> triangleBuffer;
+    LazyZeroArray<TriangleRecord> triangleBuffer;
     int vertexCapacity;
     int meshVertexCount;
     // The hardware buffers hold the whole working copy of the compact pool.

@@ -286,36 +286,29 @@ bool lockRange(UINT offset, UINT size, std::size_t total, UINT& outSize) {
     return static_cast<std::size_t>(offset) + outSize <= total;
 }
 
-void uploadBuffer(Shared& shared, GLenum target, GLuint buffer, const std::vector<std::uint8_t>& data, UINT offset,
-                  UINT size, bool discard) {
-    shared.context->makeCurrent();
-    gl::BindBuffer(target, buffer);
-    if (discard) {
-        // A fresh store: draws queued with the old contents keep them.
-        gl::BufferData(target, static_cast<GLsizeiptr>(data.size()), data.data(), GL_DYNAMIC_DRAW);
-    } else {
-        gl::BufferSubData(target, offset, size, data.data() + offset);
-    }
-    ++shared.counters.uploads;
-}
-
 } // namespace
 
+// GL keeps the only copy of the contents: a lock maps the range asked for and
+// the unlock hands it back, so nothing is held on this side between locks.
 BufferStore::BufferStore(std::shared_ptr<Shared> shared, GLenum target, UINT length, DWORD usage, GLenum glUsage)
-    : shared_(std::move(shared)), target_(target), data_(length, 0), usage_(usage) {
+    : shared_(std::move(shared)), target_(target), size_(length), usage_(usage), glUsage_(glUsage) {
     gl::GenBuffers(1, &buffer_);
     gl::BindBuffer(target_, buffer_);
-    gl::BufferData(target_, length, data_.data(), glUsage);
+    gl::BufferData(target_, length, nullptr, glUsage_);
 }
 
 BufferStore::~BufferStore() {
     shared_->context->makeCurrent();
+    if (locked_ && lockSize_ > 0) {
+        gl::BindBuffer(target_, buffer_);
+        gl::UnmapBuffer(target_);
+    }
     gl::DeleteBuffers(1, &buffer_);
 }
 
 HRESULT BufferStore::lock(const char* what, UINT offset, UINT sizeToLock, void** data, DWORD flags) {
     UINT size = 0;
-    if (data == nullptr || locked_ || !lockRange(offset, sizeToLock, data_.size(), size)) {
+    if (data == nullptr || locked_ || !lockRange(offset, sizeToLock, size_, size)) {
         logFailure("%s Lock(%u, %u) refused", what, offset, sizeToLock);
         return D3DERR_INVALIDCALL;
     }
@@ -323,11 +316,33 @@ HRESULT BufferStore::lock(const char* what, UINT offset, UINT sizeToLock, void**
         logFailure("D3DLOCK_DISCARD and D3DLOCK_NOOVERWRITE need a dynamic buffer");
         return D3DERR_INVALIDCALL;
     }
+    void* mapped = nullptr;
+    if (size > 0) {
+        shared_->context->makeCurrent();
+        gl::BindBuffer(target_, buffer_);
+        const bool readOnly = (flags & D3DLOCK_READONLY) != 0;
+        GLbitfield access = readOnly ? GL_MAP_READ_BIT : GL_MAP_WRITE_BIT;
+        if (!readOnly && (usage_ & D3DUSAGE_WRITEONLY) == 0) {
+            access |= GL_MAP_READ_BIT; // a buffer that is not write-only may be read through its lock
+        }
+        if (!readOnly && (flags & D3DLOCK_DISCARD) != 0) {
+            // A fresh store: draws queued with the old contents keep them, and
+            // the lock does not wait for them.
+            gl::BufferData(target_, size_, nullptr, glUsage_);
+        }
+        // D3DLOCK_NOOVERWRITE maps synchronised all the same: callers that
+        // refill a whole pool under it every frame would otherwise write
+        // under draws still queued from the frame before.
+        mapped = gl::MapBufferRange(target_, offset, size, access);
+        if (mapped == nullptr) {
+            logFailure("%s Lock(%u, %u): the GL store could not be mapped", what, offset, sizeToLock);
+            return D3DERR_INVALIDCALL;
+        }
+    }
     locked_ = true;
-    lockOffset_ = offset;
     lockSize_ = size;
     lockFlags_ = flags;
-    *data = data_.data() + offset;
+    *data = mapped;
     return D3D_OK;
 }
 
@@ -337,8 +352,16 @@ HRESULT BufferStore::unlock(const char* what) {
         return D3DERR_INVALIDCALL;
     }
     locked_ = false;
-    if ((lockFlags_ & D3DLOCK_READONLY) == 0 && lockSize_ > 0) {
-        uploadBuffer(*shared_, target_, buffer_, data_, lockOffset_, lockSize_, (lockFlags_ & D3DLOCK_DISCARD) != 0);
+    if (lockSize_ == 0) {
+        return D3D_OK;
+    }
+    shared_->context->makeCurrent();
+    gl::BindBuffer(target_, buffer_);
+    if (gl::UnmapBuffer(target_) == GL_FALSE) {
+        logFailure("%s Unlock: the GL store lost its contents while mapped", what);
+    }
+    if ((lockFlags_ & D3DLOCK_READONLY) == 0) {
+        ++shared_->counters.uploads;
     }
     return D3D_OK;
 }

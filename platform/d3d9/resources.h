@@ -161,16 +161,16 @@ class BufferStore {
     Shared& shared() const { return *shared_; }
     DWORD usage() const { return usage_; }
     GLuint glBuffer() const { return buffer_; }
-    UINT size() const { return static_cast<UINT>(data_.size()); }
+    UINT size() const { return size_; }
 
   private:
     std::shared_ptr<Shared> shared_;
     GLenum target_;
-    std::vector<std::uint8_t> data_;
+    UINT size_;
     DWORD usage_;
+    GLenum glUsage_;
     GLuint buffer_ = 0;
     bool locked_ = false;
-    UINT lockOffset_ = 0;
     UINT lockSize_ = 0;
     DWORD lockFlags_ = 0;
 };

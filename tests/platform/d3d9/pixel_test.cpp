@@ -315,6 +315,78 @@ TEST_F(Pixels, MipLevels) {
     texture->Release();
 }
 
+// Buffer locks map the store itself: a later lock of a range reads what was
+// written there, and what lies outside a locked range stays as it was, in a
+// readable vertex buffer, an index buffer, and (seen through a draw) a
+// write-only one.
+TEST_F(Pixels, BufferLocksKeepWhatLiesOutsideTheRange) {
+    IDirect3DVertexBuffer9* readable = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(96, 0, 0, D3DPOOL_MANAGED, &readable, nullptr), D3D_OK);
+    IDirect3DIndexBuffer9* indices = nullptr;
+    ASSERT_EQ(device->CreateIndexBuffer(96, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &indices, nullptr), D3D_OK);
+    auto check = [](auto* buffer, const char* what) {
+        std::vector<BYTE> written(96);
+        for (std::size_t i = 0; i < written.size(); ++i) {
+            written[i] = static_cast<BYTE>(i * 29 + 3);
+        }
+        void* data = nullptr;
+        ASSERT_EQ(buffer->Lock(0, 0, &data, 0), D3D_OK);
+        std::memcpy(data, written.data(), written.size());
+        ASSERT_EQ(buffer->Unlock(), D3D_OK);
+        ASSERT_EQ(buffer->Lock(40, 16, &data, 0), D3D_OK);
+        EXPECT_EQ(std::memcmp(data, written.data() + 40, 16), 0) << what << ": the range reads what was written";
+        std::memset(data, 0xA5, 16);
+        std::memset(written.data() + 40, 0xA5, 16);
+        ASSERT_EQ(buffer->Unlock(), D3D_OK);
+        ASSERT_EQ(buffer->Lock(0, 0, &data, D3DLOCK_READONLY), D3D_OK);
+        EXPECT_EQ(std::memcmp(data, written.data(), written.size()), 0) << what << ": the whole buffer afterwards";
+        ASSERT_EQ(buffer->Unlock(), D3D_OK);
+        // A lock at the very end is empty, and a second lock before the unlock is refused.
+        ASSERT_EQ(buffer->Lock(96, 0, &data, 0), D3D_OK);
+        EXPECT_EQ(buffer->Lock(0, 0, &data, 0), D3DERR_INVALIDCALL) << what;
+        ASSERT_EQ(buffer->Unlock(), D3D_OK);
+        EXPECT_EQ(buffer->Unlock(), D3DERR_INVALIDCALL) << what;
+    };
+    check(readable, "vertex buffer");
+    check(indices, "index buffer");
+    readable->Release();
+    indices->Release();
+
+    // Two quads in a static write-only buffer; the second is rewritten
+    // through a lock of its own range and both are drawn.
+    const DWORD fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+    IDirect3DVertexBuffer9* vb = nullptr;
+    ASSERT_EQ(
+        device->CreateVertexBuffer(8 * sizeof(ScreenVertex), D3DUSAGE_WRITEONLY, fvf, D3DPOOL_DEFAULT, &vb, nullptr),
+        D3D_OK);
+    auto quad = [](ScreenVertex* v, float x0, D3DCOLOR colour) {
+        v[0] = {x0, 0, 0, 1, colour, 0, 0};
+        v[1] = {x0 + 16, 0, 0, 1, colour, 0, 0};
+        v[2] = {x0 + 16, 16, 0, 1, colour, 0, 0};
+        v[3] = {x0, 16, 0, 1, colour, 0, 0};
+    };
+    void* data = nullptr;
+    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
+    quad(static_cast<ScreenVertex*>(data), 0, 0xFFFF0000u);
+    quad(static_cast<ScreenVertex*>(data) + 4, 16, 0xFFFF0000u);
+    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    ASSERT_EQ(vb->Lock(4 * sizeof(ScreenVertex), 4 * sizeof(ScreenVertex), &data, 0), D3D_OK);
+    quad(static_cast<ScreenVertex*>(data), 16, 0xFF00FF00u);
+    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    begin(0xFF000000u);
+    device->SetFVF(fvf);
+    device->SetTexture(0, nullptr);
+    ASSERT_EQ(device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex)), D3D_OK);
+    ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2), D3D_OK);
+    ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 4, 2), D3D_OK);
+    end();
+    Picture p = readBackBuffer("partial lock");
+    EXPECT_EQ(p.at(8, 8), 0xFFFF0000u);
+    EXPECT_EQ(p.at(24, 8), 0xFF00FF00u);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    vb->Release();
+}
+
 // A draw uses the buffer contents it was issued with: a later DISCARD lock
 // gives fresh memory, a NOOVERWRITE lock writes where nothing queued reads.
 TEST_F(Pixels, LockDiscardAndNoOverwrite) {
