@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace music {
 
@@ -134,9 +135,14 @@ bool startPlayback(Module* module) {
     ringHeader.dwLoops = 0xFFFFFFFF;
     headerPrepared = waveOutPrepareHeader(deviceHandle, &ringHeader, sizeof ringHeader) == MMSYSERR_NOERROR;
     const std::size_t mixBytes = static_cast<std::size_t>(framesInRing) * 8 + 256;
-    mixAllocation = std::aligned_alloc(16, mixBytes);
-    std::memset(mixAllocation, 0, mixBytes);
-    mixFloats = static_cast<float*>(mixAllocation);
+    // Zeroed by calloc, which leaves fresh pages to be mapped as the blocks
+    // first reach them; the start is aligned up to 16 bytes within the slack.
+    mixAllocation = std::calloc(mixBytes, 1);
+    if (mixAllocation == nullptr) {
+        throw std::bad_alloc();
+    }
+    const auto address = reinterpret_cast<std::uintptr_t>(mixAllocation);
+    mixFloats = reinterpret_cast<float*>((address + 15) & ~static_cast<std::uintptr_t>(15));
     fillBlock = 0;
     playBlock.store(0);
     do {

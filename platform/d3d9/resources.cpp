@@ -137,16 +137,14 @@ Texture::Texture(std::shared_ptr<Shared> shared, UINT width, UINT height, UINT l
     : shared_(std::move(shared)), width_(width), height_(height), usage_(usage), format_(format), pool_(pool) {
     gl::GenTextures(1, &texture_);
     gl::BindTexture(GL_TEXTURE_2D, texture_);
-    // Lockable levels start as zeros; the zeros are not kept once GL has them.
-    std::vector<std::uint8_t> zeros;
-    if (!isRenderTarget()) {
-        zeros.assign(static_cast<std::size_t>(width) * height * format.bytesPerPixel, 0);
-    }
+    // GL is handed no pixels: a first lock of a level finds zeros of its own
+    // making (the level is not read back until something was written), so the
+    // levels that callers fill at once are not cleared and uploaded first.
     for (UINT l = 0; l < levels; ++l) {
         LevelData level{std::max(1u, width >> l), std::max(1u, height >> l), {}, false, false, nullptr};
         gl::TexImage2D(GL_TEXTURE_2D, static_cast<GLint>(l), static_cast<GLint>(format.internalFormat),
                        static_cast<GLsizei>(level.width), static_cast<GLsizei>(level.height), 0, format.uploadFormat,
-                       format.uploadType, zeros.empty() ? nullptr : zeros.data());
+                       format.uploadType, nullptr);
         levels_.push_back(std::move(level));
     }
     gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
