@@ -64,6 +64,9 @@ void BlobSculpture::buildBlobSculpture(device& d) {
     field.buildMesh();
     field.vertices->createBuffers();
     field.vertices->upload();
+    // The sculpture is polygonised once: its triangle list (12 MB, most of it
+    // written) is not needed again, and the pool keeps the mesh.
+    LazyZeroArray<TriangleRecord>().swap(field.triangleBuffer);
 
     vertexbuffer& pool = *field.vertices;
     if (d.caps.VertexShaderVersion >= D3DVS_VERSION(2, 0) && d.caps.PixelShaderVersion >= D3DPS_VERSION(2, 0)) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -197,6 +198,34 @@ TEST_F(PoolTest, SetVertexCountKeepsLeadingVerticesAndRemakesBuffers) {
         EXPECT_EQ(mock.vertexBuffers[0]->count.references, 0u);
     });
     EXPECT_NE(log.find("SET NR VERTICES =  70000\n"), std::string::npos);
+}
+
+// Both copies start as zeros and grow with zeros after the kept vertices,
+// even where the memory was just used and freed by something else, so that
+// what goes to the hardware never depends on what the heap held before.
+TEST_F(PoolTest, PoolsStartAndGrowAsZeros) {
+    quietly([&] {
+        for (const int grown : {600, 70000}) {
+            vertexbuffer pool(&d, 6, false, 1, false, false);
+            pool.position(5, false)[0] = 7.0f;
+            pool.position(5, true)[2] = 9.0f;
+            const std::size_t bytes = static_cast<std::size_t>(grown) * pool.stride;
+            for (int round = 0; round < 4; ++round) {
+                std::vector<std::uint8_t>* dirty = new std::vector<std::uint8_t>(bytes, 0xCD);
+                delete dirty;
+            }
+            pool.setVertexCount(grown);
+            EXPECT_EQ(pool.position(5, false)[0], 7.0f);
+            EXPECT_EQ(pool.position(5, true)[2], 9.0f);
+            const std::size_t kept = 6u * pool.stride;
+            for (const auto* copy : {&pool.vertices, &pool.restVertices}) {
+                ASSERT_EQ(copy->size(), bytes);
+                EXPECT_EQ(std::count(copy->begin() + static_cast<std::ptrdiff_t>(kept), copy->end(), 0),
+                          static_cast<std::ptrdiff_t>(bytes - kept))
+                    << grown << " vertices";
+            }
+        }
+    });
 }
 
 TEST_F(PoolTest, BoundsCoverEveryWorkingPosition) {
