@@ -1169,6 +1169,10 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, 
     if (PrimitiveCount == 0) {
         return D3D_OK;
     }
+    if (stream0_->locked()) {
+        logFailure("DrawPrimitive from a vertex buffer that is locked");
+        return D3DERR_INVALIDCALL;
+    }
     const UINT stride = streamStride_;
     // Summed in 64 bits: StartVertex + vertices must not wrap into range.
     if (stride == 0 ||
@@ -1202,6 +1206,10 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVer
     if ((static_cast<std::uint64_t>(startIndex) + static_cast<std::uint64_t>(count)) * 2 > indices_->size() ||
         streamStride_ == 0) {
         logFailure("DrawIndexedPrimitive reads past the end of the index buffer");
+        return D3DERR_INVALIDCALL;
+    }
+    if (stream0_->locked() || indices_->locked()) {
+        logFailure("DrawIndexedPrimitive from a buffer that is locked");
         return D3DERR_INVALIDCALL;
     }
     const VertexLayout* layout = prepareDraw("DrawIndexedPrimitive", mode);

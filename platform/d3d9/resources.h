@@ -162,6 +162,8 @@ class BufferStore {
     DWORD usage() const { return usage_; }
     GLuint glBuffer() const { return buffer_; }
     UINT size() const { return size_; }
+    // A mapped store cannot be drawn from.
+    bool locked() const { return locked_ && lockSize_ > 0; }
 
   private:
     std::shared_ptr<Shared> shared_;
@@ -185,6 +187,7 @@ class VertexBuffer final : public RefCounted<IDirect3DVertexBuffer9> {
     HRESULT GetDesc(D3DVERTEXBUFFER_DESC* pDesc) override;
     GLuint glBuffer() const { return store_.glBuffer(); }
     UINT size() const { return store_.size(); }
+    bool locked() const { return store_.locked(); }
 
   private:
     BufferStore store_;
@@ -202,6 +205,7 @@ class IndexBuffer final : public RefCounted<IDirect3DIndexBuffer9> {
     HRESULT GetDesc(D3DINDEXBUFFER_DESC* pDesc) override;
     GLuint glBuffer() const { return store_.glBuffer(); }
     UINT size() const { return store_.size(); }
+    bool locked() const { return store_.locked(); }
 
   private:
     BufferStore store_;

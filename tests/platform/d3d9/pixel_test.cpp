@@ -377,6 +377,10 @@ TEST_F(Pixels, BufferLocksKeepWhatLiesOutsideTheRange) {
     device->SetFVF(fvf);
     device->SetTexture(0, nullptr);
     ASSERT_EQ(device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex)), D3D_OK);
+    // Drawing from a buffer while it is locked is refused.
+    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2), D3DERR_INVALIDCALL);
+    ASSERT_EQ(vb->Unlock(), D3D_OK);
     ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2), D3D_OK);
     ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 4, 2), D3D_OK);
     end();
@@ -490,6 +494,9 @@ TEST_F(Pixels, IndexedDrawingWithADeclaration) {
     ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 3, 2), D3D_OK);             // red half
     ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 6, 0, 4, 3, 2), D3D_OK);             // green half
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 6, 2), D3DERR_INVALIDCALL); // past the end
+    ASSERT_EQ(ib->Lock(0, 0, &data, 0), D3D_OK);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 3, 2), D3DERR_INVALIDCALL); // locked
+    ASSERT_EQ(ib->Unlock(), D3D_OK);
     // Wireframe draws the edges only.
     device->SetRenderState(D3DRS_FILLMODE, D3DFILL_WIREFRAME);
     rect(2, -0.5f, 0.5f, 0xFFFFFFFFu);
