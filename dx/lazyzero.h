@@ -40,7 +40,6 @@ template <typename T> struct LazyZeroAllocator {
     }
 
     template <typename U> bool operator==(const LazyZeroAllocator<U>&) const noexcept { return true; }
-    template <typename U> bool operator!=(const LazyZeroAllocator<U>&) const noexcept { return false; }
 };
 
 template <typename T> using LazyZeroArray = std::vector<T, LazyZeroAllocator<T>>;

@@ -74,14 +74,8 @@ Show* startUp() {
         startUpTimes.build = secondsSince(begin);
         begin = std::chrono::steady_clock::now();
         drawFrame(*built, 1, 0.0);
-        IDirect3DSurface9* back = nullptr;
-        if (d->d3dDevice->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back) == D3D_OK) {
-            UINT width = 0;
-            UINT height = 0;
-            std::vector<D3DCOLOR> pixels;
-            platform::d3d9::readBack(back, width, height, pixels);
-            back->Release();
-        }
+        headless::Picture backBuffer;
+        headless::readPicture(d->targetSurface[0], backBuffer);
         startUpTimes.firstFrame = secondsSince(begin);
         return built;
     }();
