@@ -44,7 +44,6 @@ constexpr std::uint16_t kVersion = 0x0104;
 constexpr int kMaxPatterns = 256;
 constexpr int kMaxRows = 256;
 constexpr int kMaxInstruments = 128;
-constexpr std::uint32_t kSampleHeaderBytes = 40;
 
 // Reads through the callbacks and remembers whether any read came up short.
 // Short reads leave zeros in the destination (the loader's buffers and

@@ -1,0 +1,22 @@
+# Settings of the browser build (Emscripten). Included by the top CMakeLists
+# when RIZA3V_PLATFORM is web.
+
+# The show's failures and its quit are C++ exceptions. Emscripten's own wasm
+# exceptions cannot be combined with Asyncify (which the frame loop will need),
+# so exceptions are handled through JavaScript.
+add_compile_options(-fexceptions)
+add_link_options(-fexceptions)
+
+# Executables of the tree that run under Node.js (the tools, the checks that
+# compare them with the desktop build) read and write the host's files, grow
+# their memory as needed and flush their output when main returns. They
+# compile their module synchronously: the loader of Emscripten 3.1.6 would
+# otherwise fetch() it, which Node.js 18 and later have but refuse for paths.
+set(RIZA3V_WEB_NODE_LINK_OPTIONS
+  -sNODERAWFS=1 -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1 -sENVIRONMENT=node -sWASM_ASYNC_COMPILATION=0)
+
+# Libraries that scripts/web.sh compiles for the browser (FreeType) are
+# installed under its deps folder; Emscripten's toolchain looks for libraries
+# only below its find roots.
+set(RIZA3V_WEB_DEPS ${PROJECT_BINARY_DIR}/deps CACHE PATH "Libraries compiled for the browser build")
+list(APPEND CMAKE_FIND_ROOT_PATH ${RIZA3V_WEB_DEPS}/freetype)
