@@ -3,6 +3,7 @@
 // this, one code path renders into off-screen targets only.
 #pragma once
 
+#include "platform/d3d9/glsldialect.h"
 #include "platform/kernel/windef.h"
 
 #include <memory>
@@ -19,6 +20,8 @@ class GlContext {
     // Shows the default framebuffer of the window; no-op without one.
     virtual void swap() = 0;
     virtual bool hasWindow() const = 0;
+    // The GLSL the context compiles; the desktop contexts are 3.3 core.
+    virtual GlslDialect glslDialect() const { return GlslDialect::core330; }
 };
 
 // How a live context presents: vertical sync, and for full screen the mode

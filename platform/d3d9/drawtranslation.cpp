@@ -3,6 +3,7 @@
 // linking, uniform uploads, texture and sampler bindings, vertex input.
 // Each piece sends only what differs from what GL already holds.
 #include "platform/d3d9/device.h"
+#include "platform/d3d9/glsldialect.h"
 
 #include <cmath>
 #include <cstring>
@@ -272,8 +273,12 @@ void Device::buildFfKeys(const VertexLayout& layout, bool points, FfVertexKey& v
 
 GLuint Device::compileShader(GLenum stage, const std::string& source, std::string& error) {
     ++shared_->counters.shadersCompiled;
+    std::string dialectSource;
+    if (!toGlslDialect(shared_->context->glslDialect(), source, dialectSource, error)) {
+        return 0;
+    }
     GLuint shader = gl::CreateShader(stage);
-    const char* text = source.c_str();
+    const char* text = dialectSource.c_str();
     gl::ShaderSource(shader, 1, &text, nullptr);
     gl::CompileShader(shader);
     GLint ok = 0;
