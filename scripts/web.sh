@@ -31,10 +31,18 @@ step_done() {
   echo "web: done in $(($(date +%s) - step_start)) s"
 }
 
-if ! command -v emcc >/dev/null || ! command -v node >/dev/null; then
-  step "installing Emscripten"
+# Emscripten and Node.js build and run the browser version; Chromium runs the
+# web tests headless; dpkg-dev unpacks source packages.
+missing=()
+for tool in emcc:emscripten node:nodejs dpkg-source:dpkg-dev chromium:chromium; do
+  if ! command -v "${tool%%:*}" >/dev/null; then
+    missing+=("${tool#*:}")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  step "installing ${missing[*]}"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends emscripten nodejs dpkg-dev
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
   step_done
 fi
 
