@@ -7,6 +7,12 @@
 add_compile_options(-fexceptions)
 add_link_options(-fexceptions)
 
+# emcmake runs the tree's programs (the generators of the resources) with
+# "node --experimental-wasm-threads"; Node.js 20 refuses that flag, as threads
+# are always on, so they run under the same node without it.
+list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 riza3v_node)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${riza3v_node})
+
 # Executables of the tree that run under Node.js (the tools, the checks that
 # compare them with the desktop build) read and write the host's files, grow
 # their memory as needed and flush their output when main returns. They

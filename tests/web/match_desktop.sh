@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Usage: match_desktop.sh <songgen> <xm2wav> <browser build folder>
+# Usage: match_desktop.sh <songgen> <xm2wav> <browser build folder> <desktop build folder>
 #
 # Writes the song with the desktop songgen and with the browser build's, and
 # renders the whole song (69 s) to WAV with both xm2wav: the two song files and
-# the two WAV files must be equal byte for byte. The browser build's tools run
+# the two WAV files must be equal byte for byte, and so must the embedded
+# shader code that each build assembled. The browser build's tools run
 # under Node.js. Where Emscripten is not installed and CI is not set, the check
 # is skipped (exit status 77) with a line that says so.
 set -euo pipefail
 songgen=$1
 xm2wav=$2
 web=$3
+desktop=$4
 web_songgen=$web/tools/songgen/songgen.js
 web_xm2wav=$web/tools/xm2wav/xm2wav.js
 
@@ -21,6 +23,13 @@ if [ ! -f "$web_songgen" ] || [ ! -f "$web_xm2wav" ]; then
   echo "no browser build in $web (expected $web_songgen and $web_xm2wav): run scripts/web.sh" >&2
   exit 1
 fi
+
+for program in rimVertexProgram rimPixelProgram fallbackVertexProgram fallbackPixelProgram; do
+  if ! cmp "$desktop/resources/shaders/$program.cpp" "$web/resources/shaders/$program.cpp"; then
+    echo "the browser build assembles $program into other token code than the desktop build" >&2
+    exit 1
+  fi
+done
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
