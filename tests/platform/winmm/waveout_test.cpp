@@ -258,10 +258,16 @@ TEST(WaveOutDevice, PositionTrailsTheCopiedBytesAndKeepsPace) {
     int ahead = 0;
     int backwards = 0;
     int jumps = 0;
+    std::string firstAhead;
     for (std::size_t i = 0; i < readings.size(); ++i) {
         const Reading& r = readings[i];
         // Nothing is heard before a buffer beyond SDL's has been copied.
-        ahead += r.position > 0 && r.position + buffer > r.copied ? 1 : 0;
+        if (r.position > 0 && r.position + buffer > r.copied) {
+            if (ahead++ == 0) {
+                firstAhead = "at " + std::to_string(r.before) + " s: " + std::to_string(r.position) + " of " +
+                             std::to_string(r.copied) + " bytes";
+            }
+        }
         if (i > 0) {
             const Reading& last = readings[i - 1];
             backwards += r.position < last.position ? 1 : 0;
@@ -269,10 +275,12 @@ TEST(WaveOutDevice, PositionTrailsTheCopiedBytesAndKeepsPace) {
             jumps += seconds(r.position - std::min(r.position, last.position)) > r.after - last.before + 0.002 ? 1 : 0;
         }
     }
-    EXPECT_EQ(ahead, 0);
+    EXPECT_EQ(ahead, 0) << firstAhead;
     EXPECT_EQ(backwards, 0);
     EXPECT_EQ(jumps, 0);
-    EXPECT_GT(seconds(readings.back().position), 9.0); // it did move on
+    // It moved on with the device (which falls behind the clock when the
+    // machine is loaded).
+    EXPECT_GT(readings.back().position, readings.back().copied / 2);
 
     // Pace: right after each callback (the copied count has just stepped up,
     // and the reading came at most 2 ms after the one before it) the position
