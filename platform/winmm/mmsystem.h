@@ -5,7 +5,8 @@
 // and plays one prepared header at a time, looping it while it carries
 // WHDR_BEGINLOOP | WHDR_ENDLOOP (any other header plays once). Where it goes:
 //   live mode:    an SDL audio device; when none opens, a null sink whose
-//                 position advances with the wall clock (the log says so);
+//                 position advances with the wall clock (one log line says
+//                 so; alsa-lib's own error lines are kept off stderr);
 //   virtual mode: a sink whose position advances with the virtual clock and
 //                 which can keep the PCM it plays (wavesink.h).
 // Anything outside that subset is refused with an error result and a log line.
@@ -85,6 +86,9 @@ MMRESULT waveOutPrepareHeader(HWAVEOUT device, WAVEHDR* header, UINT size);
 // Refused while another header plays.
 MMRESULT waveOutWrite(HWAVEOUT device, WAVEHDR* header, UINT size);
 // TIME_BYTES (and TIME_SAMPLES, TIME_MS): played since the write; other types get TIME_BYTES.
+// On an SDL device that is the byte estimated to be heard now: behind the bytes
+// copied by SDL's buffer and the device's, moving on with the clock between
+// SDL's callbacks, never backwards.
 MMRESULT waveOutGetPosition(HWAVEOUT device, MMTIME* time, UINT size);
 // Refused with WAVERR_STILLPLAYING while the header is queued.
 MMRESULT waveOutUnprepareHeader(HWAVEOUT device, WAVEHDR* header, UINT size);

@@ -1,6 +1,8 @@
 // Wave-out over SDL audio (live), a wall-clock null sink (live, no device)
 // and a virtual-clock sink (virtual). Facts on the calls, structures and
-// result codes follow the platform's waveOut* documentation.
+// result codes follow the platform's waveOut* documentation: the position is
+// that of the sample being played, so on SDL it is estimated behind what the
+// callback has copied (heardBytes).
 
 #include "platform/winmm/mmsystem.h"
 #include "platform/winmm/wavesink.h"
@@ -10,12 +12,67 @@
 #include "platform/kernel/runmode.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+
+namespace {
+
+// What the SDL callback last did, for the position estimate. Written by the
+// callback alone (by the calls only while they hold SDL's device lock) and
+// read by any thread as a sequence lock: `sequence` is odd while the record
+// is written, and a reader that saw it change reads again.
+struct CallbackStamp {
+    std::atomic<std::uint32_t> sequence{0};
+    // Bytes handed to SDL since the header started before this callback,
+    // the silence after an unlooped header's end included.
+    std::atomic<std::uint64_t> startedBytes{0};
+    // Bytes this callback handed over; 0 before the first callback.
+    std::atomic<std::uint64_t> lengthBytes{0};
+    // Steady clock at the callback's start, in nanoseconds.
+    std::atomic<std::int64_t> atNs{0};
+};
+
+struct Stamp {
+    std::uint64_t startedBytes;
+    std::uint64_t lengthBytes;
+    std::int64_t atNs;
+};
+
+std::int64_t steadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The release stores keep the odd sequence number ahead of the new values,
+// so a reader whose acquire loads see any of them sees the sequence moved.
+void publish(CallbackStamp& stamp, const Stamp& value) {
+    const std::uint32_t sequence = stamp.sequence.load(std::memory_order_relaxed);
+    stamp.sequence.store(sequence + 1, std::memory_order_relaxed);
+    stamp.startedBytes.store(value.startedBytes, std::memory_order_release);
+    stamp.lengthBytes.store(value.lengthBytes, std::memory_order_release);
+    stamp.atNs.store(value.atNs, std::memory_order_release);
+    stamp.sequence.store(sequence + 2, std::memory_order_release);
+}
+
+Stamp readStamp(const CallbackStamp& stamp) {
+    for (;;) {
+        const std::uint32_t before = stamp.sequence.load(std::memory_order_acquire);
+        const Stamp value{stamp.startedBytes.load(std::memory_order_acquire),
+                          stamp.lengthBytes.load(std::memory_order_acquire),
+                          stamp.atNs.load(std::memory_order_acquire)};
+        if ((before & 1) == 0 && stamp.sequence.load(std::memory_order_relaxed) == before) {
+            return value;
+        }
+    }
+}
+
+} // namespace
 
 struct HWAVEOUT__ {
     enum class Kind { sdl, nullSink, virtualSink } kind;
@@ -24,8 +81,12 @@ struct HWAVEOUT__ {
     DWORD blockAlign = 0;
     // The header playing; written by the calls, read by the SDL callback.
     std::atomic<WAVEHDR*> playing{nullptr};
-    // SDL: bytes the callback has handed to the device since the write.
+    // SDL: bytes of the header the callback has copied since the write.
     std::atomic<std::uint64_t> consumed{0};
+    CallbackStamp stamp;
+    // SDL: the obtained buffer, and what the device is taken to hold beyond it.
+    std::uint64_t sdlBufferBytes = 0;
+    std::uint64_t deviceHeldBytes = 0;
     // SDL: bumped by every position query. The writer of the buffer queries
     // the position between its refills, so the callback's acquire of this
     // counter orders those refills before its reads of the buffer.
@@ -54,6 +115,7 @@ bool loops(const WAVEHDR* h) {
 
 // SDL audio thread: copies the playing header into the device's buffer, in a loop.
 void fillFromHeader(void* user, Uint8* stream, int length) {
+    const std::int64_t now = steadyNs();
     auto* device = static_cast<HWAVEOUT>(user);
     device->queries.load(std::memory_order_acquire);
     WAVEHDR* h = device->playing.load(std::memory_order_acquire);
@@ -74,6 +136,27 @@ void fillFromHeader(void* user, Uint8* stream, int length) {
     }
     std::memset(stream + written, 0, static_cast<std::size_t>(length - written));
     device->consumed.store(done, std::memory_order_release);
+    if (h != nullptr) {
+        const Stamp last = readStamp(device->stamp);
+        publish(device->stamp, {last.startedBytes + last.lengthBytes, static_cast<std::uint64_t>(length), now});
+    }
+}
+
+// The byte being heard now: at a callback's start SDL's buffer and what the
+// device holds lie between the bytes handed over before it and the
+// loudspeaker; from there it moves on with the steady clock, up to the end of
+// the buffer the callback fills. The next callback starts from that very
+// point, so the estimate never moves backwards, and it always trails the
+// bytes copied by at least SDL's buffer.
+std::uint64_t heardBytes(HWAVEOUT device) {
+    const Stamp last = readStamp(device->stamp);
+    if (last.lengthBytes == 0) {
+        return 0;
+    }
+    const std::int64_t since = std::clamp<std::int64_t>(steadyNs() - last.atNs, 0, 1'000'000'000);
+    const std::uint64_t moved = static_cast<std::uint64_t>(since) * device->bytesPerSecond / 1'000'000'000;
+    const std::uint64_t at = last.startedBytes + std::min(moved - moved % device->blockAlign, last.lengthBytes);
+    return at > device->deviceHeldBytes ? at - device->deviceHeldBytes : 0;
 }
 
 // Bytes played since the write, by the device's own measure.
@@ -82,7 +165,7 @@ std::uint64_t playedBytes(HWAVEOUT device) {
         return 0;
     }
     if (device->kind == HWAVEOUT__::Kind::sdl) {
-        return device->consumed.load(std::memory_order_acquire);
+        return heardBytes(device);
     }
     const std::uint64_t elapsed = platform::clockNowNs() - device->writeNs;
     const std::uint64_t frames = elapsed / 1000 * (device->bytesPerSecond / device->blockAlign) / 1'000'000;
@@ -108,11 +191,40 @@ void catchUp(HWAVEOUT device, std::uint64_t played) {
     }
 }
 
+// alsa-lib writes every error of its configuration search to stderr: a dozen
+// lines on a machine without a sound card before SDL reports the one that
+// matters. Its handler is process-wide, so it is installed through our own
+// handle on the library, which is the same one SDL links or loads; the
+// handle is kept open so the handler stays in place. The types follow
+// alsa-lib's snd_lib_error_handler_t and snd_lib_error_set_handler.
+using AlsaErrorHandler = void (*)(const char* file, int line, const char* function, int error, const char* format, ...);
+using AlsaSetErrorHandler = int (*)(AlsaErrorHandler);
+
+void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+void quietAlsa() {
+    static const bool done = [] {
+        void* library = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) {
+            return false;
+        }
+        const auto set = reinterpret_cast<AlsaSetErrorHandler>(dlsym(library, "snd_lib_error_set_handler"));
+        return set != nullptr && set(ignoreAlsaError) == 0;
+    }();
+    (void)done;
+}
+
+void logNoDevice(const char* why) {
+    char line[320];
+    std::snprintf(line, sizeof line,
+                  "waveOutOpen: no audio device opens (%s); playing silently, paced by the wall clock\n", why);
+    logLine(line);
+}
+
 bool openSdl(HWAVEOUT device, const WAVEFORMATEX& format) {
+    quietAlsa();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        char line[256];
-        std::snprintf(line, sizeof line, "waveOutOpen: audio unavailable (%s)\n", SDL_GetError());
-        logLine(line);
+        logNoDevice(SDL_GetError());
         return false;
     }
     SDL_AudioSpec want{};
@@ -125,12 +237,15 @@ bool openSdl(HWAVEOUT device, const WAVEFORMATEX& format) {
     SDL_AudioSpec have{};
     device->sdlDevice = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (device->sdlDevice == 0) {
-        char line[256];
-        std::snprintf(line, sizeof line, "waveOutOpen: no audio device opens (%s)\n", SDL_GetError());
-        logLine(line);
+        logNoDevice(SDL_GetError());
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
+    // SDL 2 reports no latency of the device or the audio server behind it;
+    // the estimate takes the device to hold one more buffer of SDL's size,
+    // as a double-buffered device does.
+    device->sdlBufferBytes = have.size;
+    device->deviceHeldBytes = have.size;
     SDL_PauseAudioDevice(device->sdlDevice, 0);
     return true;
 }
@@ -176,7 +291,6 @@ MMRESULT waveOutOpen(HWAVEOUT* result, UINT deviceId, const WAVEFORMATEX* format
     } else {
         device->kind = HWAVEOUT__::Kind::nullSink;
         lastOpenFellBack = true;
-        logLine("waveOutOpen: playing into a null sink paced by the wall clock\n");
     }
     *result = device;
     return MMSYSERR_NOERROR;
@@ -209,11 +323,21 @@ MMRESULT waveOutWrite(HWAVEOUT device, WAVEHDR* header, UINT size) {
         return MMSYSERR_NOTSUPPORTED;
     }
     header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
-    std::lock_guard lock(sinkMutex);
-    device->writeNs = platform::clockNowNs();
-    device->keptUpTo = 0;
-    device->consumed.store(0);
-    device->playing.store(header, std::memory_order_release);
+    if (device->kind == HWAVEOUT__::Kind::sdl) {
+        // The callback alone writes the stamp while it runs.
+        SDL_LockAudioDevice(device->sdlDevice);
+    }
+    {
+        std::lock_guard lock(sinkMutex);
+        device->writeNs = platform::clockNowNs();
+        device->keptUpTo = 0;
+        device->consumed.store(0);
+        publish(device->stamp, {});
+        device->playing.store(header, std::memory_order_release);
+    }
+    if (device->kind == HWAVEOUT__::Kind::sdl) {
+        SDL_UnlockAudioDevice(device->sdlDevice);
+    }
     return MMSYSERR_NOERROR;
 }
 
@@ -278,6 +402,7 @@ MMRESULT waveOutReset(HWAVEOUT device) {
     }
     WAVEHDR* h = device->playing.exchange(nullptr);
     device->consumed.store(0);
+    publish(device->stamp, {});
     device->keptUpTo = 0;
     lock.unlock();
     if (device->kind == HWAVEOUT__::Kind::sdl) {
@@ -346,6 +471,15 @@ bool virtualSinkStart(std::uint64_t& writeNs, std::uint32_t& framesPerSecond, st
 
 bool waveOutUsesNullSink() {
     return lastOpenFellBack.load();
+}
+
+bool waveOutCopiedBytes(HWAVEOUT device, std::uint64_t& copiedBytes, std::uint64_t& bufferBytes) {
+    if (device == nullptr || device->kind != HWAVEOUT__::Kind::sdl) {
+        return false;
+    }
+    copiedBytes = device->consumed.load(std::memory_order_acquire);
+    bufferBytes = device->sdlBufferBytes;
+    return true;
 }
 
 } // namespace platform

@@ -1,7 +1,9 @@
 // Wave-out: a header plays once unless it carries both loop flags, and the
 // position counts what was played. Checked on the virtual sink (its kept PCM
 // and position) and on a real SDL device, SDL's disk driver, whose output
-// file holds exactly what the device was handed.
+// file holds exactly what the device was handed. On SDL's dummy driver the
+// position is the one heard: behind what the callback copied, moving on with
+// the clock between callbacks. Without a device, one line says so.
 
 #include "platform/kernel/clock.h"
 #include "platform/kernel/runmode.h"
@@ -9,6 +11,9 @@
 #include "platform/winmm/wavesink.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -113,10 +118,16 @@ TEST(WaveOutVirtual, OnceWithoutLoopFlagsAndForEverWithBoth) {
 
 namespace {
 
-// Plays the header on SDL's disk driver for about `ms` and returns what the
-// device wrote, from the first byte of the header on.
-std::vector<std::uint8_t> playOnDisk(std::vector<char>& bytes, bool loop, int ms) {
-    const std::string path = testing::TempDir() + (loop ? "riza3v_waveout_looped.raw" : "riza3v_waveout_once.raw");
+struct DiskPlay {
+    std::vector<std::uint8_t> heard; // the device's output from the header's first byte on
+    std::vector<DWORD> positions;    // read every millisecond while it played
+};
+
+// Plays the header on SDL's disk driver until the position has reached
+// `target` bytes (at most 5 s), and 100 ms more.
+DiskPlay playOnDisk(std::vector<char>& bytes, bool loop, DWORD target) {
+    // One file per process: other runs of these tests may share the folder.
+    const std::string path = testing::TempDir() + "riza3v_waveout_" + std::to_string(getpid()) + ".raw";
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", path.c_str(), 1);
     platform::setRunMode(platform::RunMode::live);
@@ -127,7 +138,16 @@ std::vector<std::uint8_t> playOnDisk(std::vector<char>& bytes, bool loop, int ms
     WAVEHDR h = headerFor(bytes, loop);
     waveOutPrepareHeader(device, &h, sizeof h);
     waveOutWrite(device, &h, sizeof h);
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    DiskPlay play;
+    const auto start = std::chrono::steady_clock::now();
+    auto end = start + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < end) {
+        play.positions.push_back(positionBytes(device));
+        if (play.positions.back() >= target && end - start == std::chrono::seconds(5)) {
+            end = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     waveOutReset(device);
     waveOutUnprepareHeader(device, &h, sizeof h);
     waveOutClose(device);
@@ -140,27 +160,180 @@ std::vector<std::uint8_t> playOnDisk(std::vector<char>& bytes, bool loop, int ms
     while (first < file.size() && file[first] == 0) {
         ++first;
     }
-    return std::vector<std::uint8_t>(file.begin() + static_cast<std::ptrdiff_t>(first), file.end());
+    play.heard.assign(file.begin() + static_cast<std::ptrdiff_t>(first), file.end());
+    return play;
 }
 
 } // namespace
 
 TEST(WaveOutDevice, UnloopedHeaderIsHeardOnceThenSilence) {
     std::vector<char> bytes = tone();
-    const std::vector<std::uint8_t> heard = playOnDisk(bytes, false, 400);
-    ASSERT_GE(heard.size(), 3 * bytes.size()); // the device ran on for a good while after it
+    const DiskPlay play = playOnDisk(bytes, false, static_cast<DWORD>(bytes.size()));
+    const std::vector<std::uint8_t>& heard = play.heard;
+    ASSERT_GE(heard.size(), bytes.size());
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), heard.begin(),
                            [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
     const auto rest = std::count(heard.begin() + static_cast<std::ptrdiff_t>(bytes.size()), heard.end(), 0);
     EXPECT_EQ(static_cast<std::size_t>(rest), heard.size() - bytes.size());
+    // The position runs through the silence after the end without a step back
+    // and stops at the header's length.
+    EXPECT_TRUE(std::is_sorted(play.positions.begin(), play.positions.end()));
+    EXPECT_EQ(play.positions.back(), bytes.size());
 }
 
 TEST(WaveOutDevice, LoopedHeaderRepeatsWithoutAGap) {
     std::vector<char> bytes = tone();
-    std::vector<std::uint8_t> heard = playOnDisk(bytes, true, 400);
+    const DiskPlay play = playOnDisk(bytes, true, static_cast<DWORD>(3 * bytes.size()));
+    std::vector<std::uint8_t> heard = play.heard;
     // After the reset the device plays silence: keep what came before it.
     const auto end = std::find(heard.begin(), heard.end(), 0);
     heard.erase(end, heard.end());
     ASSERT_GE(heard.size(), 2 * bytes.size());
     EXPECT_EQ(heard, repeated(bytes, heard.size()));
+    EXPECT_TRUE(std::is_sorted(play.positions.begin(), play.positions.end()));
+}
+
+namespace {
+
+struct Reading {
+    double before; // seconds since the write, just before the position was read
+    double after;  // just after the copied count was read
+    std::uint64_t position;
+    std::uint64_t copied;
+};
+
+double seconds(std::uint64_t bytes) {
+    return static_cast<double>(bytes) / kBytesPerSecond;
+}
+
+double median(std::vector<double> values) {
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+// The position is what is heard: behind the bytes the callback has copied by
+// at least SDL's buffer, moving on with the clock between callbacks (no step
+// of a whole buffer between two reads a millisecond apart), never backwards,
+// and over 10 s it keeps pace with the device. The dummy driver's device
+// runs on its own sleeps, so it drifts from the wall clock (faster when idle,
+// slower when the machine is loaded): the pace is measured against its own
+// consumption, from the readings right after its callbacks (where the copied
+// count has just stepped up), at the start and the end of the span.
+TEST(WaveOutDevice, PositionTrailsTheCopiedBytesAndKeepsPace) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    platform::setRunMode(platform::RunMode::live);
+    HWAVEOUT device = nullptr;
+    const WAVEFORMATEX format = stereo16();
+    ASSERT_EQ(waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    std::uint64_t copied = 0;
+    std::uint64_t buffer = 0;
+    ASSERT_TRUE(platform::waveOutCopiedBytes(device, copied, buffer));
+    ASSERT_GT(buffer, 0u);
+    std::vector<char> bytes(kBytesPerSecond); // a second of sound, looped
+    WAVEHDR h = headerFor(bytes, true);
+    waveOutPrepareHeader(device, &h, sizeof h);
+    const auto start = std::chrono::steady_clock::now();
+    const auto now = [&start] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    waveOutWrite(device, &h, sizeof h);
+    std::vector<Reading> readings;
+    while (now() < 10.0) {
+        Reading r{};
+        r.before = now();
+        r.position = positionBytes(device);
+        platform::waveOutCopiedBytes(device, r.copied, buffer);
+        r.after = now();
+        readings.push_back(r);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    waveOutReset(device);
+    waveOutUnprepareHeader(device, &h, sizeof h);
+    waveOutClose(device);
+    unsetenv("SDL_AUDIODRIVER");
+    ASSERT_GT(readings.size(), 1000u);
+
+    int ahead = 0;
+    int backwards = 0;
+    int jumps = 0;
+    std::string firstAhead;
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        const Reading& r = readings[i];
+        // Nothing is heard before a buffer beyond SDL's has been copied.
+        if (r.position > 0 && r.position + buffer > r.copied) {
+            if (ahead++ == 0) {
+                firstAhead = "at " + std::to_string(r.before) + " s: " + std::to_string(r.position) + " of " +
+                             std::to_string(r.copied) + " bytes";
+            }
+        }
+        if (i > 0) {
+            const Reading& last = readings[i - 1];
+            backwards += r.position < last.position ? 1 : 0;
+            // No further than the time between the two reads allows, and 2 ms.
+            jumps += seconds(r.position - std::min(r.position, last.position)) > r.after - last.before + 0.002 ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(ahead, 0) << firstAhead;
+    EXPECT_EQ(backwards, 0);
+    EXPECT_EQ(jumps, 0);
+    // It moved on with the device (which falls behind the clock when the
+    // machine is loaded).
+    EXPECT_GT(readings.back().position, readings.back().copied / 2);
+
+    // Pace: right after each callback (the copied count has just stepped up,
+    // and the reading came at most 2 ms after the one before it) the position
+    // trails the copied count by the same time at the start and at the end.
+    // The median keeps a callback that came between the two reads of a
+    // reading out of the way.
+    const auto trailAfterCallbacks = [&readings](double from, double to) {
+        std::vector<double> trails;
+        for (std::size_t i = 1; i < readings.size(); ++i) {
+            const Reading& r = readings[i];
+            const Reading& last = readings[i - 1];
+            if (r.before >= from && r.after <= to && r.copied > last.copied && r.after - last.before <= 0.002) {
+                trails.push_back(seconds(r.copied - r.position));
+            }
+        }
+        EXPECT_GE(trails.size(), 10u) << from;
+        return trails.empty() ? 0.0 : median(trails);
+    };
+    const double first = trailAfterCallbacks(0.5, 2.0);
+    const double last = trailAfterCallbacks(8.5, 10.0);
+    EXPECT_NEAR(first, last, 0.005);
+}
+
+// On a machine without a sound card alsa-lib prints a dozen lines of its
+// configuration search; here an ALSA device name that exists nowhere makes it
+// fail the same way on any machine. What reaches stderr is one line of ours.
+TEST(WaveOutDevice, WithoutADeviceOneLineSaysItPlaysSilently) {
+    setenv("SDL_AUDIODRIVER", "alsa", 1);
+    setenv("AUDIODEV", "riza3v-no-such-device", 1);
+    platform::setRunMode(platform::RunMode::live);
+    const std::string path = testing::TempDir() + "riza3v_waveout_stderr_" + std::to_string(getpid()) + ".txt";
+    const int file = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
+    ASSERT_GE(file, 0);
+    const int saved = dup(STDERR_FILENO);
+    dup2(file, STDERR_FILENO);
+    HWAVEOUT device = nullptr;
+    const WAVEFORMATEX format = stereo16();
+    const MMRESULT opened = waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    close(file);
+    unsetenv("SDL_AUDIODRIVER");
+    unsetenv("AUDIODEV");
+    ASSERT_EQ(opened, MMSYSERR_NOERROR);
+    EXPECT_TRUE(platform::waveOutUsesNullSink());
+    EXPECT_EQ(waveOutClose(device), MMSYSERR_NOERROR);
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    std::remove(path.c_str());
+    ASSERT_EQ(lines.size(), 1u) << (lines.empty() ? "" : lines[0]);
+    EXPECT_EQ(lines[0].rfind("waveOutOpen: no audio device opens (", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find("playing silently"), std::string::npos) << lines[0];
 }
