@@ -44,7 +44,7 @@ void fillOneBlock(Module* module) {
     std::memset(mix, 0, sizeof(float) * 2 * static_cast<std::size_t>(framesPerBlock));
     renderFrames(module, mix, framesPerBlock);
     const auto record = static_cast<std::uint16_t>(((module->order & 0xFF) << 8) | (module->row & 0xFF));
-    positionRecords[fillBlock].store(record, std::memory_order_relaxed);
+    positionRecords[fillBlock].store(record, std::memory_order_release);
     convertToPcm16(ring + static_cast<std::ptrdiff_t>(2) * fillBlock * framesPerBlock, mix, framesPerBlock);
     fillBlock = fillBlock + 1 == blockCount ? 0 : fillBlock + 1;
 }
@@ -79,7 +79,18 @@ int recordOf(const Module* module) {
     if (module == nullptr || module != currentModule.load() || positionRecords == nullptr) {
         return 0;
     }
-    return positionRecords[playBlock.load(std::memory_order_acquire)].load(std::memory_order_relaxed);
+    // A reader held up between the two loads for a block's length or more
+    // (a busy machine) could find the block behind the one it read already
+    // refilled with the position a ring length ahead. The refill moves
+    // playBlock first, so an unchanged playBlock after the record's load
+    // means the record was the played block's own.
+    for (;;) {
+        const int block = playBlock.load(std::memory_order_acquire);
+        const int record = positionRecords[block].load(std::memory_order_acquire);
+        if (playBlock.load(std::memory_order_relaxed) == block) {
+            return record;
+        }
+    }
 }
 
 // Installed for freeModule: a module is never freed while the ring plays it.
