@@ -76,7 +76,7 @@ bool divertLog(const std::string& path, std::string& why) {
     return true;
 }
 
-// The last lines of the log, less a trailing copy of `omit`, each indented.
+// The last lines of the log, less the last copy of `omit` in it, each indented.
 std::string logTail(const std::string& omit) {
     std::fflush(stderr);
     std::string text;
@@ -88,9 +88,9 @@ std::string logTail(const std::string& omit) {
         }
         std::fclose(in);
     }
-    if (!omit.empty() && text.size() >= omit.size() &&
-        text.compare(text.size() - omit.size(), omit.size(), omit) == 0) {
-        text.resize(text.size() - omit.size());
+    const std::size_t copy = omit.empty() ? std::string::npos : text.rfind(omit);
+    if (copy != std::string::npos) {
+        text.erase(copy, omit.size());
     }
     std::size_t from = text.size();
     for (int lines = 0; from > 0 && lines <= kLogLinesShown; --from) {

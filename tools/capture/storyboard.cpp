@@ -163,7 +163,8 @@ bool writeStoryboard(const std::string& path, const Storyboard& board, const wav
         const int left = panelLeft(i);
         const int top = panelTop(i);
         canvas.text(left, top - kLabelHeight + 4,
-                    "scene " + std::to_string(panel.part) + "    " + number(panel.from) + " to " + number(panel.to) + " s",
+                    "scene " + std::to_string(panel.part) + "    " + number(panel.from) + " to " + number(panel.to) +
+                        " s",
                     TA_LEFT);
         if (panel.rgba.empty()) {
             canvas.fill(left, top, left + kPanelWidth, top + kPanelHeight, kEmptyPanel);

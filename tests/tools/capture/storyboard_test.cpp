@@ -110,8 +110,8 @@ TEST(Storyboard, PanelsAreTheFramesScaledAndTheWaveTheSoundsPeaks) {
     for (int c = 1; c < capture::kWaveWidth - 1; c += 3) {
         const double t = (c + 0.5) * 10.0 / capture::kWaveWidth;
         int half = -1;
-        while (half + 1 < capture::kWaveHeight / 2 && board_.at(capture::kWaveLeft + c, middle - half - 1) ==
-                                                          capture::kWaveColour) {
+        while (half + 1 < capture::kWaveHeight / 2 &&
+               board_.at(capture::kWaveLeft + c, middle - half - 1) == capture::kWaveColour) {
             ++half;
         }
         const int expected = t < 2.0 ? 0 : t < 5.0 ? 69 : static_cast<int>(std::lround(8192.0 / 32768.0 * 69));
@@ -120,7 +120,9 @@ TEST(Storyboard, PanelsAreTheFramesScaledAndTheWaveTheSoundsPeaks) {
         }
     }
     // Beat marks above the wave at their times, scene changes at 1.5 s steps.
-    auto x = [](double t) { return capture::kWaveLeft + static_cast<int>(std::lround(t / 10.0 * capture::kWaveWidth)); };
+    auto x = [](double t) {
+        return capture::kWaveLeft + static_cast<int>(std::lround(t / 10.0 * capture::kWaveWidth));
+    };
     EXPECT_EQ(board_.at(x(0.5), capture::kBeatStripTop + 5), capture::kBeatColour);
     EXPECT_EQ(board_.at(x(5.0), capture::kBeatStripTop + 5), capture::kBeatColour);
     EXPECT_NE(board_.at(x(2.5), capture::kBeatStripTop + 5), capture::kBeatColour);
