@@ -71,6 +71,8 @@ bool divertLog(const std::string& path, std::string& why) {
         return false;
     }
     ::close(log);
+    // Line by line, as standard error was: a note before a long start-up shows at once.
+    std::setvbuf(keptFile, nullptr, _IOLBF, 0);
     terminal = keptFile;
     logPath = path;
     return true;
