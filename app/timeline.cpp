@@ -34,23 +34,25 @@ int nextPart(int part) {
 }
 
 int partAt(int part, double t) {
-    if (t < 10)
-        return 1;
-    if (t > 10 && t < 23)
-        return 2;
-    if (t > 23 && t < 33)
-        return 6;
-    if (t > 33 && t < 50)
-        return 3;
-    if (t > 50 && t < 55)
-        return 5;
-    if (t > 60)
-        return 4;
+    for (const SceneRule& rule : kSceneRules) {
+        if (t > rule.after && t < rule.before) {
+            return rule.part;
+        }
+    }
     return part;
 }
 
 bool showIsOver(double t) {
-    return t >= 69;
+    return t >= kShowEnd;
+}
+
+std::array<SceneSpan, kSceneRules.size()> scenesInPlayOrder() {
+    std::array<SceneSpan, kSceneRules.size()> spans{};
+    for (std::size_t i = 0; i < kSceneRules.size(); ++i) {
+        const double next = i + 1 < kSceneRules.size() ? kSceneRules[i + 1].after : kShowEnd;
+        spans[i] = {kSceneRules[i].part, std::max(0.0, kSceneRules[i].after), next};
+    }
+    return spans;
 }
 
 int pulseToRestart(int row, double elapsedA, double elapsedB) {

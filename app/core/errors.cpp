@@ -41,9 +41,13 @@ void checkD3d(std::int32_t result, const char* file, std::int32_t line) {
     }
 }
 
-void writeRecordToStderr() {
+std::string errorRecordText() {
     char text[3 * 1024 + 64];
     std::snprintf(text, sizeof text, "File: %s\nLine: %d\nMessage: %s\n", errorRecord.file,
                   static_cast<int>(errorRecord.line), errorRecord.message);
-    OutputDebugStringA(text);
+    return text;
+}
+
+void writeRecordToStderr() {
+    OutputDebugStringA(errorRecordText().c_str());
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace qtv_d3d {
 
@@ -45,5 +46,8 @@ void checkD3d(std::int32_t result, const char* file, std::int32_t line);
 // "File:", "Line:" and "Message:" lines.
 void showDialog();
 
-// Writes the record as "File:", "Line:", "Message:" lines to standard error.
+// The record as "File:", "Line:", "Message:" lines, each ending in a newline.
+std::string errorRecordText();
+
+// Writes errorRecordText() to standard error.
 void writeRecordToStderr();

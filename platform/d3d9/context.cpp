@@ -1,5 +1,6 @@
 #include "platform/d3d9/context.h"
 
+#include "platform/d3d9/d3d9ext.h"
 #include "platform/d3d9/gl.h"
 #include "platform/win32/windowhost.h"
 
@@ -165,6 +166,13 @@ std::unique_ptr<GlContext> createSdl(HWND window, const PresentMode& mode, std::
 
 std::unique_ptr<GlContext> createGlContext(bool live, HWND window, const PresentMode& mode, std::string& error) {
     return live ? createSdl(window, mode, error) : createEgl(error);
+}
+
+std::string virtualRendererName() {
+    std::string error;
+    const std::unique_ptr<GlContext> context = createEgl(error);
+    const GLubyte* name = context != nullptr ? gl::GetString(GL_RENDERER) : nullptr;
+    return name != nullptr ? reinterpret_cast<const char*>(name) : "";
 }
 
 } // namespace platform::d3d9

@@ -1,14 +1,21 @@
-// Calls of this layer that the platform does not have: reading pixels back,
-// lowering the reported shader versions, and counting the work a draw costs.
+// Calls of this layer that the platform does not have: naming the renderer,
+// reading pixels back, lowering the reported shader versions, and counting the
+// work a draw costs.
 // For tests, the capture tool and benchmarks.
 #pragma once
 
 #include "platform/d3d9/d3d9.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace platform::d3d9 {
+
+// The GL_RENDERER string of the context a virtual-mode device would draw with
+// (the EGL surfaceless context), for example "llvmpipe (LLVM 15.0.6, 256 bits)";
+// "" when no such context can be made. Makes and releases a context of its own.
+std::string virtualRendererName();
 
 // Copies a render target, the back buffer (GetBackBuffer, also after Present)
 // or a texture level into argb: width * height pixels 0xAARRGGBB, row 0 the

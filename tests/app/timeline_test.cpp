@@ -35,6 +35,18 @@ TEST(Timeline, SceneOrderOverTheWholeShow) {
         EXPECT_EQ(order[i], expected[i]);
 }
 
+// The scenes as they play: 1, 2, 6, 3, 5, 4 over 0-10, 10-23, 23-33, 33-50,
+// 50-60 (scene 5 runs on through 55-60, which no rule names) and 60-69 s.
+TEST(Timeline, SpansInPlayOrderFollowTheTimeRule) {
+    const SceneSpan expected[] = {{1, 0, 10}, {2, 10, 23}, {6, 23, 33}, {3, 33, 50}, {5, 50, 60}, {4, 60, 69}};
+    const auto spans = scenesInPlayOrder();
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+        EXPECT_EQ(spans[i].part, expected[i].part) << i;
+        EXPECT_DOUBLE_EQ(spans[i].from, expected[i].from) << i;
+        EXPECT_DOUBLE_EQ(spans[i].to, expected[i].to) << i;
+    }
+}
+
 TEST(Timeline, SpaceStepsAndWraps) {
     EXPECT_EQ(nextPart(2), 3);
     EXPECT_EQ(nextPart(6), 1);

@@ -1,5 +1,6 @@
 #include "tools/capture/options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -51,6 +52,10 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             options.timings = true;
             continue;
         }
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+            continue;
+        }
         const bool takesValue = name == "--out" || name == "--width" || name == "--height" || name == "--fps" ||
                                 name == "--from" || name == "--to";
         if (!takesValue) {
@@ -85,6 +90,38 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             return false;
         }
     }
+    return true;
+}
+
+bool isSoftwareRenderer(const std::string& renderer) {
+    for (const char* name : {"llvmpipe", "softpipe", "swrast"}) {
+        if (renderer.find(name) != std::string::npos) {
+            return true;
+        }
+    }
+    return renderer.empty();
+}
+
+bool applyRendererDefaults(Options& options, const std::string& renderer) {
+    const bool software = isSoftwareRenderer(renderer);
+    const bool decided = options.width == 0 || options.height == 0 || options.fps == 0;
+    // The nearest even size.
+    auto even = [](double v) { return static_cast<int>(std::clamp(2 * std::lround(v / 2.0), 16L, 8192L)); };
+    if (options.width == 0 && options.height == 0) {
+        options.width = software ? 640 : 1920;
+        options.height = software ? 360 : 1080;
+    } else if (options.width == 0) {
+        options.width = even(options.height * 16.0 / 9.0);
+    } else if (options.height == 0) {
+        options.height = even(options.width * 9.0 / 16.0);
+    }
+    if (options.fps == 0) {
+        options.fps = software ? 30 : 60;
+    }
+    return software && decided;
+}
+
+bool checkRange(const Options& options, std::string& error) {
     if (endFrame(options) <= firstFrame(options)) {
         error = "--to must be later than --from by at least one frame";
         return false;

@@ -11,8 +11,8 @@ std::string progressLine(const ProgressState& s, int barWidth) {
     bar.replace(0, static_cast<std::size_t>(filled), static_cast<std::size_t>(filled), '#');
     const double rate = s.wallSeconds > 0.0 && s.done > 0 ? static_cast<double>(s.done) / s.wallSeconds : 0.0;
     char left[32] = "--:--";
-    if (rate > 0.0) {
-        const long seconds = std::lround(static_cast<double>(s.total - s.done) / rate);
+    if (s.secondsLeft >= 0.0) {
+        const long seconds = std::lround(s.secondsLeft);
         std::snprintf(left, sizeof left, "%ld:%02ld", seconds / 60, seconds % 60);
     }
     char line[256];

@@ -11,10 +11,11 @@ struct ProgressState {
     long total;         // frames to write
     double showSeconds; // show time of the last frame written
     double wallSeconds; // since the capture started
+    double secondsLeft; // estimated; negative while unknown
 };
 
 // "[#####---------------]  120/4140 frames  t=  2.0 s   45.3 fps  1:29 left"
-// with a bar of `barWidth` cells; "--:--" left until a frame has been timed.
+// with a bar of `barWidth` cells; "--:--" left while the estimate is unknown.
 std::string progressLine(const ProgressState& state, int barWidth);
 
 // On a terminal: one line redrawn in place, at most every 0.1 s of wall time.

@@ -8,7 +8,7 @@
 // Run it from build/ or the repository top: the blob scene opens "shaders/".
 // It runs the Direct3D 9 layer in virtual mode (a headless EGL context).
 // Status 0 when every file was written, 1 when one could not be, 2 on bad
-// arguments.
+// arguments; --help or -h prints the usage on standard output (status 0).
 
 #include "dx/dxdevice.h"
 #include "dx/dxmath.h"
@@ -210,14 +210,23 @@ void drawPlain(vertexbuffer& vb, const std::function<void()>& draw) {
     vb.pixelShader = ps;
 }
 
+constexpr const char* kUsage = "usage: meshdump [--png] OUTDIR\n"
+                               "  writes the generated meshes into OUTDIR as Wavefront OBJ files, or with --png\n"
+                               "  draws each with one plain light as a 512 x 512 picture (needs shaders/ in the\n"
+                               "  working folder: run it from build/ or the repository top)\n";
+
 int usage() {
-    std::fprintf(stderr, "usage: meshdump [--png] OUTDIR\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     const bool pictures = argc == 3 && std::strcmp(argv[1], "--png") == 0;
     if (!(argc == 2 || pictures)) {
         return usage();

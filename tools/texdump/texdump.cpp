@@ -9,7 +9,8 @@
 // For each program NAME (program1..program5, or "custom") it writes
 // NAME.png (RGBA), NAME_rgb.png (the colour channels, opaque) and
 // NAME_red.png, NAME_green.png, NAME_blue.png, NAME_alpha.png (greyscale).
-// Exit status 0 when every program ran and every file was written.
+// Exit status 0 when every program ran and every file was written; --help or
+// -h prints the usage on standard output.
 
 #include "resources/texprograms/texprograms.h"
 #include "texgen/program.h"
@@ -103,14 +104,23 @@ bool parseHex(int argc, char** argv, int first, std::vector<std::uint8_t>& bytes
     return true;
 }
 
+constexpr const char* kUsage = "usage: texdump OUTDIR [N | hex BYTES...]\n"
+                               "  runs the texture programs (all five, program N from 1 to 5, or a program given\n"
+                               "  as hex bytes) and writes each result into OUTDIR as NAME.png (RGBA),\n"
+                               "  NAME_rgb.png and one greyscale picture per channel\n";
+
 int usage() {
-    std::fprintf(stderr, "usage: texdump OUTDIR [N | hex BYTES...]\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (argc < 2) {
         return usage();
     }

@@ -1,13 +1,15 @@
 // Renders an XM file through the show's player and mixer into a 16-bit
 // stereo WAV file at 44,100 Hz.
 //
-// Usage: xm2wav <input.xm> <output.wav> [seconds, default 69]
+// Usage: xm2wav <input.xm> <output.wav> [seconds, default 69]; --help or -h
+// prints the usage on standard output.
 // Any failure (usage, an unreadable input, a module the player refuses, an
 // output that cannot be written) is one line on stderr and exit status 1.
 
 #include "music/mixer.h"
 #include "music/render.h"
 #include "music/xmloader.h"
+#include "tools/wavfile/wavfile.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -16,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <string>
 #include <vector>
 
 #include <unistd.h>
@@ -23,40 +26,11 @@
 namespace {
 
 constexpr int kRate = 44100;
+constexpr int kChannels = 2;
 
-void put16(std::vector<std::uint8_t>& out, unsigned v) {
-    out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-    out.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
-}
-
-void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    put16(out, v & 0xFFFF);
-    put16(out, v >> 16);
-}
-
-// RIFF WAVE: "RIFF", size, "WAVE", a 16-byte PCM "fmt " chunk, then "data".
-std::vector<std::uint8_t> wavHeader(std::uint32_t dataBytes) {
-    std::vector<std::uint8_t> h;
-    for (char c : {'R', 'I', 'F', 'F'}) {
-        h.push_back(static_cast<std::uint8_t>(c));
-    }
-    put32(h, 36 + dataBytes);
-    for (char c : {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '}) {
-        h.push_back(static_cast<std::uint8_t>(c));
-    }
-    put32(h, 16);
-    put16(h, 1); // PCM
-    put16(h, 2);
-    put32(h, kRate);
-    put32(h, kRate * 4);
-    put16(h, 4);
-    put16(h, 16);
-    for (char c : {'d', 'a', 't', 'a'}) {
-        h.push_back(static_cast<std::uint8_t>(c));
-    }
-    put32(h, dataBytes);
-    return h;
-}
+constexpr const char* kUsage = "usage: xm2wav <input.xm> <output.wav> [seconds]\n"
+                               "  renders the module through the show's player and mixer into a 16-bit\n"
+                               "  stereo WAV file at 44,100 Hz; seconds from 0 to 3600, default 69\n";
 
 // Every failure is one line on stderr and exit status 1.
 int fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -88,20 +62,6 @@ bool readFile(const char* path, std::vector<char>& bytes) {
     return ok;
 }
 
-bool writeFile(const char* path, const std::vector<std::uint8_t>& bytes) {
-    std::FILE* f = std::fopen(path, "wb");
-    if (f == nullptr) {
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    const int error = errno;
-    const bool closed = std::fclose(f) == 0;
-    if (!written) {
-        errno = error;
-    }
-    return written && closed;
-}
-
 // Loads the module with the loader's debug log (which goes to stderr) held
 // back: on success the log lines (mends of a damaged file) follow, on failure
 // only the tool's own line does.
@@ -130,6 +90,10 @@ music::Module* loadQuietly() {
 }
 
 int run(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (argc < 3 || argc > 4) {
         return fail("usage: xm2wav <input.xm> <output.wav> [seconds]");
     }
@@ -155,13 +119,17 @@ int run(int argc, char** argv) {
     music::convertToPcm16(pcm.data(), mix.data(), frames);
     music::freeModule(module);
 
-    const auto dataBytes = static_cast<std::uint32_t>(pcm.size() * 2);
-    std::vector<std::uint8_t> out = wavHeader(dataBytes);
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(pcm.size() * 2);
     for (std::int16_t v : pcm) {
-        put16(out, static_cast<std::uint16_t>(v));
+        const auto u = static_cast<std::uint16_t>(v);
+        bytes.push_back(static_cast<std::uint8_t>(u & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(u >> 8));
     }
-    if (!writeFile(argv[2], out)) {
-        return fail("cannot write %s: %s", argv[2], std::strerror(errno));
+    wavfile::WavFile out;
+    std::string why;
+    if (!out.open(argv[2], why) || !out.append(bytes.data(), bytes.size(), why) || !out.finish(kRate, kChannels, why)) {
+        return fail("cannot write %s: %s", argv[2], why.c_str());
     }
     return 0;
 }

@@ -5,7 +5,10 @@
 #include <libopenmpt/libopenmpt.h>
 #include <png.h>
 
+#include "app/timeline.h"
 #include "resources/song/song.h"
+#include "tools/capture/storyboard.h"
+#include "tools/wavfile/wavfile.h"
 
 #include <algorithm>
 #include <array>
@@ -14,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -115,6 +119,13 @@ TEST(CaptureShow, ShortCaptureIsRepeatableWithTheRightFramesAndStreams) {
     EXPECT_EQ(fs::file_size(fs::path(a) / "riza3v.wav"), 44u + 2u * 44100u * 4u);
     EXPECT_NE(first.err.find("wrote 60 frames"), std::string::npos) << first.err;
     EXPECT_NE(first.err.find(a + "/riza3v.mp4"), std::string::npos) << first.err;
+    // The show's debug log goes to its file; the terminal keeps the capture's own lines.
+    const std::vector<char> log = bytesOf(fs::path(a) / "riza3v.log");
+    EXPECT_NE(std::string(log.begin(), log.end()).find("entering main\n"), std::string::npos);
+    std::istringstream terminal(first.err);
+    for (std::string line; std::getline(terminal, line);) {
+        EXPECT_EQ(line.rfind("riza3v-capture: ", 0), 0u) << line;
+    }
 
     if (run("command -v ffprobe").status != 0) {
         GTEST_SKIP() << "ffprobe is not installed";
@@ -127,6 +138,96 @@ TEST(CaptureShow, ShortCaptureIsRepeatableWithTheRightFramesAndStreams) {
     EXPECT_NE(probe.out.find("video,160,120,yuv420p,2.000000,60\n"), std::string::npos) << probe.out;
     EXPECT_NE(probe.out.find("audio,2.0"), std::string::npos) << probe.out;
     EXPECT_EQ(std::count(probe.out.begin(), probe.out.end(), '\n'), 2) << probe.out;
+}
+
+// Without a size the renderer decides: on Mesa's software renderer 640 x 360
+// at 30 fps, said in one line with the command for 1280 x 720 at 60.
+TEST(CaptureShow, TheRendererPicksTheSizeLeftOpen) {
+    const std::string out = freshFolder("defaults");
+    const Outcome r = run("'" CAPTURE_TOOL "' --no-video --to 0.5 --out '" + out + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    if (r.err.find("software renderer (") != std::string::npos) {
+        EXPECT_NE(r.err.find("wrote 15 frames of 640x360 at 30 fps"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(" --no-video --to 0.5 --out " + out + " --width 1280 --height 720 --fps 60\n"),
+                  std::string::npos)
+            << r.err;
+    } else {
+        EXPECT_NE(r.err.find("wrote 30 frames of 1920x1080 at 60 fps"), std::string::npos) << r.err;
+    }
+}
+
+// The whole show at 2 frames a second: each panel is the frame captured at
+// the middle of its scene, and the waveform's loud and quiet stretches are
+// the WAV's.
+TEST(CaptureShow, TheStoryboardShowsEachSceneOverTheSong) {
+    const std::string out = freshFolder("storyboard");
+    const Outcome r = run("'" CAPTURE_TOOL "' --png --no-video --out '" + out + "' --width 64 --height 36 --fps 2");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::uint32_t w = 0;
+    std::uint32_t h = 0;
+    const std::vector<std::uint8_t> board = readRgba(fs::path(out) / "riza3v-storyboard.png", w, h);
+    ASSERT_EQ(w, static_cast<std::uint32_t>(capture::kBoardWidth));
+    ASSERT_EQ(h, static_cast<std::uint32_t>(capture::kBoardHeight));
+    auto boardAt = [&](int x, int y) {
+        const std::uint8_t* p = &board[(static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x)) * 4];
+        return static_cast<std::uint32_t>(p[0] << 16 | p[1] << 8 | p[2]);
+    };
+    const auto spans = scenesInPlayOrder();
+    const int playOrder[6] = {1, 2, 6, 3, 5, 4};
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_EQ(spans[static_cast<std::size_t>(i)].part, playOrder[i]);
+        // The frame nearest the middle of the scene; each frame pixel covers 6 x 6 panel pixels.
+        const long frame =
+            std::lround((spans[static_cast<std::size_t>(i)].from + spans[static_cast<std::size_t>(i)].to));
+        char name[16];
+        std::snprintf(name, sizeof name, "%05ld.png", frame);
+        std::uint32_t fw = 0;
+        std::uint32_t fh = 0;
+        const std::vector<std::uint8_t> px = readRgba(fs::path(out) / "frames" / name, fw, fh);
+        ASSERT_EQ(px.size(), 64u * 36u * 4u) << name;
+        int wrong = 0;
+        for (int y = 0; y < capture::kPanelHeight; ++y) {
+            for (int x = 0; x < capture::kPanelWidth; ++x) {
+                const std::uint8_t* p =
+                    &px[(static_cast<std::size_t>(y / 6) * 64 + static_cast<std::size_t>(x / 6)) * 4];
+                const auto expected = static_cast<std::uint32_t>(p[0] << 16 | p[1] << 8 | p[2]);
+                wrong += boardAt(capture::panelLeft(i) + x, capture::panelTop(i) + y) != expected ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "scene " << playOrder[i] << " against " << name;
+    }
+
+    wavfile::Sound sound;
+    std::string why;
+    ASSERT_TRUE(wavfile::readWav(out + "/riza3v.wav", sound, why)) << why;
+    ASSERT_EQ(sound.samples.size(), 69u * 44100u * 2u);
+    const int middle = capture::kWaveTop + capture::kWaveHeight / 2;
+    int quiet = 0;
+    int loud = 0;
+    int off = 0;
+    for (int c = 0; c < capture::kWaveWidth; ++c) {
+        int peak = 0;
+        for (std::size_t i = static_cast<std::size_t>(c) * 69 * 44100 / capture::kWaveWidth * 2;
+             i < static_cast<std::size_t>(c + 1) * 69 * 44100 / capture::kWaveWidth * 2; ++i) {
+            peak = std::max(peak, std::abs(static_cast<int>(sound.samples[i])));
+        }
+        int half = -1;
+        while (half + 1 < capture::kWaveHeight / 2 &&
+               boardAt(capture::kWaveLeft + c, middle - half - 1) == capture::kWaveColour) {
+            ++half;
+        }
+        off += std::abs(half - peak * 69 / 32768) > 1 ? 1 : 0;
+        quiet += peak < 1000 ? 1 : 0;
+        loud += peak > 4000 ? 1 : 0;
+    }
+    EXPECT_LE(off, capture::kWaveWidth / 100) << "columns whose height is not the WAV's peak there";
+    EXPECT_GE(quiet, 1) << "the song starts 0.1 s in";
+    EXPECT_GE(loud, capture::kWaveWidth / 2);
+    int beats = 0;
+    for (int x = capture::kWaveLeft; x < capture::kWaveLeft + capture::kWaveWidth; ++x) {
+        beats += boardAt(x, capture::kBeatStripTop + 5) == capture::kBeatColour ? 1 : 0;
+    }
+    EXPECT_GE(beats, 10);
 }
 
 // The pattern row playing `songSeconds` into the song, from its XM header
@@ -238,9 +339,11 @@ TEST(CaptureProbe, FramesSitOnTheTimeGridAndTheSoundStartsWhereTheSongDid) {
     const std::vector<ProbeFrame> frames = probeFrames(fs::path(out) / "frames");
     ASSERT_EQ(frames.size(), 60u); // (2.5 - 0.5) s x 30 fps
     unsigned long long songNs = 0;
-    const std::size_t at = r.err.find("probe: song started at ");
-    ASSERT_NE(at, std::string::npos) << r.err;
-    ASSERT_EQ(std::sscanf(r.err.c_str() + at, "probe: song started at %llu ns", &songNs), 1);
+    const std::vector<char> logBytes = bytesOf(fs::path(out) / "riza3v.log");
+    const std::string log(logBytes.begin(), logBytes.end());
+    const std::size_t at = log.find("probe: song started at ");
+    ASSERT_NE(at, std::string::npos) << log;
+    ASSERT_EQ(std::sscanf(log.c_str() + at, "probe: song started at %llu ns", &songNs), 1);
 
     openmpt_module* song =
         openmpt_module_create_from_memory2(resources::kSongModule, resources::kSongModuleSize, nullptr, nullptr,
@@ -383,7 +486,37 @@ TEST(CaptureErrors, AFailingShowGivesItsRecordAndStatusOne) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("File: probe\nLine: 7\nMessage: probe failure\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("the show ended with status 1"), std::string::npos) << r.err;
+    // The log's last lines, among them the probe's last line before it
+    // failed, then the record, shown once.
+    const std::size_t tail = r.err.find("the last lines of " + out + "/riza3v.log:\n");
+    const std::size_t probeLine = r.err.find("\n  probe: song started at ");
+    EXPECT_LT(tail, probeLine) << r.err;
+    EXPECT_LT(probeLine, r.err.find("its error record:\nFile: probe\n")) << r.err;
+    EXPECT_EQ(r.err.find("File: probe"), r.err.rfind("File: probe")) << r.err;
     EXPECT_FALSE(fs::exists(fs::path(out) / "riza3v.wav"));
+    EXPECT_TRUE(fs::exists(fs::path(out) / "riza3v.log"));
+}
+
+// Started elsewhere, the tool runs the show from the build tree it belongs
+// to, and writes where it was asked relative to where it was started; a copy
+// of it far from any shaders/ says where it looked and where to run it from.
+TEST(CaptureErrors, TheShowFolderIsFoundOrNamed) {
+    const fs::path elsewhere = freshFolder("elsewhere");
+    fs::create_directories(elsewhere);
+    const Outcome found =
+        run("cd '" + elsewhere.string() +
+            "' && '" CAPTURE_PROBE "' --no-video --out here --width 160 --height 120 --fps 30 --to 0.5");
+    EXPECT_EQ(found.status, 0) << found.err;
+    EXPECT_TRUE(fs::exists(elsewhere / "here" / "riza3v.wav")) << found.err;
+
+    fs::copy_file(CAPTURE_PROBE, elsewhere / "capture_probe");
+    const Outcome lost = run("cd '" + elsewhere.string() + "' && ./capture_probe --no-video --to 0.5");
+    EXPECT_EQ(lost.status, 1);
+    EXPECT_NE(lost.err.find("looked in " + elsewhere.string() + "/shaders and shaders/ in " + elsewhere.string()),
+              std::string::npos)
+        << lost.err;
+    EXPECT_NE(lost.err.find("run it from the repository top or from the build folder"), std::string::npos) << lost.err;
+    EXPECT_FALSE(fs::exists(elsewhere / "out"));
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// A 16-bit PCM WAV file written as the sound comes in, and the placing of the
-// show's sound on show time.
+// 16-bit PCM WAV files, written as the sound comes in: the one writer that the
+// sound renderer and the capture tool share.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace capture {
+namespace wavfile {
 
 // RIFF WAVE with one "fmt " chunk (PCM, 16 bits) and one "data" chunk. The
 // header is written first and its sizes and format filled in by finish().
@@ -33,9 +33,15 @@ class WavFile {
 // The 44-byte header for `dataBytes` bytes of 16-bit PCM.
 std::vector<std::uint8_t> wavHeader(std::uint32_t framesPerSecond, std::uint32_t channels, std::uint32_t dataBytes);
 
-// Where the sink's PCM goes in a track that starts at show time 0: the first
-// played frame sounds at writeNs, so it lands at writeNs * rate / 1e9,
-// rounded to the nearest frame.
-std::uint64_t trackFrameAt(std::uint64_t ns, std::uint32_t framesPerSecond);
+// The sound of a 16-bit PCM WAV file: interleaved samples, `channels` a frame.
+struct Sound {
+    std::uint32_t framesPerSecond = 0;
+    std::uint32_t channels = 0;
+    std::vector<std::int16_t> samples;
+};
 
-} // namespace capture
+// Reads a RIFF WAVE file of 16-bit PCM, skipping chunks other than "fmt " and
+// "data". False with a reason for anything else, or a file cut short.
+bool readWav(const std::string& path, Sound& sound, std::string& why);
+
+} // namespace wavfile

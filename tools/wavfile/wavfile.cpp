@@ -1,11 +1,11 @@
-#include "tools/capture/wavfile.h"
+#include "tools/wavfile/wavfile.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
-namespace capture {
+namespace wavfile {
 namespace {
 
 // Little-endian fields into a fixed header, front to back.
@@ -46,10 +46,6 @@ std::vector<std::uint8_t> wavHeader(std::uint32_t framesPerSecond, std::uint32_t
     h.tag("data");
     h.put32(dataBytes);
     return h.bytes;
-}
-
-std::uint64_t trackFrameAt(std::uint64_t ns, std::uint32_t framesPerSecond) {
-    return (ns * framesPerSecond + 500'000'000u) / 1'000'000'000u;
 }
 
 WavFile::~WavFile() {
@@ -122,4 +118,54 @@ bool WavFile::finish(std::uint32_t framesPerSecond, std::uint32_t channels, std:
     return ok;
 }
 
-} // namespace capture
+bool readWav(const std::string& path, Sound& sound, std::string& why) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        why = std::strerror(errno);
+        return false;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t chunk[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    std::fclose(f);
+    auto u16 = [&](std::size_t at) { return static_cast<std::uint32_t>(bytes[at] | bytes[at + 1] << 8); };
+    auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+    auto tagIs = [&](std::size_t at, const char* tag) { return std::memcmp(&bytes[at], tag, 4) == 0; };
+    if (bytes.size() < 12 || !tagIs(0, "RIFF") || !tagIs(8, "WAVE")) {
+        why = "not a RIFF WAVE file";
+        return false;
+    }
+    bool haveFormat = false;
+    // Chunks follow one another, each padded to an even size.
+    for (std::size_t at = 12; at + 8 <= bytes.size();) {
+        const std::size_t size = u32(at + 4);
+        const std::size_t body = at + 8;
+        if (size > bytes.size() - body) {
+            why = "a chunk runs past the end of the file";
+            return false;
+        }
+        if (tagIs(at, "fmt ") && size >= 16) {
+            if (u16(body) != 1 || u16(body + 14) != 16 || u16(body + 2) == 0) {
+                why = "not 16-bit PCM";
+                return false;
+            }
+            sound.channels = u16(body + 2);
+            sound.framesPerSecond = u32(body + 4);
+            haveFormat = true;
+        } else if (tagIs(at, "data") && haveFormat) {
+            sound.samples.resize(size / 2);
+            for (std::size_t i = 0; i < sound.samples.size(); ++i) {
+                sound.samples[i] = static_cast<std::int16_t>(u16(body + 2 * i));
+            }
+            return true;
+        }
+        at = body + size + (size & 1);
+    }
+    why = haveFormat ? "no data chunk" : "no format chunk before the data";
+    return false;
+}
+
+} // namespace wavfile

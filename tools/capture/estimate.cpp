@@ -1,0 +1,90 @@
+#include "tools/capture/estimate.h"
+
+#include "app/timeline.h"
+
+namespace capture {
+namespace {
+
+// Per frame: a fixed part (the scene's own CPU work: simulation, meshes,
+// isosurfaces) and a part per million pixels (rasterising, blur passes,
+// read-back and encoding). Fitted to --timings runs at 640 x 360 and
+// 1280 x 720 on a two-core machine with Mesa llvmpipe, plus the encoder's
+// share; that machine was shared at the time, so these are rough, and the
+// estimate takes its scale from the frames as they are timed.
+struct SceneCost {
+    double fixedSeconds;
+    double secondsPerMegapixel;
+};
+constexpr std::array<SceneCost, 7> kReferenceCosts = {{
+    {0.0, 0.0}, // unused
+    {0.016, 0.385},
+    {0.115, 0.046},
+    {0.0, 0.192},
+    {0.0, 0.158},
+    {0.0035, 0.069},
+    {0.006, 0.063},
+}};
+
+} // namespace
+
+int sceneAt(double t) {
+    for (const SceneSpan& span : scenesInPlayOrder()) {
+        if (t < span.to) {
+            return span.part;
+        }
+    }
+    return scenesInPlayOrder().back().part;
+}
+
+double referenceFrameSeconds(int part, int width, int height) {
+    const SceneCost& cost = kReferenceCosts.at(static_cast<std::size_t>(part));
+    return cost.fixedSeconds + cost.secondsPerMegapixel * width * height / 1e6;
+}
+
+double referenceCaptureSeconds(int width, int height, int fps, long first, long end) {
+    double seconds = 0.0;
+    for (long n = first; n < end; ++n) {
+        seconds += referenceFrameSeconds(sceneAt(static_cast<double>(n) / fps), width, height);
+    }
+    return seconds;
+}
+
+Estimate::Estimate(int width, int height, int fps, long first, long end) : fps_(fps) {
+    for (int part = 1; part <= 6; ++part) {
+        scenes_[static_cast<std::size_t>(part)].referenceSeconds = referenceFrameSeconds(part, width, height);
+    }
+    for (long n = first; n < end; ++n) {
+        ++scenes_[static_cast<std::size_t>(sceneAt(static_cast<double>(n) / fps))].framesLeft;
+    }
+}
+
+void Estimate::frameDone(long n, double wallSeconds) {
+    Scene& scene = scenes_[static_cast<std::size_t>(sceneAt(static_cast<double>(n) / fps_))];
+    --scene.framesLeft;
+    ++framesDone_;
+    // The first frame starts the clock; each later one costs the time since the one before.
+    if (framesDone_ > 1) {
+        const double spent = wallSeconds - lastWall_;
+        ++scene.framesTimed;
+        scene.wallSeconds += spent;
+        wallTotal_ += spent;
+        referenceDone_ += scene.referenceSeconds;
+    }
+    lastWall_ = wallSeconds;
+}
+
+double Estimate::secondsLeft() const {
+    if (referenceDone_ <= 0.0) {
+        return -1.0;
+    }
+    const double machine = wallTotal_ / referenceDone_;
+    double left = 0.0;
+    for (const Scene& scene : scenes_) {
+        const double perFrame = scene.framesTimed >= kFramesToTrust ? scene.wallSeconds / scene.framesTimed
+                                                                    : scene.referenceSeconds * machine;
+        left += static_cast<double>(scene.framesLeft) * perFrame;
+    }
+    return left;
+}
+
+} // namespace capture
