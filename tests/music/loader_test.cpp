@@ -514,14 +514,6 @@ TEST(LoaderMends, LoopsAndEnvelopeIndicesAreCutToWhatExists) {
     EXPECT_EQ(b.loopLength, 20u);
 }
 
-TEST(LoaderMends, RestartBeyondTheSongStartsAtTheTop) {
-    xm::Song song = basicSong(2, 2);
-    song.restart = 9;
-    ModulePtr m = load(xm::write(song));
-    ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->restartPosition, 0);
-}
-
 TEST(Loader, EachMaskBitReadsItsOwnFieldAndNotesAndInstrumentsAtTheirLimits) {
     // One masked field at a time: the byte that follows lands in that field only.
     for (int bit = 0; bit < 5; ++bit) {

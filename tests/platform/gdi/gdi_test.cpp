@@ -67,31 +67,6 @@ TEST(MulDiv, RoundsHalfAwayFromZeroWithA64BitProduct) {
     EXPECT_EQ(MulDiv(1 << 30, 1 << 30, 1), -1); // does not fit
 }
 
-TEST(Fonts, NegativeHeightIsTheCharacterHeight) {
-    Surface s(8, 8);
-    EXPECT_EQ(GetDeviceCaps(s.dc, LOGPIXELSY), 96);
-    EXPECT_EQ(SetMapMode(s.dc, MM_TEXT), MM_TEXT);
-    for (int px : {11, 13, 48}) {
-        HFONT f = font(-px);
-        ASSERT_NE(f, nullptr);
-        HGDIOBJ old = SelectObject(s.dc, f);
-        TEXTMETRICA tm{};
-        ASSERT_TRUE(GetTextMetricsA(s.dc, &tm));
-        EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, px);
-        EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent);
-        EXPECT_EQ(extent(s.dc, "Hg").cy, tm.tmHeight);
-        SelectObject(s.dc, old);
-        EXPECT_TRUE(DeleteObject(f));
-    }
-    // A positive height is the whole cell.
-    HFONT cell = font(30);
-    SelectObject(s.dc, cell);
-    TEXTMETRICA tm{};
-    GetTextMetricsA(s.dc, &tm);
-    EXPECT_NEAR(tm.tmHeight, 30, 1);
-    EXPECT_FALSE(DeleteObject(cell)); // still selected
-}
-
 TEST(Fonts, TahomaFallsBackToAMetricCloseSansFace) {
     HFONT tahoma = font(-48);
     ASSERT_NE(tahoma, nullptr);
@@ -293,8 +268,9 @@ TEST(TextExtent, WidthsAreTheFaceAdvancesInWholePixels) {
             TEXTMETRICA tm{};
             GetTextMetricsA(s.dc, &tm);
             EXPECT_EQ(tm.tmAveCharWidth, freetypeWidth(family, em, target, "x")) << em;
+            EXPECT_FALSE(DeleteObject(f)); // still selected
             SelectObject(s.dc, old);
-            DeleteObject(f);
+            EXPECT_TRUE(DeleteObject(f));
         }
     }
 }
@@ -344,6 +320,8 @@ FaceMetrics freetypeMetrics(const std::string& family, int height, int weight) {
 
 TEST(TextMetrics, AtSeveralSizesFromTheFacesTables) {
     Surface s(8, 8);
+    EXPECT_EQ(GetDeviceCaps(s.dc, LOGPIXELSY), 96);
+    EXPECT_EQ(SetMapMode(s.dc, MM_TEXT), MM_TEXT);
     for (int weight : {FW_NORMAL, FW_BOLD}) {
         for (int height : {-7, -11, -13, -17, -25, -48, 12, 20, 30, 45}) {
             HFONT f = font(height, "Tahoma", ANTIALIASED_QUALITY, weight);
@@ -360,8 +338,9 @@ TEST(TextMetrics, AtSeveralSizesFromTheFacesTables) {
             EXPECT_EQ(tm.tmMaxCharWidth, want.maxAdvance) << what;
             EXPECT_EQ(tm.tmWeight, weight == FW_BOLD && want.bold ? FW_BOLD : FW_NORMAL) << what;
             EXPECT_EQ(extent(s.dc, "Mg").cy, want.ascent + want.descent) << what;
+            EXPECT_FALSE(DeleteObject(f)); // still selected
             SelectObject(s.dc, old);
-            DeleteObject(f);
+            EXPECT_TRUE(DeleteObject(f));
         }
     }
 }
