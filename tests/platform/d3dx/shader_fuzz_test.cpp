@@ -228,6 +228,8 @@ TEST(ShaderFuzz, DamagedShaderFilesFailWithAMessageOrCompile) {
     }
     const std::string log = ::testing::internal::GetCapturedStderr();
     std::filesystem::remove_all(dir);
+    ::testing::Test::RecordProperty("refused", failed);
+    ::testing::Test::RecordProperty("compiled", compiled);
     // Most damage breaks the program; every failure logged one line.
     EXPECT_GT(failed, compiled);
     std::size_t lines = 0;
