@@ -22,6 +22,7 @@ struct Expr {
     double number = 0.0;
     std::string text; // identifier, operator, function or member name, cast type
     std::vector<std::unique_ptr<Expr>> args;
+    int height = 1; // levels of the tree from this node down, this one included
 };
 
 struct Stmt {

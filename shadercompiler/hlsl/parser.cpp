@@ -2,7 +2,9 @@
 
 #include "shadercompiler/hlsl/lexer.h"
 
+#include <algorithm>
 #include <set>
+#include <string>
 
 namespace hlsl {
 
@@ -42,6 +44,43 @@ class Parser {
     }
 
   private:
+    // Nesting deeper than any shader needs is refused while parsing, before it
+    // can exhaust the stack of this recursive parser, of the code generator
+    // that walks the tree, or of the tree's destruction.
+    static constexpr int kMaxNesting = 256;
+
+    // One level of nested parsing (a block, a parenthesis, a call's argument,
+    // a prefix operator) for as long as it lasts.
+    class Nesting {
+      public:
+        Nesting(Parser& parser, const Token& at) : owner(parser) {
+            if (owner.nestingLevel == kMaxNesting) {
+                throw CompileError(at.pos,
+                                   "nesting deeper than " + std::to_string(kMaxNesting) + " levels is not supported");
+            }
+            ++owner.nestingLevel;
+        }
+        ~Nesting() { --owner.nestingLevel; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+
+      private:
+        Parser& owner;
+    };
+
+    // Gives a new node its height; chains that the loops below build to the
+    // left ("a + b + c ...", "v.x.y ...") grow deep without nesting the parse.
+    std::unique_ptr<Expr> measured(std::unique_ptr<Expr> e) const {
+        for (const auto& a : e->args) {
+            e->height = std::max(e->height, a->height + 1);
+        }
+        if (e->height > kMaxNesting) {
+            throw CompileError(e->pos,
+                               "an expression deeper than " + std::to_string(kMaxNesting) + " levels is not supported");
+        }
+        return e;
+    }
+
     const Token& peek(std::size_t ahead = 0) const {
         const std::size_t i = at + ahead;
         return i < tokens.size() ? tokens[i] : tokens.back();
@@ -227,7 +266,8 @@ class Parser {
         }
         auto s = std::make_unique<Stmt>();
         s->pos = first.pos;
-        if (accept("{")) {
+        if (isPunct("{")) {
+            const Nesting block(*this, next());
             s->kind = Stmt::Kind::block;
             while (!accept("}")) {
                 if (peek().kind == TokenKind::end) {
@@ -292,6 +332,7 @@ class Parser {
     }
 
     std::unique_ptr<Expr> expression() {
+        const Nesting level(*this, peek());
         auto e = binary(0);
         if (isPunct("?")) {
             throw CompileError(peek().pos, "the conditional operator is not supported");
@@ -332,31 +373,33 @@ class Parser {
             e->text = next().text;
             e->args.push_back(std::move(left));
             e->args.push_back(binary(prec + 1));
-            left = std::move(e);
+            left = measured(std::move(e));
         }
     }
 
     std::unique_ptr<Expr> unary() {
         if (isPunct("-") || isPunct("+") || isPunct("!") || isPunct("~")) {
+            const Nesting level(*this, peek());
             auto e = std::make_unique<Expr>();
             e->kind = Expr::Kind::unary;
             e->pos = peek().pos;
             e->text = next().text;
             e->args.push_back(unary());
-            return e;
+            return measured(std::move(e));
         }
         if (isPunct("++") || isPunct("--")) {
             throw CompileError(peek().pos, "increment and decrement operators are not supported");
         }
         // A cast: "(" type ")" followed by an operand.
         if (isPunct("(") && isTypeName(1) && isPunct(")", 2)) {
+            const Nesting level(*this, peek());
             auto e = std::make_unique<Expr>();
             e->kind = Expr::Kind::cast;
             e->pos = next().pos;
             e->text = next().text;
             next();
             e->args.push_back(unary());
-            return e;
+            return measured(std::move(e));
         }
         return postfix(primary());
     }
@@ -389,7 +432,7 @@ class Parser {
             } else {
                 e->kind = Expr::Kind::name;
             }
-            return e;
+            return measured(std::move(e));
         }
         fail(t, "expected an expression");
     }
@@ -402,7 +445,7 @@ class Parser {
                 m->pos = next().pos;
                 m->text = identifier("a member name or swizzle");
                 m->args.push_back(std::move(e));
-                e = std::move(m);
+                e = measured(std::move(m));
             } else if (isPunct("[")) {
                 throw CompileError(peek().pos, "indexing is not supported");
             } else if (isPunct("++") || isPunct("--")) {
@@ -415,6 +458,7 @@ class Parser {
 
     std::vector<Token> tokens;
     std::size_t at = 0;
+    int nestingLevel = 0;
     std::set<std::string, std::less<>> structNames;
 };
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 using namespace musictest;
@@ -513,10 +514,137 @@ TEST(LoaderMends, LoopsAndEnvelopeIndicesAreCutToWhatExists) {
     EXPECT_EQ(b.loopLength, 20u);
 }
 
-TEST(LoaderMends, RestartBeyondTheSongStartsAtTheTop) {
-    xm::Song song = basicSong(2, 2);
-    song.restart = 9;
-    ModulePtr m = load(xm::write(song));
+TEST(Loader, EachMaskBitReadsItsOwnFieldAndNotesAndInstrumentsAtTheirLimits) {
+    // One masked field at a time: the byte that follows lands in that field only.
+    for (int bit = 0; bit < 5; ++bit) {
+        ModulePtr m = load(withPackedPattern({static_cast<std::uint8_t>(0x80 | (1 << bit)), 0x41, 0x80, 0x80, 0x80}));
+        ASSERT_NE(m, nullptr) << bit;
+        const music::NoteCell& c = m->patterns[0].cells[0];
+        const std::uint8_t fields[] = {c.note, c.instrument, c.volume, c.effect, c.parameter};
+        for (int f = 0; f < 5; ++f) {
+            EXPECT_EQ(fields[f], f == bit ? 0x41 : 0) << "mask bit " << bit << ", field " << f;
+        }
+    }
+    // Note 96 is the last note and 97 the key-off, in masked and plain cells;
+    // instrument 128 is the last one and 129 none.
+    struct Case {
+        std::vector<std::uint8_t> packed;
+        std::uint8_t note;
+        std::uint8_t instrument;
+    };
+    const Case cases[] = {
+        {{0x83, 96, 128}, 96, 128}, {{0x83, 97, 129}, music::KEY_OFF, 0},
+        {{96, 1, 0, 0, 0}, 96, 1},  {{97, 128, 0, 0, 0}, music::KEY_OFF, 128},
+        {{0x81, 98}, 98, 0},        {{1, 255, 0, 0, 0}, 1, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> packed = c.packed;
+        packed.insert(packed.end(), {0x80, 0x80, 0x80});
+        ModulePtr m = load(withPackedPattern(packed));
+        ASSERT_NE(m, nullptr);
+        EXPECT_EQ(m->patterns[0].cells[0].note, c.note) << int{c.packed[0]} << " " << int{c.packed[1]};
+        EXPECT_EQ(m->patterns[0].cells[0].instrument, c.instrument) << int{c.packed[0]} << " " << int{c.packed[1]};
+    }
+}
+
+// The header's counts at the edges of what the format allows: the last value
+// inside loads and keeps its value (or its documented stand-in); the refusals
+// one step outside are in RefusesFilesBeyondTheFormatsLimits.
+TEST(Loader, HeaderFieldsAtTheEdgesOfTheirRanges) {
+    struct Case {
+        const char* what;
+        std::function<void(xm::Song&)> edit;
+        std::function<void(std::vector<std::uint8_t>&)> patch;
+        std::function<bool(const Module&)> holds;
+    };
+    const auto none = [](std::vector<std::uint8_t>&) {};
+    const Case cases[] = {
+        {"32 channels", [](xm::Song& s) { s.channels = 32; }, none,
+         [](const Module& m) { return m.channelCount == 32; }},
+        {"1 channel", [](xm::Song& s) { s.channels = 1; }, none, [](const Module& m) { return m.channelCount == 1; }},
+        {"song length 256", [](xm::Song& s) { s.orders.assign(256, 1); }, none,
+         [](const Module& m) { return m.songLength == 256 && m.orderTable[255] == 1 && m.patternsUsed == 2; }},
+        {"restart at the last order",
+         [](xm::Song& s) {
+             s.orders = {0, 1, 0};
+             s.restart = 2;
+         },
+         none, [](const Module& m) { return m.restartPosition == 2; }},
+        {"restart one past the end", [](xm::Song& s) { s.restart = 2; }, none,
+         [](const Module& m) { return m.restartPosition == 0; }},
+        {"bpm 255", [](xm::Song& s) { s.bpm = 255; }, none, [](const Module& m) { return m.defaultBpm == 255; }},
+        {"bpm 32", [](xm::Song& s) { s.bpm = 32; }, none, [](const Module& m) { return m.defaultBpm == 32; }},
+        {"bpm 0 plays at 125", [](xm::Song& s) { s.bpm = 0; }, none,
+         [](const Module& m) { return m.defaultBpm == 125; }},
+        {"bpm 256 plays at 125", [](xm::Song& s) { s.bpm = 256; }, none,
+         [](const Module& m) { return m.defaultBpm == 125; }},
+        {"speed 31 and Amiga periods",
+         [](xm::Song& s) {
+             s.speed = 31;
+             s.flags = 0;
+         },
+         none, [](const Module& m) { return m.defaultSpeed == 31 && m.flags == 0; }},
+        {"256 patterns",
+         [](xm::Song& s) {
+             s.patterns.resize(256, xm::Pattern{1, {}});
+         },
+         none, [](const Module& m) { return m.patternSlots == 256 && m.patterns[255].rows == 1; }},
+        {"128 instruments", [](xm::Song& s) { s.instruments.resize(128, s.instruments[0]); }, none,
+         [](const Module& m) { return m.instrumentCount == 128 && m.instruments[127].samples[0]->length == 64; }},
+        {"pattern of 256 rows", [](xm::Song& s) { s.patterns[0].rows = 256; }, none,
+         [](const Module& m) { return m.patterns[0].rows == 256 && m.patterns[1].rows == 64; }},
+        {"pattern of 1 row", [](xm::Song& s) { s.patterns[1].rows = 1; }, none,
+         [](const Module& m) { return m.patterns[1].rows == 1; }},
+        {"16 samples", [](xm::Song& s) { s.instruments[0].samples.resize(16, s.instruments[0].samples[0]); }, none,
+         [](const Module& m) {
+             return m.instruments[0].sampleCount == 16 && m.instruments[0].samples[15]->length == 64;
+         }},
+        {"version 0x0105", [](xm::Song&) {}, [](std::vector<std::uint8_t>& b) { put16(b, 58, 0x0105); },
+         [](const Module& m) { return m.channelCount == 4; }},
+        // A longer header: the patterns start at 60 + its size, not at 336.
+        {"header of 280 bytes", [](xm::Song&) {},
+         [](std::vector<std::uint8_t>& b) {
+             put16(b, 60, 280);
+             b.insert(b.begin() + static_cast<std::ptrdiff_t>(kFirstPatternOffset), 4, 0xEE);
+         },
+         [](const Module& m) { return m.patterns[0].rows == 64 && m.instruments[0].samples[0]->length == 64; }},
+    };
+    for (const Case& c : cases) {
+        xm::Song song = basicSong(4, 2);
+        c.edit(song);
+        std::vector<std::uint8_t> bytes = xm::write(song);
+        c.patch(bytes);
+        ModulePtr m = load(bytes);
+        ASSERT_NE(m, nullptr) << c.what << ": " << music::lastLoadRefusal();
+        EXPECT_TRUE(c.holds(*m)) << c.what;
+    }
+    // Version 0x0103 lays out its data otherwise: refused.
+    std::vector<std::uint8_t> old = xm::write(basicSong(4, 2));
+    put16(old, 58, 0x0103);
+    EXPECT_EQ(load(old), nullptr);
+}
+
+TEST(Loader, SampleHeaderFieldsKeepTheirSigns) {
+    xm::Song song = basicSong(2, 1);
+    xm::Sample& s = song.instruments[0].samples[0];
+    s.finetune = -128;
+    s.relativeNote = -12;
+    s.panning = 255;
+    s.volume = 64;
+    std::vector<std::uint8_t> bytes = xm::write(song);
+    const std::size_t header = firstInstrumentOffset(1) + 263;
+    ModulePtr m = load(bytes);
     ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->restartPosition, 0);
+    const music::Sample& a = *m->instruments[0].samples[0];
+    EXPECT_EQ(a.finetune, -128);
+    EXPECT_EQ(a.relativeNote, -12);
+    EXPECT_EQ(a.defaultPanning, 255u);
+    EXPECT_EQ(a.defaultVolume, 64);
+    // Both loop bits: ping-pong wins; a volume above 64 plays at 64.
+    bytes[header + 14] = 3;
+    bytes[header + 12] = 65;
+    m = load(bytes);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->instruments[0].samples[0]->loopMode, music::kLoopPingPong);
+    EXPECT_EQ(m->instruments[0].samples[0]->defaultVolume, 64);
 }

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -115,10 +117,14 @@ TEST(Combine, ModesByFormula) {
         {4, 255, [](int a, int, int) { return a == 0 ? 0 : a - 1; }},
         {4, 0, [](int, int b, int) { return b * 255 / 256; }},
         {5, 0, [&](int a, int b, int) { return clamp(a * b + (a + b) / 256); }},
+        {4, 100, [](int a, int b, int) { return a * 100 / 256 + b * 155 / 256; }},
         {6, 0, [](int a, int b, int m) { return (255 - m) * a / 256 + b * m / 256; }},
+        {7, 0, [&](int a, int b, int) { return clamp(a - b); }},
         {8, 0, [](int a, int b, int) { return std::max(a, b); }},
+        {9, 0, [](int a, int b, int) { return std::min(a, b); }},
         {10, 77, [](int a, int b, int) { return a == 77 ? 77 : b; }},
-        {11, 0, [](int, int, int) { return 9; }}, // writes nothing
+        {10, 256 + 77, [](int a, int b, int) { return a == 77 ? 77 : b; }}, // the extra byte only
+        {11, 0, [](int, int, int) { return 9; }},                           // writes nothing
     };
     Plane a = noisyPlane(5);
     a.at(0, 0) = 77; // equal to mode 10's key
@@ -135,54 +141,128 @@ TEST(Combine, ModesByFormula) {
         }
         EXPECT_EQ(wrong, 0) << "mode " << c.mode << " extra " << c.extra;
     }
+    // Mode 6 without its mask weighs a alone: (255 a) >> 8.
+    Plane out = constant(9);
+    texgen::combine(out, 6, 0, a, b, nullptr);
+    int wrong = 0;
+    for (std::size_t i = 0; i < texgen::kPlaneSize; ++i) {
+        wrong += out.pixels[i] != a.pixels[i] * 255 / 256;
+    }
+    EXPECT_EQ(wrong, 0);
     // Mode 8 of program 3's two bit patterns: stripes 64 beat 0, 32 beats stripes 0.
     texgen::bitPattern(a, 56, 48);
     texgen::bitPattern(b, 84, 2);
-    Plane out;
     texgen::combine(out, 8, 0, a, b, nullptr);
     EXPECT_EQ(out.at(8, 0), 64);
     EXPECT_EQ(out.at(32, 0), 32);
 }
 
-TEST(PointOps, ValuesByFormula) {
+// Every branch of each point operation over all 256 inputs, with parameters
+// at which the alternatives (another branch, order or rounding) differ. The
+// expectations are the documented formulas, evaluated in single precision
+// where the rule is stated in floats.
+TEST(PointOps, EveryBranchByFormula) {
     const Plane ramp = planeOf([](int x, int) { return x; });
-    const Plane mask = planeOf([](int, int y) { return y; });
+    const Plane mask = planeOf([](int, int y) { return y; }); // row y: amount y
+    const auto trunc = [](float f) { return static_cast<int>(f); };
+    const auto clamp = [](int v) { return std::clamp(v, 0, 255); };
+    const auto lighten = [&](int v, int s) {
+        return s > 128 ? trunc(static_cast<float>(v) +
+                               static_cast<float>(s - 128) * 0.0078125f * static_cast<float>(255 - v))
+                       : (s < 128 ? v * s / 128 : v);
+    };
+    const auto contrast = [&](int v, int s) {
+        const int k = trunc(-100.0f + static_cast<float>(s) / 255.0f * 200.0f);
+        const int d = 127 * k / 100; // toward zero: -62 for s = 64, where floor gives -63
+        return clamp(trunc(static_cast<float>(v - d) / static_cast<float>(255 - 2 * d) * 255.0f));
+    };
+    const auto levels = [&](int v, int lo, int hi) {
+        return trunc(static_cast<float>(lo) + static_cast<float>(v) * (static_cast<float>(hi - lo) * 0.003921569f));
+    };
+    const auto fold = [](int v, int f) {
+        const int m = v * f;
+        return (m & 256) == 0 ? 255 - (m & 255) : m & 255;
+    };
     const struct {
         const char* name;
         std::function<void(Plane&)> run;
-        std::function<int(int v)> pixel; // -1: not checked
+        std::function<int(int v, int y)> pixel; // row y; -1: not checked
     } cases[] = {
-        {"levels 0 255", [&](Plane& o) { texgen::levels(o, 0, 255, ramp); }, [](int v) { return v; }},
-        {"levels 0 69", [&](Plane& o) { texgen::levels(o, 0, 69, ramp); }, [](int v) { return v == 255 ? 69 : -1; }},
+        {"levels 0 255", [&](Plane& o) { texgen::levels(o, 0, 255, ramp); }, [](int v, int) { return v; }},
+        {"levels 40 200", [&](Plane& o) { texgen::levels(o, 40, 200, ramp); },
+         [&](int v, int) { return levels(v, 40, 200); }},
+        {"levels 200 40 falls", [&](Plane& o) { texgen::levels(o, 200, 40, ramp); },
+         [&](int v, int) { return levels(v, 200, 40); }},
+        // Below lo first, then above hi: with lo above hi every pixel ends at hi.
         {"clamp", [&](Plane& o) { texgen::clampRange(o, 0, 50, 100, ramp); },
-         [](int v) { return std::clamp(v, 50, 100); }},
+         [&](int v, int) { return std::clamp(v, 50, 100); }},
+        {"clamp crossed", [&](Plane& o) { texgen::clampRange(o, 0, 100, 50, ramp); }, [](int, int) { return 50; }},
         {"threshold", [&](Plane& o) { texgen::clampRange(o, 1, 50, 100, ramp); },
-         [](int v) { return v < 50 ? 0 : (v > 100 ? 255 : v); }},
-        {"wrap", [&](Plane& o) { texgen::multiplyWrap(o, 3, ramp); }, [](int v) { return (3 * v) % 256; }},
-        {"fold", [&](Plane& o) { texgen::multiplyWrap(o, 128 + 3, ramp); },
-         [](int v) { return (3 * v / 256) % 2 == 1 ? (3 * v) % 256 : 255 - (3 * v) % 256; }},
-        {"invert", [&](Plane& o) { texgen::invert(o, ramp); }, [](int v) { return 255 - v; }},
-        {"brightness", [&](Plane& o) { texgen::brightness(o, 27, ramp, nullptr); },
-         [](int v) { return std::max(v - 100, 0); }},
-        {"brightness by mask", [&](Plane& o) { texgen::brightness(o, 0, ramp, &mask); },
-         [](int v) { return std::clamp(v + 3 - 127, 0, 255); }},
-        {"lighten", [&](Plane& o) { texgen::lightenDarken(o, 192, ramp, nullptr); },
-         [](int v) { return v + (255 - v) / 2; }},
-        {"contrast 127", [&](Plane& o) { texgen::contrast(o, 127, ramp, nullptr); }, [](int v) { return v; }},
-        {"contrast 255", [&](Plane& o) { texgen::contrast(o, 255, ramp, nullptr); },
-         [](int v) { return v < 127 ? 0 : (v > 127 ? 255 : -1); }},
+         [](int v, int) { return v < 50 ? 0 : (v > 100 ? 255 : v); }},
+        {"threshold crossed", [&](Plane& o) { texgen::clampRange(o, 7, 100, 50, ramp); },
+         [](int v, int) { return v < 100 ? 0 : 255; }},
+        {"wrap", [&](Plane& o) { texgen::multiplyWrap(o, 3, ramp); }, [](int v, int) { return (3 * v) % 256; }},
+        {"fold 3", [&](Plane& o) { texgen::multiplyWrap(o, 128 + 3, ramp); }, [&](int v, int) { return fold(v, 3); }},
+        {"fold 127", [&](Plane& o) { texgen::multiplyWrap(o, 255, ramp); }, [&](int v, int) { return fold(v, 127); }},
+        {"invert", [&](Plane& o) { texgen::invert(o, ramp); }, [](int v, int) { return 255 - v; }},
+        {"sine bump", [&](Plane& o) { texgen::curve(o, 0, ramp); },
+         [&](int v, int) { return trunc(255.0f * std::sin(static_cast<float>(v) * 0.003921569f * 3.1415f)); }},
         {"smoothstep", [&](Plane& o) { texgen::curve(o, 1, ramp); },
-         [](int v) { return v == 51 ? 26 : (v == 204 ? 228 : -1); }},
+         [&](int v, int) {
+             const float t = static_cast<float>(v) * 0.003921569f;
+             return trunc(255.0f * t * t * (3.0f - 2.0f * t));
+         }},
+        {"curve 2 writes nothing", [&](Plane& o) { texgen::curve(o, 2, ramp); }, [](int, int) { return 9; }},
+        {"lighten 200", [&](Plane& o) { texgen::lightenDarken(o, 200, ramp, nullptr); },
+         [&](int v, int) { return lighten(v, 200); }},
+        {"lighten 128 keeps", [&](Plane& o) { texgen::lightenDarken(o, 128, ramp, nullptr); },
+         [](int v, int) { return v; }},
+        {"darken 100", [&](Plane& o) { texgen::lightenDarken(o, 100, ramp, nullptr); },
+         [](int v, int) { return v * 100 / 128; }},
+        {"lighten by mask", [&](Plane& o) { texgen::lightenDarken(o, 0, ramp, &mask); },
+         [&](int v, int y) { return lighten(v, y); }},
+        {"brightness 27", [&](Plane& o) { texgen::brightness(o, 27, ramp, nullptr); },
+         [&](int v, int) { return clamp(v - 100); }},
+        {"brightness 227", [&](Plane& o) { texgen::brightness(o, 227, ramp, nullptr); },
+         [&](int v, int) { return clamp(v + 100); }},
+        {"brightness by mask", [&](Plane& o) { texgen::brightness(o, 0, ramp, &mask); },
+         [&](int v, int y) { return clamp(v + y - 127); }},
+        {"contrast 127", [&](Plane& o) { texgen::contrast(o, 127, ramp, nullptr); }, [](int v, int) { return v; }},
+        {"contrast 255", [&](Plane& o) { texgen::contrast(o, 255, ramp, nullptr); },
+         [](int v, int) { return v < 127 ? 0 : (v > 127 ? 255 : -1); }},
+        {"contrast 64", [&](Plane& o) { texgen::contrast(o, 64, ramp, nullptr); },
+         [&](int v, int) { return contrast(v, 64); }},
+        {"contrast 200", [&](Plane& o) { texgen::contrast(o, 200, ramp, nullptr); },
+         [&](int v, int) { return contrast(v, 200); }},
+        {"contrast by mask", [&](Plane& o) { texgen::contrast(o, 0, ramp, &mask); },
+         [&](int v, int y) { return contrast(v, y); }},
     };
     for (const auto& c : cases) {
-        Plane out;
+        Plane out = constant(9);
         c.run(out);
-        for (int v = 0; v < 256; ++v) {
-            if (c.pixel(v) >= 0) {
-                EXPECT_EQ(out.at(v, 3), c.pixel(v)) << c.name << " at " << v;
+        int wrong = 0;
+        std::string first;
+        for (int y = 0; y < 256; y += 17) {
+            for (int v = 0; v < 256; ++v) {
+                const int expected = c.pixel(v, y);
+                if (expected >= 0 && out.at(v, y) != expected && wrong++ == 0) {
+                    first = "v " + std::to_string(v) + " row " + std::to_string(y) + ": " +
+                            std::to_string(out.at(v, y)) + " for " + std::to_string(expected);
+                }
             }
         }
+        EXPECT_EQ(wrong, 0) << c.name << ", first at " << first;
     }
+    // Spot values worked by hand: the documented examples and the rounding.
+    Plane out;
+    texgen::levels(out, 0, 69, ramp);
+    EXPECT_EQ(out.at(255, 0), 69);
+    texgen::contrast(out, 64, ramp, nullptr); // k = -49, d = -62: (v + 62) / 379 * 255
+    EXPECT_EQ(out.at(0, 0), 41);
+    EXPECT_EQ(out.at(255, 0), 213);
+    texgen::curve(out, 0, ramp);
+    EXPECT_EQ(out.at(128, 0), 254);
+    EXPECT_EQ(out.at(255, 0), 0);
 }
 
 TEST(Normalise, StretchesTheRangeAndJointlyOverAllFourInputs) {

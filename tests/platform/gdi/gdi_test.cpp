@@ -5,8 +5,11 @@
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -62,31 +65,6 @@ TEST(MulDiv, RoundsHalfAwayFromZeroWithA64BitProduct) {
     EXPECT_EQ(MulDiv(1 << 30, 1 << 20, 1 << 25), 1 << 25);
     EXPECT_EQ(MulDiv(7, 1, 0), -1);
     EXPECT_EQ(MulDiv(1 << 30, 1 << 30, 1), -1); // does not fit
-}
-
-TEST(Fonts, NegativeHeightIsTheCharacterHeight) {
-    Surface s(8, 8);
-    EXPECT_EQ(GetDeviceCaps(s.dc, LOGPIXELSY), 96);
-    EXPECT_EQ(SetMapMode(s.dc, MM_TEXT), MM_TEXT);
-    for (int px : {11, 13, 48}) {
-        HFONT f = font(-px);
-        ASSERT_NE(f, nullptr);
-        HGDIOBJ old = SelectObject(s.dc, f);
-        TEXTMETRICA tm{};
-        ASSERT_TRUE(GetTextMetricsA(s.dc, &tm));
-        EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, px);
-        EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent);
-        EXPECT_EQ(extent(s.dc, "Hg").cy, tm.tmHeight);
-        SelectObject(s.dc, old);
-        EXPECT_TRUE(DeleteObject(f));
-    }
-    // A positive height is the whole cell.
-    HFONT cell = font(30);
-    SelectObject(s.dc, cell);
-    TEXTMETRICA tm{};
-    GetTextMetricsA(s.dc, &tm);
-    EXPECT_NEAR(tm.tmHeight, 30, 1);
-    EXPECT_FALSE(DeleteObject(cell)); // still selected
 }
 
 TEST(Fonts, TahomaFallsBackToAMetricCloseSansFace) {
@@ -290,8 +268,79 @@ TEST(TextExtent, WidthsAreTheFaceAdvancesInWholePixels) {
             TEXTMETRICA tm{};
             GetTextMetricsA(s.dc, &tm);
             EXPECT_EQ(tm.tmAveCharWidth, freetypeWidth(family, em, target, "x")) << em;
+            EXPECT_FALSE(DeleteObject(f)); // still selected
             SelectObject(s.dc, old);
-            DeleteObject(f);
+            EXPECT_TRUE(DeleteObject(f));
+        }
+    }
+}
+
+// A face's metrics worked out from FreeType's own tables, as GDI defines them:
+// a negative height is the em in pixels, a positive one the cell, which the
+// OS/2 table's Windows ascent and descent divide; each of the two is scaled to
+// the em and rounded to whole pixels.
+struct FaceMetrics {
+    int em = 0;
+    int ascent = 0;
+    int descent = 0;
+    int maxAdvance = 0;
+    bool bold = false;
+};
+
+FaceMetrics freetypeMetrics(const std::string& family, int height, int weight) {
+    FaceMetrics m;
+    platform::gdi::FaceFile file;
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    if (!platform::gdi::findFaceFile(family, weight, false, file) || FT_Init_FreeType(&library) != 0 ||
+        FT_New_Face(library, file.path.c_str(), file.index, &face) != 0) {
+        ADD_FAILURE() << "no face for " << family;
+        return m;
+    }
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    EXPECT_NE(os2, nullptr) << family;
+    const double a = os2 != nullptr ? os2->usWinAscent : 0;
+    const double d = os2 != nullptr ? os2->usWinDescent : 0;
+    const double units = face->units_per_EM;
+    m.em = height < 0 ? -height : static_cast<int>(std::floor(height * units / (a + d) + 0.5));
+    m.ascent = static_cast<int>(std::floor(a * m.em / units + 0.5));
+    m.descent = static_cast<int>(std::floor(d * m.em / units + 0.5));
+    m.bold = (face->style_flags & FT_STYLE_FLAG_BOLD) != 0;
+    FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(m.em));
+    for (FT_ULong c = 0; c < 256; ++c) {
+        const FT_UInt index = FT_Get_Char_Index(face, c);
+        if (index != 0 && FT_Load_Glyph(face, index, FT_LOAD_TARGET_NORMAL) == 0) {
+            m.maxAdvance = std::max(m.maxAdvance, static_cast<int>((face->glyph->advance.x + 32) >> 6));
+        }
+    }
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+    return m;
+}
+
+TEST(TextMetrics, AtSeveralSizesFromTheFacesTables) {
+    Surface s(8, 8);
+    EXPECT_EQ(GetDeviceCaps(s.dc, LOGPIXELSY), 96);
+    EXPECT_EQ(SetMapMode(s.dc, MM_TEXT), MM_TEXT);
+    for (int weight : {FW_NORMAL, FW_BOLD}) {
+        for (int height : {-7, -11, -13, -17, -25, -48, 12, 20, 30, 45}) {
+            HFONT f = font(height, "Tahoma", ANTIALIASED_QUALITY, weight);
+            ASSERT_NE(f, nullptr);
+            HGDIOBJ old = SelectObject(s.dc, f);
+            const FaceMetrics want = freetypeMetrics(fontFamilyName(f), height, weight);
+            TEXTMETRICA tm{};
+            ASSERT_TRUE(GetTextMetricsA(s.dc, &tm));
+            const std::string what = std::to_string(height) + " weight " + std::to_string(weight);
+            EXPECT_EQ(tm.tmAscent, want.ascent) << what;
+            EXPECT_EQ(tm.tmDescent, want.descent) << what;
+            EXPECT_EQ(tm.tmHeight, want.ascent + want.descent) << what;
+            EXPECT_EQ(tm.tmInternalLeading, want.ascent + want.descent - want.em) << what;
+            EXPECT_EQ(tm.tmMaxCharWidth, want.maxAdvance) << what;
+            EXPECT_EQ(tm.tmWeight, weight == FW_BOLD && want.bold ? FW_BOLD : FW_NORMAL) << what;
+            EXPECT_EQ(extent(s.dc, "Mg").cy, want.ascent + want.descent) << what;
+            EXPECT_FALSE(DeleteObject(f)); // still selected
+            SelectObject(s.dc, old);
+            EXPECT_TRUE(DeleteObject(f));
         }
     }
 }

@@ -5,6 +5,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/runmode.h"
 #include "platform/win32/dialog.h"
+#include "platform/win32/resource.h"
 #include "platform/win32/script.h"
 #include "resources/dialogs/dialogs.h"
 #include "tests/platform/win32/picture_png.h"
@@ -77,56 +78,6 @@ TEST_F(Dialogs, ListBoxesAddResetSelectAndSortAsText) {
     EXPECT_EQ(platform::script::failures(), 0);
 }
 
-TEST_F(Dialogs, ChoosingRowsNotifiesWithTheListsIdAndHandle) {
-    HWND adapterList = nullptr;
-    namespace script = platform::script;
-    script::call([&](HWND dialog) { adapterList = GetDlgItem(dialog, kAdapterList); });
-    script::chooseRow(kAdapterList, 1);
-    script::chooseRow(kAdapterList, 1); // a click on the chosen row notifies again
-    script::pressKey(VK_DOWN);          // already on the last row: nothing changes
-    script::pressKey(VK_UP);
-    script::click(IDOK); // still disabled: ignored
-    script::closeFrame();
-    EXPECT_THROW(runSetup(), qtv_d3d::quitException);
-
-    std::vector<std::pair<int, int>> seen;
-    for (const showsetup::Notification& n : showsetup::record().notifications) {
-        seen.emplace_back(n.id, n.code);
-        if (n.id == kAdapterList) {
-            EXPECT_EQ(n.control, adapterList);
-        }
-    }
-    const std::vector<std::pair<int, int>> expected{{kAdapterList, LBN_SELCHANGE},
-                                                    {kAdapterList, LBN_SELCHANGE},
-                                                    {kAdapterList, LBN_SELCHANGE},
-                                                    {IDCANCEL, BN_CLICKED}};
-    EXPECT_EQ(seen, expected);
-}
-
-// Arrow keys move the selection of the focused list one row at a time;
-// End goes to the last row and Home to the first.
-TEST_F(Dialogs, ArrowKeysStepTheFocusedListOneRow) {
-    namespace script = platform::script;
-    std::vector<LRESULT> selected;
-    LRESULT count = 0;
-    const auto record = [&] {
-        script::call([&](HWND dialog) {
-            selected.push_back(SendDlgItemMessageA(dialog, kResolutionList, LB_GETCURSEL, 0, 0));
-            count = SendDlgItemMessageA(dialog, kResolutionList, LB_GETCOUNT, 0, 0);
-        });
-    };
-    script::chooseRow(kAdapterList, 0);
-    script::chooseRow(kResolutionList, 0);
-    for (int vk : {VK_DOWN, VK_DOWN, VK_UP, VK_END, VK_UP, VK_HOME}) {
-        script::pressKey(vk);
-        record();
-    }
-    script::pressKey(VK_ESCAPE);
-    EXPECT_THROW(runSetup(), qtv_d3d::quitException);
-    ASSERT_GT(count, 3);
-    EXPECT_EQ(selected, (std::vector<LRESULT>{1, 2, 1, count - 1, count - 2, 0}));
-}
-
 TEST_F(Dialogs, OkStaysDisabledUntilARefreshRateIsChosen) {
     BOOL enabledAtStart = TRUE;
     namespace script = platform::script;
@@ -167,28 +118,6 @@ TEST_F(Dialogs, CheckBoxTogglesByClickAndSpace) {
     EXPECT_THROW(runSetup(), qtv_d3d::quitException);
     EXPECT_EQ(states, (std::vector<UINT>{BST_UNCHECKED, BST_CHECKED, BST_UNCHECKED, BST_CHECKED}));
     EXPECT_EQ(activeSettings.windowed, 0); // three clicks from windowed
-}
-
-TEST_F(Dialogs, TabWalksTheEnabledTabStopsInTemplateOrder) {
-    // Tab stops of the setup template with OK disabled: cancel (the first
-    // focus), the three lists, the check box.
-    namespace script = platform::script;
-    for (int i = 0; i < 4; ++i) {
-        script::pressKey(VK_TAB);
-    }
-    script::pressKey(VK_SPACE); // on the check box
-    script::pressKey(VK_TAB);   // wraps past the disabled OK to cancel
-    script::pressKey(VK_TAB);   // adapter list
-    script::pressKey(VK_TAB, true);
-    script::pressKey(VK_SPACE); // cancel: the dialog ends here
-    script::call([](HWND) {});
-    EXPECT_THROW(runSetup(), qtv_d3d::quitException);
-    EXPECT_EQ(script::pending(), 1u); // nothing after the cancel ran
-    std::vector<std::pair<int, int>> seen;
-    for (const showsetup::Notification& n : showsetup::record().notifications) {
-        seen.emplace_back(n.id, n.code);
-    }
-    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{kFullscreenCheckBox, BN_CLICKED}, {IDCANCEL, BN_CLICKED}}));
 }
 
 TEST_F(Dialogs, ExceptionsFromTheProcedureRemoveTheDialog) {
@@ -353,6 +282,229 @@ TEST_F(Dialogs, PaintingShowsTheClassicFaceAndTheChosenRow) {
     EXPECT_EQ(at(before, x, y), 0xFFFFFFu);
     EXPECT_EQ(at(after, x, y), 0x0A246Au);
     EXPECT_EQ(at(after, after.width / 2, after.height - 5), 0xD4D0C8u); // dialog face
+}
+
+// ---- controls and notifications on a template of the test's own ----------
+
+constexpr WORD kProbeDialog = 150;
+constexpr int kSorted = 10;   // sorted list with LBS_NOTIFY, four rows high
+constexpr int kPlain = 11;    // unsorted list without LBS_NOTIFY
+constexpr int kCheck = 12;    // automatic check box
+constexpr int kDefault = 13;  // the default push button
+constexpr int kDisabled = 14; // a disabled push button
+constexpr int kHidden = 15;   // an invisible push button
+constexpr DWORD kShown = WS_VISIBLE | WS_TABSTOP;
+const DialogItemTemplate kProbeItems[] = {
+    {SS_LEFT | WS_VISIBLE, 0, 4, 4, 40, 8, IDC_STATIC, "STATIC", "Rows:"},
+    {LBS_NOTIFY | LBS_SORT | kShown, 0, 4, 14, 60, 32, kSorted, "LISTBOX", nullptr},
+    {kShown, 0, 70, 14, 60, 32, kPlain, "LISTBOX", nullptr},
+    {BS_AUTOCHECKBOX | kShown, 0, 4, 50, 60, 10, kCheck, "BUTTON", "Check"},
+    {BS_PUSHBUTTON | kShown | WS_DISABLED, 0, 4, 64, 40, 14, kDisabled, "BUTTON", "Off"},
+    {BS_PUSHBUTTON | WS_TABSTOP, 0, 48, 64, 40, 14, kHidden, "BUTTON", "Hid"},
+    {BS_DEFPUSHBUTTON | kShown, 0, 92, 64, 40, 14, kDefault, "BUTTON", "Go!"},
+    {BS_PUSHBUTTON | kShown, 0, 136, 64, 40, 14, IDCANCEL, "BUTTON", "Cancel"},
+};
+const DialogTemplate kProbe = {
+    WS_POPUP | WS_CAPTION | DS_SETFONT | DS_CENTER, 0, 0, 0, 180, 84, "Probe", 8, "Tahoma", kProbeItems,
+    static_cast<int>(std::size(kProbeItems))};
+
+struct Command {
+    WPARAM wParam;
+    LPARAM lParam;
+    bool operator==(const Command&) const = default;
+};
+std::vector<Command> commands;
+
+// Records every WM_COMMAND as it arrives; Cancel ends the dialog.
+INT_PTR probeProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_COMMAND) {
+        return message == WM_INITDIALOG ? TRUE : FALSE;
+    }
+    commands.push_back({wParam, lParam});
+    if (LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, 5);
+    }
+    return TRUE;
+}
+
+class Controls : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        platform::setRunMode(platform::RunMode::virtualRun);
+        platform::addDialogResource(kProbeDialog, &kProbe);
+        platform::script::clear();
+        commands.clear();
+    }
+    void TearDown() override { platform::script::clear(); }
+
+    // Runs the probe dialog with the queued actions, then Escape; the dialog's
+    // controls by id are in `controls` while it runs.
+    INT_PTR run() {
+        platform::script::pressKey(VK_ESCAPE);
+        return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kProbeDialog), nullptr, probeProcedure, 0);
+    }
+    LRESULT send(HWND dialog, int id, UINT message, WPARAM wParam = 0, const char* text = nullptr) {
+        return SendDlgItemMessageA(dialog, id, message, wParam, reinterpret_cast<LPARAM>(text));
+    }
+    void addRows(HWND dialog, int id, std::initializer_list<const char*> texts) {
+        for (const char* t : texts) {
+            send(dialog, id, LB_ADDSTRING, 0, t);
+        }
+    }
+};
+
+// WM_COMMAND carries the control id in the low word of wParam, the
+// notification code in the high word and the control's handle in lParam.
+Command command(HWND dialog, int id, WORD code) {
+    return {static_cast<WPARAM>(MAKELONG(static_cast<WORD>(id), code)),
+            reinterpret_cast<LPARAM>(GetDlgItem(dialog, id))};
+}
+
+// Which actions notify, in the order they happen (ids and codes; the handles
+// are checked in CommandsPackIdCodeAndHandle).
+TEST_F(Controls, NotificationsFollowThePlatformsRules) {
+    namespace script = platform::script;
+    script::call([&](HWND dialog) {
+        addRows(dialog, kSorted, {"b", "a", "c", "d", "e", "f"});
+        addRows(dialog, kPlain, {"x", "y"});
+        send(dialog, kSorted, LB_SETCURSEL, 2); // a program's selection notifies nobody
+        send(dialog, kCheck, BM_SETCHECK, BST_CHECKED);
+    });
+    script::chooseRow(kPlain, 1);  // no LBS_NOTIFY: silent
+    script::chooseRow(kSorted, 2); // a click on the chosen row notifies
+    // Keys move the selection and notify only on a change; a page is one row
+    // less than the four rows shown.
+    std::vector<LRESULT> selected;
+    for (int vk : {VK_UP, VK_NEXT, VK_NEXT, VK_NEXT, VK_PRIOR, VK_END, VK_HOME, VK_UP, VK_DOWN}) {
+        script::pressKey(vk);
+        script::call([&](HWND dialog) { selected.push_back(send(dialog, kSorted, LB_GETCURSEL)); });
+    }
+    script::click(kDisabled);    // ignored
+    script::click(kHidden);      // ignored
+    script::click(kCheck);       // BN_CLICKED, unchecks
+    script::pressKey(VK_SPACE);  // the check box has the focus: clicks again
+    script::pressKey(VK_RETURN); // the check box is no push button: the default button
+    script::click(kDefault);
+    script::call([&](HWND dialog) { send(dialog, kCheck, BM_CLICK); });
+    EXPECT_EQ(run(), 5);
+    EXPECT_EQ(selected, (std::vector<LRESULT>{1, 4, 5, 5, 2, 5, 0, 0, 1}));
+    std::vector<std::pair<int, int>> got;
+    for (const Command& c : commands) {
+        got.emplace_back(LOWORD(c.wParam), HIWORD(c.wParam));
+    }
+    std::vector<std::pair<int, int>> want(8, {kSorted, LBN_SELCHANGE});
+    want.insert(want.end(), {{kCheck, BN_CLICKED},
+                             {kCheck, BN_CLICKED},
+                             {kDefault, BN_CLICKED},
+                             {kDefault, BN_CLICKED},
+                             {kCheck, BN_CLICKED},
+                             {IDCANCEL, BN_CLICKED}});
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(platform::script::failures(), 0);
+}
+
+TEST_F(Controls, CommandsPackIdCodeAndHandle) {
+    namespace script = platform::script;
+    std::vector<Command> expected;
+    std::vector<UINT> checks;
+    std::vector<LRESULT> selection;
+    script::call([&](HWND dialog) {
+        addRows(dialog, kSorted, {"b", "a"});
+        expected = {command(dialog, kSorted, LBN_SELCHANGE), command(dialog, kCheck, BN_CLICKED),
+                    command(dialog, IDCANCEL, BN_CLICKED)};
+    });
+    script::chooseRow(kSorted, 1);
+    script::call([&](HWND dialog) {
+        selection.push_back(send(dialog, kSorted, LB_GETCURSEL));
+        checks.push_back(IsDlgButtonChecked(dialog, kCheck));
+    });
+    script::click(kCheck);
+    script::call([&](HWND dialog) {
+        checks.push_back(IsDlgButtonChecked(dialog, kCheck));
+        send(dialog, kDefault, BM_SETCHECK, BST_CHECKED); // a push button keeps no check
+        checks.push_back(IsDlgButtonChecked(dialog, kDefault));
+    });
+    EXPECT_EQ(run(), 5);
+    EXPECT_EQ(commands, expected);
+    EXPECT_EQ(selection, std::vector<LRESULT>{1});
+    EXPECT_EQ(checks, (std::vector<UINT>{BST_UNCHECKED, BST_CHECKED, BST_UNCHECKED}));
+}
+
+TEST_F(Controls, ListBoxMessagesByTheirDocumentedResults) {
+    std::vector<LRESULT> r;
+    std::vector<std::string> sorted;
+    std::vector<std::string> plain;
+    char text[16] = {};
+    platform::script::call([&](HWND dialog) {
+        // Sorted lists compare without regard to case ("Delta" after "beta");
+        // the result is the new row's index.
+        for (const char* t : {"beta", "Alpha", "gamma", "Delta", "epsilon", "zeta"}) {
+            r.push_back(send(dialog, kSorted, LB_ADDSTRING, 0, t));
+        }
+        sorted = rows(dialog, kSorted);
+        r.push_back(send(dialog, kSorted, LB_SETCURSEL, 3));      // "epsilon"
+        r.push_back(send(dialog, kSorted, LB_ADDSTRING, 0, "e")); // at its row: the selection moves down
+        r.push_back(send(dialog, kSorted, LB_GETCURSEL));
+        r.push_back(send(dialog, kSorted, LB_ADDSTRING, 0, "zz")); // after it: stays
+        r.push_back(send(dialog, kSorted, LB_GETCURSEL));
+        r.push_back(send(dialog, kSorted, LB_SETCURSEL, 8)); // one past the end: refused, unchanged
+        r.push_back(send(dialog, kSorted, LB_GETCURSEL));
+        r.push_back(send(dialog, kSorted, LB_GETTOPINDEX));  // four rows shown from the top
+        r.push_back(send(dialog, kSorted, LB_SETCURSEL, 7)); // the last row scrolls the list
+        r.push_back(send(dialog, kSorted, LB_GETTOPINDEX));
+        r.push_back(send(dialog, kSorted, LB_SETCURSEL, 1)); // above the top: it becomes the top
+        r.push_back(send(dialog, kSorted, LB_GETTOPINDEX));
+        r.push_back(send(dialog, kSorted, LB_GETTEXTLEN, 2));
+        r.push_back(send(dialog, kSorted, LB_GETTEXTLEN, 8));
+        r.push_back(send(dialog, kSorted, LB_GETTEXT, 6, text));
+        r.push_back(send(dialog, kSorted, LB_SETCURSEL, static_cast<WPARAM>(-1))); // clears, and says LB_ERR
+        r.push_back(send(dialog, kSorted, LB_GETCURSEL));
+        for (const char* t : {"9", "10", "1"}) { // unsorted: the end, whatever the text
+            r.push_back(send(dialog, kPlain, LB_ADDSTRING, 0, t));
+        }
+        plain = rows(dialog, kPlain);
+        r.push_back(send(dialog, kPlain, LB_GETCOUNT));
+    });
+    EXPECT_EQ(run(), 5);
+    EXPECT_EQ(r, (std::vector<LRESULT>{0, 0, 2, 2, 3, 5,      3, 3,      4,  7, 4, LB_ERR, 4, 0,
+                                       7, 4, 1, 1, 5, LB_ERR, 4, LB_ERR, -1, 0, 1, 2,      3}));
+    EXPECT_EQ(sorted, (std::vector<std::string>{"Alpha", "beta", "Delta", "epsilon", "gamma", "zeta"}));
+    EXPECT_STREQ(text, "zeta");
+    EXPECT_EQ(plain, (std::vector<std::string>{"9", "10", "1"}));
+}
+
+TEST_F(Controls, TextDefaultButtonAndTabStops) {
+    namespace script = platform::script;
+    std::vector<LRESULT> r;
+    char small[3] = {'#', '#', '#'};
+    script::call([&](HWND dialog) {
+        r.push_back(static_cast<LRESULT>(GetDlgItemTextA(dialog, kDefault, small, 3))); // room for two and the zero
+        r.push_back(SendMessageA(dialog, DM_GETDEFID, 0, 0));
+        r.push_back(SendDlgItemMessageA(dialog, IDCANCEL, WM_GETTEXTLENGTH, 0, 0));
+    });
+    // Tab stops in template order, skipping the disabled and the hidden
+    // buttons: sorted list (the first focus), plain list, check, default, cancel.
+    script::pressKey(VK_TAB);
+    script::pressKey(VK_TAB);
+    script::pressKey(VK_SPACE); // the check box
+    script::pressKey(VK_TAB);
+    script::pressKey(VK_RETURN); // the focused default button
+    for (int i = 0; i < 4; ++i) {
+        script::pressKey(VK_TAB, true); // back to the sorted list, then round to cancel
+    }
+    script::pressKey(VK_SPACE); // cancel
+    script::pressKey(VK_SPACE); // never played: the dialog has ended
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kProbeDialog), nullptr, probeProcedure, 0), 5);
+    EXPECT_EQ(script::pending(), 1u);
+    EXPECT_EQ(r, (std::vector<LRESULT>{2, static_cast<LRESULT>(MAKELONG(kDefault, 0x534B)), 6}));
+    EXPECT_EQ(std::string(small, 2), "Go");
+    EXPECT_EQ(small[2], '\0');
+    std::vector<std::pair<int, int>> got;
+    for (const Command& c : commands) {
+        got.emplace_back(LOWORD(c.wParam), HIWORD(c.wParam));
+    }
+    EXPECT_EQ(got,
+              (std::vector<std::pair<int, int>>{{kCheck, BN_CLICKED}, {kDefault, BN_CLICKED}, {IDCANCEL, BN_CLICKED}}));
 }
 
 } // namespace

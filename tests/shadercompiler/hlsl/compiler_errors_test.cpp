@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 namespace {
@@ -97,6 +98,41 @@ TEST(CompileFailures, UnknownEntryAndProfileHaveNoSourcePlace) {
         const hlsl::CompileResult p = hlsl::compile(ok, "a.vhl", "main", profile);
         EXPECT_FALSE(p.ok) << profile;
         EXPECT_NE(p.message.find("unsupported profile"), std::string::npos) << p.message;
+    }
+}
+
+// Nesting that would exhaust the stack of the parser, the code generator or
+// the tree's destruction is refused with its place; 256 levels still compile.
+TEST(CompileFailures, DeepNestingIsRefusedNotOverflowed) {
+    const auto shader = [](const std::string& body) {
+        return "float4 main(float4 p : POSITION) : POSITION {\n" + body + "\n}\n";
+    };
+    const auto repeat = [](const std::string& s, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i) {
+            out += s;
+        }
+        return out;
+    };
+    const struct {
+        const char* what;
+        std::function<std::string(int)> source;
+    } shapes[] = {
+        {"parentheses", [&](int n) { return shader("return " + repeat("(", n) + "p" + repeat(")", n) + ";"); }},
+        {"signs", [&](int n) { return shader("return " + repeat("- ", n) + "p;"); }},
+        {"calls", [&](int n) { return shader("return " + repeat("abs(", n) + "p" + repeat(")", n) + ";"); }},
+        {"blocks",
+         [&](int n) { return shader("float4 a = p;" + repeat("{", n) + "a = p;" + repeat("}", n) + "return a;"); }},
+        {"sums", [&](int n) { return shader("return p" + repeat(" + p", n) + ";"); }},
+        {"swizzles", [&](int n) { return shader("return p" + repeat(".xyzw", n) + ";"); }},
+    };
+    for (const auto& shape : shapes) {
+        const hlsl::CompileResult deep = hlsl::compile(shape.source(100000), "n.vhl", "main", "vs_2_0");
+        EXPECT_FALSE(deep.ok) << shape.what;
+        EXPECT_NE(deep.message.find("deeper than 256 levels is not supported"), std::string::npos) << deep.message;
+        EXPECT_EQ(deep.errorLine, 2) << shape.what;
+        const hlsl::CompileResult edge = hlsl::compile(shape.source(200), "n.vhl", "main", "vs_2_0");
+        EXPECT_EQ(edge.message.find("deeper"), std::string::npos) << shape.what << ": " << edge.message;
     }
 }
 
