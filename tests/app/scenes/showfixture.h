@@ -5,6 +5,19 @@
 #include "app/show.h"
 #include "tests/effects/headless.h"
 
+#include <gtest/gtest.h>
+
+// Declares `show`, the built show; without a headless device the test is
+// skipped, or fails where one is required (effectstest::deviceRequired).
+#define SHOW_OR_SKIP()                                                                                                 \
+    Show* show = scenetest::builtShow();                                                                               \
+    if (show == nullptr) {                                                                                             \
+        if (effectstest::deviceRequired()) {                                                                           \
+            FAIL() << "no headless device, and one is required here";                                                  \
+        }                                                                                                              \
+        GTEST_SKIP() << "no headless device";                                                                          \
+    }
+
 namespace scenetest {
 
 inline constexpr UINT kWidth = 160;
