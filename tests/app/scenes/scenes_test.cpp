@@ -311,8 +311,7 @@ TEST(SceneFrames, Scene2WithSZeroIsTheSculptureAlone) {
     crt::srand(seedForLowByte(0));
     const Picture scene = scenetest::drawScene(2, t, 0.0f, "scene2-s0");
     device& d = *show->dev;
-    d.setRawTexture(0, show->program(1).d3dTexture);
-    d.setAlphaBlend(false);
+    scenetest::startFrame(*show);
     d.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
     scenes::setCamera(*show, 90.6f, Vector3{std::sin(t), 1.0f, 1.0f});
     show->sculpture->drawBlobSculpture(d, t, Vector4{std::sin(t), 1.0f, 1.0f, 0.0f}, 0.0f);

@@ -31,6 +31,11 @@ void useShowSize(UINT width, UINT height);
 // first call, shared afterwards. Null when no headless device can be made.
 Show* builtShow();
 
+// The states a scene starts from in the frame loop: what the previous frame
+// ended with (blending off, depth test on, counter-clockwise culling), then
+// P1 on stage 0.
+void startFrame(Show& show);
+
 // Draws scene `part` at time t with the flash value, as the frame loop does
 // before the beat bars, and reads the back buffer.
 effectstest::Picture drawScene(int part, float t, float flash, const char* name);
