@@ -19,22 +19,6 @@ TEST(Timeline, TimeRulePicksSceneWithStrictBoundaries) {
     }
 }
 
-TEST(Timeline, SceneOrderOverTheWholeShow) {
-    int part = 4;
-    int order[6] = {};
-    int seen = 0;
-    for (int tenth = 0; tenth < 690; ++tenth) {
-        const int next = partAt(part, tenth / 10.0);
-        if (seen == 0 || next != part)
-            order[seen++] = next;
-        part = next;
-    }
-    ASSERT_EQ(seen, 6);
-    const int expected[6] = {1, 2, 6, 3, 5, 4};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(order[i], expected[i]);
-}
-
 TEST(Timeline, SpaceStepsAndWraps) {
     EXPECT_EQ(nextPart(2), 3);
     EXPECT_EQ(nextPart(6), 1);
