@@ -93,7 +93,8 @@ void runFrameLoop(Show& show) {
         d.setDepthTest(true);
         d.cullCounterClockwise();
         if (frameObserver != nullptr) {
-            frameObserver(FrameRecord{t, show.part, flash, order, row, show.captionIndex}, frameObserverContext);
+            frameObserver(FrameRecord{t, show.part, flash, order, row, show.captionIndex, fadeA, fadeB},
+                          frameObserverContext);
         }
         d.present();
     }

@@ -14,6 +14,8 @@ struct FrameRecord {
     int order;   // the song position read at the frame's start
     int row;
     int caption; // the caption strip index after the frame
+    float fadeA; // the beat bars' fades
+    float fadeB;
 };
 
 using FrameObserver = void (*)(const FrameRecord& frame, void* context);

@@ -82,6 +82,11 @@ struct Show {
 void buildShow(Show& show, device* dev);
 
 // Weak shader hardware shows the first program texture in grey: each colour
-// byte divided by three in floating point, the three summed in the order red,
-// blue, green and truncated; alpha becomes 0.
+// byte multiplied by 0.33333334f (the single-precision value nearest 1/3),
+// the three products summed in the order red, blue, green and truncated;
+// alpha becomes 0. The product is written out, not left to a division by
+// three, so that the grey does not depend on how a compiler treats that
+// division (a fast floating-point mode turns it into this very product). The
+// two forms differ on some pixels: bytes 1, 1 and 7 give exactly 3 (grey 3)
+// this way and 2.9999998 (grey 2) with three true divisions.
 void turnGrey(std::uint32_t* pixels, std::size_t count);

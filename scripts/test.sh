@@ -10,6 +10,19 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 # The sources keep the style of .clang-format; scripts/format.sh mends them.
 "$top/scripts/format.sh" --check
 
+# Tests that need the headless device fail here without one instead of
+# skipping; the count of tests that did skip (for another reason) ends the run.
+export RIZA3V_REQUIRE_DEVICE=1
+ctest_log=$(mktemp)
+report_skipped() {
+  local skipped
+  skipped=$(grep -c '\*\*\*Skipped' "$ctest_log" || true)
+  echo "skipped tests: $skipped"
+  grep '\*\*\*Skipped' "$ctest_log" || true
+  rm -f "$ctest_log"
+}
+trap report_skipped EXIT
+
 jobs=$(nproc)
 "$top/scripts/build.sh" "$top/build"
 # The browser build, once per run: the tests labelled "web" compare it with
@@ -21,7 +34,7 @@ if ! "$top/scripts/web.sh" "$top/build-web"; then
   fi
   echo "the browser build failed; the web tests will report it" >&2
 fi
-(cd "$top/build" && ctest --output-on-failure --parallel "$jobs" --timeout 600)
+(cd "$top/build" && ctest --output-on-failure --parallel "$jobs" --timeout 600) | tee -a "$ctest_log"
 
 if [ "${RIZA3V_SKIP_SANITIZERS:-0}" != 1 ]; then
   # The tests labelled "threads" run again under ThreadSanitizer: only their
@@ -37,11 +50,11 @@ if [ "${RIZA3V_SKIP_SANITIZERS:-0}" != 1 ]; then
   # shellcheck disable=SC2086
   cmake --build "$top/build-tsan" --parallel "$jobs" --target $tsan_targets
   (cd "$top/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-    ctest --output-on-failure --parallel "$jobs" --timeout 900 -L threads --no-tests=error)
+    ctest --output-on-failure --parallel "$jobs" --timeout 900 -L threads --no-tests=error) | tee -a "$ctest_log"
 fi
 
 if [ "${RIZA3V_SKIP_SANITIZERS:-0}" != 1 ]; then
   "$top/scripts/build.sh" "$top/build-asan" -DRIZA3V_SANITIZE=ON -DRIZA3V_BENCHMARKS=OFF
   (cd "$top/build-asan" && ASAN_OPTIONS=detect_leaks=0 \
-    ctest --output-on-failure --parallel "$jobs" --timeout 900 --label-exclude nosan)
+    ctest --output-on-failure --parallel "$jobs" --timeout 900 --label-exclude nosan) | tee -a "$ctest_log"
 fi

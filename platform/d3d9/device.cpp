@@ -1275,6 +1275,10 @@ HRESULT Device::readBack(Surface* surface, UINT& width, UINT& height, std::vecto
     GLuint fbo = framebufferFor(surface, nullptr);
     gl::BindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
     gl::PixelStorei(GL_PACK_ALIGNMENT, 1);
+    // GL promises that a read sees all drawing issued before it, but Mesa's
+    // llvmpipe (22.x) can hand back a target whose last draws its render
+    // threads have not finished when the cores are busy; wait for them.
+    gl::Finish();
     const auto w = static_cast<GLsizei>(width);
     const auto h = static_cast<GLsizei>(height);
     if (surface->format() == D3DFMT_G16R16) {
@@ -1302,10 +1306,12 @@ void Device::capturePresented() {
     if (presentHook == nullptr) {
         return;
     }
+    // The frame's drawing is finished before its pixels are copied out, for
+    // the reason readBack gives; timed, that wait is the GPU's share.
+    const std::uint64_t finishStart = timingReadBack ? steadyNs() : 0;
+    gl::Finish();
     if (timingReadBack) {
-        const std::uint64_t start = steadyNs();
-        gl::Finish();
-        readBackTimes.drawNs += steadyNs() - start;
+        readBackTimes.drawNs += steadyNs() - finishStart;
     }
     const ReadBackSpan span;
     // A full ring hands its oldest frame over before the slot is reused.

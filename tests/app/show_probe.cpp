@@ -1,23 +1,29 @@
 // The real show in virtual mode for the whole-show tests: the scripted user
 // picks a small windowed mode, the virtual clock moves one frame step per
 // present, and every frame prints one line on stdout:
-//   frame <t> <part> <flash> <order> <row>
+//   frame <t> <part> <flash> <order> <row> <caption> <fadeA> <fadeB>
 // Environment:
 //   RIZA3V_PROBE_FPS      frames per second of show time (default 10)
 //   RIZA3V_PROBE_SPACE    show times (comma separated) after which Space is pressed once
-//   RIZA3V_PROBE_ESCAPE   a show time after which Escape is pressed
+//   RIZA3V_PROBE_ESCAPE   a show time after which Escape is pressed, or "startup":
+//                         its key message is posted to the show's window while
+//                         the setup dialog is up, to wait in the queue through
+//                         the rest of start-up
 //   RIZA3V_PROBE_SHADERS  the folder to run in (where shaders/ is looked for)
 #include "app/dxmain.h"
 #include "app/frameloop.h"
+#include "dx/dxbase.h"
 #include "platform/d3d9/d3d9ext.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/runmode.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/script.h"
+#include "platform/win32/user.h"
 #include "resources/dialogs/dialogs.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -49,8 +55,9 @@ std::vector<double> timesFrom(const char* text) {
 
 void onFrame(const FrameRecord& frame, void* context) {
     auto& script = *static_cast<Script*>(context);
-    std::printf("frame %.6f %d %.6f %d %d %d\n", frame.t, frame.part, static_cast<double>(frame.flash), frame.order,
-                frame.row, frame.caption);
+    std::printf("frame %.6f %d %.6f %d %d %d %.6f %.6f\n", frame.t, frame.part, static_cast<double>(frame.flash),
+                frame.order, frame.row, frame.caption, static_cast<double>(frame.fadeA),
+                static_cast<double>(frame.fadeB));
     if (script.nextSpace < script.spaces.size() && frame.t >= script.spaces[script.nextSpace]) {
         ++script.nextSpace;
         platform::simulateKeyDown(kSpaceKey);
@@ -76,7 +83,9 @@ int main(int argc, char** argv) {
     const int fps = fpsText != nullptr ? std::atoi(fpsText) : 10;
     static Script script;
     script.spaces = timesFrom(std::getenv("RIZA3V_PROBE_SPACE"));
-    if (const char* escape = std::getenv("RIZA3V_PROBE_ESCAPE")) {
+    const char* escape = std::getenv("RIZA3V_PROBE_ESCAPE");
+    const bool escapeAtStartup = escape != nullptr && std::strcmp(escape, "startup") == 0;
+    if (escape != nullptr && !escapeAtStartup) {
         script.escape = std::atof(escape);
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -88,6 +97,9 @@ int main(int argc, char** argv) {
     user::chooseRow(kAdapterList, 0);
     user::chooseRowText(kResolutionList, "160x120");
     user::chooseRowText(kRefreshRateList, "60 Hz");
+    if (escapeAtStartup) {
+        user::call([](HWND) { PostMessageA(*mainWindow, WM_KEYDOWN, kEscapeKey, 1); });
+    }
     user::click(IDOK);
     setFrameObserver(onFrame, &script);
     return runEntry(argc, argv);

@@ -33,6 +33,16 @@ Picture readTarget(device& d, int target, const char* name) {
     return picture;
 }
 
+bool deviceRequired() {
+    for (const char* name : {"CI", "RIZA3V_REQUIRE_DEVICE"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0' && std::string(value) != "0") {
+            return true;
+        }
+    }
+    return false;
+}
+
 void useShaderFolder() {
     ASSERT_EQ(chdir(RIZA3V_BINARY_DIR), 0) << RIZA3V_BINARY_DIR;
 }

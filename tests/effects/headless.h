@@ -23,6 +23,11 @@ using headless::red;
 // also writes <test>-<name>.png there, with alpha made opaque.
 Picture readTarget(device& d, int target, const char* name);
 
+// True where a missing headless device is a failure rather than a skip: when
+// CI or RIZA3V_REQUIRE_DEVICE is set to anything but "" or "0" (the test
+// script sets the latter).
+bool deviceRequired();
+
 // Makes the layer's working directory the build folder, where the show's
 // shader files are copied, so that "shaders/..." opens them.
 void useShaderFolder();

@@ -12,8 +12,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -129,6 +132,43 @@ TEST_F(ZoomBlurTest, OnePassBlendsSourceIntoScratchAndTheFinalPassReadsScratch) 
     }
 }
 
+// The one-pass blend and add over and over, with every core kept busy by
+// other threads: each read-back must show the pass drawn just before it. A
+// read-back or target switch that ran ahead of queued drawing would show the
+// previous round's picture (the add round reading back as the blend).
+TEST_F(ZoomBlurTest, ReadBacksSeeTheirOwnPassWhileTheCoresAreBusy) {
+    const int source = small[0], scratch = small[1], destination = small[2];
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> busy;
+    for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()); ++i) {
+        busy.emplace_back([&stop] {
+            std::uint64_t x = 1;
+            while (!stop.load(std::memory_order_relaxed)) {
+                x = x * 6364136223846793005u + 1;
+            }
+            return x;
+        });
+    }
+    int wrong = 0;
+    for (int round = 0; round < 300; ++round) {
+        const bool adds = round % 2 == 1;
+        fill(source, packed(kSource));
+        fill(scratch, packed(kScratch));
+        fill(destination, packed(kDestination));
+        zoomBlur(*d, source, destination, scratch, 0.5f, 0.5f, 1, 0.1f, adds ? 1.0f : 0.0f, 0.0f);
+        const Rgb passed = adds ? addPass(kSource) : blendPass(kSource);
+        const D3DCOLOR seen = effectstest::readTarget(*d, scratch, "scratch").at(8, 8);
+        const D3DCOLOR final = effectstest::readTarget(*d, destination, "destination").at(8, 8);
+        const Rgb finalWant = adds ? addPass(passed) : blendPass(passed);
+        wrong += std::abs(red(seen) - passed.r) > 2.0 || std::abs(red(final) - finalWant.r) > 2.0 ? 1 : 0;
+    }
+    stop = true;
+    for (std::thread& t : busy) {
+        t.join();
+    }
+    EXPECT_EQ(wrong, 0) << "rounds of 300 whose read-back missed their pass";
+}
+
 TEST_F(ZoomBlurTest, TwoPassesGoThereAndBackAndTheFinalPassReadsTheSource) {
     const int source = small[0], scratch = small[1], destination = small[2];
     fill(source, packed(kSource));
@@ -178,6 +218,36 @@ TEST_F(ZoomBlurTest, AWindowPastTheEdgeRepeatsTheEdgeRow) {
             EXPECT_NEAR(green(c), want.g, 2.0) << x << "," << y;
             EXPECT_NEAR(blue(c), want.b, 2.0) << x << "," << y;
         }
+    }
+}
+
+// Step 0 and angle 0 still zoom: the window of a pass is inset by 0.0035 at
+// each edge. With the platform's mapping of texels to pixels (pixel centres
+// on whole coordinates, texel centres at i + 0.5), pixel x samples stage 0 at
+// texel position x and stage 1 at 320 x 0.0035 + 0.993 x. Across a
+// black-to-white edge at x = 32 (and back at 288) the zoomed copy lights
+// pixels 31 and 289 by four tenths; without the inset they stay black.
+TEST_F(ZoomBlurTest, StepZeroAndAngleZeroStillZoomByTheInset) {
+    const int source = wide[0], scratch = wide[1], destination = wide[2];
+    constexpr int kWide = 320;
+    d->beginTarget(source, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
+    const D3DRECT band{32, 0, 288, 240};
+    d->d3dDevice->Clear(1, &band, D3DCLEAR_TARGET, 0xFFFFFFFFu, 1.0f, 0);
+    d->endScene();
+    zoomBlur(*d, source, destination, scratch, 0.5f, 0.5f, 1, 0.0f, 0.0f, 0.0f);
+    const Picture p = effectstest::readTarget(*d, scratch, "inset");
+    // The source's value at texel-space position q, filtered linearly.
+    auto sample = [](double q) {
+        auto texel = [](int i) { return i >= 32 && i < 288 ? 255.0 : 0.0; };
+        const double c = std::clamp(q - 0.5, 0.0, kWide - 1.0);
+        const int i = static_cast<int>(std::floor(c));
+        const double f = c - i;
+        return texel(i) * (1.0 - f) + texel(std::min(i + 1, kWide - 1)) * f;
+    };
+    for (int x : {28, 30, 31, 32, 33, 160, 286, 287, 288, 289, 291}) {
+        const double zoomed = sample(0.0035 * kWide + 0.993 * x);
+        const double want = sample(x) * kDiffuse * (1.0 - kFactor) + zoomed * kFactor;
+        EXPECT_NEAR(red(p.at(static_cast<UINT>(x), 120)), want, 3.0) << "x = " << x;
     }
 }
 

@@ -60,6 +60,50 @@ TEST_F(DrawTextTest, EmptyTextDrawsNothing) {
     EXPECT_FALSE(buffer.locked);
 }
 
+// The states drawText leaves set, in the order it sets them: the atlas on
+// stage 0; blending by source alpha, no culling, no depth test, no fog;
+// stage 0 texture x diffuse in colour and alpha; the 28-byte pre-transformed
+// format on stream 0. An empty text sets them all the same.
+TEST_F(DrawTextTest, EmptyTextStillSetsTheStates) {
+    fake::Texture atlasTexture(512, 512, 1, D3DFMT_A8R8G8B8, 4, 0);
+    atlas.texture = &atlasTexture;
+    std::vector<std::string> calls;
+    auto note = [&calls](std::string what) {
+        calls.push_back(std::move(what));
+        return D3D_OK;
+    };
+    ON_CALL(mock, SetTexture(_, _)).WillByDefault([&](DWORD stage, IDirect3DBaseTexture9* t) {
+        return note("texture " + std::to_string(stage) + (t == atlas.texture ? " atlas" : " other"));
+    });
+    ON_CALL(mock, SetRenderState(_, _)).WillByDefault([&](D3DRENDERSTATETYPE state, DWORD value) {
+        return note("rs " + std::to_string(state) + " " + std::to_string(value));
+    });
+    ON_CALL(mock, SetTextureStageState(_, _, _))
+        .WillByDefault([&](DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
+            return note("tss " + std::to_string(stage) + " " + std::to_string(type) + " " + std::to_string(value));
+        });
+    ON_CALL(mock, SetFVF(_)).WillByDefault([&](DWORD fvf) { return note("fvf " + std::to_string(fvf)); });
+    ON_CALL(mock, SetStreamSource(_, _, _, _))
+        .WillByDefault([&](UINT stream, IDirect3DVertexBuffer9* vb, UINT offset, UINT stride) {
+            return note("stream " + std::to_string(stream) + (vb == &buffer ? " quads " : " other ") +
+                        std::to_string(offset) + " " + std::to_string(stride));
+        });
+    // D3DRS_ALPHABLENDENABLE 27, SRCBLEND 19 = SRCALPHA 5, DESTBLEND 20 =
+    // INVSRCALPHA 6, CULLMODE 22 = NONE 1, ZENABLE 7, FOGENABLE 28; stage
+    // states COLOROP 1 and ALPHAOP 4 = MODULATE 4, arguments 2, 3, 5, 6 =
+    // TEXTURE 2 and DIFFUSE 0; XYZRHW | DIFFUSE | TEX1 = 0x144.
+    const std::vector<std::string> expected = {
+        "texture 0 atlas", "rs 27 1",   "rs 19 5",   "rs 20 6",   "rs 22 1",
+        "rs 7 0",          "rs 28 0",   "tss 0 1 4", "tss 0 2 2", "tss 0 3 0",
+        "tss 0 4 4",       "tss 0 5 2", "tss 0 6 0", "fvf 324",   "stream 0 quads 0 28"};
+    for (const char* text : {"", "AB"}) {
+        calls.clear();
+        atlas.drawText(0.5f, 0.5f, 0.0f, 0.1f, 0.1f, 0.0f, 0xFFFFFFFFu, text, true);
+        EXPECT_EQ(calls, expected) << "text \"" << text << "\"";
+    }
+    atlas.texture = nullptr;
+}
+
 TEST_F(DrawTextTest, HundredAndTwentyCharactersInThreeBatches) {
     const std::string text(120, 'A');
     atlas.drawText(0.0f, 0.0f, 0.0f, 0.01f, 0.01f, 0.0f, 0xFF00FF00u, text.c_str(), false);

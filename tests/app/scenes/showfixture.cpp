@@ -32,11 +32,18 @@ Show* builtShow() {
     return show;
 }
 
+void startFrame(Show& show) {
+    device& d = *show.dev;
+    d.setAlphaBlend(false);
+    d.setDepthTest(true);
+    d.cullCounterClockwise();
+    d.setRawTexture(0, show.program(1).d3dTexture);
+}
+
 effectstest::Picture drawScene(int part, float t, float flash, const char* name) {
     Show& show = *builtShow();
     device& d = *show.dev;
-    d.setRawTexture(0, show.program(1).d3dTexture);
-    d.setAlphaBlend(false);
+    startFrame(show);
     show.part = part;
     scenes::drawScene(part, show, t, flash);
     return effectstest::readTarget(d, 0, name);

@@ -5,6 +5,19 @@
 #include "app/show.h"
 #include "tests/effects/headless.h"
 
+#include <gtest/gtest.h>
+
+// Declares `show`, the built show; without a headless device the test is
+// skipped, or fails where one is required (effectstest::deviceRequired).
+#define SHOW_OR_SKIP()                                                                                                 \
+    Show* show = scenetest::builtShow();                                                                               \
+    if (show == nullptr) {                                                                                             \
+        if (effectstest::deviceRequired()) {                                                                           \
+            FAIL() << "no headless device, and one is required here";                                                  \
+        }                                                                                                              \
+        GTEST_SKIP() << "no headless device";                                                                          \
+    }
+
 namespace scenetest {
 
 inline constexpr UINT kWidth = 160;
@@ -17,6 +30,11 @@ void useShowSize(UINT width, UINT height);
 // Everything start-up makes, on the chosen back buffer size; made on the
 // first call, shared afterwards. Null when no headless device can be made.
 Show* builtShow();
+
+// The states a scene starts from in the frame loop: what the previous frame
+// ended with (blending off, depth test on, counter-clockwise culling), then
+// P1 on stage 0.
+void startFrame(Show& show);
 
 // Draws scene `part` at time t with the flash value, as the frame loop does
 // before the beat bars, and reads the back buffer.

@@ -26,10 +26,7 @@ TEST(Startup, GreyIsTheSumOfThirdsOfTheThreeBytesWithAlphaCleared) {
 }
 
 TEST(Startup, TargetsTexturesAndClothAreMadeAsTheScenesUseThem) {
-    Show* show = scenetest::builtShow();
-    if (show == nullptr) {
-        GTEST_SKIP() << "no headless device";
-    }
+    SHOW_OR_SKIP();
     device& d = *show->dev;
     for (int t = 1; t <= 6; ++t) {
         const TargetSize size = d.targetSize[show->target(t)];

@@ -420,9 +420,12 @@ TEST(CaptureProbe, TimingsDivideTheWallTimeIntoItsParts) {
     const Outcome png = run("RIZA3V_PROBE_END=3 '" CAPTURE_PROBE "' --png --no-video --timings" + args);
     const std::array<double, 8> s = splitOf(png.err);
     EXPECT_GE(*std::min_element(s.begin(), s.end()), 0.0) << png.err;
-    // Rounded to milliseconds: four parts of up to half a millisecond each.
-    EXPECT_NEAR(s[2] + s[5] + s[6] + s[7], s[0], 0.002) << png.err;
-    EXPECT_LE(s[3] + s[4], s[2] + 0.001) << png.err;
+    // The tool divides one measured wall time into parts, so they add up to
+    // it exactly before printing; printed to the millisecond, each of the
+    // five values is off by up to half of one, and the sum by up to 2.5 ms.
+    // Start-up and the GPU wait are parts of render: three printed values.
+    EXPECT_NEAR(s[2] + s[5] + s[6] + s[7], s[0], 0.0025) << png.err;
+    EXPECT_LE(s[3] + s[4], s[2] + 0.0015) << png.err;
     EXPECT_GT(s[5], 0.0) << png.err;
     EXPECT_GT(s[6], 0.0) << "30 PNG files take time: " << png.err;
     // Nothing to encode: no time goes there. Without the flag, no line (here with a video).
