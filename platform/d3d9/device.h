@@ -22,6 +22,29 @@ inline std::array<float, 4> colorOf(D3DCOLOR c) {
             static_cast<float>(c & 0xFF) / 255.0f, static_cast<float>(c >> 24) / 255.0f};
 }
 
+// The uniforms a program may have, by index into a linked program's uniform locations.
+enum UniformIndex : std::size_t {
+    uWorldView,
+    uProjection,
+    uNormalMatrix,
+    uViewport,
+    uMaterial,
+    uPower,
+    uAmbient,
+    uLightPosition,
+    uLightDiffuse,
+    uLightSpecular,
+    uLightAmbient,
+    uLightAttenuation,
+    uTextureFactor,
+    uPointSize,
+    uPointScale,
+    uVsConstants,
+    uPsConstants,
+    uSampler0, // one per stage: uSampler0 + stage
+    kUniformCount = uSampler0 + kMaxStages
+};
+
 class Device final : public IDirect3DDevice9 {
   public:
     // Makes the context and the swap chain; null (with a log line) on failure.
@@ -105,7 +128,7 @@ class Device final : public IDirect3DDevice9 {
         GLuint program = 0;
         std::uint64_t vertexShaderId = 0; // 0: generated
         std::uint64_t pixelShaderId = 0;
-        std::array<GLint, 24> locations{};
+        std::array<GLint, kUniformCount> locations{};
         std::array<std::uint64_t, 8> uploaded{};
     };
     enum UniformGroup {

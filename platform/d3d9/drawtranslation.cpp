@@ -125,26 +125,8 @@ const char* const kUniformNames[] = {
     "pc",
 };
 
-enum UniformIndex {
-    uWorldView,
-    uProjection,
-    uNormalMatrix,
-    uViewport,
-    uMaterial,
-    uPower,
-    uAmbient,
-    uLightPosition,
-    uLightDiffuse,
-    uLightSpecular,
-    uLightAmbient,
-    uLightAttenuation,
-    uTextureFactor,
-    uPointSize,
-    uPointScale,
-    uVsConstants,
-    uPsConstants,
-    uSampler0, // .. uSampler0 + 7
-};
+// Names of the uniforms before the samplers, in the order of UniformIndex.
+static_assert(std::size(kUniformNames) == uSampler0);
 
 } // namespace
 
@@ -315,7 +297,7 @@ bool Device::linkProgram(GLuint vertexShader, GLuint pixelShader, std::uint64_t 
     for (GLint s = 0; s < kMaxStages; ++s) {
         std::string name = "uSampler" + std::to_string(s);
         GLint location = gl::GetUniformLocation(program, name.c_str());
-        linked.locations[uSampler0 + static_cast<std::size_t>(s)] = location;
+        linked.locations.at(uSampler0 + static_cast<std::size_t>(s)) = location;
         if (location >= 0) {
             gl::Uniform1i(location, s);
         }
@@ -535,12 +517,12 @@ bool Device::applyTextures() {
     // Copies are made before any binding below, since making one may rebind a unit.
     feedbackCopied_ = false;
     for (GLuint s = 0; s < kMaxStages; ++s) {
-        if (currentProgram_->locations[uSampler0 + s] >= 0 && isTarget(textures_[s])) {
+        if (currentProgram_->locations.at(uSampler0 + s) >= 0 && isTarget(textures_[s])) {
             feedbackCopy(*textures_[s]);
         }
     }
     for (GLuint s = 0; s < kMaxStages; ++s) {
-        if (currentProgram_->locations[uSampler0 + s] < 0) {
+        if (currentProgram_->locations.at(uSampler0 + s) < 0) {
             continue;
         }
         Texture* texture = textures_[s];
