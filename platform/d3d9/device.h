@@ -1,7 +1,7 @@
 // The device: Direct3D 9 state kept as the platform defines it, turned into
 // GL calls at draw time with only the GL state that changed sent again.
 // device.cpp holds the calls and the state they capture; drawtranslation.cpp
-// turns that state into GL when a draw needs it. The states accepted, their
+// holds the draw calls and turns that state into GL when a draw needs it. The states accepted, their
 // values and defaults are the tables of renderstates.h; presentation and
 // read-back go through the swap chain of swapchain.h.
 #pragma once
