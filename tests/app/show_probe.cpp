@@ -14,6 +14,7 @@
 #include "platform/kernel/runmode.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/script.h"
+#include "platform/win32/user.h"
 #include "resources/dialogs/dialogs.h"
 
 #include <cstdio>
@@ -24,8 +25,6 @@
 
 namespace {
 
-constexpr int kSpaceKey = 0x20;
-constexpr int kEscapeKey = 0x1B;
 // The windowed present's 10 ms sleep moves virtual time too.
 constexpr std::uint64_t kPresentSleepNs = 10'000'000;
 
@@ -53,13 +52,13 @@ void onFrame(const FrameRecord& frame, void* context) {
                 frame.row, frame.caption);
     if (script.nextSpace < script.spaces.size() && frame.t >= script.spaces[script.nextSpace]) {
         ++script.nextSpace;
-        platform::simulateKeyDown(kSpaceKey);
-        platform::simulateKeyUp(kSpaceKey);
+        platform::simulateKeyDown(VK_SPACE);
+        platform::simulateKeyUp(VK_SPACE);
     }
     if (!script.escaped && script.escape >= 0.0 && frame.t >= script.escape) {
         script.escaped = true;
-        platform::simulateKeyDown(kEscapeKey);
-        platform::simulateKeyUp(kEscapeKey);
+        platform::simulateKeyDown(VK_ESCAPE);
+        platform::simulateKeyUp(VK_ESCAPE);
     }
 }
 
