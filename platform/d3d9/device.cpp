@@ -2,6 +2,7 @@
 
 #include "platform/d3d9/shadertoglsl.h"
 #include "platform/kernel/clock.h"
+#include "platform/kernel/refusal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -274,10 +275,7 @@ HRESULT Device::GetDeviceCaps(D3DCAPS9* pCaps) {
 HRESULT Device::BeginScene() {
     if (inScene_) {
         // Refused as the runtime does; callers that nest every frame are told once.
-        if (!warnedNestedScene_) {
-            logFailure("BeginScene inside a scene (refused; said once)");
-            warnedNestedScene_ = true;
-        }
+        logRefusalOnce(warnedNestedScene_, "d3d9", "BeginScene inside a scene (refused; said once)");
         return D3DERR_INVALIDCALL;
     }
     inScene_ = true;
@@ -286,10 +284,7 @@ HRESULT Device::BeginScene() {
 
 HRESULT Device::EndScene() {
     if (!inScene_) {
-        if (!warnedLoneEndScene_) {
-            logFailure("EndScene without BeginScene (refused; said once)");
-            warnedLoneEndScene_ = true;
-        }
+        logRefusalOnce(warnedLoneEndScene_, "d3d9", "EndScene without BeginScene (refused; said once)");
         return D3DERR_INVALIDCALL;
     }
     inScene_ = false;
