@@ -1,8 +1,9 @@
 #include "app/dxmain.h"
 
-#include "app/core/errors.h"
+#include "app/core/errordialog.h"
 #include "app/demo.h"
 #include "debuglog/log.h"
+#include "errors/errors.h"
 #include "platform/kernel/kernel.h"
 
 #include <csignal>

@@ -18,9 +18,6 @@ namespace {
 FrameObserver frameObserver = nullptr;
 void* frameObserverContext = nullptr;
 
-// Virtual-key code of the space bar.
-constexpr int kSpaceKey = 0x20;
-
 void handleOneMessage() {
     MSG message{};
     if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
@@ -70,7 +67,7 @@ void runFrameLoop(Show& show) {
         beatPulse(order, row);
         const auto flash = static_cast<float>(fadeOf(flashClock().elapsed()));
 
-        if ((GetAsyncKeyState(kSpaceKey) & 1) != 0) {
+        if ((GetAsyncKeyState(VK_SPACE) & 1) != 0) {
             show.part = nextPart(show.part);
             logPrintf("part = %d", show.part);
         }

@@ -1,7 +1,6 @@
 #include "app/scenes/compose.h"
 #include "app/show.h"
 
-#include "app/core/errors.h"
 #include "dx/dxdevice.h"
 #include "dx/dxtexture.h"
 #include "dx/dxvertexbuffer.h"
@@ -9,6 +8,7 @@
 #include "effects/blobsculpture.h"
 #include "effects/particlefield.h"
 #include "effects/tubes.h"
+#include "errors/errors.h"
 #include "geometry/genmesh.h"
 #include "music/songclock.h"
 #include "resources/pictures/pictures.h"

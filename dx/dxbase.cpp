@@ -1,8 +1,8 @@
 #include "dx/dxbase.h"
 
-#include "app/core/errors.h"
 #include "debuglog/log.h"
 #include "dx/dxdevice.h"
+#include "errors/errors.h"
 #include "platform/kernel/kernel.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/user.h"

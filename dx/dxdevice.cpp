@@ -1,9 +1,9 @@
 #include "dx/dxdevice.h"
 
-#include "app/core/errors.h"
 #include "debuglog/log.h"
 #include "dx/dxbase.h"
 #include "dx/dxtexture.h"
+#include "errors/errors.h"
 #include "platform/d3dx/d3dx9.h"
 #include "platform/kernel/kernel.h"
 

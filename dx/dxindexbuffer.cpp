@@ -1,9 +1,9 @@
 #include "dx/dxindexbuffer.h"
 
-#include "app/core/errors.h"
 #include "debuglog/log.h"
 #include "dx/dxdevice.h"
 #include "dx/dxvertexbuffer.h"
+#include "errors/errors.h"
 
 #include <cmath>
 #include <cstring>

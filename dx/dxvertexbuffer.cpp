@@ -1,8 +1,8 @@
 #include "dx/dxvertexbuffer.h"
 
-#include "app/core/errors.h"
 #include "debuglog/log.h"
 #include "dx/dxdevice.h"
+#include "errors/errors.h"
 
 #include <algorithm>
 #include <cstring>

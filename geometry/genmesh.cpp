@@ -1,10 +1,10 @@
 #include "geometry/genmesh.h"
 
-#include "app/core/errors.h"
 #include "debuglog/log.h"
 #include "dx/dxdevice.h"
 #include "dx/dxindexbuffer.h"
 #include "dx/dxvertexbuffer.h"
+#include "errors/errors.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 #include "geometry/metamecklo.h"
 
-#include "app/core/errors.h"
 #include "dx/dxdevice.h"
 #include "dx/dxvertexbuffer.h"
+#include "errors/errors.h"
 #include "geometry/floatx4.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "app/core/errordialog.h"
 
-#include "app/core/errors.h"
 #include "debuglog/log.h"
+#include "errors/errors.h"
 #include "platform/kernel/runmode.h"
 #include "platform/win32/dialog.h"
 #include "resources/dialogs/dialogs.h"

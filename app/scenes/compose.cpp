@@ -6,17 +6,14 @@
 #include "dx/dxtexture.h"
 #include "dx/dxvertexbuffer.h"
 
-#include <cstring>
+#include <bit>
 
 namespace scenes {
 
 namespace {
 
 DWORD floatBits(float value) {
-    DWORD bits = 0;
-    static_assert(sizeof bits == sizeof value);
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
+    return std::bit_cast<DWORD>(value);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 // Each reports vs_raw_gl (layer time / raw time), both frame times, the
 // calling thread's CPU per draw call on each side, and the GL work the layer
 // issues per draw call once the state has settled.
+#include "dx/dxmath.h"
 #include "platform/d3d9/context.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9ext.h"
@@ -18,6 +19,7 @@
 #include <benchmark/benchmark.h>
 
 #include <array>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -68,16 +70,11 @@ D3DMATRIX translation(float x, float y, float z) {
     return m;
 }
 
+// The math library's product (Matrix has D3DMATRIX's layout).
 D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
-    D3DMATRIX r{};
-    for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            for (int k = 0; k < 4; ++k) {
-                r.m[i][j] += a.m[i][k] * b.m[k][j];
-            }
-        }
-    }
-    return r;
+    Matrix product{};
+    ::multiply(std::bit_cast<Matrix>(a), product, std::bit_cast<Matrix>(b));
+    return std::bit_cast<D3DMATRIX>(product);
 }
 
 // About y (D3DXMatrixRotationY), then about x (D3DXMatrixRotationX).

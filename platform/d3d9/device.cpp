@@ -2,47 +2,14 @@
 
 #include "platform/d3d9/shadertoglsl.h"
 #include "platform/kernel/clock.h"
+#include "platform/kernel/refusal.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 
 namespace platform::d3d9 {
 namespace {
-
-PresentHook presentHook = nullptr;
-void* presentUser = nullptr;
-std::vector<Device*> livePresenters; // devices whose in-flight frames flushPresentHook delivers
-std::vector<std::uint8_t> presentScratch;
-std::uint64_t deliveringNs = 0; // presentNs of the frame the hook is being handed
-bool timingReadBack = false;
-ReadBackTimes readBackTimes;
-std::uint64_t hookNs = 0; // time spent inside the hook while timing
-
-std::uint64_t steadyNs() {
-    return static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count());
-}
-
-// Adds to readBackNs the time since `startNs` that was not spent in the hook.
-struct ReadBackSpan {
-    ReadBackSpan() : startNs(timingReadBack ? steadyNs() : 0), hookAtStart(hookNs) {}
-    ~ReadBackSpan() {
-        if (timingReadBack && startNs != 0) {
-            readBackTimes.readBackNs += steadyNs() - startNs - (hookNs - hookAtStart);
-        }
-    }
-    std::uint64_t startNs;
-    std::uint64_t hookAtStart;
-};
-
-DWORD floatBits(float f) {
-    DWORD d = 0;
-    std::memcpy(&d, &f, sizeof d);
-    return d;
-}
 
 D3DMATRIX identityMatrix() {
     D3DMATRIX m{};
@@ -66,145 +33,6 @@ bool storeConstants(const char* call, std::array<std::array<float, 4>, N>& regis
     return true;
 }
 
-// The vertex count is worked out in 64 bits: a primitive count near 2^32
-// must not wrap into a small draw. Counts beyond what GLsizei holds are refused.
-bool primitiveInfo(D3DPRIMITIVETYPE type, UINT primitives, GLenum& mode, GLsizei& vertices) {
-    const std::uint64_t n = primitives;
-    std::uint64_t count = 0;
-    switch (type) {
-    case D3DPT_POINTLIST:
-        mode = GL_POINTS;
-        count = n;
-        break;
-    case D3DPT_LINELIST:
-        mode = GL_LINES;
-        count = n * 2;
-        break;
-    case D3DPT_LINESTRIP:
-        mode = GL_LINE_STRIP;
-        count = n + 1;
-        break;
-    case D3DPT_TRIANGLELIST:
-        mode = GL_TRIANGLES;
-        count = n * 3;
-        break;
-    case D3DPT_TRIANGLESTRIP:
-        mode = GL_TRIANGLE_STRIP;
-        count = n + 2;
-        break;
-    case D3DPT_TRIANGLEFAN:
-        mode = GL_TRIANGLE_FAN;
-        count = n + 2;
-        break;
-    default:
-        return false;
-    }
-    if (count > 0x7FFFFFFFu) {
-        return false;
-    }
-    vertices = static_cast<GLsizei>(count);
-    return true;
-}
-
-// Render states the layer accepts, each with the values it can honour
-// (min..max; a state whose values are all accepted has 0..0xFFFFFFFF).
-struct StateRule {
-    D3DRENDERSTATETYPE state;
-    DWORD min;
-    DWORD max;
-};
-constexpr DWORD kAny = 0xFFFFFFFFu;
-constexpr StateRule kStateRules[] = {
-    {D3DRS_ZENABLE, 0, 1},
-    {D3DRS_FILLMODE, 1, 3},
-    {D3DRS_SHADEMODE, D3DSHADE_GOURAUD, D3DSHADE_GOURAUD},
-    {D3DRS_ZWRITEENABLE, 0, 1},
-    {D3DRS_ALPHATESTENABLE, 0, 0},
-    {D3DRS_LASTPIXEL, 0, 1},
-    {D3DRS_SRCBLEND, 1, 10},
-    {D3DRS_DESTBLEND, 1, 10},
-    {D3DRS_CULLMODE, 1, 3},
-    {D3DRS_ZFUNC, 1, 8},
-    {D3DRS_ALPHAREF, 0, kAny},
-    {D3DRS_ALPHAFUNC, 1, 8},
-    {D3DRS_DITHERENABLE, 0, 1},
-    {D3DRS_ALPHABLENDENABLE, 0, 1},
-    {D3DRS_FOGENABLE, 0, 0},
-    {D3DRS_SPECULARENABLE, 0, 1},
-    {D3DRS_FOGCOLOR, 0, kAny},
-    {D3DRS_FOGTABLEMODE, 0, 3},
-    {D3DRS_FOGSTART, 0, kAny},
-    {D3DRS_FOGEND, 0, kAny},
-    {D3DRS_FOGDENSITY, 0, kAny},
-    {D3DRS_RANGEFOGENABLE, 0, 1},
-    {D3DRS_STENCILENABLE, 0, 0},
-    {D3DRS_TEXTUREFACTOR, 0, kAny},
-    {D3DRS_WRAP0, 0, 0},
-    {D3DRS_CLIPPING, 0, 1},
-    {D3DRS_LIGHTING, 0, 1},
-    {D3DRS_AMBIENT, 0, kAny},
-    {D3DRS_FOGVERTEXMODE, 0, 3},
-    {D3DRS_COLORVERTEX, 0, 1},
-    {D3DRS_LOCALVIEWER, 0, 1},
-    {D3DRS_NORMALIZENORMALS, 0, 1},
-    {D3DRS_DIFFUSEMATERIALSOURCE, 0, 2},
-    {D3DRS_SPECULARMATERIALSOURCE, 0, 2},
-    {D3DRS_AMBIENTMATERIALSOURCE, 0, 2},
-    {D3DRS_EMISSIVEMATERIALSOURCE, 0, 2},
-    {D3DRS_VERTEXBLEND, 0, 0},
-    {D3DRS_CLIPPLANEENABLE, 0, 0},
-    {D3DRS_POINTSIZE, 0, kAny},
-    {D3DRS_POINTSIZE_MIN, 0, kAny},
-    {D3DRS_POINTSPRITEENABLE, 0, 1},
-    {D3DRS_POINTSCALEENABLE, 0, 1},
-    {D3DRS_POINTSCALE_A, 0, kAny},
-    {D3DRS_POINTSCALE_B, 0, kAny},
-    {D3DRS_POINTSCALE_C, 0, kAny},
-    {D3DRS_MULTISAMPLEANTIALIAS, 0, 1},
-    {D3DRS_MULTISAMPLEMASK, 0, kAny},
-    {D3DRS_POINTSIZE_MAX, 0, kAny},
-    {D3DRS_COLORWRITEENABLE, 0, 0xF},
-    {D3DRS_BLENDOP, 1, 5},
-    {D3DRS_SCISSORTESTENABLE, 0, 0},
-    {D3DRS_ANTIALIASEDLINEENABLE, 0, 1},
-    {D3DRS_SRGBWRITEENABLE, 0, 0},
-    {D3DRS_SEPARATEALPHABLENDENABLE, 0, 0},
-};
-
-const StateRule* ruleFor(D3DRENDERSTATETYPE state) {
-    for (const auto& r : kStateRules) {
-        if (r.state == state) {
-            return &r;
-        }
-    }
-    return nullptr;
-}
-
-bool supportedTextureOp(DWORD op) {
-    switch (op) {
-    case D3DTOP_DISABLE:
-    case D3DTOP_SELECTARG1:
-    case D3DTOP_SELECTARG2:
-    case D3DTOP_MODULATE:
-    case D3DTOP_MODULATE2X:
-    case D3DTOP_MODULATE4X:
-    case D3DTOP_ADD:
-    case D3DTOP_ADDSIGNED:
-    case D3DTOP_SUBTRACT:
-    case D3DTOP_BLENDDIFFUSEALPHA:
-    case D3DTOP_BLENDTEXTUREALPHA:
-    case D3DTOP_BLENDFACTORALPHA:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool supportedTextureArg(DWORD arg) {
-    return (arg & ~(D3DTA_SELECTMASK | D3DTA_COMPLEMENT | D3DTA_ALPHAREPLICATE)) == 0 &&
-           (arg & D3DTA_SELECTMASK) <= D3DTA_SPECULAR;
-}
-
 } // namespace
 
 // ---- creation and lifetime ----
@@ -212,7 +40,7 @@ bool supportedTextureArg(DWORD arg) {
 Device::Device(std::shared_ptr<Shared> shared, const D3DPRESENT_PARAMETERS& params, const D3DCAPS9& caps)
     : shared_(std::move(shared)), params_(params), caps_(caps) {
     shared_->device = this;
-    livePresenters.push_back(this);
+    swapChain_ = std::make_unique<SwapChain>(*shared_->context);
 }
 
 Device* Device::create(const D3DPRESENT_PARAMETERS& params, HWND focusWindow, const D3DCAPS9& caps, bool live) {
@@ -290,52 +118,11 @@ bool Device::initialise(std::string& error) {
 
 // The platform's documented defaults for every state.
 void Device::setDefaults() {
-    auto rs = [&](D3DRENDERSTATETYPE s, DWORD v) { renderStates_[s] = v; };
-    rs(D3DRS_ZENABLE, params_.EnableAutoDepthStencil != FALSE ? D3DZB_TRUE : D3DZB_FALSE);
-    rs(D3DRS_FILLMODE, D3DFILL_SOLID);
-    rs(D3DRS_SHADEMODE, D3DSHADE_GOURAUD);
-    rs(D3DRS_ZWRITEENABLE, TRUE);
-    rs(D3DRS_LASTPIXEL, TRUE);
-    rs(D3DRS_SRCBLEND, D3DBLEND_ONE);
-    rs(D3DRS_DESTBLEND, D3DBLEND_ZERO);
-    rs(D3DRS_CULLMODE, D3DCULL_CCW);
-    rs(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
-    rs(D3DRS_ALPHAFUNC, D3DCMP_ALWAYS);
-    rs(D3DRS_FOGEND, floatBits(1.0f));
-    rs(D3DRS_FOGDENSITY, floatBits(1.0f));
-    rs(D3DRS_TEXTUREFACTOR, 0xFFFFFFFFu);
-    rs(D3DRS_CLIPPING, TRUE);
-    rs(D3DRS_LIGHTING, TRUE);
-    rs(D3DRS_COLORVERTEX, TRUE);
-    rs(D3DRS_LOCALVIEWER, TRUE);
-    rs(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1);
-    rs(D3DRS_SPECULARMATERIALSOURCE, D3DMCS_COLOR2);
-    rs(D3DRS_POINTSIZE, floatBits(1.0f));
-    rs(D3DRS_POINTSIZE_MIN, floatBits(1.0f));
-    rs(D3DRS_POINTSCALE_A, floatBits(1.0f));
-    rs(D3DRS_MULTISAMPLEANTIALIAS, TRUE);
-    rs(D3DRS_MULTISAMPLEMASK, 0xFFFFFFFFu);
-    rs(D3DRS_POINTSIZE_MAX, floatBits(64.0f));
-    rs(D3DRS_COLORWRITEENABLE, 0xF);
-    rs(D3DRS_BLENDOP, D3DBLENDOP_ADD);
+    renderStateDefaults(renderStates_);
+    renderStates_[D3DRS_ZENABLE] = params_.EnableAutoDepthStencil != FALSE ? D3DZB_TRUE : D3DZB_FALSE;
     for (DWORD s = 0; s < kMaxStages; ++s) {
-        auto& st = stageStates_[s];
-        st[D3DTSS_COLOROP] = s == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
-        st[D3DTSS_COLORARG1] = D3DTA_TEXTURE;
-        st[D3DTSS_COLORARG2] = D3DTA_CURRENT;
-        st[D3DTSS_ALPHAOP] = s == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
-        st[D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
-        st[D3DTSS_ALPHAARG2] = D3DTA_CURRENT;
-        st[D3DTSS_TEXCOORDINDEX] = s;
-        st[D3DTSS_TEXTURETRANSFORMFLAGS] = D3DTTFF_DISABLE;
-        st[D3DTSS_COLORARG0] = D3DTA_CURRENT;
-        st[D3DTSS_ALPHAARG0] = D3DTA_CURRENT;
-        st[D3DTSS_RESULTARG] = D3DTA_CURRENT;
-        auto& sm = samplerStates_[s];
-        sm[D3DSAMP_ADDRESSU] = sm[D3DSAMP_ADDRESSV] = sm[D3DSAMP_ADDRESSW] = D3DTADDRESS_WRAP;
-        sm[D3DSAMP_MAGFILTER] = sm[D3DSAMP_MINFILTER] = D3DTEXF_POINT;
-        sm[D3DSAMP_MIPFILTER] = D3DTEXF_NONE;
-        sm[D3DSAMP_MAXANISOTROPY] = 1;
+        stageStateDefaults(s, stageStates_[s]);
+        samplerStateDefaults(samplerStates_[s]);
         textureTransforms_[s] = identityMatrix();
     }
     world_ = view_ = projection_ = identityMatrix();
@@ -360,11 +147,7 @@ ULONG Device::Release() {
 
 Device::~Device() {
     shared_->context->makeCurrent();
-    deliverPresented(0);
-    for (auto& slot : presentRing_) {
-        gl::DeleteBuffers(1, &slot.buffer);
-    }
-    livePresenters.erase(std::remove(livePresenters.begin(), livePresenters.end(), this), livePresenters.end());
+    swapChain_.reset();
     shared_->device = nullptr;
     for (auto& [key, fbo] : framebuffers_) {
         gl::DeleteFramebuffers(1, &fbo);
@@ -411,8 +194,7 @@ void Device::forget(Surface* surface) {
             ++it;
         }
     }
-    framebufferDirty_ = true;
-    boundFramebuffer_ = ~0u;
+    invalidate(GlCache::framebufferBinding);
 }
 
 void Device::forget(Texture* texture) {
@@ -428,14 +210,14 @@ void Device::forget(VertexBuffer* buffer) {
     if (stream0_ == buffer) {
         stream0_ = nullptr;
     }
-    vertexInputDirty_ = true;
+    invalidate(GlCache::vertexInput);
 }
 
 void Device::forget(IndexBuffer* buffer) {
     if (indices_ == buffer) {
         indices_ = nullptr;
     }
-    boundIndexBuffer_ = ~0u;
+    invalidate(GlCache::indexBinding);
 }
 
 // The translation and the programs linked with it stay cached for the next
@@ -453,8 +235,30 @@ void Device::forget(PixelShader* shader) {
 }
 
 void Device::textureBindingChanged() {
-    for (auto& b : boundTextures_) {
-        b = ~0u;
+    invalidate(GlCache::textureBindings);
+}
+
+void Device::invalidate(GlCache what) {
+    switch (what) {
+    case GlCache::framebufferChoice:
+        framebufferDirty_ = true;
+        break;
+    case GlCache::framebufferBinding:
+        framebufferDirty_ = true;
+        boundFramebuffer_ = ~0u;
+        break;
+    case GlCache::vertexInput:
+        vertexInputDirty_ = true;
+        break;
+    case GlCache::indexBinding:
+        boundIndexBuffer_ = ~0u;
+        break;
+    case GlCache::textureBindings:
+        boundTextures_.fill(~0u);
+        break;
+    case GlCache::scissor:
+        applied_.viewport = {-1, -1, -1, -1};
+        break;
     }
 }
 
@@ -471,10 +275,7 @@ HRESULT Device::GetDeviceCaps(D3DCAPS9* pCaps) {
 HRESULT Device::BeginScene() {
     if (inScene_) {
         // Refused as the runtime does; callers that nest every frame are told once.
-        if (!warnedNestedScene_) {
-            logFailure("BeginScene inside a scene (refused; said once)");
-            warnedNestedScene_ = true;
-        }
+        logRefusalOnce(warnedNestedScene_, "d3d9", "BeginScene inside a scene (refused; said once)");
         return D3DERR_INVALIDCALL;
     }
     inScene_ = true;
@@ -483,10 +284,7 @@ HRESULT Device::BeginScene() {
 
 HRESULT Device::EndScene() {
     if (!inScene_) {
-        if (!warnedLoneEndScene_) {
-            logFailure("EndScene without BeginScene (refused; said once)");
-            warnedLoneEndScene_ = true;
-        }
+        logRefusalOnce(warnedLoneEndScene_, "d3d9", "EndScene without BeginScene (refused; said once)");
         return D3DERR_INVALIDCALL;
     }
     inScene_ = false;
@@ -546,7 +344,7 @@ HRESULT Device::SetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9* pRen
         return D3DERR_INVALIDCALL;
     }
     renderTarget_ = surface;
-    framebufferDirty_ = true;
+    invalidate(GlCache::framebufferChoice);
     // A new target resets the viewport to its full size.
     viewport_ = D3DVIEWPORT9{0, 0, surface->width(), surface->height(), 0.0f, 1.0f};
     touch(kViewport);
@@ -569,7 +367,7 @@ HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9* pNewZStencil) {
         return D3DERR_INVALIDCALL;
     }
     depthStencil_ = surface;
-    framebufferDirty_ = true;
+    invalidate(GlCache::framebufferChoice);
     return D3D_OK;
 }
 
@@ -670,7 +468,7 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
             clearRect(pRects[i].x1, pRects[i].y1, pRects[i].x2, pRects[i].y2);
         }
     }
-    applied_.viewport = {-1, -1, -1, -1}; // the scissor must go back to the viewport
+    invalidate(GlCache::scissor); // the scissor must go back to the viewport
     shared_->counters.stateChanges += 6;
     return D3D_OK;
 }
@@ -682,26 +480,16 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
         return D3DERR_INVALIDCALL;
     }
     shared_->context->makeCurrent();
+    const GLuint source = framebufferFor(backBufferSurface_, nullptr);
     if (shared_->context->hasWindow()) {
-        int w = 0;
-        int h = 0;
-        shared_->context->windowSize(w, h);
-        GLuint source = framebufferFor(backBufferSurface_, nullptr);
-        gl::BindFramebuffer(GL_READ_FRAMEBUFFER, source);
-        gl::BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-        gl::Disable(GL_SCISSOR_TEST);
-        // The back buffer is stored top row first; the window wants the top row last.
-        const auto bw = static_cast<GLint>(params_.BackBufferWidth);
-        const auto bh = static_cast<GLint>(params_.BackBufferHeight);
-        gl::BlitFramebuffer(0, 0, bw, bh, 0, h, w, 0, GL_COLOR_BUFFER_BIT,
-                            (w == bw && h == bh) ? GL_NEAREST : GL_LINEAR);
-        gl::Enable(GL_SCISSOR_TEST);
-        shared_->context->swap();
-        boundFramebuffer_ = ~0u;
-        framebufferDirty_ = true;
+        swapChain_->present(source, static_cast<GLint>(params_.BackBufferWidth),
+                            static_cast<GLint>(params_.BackBufferHeight));
+        invalidate(GlCache::framebufferBinding);
     } else {
         // Virtual mode: the frame is done, so virtual time moves by one frame step.
-        capturePresented();
+        swapChain_->capture(source, backBufferSurface_->width(), backBufferSurface_->height(),
+                            colorFormat(backBufferSurface_->format())->alphaIsOne);
+        invalidate(GlCache::framebufferBinding);
         platform::advanceVirtualFrame();
     }
     return D3D_OK;
@@ -766,7 +554,7 @@ HRESULT Device::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL 
     }
     shared_->context->makeCurrent();
     *ppVertexBuffer = new VertexBuffer(shared_, Length, Usage, FVF, Pool);
-    vertexInputDirty_ = true; // creation rebinds GL_ARRAY_BUFFER
+    invalidate(GlCache::vertexInput); // creation rebinds GL_ARRAY_BUFFER
     return D3D_OK;
 }
 
@@ -781,7 +569,7 @@ HRESULT Device::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format, D3
     }
     shared_->context->makeCurrent();
     *ppIndexBuffer = new IndexBuffer(shared_, Length, Usage, Pool);
-    vertexInputDirty_ = true;
+    invalidate(GlCache::vertexInput);
     return D3D_OK;
 }
 
@@ -811,7 +599,7 @@ HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* pDecl) {
     declaration_ = static_cast<VertexDeclaration*>(pDecl);
     useFvf_ = false;
     fvf_ = 0;
-    vertexInputDirty_ = true;
+    invalidate(GlCache::vertexInput);
     return D3D_OK;
 }
 
@@ -825,7 +613,7 @@ HRESULT Device::SetFVF(DWORD FVF) {
     fvf_ = FVF;
     fvfLayout_ = std::move(layout);
     useFvf_ = true;
-    vertexInputDirty_ = true;
+    invalidate(GlCache::vertexInput);
     return D3D_OK;
 }
 
@@ -838,7 +626,7 @@ HRESULT Device::SetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9* pStre
     stream0_ = static_cast<VertexBuffer*>(pStreamData);
     streamOffset_ = OffsetInBytes;
     streamStride_ = Stride;
-    vertexInputDirty_ = true;
+    invalidate(GlCache::vertexInput);
     return D3D_OK;
 }
 
@@ -997,30 +785,15 @@ HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE State, D3DMATRIX* pMatrix) {
 }
 
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE State, DWORD Value) {
-    const StateRule* rule = ruleFor(State);
+    const RenderStateRule* rule = renderStateRule(State);
     if (rule == nullptr || Value < rule->min || Value > rule->max) {
         logFailure("SetRenderState(%lu, 0x%lx) is outside the subset", static_cast<unsigned long>(State),
                    static_cast<unsigned long>(Value));
         return D3DERR_INVALIDCALL;
     }
     renderStates_[State] = Value;
-    switch (State) {
-    case D3DRS_AMBIENT:
-        touch(kMaterial);
-        break;
-    case D3DRS_TEXTUREFACTOR:
-        touch(kTextureFactor);
-        break;
-    case D3DRS_POINTSIZE:
-    case D3DRS_POINTSIZE_MIN:
-    case D3DRS_POINTSIZE_MAX:
-    case D3DRS_POINTSCALE_A:
-    case D3DRS_POINTSCALE_B:
-    case D3DRS_POINTSCALE_C:
-        touch(kPoints);
-        break;
-    default:
-        break;
+    if (rule->sent != kNoUniformGroup) {
+        touch(rule->sent);
     }
     return D3D_OK;
 }
@@ -1034,30 +807,7 @@ HRESULT Device::GetRenderState(D3DRENDERSTATETYPE State, DWORD* pValue) {
 }
 
 HRESULT Device::SetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD Value) {
-    bool ok = Sampler < kMaxStages;
-    switch (Type) {
-    case D3DSAMP_ADDRESSU:
-    case D3DSAMP_ADDRESSV:
-    case D3DSAMP_ADDRESSW:
-        ok = ok && (Value == D3DTADDRESS_WRAP || Value == D3DTADDRESS_MIRROR || Value == D3DTADDRESS_CLAMP);
-        break;
-    case D3DSAMP_MAGFILTER:
-    case D3DSAMP_MINFILTER:
-        ok = ok && (Value == D3DTEXF_POINT || Value == D3DTEXF_LINEAR);
-        break;
-    case D3DSAMP_MIPFILTER:
-        ok = ok && Value <= D3DTEXF_LINEAR;
-        break;
-    case D3DSAMP_MAXANISOTROPY:
-    case D3DSAMP_BORDERCOLOR:
-        break;
-    case D3DSAMP_MIPMAPLODBIAS:
-    case D3DSAMP_MAXMIPLEVEL:
-        ok = ok && Value == 0;
-        break;
-    default:
-        ok = false;
-    }
+    const bool ok = Sampler < kMaxStages && samplerStateAccepted(Type, Value);
     if (!ok) {
         logFailure("SetSamplerState(%lu, %lu, %lu) is outside the subset", static_cast<unsigned long>(Sampler),
                    static_cast<unsigned long>(Type), static_cast<unsigned long>(Value));
@@ -1069,33 +819,7 @@ HRESULT Device::SetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD V
 }
 
 HRESULT Device::SetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type, DWORD Value) {
-    bool ok = Stage < kMaxStages;
-    switch (Type) {
-    case D3DTSS_COLOROP:
-    case D3DTSS_ALPHAOP:
-        ok = ok && supportedTextureOp(Value);
-        break;
-    case D3DTSS_COLORARG1:
-    case D3DTSS_COLORARG2:
-    case D3DTSS_ALPHAARG1:
-    case D3DTSS_ALPHAARG2:
-        ok = ok && supportedTextureArg(Value);
-        break;
-    case D3DTSS_COLORARG0:
-    case D3DTSS_ALPHAARG0:
-        break;
-    case D3DTSS_TEXCOORDINDEX:
-        ok = ok && Value < 8;
-        break;
-    case D3DTSS_TEXTURETRANSFORMFLAGS:
-        ok = ok && Value == D3DTTFF_DISABLE;
-        break;
-    case D3DTSS_RESULTARG:
-        ok = ok && Value == D3DTA_CURRENT;
-        break;
-    default:
-        ok = false;
-    }
+    const bool ok = Stage < kMaxStages && stageStateAccepted(Type, Value);
     if (!ok) {
         logFailure("SetTextureStageState(%lu, %lu, 0x%lx) is outside the subset", static_cast<unsigned long>(Stage),
                    static_cast<unsigned long>(Type), static_cast<unsigned long>(Value));
@@ -1153,114 +877,6 @@ HRESULT Device::LightEnable(DWORD Index, BOOL Enable) {
     return D3D_OK;
 }
 
-// ---- drawing ----
-
-HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, UINT PrimitiveCount) {
-    GLenum mode = 0;
-    GLsizei vertices = 0;
-    if (!primitiveInfo(PrimitiveType, PrimitiveCount, mode, vertices)) {
-        logFailure("DrawPrimitive with primitive type %lu", static_cast<unsigned long>(PrimitiveType));
-        return D3DERR_INVALIDCALL;
-    }
-    if (stream0_ == nullptr) {
-        logFailure("DrawPrimitive without a vertex buffer on stream 0");
-        return D3DERR_INVALIDCALL;
-    }
-    if (PrimitiveCount == 0) {
-        return D3D_OK;
-    }
-    if (stream0_->locked()) {
-        logFailure("DrawPrimitive from a vertex buffer that is locked");
-        return D3DERR_INVALIDCALL;
-    }
-    const UINT stride = streamStride_;
-    // Summed in 64 bits: StartVertex + vertices must not wrap into range.
-    if (stride == 0 ||
-        std::uint64_t{streamOffset_} + (std::uint64_t{StartVertex} + static_cast<std::uint64_t>(vertices)) * stride >
-            stream0_->size()) {
-        logFailure("DrawPrimitive reads past the end of the vertex buffer");
-        return D3DERR_INVALIDCALL;
-    }
-    const VertexLayout* layout = prepareDraw("DrawPrimitive", mode);
-    if (layout == nullptr || !applyVertexInput(*layout, stream0_->glBuffer(), streamOffset_, stride)) {
-        return D3DERR_INVALIDCALL;
-    }
-    gl::DrawArrays(mode, static_cast<GLint>(StartVertex), vertices);
-    ++shared_->counters.draws;
-    return D3D_OK;
-}
-
-HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVertexIndex, UINT MinVertexIndex,
-                                     UINT NumVertices, UINT startIndex, UINT primCount) {
-    GLenum mode = 0;
-    GLsizei count = 0;
-    if (!primitiveInfo(PrimitiveType, primCount, mode, count) || stream0_ == nullptr || indices_ == nullptr) {
-        logFailure("DrawIndexedPrimitive needs a known primitive type, stream 0 and an index buffer");
-        return D3DERR_INVALIDCALL;
-    }
-    (void)MinVertexIndex;
-    (void)NumVertices; // hints for software vertex processing only
-    if (primCount == 0) {
-        return D3D_OK;
-    }
-    if ((static_cast<std::uint64_t>(startIndex) + static_cast<std::uint64_t>(count)) * 2 > indices_->size() ||
-        streamStride_ == 0) {
-        logFailure("DrawIndexedPrimitive reads past the end of the index buffer");
-        return D3DERR_INVALIDCALL;
-    }
-    if (stream0_->locked() || indices_->locked()) {
-        logFailure("DrawIndexedPrimitive from a buffer that is locked");
-        return D3DERR_INVALIDCALL;
-    }
-    const VertexLayout* layout = prepareDraw("DrawIndexedPrimitive", mode);
-    if (layout == nullptr || !applyVertexInput(*layout, stream0_->glBuffer(), streamOffset_, streamStride_)) {
-        return D3DERR_INVALIDCALL;
-    }
-    if (boundIndexBuffer_ != indices_->glBuffer()) {
-        gl::BindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices_->glBuffer());
-        boundIndexBuffer_ = indices_->glBuffer();
-        ++shared_->counters.stateChanges;
-    }
-    gl::DrawElementsBaseVertex(mode, count, GL_UNSIGNED_SHORT,
-                               reinterpret_cast<const void*>(static_cast<std::uintptr_t>(startIndex) * 2),
-                               BaseVertexIndex);
-    ++shared_->counters.draws;
-    return D3D_OK;
-}
-
-HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCount, const void* pVertexStreamZeroData,
-                                UINT VertexStreamZeroStride) {
-    GLenum mode = 0;
-    GLsizei vertices = 0;
-    if (!primitiveInfo(PrimitiveType, PrimitiveCount, mode, vertices) || pVertexStreamZeroData == nullptr ||
-        VertexStreamZeroStride == 0) {
-        logFailure("DrawPrimitiveUP needs a known primitive type, data and a stride");
-        return D3DERR_INVALIDCALL;
-    }
-    // The platform leaves stream 0 unset after a user-pointer draw.
-    stream0_ = nullptr;
-    streamOffset_ = 0;
-    streamStride_ = 0;
-    if (PrimitiveCount == 0) {
-        return D3D_OK;
-    }
-    const VertexLayout* layout = prepareDraw("DrawPrimitiveUP", mode);
-    if (layout == nullptr) {
-        return D3DERR_INVALIDCALL;
-    }
-    applyVertexInput(*layout, upBuffer_, 0, VertexStreamZeroStride);
-    gl::BindBuffer(GL_ARRAY_BUFFER, upBuffer_);
-    // A fresh store each time, so earlier draws keep the data they were given;
-    // the vertex array keeps pointing at the same buffer name.
-    gl::BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices) * VertexStreamZeroStride, pVertexStreamZeroData,
-                   GL_STREAM_DRAW);
-    ++shared_->counters.uploads;
-    ++shared_->counters.stateChanges;
-    gl::DrawArrays(mode, 0, vertices);
-    ++shared_->counters.draws;
-    return D3D_OK;
-}
-
 // ---- read-back ----
 
 HRESULT Device::readBack(Surface* surface, UINT& width, UINT& height, std::vector<D3DCOLOR>& argb) {
@@ -1271,130 +887,9 @@ HRESULT Device::readBack(Surface* surface, UINT& width, UINT& height, std::vecto
     shared_->context->makeCurrent();
     width = surface->width();
     height = surface->height();
-    argb.assign(static_cast<std::size_t>(width) * height, 0);
-    GLuint fbo = framebufferFor(surface, nullptr);
-    gl::BindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
-    gl::PixelStorei(GL_PACK_ALIGNMENT, 1);
-    // GL promises that a read sees all drawing issued before it, but Mesa's
-    // llvmpipe (22.x) can hand back a target whose last draws its render
-    // threads have not finished when the cores are busy; wait for them.
-    gl::Finish();
-    const auto w = static_cast<GLsizei>(width);
-    const auto h = static_cast<GLsizei>(height);
-    if (surface->format() == D3DFMT_G16R16) {
-        std::vector<std::uint16_t> rg(argb.size() * 2);
-        gl::ReadPixels(0, 0, w, h, GL_RG, GL_UNSIGNED_SHORT, rg.data());
-        for (std::size_t i = 0; i < argb.size(); ++i) {
-            argb[i] = 0xFF000000u | (static_cast<DWORD>(rg[2 * i] >> 8) << 16) |
-                      (static_cast<DWORD>(rg[2 * i + 1] >> 8) << 8);
-        }
-    } else {
-        // Rows come out top row first: targets are stored that way.
-        gl::ReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, argb.data());
-        if (colorFormat(surface->format())->alphaIsOne) {
-            for (auto& p : argb) {
-                p |= 0xFF000000u;
-            }
-        }
-    }
-    boundFramebuffer_ = ~0u;
-    framebufferDirty_ = true;
-    return gl::GetError() == GL_NO_ERROR ? D3D_OK : D3DERR_DRIVERINTERNALERROR;
-}
-
-void Device::capturePresented() {
-    if (presentHook == nullptr) {
-        return;
-    }
-    // The frame's drawing is finished before its pixels are copied out, for
-    // the reason readBack gives; timed, that wait is the GPU's share.
-    const std::uint64_t finishStart = timingReadBack ? steadyNs() : 0;
-    gl::Finish();
-    if (timingReadBack) {
-        readBackTimes.drawNs += steadyNs() - finishStart;
-    }
-    const ReadBackSpan span;
-    // A full ring hands its oldest frame over before the slot is reused.
-    deliverPresented(presentRing_.size() - 1);
-    PresentSlot& slot = presentRing_[(presentFirst_ + presentQueued_) % presentRing_.size()];
-    if (slot.buffer == 0) {
-        gl::GenBuffers(1, &slot.buffer);
-    }
-    slot.width = backBufferSurface_->width();
-    slot.height = backBufferSurface_->height();
-    slot.opaque = colorFormat(backBufferSurface_->format())->alphaIsOne;
-    slot.presentNs = platform::clockNowNs();
-    gl::BindFramebuffer(GL_READ_FRAMEBUFFER, framebufferFor(backBufferSurface_, nullptr));
-    gl::BindBuffer(GL_PIXEL_PACK_BUFFER, slot.buffer);
-    gl::BufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(slot.width) * slot.height * 4, nullptr,
-                   GL_STREAM_READ);
-    gl::PixelStorei(GL_PACK_ALIGNMENT, 1);
-    // Targets are stored top row first, which is the hook's row order.
-    gl::ReadPixels(0, 0, static_cast<GLsizei>(slot.width), static_cast<GLsizei>(slot.height), GL_RGBA, GL_UNSIGNED_BYTE,
-                   nullptr);
-    gl::BindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-    boundFramebuffer_ = ~0u;
-    framebufferDirty_ = true;
-    ++presentQueued_;
-}
-
-void Device::deliverPresented(std::size_t keep) {
-    while (presentQueued_ > keep) {
-        PresentSlot& slot = presentRing_[presentFirst_];
-        presentFirst_ = (presentFirst_ + 1) % presentRing_.size();
-        --presentQueued_;
-        const std::size_t bytes = static_cast<std::size_t>(slot.width) * slot.height * 4;
-        gl::BindBuffer(GL_PIXEL_PACK_BUFFER, slot.buffer);
-        auto* mapped = static_cast<const std::uint8_t*>(
-            gl::MapBufferRange(GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(bytes), GL_MAP_READ_BIT));
-        if (mapped == nullptr) {
-            logFailure("present hook: mapping a read-back buffer failed, frame dropped");
-        } else if (presentHook != nullptr) {
-            deliveringNs = slot.presentNs;
-            const std::uint8_t* pixels = mapped;
-            if (slot.opaque) {
-                // Formats without alpha deliver alpha 0xFF, as readBack does.
-                presentScratch.assign(mapped, mapped + bytes);
-                for (std::size_t i = 3; i < bytes; i += 4) {
-                    presentScratch[i] = 0xFF;
-                }
-                pixels = presentScratch.data();
-            }
-            const std::uint64_t hookStart = timingReadBack ? steadyNs() : 0;
-            presentHook(presentUser, slot.width, slot.height, pixels);
-            if (timingReadBack) {
-                hookNs += steadyNs() - hookStart;
-            }
-        }
-        if (mapped != nullptr) {
-            gl::UnmapBuffer(GL_PIXEL_PACK_BUFFER);
-        }
-        gl::BindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-    }
-}
-
-void setPresentHook(PresentHook hook, void* user) {
-    presentHook = hook;
-    presentUser = user;
-}
-
-void timePresentReadBack(bool on) {
-    timingReadBack = on;
-}
-
-ReadBackTimes presentReadBackTimes() {
-    return readBackTimes;
-}
-
-void flushPresentHook() {
-    const ReadBackSpan span;
-    for (Device* device : livePresenters) {
-        device->flushPresented();
-    }
-}
-
-std::uint64_t presentedFrameNs() {
-    return deliveringNs;
+    const HRESULT result = readPixels(framebufferFor(surface, nullptr), width, height, surface->format(), argb);
+    invalidate(GlCache::framebufferBinding);
+    return result;
 }
 
 } // namespace platform::d3d9

@@ -1,11 +1,15 @@
 // The device: Direct3D 9 state kept as the platform defines it, turned into
 // GL calls at draw time with only the GL state that changed sent again.
 // device.cpp holds the calls and the state they capture; drawtranslation.cpp
-// turns that state into GL when a draw needs it.
+// holds the draw calls and turns that state into GL when a draw needs it. The states accepted, their
+// values and defaults are the tables of renderstates.h; presentation and
+// read-back go through the swap chain of swapchain.h.
 #pragma once
 
 #include "platform/d3d9/ffpipeline.h"
+#include "platform/d3d9/renderstates.h"
 #include "platform/d3d9/resources.h"
+#include "platform/d3d9/swapchain.h"
 
 #include <array>
 #include <map>
@@ -21,6 +25,29 @@ inline std::array<float, 4> colorOf(D3DCOLOR c) {
     return {static_cast<float>((c >> 16) & 0xFF) / 255.0f, static_cast<float>((c >> 8) & 0xFF) / 255.0f,
             static_cast<float>(c & 0xFF) / 255.0f, static_cast<float>(c >> 24) / 255.0f};
 }
+
+// The uniforms a program may have, by index into a linked program's uniform locations.
+enum UniformIndex : std::size_t {
+    uWorldView,
+    uProjection,
+    uNormalMatrix,
+    uViewport,
+    uMaterial,
+    uPower,
+    uAmbient,
+    uLightPosition,
+    uLightDiffuse,
+    uLightSpecular,
+    uLightAmbient,
+    uLightAttenuation,
+    uTextureFactor,
+    uPointSize,
+    uPointScale,
+    uVsConstants,
+    uPsConstants,
+    uSampler0, // one per stage: uSampler0 + stage
+    kUniformCount = uSampler0 + kMaxStages
+};
 
 class Device final : public IDirect3DDevice9 {
   public:
@@ -105,19 +132,36 @@ class Device final : public IDirect3DDevice9 {
         GLuint program = 0;
         std::uint64_t vertexShaderId = 0; // 0: generated
         std::uint64_t pixelShaderId = 0;
-        std::array<GLint, 24> locations{};
-        std::array<std::uint64_t, 8> uploaded{};
+        std::array<GLint, kUniformCount> locations{};
+        std::array<std::uint64_t, kUniformGroupCount> uploaded{};
     };
-    enum UniformGroup {
-        kTransforms,
-        kViewport,
-        kMaterial,
-        kLights,
-        kTextureFactor,
-        kPoints,
-        kVsConstants,
-        kPsConstants
+    // The GL state the device caches, each part forgotten through invalidate
+    // when something else may have changed it.
+    enum class GlCache {
+        framebufferChoice,  // the target or depth surface changed: pick the framebuffer again
+        framebufferBinding, // the framebuffer bound in GL is unknown
+        vertexInput,
+        indexBinding,
+        textureBindings,
+        scissor, // the scissor no longer matches the viewport
     };
+    void invalidate(GlCache what);
+
+    // One validation for the three draw calls, in one order: a known
+    // primitive type, the sources set, anything to draw, no locked buffer,
+    // reads inside the buffers. A refusal logs a line naming the call.
+    enum class DrawSource { stream0, indexed, userPointer };
+    struct DrawRequest {
+        const char* call;
+        DrawSource source;
+        D3DPRIMITIVETYPE type;
+        UINT primitives;
+        UINT first; // start vertex or start index
+        const void* userData = nullptr;
+        UINT userStride = 0;
+    };
+    enum class DrawCheck { draw, nothing, refused };
+    DrawCheck checkDraw(const DrawRequest& draw, GLenum& mode, GLsizei& count);
 
     // Draw preparation; false (after a log line) when the state is outside the subset.
     const VertexLayout* prepareDraw(const char* call, GLenum mode);
@@ -157,9 +201,9 @@ class Device final : public IDirect3DDevice9 {
     Surface* depthStencil_ = nullptr;
     D3DVIEWPORT9 viewport_{};
 
-    std::array<DWORD, 256> renderStates_{};
-    std::array<std::array<DWORD, 33>, kMaxStages> stageStates_{};
-    std::array<std::array<DWORD, 14>, kMaxStages> samplerStates_{};
+    RenderStates renderStates_{};
+    std::array<StageStates, kMaxStages> stageStates_{};
+    std::array<SamplerStates, kMaxStages> samplerStates_{};
     std::array<Texture*, kMaxStages> textures_{};
     D3DMATRIX world_{};
     D3DMATRIX view_{};
@@ -214,30 +258,8 @@ class Device final : public IDirect3DDevice9 {
     std::unordered_map<std::string, LinkedProgram> programs_;
     std::string currentProgramKey_;
     LinkedProgram* currentProgram_ = nullptr;
-    std::array<std::uint64_t, 8> serial_{};
-
-  public:
-    // Present hook: queue the back buffer in the read-back ring, and hand the
-    // oldest queued frames to the hook until at most `keep` remain.
-    void capturePresented();
-    void deliverPresented(std::size_t keep);
-    void flushPresented() {
-        shared_->context->makeCurrent();
-        deliverPresented(0);
-    }
-
-  private:
-    // Pixel-pack buffers, so a frame's read-back finishes while later frames draw.
-    struct PresentSlot {
-        GLuint buffer = 0;
-        UINT width = 0;
-        UINT height = 0;
-        bool opaque = false;
-        std::uint64_t presentNs = 0; // the clock when it was presented
-    };
-    std::array<PresentSlot, 3> presentRing_{};
-    std::size_t presentFirst_ = 0;
-    std::size_t presentQueued_ = 0;
+    std::array<std::uint64_t, kUniformGroupCount> serial_{};
+    std::unique_ptr<SwapChain> swapChain_;
 
     struct AppliedState {
         int depthTest = -1;

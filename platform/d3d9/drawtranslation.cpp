@@ -1,20 +1,61 @@
-// Draw-time translation of the device's captured Direct3D state into GL:
+// The draw calls, their validation, and the draw-time translation of the
+// device's captured Direct3D state into GL:
 // raster state, the fixed-function program keys, the program cache and
 // linking, uniform uploads, texture and sampler bindings, vertex input.
 // Each piece sends only what differs from what GL already holds.
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/glsldialect.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace platform::d3d9 {
 namespace {
 
 float bitsFloat(DWORD d) {
-    float f = 0;
-    std::memcpy(&f, &d, sizeof f);
-    return f;
+    return std::bit_cast<float>(d);
+}
+
+// The vertex count is worked out in 64 bits: a primitive count near 2^32
+// must not wrap into a small draw. Counts beyond what GLsizei holds are refused.
+bool primitiveInfo(D3DPRIMITIVETYPE type, UINT primitives, GLenum& mode, GLsizei& vertices) {
+    const std::uint64_t n = primitives;
+    std::uint64_t count = 0;
+    switch (type) {
+    case D3DPT_POINTLIST:
+        mode = GL_POINTS;
+        count = n;
+        break;
+    case D3DPT_LINELIST:
+        mode = GL_LINES;
+        count = n * 2;
+        break;
+    case D3DPT_LINESTRIP:
+        mode = GL_LINE_STRIP;
+        count = n + 1;
+        break;
+    case D3DPT_TRIANGLELIST:
+        mode = GL_TRIANGLES;
+        count = n * 3;
+        break;
+    case D3DPT_TRIANGLESTRIP:
+        mode = GL_TRIANGLE_STRIP;
+        count = n + 2;
+        break;
+    case D3DPT_TRIANGLEFAN:
+        mode = GL_TRIANGLE_FAN;
+        count = n + 2;
+        break;
+    default:
+        return false;
+    }
+    if (count > 0x7FFFFFFFu) {
+        return false;
+    }
+    vertices = static_cast<GLsizei>(count);
+    return true;
 }
 
 D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
@@ -126,26 +167,8 @@ const char* const kUniformNames[] = {
     "pc",
 };
 
-enum UniformIndex {
-    uWorldView,
-    uProjection,
-    uNormalMatrix,
-    uViewport,
-    uMaterial,
-    uPower,
-    uAmbient,
-    uLightPosition,
-    uLightDiffuse,
-    uLightSpecular,
-    uLightAmbient,
-    uLightAttenuation,
-    uTextureFactor,
-    uPointSize,
-    uPointScale,
-    uVsConstants,
-    uPsConstants,
-    uSampler0, // .. uSampler0 + 7
-};
+// Names of the uniforms before the samplers, in the order of UniformIndex.
+static_assert(std::size(kUniformNames) == uSampler0);
 
 } // namespace
 
@@ -320,7 +343,7 @@ bool Device::linkProgram(GLuint vertexShader, GLuint pixelShader, std::uint64_t 
     for (GLint s = 0; s < kMaxStages; ++s) {
         std::string name = "uSampler" + std::to_string(s);
         GLint location = gl::GetUniformLocation(program, name.c_str());
-        linked.locations[uSampler0 + static_cast<std::size_t>(s)] = location;
+        linked.locations.at(uSampler0 + static_cast<std::size_t>(s)) = location;
         if (location >= 0) {
             gl::Uniform1i(location, s);
         }
@@ -540,12 +563,12 @@ bool Device::applyTextures() {
     // Copies are made before any binding below, since making one may rebind a unit.
     feedbackCopied_ = false;
     for (GLuint s = 0; s < kMaxStages; ++s) {
-        if (currentProgram_->locations[uSampler0 + s] >= 0 && isTarget(textures_[s])) {
+        if (currentProgram_->locations.at(uSampler0 + s) >= 0 && isTarget(textures_[s])) {
             feedbackCopy(*textures_[s]);
         }
     }
     for (GLuint s = 0; s < kMaxStages; ++s) {
-        if (currentProgram_->locations[uSampler0 + s] < 0) {
+        if (currentProgram_->locations.at(uSampler0 + s) < 0) {
             continue;
         }
         Texture* texture = textures_[s];
@@ -650,6 +673,122 @@ const VertexLayout* Device::prepareDraw(const char* call, GLenum mode) {
     }
     uploadUniforms(*currentProgram_);
     return applyTextures() ? layout : nullptr;
+}
+
+// ---- drawing ----
+
+Device::DrawCheck Device::checkDraw(const DrawRequest& draw, GLenum& mode, GLsizei& count) {
+    const char* call = draw.call;
+    if (!primitiveInfo(draw.type, draw.primitives, mode, count)) {
+        logFailure("%s with primitive type %lu", call, static_cast<unsigned long>(draw.type));
+        return DrawCheck::refused;
+    }
+    if (draw.source == DrawSource::userPointer) {
+        if (draw.userData == nullptr || draw.userStride == 0) {
+            logFailure("%s without vertex data or a stride", call);
+            return DrawCheck::refused;
+        }
+        return draw.primitives == 0 ? DrawCheck::nothing : DrawCheck::draw;
+    }
+    const bool indexed = draw.source == DrawSource::indexed;
+    if (stream0_ == nullptr || (indexed && indices_ == nullptr)) {
+        logFailure("%s without a vertex buffer on stream 0%s", call, indexed ? " or an index buffer" : "");
+        return DrawCheck::refused;
+    }
+    if (draw.primitives == 0) {
+        return DrawCheck::nothing;
+    }
+    if (stream0_->locked() || (indexed && indices_->locked())) {
+        logFailure("%s from a buffer that is locked", call);
+        return DrawCheck::refused;
+    }
+    // Summed in 64 bits: a start near 2^32 must not wrap around into range.
+    const auto last = std::uint64_t{draw.first} + static_cast<std::uint64_t>(count);
+    const bool inside = indexed ? last * 2 <= indices_->size()
+                                : std::uint64_t{streamOffset_} + last * streamStride_ <= stream0_->size();
+    if (streamStride_ == 0 || !inside) {
+        logFailure("%s reads past the end of the %s buffer", call, indexed ? "index" : "vertex");
+        return DrawCheck::refused;
+    }
+    return DrawCheck::draw;
+}
+
+HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, UINT PrimitiveCount) {
+    GLenum mode = 0;
+    GLsizei vertices = 0;
+    const DrawCheck check =
+        checkDraw({"DrawPrimitive", DrawSource::stream0, PrimitiveType, PrimitiveCount, StartVertex}, mode, vertices);
+    if (check != DrawCheck::draw) {
+        return check == DrawCheck::nothing ? D3D_OK : D3DERR_INVALIDCALL;
+    }
+    const VertexLayout* layout = prepareDraw("DrawPrimitive", mode);
+    if (layout == nullptr || !applyVertexInput(*layout, stream0_->glBuffer(), streamOffset_, streamStride_)) {
+        return D3DERR_INVALIDCALL;
+    }
+    gl::DrawArrays(mode, static_cast<GLint>(StartVertex), vertices);
+    ++shared_->counters.draws;
+    return D3D_OK;
+}
+
+HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVertexIndex, UINT MinVertexIndex,
+                                     UINT NumVertices, UINT startIndex, UINT primCount) {
+    (void)MinVertexIndex;
+    (void)NumVertices; // hints for software vertex processing only
+    GLenum mode = 0;
+    GLsizei count = 0;
+    const DrawCheck check =
+        checkDraw({"DrawIndexedPrimitive", DrawSource::indexed, PrimitiveType, primCount, startIndex}, mode, count);
+    if (check != DrawCheck::draw) {
+        return check == DrawCheck::nothing ? D3D_OK : D3DERR_INVALIDCALL;
+    }
+    const VertexLayout* layout = prepareDraw("DrawIndexedPrimitive", mode);
+    if (layout == nullptr || !applyVertexInput(*layout, stream0_->glBuffer(), streamOffset_, streamStride_)) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (boundIndexBuffer_ != indices_->glBuffer()) {
+        gl::BindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices_->glBuffer());
+        boundIndexBuffer_ = indices_->glBuffer();
+        ++shared_->counters.stateChanges;
+    }
+    gl::DrawElementsBaseVertex(mode, count, GL_UNSIGNED_SHORT,
+                               reinterpret_cast<const void*>(static_cast<std::uintptr_t>(startIndex) * 2),
+                               BaseVertexIndex);
+    ++shared_->counters.draws;
+    return D3D_OK;
+}
+
+HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCount, const void* pVertexStreamZeroData,
+                                UINT VertexStreamZeroStride) {
+    GLenum mode = 0;
+    GLsizei vertices = 0;
+    const DrawCheck check = checkDraw({"DrawPrimitiveUP", DrawSource::userPointer, PrimitiveType, PrimitiveCount, 0,
+                                       pVertexStreamZeroData, VertexStreamZeroStride},
+                                      mode, vertices);
+    if (check == DrawCheck::refused) {
+        return D3DERR_INVALIDCALL;
+    }
+    // The platform leaves stream 0 unset after a user-pointer draw.
+    stream0_ = nullptr;
+    streamOffset_ = 0;
+    streamStride_ = 0;
+    if (check == DrawCheck::nothing) {
+        return D3D_OK;
+    }
+    const VertexLayout* layout = prepareDraw("DrawPrimitiveUP", mode);
+    if (layout == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    applyVertexInput(*layout, upBuffer_, 0, VertexStreamZeroStride);
+    gl::BindBuffer(GL_ARRAY_BUFFER, upBuffer_);
+    // A fresh store each time, so earlier draws keep the data they were given;
+    // the vertex array keeps pointing at the same buffer name.
+    gl::BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices) * VertexStreamZeroStride, pVertexStreamZeroData,
+                   GL_STREAM_DRAW);
+    ++shared_->counters.uploads;
+    ++shared_->counters.stateChanges;
+    gl::DrawArrays(mode, 0, vertices);
+    ++shared_->counters.draws;
+    return D3D_OK;
 }
 
 } // namespace platform::d3d9

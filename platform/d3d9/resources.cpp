@@ -2,6 +2,7 @@
 
 #include "platform/d3d9/device.h"
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/refusal.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -10,13 +11,10 @@
 namespace platform::d3d9 {
 
 void logFailure(const char* format, ...) {
-    char line[512] = "d3d9: ";
     std::va_list args;
     va_start(args, format);
-    std::vsnprintf(line + 6, sizeof line - 7, format, args);
+    logRefusalV("d3d9", format, args);
     va_end(args);
-    std::strncat(line, "\n", sizeof line - std::strlen(line) - 1);
-    OutputDebugStringA(line);
 }
 
 // D3DFORMAT layouts: channels named from the most significant bit down,

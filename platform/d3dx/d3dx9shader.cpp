@@ -1,6 +1,7 @@
 #include "platform/d3dx/d3dx9.h"
 
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/refusal.h"
 #include "shadercompiler/asm/assembler.h"
 #include "shadercompiler/hlsl/compiler.h"
 
@@ -38,7 +39,7 @@ class Buffer final : public ID3DXBuffer {
 };
 
 void logLine(const std::string& text) {
-    OutputDebugStringA(("d3dx: " + text + "\n").c_str());
+    platform::logRefusal("d3dx", "%s", text.c_str());
 }
 
 LPD3DXBUFFER textBuffer(const std::string& text) {

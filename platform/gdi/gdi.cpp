@@ -8,6 +8,7 @@
 
 #include "platform/gdi/fontface.h"
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/refusal.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -57,9 +58,7 @@ std::recursive_mutex tableLock;
 std::unordered_map<const void*, Kind> table;
 
 void fail(const char* call, const char* why) {
-    char line[256];
-    std::snprintf(line, sizeof line, "gdi: %s refused: %s\n", call, why);
-    OutputDebugStringA(line);
+    platform::logRefusal("gdi", "%s refused: %s", call, why);
 }
 
 template <typename T> T* lookup(const void* handle, Kind kind) {

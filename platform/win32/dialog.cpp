@@ -1,5 +1,6 @@
 // Modal dialogs: creation from a template, the modal loop, the dialog and
-// control procedures, keyboard and mouse handling, and the scripted user.
+// control procedures, keyboard and mouse handling, and playing the scripted
+// user's actions (queued by script.cpp).
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/kernel.h"
 #include "platform/kernel/runmode.h"
@@ -8,19 +9,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <strings.h>
 
 using namespace platform::user;
 
 namespace {
-
-void refuse(const char* call, const char* why, DWORD error) {
-    char line[256];
-    std::snprintf(line, sizeof line, "user: %s refused: %s\n", call, why);
-    OutputDebugStringA(line);
-    SetLastError(error);
-}
 
 Dialog* dialogOf(Window& w) {
     if (w.dialog) {
@@ -161,39 +154,17 @@ void editKey(Window& edit, int vk) {
     markDirty(edit);
 }
 
-// The scripted user's queue.
-struct Action {
-    enum class Kind { chooseRow, chooseRowText, click, key, close, call };
-    explicit Action(Kind k) : kind(k) {}
-    Kind kind;
-    int controlId = 0;
-    int row = 0;
-    std::string text;
-    int vk = 0;
-    bool shift = false;
-    std::function<void(HWND)> code;
-};
-std::deque<Action> script;
-int scriptFailures = 0;
-
-void scriptFailed(const char* what, int id) {
-    char line[160];
-    std::snprintf(line, sizeof line, "scripted user: %s (control %d)\n", what, id);
-    OutputDebugStringA(line);
-    ++scriptFailures;
-}
-
-void play(HWND dialog, Action action) {
+void play(HWND dialog, ScriptAction action) {
     switch (action.kind) {
-    case Action::Kind::chooseRow:
-    case Action::Kind::chooseRowText: {
+    case ScriptAction::Kind::chooseRow:
+    case ScriptAction::Kind::chooseRowText: {
         Window* list = findControl(dialog, action.controlId);
         if (list == nullptr || list->kind != ControlKind::listBox) {
             scriptFailed("no list box", action.controlId);
             return;
         }
         int row = action.row;
-        if (action.kind == Action::Kind::chooseRowText) {
+        if (action.kind == ScriptAction::Kind::chooseRowText) {
             auto it = std::find(list->rows.begin(), list->rows.end(), action.text);
             row = it == list->rows.end() ? -1 : static_cast<int>(it - list->rows.begin());
         }
@@ -206,7 +177,7 @@ void play(HWND dialog, Action action) {
         }
         return;
     }
-    case Action::Kind::click: {
+    case ScriptAction::Kind::click: {
         Window* control = findControl(dialog, action.controlId);
         if (control == nullptr) {
             scriptFailed("no such control", action.controlId);
@@ -215,13 +186,13 @@ void play(HWND dialog, Action action) {
         dialogClickControl(dialog, control->handle);
         return;
     }
-    case Action::Kind::key:
+    case ScriptAction::Kind::key:
         dialogKey(dialog, action.vk, action.shift);
         return;
-    case Action::Kind::close:
+    case ScriptAction::Kind::close:
         dialogClose(dialog);
         return;
-    case Action::Kind::call:
+    case ScriptAction::Kind::call:
         if (action.code) {
             action.code(dialog);
         }
@@ -599,59 +570,6 @@ int dialogWindowHeight(const Dialog& d) {
 
 } // namespace platform::user
 
-namespace platform::script {
-
-void chooseRow(int controlId, int row) {
-    Action a(Action::Kind::chooseRow);
-    a.controlId = controlId;
-    a.row = row;
-    ::script.push_back(std::move(a));
-}
-
-void chooseRowText(int controlId, const std::string& text) {
-    Action a(Action::Kind::chooseRowText);
-    a.controlId = controlId;
-    a.text = text;
-    ::script.push_back(std::move(a));
-}
-
-void click(int controlId) {
-    Action a(Action::Kind::click);
-    a.controlId = controlId;
-    ::script.push_back(std::move(a));
-}
-
-void pressKey(int virtualKey, bool shift) {
-    Action a(Action::Kind::key);
-    a.vk = virtualKey;
-    a.shift = shift;
-    ::script.push_back(std::move(a));
-}
-
-void closeFrame() {
-    ::script.push_back(Action(Action::Kind::close));
-}
-
-void call(std::function<void(HWND dialog)> action) {
-    Action a(Action::Kind::call);
-    a.code = std::move(action);
-    ::script.push_back(std::move(a));
-}
-
-void clear() {
-    ::script.clear();
-    scriptFailures = 0;
-}
-
-std::size_t pending() {
-    return ::script.size();
-}
-int failures() {
-    return scriptFailures;
-}
-
-} // namespace platform::script
-
 INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND, DLGPROC procedure, LPARAM initParam) {
     if (instance != nullptr && instance != GetModuleHandleA(nullptr)) {
         refuse("DialogBoxParamA", "templates come from the program only", ERROR_RESOURCE_NAME_NOT_FOUND);
@@ -737,9 +655,7 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND, DLGPROC p
             }
             continue;
         }
-        if (!::script.empty()) {
-            Action next = std::move(::script.front());
-            ::script.pop_front();
+        if (ScriptAction next(ScriptAction::Kind::click); nextScriptAction(next)) {
             play(dialog, std::move(next));
         } else if (dw->sdl == nullptr) {
             if (escapeTried) {

@@ -13,6 +13,7 @@
 #include "platform/win32/script.h"
 #include "platform/win32/user.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,26 @@
 struct SDL_Window;
 
 namespace platform::user {
+
+// An action of the scripted user (script.h), as script.cpp queues it.
+struct ScriptAction {
+    enum class Kind { chooseRow, chooseRowText, click, key, close, call };
+    explicit ScriptAction(Kind k) : kind(k) {}
+    Kind kind;
+    int controlId = 0;
+    int row = 0;
+    std::string text;
+    int vk = 0;
+    bool shift = false;
+    std::function<void(HWND)> code;
+};
+// Logs "user: <call> refused: <why>" and sets the last error to `error`.
+void refuse(const char* call, const char* why, DWORD error);
+
+// Takes the oldest queued action into `action`; false when none is queued.
+bool nextScriptAction(ScriptAction& action);
+// Logs an action that found no control or row, and counts it in failures().
+void scriptFailed(const char* what, int id);
 
 enum class ControlKind { none, pushButton, checkBox, staticText, staticIcon, edit, listBox };
 

@@ -1,4 +1,5 @@
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/refusal.h"
 #include "platform/kernel/runmode.h"
 #include "platform/win32/userstate.h"
 
@@ -35,14 +36,12 @@ UINT_PTR key(HWND handle) {
     return reinterpret_cast<UINT_PTR>(handle);
 }
 
+} // namespace
+
 void refuse(const char* call, const char* why, DWORD error) {
-    char line[256];
-    std::snprintf(line, sizeof line, "user: %s refused: %s\n", call, why);
-    OutputDebugStringA(line);
+    logRefusal("user", "%s refused: %s", call, why);
     SetLastError(error);
 }
-
-} // namespace
 
 Window* find(HWND handle) {
     auto it = windows.find(key(handle));

@@ -1,13 +1,12 @@
 #include "shadercompiler/hlsl/codegen.h"
 
+#include "shadercompiler/hlsl/emitter.h"
+#include "shadercompiler/hlsl/intrinsics.h"
 #include "shadercompiler/hlsl/parser.h"
+#include "shadercompiler/hlsl/semantics.h"
 
 #include <algorithm>
-#include <bit>
 #include <cctype>
-#include <charconv>
-#include <cmath>
-#include <cstring>
 #include <deque>
 #include <map>
 #include <optional>
@@ -16,43 +15,6 @@
 namespace hlsl {
 
 namespace {
-
-struct Type {
-    enum class Kind { voidType, numeric, sampler, structure };
-    Kind kind = Kind::voidType;
-    int rows = 1;
-    int cols = 1; // component count of a scalar or vector
-    bool matrix = false;
-    int structIndex = -1;
-
-    bool isVector() const { return kind == Kind::numeric && !matrix; }
-    bool operator==(const Type&) const = default;
-};
-
-Type vectorType(int n) {
-    Type t;
-    t.kind = Type::Kind::numeric;
-    t.cols = n;
-    return t;
-}
-
-std::uint8_t laneMask(int n) {
-    return static_cast<std::uint8_t>((1u << n) - 1u);
-}
-
-struct Value {
-    Type type;
-    Src src;
-    std::uint8_t undefinedLanes = 0;
-    std::string origin; // the variable a read came from, for messages
-    bool literal = false;
-    std::array<float, 4> lits{};
-    int regBase = 0; // matrix: first constant register; sampler: its number
-    bool rowMajor = false;
-    std::vector<Value> fields;
-
-    int count() const { return type.cols; }
-};
 
 struct Storage {
     Type type;
@@ -66,35 +28,11 @@ struct Storage {
     SourcePos pos;
 };
 
-struct Semantic {
-    std::string name; // upper case, digits removed
-    int index = 0;
-};
-
-Semantic splitSemantic(const std::string& text) {
-    Semantic s;
-    std::size_t end = text.size();
-    while (end > 0 && std::isdigit(static_cast<unsigned char>(text[end - 1])) != 0) {
-        --end;
-    }
-    for (std::size_t i = 0; i < end; ++i) {
-        s.name += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
-    }
-    if (end < text.size()) {
-        s.index = std::stoi(text.substr(end));
-    }
-    return s;
-}
-
-std::string formatFloat(float f) {
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, f, std::chars_format::fixed);
-    return std::string(buf, r.ptr);
-}
-
-class Generator {
+// Expressions, statements, storage and the entry point, over the emitter's
+// values and instructions.
+class Generator : private Emitter {
   public:
-    Generator(const Program& p, const ProfileLimits& limits) : program(p), profile(limits) {}
+    Generator(const Program& p, const ProfileLimits& limits) : Emitter(p, limits), semantics(limits) {}
 
     GeneratedCode run(const std::string& entry) {
         GeneratedCode out;
@@ -118,59 +56,6 @@ class Generator {
     }
 
   private:
-    // ---- types -------------------------------------------------------------
-
-    Type resolveType(const TypeRef& ref) const {
-        Type t;
-        const std::string& n = ref.name;
-        if (n == "void") {
-            return t;
-        }
-        if (n == "sampler" || n == "sampler2D") {
-            t.kind = Type::Kind::sampler;
-            return t;
-        }
-        for (std::size_t i = 0; i < program.structs.size(); ++i) {
-            if (program.structs[i].name == n) {
-                t.kind = Type::Kind::structure;
-                t.structIndex = static_cast<int>(i);
-                return t;
-            }
-        }
-        if (!isBuiltinTypeName(n)) {
-            throw CompileError(ref.pos, "unknown type '" + n + "'");
-        }
-        const std::string dims = n.substr(n[0] == 'f' ? 5 : 4);
-        t.kind = Type::Kind::numeric;
-        if (dims.empty()) {
-            t.cols = 1;
-        } else if (dims.size() == 1) {
-            t.cols = dims[0] - '0';
-        } else {
-            t.matrix = true;
-            t.rows = dims[0] - '0';
-            t.cols = dims[2] - '0';
-        }
-        return t;
-    }
-
-    std::string typeName(const Type& t) const {
-        switch (t.kind) {
-        case Type::Kind::voidType:
-            return "void";
-        case Type::Kind::sampler:
-            return "sampler";
-        case Type::Kind::structure:
-            return program.structs[static_cast<std::size_t>(t.structIndex)].name;
-        case Type::Kind::numeric:
-            break;
-        }
-        if (t.matrix) {
-            return "float" + std::to_string(t.rows) + "x" + std::to_string(t.cols);
-        }
-        return t.cols == 1 ? "float" : "float" + std::to_string(t.cols);
-    }
-
     const Function* findFunction(const std::string& name) const {
         for (const Function& f : program.functions) {
             if (f.name == name) {
@@ -239,311 +124,19 @@ class Generator {
         }
         for (const Pending& p : automatic) {
             const bool isSampler = p.storage->type.kind == Type::Kind::sampler;
-            int index = 0;
-            while (!rangeFree(isSampler ? samplerUsed : constantUsed, index, p.size)) {
-                ++index;
-            }
-            placeRegister(*p.storage, isSampler, index, p.size, p.global->pos);
+            placeRegister(*p.storage, isSampler, constants.firstFree(isSampler, p.size), p.size, p.global->pos);
         }
-    }
-
-    static bool rangeFree(const std::vector<bool>& used, int index, int size) {
-        for (int i = index; i < index + size; ++i) {
-            if (i < static_cast<int>(used.size()) && used[static_cast<std::size_t>(i)]) {
-                return false;
-            }
-        }
-        return true;
     }
 
     void placeRegister(Storage& s, bool isSampler, int index, int size, SourcePos pos) {
-        std::vector<bool>& used = isSampler ? samplerUsed : constantUsed;
-        const int limit = isSampler ? 16 : profile.constants;
-        if (index + size > limit) {
-            throw CompileError(pos, "'" + s.name + "' does not fit in the " + std::to_string(limit) + " " +
-                                        (isSampler ? "samplers" : "constant registers") + " of " + profile.name);
-        }
-        if (!rangeFree(used, index, size)) {
-            throw CompileError(pos, "'" + s.name + "' overlaps the registers of another global");
-        }
-        if (static_cast<int>(used.size()) < index + size) {
-            used.resize(static_cast<std::size_t>(index + size), false);
-        }
-        for (int i = index; i < index + size; ++i) {
-            used[static_cast<std::size_t>(i)] = true;
-        }
+        constants.place(s.name, isSampler, index, size, pos);
         s.value.regBase = index;
         if (!isSampler && !s.type.matrix) {
             s.value.src.reg = Reg{RegFile::constant, index};
         }
     }
 
-    struct DefRegister {
-        int index = 0;
-        std::array<float, 4> values{};
-        int used = 0; // lanes holding scalar literals; 4 for a vector literal
-    };
-
-    // Literals go above every uniform, never into a gap between them: the
-    // application may fill a whole block (c8-c11 for a 3-row matrix) and a
-    // def in the gap would override its upload.
-    int newConstantRegister(SourcePos pos) {
-        const int index = static_cast<int>(constantUsed.size());
-        if (index >= profile.constants) {
-            throw CompileError(pos, "too many literal constants for the constant registers of " + profile.name);
-        }
-        if (static_cast<int>(constantUsed.size()) <= index) {
-            constantUsed.resize(static_cast<std::size_t>(index + 1), false);
-        }
-        constantUsed[static_cast<std::size_t>(index)] = true;
-        return index;
-    }
-
-    static bool sameBits(float a, float b) {
-        return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
-    }
-
-    static void requireFinite(float f, SourcePos pos) {
-        if (!std::isfinite(f)) {
-            throw CompileError(pos, "constant arithmetic gives a value that is not a finite number");
-        }
-    }
-
-    Src scalarConstant(float f, SourcePos pos) {
-        requireFinite(f, pos);
-        for (const DefRegister& d : defs) {
-            for (int k = 0; k < d.used; ++k) {
-                if (sameBits(d.values[static_cast<std::size_t>(k)], f)) {
-                    Src s;
-                    s.reg = Reg{RegFile::constant, d.index};
-                    s.swz.fill(static_cast<std::uint8_t>(k));
-                    return s;
-                }
-            }
-        }
-        auto open = std::find_if(defs.begin(), defs.end(), [](const DefRegister& d) { return d.used < 4; });
-        if (open == defs.end()) {
-            defs.push_back(DefRegister{newConstantRegister(pos), {}, 0});
-            open = defs.end() - 1;
-        }
-        const int lane = open->used++;
-        open->values[static_cast<std::size_t>(lane)] = f;
-        Src s;
-        s.reg = Reg{RegFile::constant, open->index};
-        s.swz.fill(static_cast<std::uint8_t>(lane));
-        return s;
-    }
-
-    Src vectorConstant(const std::array<float, 4>& values, int n, SourcePos pos) {
-        for (int k = 0; k < n; ++k) {
-            requireFinite(values[static_cast<std::size_t>(k)], pos);
-        }
-        for (const DefRegister& d : defs) {
-            bool match = d.used == 4;
-            for (int k = 0; match && k < n; ++k) {
-                match = sameBits(d.values[static_cast<std::size_t>(k)], values[static_cast<std::size_t>(k)]);
-            }
-            if (match) {
-                Src s;
-                s.reg = Reg{RegFile::constant, d.index};
-                return s;
-            }
-        }
-        DefRegister d{newConstantRegister(pos), {}, 4};
-        for (int k = 0; k < n; ++k) {
-            d.values[static_cast<std::size_t>(k)] = values[static_cast<std::size_t>(k)];
-        }
-        defs.push_back(d);
-        Src s;
-        s.reg = Reg{RegFile::constant, d.index};
-        return s;
-    }
-
     // ---- values and operands ----------------------------------------------
-
-    static Value literalValue(const std::array<float, 4>& lits, int n) {
-        Value v;
-        v.type = vectorType(n);
-        v.literal = true;
-        v.lits = lits;
-        return v;
-    }
-
-    void requireVector(const Value& v, SourcePos pos, const std::string& what) const {
-        if (!v.type.isVector()) {
-            throw CompileError(pos, what + " is not defined for '" + typeName(v.type) + "'");
-        }
-    }
-
-    // The operand that reads v on lanes 0..n-1 (a scalar is replicated).
-    Src operand(const Value& v, int n, SourcePos pos) {
-        requireVector(v, pos, "this operation");
-        const int used = v.count() == 1 ? 1 : std::min(n, v.count());
-        if ((v.undefinedLanes & laneMask(used)) != 0) {
-            throw CompileError(pos, "'" + v.origin + "' is used before it is completely initialised");
-        }
-        Src s;
-        if (v.literal) {
-            bool uniform = true;
-            for (int k = 1; k < used; ++k) {
-                uniform = uniform && sameBits(v.lits[static_cast<std::size_t>(k)], v.lits[0]);
-            }
-            s = uniform ? scalarConstant(v.lits[0], pos) : vectorConstant(v.lits, used, pos);
-        } else {
-            s = v.src;
-        }
-        if (v.count() == 1) {
-            s.swz.fill(s.swz[0]);
-        }
-        return s;
-    }
-
-    Value newTemp(int n) {
-        Value v;
-        v.type = vectorType(n);
-        v.src.reg = Reg{RegFile::temp, nextTemp++};
-        return v;
-    }
-
-    void emitTo(Op op, Reg dst, std::uint8_t mask, std::vector<Src> srcs, SourcePos pos, bool sat = false) {
-        code.push_back(Instr{op, dst, mask, sat, std::move(srcs), pos});
-    }
-
-    Value emit(Op op, int n, std::vector<Src> srcs, SourcePos pos, bool sat = false) {
-        Value t = newTemp(n);
-        emitTo(op, t.src.reg, laneMask(n), std::move(srcs), pos, sat);
-        return t;
-    }
-
-    // Ops that read one component and write it to every lane, done lane by lane.
-    Value perComponent(Op op, int n, const std::vector<Value>& args, SourcePos pos) {
-        Value t = newTemp(n);
-        for (int k = 0; k < n; ++k) {
-            std::vector<Src> srcs;
-            for (const Value& a : args) {
-                Src s = operand(a, n, pos);
-                s.swz.fill(s.swz[static_cast<std::size_t>(k)]);
-                srcs.push_back(s);
-            }
-            emitTo(op, t.src.reg, static_cast<std::uint8_t>(1 << k), srcs, pos);
-        }
-        return t;
-    }
-
-    static Src withSwizzle(Src s, std::uint8_t component) {
-        s.swz.fill(component);
-        return s;
-    }
-
-    // dst.lane = dot(a, b) over n components.
-    void dotInto(Reg dst, int lane, const Src& a, const Src& b, int n, SourcePos pos) {
-        const auto mask = static_cast<std::uint8_t>(1 << lane);
-        if (n == 4 || n == 3) {
-            emitTo(n == 4 ? Op::dp4 : Op::dp3, dst, mask, {a, b}, pos);
-            return;
-        }
-        emitTo(Op::mul, dst, mask, {withSwizzle(a, a.swz[0]), withSwizzle(b, b.swz[0])}, pos);
-        if (n == 2) {
-            Src acc;
-            acc.reg = dst;
-            acc.swz.fill(static_cast<std::uint8_t>(lane));
-            emitTo(Op::mad, dst, mask, {withSwizzle(a, a.swz[1]), withSwizzle(b, b.swz[1]), acc}, pos);
-        }
-    }
-
-    // Result size of an operation on vectors: a scalar takes the other's
-    // size; two vectors meet at the smaller (HLSL's implicit truncation).
-    static int combinedCount(int a, int b) {
-        if (a == 1) {
-            return b;
-        }
-        if (b == 1) {
-            return a;
-        }
-        return std::min(a, b);
-    }
-
-    Value negate(Value v, SourcePos pos) {
-        requireVector(v, pos, "unary '-'");
-        if (v.literal) {
-            for (float& f : v.lits) {
-                f = -f;
-            }
-        } else {
-            v.src.negate = !v.src.negate;
-        }
-        return v;
-    }
-
-    Value arith(char op, const Value& a, const Value& b, SourcePos pos) {
-        const std::string name = std::string("operator '") + op + "'";
-        requireVector(a, pos, name);
-        requireVector(b, pos, name);
-        const int n = combinedCount(a.count(), b.count());
-        auto lit = [](const Value& v, int k) { return v.lits[static_cast<std::size_t>(v.count() == 1 ? 0 : k)]; };
-        if (a.literal && b.literal) {
-            std::array<float, 4> r{};
-            for (int k = 0; k < n; ++k) {
-                const float x = lit(a, k);
-                const float y = lit(b, k);
-                r[static_cast<std::size_t>(k)] = op == '+' ? x + y : op == '-' ? x - y : op == '*' ? x * y : x / y;
-            }
-            return literalValue(r, n);
-        }
-        switch (op) {
-        case '+':
-            return emit(Op::add, n, {operand(a, n, pos), operand(b, n, pos)}, pos);
-        case '-':
-            return emit(Op::add, n, {operand(a, n, pos), operand(negate(b, pos), n, pos)}, pos);
-        case '*':
-            return emit(Op::mul, n, {operand(a, n, pos), operand(b, n, pos)}, pos);
-        default:
-            break;
-        }
-        if (b.literal) {
-            std::array<float, 4> r{};
-            for (int k = 0; k < b.count(); ++k) {
-                r[static_cast<std::size_t>(k)] = 1.0f / b.lits[static_cast<std::size_t>(k)];
-            }
-            return arith('*', a, literalValue(r, b.count()), pos);
-        }
-        const Value inverse = perComponent(Op::rcp, b.count() == 1 ? 1 : n, {b}, pos);
-        return arith('*', a, inverse, pos);
-    }
-
-    Value multiplyAdd(const Value& x, const Value& y, const Value& c, SourcePos pos) {
-        requireVector(x, pos, "operator '*'");
-        requireVector(y, pos, "operator '*'");
-        requireVector(c, pos, "operator '+'");
-        if ((x.literal && y.literal) || c.literal) {
-            return arith('+', arith('*', x, y, pos), c, pos);
-        }
-        const int n = combinedCount(combinedCount(x.count(), y.count()), c.count());
-        return emit(Op::mad, n, {operand(x, n, pos), operand(y, n, pos), operand(c, n, pos)}, pos);
-    }
-
-    Value convert(const Value& v, const Type& to, SourcePos pos) const {
-        if (v.type == to) {
-            return v;
-        }
-        if (to.isVector() && v.type.isVector()) {
-            if (v.count() == 1) {
-                Value r = v;
-                r.type = to;
-                r.src.swz.fill(v.src.swz[0]);
-                r.lits.fill(v.lits[0]);
-                r.undefinedLanes = (v.undefinedLanes & 1) ? laneMask(to.cols) : 0;
-                return r;
-            }
-            if (v.count() > to.cols) {
-                Value r = v;
-                r.type = to;
-                r.undefinedLanes &= laneMask(to.cols);
-                return r;
-            }
-        }
-        throw CompileError(pos, "cannot convert from '" + typeName(v.type) + "' to '" + typeName(to) + "'");
-    }
 
     // ---- expressions -------------------------------------------------------
 
@@ -630,7 +223,7 @@ class Generator {
                 if (x.type.isVector() && y.type.isVector()) {
                     return multiplyAdd(x, y, c, e.pos);
                 }
-                return arith(op[0], mulIntrinsic(x, y, l.pos), c, e.pos);
+                return arith(op[0], mulProduct(*this, x, y, l.pos), c, e.pos);
             }
             if (isProduct(r)) {
                 const Value c = eval(l);
@@ -642,7 +235,7 @@ class Generator {
                     }
                     return multiplyAdd(x, y, c, e.pos);
                 }
-                return arith(op[0], c, mulIntrinsic(x, y, r.pos), e.pos);
+                return arith(op[0], c, mulProduct(*this, x, y, r.pos), e.pos);
             }
         }
         const Value a = eval(l);
@@ -762,162 +355,17 @@ class Generator {
             return inlineCall(*f, e);
         }
         std::vector<Value> a;
+        std::vector<SourcePos> argPos;
         for (const auto& arg : e.args) {
             a.push_back(eval(*arg));
+            argPos.push_back(arg->pos);
         }
-        const SourcePos pos = e.pos;
-        auto vecArg = [&](std::size_t i) -> const Value& {
-            requireVector(a[i], e.args[i]->pos, "'" + name + "'");
-            return a[i];
-        };
-        if (name == "mul") {
-            expectArgs(e, 2);
-            return mulIntrinsic(a[0], a[1], pos);
+        const Intrinsic* intrinsic = findIntrinsic(name);
+        if (intrinsic == nullptr) {
+            throw CompileError(e.pos, "unknown function '" + name + "'");
         }
-        if (name == "dot") {
-            expectArgs(e, 2);
-            const int n = combinedCount(vecArg(0).count(), vecArg(1).count());
-            return dot(a[0], a[1], n, pos);
-        }
-        if (name == "normalize") {
-            expectArgs(e, 1);
-            const int n = vecArg(0).count();
-            const Value inv = perComponent(Op::rsq, 1, {dot(a[0], a[0], n, pos)}, pos);
-            return arith('*', a[0], inv, pos);
-        }
-        if (name == "length") {
-            expectArgs(e, 1);
-            const int n = vecArg(0).count();
-            if (n == 1) {
-                return emit(Op::abs, 1, {operand(a[0], 1, pos)}, pos);
-            }
-            const Value inv = perComponent(Op::rsq, 1, {dot(a[0], a[0], n, pos)}, pos);
-            return perComponent(Op::rcp, 1, {inv}, pos);
-        }
-        if (name == "saturate" || name == "abs" || name == "frac") {
-            expectArgs(e, 1);
-            const int n = vecArg(0).count();
-            const Op op = name == "abs" ? Op::abs : name == "frac" ? Op::frc : Op::mov;
-            return emit(op, n, {operand(a[0], n, pos)}, pos, name == "saturate");
-        }
-        if (name == "rsqrt" || name == "sqrt") {
-            expectArgs(e, 1);
-            const Value inv = perComponent(Op::rsq, vecArg(0).count(), {a[0]}, pos);
-            return name == "rsqrt" ? inv : perComponent(Op::rcp, a[0].count(), {inv}, pos);
-        }
-        if (name == "min" || name == "max") {
-            expectArgs(e, 2);
-            const int n = combinedCount(vecArg(0).count(), vecArg(1).count());
-            return emit(name == "min" ? Op::min : Op::max, n, {operand(a[0], n, pos), operand(a[1], n, pos)}, pos);
-        }
-        if (name == "pow") {
-            expectArgs(e, 2);
-            const int n = combinedCount(vecArg(0).count(), vecArg(1).count());
-            return perComponent(Op::pow, n, {a[0], a[1]}, pos);
-        }
-        if (name == "lerp") {
-            expectArgs(e, 3);
-            const int n = combinedCount(combinedCount(vecArg(0).count(), vecArg(1).count()), vecArg(2).count());
-            // lrp d, s0, s1, s2 = s0 * s1 + (1 - s0) * s2
-            return emit(Op::lrp, n, {operand(a[2], n, pos), operand(a[1], n, pos), operand(a[0], n, pos)}, pos);
-        }
-        if (name == "reflect") {
-            expectArgs(e, 2);
-            const int n = combinedCount(vecArg(0).count(), vecArg(1).count());
-            // i - 2 dot(n, i) n
-            const Value d = dot(a[1], a[0], n, pos);
-            const Value twice = arith('+', d, d, pos);
-            return multiplyAdd(negate(twice, pos), a[1], a[0], pos);
-        }
-        if (name == "tex2D") {
-            expectArgs(e, 2);
-            if (profile.kind != ShaderKind::pixel) {
-                throw CompileError(pos, "tex2D is not available in " + profile.name);
-            }
-            if (a[0].type.kind != Type::Kind::sampler) {
-                throw CompileError(e.args[0]->pos, "the first argument of tex2D must be a sampler");
-            }
-            if (vecArg(1).count() < 2) {
-                throw CompileError(e.args[1]->pos, "tex2D needs at least two texture coordinates");
-            }
-            Src coord = operand(a[1], a[1].count(), pos);
-            for (int k = a[1].count(); k < 4; ++k) {
-                coord.swz[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(k);
-            }
-            Src sampler;
-            sampler.reg = Reg{RegFile::sampler, a[0].regBase};
-            samplersUsed[a[0].regBase] = true;
-            return emit(Op::texld, 4, {coord, sampler}, pos);
-        }
-        throw CompileError(pos, "unknown function '" + name + "'");
-    }
-
-    Value dot(const Value& a, const Value& b, int n, SourcePos pos) {
-        if (a.literal && b.literal) {
-            float sum = 0;
-            for (int k = 0; k < n; ++k) {
-                sum += a.lits[static_cast<std::size_t>(a.count() == 1 ? 0 : k)] *
-                       b.lits[static_cast<std::size_t>(b.count() == 1 ? 0 : k)];
-            }
-            return literalValue({sum, 0, 0, 0}, 1);
-        }
-        Value t = newTemp(1);
-        dotInto(t.src.reg, 0, operand(a, n, pos), operand(b, n, pos), n, pos);
-        return t;
-    }
-
-    Src matrixRegister(const Value& m, int i) const {
-        Src s;
-        s.reg = Reg{RegFile::constant, m.regBase + i};
-        return s;
-    }
-
-    Value mulIntrinsic(const Value& a, const Value& b, SourcePos pos) {
-        if (a.type.kind != Type::Kind::numeric || b.type.kind != Type::Kind::numeric) {
-            throw CompileError(pos, "mul takes numbers, vectors and matrices");
-        }
-        if (!a.type.matrix && !b.type.matrix) {
-            if (a.count() == 1 || b.count() == 1) {
-                return arith('*', a, b, pos);
-            }
-            return dot(a, b, std::min(a.count(), b.count()), pos);
-        }
-        if (a.type.matrix && b.type.matrix) {
-            throw CompileError(pos, "matrix by matrix products are not supported");
-        }
-        const bool vectorFirst = b.type.matrix;
-        const Value& v = vectorFirst ? a : b;
-        const Value& m = vectorFirst ? b : a;
-        const int inner = vectorFirst ? m.type.rows : m.type.cols;
-        const int outer = vectorFirst ? m.type.cols : m.type.rows;
-        if (v.count() < inner) {
-            throw CompileError(pos,
-                               "mul of a " + typeName(v.type) + " and a " + typeName(m.type) + ": sizes do not match");
-        }
-        const Src vs = operand(v, inner, pos);
-        Value t = newTemp(outer);
-        // Registers hold rows (row_major) or columns (column_major). Where a
-        // register runs along the product's inner dimension the result is one
-        // dot product per lane; otherwise it is a sum of registers scaled by
-        // the vector's components.
-        const bool dotPerLane = vectorFirst != m.rowMajor;
-        if (dotPerLane) {
-            for (int j = 0; j < outer; ++j) {
-                dotInto(t.src.reg, j, vs, matrixRegister(m, j), inner, pos);
-            }
-            return t;
-        }
-        Src acc;
-        acc.reg = t.src.reg;
-        for (int i = 0; i < inner; ++i) {
-            const Src scale = withSwizzle(vs, vs.swz[static_cast<std::size_t>(i)]);
-            if (i == 0) {
-                emitTo(Op::mul, t.src.reg, laneMask(outer), {scale, matrixRegister(m, i)}, pos);
-            } else {
-                emitTo(Op::mad, t.src.reg, laneMask(outer), {scale, matrixRegister(m, i), acc}, pos);
-            }
-        }
-        return t;
+        expectArgs(e, intrinsic->arity);
+        return intrinsic->handler(*this, IntrinsicCall{name, a, argPos, e.pos});
     }
 
     Value construct(const Expr& e) {
@@ -1228,11 +676,6 @@ class Generator {
 
     // ---- entry point: inputs and outputs ----------------------------------
 
-    struct VertexInput {
-        std::string usage;
-        int index = 0;
-    };
-
     Value inputValue(const std::string& semanticText, const Type& t, SourcePos pos) {
         if (semanticText.empty()) {
             throw CompileError(pos, "an input of the entry point needs a semantic");
@@ -1240,86 +683,10 @@ class Generator {
         if (!t.isVector()) {
             throw CompileError(pos, "inputs of type '" + typeName(t) + "' are not supported");
         }
-        const Semantic sem = splitSemantic(semanticText);
         Value v;
         v.type = t;
-        if (profile.kind == ShaderKind::vertex) {
-            static const std::map<std::string, std::string> usages = {{"POSITION", "position"},
-                                                                      {"BLENDWEIGHT", "blendweight"},
-                                                                      {"BLENDINDICES", "blendindices"},
-                                                                      {"NORMAL", "normal"},
-                                                                      {"PSIZE", "psize"},
-                                                                      {"TEXCOORD", "texcoord"},
-                                                                      {"TANGENT", "tangent"},
-                                                                      {"BINORMAL", "binormal"},
-                                                                      {"COLOR", "color"},
-                                                                      {"FOG", "fog"},
-                                                                      {"DEPTH", "depth"}};
-            const auto it = usages.find(sem.name);
-            if (it == usages.end()) {
-                throw CompileError(pos, "'" + semanticText + "' is not a vertex input semantic");
-            }
-            int reg = -1;
-            for (std::size_t i = 0; i < vertexInputs.size(); ++i) {
-                if (vertexInputs[i].usage == it->second && vertexInputs[i].index == sem.index) {
-                    reg = static_cast<int>(i);
-                }
-            }
-            if (reg < 0) {
-                if (vertexInputs.size() >= 16) {
-                    throw CompileError(pos, "too many vertex inputs (16 at most)");
-                }
-                reg = static_cast<int>(vertexInputs.size());
-                vertexInputs.push_back({it->second, sem.index});
-            }
-            v.src.reg = Reg{RegFile::input, reg};
-            return v;
-        }
-        if (sem.name == "COLOR" && sem.index < 2) {
-            v.src.reg = Reg{RegFile::input, sem.index};
-        } else if (sem.name == "TEXCOORD" && sem.index < 8) {
-            v.src.reg = Reg{RegFile::texcoord, sem.index};
-        } else {
-            throw CompileError(pos, "'" + semanticText + "' is not a pixel input semantic of " + profile.name);
-        }
-        std::uint8_t& mask = pixelInputs[{v.src.reg.file == RegFile::texcoord, v.src.reg.index}];
-        mask = static_cast<std::uint8_t>(mask | laneMask(t.cols));
+        v.src.reg = semantics.input(semanticText, t.cols, pos);
         return v;
-    }
-
-    Reg outputRegister(const std::string& semanticText, SourcePos pos) {
-        if (semanticText.empty()) {
-            throw CompileError(pos, "an output of the entry point needs a semantic");
-        }
-        const Semantic sem = splitSemantic(semanticText);
-        std::optional<Reg> r;
-        if (profile.kind == ShaderKind::vertex) {
-            if ((sem.name == "POSITION" || sem.name == "SV_POSITION") && sem.index == 0) {
-                r = Reg{RegFile::rastOut, 0};
-            } else if (sem.name == "FOG" && sem.index == 0) {
-                r = Reg{RegFile::rastOut, 1};
-            } else if (sem.name == "PSIZE" && sem.index == 0) {
-                r = Reg{RegFile::rastOut, 2};
-            } else if (sem.name == "COLOR" && sem.index < 2) {
-                r = Reg{RegFile::attrOut, sem.index};
-            } else if (sem.name == "TEXCOORD" && sem.index < 8) {
-                r = Reg{RegFile::texOut, sem.index};
-            }
-        } else if ((sem.name == "COLOR" || sem.name == "SV_TARGET") && sem.index < 4) {
-            r = Reg{RegFile::colorOut, sem.index};
-        } else if (sem.name == "DEPTH" && sem.index == 0) {
-            r = Reg{RegFile::depthOut, 0};
-        }
-        if (!r) {
-            throw CompileError(pos, "'" + semanticText + "' is not an output semantic of " + profile.name);
-        }
-        for (const Reg& w : outputsWritten) {
-            if (w == *r) {
-                throw CompileError(pos, "output semantic '" + semanticText + "' is written twice");
-            }
-        }
-        outputsWritten.push_back(*r);
-        return *r;
     }
 
     void writeOutput(const Value& v, const std::string& semantic, SourcePos pos) {
@@ -1334,7 +701,7 @@ class Generator {
             }
             return;
         }
-        const Reg r = outputRegister(semantic, pos);
+        const Reg r = semantics.output(semantic, pos);
         const int n = v.count();
         if (n > 4 || !v.type.isVector()) {
             throw CompileError(pos, "outputs of type '" + typeName(v.type) + "' are not supported");
@@ -1349,7 +716,7 @@ class Generator {
             full = newTemp(4);
             emitTo(Op::mov, full.src.reg, laneMask(n), {operand(v, n, pos)}, pos);
             emitTo(Op::mov, full.src.reg, static_cast<std::uint8_t>(laneMask(4) & ~laneMask(n)),
-                   {scalarConstant(n == 3 ? 1.0f : 0.0f, pos)}, pos);
+                   {constants.scalar(n == 3 ? 1.0f : 0.0f, pos)}, pos);
             full.type = vectorType(4);
         }
         emitTo(Op::mov, r, laneMask(lanes), {operand(full, lanes, pos)}, pos);
@@ -1393,10 +760,11 @@ class Generator {
             writeOutput(read(*s), s->semantic, s->pos);
         }
         if (profile.kind == ShaderKind::vertex &&
-            std::find(outputsWritten.begin(), outputsWritten.end(), Reg{RegFile::rastOut, 0}) == outputsWritten.end()) {
+            std::find(semantics.outputsWritten().begin(), semantics.outputsWritten().end(), Reg{RegFile::rastOut, 0}) ==
+                semantics.outputsWritten().end()) {
             throw CompileError(f.pos, "a vertex program must write POSITION");
         }
-        if (profile.kind == ShaderKind::pixel && outputsWritten.empty()) {
+        if (profile.kind == ShaderKind::pixel && semantics.outputsWritten().empty()) {
             throw CompileError(f.pos, "a pixel program must write COLOR");
         }
     }
@@ -1435,35 +803,8 @@ class Generator {
     std::string assemblyText() const {
         std::ostringstream out;
         out << profile.name << "\n";
-        std::vector<DefRegister> sorted = defs;
-        std::sort(sorted.begin(), sorted.end(),
-                  [](const DefRegister& a, const DefRegister& b) { return a.index < b.index; });
-        for (const DefRegister& d : sorted) {
-            out << "def c" << d.index;
-            for (float f : d.values) {
-                out << ", " << formatFloat(f);
-            }
-            out << "\n";
-        }
-        for (std::size_t i = 0; i < vertexInputs.size(); ++i) {
-            out << "dcl_" << vertexInputs[i].usage;
-            if (vertexInputs[i].index != 0) {
-                out << vertexInputs[i].index;
-            }
-            out << " v" << i << "\n";
-        }
-        for (const auto& [key, mask] : pixelInputs) {
-            out << "dcl " << (key.first ? "t" : "v") << key.second;
-            if (mask != 0xF) {
-                out << ".";
-                for (int k = 0; k < 4; ++k) {
-                    if ((mask >> k) & 1) {
-                        out << "xyzw"[k];
-                    }
-                }
-            }
-            out << "\n";
-        }
+        constants.writeDefs(out);
+        semantics.writeDeclarations(out);
         for (const auto& [index, used] : samplersUsed) {
             if (used) {
                 out << "dcl_2d s" << index << "\n";
@@ -1475,20 +816,10 @@ class Generator {
         return out.str();
     }
 
-    const Program& program;
-    const ProfileLimits& profile;
-    std::vector<Instr> code;
-    int nextTemp = 0;
     std::deque<Storage> arena;
     std::map<std::string, Storage*> globals;
     std::vector<Scope> scopes;
-    std::vector<bool> constantUsed;
-    std::vector<bool> samplerUsed;
-    std::vector<DefRegister> defs;
-    std::vector<VertexInput> vertexInputs;
-    std::map<std::pair<bool, int>, std::uint8_t> pixelInputs; // (is t#, number) -> components read
-    std::map<int, bool> samplersUsed;
-    std::vector<Reg> outputsWritten;
+    EntrySemantics semantics;
     int callDepth = 0;
 };
 

@@ -1,7 +1,7 @@
 // runDemo for the exit-path tests: leaves the way RIZA3V_PROBE says.
-#include "app/core/errors.h"
 #include "app/demo.h"
 #include "debuglog/log.h"
+#include "errors/errors.h"
 
 #include <csignal>
 #include <cstdlib>

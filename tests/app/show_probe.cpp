@@ -30,8 +30,6 @@
 
 namespace {
 
-constexpr int kSpaceKey = 0x20;
-constexpr int kEscapeKey = 0x1B;
 // The windowed present's 10 ms sleep moves virtual time too.
 constexpr std::uint64_t kPresentSleepNs = 10'000'000;
 
@@ -60,13 +58,13 @@ void onFrame(const FrameRecord& frame, void* context) {
                 static_cast<double>(frame.fadeB));
     if (script.nextSpace < script.spaces.size() && frame.t >= script.spaces[script.nextSpace]) {
         ++script.nextSpace;
-        platform::simulateKeyDown(kSpaceKey);
-        platform::simulateKeyUp(kSpaceKey);
+        platform::simulateKeyDown(VK_SPACE);
+        platform::simulateKeyUp(VK_SPACE);
     }
     if (!script.escaped && script.escape >= 0.0 && frame.t >= script.escape) {
         script.escaped = true;
-        platform::simulateKeyDown(kEscapeKey);
-        platform::simulateKeyUp(kEscapeKey);
+        platform::simulateKeyDown(VK_ESCAPE);
+        platform::simulateKeyUp(VK_ESCAPE);
     }
 }
 

@@ -13,7 +13,7 @@ status=0
 pattern='#[[:space:]]*include[[:space:]]*[<"](SDL|GL/|GLES|EGL/|KHR/|ft2build|freetype|fontconfig|epoxy)'
 # tools/picgen draws the embedded pictures' letters with FreeType while the
 # project is built; it is a build tool, never part of the show.
-hits=$(grep -rnE "$pattern" app dx music texgen geometry effects text tools debuglog 2>/dev/null |
+hits=$(grep -rnE "$pattern" app dx music texgen geometry effects text tools debuglog errors 2>/dev/null |
   grep -v '^tools/picgen/' || true)
 if [ -n "$hits" ]; then
   echo "platform headers included above the platform layer:"

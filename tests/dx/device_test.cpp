@@ -1,7 +1,7 @@
 // The device wrapper against a mock device: colours, transforms, render
 // targets and their depth surfaces, and the calls that raise.
-#include "app/core/errors.h"
 #include "dx/dxdevice.h"
+#include "errors/errors.h"
 #include "tests/dx/fakedevice.h"
 #include "tests/support/heapcount.h"
 

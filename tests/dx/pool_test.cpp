@@ -1,9 +1,9 @@
 // Vertex and index pools against a mock device: the split into hardware
 // buffers, uploads, draws, declarations and the welding pass.
-#include "app/core/errors.h"
 #include "dx/dxdevice.h"
 #include "dx/dxindexbuffer.h"
 #include "dx/dxvertexbuffer.h"
+#include "errors/errors.h"
 #include "tests/dx/fakedevice.h"
 
 #include <gtest/gtest.h>

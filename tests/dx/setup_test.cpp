@@ -1,8 +1,8 @@
 // The setup dialog driven by the scripted user, the window procedure and
 // device creation, against a mock Direct3D object in virtual run mode.
-#include "app/core/errors.h"
 #include "dx/dxbase.h"
 #include "dx/dxdevice.h"
+#include "errors/errors.h"
 #include "platform/kernel/runmode.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/script.h"

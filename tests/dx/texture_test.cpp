@@ -1,8 +1,8 @@
 // Textures against a mock device: level counts, the per-channel halving and
 // the rows written through the lock's pitch.
-#include "app/core/errors.h"
 #include "dx/dxdevice.h"
 #include "dx/dxtexture.h"
+#include "errors/errors.h"
 #include "tests/dx/fakedevice.h"
 
 #include <gtest/gtest.h>

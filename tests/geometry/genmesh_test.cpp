@@ -1,9 +1,9 @@
 // The mesh generator against a mock device: cube layout and welding, the
 // polygon budget, normals, texture coordinates, spherify and drawing.
-#include "app/core/errors.h"
 #include "dx/dxdevice.h"
 #include "dx/dxindexbuffer.h"
 #include "dx/dxvertexbuffer.h"
+#include "errors/errors.h"
 #include "geometry/genmesh.h"
 #include "tests/dx/fakedevice.h"
 #include "tests/geometry/surface.h"

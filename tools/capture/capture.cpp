@@ -1,9 +1,9 @@
 #include "tools/capture/capture.h"
 
-#include "app/core/errors.h"
 #include "app/dxmain.h"
 #include "app/frameloop.h"
 #include "app/timeline.h"
+#include "errors/errors.h"
 #include "music/output.h"
 #include "platform/d3d9/d3d9ext.h"
 #include "platform/kernel/clock.h"

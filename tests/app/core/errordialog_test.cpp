@@ -1,7 +1,7 @@
 // The error dialog run by the dialog manager in virtual mode: what it shows
 // and every way of dismissing it.
 #include "app/core/errordialog.h"
-#include "app/core/errors.h"
+#include "errors/errors.h"
 #include "platform/kernel/runmode.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/script.h"

@@ -1,4 +1,5 @@
-#include "app/core/errors.h"
+#include "app/core/errordialog.h"
+#include "errors/errors.h"
 
 #include <gtest/gtest.h>
 

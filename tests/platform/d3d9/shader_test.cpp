@@ -194,6 +194,60 @@ TEST_F(Shaders, TheSameCodeMadeAgainSharesItsTranslation) {
     previousPs->Release();
 }
 
+// Every newly linked program gets the current transforms: 32 programs, each
+// a pixel shader that samples all eight stages, each drawn once through its
+// own world matrix (a new transform serial) into a 4 x 4 cell of the target.
+// A cell left black is a program that drew with transforms it was never sent.
+TEST_F(Shaders, EveryNewProgramGetsTheTransforms) {
+    const D3DMATRIX identity{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+    device->SetTransform(D3DTS_VIEW, &identity);
+    device->SetTransform(D3DTS_PROJECTION, &identity);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    device->BeginScene();
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetTexture(0, texture);
+    device->SetVertexDeclaration(declaration);
+    const MeshVertex quad[4] = {{-1, -1, 0, 0xFFFFFFFFu, 0, 1},
+                                {-1, 1, 0, 0xFFFFFFFFu, 0, 0},
+                                {1, 1, 0, 0xFFFFFFFFu, 1, 0},
+                                {1, -1, 0, 0xFFFFFFFFu, 1, 1}};
+    for (int cell = 0; cell < 32; ++cell) {
+        std::string code = "ps_2_0\ndef c0, " + std::to_string(cell / 256.0f) + ", 1, 0, 1\ndcl t0.xy\n";
+        for (int s = 0; s < 8; ++s) {
+            code += "dcl_2d s" + std::to_string(s) + "\n";
+        }
+        for (int s = 0; s < 8; ++s) {
+            code += "texld r" + std::to_string(s) + ", t0, s" + std::to_string(s) + "\n";
+        }
+        for (int s = 1; s < 8; ++s) {
+            code += "add r0, r0, r" + std::to_string(s) + "\n";
+        }
+        code += "add r0, r0, c0\nmov oC0, r0\n";
+        IDirect3DPixelShader9* ps = nullptr;
+        ASSERT_EQ(device->CreatePixelShader(tokens(code.c_str()).data(), &ps), D3D_OK);
+        // The quad's centre on the centre pixel of its cell, one pixel to each side.
+        const float half = 2.0f / 64.0f;
+        const float x = static_cast<float>(cell % 16 * 4 + 2);
+        const float y = static_cast<float>(cell / 16 * 4 + 2);
+        const D3DMATRIX world{{{half, 0, 0, 0},
+                               {0, half, 0, 0},
+                               {0, 0, 1, 0},
+                               {(x + 0.5f) / 32.0f - 1.0f, 1.0f - (y + 0.5f) / 32.0f, 0, 1}}};
+        device->SetTransform(D3DTS_WORLD, &world);
+        device->SetPixelShader(ps);
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK);
+        device->SetPixelShader(nullptr);
+        ps->Release();
+    }
+    device->EndScene();
+    const Picture picture = readBackBuffer("cells");
+    for (UINT cell = 0; cell < 32; ++cell) {
+        // Green is 1 plus what the samplers add, so full in every drawn cell.
+        EXPECT_EQ(green(picture.at(cell % 16 * 4 + 2, cell / 16 * 4 + 2)), 0xFF) << "cell " << cell;
+    }
+}
+
 // Direct3D runs no vertex shader on pre-transformed vertices; a bound pixel
 // shader still colours them. A quad from (10.5, 20.5) to (30.5, 50.5) covers
 // the pixels whose centres (integer coordinates) lie inside it: x 11..30, y 21..50.

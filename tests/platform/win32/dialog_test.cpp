@@ -1,7 +1,7 @@
 // The dialog manager in virtual mode, driven by the scripted user through the
 // real templates and the show's setup dialog procedure.
-#include "app/core/errors.h"
 #include "dx/dxbase.h"
+#include "errors/errors.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/runmode.h"
 #include "platform/win32/dialog.h"

@@ -2,8 +2,8 @@
 // here), read back from the X server and compared with what the layer
 // painted. With RIZA3V_SCREENSHOT_DIR set, the screenshots are kept as PNGs.
 #include "app/core/errordialog.h"
-#include "app/core/errors.h"
 #include "dx/dxbase.h"
+#include "errors/errors.h"
 #include "platform/kernel/runmode.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/script.h"

@@ -7,10 +7,10 @@
 // "probe: song started at N ns" once the song plays. RIZA3V_PROBE_END sets
 // when it exits with status 0 (seconds, default 2); RIZA3V_PROBE=fail raises
 // a failure after 0.5 s instead.
-#include "app/core/errors.h"
 #include "app/demo.h"
 #include "dx/dxbase.h"
 #include "dx/dxdevice.h"
+#include "errors/errors.h"
 #include "music/songclock.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/kernel.h"

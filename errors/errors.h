@@ -2,7 +2,9 @@
 //
 // Every failure is a thrown qtv_d3d::exception whose constructor writes the
 // record that the error dialog shows; quitting is a thrown quitException.
-// Only the main thread raises. The debug log is debuglog/log.h.
+// Only the main thread raises. Raising depends on the kernel services alone,
+// so any layer may raise; showing a record is the application's
+// (app/core/errordialog.h). The debug log is debuglog/log.h.
 #pragma once
 
 #include <cstdint>
@@ -40,11 +42,6 @@ inline constexpr const char* kAutoThrowLogic = "auto throw(logic)";
 [[noreturn]] void raiseError(const char* message, const char* file, std::int32_t line);
 // Raises "auto throw(d3d)" at file and line unless result is 0 (success).
 void checkD3d(std::int32_t result, const char* file, std::int32_t line);
-
-// Shows the error dialog with errorRecord and returns once it is dismissed.
-// Where no dialog can be shown the record goes to standard error as
-// "File:", "Line:" and "Message:" lines.
-void showDialog();
 
 // The record as "File:", "Line:", "Message:" lines, each ending in a newline.
 std::string errorRecordText();

@@ -1,3 +1,6 @@
+# How each kind of target of the project is declared: warnings, libraries,
+# tests, benchmarks, and the one way a folder joins the build.
+
 # Warnings for the project's own targets. Third-party headers come in as
 # system headers, so these flags speak only of our code.
 function(riza3v_warnings target)

@@ -1,4 +1,4 @@
-#include "app/core/errors.h"
+#include "errors/errors.h"
 
 #include "platform/kernel/kernel.h"
 
