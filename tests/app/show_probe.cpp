@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     user::chooseRowText(kResolutionList, "160x120");
     user::chooseRowText(kRefreshRateList, "60 Hz");
     if (escapeAtStartup) {
-        user::call([](HWND) { PostMessageA(*mainWindow, WM_KEYDOWN, kEscapeKey, 1); });
+        user::call([](HWND) { PostMessageA(*mainWindow, WM_KEYDOWN, VK_ESCAPE, 1); });
     }
     user::click(IDOK);
     setFrameObserver(onFrame, &script);
