@@ -8,21 +8,22 @@ namespace {
 // Per frame: a fixed part (the scene's own CPU work: simulation, meshes,
 // isosurfaces) and a part per million pixels (rasterising, blur passes,
 // read-back and encoding). Fitted to --timings runs at 640 x 360 and
-// 1280 x 720 on a two-core machine with Mesa llvmpipe, plus the encoder's
-// share; that machine was shared at the time, so these are rough, and the
-// estimate takes its scale from the frames as they are timed.
+// 1280 x 720 on an otherwise idle two-core machine with Mesa llvmpipe, the
+// encoder included. Another machine differs in scale more than in the ratios
+// between scenes, so the estimate takes its scale from the frames as they are
+// timed.
 struct SceneCost {
     double fixedSeconds;
     double secondsPerMegapixel;
 };
 constexpr std::array<SceneCost, 7> kReferenceCosts = {{
     {0.0, 0.0}, // unused
-    {0.016, 0.385},
-    {0.115, 0.046},
-    {0.0, 0.192},
-    {0.0, 0.158},
-    {0.0035, 0.069},
-    {0.006, 0.063},
+    {0.0236, 0.156},
+    {0.0418, 0.0300},
+    {0.0011, 0.1238},
+    {0.0, 0.0835},
+    {0.0032, 0.0259},
+    {0.0010, 0.0356},
 }};
 
 } // namespace
@@ -78,7 +79,7 @@ double Estimate::secondsLeft() const {
         return -1.0;
     }
     const double machine = wallTotal_ / referenceDone_;
-    double left = 0.0;
+    double left = kReferenceFinishSeconds * machine;
     for (const Scene& scene : scenes_) {
         const double perFrame = scene.framesTimed >= kFramesToTrust ? scene.wallSeconds / scene.framesTimed
                                                                     : scene.referenceSeconds * machine;

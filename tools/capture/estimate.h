@@ -1,7 +1,8 @@
 // How long a capture takes: a cost per frame for each scene, first from a
 // model measured on a reference machine, then from the frames of each scene as
 // they are written. The scenes differ several times over in cost, so the time
-// left is the frames still to come in each scene times that scene's cost.
+// left is the frames still to come in each scene times that scene's cost, plus
+// the finishing (closing the video, drawing the storyboard).
 #pragma once
 
 #include <array>
@@ -12,7 +13,12 @@ namespace capture {
 // cores, Mesa llvmpipe) at width x height, drawing, reading back and encoding.
 double referenceFrameSeconds(int part, int width, int height);
 
-// The whole of frames first..end-1 at fps on the reference machine.
+// Seconds the reference machine takes after the last frame: the encoder's
+// last frames, the WAV header and the storyboard.
+inline constexpr double kReferenceFinishSeconds = 1.9;
+
+// The whole of frames first..end-1 at fps on the reference machine, without
+// the finishing.
 double referenceCaptureSeconds(int width, int height, int fps, long first, long end);
 
 class Estimate {
@@ -22,10 +28,10 @@ class Estimate {
     // Frame n was written `wallSeconds` after the first one was.
     void frameDone(long n, double wallSeconds);
 
-    // Seconds until the last frame is written; negative until a frame has
-    // been timed. Scenes with enough frames timed use their own cost; the
-    // others their reference cost scaled by how this machine compares with
-    // the reference so far.
+    // Seconds until the capture is finished; negative until a frame has been
+    // timed. Scenes with enough frames timed use their own cost; the others,
+    // and the finishing, their reference cost scaled by how this machine
+    // compares with the reference so far.
     double secondsLeft() const;
 
     // Frames of scene `part` timed so far and the wall time they took.
