@@ -101,13 +101,19 @@ bool Device::initialise(std::string& error) {
     }
     // Fixed for the device's life: rendering into textures is always upside
     // down, which turns Direct3D's clockwise front faces counter-clockwise
-    // for GL and puts the point-sprite origin at the lower left.
+    // for GL and puts the point-sprite origin at the lower left. OpenGL ES
+    // fixes that origin at the upper left and always takes the program's
+    // point size: its GLSL form reads the sprite coordinate flipped instead
+    // (glsldialect.h).
     gl::FrontFace(GL_CCW);
-    gl::PointParameteri(GL_POINT_SPRITE_COORD_ORIGIN, GL_LOWER_LEFT);
-    gl::Enable(GL_PROGRAM_POINT_SIZE);
     gl::Enable(GL_SCISSOR_TEST);
-    // Flat shading takes the first vertex of a primitive in Direct3D.
-    gl::ProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
+    if (gl::isDesktop()) {
+        gl::PointParameteri(GL_POINT_SPRITE_COORD_ORIGIN, GL_LOWER_LEFT);
+        gl::Enable(GL_PROGRAM_POINT_SIZE);
+        // Flat shading takes the first vertex of a primitive in Direct3D.
+        // The layer shades Gouraud only, so ES (last vertex) needs no equivalent.
+        gl::ProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
+    }
     setDefaults();
     if (gl::GetError() != GL_NO_ERROR) {
         error = "GL reported an error while setting up";
@@ -440,7 +446,7 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
     applied_.depthMask = 1;
     auto c = colorOf(Color);
     gl::ClearColor(c[0], c[1], c[2], c[3]);
-    gl::ClearDepth(static_cast<double>(std::clamp(Z, 0.0f, 1.0f)));
+    gl::clearDepth(std::clamp(Z, 0.0f, 1.0f));
     gl::ClearStencil(static_cast<GLint>(Stencil & 0xFF));
     GLbitfield bits = ((Flags & D3DCLEAR_TARGET) != 0 ? GL_COLOR_BUFFER_BIT : 0) |
                       ((Flags & D3DCLEAR_ZBUFFER) != 0 ? GL_DEPTH_BUFFER_BIT : 0) |

@@ -174,6 +174,8 @@ class Device final : public IDirect3DDevice9 {
     GLuint feedbackCopy(const Texture& texture);
     bool applyVertexInput(const VertexLayout& layout, GLuint buffer, UINT baseOffset, UINT stride);
     const VertexLayout* currentLayout() const;
+    // Whether draws test depth: the test is on and there is a depth surface.
+    bool depthTested() const;
     void buildFfKeys(const VertexLayout& layout, bool points, FfVertexKey& vertexKey, FfPixelKey& pixelKey) const;
     GLuint compileShader(GLenum stage, const std::string& source, std::string& error);
     bool linkProgram(GLuint vertexShader, GLuint pixelShader, std::uint64_t vsId, std::uint64_t psId,

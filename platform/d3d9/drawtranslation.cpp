@@ -5,8 +5,8 @@
 // Each piece sends only what differs from what GL already holds.
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/glsldialect.h"
+#include "platform/kernel/refusal.h"
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -15,7 +15,7 @@ namespace platform::d3d9 {
 namespace {
 
 float bitsFloat(DWORD d) {
-    return std::bit_cast<float>(d);
+    return __builtin_bit_cast(float, d);
 }
 
 // The vertex count is worked out in 64 bits: a primitive count near 2^32
@@ -191,8 +191,11 @@ void Device::applyRasterState(const VertexLayout& layout) {
     // surface to test against) are not clipped in depth: screen text sits at
     // z 3 or 10 and still shows. Depth clamping turns off GL's near and far
     // clipping; with the depth test on, z outside 0..1 is clipped as usual.
-    const bool noDepthTest = rs[D3DRS_ZENABLE] == D3DZB_FALSE || depthStencil_ == nullptr;
-    capability(a.depthClamp, layout.pretransformed && noDepthTest, GL_DEPTH_CLAMP);
+    // OpenGL ES has no depth clamping: there the generated vertex program
+    // clamps z instead (buildFfKeys).
+    if (gl::isDesktop()) {
+        capability(a.depthClamp, layout.pretransformed && !depthTested(), GL_DEPTH_CLAMP);
+    }
     const int depthMask = rs[D3DRS_ZWRITEENABLE] != FALSE ? 1 : 0;
     changeState(a.depthMask, depthMask, count, [&] { gl::DepthMask(depthMask != 0 ? GL_TRUE : GL_FALSE); });
     const GLenum depthFunc = glCompare(rs[D3DRS_ZFUNC]);
@@ -215,7 +218,16 @@ void Device::applyRasterState(const VertexLayout& layout) {
     const GLenum mode = rs[D3DRS_FILLMODE] == D3DFILL_WIREFRAME ? GL_LINE
                         : rs[D3DRS_FILLMODE] == D3DFILL_POINT   ? GL_POINT
                                                                 : GL_FILL;
-    changeState(a.polygonMode, mode, count, [&] { gl::PolygonMode(GL_FRONT_AND_BACK, mode); });
+    changeState(a.polygonMode, mode, count, [&] {
+        if (gl::isDesktop()) {
+            gl::PolygonMode(GL_FRONT_AND_BACK, mode);
+        } else if (mode != GL_FILL) {
+            // OpenGL ES fills only; the show draws solid, so lines and points
+            // are refused, not emulated.
+            platform::logRefusal("d3d9", "D3DRS_FILLMODE %u: OpenGL ES draws solid only",
+                                 static_cast<unsigned>(rs[D3DRS_FILLMODE]));
+        }
+    });
     const DWORD mask = rs[D3DRS_COLORWRITEENABLE];
     changeState(a.colorMask, mask, count, [&] {
         // D3DCOLORWRITEENABLE: red 1, green 2, blue 4, alpha 8.
@@ -233,13 +245,19 @@ void Device::applyRasterState(const VertexLayout& layout) {
         },
         2);
     const std::array<float, 2> range = {viewport_.MinZ, viewport_.MaxZ};
-    changeState(a.depthRange, range, count, [&] { gl::DepthRange(range[0], range[1]); });
+    changeState(a.depthRange, range, count, [&] { gl::depthRange(range[0], range[1]); });
+}
+
+bool Device::depthTested() const {
+    return renderStates_[D3DRS_ZENABLE] != D3DZB_FALSE && depthStencil_ != nullptr;
 }
 
 void Device::buildFfKeys(const VertexLayout& layout, bool points, FfVertexKey& v, FfPixelKey& p) const {
     const auto& rs = renderStates_;
     v = FfVertexKey{};
-    v.pretransformed = layout.pretransformed;
+    // 2: pre-transformed, drawn without a depth test, on a context without
+    // depth clamping: the program clamps z so that nothing is clipped in depth.
+    v.pretransformed = !layout.pretransformed ? 0 : (gl::isDesktop() || depthTested() ? 1 : 2);
     v.hasNormal = layout.hasNormal;
     v.hasDiffuse = layout.hasDiffuse;
     v.hasSpecular = layout.hasSpecular;

@@ -23,6 +23,13 @@ bool toGlslDialect(GlslDialect dialect, const std::string& source, std::string& 
         return true;
     }
     out = kEsPrologue + source.substr(core.size());
+    // The layer renders upside down and sets the desktop sprite origin to the
+    // lower left; ES fixes it at the upper left, so t is read flipped.
+    const std::string coord = "gl_PointCoord";
+    const std::string flipped = "vec2(gl_PointCoord.x, 1.0 - gl_PointCoord.y)";
+    for (std::size_t at = out.find(coord); at != std::string::npos; at = out.find(coord, at + flipped.size())) {
+        out.replace(at, coord.size(), flipped);
+    }
     return true;
 }
 

@@ -284,10 +284,15 @@ bool lockRange(UINT offset, UINT size, std::size_t total, UINT& outSize) {
 
 } // namespace
 
-// GL keeps the only copy of the contents: a lock maps the range asked for and
-// the unlock hands it back, so nothing is held on this side between locks.
+// Desktop GL keeps the only copy of the contents: a lock maps the range asked
+// for and the unlock hands it back, so nothing is held on this side between
+// locks. OpenGL ES maps no buffers (WebGL 2 has no glMapBufferRange): the
+// contents live in copy_ as well, and an unlock sends the locked range.
 BufferStore::BufferStore(std::shared_ptr<Shared> shared, GLenum target, UINT length, DWORD usage, GLenum glUsage)
     : shared_(std::move(shared)), target_(target), size_(length), usage_(usage), glUsage_(glUsage) {
+    if (!gl::isDesktop()) {
+        copy_.assign(length, 0);
+    }
     gl::GenBuffers(1, &buffer_);
     gl::BindBuffer(target_, buffer_);
     gl::BufferData(target_, length, nullptr, glUsage_);
@@ -295,7 +300,7 @@ BufferStore::BufferStore(std::shared_ptr<Shared> shared, GLenum target, UINT len
 
 BufferStore::~BufferStore() {
     shared_->context->makeCurrent();
-    if (locked_ && lockSize_ > 0) {
+    if (locked_ && lockSize_ > 0 && copy_.empty()) {
         gl::BindBuffer(target_, buffer_);
         gl::UnmapBuffer(target_);
     }
@@ -329,13 +334,14 @@ HRESULT BufferStore::lock(const char* what, UINT offset, UINT sizeToLock, void**
         // D3DLOCK_NOOVERWRITE maps synchronised all the same: callers that
         // refill a whole pool under it every frame would otherwise write
         // under draws still queued from the frame before.
-        mapped = gl::MapBufferRange(target_, offset, size, access);
+        mapped = copy_.empty() ? gl::MapBufferRange(target_, offset, size, access) : copy_.data() + offset;
         if (mapped == nullptr) {
             logFailure("%s Lock(%u, %u): the GL store could not be mapped", what, offset, sizeToLock);
             return D3DERR_INVALIDCALL;
         }
     }
     locked_ = true;
+    lockOffset_ = offset;
     lockSize_ = size;
     lockFlags_ = flags;
     *data = mapped;
@@ -353,7 +359,11 @@ HRESULT BufferStore::unlock(const char* what) {
     }
     shared_->context->makeCurrent();
     gl::BindBuffer(target_, buffer_);
-    if (gl::UnmapBuffer(target_) == GL_FALSE) {
+    if (!copy_.empty()) {
+        if ((lockFlags_ & D3DLOCK_READONLY) == 0) {
+            gl::BufferSubData(target_, lockOffset_, lockSize_, copy_.data() + lockOffset_);
+        }
+    } else if (gl::UnmapBuffer(target_) == GL_FALSE) {
         logFailure("%s Unlock: the GL store lost its contents while mapped", what);
     }
     if ((lockFlags_ & D3DLOCK_READONLY) == 0) {

@@ -173,8 +173,13 @@ class BufferStore {
     GLenum glUsage_;
     GLuint buffer_ = 0;
     bool locked_ = false;
+    UINT lockOffset_ = 0;
     UINT lockSize_ = 0;
     DWORD lockFlags_ = 0;
+    // OpenGL ES (WebGL 2) cannot map buffers: there a copy of the contents is
+    // kept here, locks hand out a range of it and unlocks upload that range.
+    // Empty on desktop GL.
+    std::vector<unsigned char> copy_;
 };
 
 class VertexBuffer final : public RefCounted<IDirect3DVertexBuffer9> {
