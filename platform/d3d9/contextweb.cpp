@@ -9,12 +9,21 @@
 
 #include <emscripten/html5.h>
 
+#include <cstring>
+
 namespace platform::d3d9 {
 namespace {
 
 constexpr char kCanvas[] = "#canvas";
 
+// WebGL 2's getBufferSubData, which Emscripten provides but does not list
+// among the functions its proc-address call knows.
+extern "C" void glGetBufferSubData(GLenum target, GLintptr offset, GLsizeiptr size, void* data);
+
 void* webglProc(const char* name) {
+    if (std::strcmp(name, "glGetBufferSubData") == 0) {
+        return reinterpret_cast<void*>(&glGetBufferSubData);
+    }
     return emscripten_webgl_get_proc_address(name);
 }
 

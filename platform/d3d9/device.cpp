@@ -445,7 +445,7 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
     applied_.colorMask = 0xF;
     applied_.depthMask = 1;
     auto c = colorOf(Color);
-    gl::ClearColor(c[0], c[1], c[2], c[3]);
+    gl::ClearColor(c[0], c[1], c[2], alphaKeptAtOne() ? 1.0f : c[3]);
     gl::clearDepth(std::clamp(Z, 0.0f, 1.0f));
     gl::ClearStencil(static_cast<GLint>(Stencil & 0xFF));
     GLbitfield bits = ((Flags & D3DCLEAR_TARGET) != 0 ? GL_COLOR_BUFFER_BIT : 0) |

@@ -44,6 +44,7 @@ using PFNGLTEXSUBIMAGE2DPROC = decltype(&glTexSubImage2D);
 using PFNGLGETTEXIMAGEPROC = decltype(&glGetTexImage);
 using PFNGLTEXPARAMETERIPROC = decltype(&glTexParameteri);
 using PFNGLDRAWARRAYSPROC = decltype(&glDrawArrays);
+using PFNGLDRAWELEMENTSPROC = decltype(&glDrawElements);
 #else
 #include <GL/glcorearb.h>
 #endif
@@ -99,6 +100,7 @@ using PFNGLDRAWARRAYSPROC = decltype(&glDrawArrays);
     X(PFNGLBINDBUFFERPROC, BindBuffer)                                                                                 \
     X(PFNGLBUFFERDATAPROC, BufferData)                                                                                 \
     X(PFNGLBUFFERSUBDATAPROC, BufferSubData)                                                                           \
+    X(PFNGLGETBUFFERSUBDATAPROC, GetBufferSubData)                                                                     \
     X(PFNGLGENVERTEXARRAYSPROC, GenVertexArrays)                                                                       \
     X(PFNGLDELETEVERTEXARRAYSPROC, DeleteVertexArrays)                                                                 \
     X(PFNGLBINDVERTEXARRAYPROC, BindVertexArray)                                                                       \
@@ -126,7 +128,8 @@ using PFNGLDRAWARRAYSPROC = decltype(&glDrawArrays);
     X(PFNGLUNIFORM3FVPROC, Uniform3fv)                                                                                 \
     X(PFNGLUNIFORMMATRIX4FVPROC, UniformMatrix4fv)                                                                     \
     X(PFNGLUNIFORMMATRIX3FVPROC, UniformMatrix3fv)                                                                     \
-    X(PFNGLDRAWARRAYSPROC, DrawArrays)
+    X(PFNGLDRAWARRAYSPROC, DrawArrays)                                                                                 \
+    X(PFNGLDRAWELEMENTSPROC, DrawElements)
 
 // Desktop OpenGL only: absent from OpenGL ES 3.0 and WebGL 2, whose contexts
 // leave them null and take the ES entries below or another way round.

@@ -17,7 +17,8 @@ enum class GlslDialect {
 // es300 with the ES version line and default precisions (float and int
 // highp: an ES fragment shader has no default float precision, and uniforms
 // that both stages declare must agree in precision) and the point-sprite
-// coordinate flipped in t (device.cpp). False with a reason when
+// coordinate flipped in t (device.cpp), and vertex colours read from bytes
+// B, G, R, A (the layer's D3DCOLOR attributes, which ES cannot reorder). False with a reason when
 // source does not start with the core 3.30 version line.
 bool toGlslDialect(GlslDialect dialect, const std::string& source, std::string& out, std::string& error);
 

@@ -34,6 +34,40 @@ const FormatInfo* colorFormat(D3DFORMAT format) {
     return nullptr;
 }
 
+void glPixelFormat(const FormatInfo& info, GLenum& format, GLenum& type) {
+    format = info.uploadFormat;
+    type = info.uploadType;
+    if (!gl::isDesktop() && info.uploadFormat == GL_BGRA) {
+        format = GL_RGBA;
+        type = info.bytesPerPixel == 4 ? GL_UNSIGNED_BYTE : GL_UNSIGNED_SHORT_4_4_4_4;
+    }
+}
+
+const std::uint8_t* glPixels(const FormatInfo& info, const std::vector<std::uint8_t>& pixels,
+                             std::vector<std::uint8_t>& scratch) {
+    if (gl::isDesktop() || info.uploadFormat != GL_BGRA) {
+        return pixels.data();
+    }
+    scratch.resize(pixels.size());
+    const std::uint8_t alpha = info.alphaIsOne ? 0xFF : 0x00;
+    for (std::size_t i = 0; i + info.bytesPerPixel <= pixels.size(); i += info.bytesPerPixel) {
+        if (info.bytesPerPixel == 4) {
+            // Bytes B, G, R, A to R, G, B, A.
+            scratch[i] = pixels[i + 2];
+            scratch[i + 1] = pixels[i + 1];
+            scratch[i + 2] = pixels[i];
+            scratch[i + 3] = pixels[i + 3] | alpha;
+        } else {
+            // A4R4G4B4 to R4G4B4A4, from the top nibble down.
+            std::uint16_t argb = 0;
+            std::memcpy(&argb, &pixels[i], 2);
+            const auto rgba = static_cast<std::uint16_t>((argb << 4) | (argb >> 12) | (alpha & 0x0F));
+            std::memcpy(&scratch[i], &rgba, 2);
+        }
+    }
+    return scratch.data();
+}
+
 bool depthFormat(D3DFORMAT format, GLenum& internalFormat) {
     switch (format) {
     case D3DFMT_D24S8:
@@ -140,17 +174,20 @@ Texture::Texture(std::shared_ptr<Shared> shared, UINT width, UINT height, UINT l
     // levels that callers fill at once are not cleared and uploaded first.
     for (UINT l = 0; l < levels; ++l) {
         LevelData level{std::max(1u, width >> l), std::max(1u, height >> l), {}, false, false, nullptr};
+        GLenum pixelFormat = 0;
+        GLenum pixelType = 0;
+        glPixelFormat(format, pixelFormat, pixelType);
         gl::TexImage2D(GL_TEXTURE_2D, static_cast<GLint>(l), static_cast<GLint>(format.internalFormat),
-                       static_cast<GLsizei>(level.width), static_cast<GLsizei>(level.height), 0, format.uploadFormat,
-                       format.uploadType, nullptr);
+                       static_cast<GLsizei>(level.width), static_cast<GLsizei>(level.height), 0, pixelFormat, pixelType,
+                       nullptr);
         levels_.push_back(std::move(level));
     }
     gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels - 1));
-    if (format.alphaIsOne) {
+    if (format.alphaIsOne && gl::isDesktop()) {
         gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
     }
-    if (format.blueIsOne) {
+    if (format.blueIsOne && gl::isDesktop()) {
         gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_B, GL_ONE);
     }
     gl::BindTexture(GL_TEXTURE_2D, 0);
@@ -226,8 +263,10 @@ HRESULT Texture::LockRect(UINT Level, D3DLOCKED_RECT* pLockedRect, const RECT* p
     }
     (void)Flags; // every lock reads and writes a whole copy of the level, so all flags behave alike
     const std::size_t bytes = static_cast<std::size_t>(level.width) * level.height * format_.bytesPerPixel;
-    level.pixels.assign(bytes, 0);
-    if (level.written) {
+    if (gl::isDesktop() || level.pixels.size() != bytes) {
+        level.pixels.assign(bytes, 0);
+    }
+    if (level.written && gl::isDesktop()) {
         // The level's contents live in GL between locks: read them back.
         shared_->context->makeCurrent();
         gl::BindTexture(GL_TEXTURE_2D, texture_);
@@ -256,12 +295,18 @@ HRESULT Texture::UnlockRect(UINT Level) {
     shared_->context->makeCurrent();
     gl::BindTexture(GL_TEXTURE_2D, texture_);
     gl::PixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    GLenum pixelFormat = 0;
+    GLenum pixelType = 0;
+    glPixelFormat(format_, pixelFormat, pixelType);
+    std::vector<std::uint8_t> scratch;
     gl::TexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(Level), 0, 0, static_cast<GLsizei>(level.width),
-                      static_cast<GLsizei>(level.height), format_.uploadFormat, format_.uploadType,
-                      level.pixels.data());
+                      static_cast<GLsizei>(level.height), pixelFormat, pixelType,
+                      glPixels(format_, level.pixels, scratch));
     gl::BindTexture(GL_TEXTURE_2D, 0);
     level.written = true;
-    std::vector<std::uint8_t>().swap(level.pixels);
+    if (gl::isDesktop()) {
+        std::vector<std::uint8_t>().swap(level.pixels);
+    }
     ++shared_->counters.uploads;
     if (shared_->device != nullptr) {
         shared_->device->textureBindingChanged();
@@ -294,6 +339,17 @@ BufferStore::BufferStore(std::shared_ptr<Shared> shared, GLenum target, UINT len
         copy_.assign(length, 0);
     }
     gl::GenBuffers(1, &buffer_);
+    if (!gl::isDesktop() && target_ == GL_COPY_WRITE_BUFFER) {
+        // WebGL 2 keeps index data and other data in buffers of two kinds, and
+        // a buffer's first binding decides its kind: an index store is first
+        // bound as indices, outside the device's vertex array object.
+        GLint vertexArray = 0;
+        gl::GetIntegerv(GL_VERTEX_ARRAY_BINDING, &vertexArray);
+        gl::BindVertexArray(0);
+        gl::BindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer_);
+        gl::BindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+        gl::BindVertexArray(static_cast<GLuint>(vertexArray));
+    }
     gl::BindBuffer(target_, buffer_);
     gl::BufferData(target_, length, nullptr, glUsage_);
 }

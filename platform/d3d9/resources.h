@@ -61,6 +61,15 @@ struct FormatInfo {
     bool blueIsOne;  // two-channel formats read blue as 1
 };
 const FormatInfo* colorFormat(D3DFORMAT format);
+// The format and type GL takes the format's pixels in: desktop GL reads
+// Direct3D's layout as it is; OpenGL ES has no BGRA orders, so there pixels
+// go as RGBA (glPixels rewrites them).
+void glPixelFormat(const FormatInfo& info, GLenum& format, GLenum& type);
+// Pixels in Direct3D's layout as glPixelFormat says GL takes them: the same
+// bytes on desktop GL; on OpenGL ES rewritten into scratch as RGBA bytes or
+// RGBA4 shorts, alpha 1 for formats without alpha (ES has no swizzle).
+const std::uint8_t* glPixels(const FormatInfo& info, const std::vector<std::uint8_t>& pixels,
+                             std::vector<std::uint8_t>& scratch);
 bool depthFormat(D3DFORMAT format, GLenum& internalFormat);
 
 class Texture;
@@ -131,7 +140,9 @@ class Texture final : public RefCounted<IDirect3DTexture9> {
     struct LevelData {
         UINT width;
         UINT height;
-        // Held only while the level is locked; between locks GL's copy is the only one.
+        // Held only while the level is locked; between locks GL's copy is the
+        // only one on desktop GL. OpenGL ES cannot read a texture back, so
+        // there it is kept.
         std::vector<std::uint8_t> pixels;
         bool written = false; // uploaded at least once: a later lock reads GL's copy back
         bool locked = false;
