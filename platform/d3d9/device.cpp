@@ -158,6 +158,9 @@ Device::~Device() {
     for (auto& [key, fbo] : framebuffers_) {
         gl::DeleteFramebuffers(1, &fbo);
     }
+    for (auto& [key, renderbuffer] : sizedDepth_) {
+        gl::DeleteRenderbuffers(1, &renderbuffer);
+    }
     for (auto& [key, program] : programs_) {
         gl::DeleteProgram(program.program);
     }
@@ -196,6 +199,14 @@ void Device::forget(Surface* surface) {
         if (it->first.first == surface || it->first.second == surface) {
             gl::DeleteFramebuffers(1, &it->second);
             it = framebuffers_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto it = sizedDepth_.begin(); it != sizedDepth_.end();) {
+        if (it->first.first == surface || it->first.second == surface) {
+            gl::DeleteRenderbuffers(1, &it->second);
+            it = sizedDepth_.erase(it);
         } else {
             ++it;
         }
@@ -312,7 +323,23 @@ GLuint Device::framebufferFor(Surface* color, Surface* depth) {
     }
     if (depth != nullptr) {
         GLenum attachment = depth->format() == D3DFMT_D24S8 ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT;
-        gl::FramebufferRenderbuffer(GL_FRAMEBUFFER, attachment, GL_RENDERBUFFER, depth->renderbuffer());
+        GLuint renderbuffer = depth->renderbuffer();
+        GLenum internalFormat = 0;
+        if (!gl::isDesktop() && color != nullptr &&
+            (depth->width() != color->width() || depth->height() != color->height()) &&
+            depthFormat(depth->format(), internalFormat)) {
+            // WebGL 2 wants every attachment of one size, where Direct3D
+            // lets a larger depth surface serve a smaller target: the pair
+            // gets a depth buffer of the target's size. It starts cleared
+            // and does not share the larger surface's contents.
+            gl::GenRenderbuffers(1, &renderbuffer);
+            gl::BindRenderbuffer(GL_RENDERBUFFER, renderbuffer);
+            gl::RenderbufferStorage(GL_RENDERBUFFER, internalFormat, static_cast<GLsizei>(color->width()),
+                                    static_cast<GLsizei>(color->height()));
+            gl::BindRenderbuffer(GL_RENDERBUFFER, 0);
+            sizedDepth_[key] = renderbuffer;
+        }
+        gl::FramebufferRenderbuffer(GL_FRAMEBUFFER, attachment, GL_RENDERBUFFER, renderbuffer);
     }
     framebuffers_[key] = fbo;
     boundFramebuffer_ = fbo;

@@ -248,6 +248,9 @@ class Device final : public IDirect3DDevice9 {
     } feedback_;
     bool feedbackCopied_ = false;
     std::map<std::pair<Surface*, Surface*>, GLuint> framebuffers_;
+    // OpenGL ES only: depth buffers of a target's size for (target, depth
+    // surface) pairs whose sizes differ (framebufferFor).
+    std::map<std::pair<Surface*, Surface*>, GLuint> sizedDepth_;
     GLuint boundFramebuffer_ = ~0u;
     bool framebufferDirty_ = true;
     bool vertexInputDirty_ = true;

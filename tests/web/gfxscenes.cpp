@@ -5,14 +5,16 @@
 // WebGL 2; gfxscenes.sh compares the two. Each scene leans on something
 // WebGL 2 lacks and the layer works around: depth clamping, BGRA vertex
 // colours and textures, base vertices, buffer mapping, the sprite origin,
-// alpha of a target without alpha, read-back.
+// alpha of a target without alpha, read-back and the present hook.
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9ext.h"
 #include "platform/kernel/runmode.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -140,9 +142,8 @@ void textureScene(IDirect3DDevice9* d) {
     IDirect3DTexture9* xrgb = makeTexture(d, D3DFMT_X8R8G8B8, 8, [](UINT x, UINT y) -> DWORD {
         return 0x00102030u + x * 0x001C00u + y * 0x1C0000u; // alpha 0, which the format ignores
     });
-    IDirect3DTexture9* argb4 = makeTexture(d, D3DFMT_A4R4G4B4, 8, [](UINT x, UINT y) -> DWORD {
-        return 0xF000u | (x * 2u) << 8 | (y * 2u) << 4 | 0x3u;
-    });
+    IDirect3DTexture9* argb4 = makeTexture(
+        d, D3DFMT_A4R4G4B4, 8, [](UINT x, UINT y) -> DWORD { return 0xF000u | (x * 2u) << 8 | (y * 2u) << 4 | 0x3u; });
     d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
     d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
@@ -173,8 +174,8 @@ void textureScene(IDirect3DDevice9* d) {
 void meshScene(IDirect3DDevice9* d) {
     constexpr UINT kPadding = 5; // vertices before the mesh: the base vertex skips them
     const float s = 0.57735f;
-    const MeshVertex corners[6] = {{1, 0, 0, 1, 0, 0},  {-1, 0, 0, -1, 0, 0}, {0, 1, 0, 0, 1, 0},
-                                   {0, -1, 0, 0, -1, 0}, {0, 0, 1, 0, 0, 1},  {0, 0, -1, 0, 0, -1}};
+    const MeshVertex corners[6] = {{1, 0, 0, 1, 0, 0},   {-1, 0, 0, -1, 0, 0}, {0, 1, 0, 0, 1, 0},
+                                   {0, -1, 0, 0, -1, 0}, {0, 0, 1, 0, 0, 1},   {0, 0, -1, 0, 0, -1}};
     const WORD faces[8][3] = {{0, 2, 4}, {2, 1, 4}, {1, 3, 4}, {3, 0, 4}, {2, 0, 5}, {1, 2, 5}, {3, 1, 5}, {0, 3, 5}};
     // Flat faces: three vertices of their own each, with the face normal.
     std::vector<MeshVertex> vertices(kPadding, MeshVertex{9, 9, 9, 0, 0, 1});
@@ -262,6 +263,63 @@ void spriteScene(IDirect3DDevice9* d) {
     }
 }
 
+// Quads drawn with alpha 0x40 into a render target without alpha, which is
+// then blended onto the back buffer by its own alpha: a format without alpha
+// samples as opaque.
+void targetScene(IDirect3DDevice9* d) {
+    IDirect3DTexture9* target = nullptr;
+    IDirect3DSurface9* targetSurface = nullptr;
+    IDirect3DSurface9* back = nullptr;
+    if (!ok(d->CreateTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr),
+            "CreateTexture") ||
+        !ok(target->GetSurfaceLevel(0, &targetSurface), "GetSurfaceLevel") ||
+        !ok(d->GetRenderTarget(0, &back), "GetRenderTarget")) {
+        return;
+    }
+    d->SetRenderTarget(0, targetSurface);
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, 0x20E0C020, 1.0f, 0);
+    const D3DCOLOR translucent[4] = {0x40FF0000, 0x400000FF, 0x4000FF00, 0x40FFFFFF};
+    drawQuad(d, 4, 4, 28, 20, 0.5f, translucent);
+    d->SetRenderTarget(0, back);
+    const D3DCOLOR stripes[4] = {0xFF000000, 0xFFFFFFFF, 0xFFFFFFFF, 0xFF000000};
+    drawQuad(d, 0, 0, 64, 64, 0.5f, stripes);
+    d->SetTexture(0, target);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    d->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    const D3DCOLOR white[4] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+    drawQuad(d, 8, 8, 56, 56, 0.5f, white);
+    d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    d->SetTexture(0, nullptr);
+    back->Release();
+    targetSurface->Release();
+    target->Release();
+}
+
+std::string sceneLine(const char* name, UINT width, UINT height, const std::vector<D3DCOLOR>& pixels) {
+    std::string line = std::string("scene ") + name + " " + std::to_string(width) + " " + std::to_string(height) + " ";
+    char hex[9];
+    for (D3DCOLOR p : pixels) {
+        std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(p));
+        line += hex;
+    }
+    return line;
+}
+
+// The frames the present hook is handed, as lines like writeBackBuffer's.
+void printPresented(void* user, UINT width, UINT height, const std::uint8_t* rgba) {
+    std::vector<D3DCOLOR> pixels(static_cast<std::size_t>(width) * height);
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] = static_cast<D3DCOLOR>(rgba[4 * i + 3]) << 24 | static_cast<D3DCOLOR>(rgba[4 * i]) << 16 |
+                    static_cast<D3DCOLOR>(rgba[4 * i + 1]) << 8 | rgba[4 * i + 2];
+    }
+    std::puts(sceneLine(static_cast<const char*>(user), width, height, pixels).c_str());
+}
+
 bool writeBackBuffer(IDirect3DDevice9* d, const char* name) {
     IDirect3DSurface9* back = nullptr;
     if (!ok(d->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), "GetBackBuffer")) {
@@ -275,13 +333,7 @@ bool writeBackBuffer(IDirect3DDevice9* d, const char* name) {
     if (!ok(hr, "readBack")) {
         return false;
     }
-    std::string line = std::string("scene ") + name + " " + std::to_string(width) + " " + std::to_string(height) + " ";
-    char hex[9];
-    for (D3DCOLOR p : pixels) {
-        std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(p));
-        line += hex;
-    }
-    std::puts(line.c_str());
+    std::puts(sceneLine(name, width, height, pixels).c_str());
     return true;
 }
 
@@ -315,7 +367,8 @@ int main() {
     } scenes[] = {{"depthclamp", depthClampScene},
                   {"textures", textureScene},
                   {"mesh", meshScene},
-                  {"sprites", spriteScene}};
+                  {"sprites", spriteScene},
+                  {"target", targetScene}};
     int status = 0;
     for (const auto& scene : scenes) {
         device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00182028, 1.0f, 0);
@@ -326,6 +379,12 @@ int main() {
             status = 1;
         }
     }
+    // The last scene once more, as the present hook hands it over.
+    char presented[] = "presented";
+    platform::d3d9::setPresentHook(printPresented, presented);
+    device->Present(nullptr, nullptr, nullptr, nullptr);
+    platform::d3d9::flushPresentHook();
+    platform::d3d9::setPresentHook(nullptr, nullptr);
     device->Release();
     d3d->Release();
     std::puts(status == 0 ? "gfxscenes: done" : "gfxscenes: failed");
