@@ -41,4 +41,4 @@ if ! grep -q '^gfxscenes: done' "$tmp/browser.txt"; then
   grep -i 'webgl\|error' "$tmp/chromium.log" | grep -v dbus >&2 || true
   exit 1
 fi
-node "$here/gfxcompare.js" "$tmp/desktop.txt" "$tmp/browser.txt" $pngs
+node "$here/gfxcompare.js" "$tmp/desktop.txt" "$tmp/browser.txt" ${pngs:+"$pngs"}
