@@ -162,6 +162,9 @@ class Device final : public IDirect3DDevice9 {
     };
     enum class DrawCheck { draw, nothing, refused };
     DrawCheck checkDraw(const DrawRequest& draw, GLenum& mode, GLsizei& count);
+    // The prelude of the two draws from stream 0: checkDraw, then the
+    // pipeline state and the vertex input; a state outside the subset refuses.
+    DrawCheck prepareStreamDraw(const DrawRequest& draw, GLenum& mode, GLsizei& count);
 
     // Draw preparation; false (after a log line) when the state is outside the subset.
     const VertexLayout* prepareDraw(const char* call, GLenum mode);

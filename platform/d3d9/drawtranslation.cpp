@@ -713,17 +713,25 @@ Device::DrawCheck Device::checkDraw(const DrawRequest& draw, GLenum& mode, GLsiz
     return DrawCheck::draw;
 }
 
+Device::DrawCheck Device::prepareStreamDraw(const DrawRequest& draw, GLenum& mode, GLsizei& count) {
+    const DrawCheck check = checkDraw(draw, mode, count);
+    if (check != DrawCheck::draw) {
+        return check;
+    }
+    const VertexLayout* layout = prepareDraw(draw.call, mode);
+    if (layout == nullptr || !applyVertexInput(*layout, stream0_->glBuffer(), streamOffset_, streamStride_)) {
+        return DrawCheck::refused;
+    }
+    return DrawCheck::draw;
+}
+
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, UINT PrimitiveCount) {
     GLenum mode = 0;
     GLsizei vertices = 0;
-    const DrawCheck check =
-        checkDraw({"DrawPrimitive", DrawSource::stream0, PrimitiveType, PrimitiveCount, StartVertex}, mode, vertices);
+    const DrawCheck check = prepareStreamDraw(
+        {"DrawPrimitive", DrawSource::stream0, PrimitiveType, PrimitiveCount, StartVertex}, mode, vertices);
     if (check != DrawCheck::draw) {
         return check == DrawCheck::nothing ? D3D_OK : D3DERR_INVALIDCALL;
-    }
-    const VertexLayout* layout = prepareDraw("DrawPrimitive", mode);
-    if (layout == nullptr || !applyVertexInput(*layout, stream0_->glBuffer(), streamOffset_, streamStride_)) {
-        return D3DERR_INVALIDCALL;
     }
     gl::DrawArrays(mode, static_cast<GLint>(StartVertex), vertices);
     ++shared_->counters.draws;
@@ -736,14 +744,10 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVer
     (void)NumVertices; // hints for software vertex processing only
     GLenum mode = 0;
     GLsizei count = 0;
-    const DrawCheck check =
-        checkDraw({"DrawIndexedPrimitive", DrawSource::indexed, PrimitiveType, primCount, startIndex}, mode, count);
+    const DrawCheck check = prepareStreamDraw(
+        {"DrawIndexedPrimitive", DrawSource::indexed, PrimitiveType, primCount, startIndex}, mode, count);
     if (check != DrawCheck::draw) {
         return check == DrawCheck::nothing ? D3D_OK : D3DERR_INVALIDCALL;
-    }
-    const VertexLayout* layout = prepareDraw("DrawIndexedPrimitive", mode);
-    if (layout == nullptr || !applyVertexInput(*layout, stream0_->glBuffer(), streamOffset_, streamStride_)) {
-        return D3DERR_INVALIDCALL;
     }
     if (boundIndexBuffer_ != indices_->glBuffer()) {
         gl::BindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices_->glBuffer());
