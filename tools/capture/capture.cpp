@@ -52,11 +52,17 @@ std::uint64_t trackFrameAt(std::uint64_t ns, std::uint32_t framesPerSecond) {
 // Lines of the show's log shown on the terminal when the show fails.
 constexpr int kLogLinesShown = 12;
 
-// The terminal: the progress bar and the capture's own lines. Standard error
-// itself goes to DIR/riza3v.log once the output folder is there, so the
-// show's debug log, the libraries' messages and ffmpeg's land in the file.
+class Session;
+
+// The capture's process-wide state, reached from the present hook, the frame
+// observer and the exit handler, which take no context of their own:
+// - terminal: the progress bar and the capture's own lines. Standard error
+//   itself goes to DIR/riza3v.log (logPath) once the output folder is there,
+//   so the show's debug log, the libraries' messages and ffmpeg's land in the file;
+// - session: the run in progress, made once the options are read.
 std::FILE* terminal = stderr;
 std::string logPath;
+Session* session = nullptr;
 
 // Sends standard error to `path` and keeps the terminal for `terminal`.
 bool divertLog(const std::string& path, std::string& why) {
@@ -248,8 +254,6 @@ class Session {
     // The capture's speed is timed from its first frame, after the show's start-up.
     std::chrono::steady_clock::time_point wallStart_{};
 };
-
-Session* session = nullptr;
 
 bool Session::prepare() {
     if (options.timings) {
@@ -523,7 +527,7 @@ std::string durationText(double seconds) {
     return text;
 }
 
-int runCapture(Options options, const std::string& command) {
+int runCapture(Options options, const std::string& command, ShowFunction show) {
     // A full disk and a file-size limit both end in a failed write, reported as such.
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
@@ -586,7 +590,7 @@ int runCapture(Options options, const std::string& command) {
 
     static char programName[] = "riza3v";
     char* showArgs[] = {programName, nullptr};
-    const int status = runEntry(1, showArgs);
+    const int status = runEntry(1, showArgs, show);
     if (session->stage != Stage::running) {
         return status;
     }
