@@ -10,6 +10,7 @@
 //                         the setup dialog is up, to wait in the queue through
 //                         the rest of start-up
 //   RIZA3V_PROBE_SHADERS  the folder to run in (where shaders/ is looked for)
+#include "app/demo.h"
 #include "app/dxmain.h"
 #include "app/frameloop.h"
 #include "dx/dxbase.h"
@@ -100,5 +101,5 @@ int main(int argc, char** argv) {
     }
     user::click(IDOK);
     setFrameObserver(onFrame, &script);
-    return runEntry(argc, argv);
+    return runEntry(argc, argv, runDemo);
 }
