@@ -5,7 +5,7 @@
 // Live mode: each top-level window is an SDL window made with OpenGL support
 // and kept hidden until ShowWindow; keyboard and frame events of SDL become
 // the messages below. Virtual mode: windows exist only as handles, nothing is
-// shown, and input comes from the simulate* calls of input.h; every call
+// shown, and input comes from the simulate* calls of script.h; every call
 // behaves the same otherwise.
 //
 // All calls belong to the main thread. A call outside the subset described
