@@ -188,12 +188,12 @@ TEST_F(Blobs, SculptureTakesTheRimPairTheFallbackPairOrNoneByCaps) {
         UINT psBytes;
     };
     const Case cases[] = {
-        {D3DVS_VERSION(2, 0), D3DPS_VERSION(2, 0), resources::rimVertexProgramTokenCount * 4,
-         resources::rimPixelProgramTokenCount * 4},
-        {D3DVS_VERSION(2, 0), D3DPS_VERSION(1, 4), resources::fallbackVertexProgramTokenCount * 4,
-         resources::fallbackPixelProgramTokenCount * 4},
-        {D3DVS_VERSION(1, 1), D3DPS_VERSION(2, 0), resources::fallbackVertexProgramTokenCount * 4,
-         resources::fallbackPixelProgramTokenCount * 4},
+        {D3DVS_VERSION(2, 0), D3DPS_VERSION(2, 0), resources::kRimVertexProgramTokenCount * 4,
+         resources::kRimPixelProgramTokenCount * 4},
+        {D3DVS_VERSION(2, 0), D3DPS_VERSION(1, 4), resources::kFallbackVertexProgramTokenCount * 4,
+         resources::kFallbackPixelProgramTokenCount * 4},
+        {D3DVS_VERSION(1, 1), D3DPS_VERSION(2, 0), resources::kFallbackVertexProgramTokenCount * 4,
+         resources::kFallbackPixelProgramTokenCount * 4},
         {D3DVS_VERSION(1, 0), D3DPS_VERSION(1, 2), 0, 0},
     };
     for (const Case& c : cases) {

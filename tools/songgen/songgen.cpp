@@ -66,12 +66,12 @@ int noteOf(const std::string& name) {
     return (name[at] - '0') * 12 + semi + 1;
 }
 
-const int A3 = noteOf("A3");
-const int C3 = noteOf("C3");
-const int D3 = noteOf("D3");
-const int E3 = noteOf("E3");
-const int F3 = noteOf("F3");
-const int G3 = noteOf("G3");
+const int kA3 = noteOf("A3");
+const int kC3 = noteOf("C3");
+const int kD3 = noteOf("D3");
+const int kE3 = noteOf("E3");
+const int kF3 = noteOf("F3");
+const int kG3 = noteOf("G3");
 
 // Writes cells of one pattern.
 struct Pat {
@@ -272,8 +272,8 @@ void melody(Pat& p, int ch, int ins, const std::string& text, int volume, bool v
 }
 
 // The chords of the two progressions, two bars per pattern.
-const Chord kAm{A3, true}, kF{F3, false}, kC{C3 + 12, false}, kG{G3, false};
-const Chord kDm{D3 + 12, true}, kE{E3 + 12, false};
+const Chord kAm{kA3, true}, kF{kF3, false}, kC{kC3 + 12, false}, kG{kG3, false};
+const Chord kDm{kD3 + 12, true}, kE{kE3 + 12, false};
 
 const char* const kMelodyA1 =
     "E5 -- -- -- D5 -- C5 -- D5 -- E5 -- -- -- A4 -- | C5 -- -- -- A4 -- C5 -- D5 -- -- -- C5 -- A4 --";

@@ -134,12 +134,12 @@ bool esCheckPrograms(const std::string& sourceDir, std::vector<ProgramPair>& pai
     ProgramPair fallback{"rim, vs_1_1 and ps_1_3", "", ""};
     ProgramPair mojs{"mojs", "", ""};
     ProgramPair mojs2{"mojs2", "", ""};
-    if (!translateTokens("rimVertexProgram", rimVertexProgram, rimVertexProgramTokenCount, rim.vertex, error) ||
-        !translateTokens("rimPixelProgram", rimPixelProgram, rimPixelProgramTokenCount, rim.pixel, error) ||
-        !translateTokens("fallbackVertexProgram", fallbackVertexProgram, fallbackVertexProgramTokenCount,
+    if (!translateTokens("kRimVertexProgram", kRimVertexProgram, kRimVertexProgramTokenCount, rim.vertex, error) ||
+        !translateTokens("kRimPixelProgram", kRimPixelProgram, kRimPixelProgramTokenCount, rim.pixel, error) ||
+        !translateTokens("kFallbackVertexProgram", kFallbackVertexProgram, kFallbackVertexProgramTokenCount,
                          fallback.vertex, error) ||
-        !translateTokens("fallbackPixelProgram", fallbackPixelProgram, fallbackPixelProgramTokenCount, fallback.pixel,
-                         error) ||
+        !translateTokens("kFallbackPixelProgram", kFallbackPixelProgram, kFallbackPixelProgramTokenCount,
+                         fallback.pixel, error) ||
         !translateHlsl(sourceDir, "vshader_mojs.vhl", "vs_2_0", mojs.vertex, error) ||
         !translateHlsl(sourceDir, "pshader_mojs.phl", "ps_2_0", mojs.pixel, error) ||
         !translateHlsl(sourceDir, "vshader_mojs2.vhl", "vs_2_0", mojs2.vertex, error) ||

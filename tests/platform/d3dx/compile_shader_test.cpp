@@ -256,14 +256,14 @@ std::set<unsigned> uploadedConstantsRead(const shaderasm::Program& p) {
 TEST(EmbeddedPrograms, VersionsConstantsAndRoundTrip) {
     const std::set<unsigned> vertexConstants = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 13};
     const Embedded programs[] = {
-        {"rim vertex", resources::rimVertexProgram, &resources::rimVertexProgramTokenCount, 0xFFFE0200u,
+        {"rim vertex", resources::kRimVertexProgram, &resources::kRimVertexProgramTokenCount, 0xFFFE0200u,
          vertexConstants},
-        {"rim pixel", resources::rimPixelProgram, &resources::rimPixelProgramTokenCount, 0xFFFF0200u, {0}},
-        {"fallback vertex", resources::fallbackVertexProgram, &resources::fallbackVertexProgramTokenCount, 0xFFFE0101u,
-         vertexConstants},
+        {"rim pixel", resources::kRimPixelProgram, &resources::kRimPixelProgramTokenCount, 0xFFFF0200u, {0}},
+        {"fallback vertex", resources::kFallbackVertexProgram, &resources::kFallbackVertexProgramTokenCount,
+         0xFFFE0101u, vertexConstants},
         {"fallback pixel",
-         resources::fallbackPixelProgram,
-         &resources::fallbackPixelProgramTokenCount,
+         resources::kFallbackPixelProgram,
+         &resources::kFallbackPixelProgramTokenCount,
          0xFFFF0103u,
          {}},
     };

@@ -170,7 +170,7 @@ const Vec4 kColour{1.0f, 0.5f, 0.25f, 1.0f};
 const Vec4 kShowAmbient{0.0f, 0.1f, 0.1f, 1.0f};
 
 TEST_F(ShaderRender, RimPairFacingTheCameraGivesAmbient) {
-    useShaders(resources::rimVertexProgram, resources::rimPixelProgram);
+    useShaders(resources::kRimVertexProgram, resources::kRimPixelProgram);
     gTexel = 0x80808080u;
     bindTexture(uniformTexel, 1);
     setConstants(kIdentity, kIdentity, {0, 0, -1000, 1}, kColour, kShowAmbient);
@@ -185,7 +185,7 @@ TEST_F(ShaderRender, RimPairFacingTheCameraGivesAmbient) {
 }
 
 TEST_F(ShaderRender, RimPairAtGrazingAnglesMovesToTheColourByTheChannelSum) {
-    useShaders(resources::rimVertexProgram, resources::rimPixelProgram);
+    useShaders(resources::kRimVertexProgram, resources::kRimPixelProgram);
     setConstants(kIdentity, kIdentity, {0, 0, -1000, 1}, kColour, kShowAmbient);
     for (D3DCOLOR texel : {0x40404040u, 0x20202020u, 0x00000000u}) {
         gTexel = texel;
@@ -205,7 +205,7 @@ TEST_F(ShaderRender, RimPairAtGrazingAnglesMovesToTheColourByTheChannelSum) {
 }
 
 TEST_F(ShaderRender, RimPairDoublesTheTextureCoordinates) {
-    useShaders(resources::rimVertexProgram, resources::rimPixelProgram);
+    useShaders(resources::kRimVertexProgram, resources::kRimPixelProgram);
     // Texel 0 white (f = 2), texel 1 clear (f = 0); ambient 0, colour grey
     // 0.5: white where texel 0 lands, black where texel 1 does.
     bindTexture(whiteThenBlack, 2);
@@ -224,7 +224,7 @@ TEST_F(ShaderRender, RimPairDoublesTheTextureCoordinates) {
 }
 
 TEST_F(ShaderRender, FallbackPairHasNoAmbientAndScalesTheColour) {
-    useShaders(resources::fallbackVertexProgram, resources::fallbackPixelProgram);
+    useShaders(resources::kFallbackVertexProgram, resources::kFallbackPixelProgram);
     gTexel = 0x40404040u;
     bindTexture(uniformTexel, 1);
     // An ambient value the fallback must ignore; the camera in front along +z.
