@@ -87,7 +87,7 @@ void runFrameLoop(Show& show) {
         if (showIsOver(t)) {
             std::exit(0);
         }
-        scenes::drawScene(show.part, show, static_cast<float>(t), flash);
+        app::scenes::drawScene(show.part, show, static_cast<float>(t), flash);
 
         const auto fadeA = static_cast<float>(fadeOf(pulseClockA().elapsed()));
         const auto fadeB = static_cast<float>(fadeOf(pulseClockB().elapsed()));

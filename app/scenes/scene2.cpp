@@ -13,7 +13,7 @@
 
 #include <cmath>
 
-namespace scenes {
+namespace app::scenes {
 
 void drawScene2(Show& show, float t, float) {
     device& d = *show.dev;
@@ -63,4 +63,4 @@ void drawScene2(Show& show, float t, float) {
     d.resetStages();
 }
 
-} // namespace scenes
+} // namespace app::scenes

@@ -12,7 +12,7 @@
 
 #include <cmath>
 
-namespace scenes {
+namespace app::scenes {
 
 namespace {
 
@@ -73,4 +73,4 @@ void drawScene3(Show& show, float t, float) {
     d.endScene();
 }
 
-} // namespace scenes
+} // namespace app::scenes

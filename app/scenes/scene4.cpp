@@ -13,7 +13,7 @@
 
 #include <cmath>
 
-namespace scenes {
+namespace app::scenes {
 
 namespace {
 
@@ -66,4 +66,4 @@ void drawScene4(Show& show, float t, float) {
     d.endScene();
 }
 
-} // namespace scenes
+} // namespace app::scenes

@@ -17,7 +17,7 @@
 namespace {
 
 device* benchDevice() {
-    static device* d = effectstest::headlessDevice(64, 64);
+    static device* d = effects::test::headlessDevice(64, 64);
     return d;
 }
 

@@ -644,8 +644,8 @@ HRESULT Device::createShader(const DWORD* function, bool pixel, std::shared_ptr<
     std::string error;
     // The code's length is not passed; the decoder stops at the end token.
     constexpr std::size_t kMaxTokens = 1u << 16;
-    shaderasm::Program program;
-    if (!shaderasm::decode(function, kMaxTokens, program, error)) {
+    shadercompiler::assembler::Program program;
+    if (!shadercompiler::assembler::decode(function, kMaxTokens, program, error)) {
         logFailure("%s: %s", kind, error.c_str());
         return D3DERR_INVALIDCALL;
     }
@@ -656,7 +656,7 @@ HRESULT Device::createShader(const DWORD* function, bool pixel, std::shared_ptr<
                    static_cast<unsigned long>(program.version), static_cast<unsigned long>(limit));
         return D3DERR_INVALIDCALL;
     }
-    auto encoded = shaderasm::encode(program);
+    auto encoded = shadercompiler::assembler::encode(program);
     std::vector<DWORD> tokens(encoded.begin(), encoded.end());
     // Code seen before (a scene that makes its shaders again every frame)
     // shares the earlier translation, its GL shader and its linked programs.

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 namespace {
 
 bool rangeFree(const std::vector<bool>& used, int index, int size) {
@@ -140,4 +140,4 @@ void ConstantRegisters::writeDefs(std::ostream& out) const {
     }
 }
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

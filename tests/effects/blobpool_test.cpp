@@ -72,7 +72,7 @@ const Frame kFrames[] = {{5.0f, 1.0f, 0},  {5.5f, 1.8f, 0}, {6.0f, 0.6f, 0}, {6.
                          {0.0f, 0.0f, 20}, {0.0f, 0.0f, 5}, {9.0f, 1.4f, 0}, {0.0f, 0.0f, 40}};
 
 TEST(BlobPool, MeshUploadsLeaveTheBuffersAsAWholeUploadDoes) {
-    device* d = effectstest::headlessDevice(64, 64);
+    device* d = effects::test::headlessDevice(64, 64);
     ASSERT_NE(d, nullptr) << "no headless device";
     auto fast = tubeObject(*d);
     auto plain = tubeObject(*d);

@@ -36,7 +36,7 @@ class FastPathTest : public ::testing::Test {
         crt::srand(seed);
         plain->initTubeSet();
     }
-    NiceMock<fake::Device> mock;
+    NiceMock<dx::test::Device> mock;
     device d;
     std::unique_ptr<metamecklo> fast;
     std::unique_ptr<metamecklo> plain;

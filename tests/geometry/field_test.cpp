@@ -25,7 +25,7 @@ class FieldTest : public ::testing::Test {
         ::testing::internal::GetCapturedStderr();
         return m;
     }
-    NiceMock<fake::Device> mock;
+    NiceMock<dx::test::Device> mock;
     device d;
 };
 

@@ -29,12 +29,12 @@ class PolygoniseTest : public ::testing::Test {
         ::testing::internal::GetCapturedStderr();
         return m;
     }
-    NiceMock<fake::Device> mock;
+    NiceMock<dx::test::Device> mock;
     device d;
 };
 
-std::vector<geomtest::Point> cornersOf(const std::vector<TriangleRecord>& records, int count) {
-    std::vector<geomtest::Point> out;
+std::vector<geometry::test::Point> cornersOf(const std::vector<TriangleRecord>& records, int count) {
+    std::vector<geometry::test::Point> out;
     for (int t = 0; t < count; ++t) {
         for (const auto& v : records[static_cast<std::size_t>(t)].vertex) {
             out.push_back({v[0], v[1], v[2]});
@@ -91,7 +91,7 @@ TEST_F(PolygoniseTest, RandomFieldsInsideAClearedBorderGiveClosedConsistentlyWou
         std::vector<TriangleRecord> records(4000);
         const int count = polygonise(g, records, 1.0f);
         ASSERT_GT(count, 0);
-        const geomtest::Topology t = geomtest::topologyOf(cornersOf(records, count));
+        const geometry::test::Topology t = geometry::test::topologyOf(cornersOf(records, count));
         EXPECT_EQ(t.openEdges, 0u) << "round " << round;
     }
 }
@@ -106,12 +106,12 @@ TEST_F(PolygoniseTest, ASingleBallGivesAClosedSphereWithOutwardNormals) {
     ASSERT_GT(count, 100);
     EXPECT_EQ(m->meshVertexCount, 3 * count);
     vertexbuffer& vb = *m->vertices;
-    std::vector<geomtest::Point> corners;
+    std::vector<geometry::test::Point> corners;
     for (int v = 0; v < 3 * count; ++v) {
         const float* p = vb.position(v, false);
         corners.push_back({p[0], p[1], p[2]});
     }
-    const geomtest::Topology t = geomtest::topologyOf(corners);
+    const geometry::test::Topology t = geometry::test::topologyOf(corners);
     EXPECT_EQ(t.openEdges, 0u);
     EXPECT_EQ(t.euler(), 2);
 
@@ -242,7 +242,7 @@ TEST_F(PolygoniseTest, PoolsKeepTheirSizeOrFollowTheMesh) {
     EXPECT_EQ(compact->vertices->vertexCount, 150000);
     EXPECT_EQ(compact->meshVertexCount, 3 * n);
     // The compact pool's dynamic buffer received the mesh.
-    const auto& hw = *static_cast<fake::VertexBuffer*>(compact->vertices->buffers[0]);
+    const auto& hw = *static_cast<dx::test::VertexBuffer*>(compact->vertices->buffers[0]);
     EXPECT_EQ(0, std::memcmp(hw.bytes.data(), compact->vertices->vertices.data(), 3u * n * 36u));
 
     compact->world.m[3][1] = 2.0f;

@@ -13,8 +13,8 @@
 namespace {
 
 using texgen::Plane;
-using texgen_test::constant;
-using texgen_test::Lcg;
+using texgen::test::constant;
+using texgen::test::Lcg;
 
 // True when x lies so close to an integer that a truncation in single
 // precision may land on either side of it.

@@ -20,7 +20,7 @@
 namespace {
 
 using texgen::Plane;
-using texgen_test::constant;
+using texgen::test::constant;
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes hex(const std::string& text) {
@@ -39,7 +39,7 @@ struct Image {
     // Channel c (0 red, 1 green, 2 blue, 3 alpha): byte 2, 1, 0, 3 of each pixel.
     Plane channel(int c) const {
         constexpr std::size_t kByte[] = {2, 1, 0, 3};
-        return texgen_test::planeOf([&](int x, int y) {
+        return texgen::test::planeOf([&](int x, int y) {
             return bytes[static_cast<std::size_t>(y) * pitch + static_cast<std::size_t>(x) * 4 + kByte[c]];
         });
     }

@@ -96,10 +96,11 @@ std::vector<FfCase> ffCases() {
 }
 
 bool translateTokens(const char* name, const DWORD* tokens, UINT count, std::string& glsl, std::string& error) {
-    shaderasm::Program program;
+    shadercompiler::assembler::Program program;
     std::vector<unsigned> defined;
-    const std::vector<shaderasm::Token> t(tokens, tokens + count);
-    if (!shaderasm::decode(t.data(), t.size(), program, error) || !translateToGlsl(program, glsl, defined, error)) {
+    const std::vector<shadercompiler::assembler::Token> t(tokens, tokens + count);
+    if (!shadercompiler::assembler::decode(t.data(), t.size(), program, error) ||
+        !translateToGlsl(program, glsl, defined, error)) {
         error = std::string(name) + ": " + error;
         return false;
     }
@@ -111,12 +112,14 @@ bool translateHlsl(const std::string& sourceDir, const char* file, const char* p
     std::ifstream in(sourceDir + "/shaders/" + file);
     std::stringstream text;
     text << in.rdbuf();
-    const hlsl::CompileResult compiled = hlsl::compile(text.str(), file, "main", profile);
-    shaderasm::Program program;
+    const shadercompiler::hlsl::CompileResult compiled =
+        shadercompiler::hlsl::compile(text.str(), file, "main", profile);
+    shadercompiler::assembler::Program program;
     std::vector<unsigned> defined;
     if (!compiled.ok) {
         error = compiled.message;
-    } else if (shaderasm::parse(compiled.assembly, program, error) && translateToGlsl(program, glsl, defined, error)) {
+    } else if (shadercompiler::assembler::parse(compiled.assembly, program, error) &&
+               translateToGlsl(program, glsl, defined, error)) {
         return true;
     }
     error = std::string(file) + ": " + error;

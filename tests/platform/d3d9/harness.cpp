@@ -7,7 +7,7 @@
 namespace d3d9test {
 
 bool writePng(const Picture& picture, const std::string& path) {
-    return testsupport::writeArgbPng(path, picture.width, picture.height, picture.pixels.data());
+    return tests::support::writeArgbPng(path, picture.width, picture.height, picture.pixels.data());
 }
 
 void DeviceTest::SetUp() {

@@ -11,9 +11,9 @@ namespace d3d9test {
 namespace {
 
 std::vector<DWORD> tokens(const char* text) {
-    std::vector<shaderasm::Token> t;
+    std::vector<shadercompiler::assembler::Token> t;
     std::string error;
-    EXPECT_TRUE(shaderasm::assemble(text, t, error)) << error;
+    EXPECT_TRUE(shadercompiler::assembler::assemble(text, t, error)) << error;
     return {t.begin(), t.end()};
 }
 

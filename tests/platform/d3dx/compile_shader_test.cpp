@@ -26,9 +26,10 @@ std::vector<DWORD> tokensOf(ID3DXBuffer* buffer) {
 void expectRoundTrip(const std::vector<DWORD>& tokens, const std::string& what) {
     std::string text;
     std::string error;
-    ASSERT_TRUE(shaderasm::disassemble(tokens.data(), tokens.size(), text, error)) << what << ": " << error;
-    std::vector<shaderasm::Token> again;
-    ASSERT_TRUE(shaderasm::assemble(text, again, error)) << what << ": " << error << "\n" << text;
+    ASSERT_TRUE(shadercompiler::assembler::disassemble(tokens.data(), tokens.size(), text, error))
+        << what << ": " << error;
+    std::vector<shadercompiler::assembler::Token> again;
+    ASSERT_TRUE(shadercompiler::assembler::assemble(text, again, error)) << what << ": " << error << "\n" << text;
     EXPECT_EQ(std::vector<DWORD>(again.begin(), again.end()), tokens) << what << "\n" << text;
 }
 
@@ -52,9 +53,9 @@ TEST_P(ShowShaders, CompileToTokenCodeThatRoundTrips) {
     ASSERT_GE(tokens.size(), 2u);
     EXPECT_EQ(tokens.front(), GetParam().version);
     EXPECT_EQ(tokens.back(), 0x0000FFFFu);
-    shaderasm::Program program;
+    shadercompiler::assembler::Program program;
     std::string error;
-    EXPECT_TRUE(shaderasm::decode(tokens.data(), tokens.size(), program, error)) << error;
+    EXPECT_TRUE(shadercompiler::assembler::decode(tokens.data(), tokens.size(), program, error)) << error;
     expectRoundTrip(tokens, GetParam().file);
     EXPECT_EQ(code->Release(), 0u);
 }
@@ -234,15 +235,16 @@ struct Embedded {
     std::set<unsigned> constantsRead; // uploaded constants (def registers excluded)
 };
 
-std::set<unsigned> uploadedConstantsRead(const shaderasm::Program& p) {
+std::set<unsigned> uploadedConstantsRead(const shadercompiler::assembler::Program& p) {
     std::set<unsigned> defined;
     std::set<unsigned> read;
-    for (const shaderasm::Instruction& in : p.instructions) {
-        if (in.opcode == shaderasm::Opcode::def) {
+    for (const shadercompiler::assembler::Instruction& in : p.instructions) {
+        if (in.opcode == shadercompiler::assembler::Opcode::def) {
             defined.insert(in.dst.reg.number);
         }
-        for (const shaderasm::Source& s : in.src) {
-            if (s.reg.type == shaderasm::RegisterType::constant && in.opcode != shaderasm::Opcode::def) {
+        for (const shadercompiler::assembler::Source& s : in.src) {
+            if (s.reg.type == shadercompiler::assembler::RegisterType::constant &&
+                in.opcode != shadercompiler::assembler::Opcode::def) {
                 read.insert(s.reg.number);
             }
         }
@@ -271,9 +273,10 @@ TEST(EmbeddedPrograms, VersionsConstantsAndRoundTrip) {
         const std::vector<DWORD> tokens(e.code, e.code + *e.count);
         EXPECT_EQ(tokens.front(), e.version) << e.name;
         EXPECT_EQ(tokens.back(), 0x0000FFFFu) << e.name;
-        shaderasm::Program program;
+        shadercompiler::assembler::Program program;
         std::string error;
-        ASSERT_TRUE(shaderasm::decode(tokens.data(), tokens.size(), program, error)) << e.name << ": " << error;
+        ASSERT_TRUE(shadercompiler::assembler::decode(tokens.data(), tokens.size(), program, error))
+            << e.name << ": " << error;
         EXPECT_EQ(uploadedConstantsRead(program), e.constantsRead) << e.name;
         expectRoundTrip(tokens, e.name);
     }

@@ -8,8 +8,8 @@
 namespace testing_png {
 
 bool writePng(const std::string& path, const platform::Picture& picture) {
-    return testsupport::writeArgbPng(path, static_cast<std::uint32_t>(picture.width),
-                                     static_cast<std::uint32_t>(picture.height), picture.pixels.data());
+    return tests::support::writeArgbPng(path, static_cast<std::uint32_t>(picture.width),
+                                        static_cast<std::uint32_t>(picture.height), picture.pixels.data());
 }
 
 std::string screenshotDir() {

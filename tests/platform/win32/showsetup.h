@@ -36,7 +36,7 @@ void prepare();
 // bits) [14]" and "2. Second Adapter 9000 [14]"; modes 640x480 at 60 and 75
 // Hz, 800x600 at 60, 100 and 75, 1024x768, 1280x960, 1280x1024, 1600x1200,
 // 1920x1080, 1920x1200 and 2560x1440 at 60 Hz, all X8R8G8B8.
-fake::Direct3D& direct3D();
+dx::test::Direct3D& direct3D();
 Record& record();
 
 // Runs the setup template with the show's procedure; DialogBoxParamA's result.
