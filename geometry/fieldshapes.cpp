@@ -17,7 +17,7 @@ float unit(int i, int n) {
 
 // 0..1 from one draw of the shared generator.
 float draw() {
-    return static_cast<float>(crt::rand() & 0x7FFF) * 3.051851e-5f;
+    return static_cast<float>(platform::crt::rand() & 0x7FFF) * 3.051851e-5f;
 }
 
 constexpr float kTwoPi = 6.2831855f;

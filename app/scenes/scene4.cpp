@@ -27,7 +27,7 @@ void flatDefaults(device& d) {
 } // namespace
 
 int nextCaption(int captionIndex, int row) {
-    if (row % 6 != 0 && (crt::rand() & 255) > 120) {
+    if (row % 6 != 0 && (platform::crt::rand() & 255) > 120) {
         return (captionIndex + 1) % kCaptionCount;
     }
     return captionIndex;

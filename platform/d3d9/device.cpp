@@ -275,7 +275,7 @@ HRESULT Device::GetDeviceCaps(D3DCAPS9* pCaps) {
 HRESULT Device::BeginScene() {
     if (inScene_) {
         // Refused as the runtime does; callers that nest every frame are told once.
-        logRefusalOnce(warnedNestedScene_, "d3d9", "BeginScene inside a scene (refused; said once)");
+        kernel::logRefusalOnce(warnedNestedScene_, "d3d9", "BeginScene inside a scene (refused; said once)");
         return D3DERR_INVALIDCALL;
     }
     inScene_ = true;
@@ -284,7 +284,7 @@ HRESULT Device::BeginScene() {
 
 HRESULT Device::EndScene() {
     if (!inScene_) {
-        logRefusalOnce(warnedLoneEndScene_, "d3d9", "EndScene without BeginScene (refused; said once)");
+        kernel::logRefusalOnce(warnedLoneEndScene_, "d3d9", "EndScene without BeginScene (refused; said once)");
         return D3DERR_INVALIDCALL;
     }
     inScene_ = false;
@@ -490,7 +490,7 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
         swapChain_->capture(source, backBufferSurface_->width(), backBufferSurface_->height(),
                             colorFormat(backBufferSurface_->format())->alphaIsOne);
         invalidate(GlCache::framebufferBinding);
-        platform::advanceVirtualFrame();
+        platform::kernel::advanceVirtualFrame();
     }
     return D3D_OK;
 }

@@ -1,6 +1,6 @@
 #include "platform/d3d9/gl.h"
 
-namespace gl {
+namespace platform::d3d9::gl {
 
 #define RIZA3V_GL_DEFINE(type, name) type name = nullptr;
 RIZA3V_GL_FUNCTIONS(RIZA3V_GL_DEFINE)
@@ -18,4 +18,4 @@ bool load(ProcAddress getProc, const char** missing) {
     return true;
 }
 
-} // namespace gl
+} // namespace platform::d3d9::gl

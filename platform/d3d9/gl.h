@@ -95,7 +95,7 @@
     X(PFNGLDRAWARRAYSPROC, DrawArrays)                                                                                 \
     X(PFNGLDRAWELEMENTSBASEVERTEXPROC, DrawElementsBaseVertex)
 
-namespace gl {
+namespace platform::d3d9::gl {
 
 #define RIZA3V_GL_DECLARE(type, name) extern type name;
 RIZA3V_GL_FUNCTIONS(RIZA3V_GL_DECLARE)
@@ -106,4 +106,4 @@ using ProcAddress = void* (*)(const char* name);
 // Loads every entry point above; false (with the missing name) when one is absent.
 bool load(ProcAddress getProc, const char** missing);
 
-} // namespace gl
+} // namespace platform::d3d9::gl

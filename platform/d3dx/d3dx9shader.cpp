@@ -39,7 +39,7 @@ class Buffer final : public ID3DXBuffer {
 };
 
 void logLine(const std::string& text) {
-    platform::logRefusal("d3dx", "%s", text.c_str());
+    platform::kernel::logRefusal("d3dx", "%s", text.c_str());
 }
 
 LPD3DXBUFFER textBuffer(const std::string& text) {

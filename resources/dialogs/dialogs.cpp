@@ -78,7 +78,7 @@ const DialogTemplate kSetupDialog = {
 } // namespace
 
 void installDialogResources() {
-    platform::addDialogResource(kErrorDialogResource, &kErrorDialog);
-    platform::addDialogResource(kSetupDialogResource, &kSetupDialog);
-    platform::addIconResource(kProgramIconResource, &kProgramIcon);
+    platform::win32::addDialogResource(kErrorDialogResource, &kErrorDialog);
+    platform::win32::addDialogResource(kSetupDialogResource, &kSetupDialog);
+    platform::win32::addIconResource(kProgramIconResource, &kProgramIcon);
 }

@@ -59,13 +59,13 @@ void onFrame(const FrameRecord& frame, void* context) {
                 static_cast<double>(frame.fadeB));
     if (script.nextSpace < script.spaces.size() && frame.t >= script.spaces[script.nextSpace]) {
         ++script.nextSpace;
-        platform::simulateKeyDown(VK_SPACE);
-        platform::simulateKeyUp(VK_SPACE);
+        platform::win32::simulateKeyDown(VK_SPACE);
+        platform::win32::simulateKeyUp(VK_SPACE);
     }
     if (!script.escaped && script.escape >= 0.0 && frame.t >= script.escape) {
         script.escaped = true;
-        platform::simulateKeyDown(VK_ESCAPE);
-        platform::simulateKeyUp(VK_ESCAPE);
+        platform::win32::simulateKeyDown(VK_ESCAPE);
+        platform::win32::simulateKeyUp(VK_ESCAPE);
     }
 }
 
@@ -89,10 +89,10 @@ int main(int argc, char** argv) {
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
-    platform::setRunMode(platform::RunMode::virtualRun);
+    platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
     platform::d3d9::addVirtualMode(160, 120);
-    platform::useVirtualClock(1'000'000'000 / static_cast<std::uint64_t>(fps) - kPresentSleepNs);
-    namespace user = platform::script;
+    platform::kernel::useVirtualClock(1'000'000'000 / static_cast<std::uint64_t>(fps) - kPresentSleepNs);
+    namespace user = platform::win32::script;
     user::chooseRow(kAdapterList, 0);
     user::chooseRowText(kResolutionList, "160x120");
     user::chooseRowText(kRefreshRateList, "60 Hz");

@@ -18,7 +18,7 @@
 using ::testing::_;
 using ::testing::NiceMock;
 using ::testing::Return;
-namespace script = platform::script;
+namespace script = platform::win32::script;
 
 namespace {
 
@@ -36,7 +36,7 @@ std::vector<std::string> rows(HWND dialog, int list) {
 class SetupTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        platform::setRunMode(platform::RunMode::virtualRun);
+        platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
         installDialogResources();
         static dxwindow window;
         window.createMainWindow();

@@ -298,7 +298,7 @@ effects::test::Picture drawBlobFrame(device& dev, effects::BlobScene& scene, IDi
 TEST_F(Blobs, TheSphereShowsOnlyWithASurfaceTexture) {
     // The blobs' tubes come from the process's one random state: start it
     // where a fresh process starts, whatever the tests before drew from it.
-    crt::srand(1);
+    platform::crt::srand(1);
     effects::BlobScene scene;
     scene.buildBlobScene(*d);
     const effects::test::Picture bare = drawBlobFrame(*d, scene, nullptr, "bare");
@@ -401,7 +401,7 @@ TEST_F(Blobs, SceneAtFiveAndSixSecondsWithAndWithoutASurface) {
     std::vector<effects::test::Picture> pictures;
     for (const auto& [t, names] : {std::pair{5.0f, std::array{"bare-5s", "checker-5s", "nosphere-5s"}},
                                    std::pair{6.0f, std::array{"bare-6s", "checker-6s", "nosphere-6s"}}}) {
-        crt::srand(1);
+        platform::crt::srand(1);
         effects::BlobScene scene;
         scene.buildBlobScene(*d);
         // The blobs' pixel shader samples stage 0, which holds what the frame
@@ -452,7 +452,7 @@ TEST_F(Blobs, SceneAtFiveAndSixSecondsWithAndWithoutASurface) {
 // drawn by the fixed-function lights: two point lights of red 0.4, green 1,
 // blue 0.4 (and a white specular). Where only the sphere shows, green leads.
 TEST_F(Blobs, TheLightsOfTheShaderlessSphereAreGreen) {
-    crt::srand(1);
+    platform::crt::srand(1);
     effects::BlobScene scene;
     scene.buildBlobScene(*d);
     const effects::test::Picture bare = drawBlobFrame(*d, scene, nullptr, "bare");

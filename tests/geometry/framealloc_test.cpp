@@ -22,7 +22,7 @@ TEST(FrameAllocations, ASteadyBlobFrameAllocatesNothing) {
     auto m = std::make_unique<metamecklo>(&d, 40, 40, 40, 5.0f, 5.0f, 5.0f, 2.5f, 2.5f, 2.5f, true);
     ::testing::internal::GetCapturedStderr();
     m->setIsoLevel(0.5f);
-    crt::srand(1);
+    platform::crt::srand(1);
     m->initTubeSet();
 
     const auto frame = [&](float t) {

@@ -169,7 +169,7 @@ TEST(TextureProgram, EmbeddedOutputsAreRepeatableAndMatchTheReviewedImages) {
         12539174253269808836ull, 6358974302779826349ull,
     };
     for (int n = 1; n <= 5; ++n) {
-        crt::srand(static_cast<std::uint32_t>(n * 1000)); // whatever drew before does not matter
+        platform::crt::srand(static_cast<std::uint32_t>(n * 1000)); // whatever drew before does not matter
         EXPECT_EQ(fnv1a(run(resources::textureProgram(n)).bytes), pinned[n - 1]) << "program " << n;
     }
 }

@@ -375,11 +375,11 @@ void Session::emit(long n, const std::uint8_t* rgba) {
 
 // Moves the sound played so far into the WAV, placed on show time, up to capFrames.
 void Session::pumpAudio(std::uint64_t capFrames) {
-    std::vector<std::uint8_t> pcm = platform::takeWaveOutPcm();
+    std::vector<std::uint8_t> pcm = platform::winmm::takeWaveOutPcm();
     std::string why;
     if (!sinkStarted_) {
         std::uint64_t writeNs = 0;
-        if (!platform::virtualSinkStart(writeNs, rate_, channels_)) {
+        if (!platform::winmm::virtualSinkStart(writeNs, rate_, channels_)) {
             return;
         }
         sinkStarted_ = true;
@@ -495,7 +495,7 @@ void onShowExit() {
     if (session->stage != Stage::running) {
         return;
     }
-    const int status = session->finish(FrameGrid::frameAt(platform::clockNowNs(), session->options.fps));
+    const int status = session->finish(FrameGrid::frameAt(platform::kernel::clockNowNs(), session->options.fps));
     _exit(status);
 }
 
@@ -574,15 +574,15 @@ int runCapture(Options options, const std::string& command, ShowFunction show) {
         return 1;
     }
 
-    platform::setRunMode(platform::RunMode::virtualRun);
+    platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
     platform::d3d9::addVirtualMode(static_cast<UINT>(options.width), static_cast<UINT>(options.height));
-    platform::useVirtualClock(kNsPerSecond / static_cast<std::uint64_t>(options.fps) - kWindowedPresentSleepNs);
-    platform::keepWaveOutPcm(true);
+    platform::kernel::useVirtualClock(kNsPerSecond / static_cast<std::uint64_t>(options.fps) - kWindowedPresentSleepNs);
+    platform::winmm::keepWaveOutPcm(true);
     platform::d3d9::setPresentHook(onPresent, nullptr);
     setFrameObserver([](const FrameRecord& frame, void*) { session->frameDrawn(frame); }, nullptr);
 
     // The scripted user: the first adapter, the chosen size at 60 Hz, windowed (the box stays clear), OK.
-    namespace script = platform::script;
+    namespace script = platform::win32::script;
     script::chooseRow(kAdapterList, 0);
     script::chooseRowText(kResolutionList, std::to_string(options.width) + "x" + std::to_string(options.height));
     script::chooseRowText(kRefreshRateList, "60 Hz");

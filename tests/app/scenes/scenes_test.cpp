@@ -123,18 +123,18 @@ TEST(SceneRules, WordFollowsTheLowByteOfSecondsTimesMinus72) {
 
 TEST(SceneRules, CaptionStepsOnlyOffTheBeatRowsAndOnlyAboveTheThreshold) {
     // Rows that are multiples of 6 draw nothing: the generator is where it was.
-    crt::srand(7);
+    platform::crt::srand(7);
     EXPECT_EQ(app::scenes::nextCaption(4, 0), 4);
     EXPECT_EQ(app::scenes::nextCaption(4, 6), 4);
     EXPECT_EQ(app::scenes::nextCaption(11, 60), 11);
-    EXPECT_EQ(crt::rand(), firstRand(7));
+    EXPECT_EQ(platform::crt::rand(), firstRand(7));
 
     // Off those rows one draw decides: a low byte of 121 steps, 120 does not.
-    crt::srand(seedForLowByte(121));
+    platform::crt::srand(seedForLowByte(121));
     EXPECT_EQ(app::scenes::nextCaption(4, 1), 5);
-    crt::srand(seedForLowByte(120));
+    platform::crt::srand(seedForLowByte(120));
     EXPECT_EQ(app::scenes::nextCaption(4, 7), 4);
-    crt::srand(seedForLowByte(255));
+    platform::crt::srand(seedForLowByte(255));
     EXPECT_EQ(app::scenes::nextCaption(11, 13), 0);
 }
 
@@ -167,9 +167,9 @@ TEST(SceneFrames, Scene1ClearsGreenWithTheFlashInBlue) {
 TEST(SceneFrames, Scene2WashAndSpritesFollowTheRandomByte) {
     SHOW_OR_SKIP();
     const float t = 15.0f;
-    crt::srand(seedForLowByte(128));
+    platform::crt::srand(seedForLowByte(128));
     const Picture half = app::scenes::test::drawScene(2, t, 0.0f, "scene2-half");
-    crt::srand(seedForLowByte(0));
+    platform::crt::srand(seedForLowByte(0));
     const Picture none = app::scenes::test::drawScene(2, t, 0.0f, "scene2-none");
     for (const int shift : {0, 8, 16}) {
         std::vector<int> differences;

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace d3d9test {
+namespace platform::d3d9::test {
 namespace {
 
 using namespace platform::d3d9;
@@ -157,4 +157,4 @@ bool esCheckPrograms(const std::string& sourceDir, std::vector<ProgramPair>& pai
     return true;
 }
 
-} // namespace d3d9test
+} // namespace platform::d3d9::test

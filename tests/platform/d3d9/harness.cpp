@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-namespace d3d9test {
+namespace platform::d3d9::test {
 
 bool writePng(const Picture& picture, const std::string& path) {
     return tests::support::writeArgbPng(path, picture.width, picture.height, picture.pixels.data());
@@ -82,4 +82,4 @@ IDirect3DTexture9* DeviceTest::makeTexture(UINT width, UINT height, D3DCOLOR (*p
     return texture;
 }
 
-} // namespace d3d9test
+} // namespace platform::d3d9::test

@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-namespace d3d9test {
+namespace platform::d3d9::test {
 namespace {
 
 std::vector<DWORD> tokens(const char* text) {
@@ -407,4 +407,4 @@ TEST_F(DeviceTest, ShaderCodeOutsideTheSubsetIsRefused) {
 }
 
 } // namespace
-} // namespace d3d9test
+} // namespace platform::d3d9::test

@@ -15,7 +15,7 @@
 
 namespace {
 
-using d3d9test::Picture;
+using platform::d3d9::test::Picture;
 
 // The vertex layout of the show's pools: position, normal, one set of three
 // texture coordinates (36 bytes).
@@ -44,16 +44,16 @@ int channel(float f) {
 }
 
 void expectPixel(D3DCOLOR got, const Vec4& want, const std::string& what, int tolerance = 2) {
-    EXPECT_NEAR(d3d9test::red(got), channel(want[0]), tolerance) << what;
-    EXPECT_NEAR(d3d9test::green(got), channel(want[1]), tolerance) << what;
-    EXPECT_NEAR(d3d9test::blue(got), channel(want[2]), tolerance) << what;
+    EXPECT_NEAR(platform::d3d9::test::red(got), channel(want[0]), tolerance) << what;
+    EXPECT_NEAR(platform::d3d9::test::green(got), channel(want[1]), tolerance) << what;
+    EXPECT_NEAR(platform::d3d9::test::blue(got), channel(want[2]), tolerance) << what;
 }
 
 float texelChannel(D3DCOLOR c, int shift) {
     return static_cast<float>((c >> shift) & 0xFF) / 255.0f;
 }
 
-class ShaderRender : public d3d9test::DeviceTest {
+class ShaderRender : public platform::d3d9::test::DeviceTest {
   protected:
     void SetUp() override {
         DeviceTest::SetUp();
@@ -296,7 +296,8 @@ class CompiledPairs : public ShaderRender {
         const Picture p = readBackBuffer("sphere");
         const D3DCOLOR centre = p.at(32, 32);
         const D3DCOLOR edge = p.at(32 + 27, 32); // 0.9 * 32 = 28.8 pixels out is the silhouette
-        EXPECT_GT(d3d9test::red(edge), d3d9test::red(centre)) << std::hex << edge << " " << centre;
+        EXPECT_GT(platform::d3d9::test::red(edge), platform::d3d9::test::red(centre))
+            << std::hex << edge << " " << centre;
         EXPECT_EQ(p.at(1, 1) & 0xFFFFFFu, 0u); // outside the sphere: the clear colour
     }
 
@@ -393,7 +394,7 @@ TEST_F(CompiledPairs, TunnelLooksTheSameWithPointsInTheNormalStream) {
     // The far end fades into the dark; the walls near the eye are lit.
     auto brightness = [&](UINT x, UINT y) {
         const D3DCOLOR c = points.at(x, y);
-        return d3d9test::red(c) + d3d9test::green(c) + d3d9test::blue(c);
+        return platform::d3d9::test::red(c) + platform::d3d9::test::green(c) + platform::d3d9::test::blue(c);
     };
     EXPECT_LT(brightness(32, 32), brightness(32, 2));
     EXPECT_LT(brightness(32, 32), brightness(2, 32));

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-namespace testing_png {
+namespace platform::win32::test {
 
-bool writePng(const std::string& path, const platform::Picture& picture) {
+bool writePng(const std::string& path, const platform::win32::Picture& picture) {
     return tests::support::writeArgbPng(path, static_cast<std::uint32_t>(picture.width),
                                         static_cast<std::uint32_t>(picture.height), picture.pixels.data());
 }
@@ -17,4 +17,4 @@ std::string screenshotDir() {
     return dir != nullptr ? std::string(dir) : std::string();
 }
 
-} // namespace testing_png
+} // namespace platform::win32::test

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-namespace showsetup {
+namespace platform::win32::test::showsetup {
 
 namespace {
 
@@ -77,4 +77,4 @@ INT_PTR run() {
     return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogResource), nullptr, recordingProc, 0);
 }
 
-} // namespace showsetup
+} // namespace platform::win32::test::showsetup

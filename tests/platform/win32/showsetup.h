@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace showsetup {
+namespace platform::win32::test::showsetup {
 
 struct Notification {
     int id;
@@ -43,4 +43,4 @@ Record& record();
 // Cancel comes out as the show's qtv_d3d::quitException.
 INT_PTR run();
 
-} // namespace showsetup
+} // namespace platform::win32::test::showsetup

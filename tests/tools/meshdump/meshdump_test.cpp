@@ -259,7 +259,7 @@ TEST_F(MeshDump, TheBallIsClosedAndIsTheFieldsMesh) {
 TEST_F(MeshDump, TheTubeFrameAndTheBlobSceneAtFiveSecondsAreTheTubeSetFromTheFirstSeed) {
     auto m = field();
     m->setIsoLevel(0.5f);
-    crt::srand(1);
+    platform::crt::srand(1);
     m->initTubeSet();
     m->addTubeSet(5.0f, 0.0f, 0.1f, 1.0f, 1.0f);
     m->blurField();
