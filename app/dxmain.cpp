@@ -1,7 +1,6 @@
 #include "app/dxmain.h"
 
 #include "app/core/errordialog.h"
-#include "app/demo.h"
 #include "debuglog/log.h"
 #include "errors/errors.h"
 #include "platform/kernel/kernel.h"
@@ -17,6 +16,8 @@ HINSTANCE instanceHandle = nullptr;
 HINSTANCE previousInstanceHandle = nullptr;
 
 namespace {
+
+ShowFunction entryShow = nullptr;
 
 void catchUnknown() {
     logPrintf("unknown exception catched");
@@ -73,7 +74,7 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, i
     logPrintf("entering main");
     try {
         try {
-            runDemo(wordCount, copy.data());
+            entryShow(wordCount, copy.data());
         } catch (qtv_d3d::quitException quit) {
             logPrintf("quit exception catched");
             return quit.code;
@@ -90,7 +91,8 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, i
     return 1;
 }
 
-int runEntry(int argc, char** argv) {
+int runEntry(int argc, char** argv, ShowFunction show) {
+    entryShow = show;
     installFaultHandlers();
     std::string tail;
     for (int i = 1; i < argc; ++i) {

@@ -10,8 +10,12 @@ extern HINSTANCE previousInstanceHandle;
 inline constexpr const char* kEntryFile = "dxmain";
 inline constexpr int kEntryLine = 44;
 
-// Counts the words of the command tail, logs "entering main" and runs
-// runDemo inside the catch clauses; returns the process exit code.
+// The show the entry point runs: builds everything and runs it; ends the
+// process itself, or leaves by an exception.
+using ShowFunction = void (*)(int wordCount, char* words);
+
+// Counts the words of the command tail, logs "entering main" and runs the
+// show given to runEntry inside the catch clauses; returns the process exit code.
 int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
 
 // SW_SHOWDEFAULT, the show command the process entry passes on.
@@ -22,5 +26,6 @@ inline constexpr int kShowDefault = 10;
 void installFaultHandlers();
 
 // The process entry: the fault handlers, then WinMain with the arguments
-// joined by blanks as the command tail.
-int runEntry(int argc, char** argv);
+// joined by blanks as the command tail, running `show` (the program's main
+// passes runDemo, so this library and the show's do not link each other).
+int runEntry(int argc, char** argv, ShowFunction show);

@@ -15,8 +15,13 @@
 
 namespace {
 
-FrameObserver frameObserver = nullptr;
-void* frameObserverContext = nullptr;
+// The process-wide state of the frame observer: the one function (and its
+// context) that every frame of the loop is reported to.
+struct ObserverState {
+    FrameObserver observer = nullptr;
+    void* context = nullptr;
+};
+ObserverState observerState;
 
 void handleOneMessage() {
     MSG message{};
@@ -29,8 +34,8 @@ void handleOneMessage() {
 } // namespace
 
 void setFrameObserver(FrameObserver observer, void* context) {
-    frameObserver = observer;
-    frameObserverContext = context;
+    observerState.observer = observer;
+    observerState.context = context;
 }
 
 void drawBeatBars(Show& show, int part, float flash, float fadeA, float fadeB) {
@@ -82,16 +87,16 @@ void runFrameLoop(Show& show) {
         if (showIsOver(t)) {
             std::exit(0);
         }
-        scenes::drawScene(show.part, show, static_cast<float>(t), flash);
+        app::scenes::drawScene(show.part, show, static_cast<float>(t), flash);
 
         const auto fadeA = static_cast<float>(fadeOf(pulseClockA().elapsed()));
         const auto fadeB = static_cast<float>(fadeOf(pulseClockB().elapsed()));
         drawBeatBars(show, show.part, flash, fadeA, fadeB);
         d.setDepthTest(true);
         d.cullCounterClockwise();
-        if (frameObserver != nullptr) {
-            frameObserver(FrameRecord{t, show.part, flash, order, row, show.captionIndex, fadeA, fadeB},
-                          frameObserverContext);
+        if (observerState.observer != nullptr) {
+            observerState.observer(FrameRecord{t, show.part, flash, order, row, show.captionIndex, fadeA, fadeB},
+                                   observerState.context);
         }
         d.present();
     }

@@ -1,5 +1,6 @@
+#include "app/demo.h"
 #include "app/dxmain.h"
 
 int main(int argc, char** argv) {
-    return runEntry(argc, argv);
+    return runEntry(argc, argv, runDemo);
 }

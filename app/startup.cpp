@@ -100,7 +100,7 @@ void buildShow(Show& show, device* dev) {
         show.captions[i] = pictureTexture(dev, strips.data() + offset, kStripWidth, kStripHeight);
     }
 
-    scenes::setNormalizeNormals(*dev, true);
+    app::scenes::setNormalizeNormals(*dev, true);
     dev->useFixedFunction();
     identity(show.view);
     perspective(show.projection, 90.4f);

@@ -70,11 +70,11 @@ void BlobSculpture::buildBlobSculpture(device& d) {
 
     vertexbuffer& pool = *field.vertices;
     if (d.caps.VertexShaderVersion >= D3DVS_VERSION(2, 0) && d.caps.PixelShaderVersion >= D3DPS_VERSION(2, 0)) {
-        pool.vertexShader = d.createVertexShaderFromCode(resources::rimVertexProgram);
-        pool.pixelShader = d.createPixelShaderFromCode(resources::rimPixelProgram);
+        pool.vertexShader = d.createVertexShaderFromCode(resources::kRimVertexProgram);
+        pool.pixelShader = d.createPixelShaderFromCode(resources::kRimPixelProgram);
     } else {
-        pool.vertexShader = d.createVertexShaderFromCode(resources::fallbackVertexProgram);
-        pool.pixelShader = d.createPixelShaderFromCode(resources::fallbackPixelProgram);
+        pool.vertexShader = d.createVertexShaderFromCode(resources::kFallbackVertexProgram);
+        pool.pixelShader = d.createPixelShaderFromCode(resources::kFallbackPixelProgram);
     }
 }
 

@@ -17,7 +17,7 @@ float unit(int i, int n) {
 
 // 0..1 from one draw of the shared generator.
 float draw() {
-    return static_cast<float>(crt::rand() & 0x7FFF) * 3.051851e-5f;
+    return static_cast<float>(platform::crt::rand() & 0x7FFF) * 3.051851e-5f;
 }
 
 constexpr float kTwoPi = 6.2831855f;
@@ -140,7 +140,7 @@ TubeRow tubeRow(int y, int ny, float x0, float z0, float decay, float radius, fl
 
 void metamecklo::addTube(float x0, float z0, float decay, float radius, float strength, float ampX, float freqX,
                          float phaseX, float ampZ, float freqZ, float phaseZ) {
-    using namespace fieldsimd;
+    using namespace geometry::fieldsimd;
     FieldGrid& g = gridB;
     // unit(x, nx) for every x, made with the object.
     const float* ux = xUnits.data();
@@ -234,7 +234,7 @@ void metamecklo::initTubeSet() {
 }
 
 void metamecklo::addTubeSet(float t, float xOffset, float zOffset, float decayScale, float strengthScale) {
-    using namespace fieldsimd;
+    using namespace geometry::fieldsimd;
     if (strengthScale != 0.0f) {
         for (const TubeConstants& tube : tubes) {
             const TubeArguments a = tubeArguments(tube, t);

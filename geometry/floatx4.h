@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-namespace fieldsimd {
+namespace geometry::fieldsimd {
 
 typedef float floatx4 __attribute__((vector_size(16)));
 typedef int intx4 __attribute__((vector_size(16)));
@@ -29,4 +29,4 @@ inline floatx4 splat(float f) {
     return floatx4{f, f, f, f};
 }
 
-} // namespace fieldsimd
+} // namespace geometry::fieldsimd

@@ -12,13 +12,13 @@
 #include <cstdint>
 
 // Per case, the 12-bit mask of the edges that the surface crosses.
-extern const std::array<std::uint16_t, 256> mcEdgeTable;
+extern const std::array<std::uint16_t, 256> kMcEdgeTable;
 // Per case, edge numbers in threes (one triangle each), ended by -1.
-extern const std::array<std::array<std::int8_t, 16>, 256> mcTriangleTable;
+extern const std::array<std::array<std::int8_t, 16>, 256> kMcTriangleTable;
 
 // The two corners of each edge.
-inline constexpr std::uint8_t mcEdgeCorners[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
-                                                      {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+inline constexpr std::uint8_t kMcEdgeCorners[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
+                                                       {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
 // Offsets (x, y, z) of each corner within its cube.
-inline constexpr std::uint8_t mcCornerOffsets[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
-                                                       {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
+inline constexpr std::uint8_t kMcCornerOffsets[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
+                                                        {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};

@@ -94,7 +94,7 @@ void metamecklo::clearBorders() {
 }
 
 void metamecklo::blurField() {
-    using namespace fieldsimd;
+    using namespace geometry::fieldsimd;
     const FieldGrid& src = currentGrid();
     FieldGrid& dst = currentIsA ? gridB : gridA;
     const int sx = src.nx;

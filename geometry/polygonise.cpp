@@ -59,7 +59,7 @@ struct Scan {
 };
 
 bool Scan::emit(int x, int y, int z, std::ptrdiff_t base, const float value[8], unsigned cubeCase) {
-    const unsigned crossed = mcEdgeTable[cubeCase];
+    const unsigned crossed = kMcEdgeTable[cubeCase];
     EdgeVertex at[12];
     for (int e = 0; e < 12; ++e) {
         if ((crossed & (1u << e)) == 0) {
@@ -68,7 +68,7 @@ bool Scan::emit(int x, int y, int z, std::ptrdiff_t base, const float value[8], 
         const int a = kEdgeLow[e];
         const int b = kEdgeHigh[e];
         const float t = (iso - value[a]) / (value[b] - value[a]);
-        const std::uint8_t* o = mcCornerOffsets[a];
+        const std::uint8_t* o = kMcCornerOffsets[a];
         EdgeVertex& v = at[e];
         v.p[0] = xs + static_cast<float>(x + o[0]);
         v.p[1] = ys + static_cast<float>(y + o[1]);
@@ -84,7 +84,7 @@ bool Scan::emit(int x, int y, int z, std::ptrdiff_t base, const float value[8], 
             v.g[axis] = ga + t * (gb - ga);
         }
     }
-    const std::array<std::int8_t, 16>& triangles = mcTriangleTable[cubeCase];
+    const std::array<std::int8_t, 16>& triangles = kMcTriangleTable[cubeCase];
     for (int i = 0; triangles[static_cast<std::size_t>(i)] != -1; i += 3) {
         if (written == records.size()) {
             return false;
@@ -130,7 +130,7 @@ int polygonisePlain(const FieldGrid& grid, std::span<TriangleRecord> records, fl
                         cubeCase |= 1u << k;
                     }
                 }
-                if (mcEdgeTable[cubeCase] == 0) {
+                if (kMcEdgeTable[cubeCase] == 0) {
                     continue;
                 }
                 if (!scan.emit(x, y, z, base, value, cubeCase)) {

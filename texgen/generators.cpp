@@ -37,7 +37,7 @@ void subdivide(Plane& out, int x, int y, int size, unsigned level, unsigned roug
         const int right = (tr + br) >> 1;
         const int bottom = (bl + br) >> 1;
         // Right shift of a negative int is arithmetic (rounds toward minus infinity) since C++20.
-        const int noise = ((crt::rand() & 511) - 256) >> ((level * roughness) & 31u);
+        const int noise = ((platform::crt::rand() & 511) - 256) >> ((level * roughness) & 31u);
         const int centre = clampByte(noise + (top + left + right + bottom) / 4);
         out.at(x + h, y) = static_cast<std::uint8_t>(top);
         out.at(x, y + h) = static_cast<std::uint8_t>(left);
@@ -58,7 +58,7 @@ void subdivide(Plane& out, int x, int y, int size, unsigned level, unsigned roug
 
 void plasma(Plane& out, unsigned seed, unsigned roughness) {
     out.at(0, 0) = 127;
-    crt::srand(seed);
+    platform::crt::srand(seed);
     subdivide(out, 0, 0, kPlaneSide, 0, roughness);
 }
 
@@ -100,11 +100,11 @@ void cells(Plane& out, unsigned seed, unsigned mode, unsigned count) {
         int x;
         int y;
     };
-    crt::srand(seed);
+    platform::crt::srand(seed);
     std::vector<Point> points(count);
     for (Point& p : points) {
-        p.x = crt::rand() & 255;
-        p.y = crt::rand() & 255;
+        p.x = platform::crt::rand() & 255;
+        p.y = platform::crt::rand() & 255;
     }
 
     std::vector<float> values(kPlaneSize);
@@ -179,10 +179,10 @@ void randomBlocks(Plane& out, unsigned seed, unsigned grid, unsigned low, unsign
     const int width = kPlaneSide / nx;
     const int height = kPlaneSide / ny;
     const int spread = std::abs(static_cast<int>(high) - static_cast<int>(low));
-    crt::srand(seed);
+    platform::crt::srand(seed);
     for (int by = 0; by < ny; ++by) {
         for (int bx = 0; bx < nx; ++bx) {
-            const auto value = static_cast<std::uint8_t>(static_cast<int>(low) + crt::rand() % spread);
+            const auto value = static_cast<std::uint8_t>(static_cast<int>(low) + platform::crt::rand() % spread);
             for (int y = by * height; y < (by + 1) * height; ++y) {
                 for (int x = bx * width; x < (bx + 1) * width; ++x) {
                     out.at(x, y) = value;
@@ -275,10 +275,10 @@ namespace {
 // side 2 * radius, centred where the seeded generator says.
 template <typename Stamp> void scatter(Plane& out, unsigned seed, unsigned count, int radius, Stamp stamp) {
     out.pixels.fill(0);
-    crt::srand(seed);
+    platform::crt::srand(seed);
     for (unsigned i = 0; i < count; ++i) {
-        const int cx = crt::rand() & 255;
-        const int cy = crt::rand() & 255;
+        const int cx = platform::crt::rand() & 255;
+        const int cy = platform::crt::rand() & 255;
         for (int dy = -radius; dy < radius; ++dy) {
             for (int dx = -radius; dx < radius; ++dx) {
                 stamp(out.at(cx + dx, cy + dy), dx, dy);

@@ -1,5 +1,5 @@
 // Generators: operations that fill a plane from their parameters alone.
-// The random ones reseed crt::srand from their seed parameter before the first
+// The random ones reseed platform::crt::srand from their seed parameter before the first
 // draw, so their result never depends on what ran before them; the order of
 // their draws is part of the result.
 #pragma once

@@ -10,7 +10,7 @@ namespace texgen {
 std::vector<float> noiseLattice(int fx, int fy, float amp) {
     std::vector<float> lattice(static_cast<std::size_t>(fx) * static_cast<std::size_t>(fy));
     for (float& v : lattice) {
-        v = (static_cast<float>(crt::rand()) - 16383.5f) * (1.0f / 16383.5f) * amp;
+        v = (static_cast<float>(platform::crt::rand()) - 16383.5f) * (1.0f / 16383.5f) * amp;
     }
     return lattice;
 }
@@ -82,7 +82,7 @@ void valueNoise(Plane& out, unsigned seed, unsigned size) {
     const auto latticeSide = [](unsigned n) { return n <= 8 ? 1 << n : 1; };
     const int fx = latticeSide(hiNibble(size));
     const int fy = latticeSide(loNibble(size));
-    crt::srand(seed);
+    platform::crt::srand(seed);
     std::vector<float> accumulator(kPlaneSize, 0.0f);
     const std::vector<float> lattice = noiseLattice(fx, fy, 1.0f);
     accumulateCubic(accumulator, lattice, fx, fy);
@@ -90,7 +90,7 @@ void valueNoise(Plane& out, unsigned seed, unsigned size) {
 }
 
 void fractalNoise(Plane& out, unsigned seed, unsigned base, unsigned reduction) {
-    crt::srand(seed);
+    platform::crt::srand(seed);
     std::vector<float> accumulator(kPlaneSize, 0.0f);
     int fx = powerCount(hiNibble(base));
     int fy = powerCount(loNibble(base));

@@ -103,7 +103,7 @@ class TextureProgramRun {
 // Bytes beyond the 1,024 of each row are not touched. Returns false, with
 // every channel byte of the 256 x 256 pixels set to 0, when the program is
 // faulty; returns false writing nothing when pixels is null or pitch < 1024.
-// Reseeds crt::srand as its operations do; runs must not overlap.
+// Reseeds platform::crt::srand as its operations do; runs must not overlap.
 bool runTextureProgram(std::span<const std::uint8_t> program, void* pixels, std::size_t pitch);
 
 } // namespace texgen

@@ -10,7 +10,7 @@ bool odd(int r) {
 } // namespace
 
 void smudge(std::uint32_t* pixels) {
-    crt::srand(1);
+    platform::crt::srand(1);
     auto at = [pixels](int x, int y) -> std::uint32_t& {
         return pixels[static_cast<std::size_t>(y) * kAtlasSize + static_cast<std::size_t>(x)];
     };
@@ -19,20 +19,20 @@ void smudge(std::uint32_t* pixels) {
         int x = 1;
         while (x < kAtlasSize - 1) {
             std::uint32_t& p = at(x, y);
-            if (odd(crt::rand())) {
+            if (odd(platform::crt::rand())) {
                 p += at(x, y - 1);
             }
-            if (odd(crt::rand())) {
+            if (odd(platform::crt::rand())) {
                 p += at(x, y + 1);
             }
-            if (odd(crt::rand())) {
+            if (odd(platform::crt::rand())) {
                 p += at(x + 1, y);
             }
-            if (odd(crt::rand())) {
+            if (odd(platform::crt::rand())) {
                 p += at(x - 1, y);
             }
-            x += crt::rand() % 3;
+            x += platform::crt::rand() % 3;
         }
-        y += crt::rand() % 3;
+        y += platform::crt::rand() % 3;
     }
 }

@@ -38,10 +38,10 @@ INT_PTR errorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 
 void showDialog() {
     installDialogResources();
-    const bool virtualRun = platform::runMode() == platform::RunMode::virtualRun;
+    const bool virtualRun = platform::kernel::runMode() == platform::kernel::RunMode::virtualRun;
     // Nobody sees a dialog in a virtual run or without a display: the record
     // goes where the log goes, so a failure is never silent.
-    if (virtualRun || !platform::displayAvailable()) {
+    if (virtualRun || !platform::win32::displayAvailable()) {
         writeRecordToStderr();
         if (!virtualRun) {
             return;

@@ -8,7 +8,7 @@
 
 #include <bit>
 
-namespace scenes {
+namespace app::scenes {
 
 namespace {
 
@@ -96,4 +96,4 @@ float screenHeight(const device& d) {
     return static_cast<float>(d.presentParameters.BackBufferHeight);
 }
 
-} // namespace scenes
+} // namespace app::scenes

@@ -9,7 +9,7 @@ class device;
 struct QuadObject;
 struct Show;
 
-namespace scenes {
+namespace app::scenes {
 
 // The source target's top-left quarter mirrored into all four quarters of the
 // destination (cleared to 0 first), width x height pixels.
@@ -44,4 +44,4 @@ void setCamera(Show& show, float f, const Vector3& eye);
 float screenWidth(const device& d);
 float screenHeight(const device& d);
 
-} // namespace scenes
+} // namespace app::scenes

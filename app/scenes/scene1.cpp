@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace scenes {
+namespace app::scenes {
 
 namespace {
 
@@ -139,4 +139,4 @@ void drawScene1(Show& show, float t, float flash) {
     d.setAlphaBlend(false);
 }
 
-} // namespace scenes
+} // namespace app::scenes

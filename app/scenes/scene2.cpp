@@ -13,22 +13,22 @@
 
 #include <cmath>
 
-namespace scenes {
+namespace app::scenes {
 
 void drawScene2(Show& show, float t, float) {
     device& d = *show.dev;
-    const float s = static_cast<float>(crt::rand() & 255) / 255.0f;
+    const float s = static_cast<float>(platform::crt::rand() & 255) / 255.0f;
 
     d.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
     setCamera(show, 90.6f, Vector3{std::sin(t), 1.0f, 1.0f});
     show.sculpture->drawBlobSculpture(d, t, Vector4{std::sin(t), 1.0f, 1.0f, 0.0f}, s);
     d.setWireframe(false);
 
-    crt::srand(0);
+    platform::crt::srand(0);
     vertexbuffer& pool = *show.pool;
     for (int i = 0; i < 1000; ++i) {
-        const auto r1 = static_cast<float>(crt::rand());
-        const auto r2 = static_cast<float>(crt::rand());
+        const auto r1 = static_cast<float>(platform::crt::rand());
+        const auto r2 = static_cast<float>(platform::crt::rand());
         const auto fi = static_cast<float>(i);
         float* p = pool.position(i, false);
         p[0] = std::sin(r2 + 0.1f * fi + t);
@@ -63,4 +63,4 @@ void drawScene2(Show& show, float t, float) {
     d.resetStages();
 }
 
-} // namespace scenes
+} // namespace app::scenes

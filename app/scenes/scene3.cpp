@@ -12,16 +12,16 @@
 
 #include <cmath>
 
-namespace scenes {
+namespace app::scenes {
 
 namespace {
 
 // About half the frames draw a second value and pulse by up to 0.5 either
 // way; the rest do not pulse.
 float drawPulse() {
-    const auto r1 = static_cast<float>(crt::rand() & 255);
+    const auto r1 = static_cast<float>(platform::crt::rand() & 255);
     if (0.5f - r1 / 255.0f > 0.0f) {
-        const auto r2 = static_cast<float>(crt::rand() & 255);
+        const auto r2 = static_cast<float>(platform::crt::rand() & 255);
         return 0.5f - r2 / 255.0f;
     }
     return 0.0f;
@@ -73,4 +73,4 @@ void drawScene3(Show& show, float t, float) {
     d.endScene();
 }
 
-} // namespace scenes
+} // namespace app::scenes

@@ -13,7 +13,7 @@
 
 #include <cmath>
 
-namespace scenes {
+namespace app::scenes {
 
 namespace {
 
@@ -27,7 +27,7 @@ void flatDefaults(device& d) {
 } // namespace
 
 int nextCaption(int captionIndex, int row) {
-    if (row % 6 != 0 && (crt::rand() & 255) > 120) {
+    if (row % 6 != 0 && (platform::crt::rand() & 255) > 120) {
         return (captionIndex + 1) % kCaptionCount;
     }
     return captionIndex;
@@ -66,4 +66,4 @@ void drawScene4(Show& show, float t, float) {
     d.endScene();
 }
 
-} // namespace scenes
+} // namespace app::scenes

@@ -11,7 +11,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace scenes {
+namespace app::scenes {
 
 const char* flickerWord(float t) {
     // The whole seconds times -72 in two's complement, low byte.
@@ -40,4 +40,4 @@ void drawScene5(Show& show, float t, float flash) {
     d.endScene();
 }
 
-} // namespace scenes
+} // namespace app::scenes

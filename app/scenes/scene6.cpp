@@ -10,7 +10,7 @@
 
 #include <cmath>
 
-namespace scenes {
+namespace app::scenes {
 
 void drawScene6(Show& show, float t, float flash) {
     device& d = *show.dev;
@@ -22,4 +22,4 @@ void drawScene6(Show& show, float t, float flash) {
     d.endScene();
 }
 
-} // namespace scenes
+} // namespace app::scenes

@@ -1,6 +1,6 @@
 #include "app/scenes/scenes.h"
 
-namespace scenes {
+namespace app::scenes {
 
 void drawScene(int part, Show& show, float t, float flash) {
     using SceneFunction = void (*)(Show&, float, float);
@@ -10,4 +10,4 @@ void drawScene(int part, Show& show, float t, float flash) {
     }
 }
 
-} // namespace scenes
+} // namespace app::scenes

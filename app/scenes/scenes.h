@@ -5,7 +5,7 @@
 
 struct Show;
 
-namespace scenes {
+namespace app::scenes {
 
 void drawScene1(Show& show, float t, float flash); // 0-10 s: cloth and sphere, blurred
 void drawScene2(Show& show, float t, float flash); // 10-23 s: the sculpture under point sprites
@@ -25,4 +25,4 @@ int nextCaption(int captionIndex, int row);
 // Scene `part` (1 to 6).
 void drawScene(int part, Show& show, float t, float flash);
 
-} // namespace scenes
+} // namespace app::scenes

@@ -118,14 +118,14 @@ class RawGl {
             return false;
         }
         context_->makeCurrent();
-        gl::GenVertexArrays(1, &vertexArray_);
-        gl::BindVertexArray(vertexArray_);
-        gl::GenRenderbuffers(1, &depth_);
-        gl::BindRenderbuffer(GL_RENDERBUFFER, depth_);
-        gl::RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, kWidth, kHeight);
+        platform::d3d9::gl::GenVertexArrays(1, &vertexArray_);
+        platform::d3d9::gl::BindVertexArray(vertexArray_);
+        platform::d3d9::gl::GenRenderbuffers(1, &depth_);
+        platform::d3d9::gl::BindRenderbuffer(GL_RENDERBUFFER, depth_);
+        platform::d3d9::gl::RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, kWidth, kHeight);
         back_ = target();
-        gl::Viewport(0, 0, kWidth, kHeight);
-        gl::FrontFace(GL_CCW);
+        platform::d3d9::gl::Viewport(0, 0, kWidth, kHeight);
+        platform::d3d9::gl::FrontFace(GL_CCW);
         pixels_.resize(static_cast<std::size_t>(kWidth) * kHeight);
         return true;
     }
@@ -133,34 +133,36 @@ class RawGl {
 
     // Linked and in use, sampler uniforms uT0.. on units 0..; 0 on failure.
     GLuint program(const char* vs, const char* fs, int samplers) {
-        GLuint program = gl::CreateProgram();
+        GLuint program = platform::d3d9::gl::CreateProgram();
         for (auto [stage, text] : {std::pair{GL_VERTEX_SHADER, vs}, std::pair{GL_FRAGMENT_SHADER, fs}}) {
-            GLuint shader = gl::CreateShader(stage);
-            gl::ShaderSource(shader, 1, &text, nullptr);
-            gl::CompileShader(shader);
-            gl::AttachShader(program, shader);
+            GLuint shader = platform::d3d9::gl::CreateShader(stage);
+            platform::d3d9::gl::ShaderSource(shader, 1, &text, nullptr);
+            platform::d3d9::gl::CompileShader(shader);
+            platform::d3d9::gl::AttachShader(program, shader);
         }
-        gl::LinkProgram(program);
+        platform::d3d9::gl::LinkProgram(program);
         GLint ok = 0;
-        gl::GetProgramiv(program, GL_LINK_STATUS, &ok);
+        platform::d3d9::gl::GetProgramiv(program, GL_LINK_STATUS, &ok);
         if (ok == 0) {
             return 0;
         }
-        gl::UseProgram(program);
+        platform::d3d9::gl::UseProgram(program);
         for (int s = 0; s < samplers; ++s) {
-            gl::Uniform1i(gl::GetUniformLocation(program, ("uT" + std::to_string(s)).c_str()), s);
+            platform::d3d9::gl::Uniform1i(
+                platform::d3d9::gl::GetUniformLocation(program, ("uT" + std::to_string(s)).c_str()), s);
         }
         return program;
     }
     // A 256 x 256 linear-filtered RGBA8 texture, as the layer makes A8R8G8B8.
     GLuint texture(const std::vector<std::uint32_t>& data) {
         GLuint t = 0;
-        gl::GenTextures(1, &t);
-        gl::BindTexture(GL_TEXTURE_2D, t);
-        gl::TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 256, 256, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, data.data());
-        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        platform::d3d9::gl::GenTextures(1, &t);
+        platform::d3d9::gl::BindTexture(GL_TEXTURE_2D, t);
+        platform::d3d9::gl::TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 256, 256, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                                       data.data());
+        platform::d3d9::gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        platform::d3d9::gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        platform::d3d9::gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         return t;
     }
     struct Target {
@@ -171,25 +173,27 @@ class RawGl {
     // attached: the layer's back buffer and render targets are made so.
     Target target() {
         Target t;
-        gl::GenTextures(1, &t.texture);
-        gl::BindTexture(GL_TEXTURE_2D, t.texture);
-        gl::TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kWidth, kHeight, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
-        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        gl::GenFramebuffers(1, &t.framebuffer);
-        gl::BindFramebuffer(GL_FRAMEBUFFER, t.framebuffer);
-        gl::FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, t.texture, 0);
-        gl::FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth_);
+        platform::d3d9::gl::GenTextures(1, &t.texture);
+        platform::d3d9::gl::BindTexture(GL_TEXTURE_2D, t.texture);
+        platform::d3d9::gl::TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kWidth, kHeight, 0, GL_BGRA,
+                                       GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+        platform::d3d9::gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        platform::d3d9::gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        platform::d3d9::gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        platform::d3d9::gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        platform::d3d9::gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        platform::d3d9::gl::GenFramebuffers(1, &t.framebuffer);
+        platform::d3d9::gl::BindFramebuffer(GL_FRAMEBUFFER, t.framebuffer);
+        platform::d3d9::gl::FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, t.texture, 0);
+        platform::d3d9::gl::FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                                                    depth_);
         return t;
     }
     GLuint buffer(GLenum kind, const void* data, std::size_t bytes) {
         GLuint b = 0;
-        gl::GenBuffers(1, &b);
-        gl::BindBuffer(kind, b);
-        gl::BufferData(kind, static_cast<GLsizeiptr>(bytes), data, GL_STATIC_DRAW);
+        platform::d3d9::gl::GenBuffers(1, &b);
+        platform::d3d9::gl::BindBuffer(kind, b);
+        platform::d3d9::gl::BufferData(kind, static_cast<GLsizeiptr>(bytes), data, GL_STATIC_DRAW);
         return b;
     }
     // Attributes of one interleaved buffer: location, components, byte offset, type.
@@ -201,17 +205,17 @@ class RawGl {
         GLboolean normalized = GL_FALSE;
     };
     void attributes(GLuint buffer, GLsizei stride, std::initializer_list<Attribute> list) {
-        gl::BindBuffer(GL_ARRAY_BUFFER, buffer);
+        platform::d3d9::gl::BindBuffer(GL_ARRAY_BUFFER, buffer);
         for (const Attribute& a : list) {
-            gl::VertexAttribPointer(a.location, a.size, a.type, a.normalized, stride,
-                                    reinterpret_cast<const void*>(a.offset));
-            gl::EnableVertexAttribArray(a.location);
+            platform::d3d9::gl::VertexAttribPointer(a.location, a.size, a.type, a.normalized, stride,
+                                                    reinterpret_cast<const void*>(a.offset));
+            platform::d3d9::gl::EnableVertexAttribArray(a.location);
         }
     }
     const Target& back() const { return back_; }
     void readBack() {
-        gl::BindFramebuffer(GL_READ_FRAMEBUFFER, back_.framebuffer);
-        gl::ReadPixels(0, 0, kWidth, kHeight, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels_.data());
+        platform::d3d9::gl::BindFramebuffer(GL_READ_FRAMEBUFFER, back_.framebuffer);
+        platform::d3d9::gl::ReadPixels(0, 0, kWidth, kHeight, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels_.data());
     }
 
   private:
@@ -429,11 +433,11 @@ void fullScreenTwoStageQuads(benchmark::State& state) {
     }
     const std::vector<std::uint32_t> data[2] = {texels(3), texels(7)};
     for (GLenum i = 0; i < 2; ++i) {
-        gl::ActiveTexture(GL_TEXTURE0 + i);
-        gl::BindTexture(GL_TEXTURE_2D, raw.texture(data[i]));
+        platform::d3d9::gl::ActiveTexture(GL_TEXTURE0 + i);
+        platform::d3d9::gl::BindTexture(GL_TEXTURE_2D, raw.texture(data[i]));
     }
     rawQuads(raw, {quad});
-    gl::BindFramebuffer(GL_FRAMEBUFFER, raw.back().framebuffer);
+    platform::d3d9::gl::BindFramebuffer(GL_FRAMEBUFFER, raw.back().framebuffer);
 
     runPaired(
         state, layer, raw, 100,
@@ -444,7 +448,7 @@ void fullScreenTwoStageQuads(benchmark::State& state) {
         },
         [&] {
             for (int i = 0; i < 100; ++i) {
-                gl::DrawArrays(GL_TRIANGLE_FAN, 0, 4);
+                platform::d3d9::gl::DrawArrays(GL_TRIANGLE_FAN, 0, 4);
             }
         });
 }
@@ -510,8 +514,8 @@ void zoomBlurChain(benchmark::State& state) {
     }
     const RawGl::Target rawTargets[2] = {raw.target(), raw.target()};
     rawQuads(raw, {passQuad.data(), finalQuad.data()});
-    gl::Enable(GL_BLEND);
-    gl::BlendFunc(GL_ONE, GL_ONE);
+    platform::d3d9::gl::Enable(GL_BLEND);
+    platform::d3d9::gl::BlendFunc(GL_ONE, GL_ONE);
 
     runPaired(
         state, layer, raw, kPasses + 1,
@@ -529,19 +533,19 @@ void zoomBlurChain(benchmark::State& state) {
         },
         [&] {
             for (int pass = 0; pass < kPasses; ++pass) {
-                gl::BindFramebuffer(GL_FRAMEBUFFER, rawTargets[pass & 1].framebuffer);
+                platform::d3d9::gl::BindFramebuffer(GL_FRAMEBUFFER, rawTargets[pass & 1].framebuffer);
                 for (GLenum unit = 0; unit < 2; ++unit) {
-                    gl::ActiveTexture(GL_TEXTURE0 + unit);
-                    gl::BindTexture(GL_TEXTURE_2D, rawTargets[(pass + 1) & 1].texture);
+                    platform::d3d9::gl::ActiveTexture(GL_TEXTURE0 + unit);
+                    platform::d3d9::gl::BindTexture(GL_TEXTURE_2D, rawTargets[(pass + 1) & 1].texture);
                 }
-                gl::DrawArrays(GL_TRIANGLE_FAN, 0, 4);
+                platform::d3d9::gl::DrawArrays(GL_TRIANGLE_FAN, 0, 4);
             }
-            gl::BindFramebuffer(GL_FRAMEBUFFER, raw.back().framebuffer);
+            platform::d3d9::gl::BindFramebuffer(GL_FRAMEBUFFER, raw.back().framebuffer);
             for (GLenum unit = 0; unit < 2; ++unit) {
-                gl::ActiveTexture(GL_TEXTURE0 + unit);
-                gl::BindTexture(GL_TEXTURE_2D, rawTargets[(kPasses - 1) & 1].texture);
+                platform::d3d9::gl::ActiveTexture(GL_TEXTURE0 + unit);
+                platform::d3d9::gl::BindTexture(GL_TEXTURE_2D, rawTargets[(kPasses - 1) & 1].texture);
             }
-            gl::DrawArrays(GL_TRIANGLE_FAN, 4, 4);
+            platform::d3d9::gl::DrawArrays(GL_TRIANGLE_FAN, 4, 4);
         });
 }
 BENCHMARK(zoomBlurChain)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
@@ -638,21 +642,23 @@ void pointSprites(benchmark::State& state) {
         return;
     }
     const D3DMATRIX worldView = multiply(world, view);
-    gl::UniformMatrix4fv(gl::GetUniformLocation(program, "uWorldView"), 1, GL_FALSE, &worldView.m[0][0]);
-    gl::UniformMatrix4fv(gl::GetUniformLocation(program, "uProjection"), 1, GL_FALSE, &projection.m[0][0]);
+    platform::d3d9::gl::UniformMatrix4fv(platform::d3d9::gl::GetUniformLocation(program, "uWorldView"), 1, GL_FALSE,
+                                         &worldView.m[0][0]);
+    platform::d3d9::gl::UniformMatrix4fv(platform::d3d9::gl::GetUniformLocation(program, "uProjection"), 1, GL_FALSE,
+                                         &projection.m[0][0]);
     const float size[4] = {kPointSize, 0.0f, 64.0f, static_cast<float>(kHeight)};
-    gl::Uniform4fv(gl::GetUniformLocation(program, "uSize"), 1, size);
-    gl::ActiveTexture(GL_TEXTURE0);
-    gl::BindTexture(GL_TEXTURE_2D, raw.texture(texels(5)));
+    platform::d3d9::gl::Uniform4fv(platform::d3d9::gl::GetUniformLocation(program, "uSize"), 1, size);
+    platform::d3d9::gl::ActiveTexture(GL_TEXTURE0);
+    platform::d3d9::gl::BindTexture(GL_TEXTURE_2D, raw.texture(texels(5)));
     raw.attributes(raw.buffer(GL_ARRAY_BUFFER, points.data(), kPoints * sizeof(PointVertex)), sizeof(PointVertex),
                    // D3DCOLOR is B, G, R, A in memory.
                    {{0, 3, 0}, {1, GL_BGRA, 3 * sizeof(float), GL_UNSIGNED_BYTE, GL_TRUE}});
-    gl::BindFramebuffer(GL_FRAMEBUFFER, raw.back().framebuffer);
-    gl::Enable(GL_PROGRAM_POINT_SIZE);
-    gl::PointParameteri(GL_POINT_SPRITE_COORD_ORIGIN, GL_LOWER_LEFT);
-    gl::Enable(GL_BLEND);
-    gl::BlendFunc(GL_ONE, GL_ONE);
-    gl::ClearColor(0, 0, 0, 1);
+    platform::d3d9::gl::BindFramebuffer(GL_FRAMEBUFFER, raw.back().framebuffer);
+    platform::d3d9::gl::Enable(GL_PROGRAM_POINT_SIZE);
+    platform::d3d9::gl::PointParameteri(GL_POINT_SPRITE_COORD_ORIGIN, GL_LOWER_LEFT);
+    platform::d3d9::gl::Enable(GL_BLEND);
+    platform::d3d9::gl::BlendFunc(GL_ONE, GL_ONE);
+    platform::d3d9::gl::ClearColor(0, 0, 0, 1);
 
     runPaired(
         state, layer, raw, 1,
@@ -661,8 +667,8 @@ void pointSprites(benchmark::State& state) {
             layer->DrawPrimitive(D3DPT_POINTLIST, 0, kPoints);
         },
         [&] {
-            gl::Clear(GL_COLOR_BUFFER_BIT);
-            gl::DrawArrays(GL_POINTS, 0, kPoints);
+            platform::d3d9::gl::Clear(GL_COLOR_BUFFER_BIT);
+            platform::d3d9::gl::DrawArrays(GL_POINTS, 0, kPoints);
         });
 }
 BENCHMARK(pointSprites)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
@@ -785,29 +791,31 @@ void litMesh(benchmark::State& state) {
         state.SkipWithError("raw program does not link");
         return;
     }
-    const GLint worldViewAt = gl::GetUniformLocation(program, "uWorldView");
-    const GLint normalAt = gl::GetUniformLocation(program, "uNormalMatrix");
-    gl::UniformMatrix4fv(gl::GetUniformLocation(program, "uProjection"), 1, GL_FALSE, &projection.m[0][0]);
+    const GLint worldViewAt = platform::d3d9::gl::GetUniformLocation(program, "uWorldView");
+    const GLint normalAt = platform::d3d9::gl::GetUniformLocation(program, "uNormalMatrix");
+    platform::d3d9::gl::UniformMatrix4fv(platform::d3d9::gl::GetUniformLocation(program, "uProjection"), 1, GL_FALSE,
+                                         &projection.m[0][0]);
     const D3DCOLORVALUE colours[4] = {material.Diffuse, material.Ambient, material.Specular, material.Emissive};
-    gl::Uniform4fv(gl::GetUniformLocation(program, "uMaterial"), 4, &colours[0].r);
-    gl::Uniform1f(gl::GetUniformLocation(program, "uPower"), material.Power);
+    platform::d3d9::gl::Uniform4fv(platform::d3d9::gl::GetUniformLocation(program, "uMaterial"), 4, &colours[0].r);
+    platform::d3d9::gl::Uniform1f(platform::d3d9::gl::GetUniformLocation(program, "uPower"), material.Power);
     const float ambient[4] = {32.0f / 255.0f, 32.0f / 255.0f, 32.0f / 255.0f, 1.0f};
-    gl::Uniform4fv(gl::GetUniformLocation(program, "uAmbient"), 1, ambient);
+    platform::d3d9::gl::Uniform4fv(platform::d3d9::gl::GetUniformLocation(program, "uAmbient"), 1, ambient);
     // The view only translates, so the light's camera-space position is a sum.
     const float lightAt[3] = {light.Position.x + view.m[3][0], light.Position.y + view.m[3][1],
                               light.Position.z + view.m[3][2]};
-    gl::Uniform3fv(gl::GetUniformLocation(program, "uLightPosition"), 1, lightAt);
+    platform::d3d9::gl::Uniform3fv(platform::d3d9::gl::GetUniformLocation(program, "uLightPosition"), 1, lightAt);
     const float attenuation[4] = {light.Attenuation0, light.Attenuation1, light.Attenuation2, light.Range};
-    gl::Uniform4fv(gl::GetUniformLocation(program, "uLightAttenuation"), 1, attenuation);
+    platform::d3d9::gl::Uniform4fv(platform::d3d9::gl::GetUniformLocation(program, "uLightAttenuation"), 1,
+                                   attenuation);
     raw.attributes(raw.buffer(GL_ARRAY_BUFFER, vertices.data(), vbBytes), sizeof(MeshVertex),
                    {{0, 3, 0}, {1, 3, 3 * sizeof(float)}});
     raw.buffer(GL_ELEMENT_ARRAY_BUFFER, indices.data(), ibBytes);
-    gl::BindFramebuffer(GL_FRAMEBUFFER, raw.back().framebuffer);
-    gl::Enable(GL_DEPTH_TEST);
-    gl::DepthFunc(GL_LEQUAL);
-    gl::Enable(GL_CULL_FACE);
-    gl::CullFace(GL_BACK);
-    gl::ClearColor(0, 0, 0, 1);
+    platform::d3d9::gl::BindFramebuffer(GL_FRAMEBUFFER, raw.back().framebuffer);
+    platform::d3d9::gl::Enable(GL_DEPTH_TEST);
+    platform::d3d9::gl::DepthFunc(GL_LEQUAL);
+    platform::d3d9::gl::Enable(GL_CULL_FACE);
+    platform::d3d9::gl::CullFace(GL_BACK);
+    platform::d3d9::gl::ClearColor(0, 0, 0, 1);
 
     float angle = 0;
     runPaired(
@@ -825,11 +833,11 @@ void litMesh(benchmark::State& state) {
             const float normal[9] = {worldView.m[0][0], worldView.m[0][1], worldView.m[0][2],
                                      worldView.m[1][0], worldView.m[1][1], worldView.m[1][2],
                                      worldView.m[2][0], worldView.m[2][1], worldView.m[2][2]};
-            gl::UniformMatrix4fv(worldViewAt, 1, GL_FALSE, &worldView.m[0][0]);
-            gl::UniformMatrix3fv(normalAt, 1, GL_FALSE, normal);
-            gl::Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-            gl::DrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_SHORT, nullptr,
-                                       0);
+            platform::d3d9::gl::UniformMatrix4fv(worldViewAt, 1, GL_FALSE, &worldView.m[0][0]);
+            platform::d3d9::gl::UniformMatrix3fv(normalAt, 1, GL_FALSE, normal);
+            platform::d3d9::gl::Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            platform::d3d9::gl::DrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(indices.size()),
+                                                       GL_UNSIGNED_SHORT, nullptr, 0);
         });
 }
 BENCHMARK(litMesh)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);

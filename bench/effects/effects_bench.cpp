@@ -15,8 +15,8 @@ namespace {
 
 device* sharedDevice() {
     static device* d = [] {
-        effectstest::useShaderFolder();
-        return effectstest::headlessDevice(800, 600);
+        effects::test::useShaderFolder();
+        return effects::test::headlessDevice(800, 600);
     }();
     return d;
 }

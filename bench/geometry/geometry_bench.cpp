@@ -17,7 +17,7 @@
 namespace {
 
 device* benchDevice() {
-    static device* d = effectstest::headlessDevice(64, 64);
+    static device* d = effects::test::headlessDevice(64, 64);
     return d;
 }
 
@@ -41,7 +41,7 @@ BENCHMARK(BM_SculptureBuild)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 std::unique_ptr<metamecklo> tubeField(device& d) {
     auto m = std::make_unique<metamecklo>(&d, 40, 40, 40, 5.0f, 5.0f, 5.0f, 2.5f, 2.5f, 2.5f, true);
     m->setIsoLevel(0.5f);
-    crt::srand(1);
+    platform::crt::srand(1);
     m->initTubeSet();
     return m;
 }

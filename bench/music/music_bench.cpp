@@ -86,31 +86,31 @@ void renderWithOpenmpt(benchmark::State& state) {
 // third of the channels, volume slides on another third, panning spread
 // across the channels.
 std::vector<std::uint8_t> wideModule() {
-    xm::Song song;
+    songgen::Song song;
     song.title = "wide";
     song.channels = kWideChannels;
     song.speed = 6;
     song.bpm = 125;
     for (int kind = 0; kind < 2; ++kind) {
-        xm::Instrument in;
+        songgen::Instrument in;
         in.name = kind == 0 ? "saw" : "sine";
-        xm::Sample s;
+        songgen::Sample s;
         s.sixteenBit = kind == 1;
         for (int i = 0; i < 512; ++i) {
             const double v = kind == 0 ? (i % 128) / 64.0 - 1.0 : std::sin(i * 2.0 * M_PI / 512.0);
             s.values.push_back(static_cast<std::int16_t>(v * (s.sixteenBit ? 12000.0 : 100.0)));
         }
-        s.loop = xm::Loop::forward;
+        s.loop = songgen::Loop::forward;
         s.loopStart = 0;
         s.loopLength = 512;
         in.samples.push_back(s);
         song.instruments.push_back(in);
     }
     for (int p = 0; p < 4; ++p) {
-        xm::Pattern pattern{64, std::vector<xm::Cell>(64 * kWideChannels)};
+        songgen::Pattern pattern{64, std::vector<songgen::Cell>(64 * kWideChannels)};
         for (int row = 0; row < 64; ++row) {
             for (int c = 0; c < kWideChannels; ++c) {
-                xm::Cell& cell = pattern.cells[static_cast<std::size_t>(row * kWideChannels + c)];
+                songgen::Cell& cell = pattern.cells[static_cast<std::size_t>(row * kWideChannels + c)];
                 if ((row + c) % 4 == 0) {
                     cell.note = static_cast<std::uint8_t>(37 + (c * 5 + row + p * 7) % 36);
                     cell.instrument = static_cast<std::uint8_t>(1 + c % 2);
@@ -131,7 +131,7 @@ std::vector<std::uint8_t> wideModule() {
         song.patterns.push_back(pattern);
         song.orders.push_back(static_cast<std::uint8_t>(p));
     }
-    return xm::write(song);
+    return songgen::write(song);
 }
 
 double threadSeconds() {

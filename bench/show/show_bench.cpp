@@ -41,9 +41,9 @@ StartUpTimes startUpTimes;
 
 device* benchDevice() {
     static device* d = [] {
-        effectstest::useShaderFolder();
+        effects::test::useShaderFolder();
         const auto begin = std::chrono::steady_clock::now();
-        device* made = effectstest::headlessDevice(800, 600);
+        device* made = effects::test::headlessDevice(800, 600);
         startUpTimes.device = secondsSince(begin);
         return made;
     }();
@@ -55,7 +55,7 @@ void drawFrame(Show& show, int part, double t) {
     d.setRawTexture(0, show.program(1).d3dTexture);
     d.setAlphaBlend(false);
     show.part = part;
-    scenes::drawScene(part, show, static_cast<float>(t), 0.25f);
+    app::scenes::drawScene(part, show, static_cast<float>(t), 0.25f);
     drawBeatBars(show, part, 0.25f, 0.25f, 0.25f);
     d.setDepthTest(true);
     d.cullCounterClockwise();

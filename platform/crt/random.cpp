@@ -1,6 +1,6 @@
 #include "platform/crt/random.h"
 
-namespace crt {
+namespace platform::crt {
 namespace {
 
 // MSVC runtime: a process that never calls srand behaves as if it had called srand(1).
@@ -17,4 +17,4 @@ int rand() {
     return static_cast<int>((state >> 16) & 0x7FFFu);
 }
 
-} // namespace crt
+} // namespace platform::crt

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-namespace crt {
+namespace platform::crt {
 
 // Largest value rand() returns.
 inline constexpr int kRandMax = 0x7FFF;
@@ -20,4 +20,4 @@ void srand(std::uint32_t seed);
 // Advances the state once and returns a value 0..kRandMax.
 int rand();
 
-} // namespace crt
+} // namespace platform::crt

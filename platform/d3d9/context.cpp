@@ -126,7 +126,7 @@ std::unique_ptr<GlContext> createEgl(std::string& error) {
 }
 
 std::unique_ptr<GlContext> createSdl(HWND window, const PresentMode& mode, std::string& error) {
-    SDL_Window* sdlWindow = platform::sdlWindowFor(window);
+    SDL_Window* sdlWindow = platform::win32::sdlWindowFor(window);
     if (sdlWindow == nullptr) {
         error = "the device window has no SDL window";
         return nullptr;

@@ -8,10 +8,10 @@
 // that starts with "d3d9:".
 //
 // Contexts: in live run mode the device renders through a GL context on the
-// SDL window behind hDeviceWindow (platform::sdlWindowFor); in virtual run
+// SDL window behind hDeviceWindow (platform::win32::sdlWindowFor); in virtual run
 // mode through an EGL surfaceless context, and Present advances the virtual
 // clock by one frame. Every render target, the back buffer included, is an
-// off-screen texture; see platform/d3d9/readback.h for reading pixels back.
+// off-screen texture; see readBack in platform/d3d9/d3d9ext.h for reading pixels back.
 #pragma once
 
 #include "platform/d3d9/d3d9types.h"

@@ -448,10 +448,10 @@ inline constexpr DWORD D3DDEVCAPS_DRAWPRIMITIVES2EX = 0x00008000;
 inline constexpr DWORD D3DDEVCAPS_HWRASTERIZATION = 0x00080000;
 
 constexpr DWORD D3DVS_VERSION(DWORD major, DWORD minor) {
-    return shaderasm::vertexVersion(major, minor);
+    return shadercompiler::assembler::vertexVersion(major, minor);
 }
 constexpr DWORD D3DPS_VERSION(DWORD major, DWORD minor) {
-    return shaderasm::pixelVersion(major, minor);
+    return shadercompiler::assembler::pixelVersion(major, minor);
 }
 
 struct D3DDISPLAYMODE {
@@ -553,20 +553,20 @@ enum D3DDECLMETHOD : BYTE { D3DDECLMETHOD_DEFAULT = 0 };
 
 // The shader token format defines the usage codes; declarations use the same.
 enum D3DDECLUSAGE : BYTE {
-    D3DDECLUSAGE_POSITION = static_cast<BYTE>(shaderasm::DeclUsage::position),
-    D3DDECLUSAGE_BLENDWEIGHT = static_cast<BYTE>(shaderasm::DeclUsage::blendWeight),
-    D3DDECLUSAGE_BLENDINDICES = static_cast<BYTE>(shaderasm::DeclUsage::blendIndices),
-    D3DDECLUSAGE_NORMAL = static_cast<BYTE>(shaderasm::DeclUsage::normal),
-    D3DDECLUSAGE_PSIZE = static_cast<BYTE>(shaderasm::DeclUsage::pointSize),
-    D3DDECLUSAGE_TEXCOORD = static_cast<BYTE>(shaderasm::DeclUsage::texcoord),
-    D3DDECLUSAGE_TANGENT = static_cast<BYTE>(shaderasm::DeclUsage::tangent),
-    D3DDECLUSAGE_BINORMAL = static_cast<BYTE>(shaderasm::DeclUsage::binormal),
-    D3DDECLUSAGE_TESSFACTOR = static_cast<BYTE>(shaderasm::DeclUsage::tessFactor),
-    D3DDECLUSAGE_POSITIONT = static_cast<BYTE>(shaderasm::DeclUsage::positionT),
-    D3DDECLUSAGE_COLOR = static_cast<BYTE>(shaderasm::DeclUsage::color),
-    D3DDECLUSAGE_FOG = static_cast<BYTE>(shaderasm::DeclUsage::fog),
-    D3DDECLUSAGE_DEPTH = static_cast<BYTE>(shaderasm::DeclUsage::depth),
-    D3DDECLUSAGE_SAMPLE = static_cast<BYTE>(shaderasm::DeclUsage::sample),
+    D3DDECLUSAGE_POSITION = static_cast<BYTE>(shadercompiler::assembler::DeclUsage::position),
+    D3DDECLUSAGE_BLENDWEIGHT = static_cast<BYTE>(shadercompiler::assembler::DeclUsage::blendWeight),
+    D3DDECLUSAGE_BLENDINDICES = static_cast<BYTE>(shadercompiler::assembler::DeclUsage::blendIndices),
+    D3DDECLUSAGE_NORMAL = static_cast<BYTE>(shadercompiler::assembler::DeclUsage::normal),
+    D3DDECLUSAGE_PSIZE = static_cast<BYTE>(shadercompiler::assembler::DeclUsage::pointSize),
+    D3DDECLUSAGE_TEXCOORD = static_cast<BYTE>(shadercompiler::assembler::DeclUsage::texcoord),
+    D3DDECLUSAGE_TANGENT = static_cast<BYTE>(shadercompiler::assembler::DeclUsage::tangent),
+    D3DDECLUSAGE_BINORMAL = static_cast<BYTE>(shadercompiler::assembler::DeclUsage::binormal),
+    D3DDECLUSAGE_TESSFACTOR = static_cast<BYTE>(shadercompiler::assembler::DeclUsage::tessFactor),
+    D3DDECLUSAGE_POSITIONT = static_cast<BYTE>(shadercompiler::assembler::DeclUsage::positionT),
+    D3DDECLUSAGE_COLOR = static_cast<BYTE>(shadercompiler::assembler::DeclUsage::color),
+    D3DDECLUSAGE_FOG = static_cast<BYTE>(shadercompiler::assembler::DeclUsage::fog),
+    D3DDECLUSAGE_DEPTH = static_cast<BYTE>(shadercompiler::assembler::DeclUsage::depth),
+    D3DDECLUSAGE_SAMPLE = static_cast<BYTE>(shadercompiler::assembler::DeclUsage::sample),
 };
 
 // The element that ends a declaration.

@@ -292,7 +292,7 @@ HRESULT Device::GetDeviceCaps(D3DCAPS9* pCaps) {
 HRESULT Device::BeginScene() {
     if (inScene_) {
         // Refused as the runtime does; callers that nest every frame are told once.
-        logRefusalOnce(warnedNestedScene_, "d3d9", "BeginScene inside a scene (refused; said once)");
+        kernel::logRefusalOnce(warnedNestedScene_, "d3d9", "BeginScene inside a scene (refused; said once)");
         return D3DERR_INVALIDCALL;
     }
     inScene_ = true;
@@ -301,7 +301,7 @@ HRESULT Device::BeginScene() {
 
 HRESULT Device::EndScene() {
     if (!inScene_) {
-        logRefusalOnce(warnedLoneEndScene_, "d3d9", "EndScene without BeginScene (refused; said once)");
+        kernel::logRefusalOnce(warnedLoneEndScene_, "d3d9", "EndScene without BeginScene (refused; said once)");
         return D3DERR_INVALIDCALL;
     }
     inScene_ = false;
@@ -523,7 +523,7 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
         swapChain_->capture(source, backBufferSurface_->width(), backBufferSurface_->height(),
                             colorFormat(backBufferSurface_->format())->alphaIsOne);
         invalidate(GlCache::framebufferBinding);
-        platform::advanceVirtualFrame();
+        platform::kernel::advanceVirtualFrame();
     }
     return D3D_OK;
 }
@@ -682,8 +682,8 @@ HRESULT Device::createShader(const DWORD* function, bool pixel, std::shared_ptr<
     std::string error;
     // The code's length is not passed; the decoder stops at the end token.
     constexpr std::size_t kMaxTokens = 1u << 16;
-    shaderasm::Program program;
-    if (!shaderasm::decode(function, kMaxTokens, program, error)) {
+    shadercompiler::assembler::Program program;
+    if (!shadercompiler::assembler::decode(function, kMaxTokens, program, error)) {
         logFailure("%s: %s", kind, error.c_str());
         return D3DERR_INVALIDCALL;
     }
@@ -694,7 +694,7 @@ HRESULT Device::createShader(const DWORD* function, bool pixel, std::shared_ptr<
                    static_cast<unsigned long>(program.version), static_cast<unsigned long>(limit));
         return D3DERR_INVALIDCALL;
     }
-    auto encoded = shaderasm::encode(program);
+    auto encoded = shadercompiler::assembler::encode(program);
     std::vector<DWORD> tokens(encoded.begin(), encoded.end());
     // Code seen before (a scene that makes its shaders again every frame)
     // shares the earlier translation, its GL shader and its linked programs.

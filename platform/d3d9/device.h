@@ -159,9 +159,15 @@ class Device final : public IDirect3DDevice9 {
         UINT first; // start vertex or start index
         const void* userData = nullptr;
         UINT userStride = 0;
+        INT baseVertex = 0; // indexed draws: added to every index
     };
     enum class DrawCheck { draw, nothing, refused };
     DrawCheck checkDraw(const DrawRequest& draw, GLenum& mode, GLsizei& count);
+    // The prelude of the two draws from stream 0: checkDraw, then the
+    // pipeline state and the vertex input; a state outside the subset refuses.
+    // Without base vertices in GL (OpenGL ES 3.0), an indexed draw's vertex
+    // input starts baseVertex vertices further into the stream instead.
+    DrawCheck prepareStreamDraw(const DrawRequest& draw, GLenum& mode, GLsizei& count);
 
     // Draw preparation; false (after a log line) when the state is outside the subset.
     const VertexLayout* prepareDraw(const char* call, GLenum mode);

@@ -254,5 +254,5 @@ IDirect3D9* Direct3DCreate9(UINT SDKVersion) {
         platform::d3d9::logFailure("Direct3DCreate9(%u): this layer implements SDK version 32", SDKVersion);
         return nullptr;
     }
-    return new platform::d3d9::Direct3D(platform::runMode() == platform::RunMode::live);
+    return new platform::d3d9::Direct3D(platform::kernel::runMode() == platform::kernel::RunMode::live);
 }

@@ -224,8 +224,8 @@ void Device::applyRasterState(const VertexLayout& layout) {
         } else if (mode != GL_FILL) {
             // OpenGL ES fills only; the show draws solid, so lines and points
             // are refused, not emulated.
-            platform::logRefusal("d3d9", "D3DRS_FILLMODE %u: OpenGL ES draws solid only",
-                                 static_cast<unsigned>(rs[D3DRS_FILLMODE]));
+            platform::kernel::logRefusal("d3d9", "D3DRS_FILLMODE %u: OpenGL ES draws solid only",
+                                         static_cast<unsigned>(rs[D3DRS_FILLMODE]));
         }
     });
     const DWORD mask = rs[D3DRS_COLORWRITEENABLE] & (alphaKeptAtOne() ? 0x7u : 0xFu);
@@ -752,17 +752,34 @@ Device::DrawCheck Device::checkDraw(const DrawRequest& draw, GLenum& mode, GLsiz
     return DrawCheck::draw;
 }
 
+Device::DrawCheck Device::prepareStreamDraw(const DrawRequest& draw, GLenum& mode, GLsizei& count) {
+    const DrawCheck check = checkDraw(draw, mode, count);
+    if (check != DrawCheck::draw) {
+        return check;
+    }
+    long long start = streamOffset_;
+    if (draw.source == DrawSource::indexed && !gl::isDesktop()) {
+        start += static_cast<long long>(draw.baseVertex) * streamStride_;
+        if (start < 0) {
+            logFailure("%s: BaseVertexIndex %d starts before the stream", draw.call, draw.baseVertex);
+            return DrawCheck::refused;
+        }
+    }
+    const VertexLayout* layout = prepareDraw(draw.call, mode);
+    if (layout == nullptr ||
+        !applyVertexInput(*layout, stream0_->glBuffer(), static_cast<UINT>(start), streamStride_)) {
+        return DrawCheck::refused;
+    }
+    return DrawCheck::draw;
+}
+
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, UINT PrimitiveCount) {
     GLenum mode = 0;
     GLsizei vertices = 0;
-    const DrawCheck check =
-        checkDraw({"DrawPrimitive", DrawSource::stream0, PrimitiveType, PrimitiveCount, StartVertex}, mode, vertices);
+    const DrawCheck check = prepareStreamDraw(
+        {"DrawPrimitive", DrawSource::stream0, PrimitiveType, PrimitiveCount, StartVertex}, mode, vertices);
     if (check != DrawCheck::draw) {
         return check == DrawCheck::nothing ? D3D_OK : D3DERR_INVALIDCALL;
-    }
-    const VertexLayout* layout = prepareDraw("DrawPrimitive", mode);
-    if (layout == nullptr || !applyVertexInput(*layout, stream0_->glBuffer(), streamOffset_, streamStride_)) {
-        return D3DERR_INVALIDCALL;
     }
     gl::DrawArrays(mode, static_cast<GLint>(StartVertex), vertices);
     ++shared_->counters.draws;
@@ -775,25 +792,13 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVer
     (void)NumVertices; // hints for software vertex processing only
     GLenum mode = 0;
     GLsizei count = 0;
-    const DrawCheck check =
-        checkDraw({"DrawIndexedPrimitive", DrawSource::indexed, PrimitiveType, primCount, startIndex}, mode, count);
+    const DrawCheck check = prepareStreamDraw({"DrawIndexedPrimitive", DrawSource::indexed, PrimitiveType, primCount,
+                                               startIndex, nullptr, 0, BaseVertexIndex},
+                                              mode, count);
     if (check != DrawCheck::draw) {
         return check == DrawCheck::nothing ? D3D_OK : D3DERR_INVALIDCALL;
     }
-    // OpenGL ES 3.0 has no base vertex for indexed draws: there the vertex
-    // input starts BaseVertexIndex vertices further into the stream instead.
     const bool baseInInput = !gl::isDesktop();
-    const long long start = static_cast<long long>(streamOffset_) +
-                            (baseInInput ? static_cast<long long>(BaseVertexIndex) * streamStride_ : 0);
-    if (start < 0) {
-        logFailure("DrawIndexedPrimitive: BaseVertexIndex %d starts before the stream", BaseVertexIndex);
-        return D3DERR_INVALIDCALL;
-    }
-    const VertexLayout* layout = prepareDraw("DrawIndexedPrimitive", mode);
-    if (layout == nullptr ||
-        !applyVertexInput(*layout, stream0_->glBuffer(), static_cast<UINT>(start), streamStride_)) {
-        return D3DERR_INVALIDCALL;
-    }
     if (boundIndexBuffer_ != indices_->glBuffer()) {
         gl::BindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices_->glBuffer());
         boundIndexBuffer_ = indices_->glBuffer();

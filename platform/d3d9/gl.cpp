@@ -1,6 +1,6 @@
 #include "platform/d3d9/gl.h"
 
-namespace gl {
+namespace platform::d3d9::gl {
 
 #define RIZA3V_GL_DEFINE(type, name) type name = nullptr;
 RIZA3V_GL_FUNCTIONS(RIZA3V_GL_DEFINE)
@@ -45,4 +45,4 @@ void depthRange(float nearZ, float farZ) {
     }
 }
 
-} // namespace gl
+} // namespace platform::d3d9::gl

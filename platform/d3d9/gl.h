@@ -149,7 +149,7 @@ using PFNGLDRAWELEMENTSPROC = decltype(&glDrawElements);
     X(PFNGLCLEARDEPTHFPROC, ClearDepthf)                                                                               \
     X(PFNGLDEPTHRANGEFPROC, DepthRangef)
 
-namespace gl {
+namespace platform::d3d9::gl {
 
 #define RIZA3V_GL_DECLARE(type, name) extern type name;
 RIZA3V_GL_FUNCTIONS(RIZA3V_GL_DECLARE)
@@ -175,4 +175,4 @@ void clearDepth(float depth);
 // glDepthRange / glDepthRangef, whichever the context has.
 void depthRange(float nearZ, float farZ);
 
-} // namespace gl
+} // namespace platform::d3d9::gl

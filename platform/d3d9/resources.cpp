@@ -13,7 +13,7 @@ namespace platform::d3d9 {
 void logFailure(const char* format, ...) {
     std::va_list args;
     va_start(args, format);
-    logRefusalV("d3d9", format, args);
+    kernel::logRefusalV("d3d9", format, args);
     va_end(args);
 }
 

@@ -282,7 +282,7 @@ class VertexDeclaration final : public RefCounted<IDirect3DVertexDeclaration9> {
 // device owns the GL shader and deletes it when the device goes.
 struct TranslatedShader {
     std::vector<DWORD> tokens;
-    shaderasm::Program program;
+    shadercompiler::assembler::Program program;
     std::string glsl;
     GLuint glShader = 0;
     std::uint64_t id = 0;

@@ -9,13 +9,13 @@
 namespace platform::d3d9 {
 namespace {
 
-using shaderasm::Destination;
-using shaderasm::Instruction;
-using shaderasm::Opcode;
-using shaderasm::Program;
-using shaderasm::RegisterType;
-using shaderasm::Source;
-using shaderasm::SourceMod;
+using shadercompiler::assembler::Destination;
+using shadercompiler::assembler::Instruction;
+using shadercompiler::assembler::Opcode;
+using shadercompiler::assembler::Program;
+using shadercompiler::assembler::RegisterType;
+using shadercompiler::assembler::Source;
+using shadercompiler::assembler::SourceMod;
 
 std::string n(unsigned v) {
     return std::to_string(v);
@@ -74,7 +74,7 @@ class Translator {
         head_ = "#version 330 core\n";
         std::set<unsigned> temps;
         for (const auto& ins : p_.instructions) {
-            auto note = [&](const shaderasm::Register& r) {
+            auto note = [&](const shadercompiler::assembler::Register& r) {
                 if (r.type == RegisterType::temp) {
                     temps.insert(r.number);
                 }
@@ -119,7 +119,7 @@ class Translator {
                 }
                 for (const auto& ins : p_.instructions) {
                     if (ins.opcode == Opcode::dcl && ins.dst.reg.type == RegisterType::sampler) {
-                        if (ins.textureType != shaderasm::TextureType::tex2d) {
+                        if (ins.textureType != shadercompiler::assembler::TextureType::tex2d) {
                             error = "only 2D samplers are supported";
                             return false;
                         }
@@ -139,28 +139,28 @@ class Translator {
             }
             unsigned location = 0;
             switch (ins.usage) {
-            case shaderasm::DeclUsage::position:
+            case shadercompiler::assembler::DeclUsage::position:
                 location = kAttrPosition;
                 break;
-            case shaderasm::DeclUsage::normal:
+            case shadercompiler::assembler::DeclUsage::normal:
                 location = kAttrNormal;
                 break;
-            case shaderasm::DeclUsage::color:
+            case shadercompiler::assembler::DeclUsage::color:
                 location = ins.usageIndex == 0 ? kAttrColor0 : kAttrColor1;
                 break;
-            case shaderasm::DeclUsage::pointSize:
+            case shadercompiler::assembler::DeclUsage::pointSize:
                 location = kAttrPointSize;
                 break;
-            case shaderasm::DeclUsage::texcoord:
+            case shadercompiler::assembler::DeclUsage::texcoord:
                 location = kAttrTexcoord0 + ins.usageIndex;
                 break;
             default:
                 error = "vertex input usage " + n(static_cast<unsigned>(ins.usage)) + " is not supported";
                 return false;
             }
-            if (ins.usageIndex > (ins.usage == shaderasm::DeclUsage::texcoord ? 7u
-                                  : ins.usage == shaderasm::DeclUsage::color  ? 1u
-                                                                              : 0u)) {
+            if (ins.usageIndex > (ins.usage == shadercompiler::assembler::DeclUsage::texcoord ? 7u
+                                  : ins.usage == shadercompiler::assembler::DeclUsage::color  ? 1u
+                                                                                              : 0u)) {
                 error = "vertex input usage index out of range";
                 return false;
             }
@@ -208,7 +208,8 @@ class Translator {
         return s;
     }
 
-    bool registerName(const shaderasm::Register& r, bool asDestination, std::string& out, std::string& error) const {
+    bool registerName(const shadercompiler::assembler::Register& r, bool asDestination, std::string& out,
+                      std::string& error) const {
         switch (r.type) {
         case RegisterType::temp:
             out = "r" + n(r.number);
@@ -266,7 +267,7 @@ class Translator {
     }
 
     bool source(const Source& s, std::string& out, std::string& error, int registerOffset = 0) const {
-        shaderasm::Register reg = s.reg;
+        shadercompiler::assembler::Register reg = s.reg;
         reg.number += static_cast<unsigned>(registerOffset);
         std::string name;
         if (!registerName(reg, false, name, error)) {
@@ -494,7 +495,8 @@ class Translator {
             e = "vec4(dot(" + s[0] + ".xy, " + s[1] + ".xy) + " + scalar(s[2]) + ")";
             break;
         default:
-            error = "instruction " + std::string(shaderasm::mnemonic(ins.opcode, p_.version)) + " is not supported";
+            error = "instruction " + std::string(shadercompiler::assembler::mnemonic(ins.opcode, p_.version)) +
+                    " is not supported";
             return false;
         }
         return destination(ins, index, e, compute, write, error);
@@ -551,8 +553,8 @@ class Translator {
 
 } // namespace
 
-bool translateToGlsl(const shaderasm::Program& program, std::string& glsl, std::vector<unsigned>& definedConstants,
-                     std::string& error) {
+bool translateToGlsl(const shadercompiler::assembler::Program& program, std::string& glsl,
+                     std::vector<unsigned>& definedConstants, std::string& error) {
     definedConstants.clear();
     Translator t(program, definedConstants);
     return t.run(glsl, error);

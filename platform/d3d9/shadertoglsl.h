@@ -16,7 +16,7 @@ inline constexpr float kPixelShader1xMaxValue = 8.0f;
 
 // False with a reason for code outside the subset. definedConstants lists
 // the registers that def sets (they win over the application's values).
-bool translateToGlsl(const shaderasm::Program& program, std::string& glsl, std::vector<unsigned>& definedConstants,
-                     std::string& error);
+bool translateToGlsl(const shadercompiler::assembler::Program& program, std::string& glsl,
+                     std::vector<unsigned>& definedConstants, std::string& error);
 
 } // namespace platform::d3d9

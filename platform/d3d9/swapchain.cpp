@@ -93,7 +93,7 @@ void SwapChain::capture(GLuint source, UINT width, UINT height, bool opaque) {
     slot.width = width;
     slot.height = height;
     slot.opaque = opaque;
-    slot.presentNs = platform::clockNowNs();
+    slot.presentNs = platform::kernel::clockNowNs();
     gl::BindFramebuffer(GL_READ_FRAMEBUFFER, source);
     gl::BindBuffer(GL_PIXEL_PACK_BUFFER, slot.buffer);
     gl::BufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(slot.width) * slot.height * 4, nullptr,

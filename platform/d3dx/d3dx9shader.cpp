@@ -39,7 +39,7 @@ class Buffer final : public ID3DXBuffer {
 };
 
 void logLine(const std::string& text) {
-    platform::logRefusal("d3dx", "%s", text.c_str());
+    platform::kernel::logRefusal("d3dx", "%s", text.c_str());
 }
 
 LPD3DXBUFFER textBuffer(const std::string& text) {
@@ -128,18 +128,19 @@ HRESULT D3DXCompileShaderFromFileA(LPCSTR pSrcFile, const D3DXMACRO* pDefines, L
         *ppShader = new Buffer(std::move(cached));
         return S_OK;
     }
-    const hlsl::CompileResult compiled = hlsl::compile(source.str(), pSrcFile, pFunctionName, pProfile);
+    const shadercompiler::hlsl::CompileResult compiled =
+        shadercompiler::hlsl::compile(source.str(), pSrcFile, pFunctionName, pProfile);
     if (!compiled.ok) {
         return compileFailure(compiled.message, ppErrorMsgs);
     }
-    std::vector<shaderasm::Token> tokens;
+    std::vector<shadercompiler::assembler::Token> tokens;
     std::string error;
-    if (!shaderasm::assemble(compiled.assembly, tokens, error)) {
+    if (!shadercompiler::assembler::assemble(compiled.assembly, tokens, error)) {
         // The compiler wrote text the assembler refuses: a fault of ours, not of the source.
         return compileFailure(std::string(pSrcFile) + ": internal error: generated assembly rejected: " + error,
                               ppErrorMsgs);
     }
-    std::vector<unsigned char> bytes(tokens.size() * sizeof(shaderasm::Token));
+    std::vector<unsigned char> bytes(tokens.size() * sizeof(shadercompiler::assembler::Token));
     std::memcpy(bytes.data(), tokens.data(), bytes.size());
     compiledCode().store(std::move(key), bytes);
     *ppShader = new Buffer(std::move(bytes));

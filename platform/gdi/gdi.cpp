@@ -58,7 +58,7 @@ std::recursive_mutex tableLock;
 std::unordered_map<const void*, Kind> table;
 
 void fail(const char* call, const char* why) {
-    platform::logRefusal("gdi", "%s refused: %s", call, why);
+    platform::kernel::logRefusal("gdi", "%s refused: %s", call, why);
 }
 
 template <typename T> T* lookup(const void* handle, Kind kind) {

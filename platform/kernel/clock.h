@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-namespace platform {
+namespace platform::kernel {
 
 inline constexpr std::uint64_t kClockReadStepNs = 1000;
 
@@ -31,4 +31,4 @@ void advanceVirtualFrame();
 void advanceVirtualClock(std::uint64_t ns);
 std::uint64_t virtualFrameStepNs();
 
-} // namespace platform
+} // namespace platform::kernel

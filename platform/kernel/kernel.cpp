@@ -83,7 +83,7 @@ std::uint64_t readClockNs() {
     }
     std::unique_lock lock(c.mutex);
     if (onDriver(c)) {
-        advanceLocked(c, lock, platform::kClockReadStepNs);
+        advanceLocked(c, lock, platform::kernel::kClockReadStepNs);
     }
     return c.now;
 }
@@ -111,7 +111,7 @@ void threadBody(StartBlock block) {
 
 } // namespace
 
-namespace platform {
+namespace platform::kernel {
 
 void useVirtualClock(std::uint64_t frameStepNs) {
     VirtualClock& c = vclock();
@@ -161,7 +161,7 @@ std::uint64_t virtualFrameStepNs() {
     return c.frameStep;
 }
 
-} // namespace platform
+} // namespace platform::kernel
 
 void OutputDebugStringA(LPCSTR text) {
     if (text == nullptr) {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace platform {
+namespace platform::kernel {
 
 void logRefusalV(const char* service, const char* format, std::va_list args) {
     char line[512];
@@ -38,4 +38,4 @@ void logRefusalOnce(bool& said, const char* service, const char* format, ...) {
     va_end(args);
 }
 
-} // namespace platform
+} // namespace platform::kernel

@@ -4,7 +4,7 @@
 
 #include <cstdarg>
 
-namespace platform {
+namespace platform::kernel {
 
 // Logs "<service>: <text>" with text formatted printf-style.
 void logRefusal(const char* service, const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -13,4 +13,4 @@ void logRefusalV(const char* service, const char* format, std::va_list args) __a
 // call with it set logs nothing. For refusals a caller repeats every frame.
 void logRefusalOnce(bool& said, const char* service, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
-} // namespace platform
+} // namespace platform::kernel

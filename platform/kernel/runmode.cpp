@@ -3,10 +3,10 @@
 #include <atomic>
 
 namespace {
-std::atomic<platform::RunMode> currentMode{platform::RunMode::live};
+std::atomic<platform::kernel::RunMode> currentMode{platform::kernel::RunMode::live};
 }
 
-namespace platform {
+namespace platform::kernel {
 
 void setRunMode(RunMode mode) {
     currentMode.store(mode);
@@ -15,4 +15,4 @@ RunMode runMode() {
     return currentMode.load();
 }
 
-} // namespace platform
+} // namespace platform::kernel

@@ -4,11 +4,11 @@
 // the sound, the virtual clock of clock.h, dialogs answered by a script).
 #pragma once
 
-namespace platform {
+namespace platform::kernel {
 
 enum class RunMode { live, virtualRun };
 
 void setRunMode(RunMode mode);
 RunMode runMode();
 
-} // namespace platform
+} // namespace platform::kernel

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <strings.h>
 
-using namespace platform::user;
+using namespace platform::win32::user;
 
 namespace {
 
@@ -233,7 +233,7 @@ const IconImage* iconFor(LPCSTR text) {
     }
     const WORD id = static_cast<WORD>(reinterpret_cast<UINT_PTR>(text));
     const IconImage* stock = stockIcon(id);
-    return stock != nullptr ? stock : platform::findIconResource(id);
+    return stock != nullptr ? stock : platform::win32::findIconResource(id);
 }
 
 // Builds the dialog window and its controls, hidden, laid out in pixels.
@@ -333,15 +333,15 @@ void repaint(Window& w) {
     if (w.sdl == nullptr || !w.visible) {
         return;
     }
-    platform::Picture picture;
-    platform::paintDialog(w.handle, picture);
+    platform::win32::Picture picture;
+    platform::win32::paintDialog(w.handle, picture);
     sdlPresent(w.sdl, picture);
     w.dialog->dirty = false;
 }
 
 } // namespace
 
-namespace platform::user {
+namespace platform::win32::user {
 
 LRESULT dialogMessage(Window& dw, UINT message, WPARAM wParam, LPARAM lParam) {
     HWND dialog = dw.handle;
@@ -568,7 +568,7 @@ int dialogWindowHeight(const Dialog& d) {
     return d.clientHeight + 2 * (d.frame + d.edge) + d.caption;
 }
 
-} // namespace platform::user
+} // namespace platform::win32::user
 
 INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND, DLGPROC procedure, LPARAM initParam) {
     if (instance != nullptr && instance != GetModuleHandleA(nullptr)) {
@@ -577,7 +577,7 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND, DLGPROC p
     }
     const DialogTemplate* t =
         IS_INTRESOURCE(templateName)
-            ? platform::findDialogResource(static_cast<WORD>(reinterpret_cast<UINT_PTR>(templateName)))
+            ? platform::win32::findDialogResource(static_cast<WORD>(reinterpret_cast<UINT_PTR>(templateName)))
             : nullptr;
     if (t == nullptr) {
         refuse("DialogBoxParamA", "no such dialog template", ERROR_RESOURCE_NAME_NOT_FOUND);
@@ -587,8 +587,8 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND, DLGPROC p
         refuse("DialogBoxParamA", "no dialog procedure", ERROR_INVALID_PARAMETER);
         return -1;
     }
-    const bool live = platform::runMode() == platform::RunMode::live;
-    if (live && !platform::displayAvailable()) {
+    const bool live = platform::kernel::runMode() == platform::kernel::RunMode::live;
+    if (live && !platform::win32::displayAvailable()) {
         refuse("DialogBoxParamA", "no display to show the dialog on", ERROR_NOT_SUPPORTED);
         return -1;
     }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-using namespace platform::user;
+using namespace platform::win32::user;
 
 namespace {
 
@@ -416,7 +416,7 @@ bool closePressed = false;
 
 } // namespace
 
-namespace platform::user {
+namespace platform::win32::user {
 
 int visibleRows(const Window& list, const Dialog& d) {
     return listGeometry(list, d).fullRows;
@@ -530,9 +530,9 @@ void dialogWheel(HWND dialog, int x, int y, int steps) {
     }
 }
 
-} // namespace platform::user
+} // namespace platform::win32::user
 
-namespace platform {
+namespace platform::win32 {
 
 bool paintDialog(HWND dialog, Picture& picture) {
     Window* dw = find(dialog);
@@ -584,4 +584,4 @@ bool paintDialog(HWND dialog, Picture& picture) {
     return true;
 }
 
-} // namespace platform
+} // namespace platform::win32

@@ -7,7 +7,7 @@
 #include <array>
 #include <deque>
 
-using namespace platform::user;
+using namespace platform::win32::user;
 
 namespace {
 
@@ -54,7 +54,7 @@ char typedCharacter(int vk) {
 
 } // namespace
 
-namespace platform::user {
+namespace platform::win32::user {
 
 void keyEvent(int vk, bool down, bool repeat, HWND target) {
     if (vk <= 0 || vk > 255) {
@@ -91,9 +91,9 @@ void keyEvent(int vk, bool down, bool repeat, HWND target) {
     post(target, down ? WM_KEYDOWN : WM_KEYUP, static_cast<WPARAM>(vk), data);
 }
 
-} // namespace platform::user
+} // namespace platform::win32::user
 
-namespace platform {
+namespace platform::win32 {
 
 void simulateKeyDown(int virtualKey) {
     keyEvent(virtualKey, true, false, nullptr);
@@ -114,14 +114,14 @@ void simulateClose(HWND window) {
     }
 }
 
-} // namespace platform
+} // namespace platform::win32
 
 BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT removeOption) {
     if (message == nullptr || (removeOption & ~PM_REMOVE) != 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (platform::displayAvailable()) {
+    if (platform::win32::displayAvailable()) {
         pumpEvents();
     }
     for (auto it = queue.begin(); it != queue.end(); ++it) {
@@ -198,7 +198,7 @@ SHORT GetAsyncKeyState(int virtualKey) {
     if (virtualKey <= 0 || virtualKey > 255) {
         return 0;
     }
-    if (platform::displayAvailable()) {
+    if (platform::win32::displayAvailable()) {
         pumpEvents();
     }
     KeyState& k = keys[static_cast<std::size_t>(virtualKey)];

@@ -117,7 +117,7 @@ Rgba applicationShape(float x, float y) {
 
 } // namespace
 
-namespace platform {
+namespace platform::win32 {
 
 void addDialogResource(WORD id, const DialogTemplate* dialog) {
     dialogs[id] = dialog;
@@ -136,9 +136,9 @@ const IconImage* findIconResource(WORD id) {
     return it == icons.end() ? nullptr : it->second;
 }
 
-} // namespace platform
+} // namespace platform::win32
 
-namespace platform::user {
+namespace platform::win32::user {
 
 const IconImage* stockIcon(WORD id) {
     static const StockIcon hand(stopShape);
@@ -156,4 +156,4 @@ const IconImage* stockIcon(WORD id) {
     }
 }
 
-} // namespace platform::user
+} // namespace platform::win32::user

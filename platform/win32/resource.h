@@ -47,7 +47,7 @@ struct IconImage {
     const std::uint32_t* pixels;
 };
 
-namespace platform {
+namespace platform::win32 {
 
 // Registers a template or an icon under a number; a later call with the same
 // number replaces the entry.
@@ -57,4 +57,4 @@ void addIconResource(WORD id, const IconImage* icon);
 const DialogTemplate* findDialogResource(WORD id);
 const IconImage* findIconResource(WORD id);
 
-} // namespace platform
+} // namespace platform::win32

@@ -7,7 +7,7 @@
 #include <deque>
 #include <utility>
 
-using platform::user::ScriptAction;
+using platform::win32::user::ScriptAction;
 
 namespace {
 
@@ -20,7 +20,7 @@ void add(ScriptAction action) {
 
 } // namespace
 
-namespace platform::user {
+namespace platform::win32::user {
 
 bool nextScriptAction(ScriptAction& action) {
     if (queue.empty()) {
@@ -38,9 +38,9 @@ void scriptFailed(const char* what, int id) {
     ++failureCount;
 }
 
-} // namespace platform::user
+} // namespace platform::win32::user
 
-namespace platform::script {
+namespace platform::win32::script {
 
 void chooseRow(int controlId, int row) {
     ScriptAction a(ScriptAction::Kind::chooseRow);
@@ -92,4 +92,4 @@ int failures() {
     return failureCount;
 }
 
-} // namespace platform::script
+} // namespace platform::win32::script

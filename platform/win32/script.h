@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace platform::win32 {
 
 void simulateKeyDown(int virtualKey);
 void simulateKeyUp(int virtualKey);
@@ -70,4 +70,4 @@ std::size_t pending();
 int failures();
 
 } // namespace script
-} // namespace platform
+} // namespace platform::win32

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace platform::user {
+namespace platform::win32::user {
 
 namespace {
 
@@ -54,7 +54,7 @@ void handle(const SDL_Event& e) {
             break;
         }
         if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
-            platform::simulateClose(target);
+            platform::win32::simulateClose(target);
         } else if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SHOWN) {
             if (w->dialog) {
                 w->dialog->dirty = true;
@@ -218,7 +218,7 @@ void sdlSetIcon(SDL_Window* window, const IconImage* icon) {
     }
 }
 
-void sdlPresent(SDL_Window* window, const platform::Picture& picture) {
+void sdlPresent(SDL_Window* window, const platform::win32::Picture& picture) {
     SDL_Surface* target = SDL_GetWindowSurface(window);
     if (target == nullptr || picture.pixels.empty()) {
         return;
@@ -269,4 +269,4 @@ void pumpEvents() {
     }
 }
 
-} // namespace platform::user
+} // namespace platform::win32::user

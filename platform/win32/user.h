@@ -5,7 +5,7 @@
 // Live mode: each top-level window is an SDL window made with OpenGL support
 // and kept hidden until ShowWindow; keyboard and frame events of SDL become
 // the messages below. Virtual mode: windows exist only as handles, nothing is
-// shown, and input comes from the simulate* calls of input.h; every call
+// shown, and input comes from the simulate* calls of script.h; every call
 // behaves the same otherwise.
 //
 // All calls belong to the main thread. A call outside the subset described
@@ -153,7 +153,7 @@ ATOM RegisterClassExA(const WNDCLASSEXA* windowClass);
 // Makes a window of a registered class; it stays hidden until ShowWindow (or
 // WS_VISIBLE in style). Sends WM_CREATE to the class procedure. In live mode a
 // top-level window gets an SDL window (OpenGL-capable) of width × height at
-// (x, y); platform::sdlWindowFor finds it. Returns null for an unknown class.
+// (x, y); platform::win32::sdlWindowFor finds it. Returns null for an unknown class.
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
                      int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID parameter);
 // Sends WM_DESTROY, then frees the handle (and the SDL window).
@@ -218,10 +218,10 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 // through resource.h, or stock icons (instance null, IDI_*).
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);
 
-namespace platform {
+namespace platform::win32 {
 
 // True in live mode once SDL's video system has opened (a display exists);
 // false in virtual mode. Opens the video system on first use.
 bool displayAvailable();
 
-} // namespace platform
+} // namespace platform::win32

@@ -20,7 +20,7 @@
 
 struct SDL_Window;
 
-namespace platform::user {
+namespace platform::win32::user {
 
 // An action of the scripted user (script.h), as script.cpp queues it.
 struct ScriptAction {
@@ -153,4 +153,4 @@ void sdlShowCursor(bool show);
 // Stock icons drawn by this layer.
 const IconImage* stockIcon(WORD id);
 
-} // namespace platform::user
+} // namespace platform::win32::user

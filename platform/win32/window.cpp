@@ -8,7 +8,7 @@
 #include <map>
 #include <strings.h>
 
-namespace platform::user {
+namespace platform::win32::user {
 
 namespace {
 
@@ -39,7 +39,7 @@ UINT_PTR key(HWND handle) {
 } // namespace
 
 void refuse(const char* call, const char* why, DWORD error) {
-    logRefusal("user", "%s refused: %s", call, why);
+    kernel::logRefusal("user", "%s refused: %s", call, why);
     SetLastError(error);
 }
 
@@ -119,17 +119,17 @@ HWND windowForSdl(const SDL_Window* window) {
     return nullptr;
 }
 
-} // namespace platform::user
+} // namespace platform::win32::user
 
-using namespace platform::user;
+using namespace platform::win32::user;
 
-namespace platform {
+namespace platform::win32 {
 
 bool displayAvailable() {
-    return runMode() == RunMode::live && sdlReady();
+    return kernel::runMode() == kernel::RunMode::live && sdlReady();
 }
 
-} // namespace platform
+} // namespace platform::win32
 
 ATOM RegisterClassExA(const WNDCLASSEXA* wc) {
     if (wc == nullptr || (wc->cbSize != sizeof(WNDCLASSEXA) && wc->cbSize != kWndClassExSize32) ||
@@ -170,7 +170,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     w->rect = RECT{x, y, x + std::max(width, 1), y + std::max(height, 1)};
     w->text = windowName != nullptr ? windowName : "";
     w->icon = c.icon;
-    if (platform::displayAvailable()) {
+    if (platform::win32::displayAvailable()) {
         w->sdl = sdlCreate(w->text.c_str(), x, y, std::max(width, 1), std::max(height, 1), true);
         if (w->sdl != nullptr && c.icon != nullptr) {
             sdlSetIcon(w->sdl, reinterpret_cast<const IconImage*>(c.icon));
@@ -374,7 +374,7 @@ HWND GetDesktopWindow() {
 int GetSystemMetrics(int index) {
     int width = 800;
     int height = 600;
-    if (platform::displayAvailable()) {
+    if (platform::win32::displayAvailable()) {
         sdlScreenSize(width, height);
     }
     switch (index) {
@@ -406,7 +406,7 @@ LRESULT DefWindowProcA(HWND handle, UINT message, WPARAM, LPARAM lParam) {
 
 BOOL SetCursorPos(int x, int y) {
     cursorPos = POINT{x, y};
-    if (platform::displayAvailable()) {
+    if (platform::win32::displayAvailable()) {
         sdlWarpMouse(x, y);
     }
     return TRUE;
@@ -414,7 +414,7 @@ BOOL SetCursorPos(int x, int y) {
 
 int ShowCursor(BOOL show) {
     cursorCount += show != FALSE ? 1 : -1;
-    if (platform::displayAvailable()) {
+    if (platform::win32::displayAvailable()) {
         sdlShowCursor(cursorCount >= 0);
     }
     return cursorCount;
@@ -439,7 +439,7 @@ HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
     if (instance == nullptr) {
         image = stockIcon(id);
     } else if (instance == GetModuleHandleA(nullptr)) {
-        image = platform::findIconResource(id);
+        image = platform::win32::findIconResource(id);
     }
     if (image == nullptr) {
         refuse("LoadIconA", "no such icon", ERROR_RESOURCE_NAME_NOT_FOUND);

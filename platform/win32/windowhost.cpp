@@ -2,11 +2,11 @@
 
 #include "platform/win32/userstate.h"
 
-namespace platform {
+namespace platform::win32 {
 
 SDL_Window* sdlWindowFor(HWND window) {
     user::Window* w = user::find(window);
     return w != nullptr ? w->sdl : nullptr;
 }
 
-} // namespace platform
+} // namespace platform::win32

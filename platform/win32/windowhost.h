@@ -5,10 +5,10 @@
 
 struct SDL_Window;
 
-namespace platform {
+namespace platform::win32 {
 
 // The SDL window that CreateWindowExA made for the handle, or null where the
 // handle has none (virtual mode, or a handle this layer did not make).
 SDL_Window* sdlWindowFor(HWND window);
 
-} // namespace platform
+} // namespace platform::win32

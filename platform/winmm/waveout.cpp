@@ -167,7 +167,7 @@ std::uint64_t playedBytes(HWAVEOUT device) {
     if (device->kind == HWAVEOUT__::Kind::sdl) {
         return heardBytes(device);
     }
-    const std::uint64_t elapsed = platform::clockNowNs() - device->writeNs;
+    const std::uint64_t elapsed = platform::kernel::clockNowNs() - device->writeNs;
     const std::uint64_t frames = elapsed / 1000 * (device->bytesPerSecond / device->blockAlign) / 1'000'000;
     return frames * device->blockAlign;
 }
@@ -280,7 +280,7 @@ MMRESULT waveOutOpen(HWAVEOUT* result, UINT deviceId, const WAVEFORMATEX* format
     auto* device = new HWAVEOUT__;
     device->bytesPerSecond = format->nAvgBytesPerSec;
     device->blockAlign = format->nBlockAlign;
-    if (platform::runMode() == platform::RunMode::virtualRun) {
+    if (platform::kernel::runMode() == platform::kernel::RunMode::virtualRun) {
         device->kind = HWAVEOUT__::Kind::virtualSink;
         std::lock_guard lock(sinkMutex);
         virtualDevice = device;
@@ -329,7 +329,7 @@ MMRESULT waveOutWrite(HWAVEOUT device, WAVEHDR* header, UINT size) {
     }
     {
         std::lock_guard lock(sinkMutex);
-        device->writeNs = platform::clockNowNs();
+        device->writeNs = platform::kernel::clockNowNs();
         device->keptUpTo = 0;
         device->consumed.store(0);
         publish(device->stamp, {});
@@ -435,7 +435,7 @@ MMRESULT waveOutClose(HWAVEOUT device) {
     return MMSYSERR_NOERROR;
 }
 
-namespace platform {
+namespace platform::winmm {
 
 void keepWaveOutPcm(bool keep) {
     std::lock_guard lock(sinkMutex);
@@ -482,4 +482,4 @@ bool waveOutCopiedBytes(HWAVEOUT device, std::uint64_t& copiedBytes, std::uint64
     return true;
 }
 
-} // namespace platform
+} // namespace platform::winmm

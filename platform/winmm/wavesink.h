@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace platform {
+namespace platform::winmm {
 
 // From now on the virtual sink keeps the bytes it plays, starting from an
 // empty store (or stops keeping them).
@@ -27,4 +27,4 @@ bool waveOutUsesNullSink();
 // the bytes of SDL's buffer. False for the null and virtual sinks.
 bool waveOutCopiedBytes(HWAVEOUT device, std::uint64_t& copiedBytes, std::uint64_t& bufferBytes);
 
-} // namespace platform
+} // namespace platform::winmm

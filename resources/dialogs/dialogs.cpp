@@ -7,7 +7,7 @@
 
 #include <iterator>
 
-extern const IconImage programIcon; // made by tools/icongen when the program is built
+extern const IconImage kProgramIcon; // made by tools/icongen when the program is built
 
 namespace {
 
@@ -17,7 +17,7 @@ constexpr DWORD kIcon = kChild | SS_ICON;
 constexpr DWORD kReadOnlyEdit = kChild | WS_BORDER | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL | ES_READONLY;
 constexpr DWORD kList = kChild | WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
 
-const DialogItemTemplate errorItems[] = {
+const DialogItemTemplate kErrorItems[] = {
     {kChild | WS_TABSTOP | BS_PUSHBUTTON, 0, 270, 126, 50, 14, IDOK, "BUTTON", "Sigh"},
     {kText, 0, 7, 58, 14, 10, IDC_STATIC, "STATIC", "File:"},
     {kReadOnlyEdit, 0, 26, 58, 294, 12, kErrorFileEdit, "EDIT", ""},
@@ -33,7 +33,7 @@ const DialogItemTemplate errorItems[] = {
     {kText, 0, 89, 47, 164, 9, IDC_STATIC, "STATIC", "signed, the RIZA3V hardware inspectors"},
 };
 
-const DialogTemplate errorDialog = {
+const DialogTemplate kErrorDialog = {
     DS_SETFONT | DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU,
     0,
     0,
@@ -43,11 +43,11 @@ const DialogTemplate errorDialog = {
     "delete []your->hardware;",
     10,
     "Tahoma",
-    errorItems,
-    static_cast<int>(std::size(errorItems)),
+    kErrorItems,
+    static_cast<int>(std::size(kErrorItems)),
 };
 
-const DialogItemTemplate setupItems[] = {
+const DialogItemTemplate kSetupItems[] = {
     {kChild | WS_TABSTOP | WS_DISABLED | BS_DEFPUSHBUTTON | BS_FLAT, 0, 183, 113, 63, 22, IDOK, "BUTTON", "ff00ff"},
     {kChild | WS_TABSTOP | BS_PUSHBUTTON | BS_FLAT, 0, 230, 40, 50, 12, IDCANCEL, "BUTTON", "chicken out"},
     {kText, 0, 163, 15, 98, 10, IDC_STATIC, "STATIC", "pick your prefered device"},
@@ -61,7 +61,7 @@ const DialogItemTemplate setupItems[] = {
     {kChild | WS_TABSTOP | BS_AUTOCHECKBOX | BS_FLAT, 0, 215, 94, 55, 11, kFullscreenCheckBox, "BUTTON", "Fullscreen"},
 };
 
-const DialogTemplate setupDialog = {
+const DialogTemplate kSetupDialog = {
     DS_SETFONT | DS_MODALFRAME | DS_CENTER | DS_SETFOREGROUND | WS_POPUP | WS_CAPTION | WS_SYSMENU,
     WS_EX_CLIENTEDGE,
     0,
@@ -71,14 +71,14 @@ const DialogTemplate setupDialog = {
     "QTV D3D9 Setupx",
     8,
     "Tahoma",
-    setupItems,
-    static_cast<int>(std::size(setupItems)),
+    kSetupItems,
+    static_cast<int>(std::size(kSetupItems)),
 };
 
 } // namespace
 
 void installDialogResources() {
-    platform::addDialogResource(kErrorDialogResource, &errorDialog);
-    platform::addDialogResource(kSetupDialogResource, &setupDialog);
-    platform::addIconResource(kProgramIconResource, &programIcon);
+    platform::win32::addDialogResource(kErrorDialogResource, &kErrorDialog);
+    platform::win32::addDialogResource(kSetupDialogResource, &kSetupDialog);
+    platform::win32::addIconResource(kProgramIconResource, &kProgramIcon);
 }

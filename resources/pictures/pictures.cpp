@@ -7,28 +7,28 @@
 // RIZA3V_LOGO_RGB and RIZA3V_STRIPS_RGB are their paths, set by the build.
 asm(".pushsection .rodata\n"
     ".balign 16\n"
-    "riza3vLogoRgb:\n"
+    "kRiza3vLogoRgb:\n"
     ".incbin \"" RIZA3V_LOGO_RGB "\"\n"
-    "riza3vLogoRgbEnd:\n"
+    "kRiza3vLogoRgbEnd:\n"
     ".balign 16\n"
-    "riza3vStripsRgb:\n"
+    "kRiza3vStripsRgb:\n"
     ".incbin \"" RIZA3V_STRIPS_RGB "\"\n"
-    "riza3vStripsRgbEnd:\n"
+    "kRiza3vStripsRgbEnd:\n"
     ".popsection\n");
 
 extern "C" {
-extern const unsigned char riza3vLogoRgb[];
-extern const unsigned char riza3vLogoRgbEnd[];
-extern const unsigned char riza3vStripsRgb[];
-extern const unsigned char riza3vStripsRgbEnd[];
+extern const unsigned char kRiza3vLogoRgb[];
+extern const unsigned char kRiza3vLogoRgbEnd[];
+extern const unsigned char kRiza3vStripsRgb[];
+extern const unsigned char kRiza3vStripsRgbEnd[];
 }
 
 std::vector<std::uint8_t> logoPicture() {
-    return {riza3vLogoRgb, riza3vLogoRgbEnd};
+    return {kRiza3vLogoRgb, kRiza3vLogoRgbEnd};
 }
 
 std::vector<std::uint8_t> stripPictures() {
-    return {riza3vStripsRgb, riza3vStripsRgbEnd};
+    return {kRiza3vStripsRgb, kRiza3vStripsRgbEnd};
 }
 
 std::vector<std::uint32_t> toPixels32(const std::uint8_t* rgb, int width, int height) {

@@ -20,9 +20,9 @@ int main(int argc, char** argv) {
     }
     std::stringstream text;
     text << in.rdbuf();
-    std::vector<shaderasm::Token> tokens;
+    std::vector<shadercompiler::assembler::Token> tokens;
     std::string error;
-    if (!shaderasm::assemble(text.str(), tokens, error)) {
+    if (!shadercompiler::assembler::assemble(text.str(), tokens, error)) {
         std::cerr << argv[1] << ": " << error << "\n";
         return 1;
     }

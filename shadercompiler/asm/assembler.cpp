@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cstdlib>
 
-namespace shaderasm {
+namespace shadercompiler::assembler {
 namespace {
 
 std::string lower(std::string_view s) {
@@ -525,4 +525,4 @@ bool assemble(std::string_view text, std::vector<Token>& tokens, std::string& er
     return true;
 }
 
-} // namespace shaderasm
+} // namespace shadercompiler::assembler

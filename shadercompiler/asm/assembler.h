@@ -20,11 +20,11 @@
 #include <string_view>
 #include <vector>
 
-namespace shaderasm {
+namespace shadercompiler::assembler {
 
 // Parses text into a program. False with "line N: what" in error.
 bool parse(std::string_view text, Program& program, std::string& error);
 // Parses and encodes; tokens end with the end token.
 bool assemble(std::string_view text, std::vector<Token>& tokens, std::string& error);
 
-} // namespace shaderasm
+} // namespace shadercompiler::assembler

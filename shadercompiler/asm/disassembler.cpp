@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace shaderasm {
+namespace shadercompiler::assembler {
 namespace {
 
 std::string registerName(const Register& reg, bool pixel) {
@@ -184,4 +184,4 @@ bool disassemble(const Token* tokens, std::size_t maxTokens, std::string& text, 
     return true;
 }
 
-} // namespace shaderasm
+} // namespace shadercompiler::assembler

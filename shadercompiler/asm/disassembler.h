@@ -7,10 +7,10 @@
 #include <cstddef>
 #include <string>
 
-namespace shaderasm {
+namespace shadercompiler::assembler {
 
 std::string toText(const Program& program);
 // Decodes and prints; false with a message when the code is malformed.
 bool disassemble(const Token* tokens, std::size_t maxTokens, std::string& text, std::string& error);
 
-} // namespace shaderasm
+} // namespace shadercompiler::assembler

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace shaderasm {
+namespace shadercompiler::assembler {
 namespace {
 
 enum Model : unsigned { vs11 = 1, vs20 = 2, ps1x = 4, ps20 = 8 };
@@ -326,4 +326,4 @@ std::vector<Token> encode(const Program& program) {
     return out;
 }
 
-} // namespace shaderasm
+} // namespace shadercompiler::assembler

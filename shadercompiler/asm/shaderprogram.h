@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace shaderasm {
+namespace shadercompiler::assembler {
 
 struct Register {
     RegisterType type = RegisterType::temp;
@@ -78,4 +78,4 @@ bool decode(const Token* tokens, std::size_t maxTokens, Program& program, std::s
 // Encodes a program, end token included.
 std::vector<Token> encode(const Program& program);
 
-} // namespace shaderasm
+} // namespace shadercompiler::assembler

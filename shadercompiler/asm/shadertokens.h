@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace shaderasm {
+namespace shadercompiler::assembler {
 
 using Token = std::uint32_t;
 
@@ -177,4 +177,4 @@ enum class DeclUsage : std::uint8_t {
 
 enum class TextureType : std::uint8_t { unknown = 0, tex2d = 2, cube = 3, volume = 4 };
 
-} // namespace shaderasm
+} // namespace shadercompiler::assembler

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 struct TypeRef {
     std::string name; // "float3", "float4x4", "sampler2D", a struct name, "void"
@@ -87,4 +87,4 @@ struct Program {
     std::vector<Function> functions;
 };
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

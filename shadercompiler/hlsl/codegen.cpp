@@ -12,7 +12,7 @@
 #include <optional>
 #include <sstream>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 namespace {
 
@@ -829,4 +829,4 @@ GeneratedCode generate(const Program& program, const ProfileLimits& profile, con
     return Generator(program, profile).run(entry);
 }
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

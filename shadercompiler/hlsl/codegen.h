@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 struct GeneratedCode {
     bool entryFound = false;
@@ -21,4 +21,4 @@ struct GeneratedCode {
 // fit the profile; entryFound is false when no function has the entry name.
 GeneratedCode generate(const Program& program, const ProfileLimits& profile, const std::string& entry);
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

@@ -3,7 +3,7 @@
 #include "shadercompiler/hlsl/codegen.h"
 #include "shadercompiler/hlsl/parser.h"
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 namespace {
 
@@ -46,4 +46,4 @@ CompileResult compile(std::string_view source, std::string_view fileName, std::s
     return result;
 }
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 struct CompileResult {
     bool ok = false;
@@ -35,4 +35,4 @@ struct CompileResult {
 CompileResult compile(std::string_view source, std::string_view fileName, std::string_view entry,
                       std::string_view profile);
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 namespace {
 
 bool rangeFree(const std::vector<bool>& used, int index, int size) {
@@ -182,4 +182,4 @@ void ConstantRegisters::writeDefs(std::ostream& out) const {
     }
 }
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 // Whether the two floats have the same bits (so 0 and -0 differ).
 bool sameBits(float a, float b);
@@ -47,4 +47,4 @@ class ConstantRegisters {
     std::vector<DefRegister> defs_;
 };
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

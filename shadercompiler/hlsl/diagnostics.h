@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 struct SourcePos {
     int line = 1;
@@ -18,4 +18,4 @@ class CompileError : public std::runtime_error {
     SourcePos pos;
 };
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

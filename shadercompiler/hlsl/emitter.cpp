@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 Value Emitter::literalValue(const std::array<float, 4>& lits, int n) {
     Value v;
@@ -170,4 +170,4 @@ Src Emitter::matrixRegister(const Value& m, int i) const {
     return s;
 }
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

@@ -11,15 +11,17 @@
 #include <string>
 #include <vector>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 class Emitter {
   public:
     Emitter(const Program& p, const ProfileLimits& limits) : program(p), profile(limits), constants(limits) {}
 
-    Type resolveType(const TypeRef& ref) const { return hlsl::resolveType(program, ref); }
-    std::string typeName(const Type& t) const { return hlsl::typeName(program, t); }
-    Value convert(const Value& v, const Type& to, SourcePos pos) const { return hlsl::convert(program, v, to, pos); }
+    Type resolveType(const TypeRef& ref) const { return shadercompiler::hlsl::resolveType(program, ref); }
+    std::string typeName(const Type& t) const { return shadercompiler::hlsl::typeName(program, t); }
+    Value convert(const Value& v, const Type& to, SourcePos pos) const {
+        return shadercompiler::hlsl::convert(program, v, to, pos);
+    }
 
     static Value literalValue(const std::array<float, 4>& lits, int n);
     void requireVector(const Value& v, SourcePos pos, const std::string& what) const;
@@ -47,4 +49,4 @@ class Emitter {
     std::map<int, bool> samplersUsed;
 };
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

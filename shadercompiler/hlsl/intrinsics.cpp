@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 namespace {
 
 // Argument i, which must be a scalar or vector.
@@ -171,4 +171,4 @@ const Intrinsic* findIntrinsic(const std::string& name) {
     return found != std::end(kIntrinsics) ? found : nullptr;
 }
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

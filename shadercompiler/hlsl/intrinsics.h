@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 struct IntrinsicCall {
     const std::string& name;
@@ -28,4 +28,4 @@ const Intrinsic* findIntrinsic(const std::string& name);
 // mul(a, b): scalar and vector products, and a vector by a matrix either way.
 Value mulProduct(Emitter& g, const Value& a, const Value& b, SourcePos pos);
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

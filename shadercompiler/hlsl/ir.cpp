@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 namespace {
 
@@ -499,4 +499,4 @@ std::string formatInstruction(const Instr& in, const ProfileLimits& profile) {
     return t;
 }
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

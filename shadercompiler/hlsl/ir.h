@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 enum class ShaderKind { vertex, pixel };
 
@@ -88,4 +88,4 @@ void removeIdentityMoves(std::vector<Instr>& code); // "mov r0.xyz, r0" left whe
 std::string formatRegister(const Reg& reg);
 std::string formatInstruction(const Instr& in, const ProfileLimits& profile);
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

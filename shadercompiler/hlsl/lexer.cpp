@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 namespace {
 
@@ -160,4 +160,4 @@ std::vector<Token> tokenize(std::string_view source) {
     return Lexer(source).run();
 }
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

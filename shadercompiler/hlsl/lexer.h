@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 enum class TokenKind { identifier, number, punct, end };
 
@@ -23,4 +23,4 @@ struct Token {
 // comment or a preprocessor directive (none are supported).
 std::vector<Token> tokenize(std::string_view source);
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 bool isBuiltinTypeName(std::string_view name) {
     if (name == "void" || name == "sampler" || name == "sampler2D" || name == "float" || name == "half") {
@@ -468,4 +468,4 @@ Program parse(std::string_view source) {
     return Parser(source).run();
 }
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 // True for the built-in type names the compiler knows: float, float2..4,
 // floatRxC, their half variants, sampler and sampler2D, void.
@@ -14,4 +14,4 @@ bool isBuiltinTypeName(std::string_view name);
 // Throws CompileError at the first syntax error.
 Program parse(std::string_view source);
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

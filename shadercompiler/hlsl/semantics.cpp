@@ -5,7 +5,7 @@
 #include <cctype>
 #include <optional>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 namespace {
 
 struct Semantic {
@@ -133,4 +133,4 @@ void EntrySemantics::writeDeclarations(std::ostream& out) const {
     }
 }
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

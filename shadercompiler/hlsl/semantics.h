@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 class EntrySemantics {
   public:
@@ -39,4 +39,4 @@ class EntrySemantics {
     std::vector<Reg> outputsWritten_;
 };
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

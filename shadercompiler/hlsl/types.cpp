@@ -2,7 +2,7 @@
 
 #include "shadercompiler/hlsl/parser.h"
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 Type vectorType(int n) {
     Type t;
@@ -100,4 +100,4 @@ Value convert(const Program& program, const Value& v, const Type& to, SourcePos 
                        "cannot convert from '" + typeName(program, v.type) + "' to '" + typeName(program, to) + "'");
 }
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace hlsl {
+namespace shadercompiler::hlsl {
 
 struct Type {
     enum class Kind { voidType, numeric, sampler, structure };
@@ -56,4 +56,4 @@ std::string typeName(const Program& program, const Type& t);
 // CompileError for any other conversion.
 Value convert(const Program& program, const Value& v, const Type& to, SourcePos pos);
 
-} // namespace hlsl
+} // namespace shadercompiler::hlsl

@@ -10,6 +10,7 @@
 //                         the setup dialog is up, to wait in the queue through
 //                         the rest of start-up
 //   RIZA3V_PROBE_SHADERS  the folder to run in (where shaders/ is looked for)
+#include "app/demo.h"
 #include "app/dxmain.h"
 #include "app/frameloop.h"
 #include "dx/dxbase.h"
@@ -58,13 +59,13 @@ void onFrame(const FrameRecord& frame, void* context) {
                 static_cast<double>(frame.fadeB));
     if (script.nextSpace < script.spaces.size() && frame.t >= script.spaces[script.nextSpace]) {
         ++script.nextSpace;
-        platform::simulateKeyDown(VK_SPACE);
-        platform::simulateKeyUp(VK_SPACE);
+        platform::win32::simulateKeyDown(VK_SPACE);
+        platform::win32::simulateKeyUp(VK_SPACE);
     }
     if (!script.escaped && script.escape >= 0.0 && frame.t >= script.escape) {
         script.escaped = true;
-        platform::simulateKeyDown(VK_ESCAPE);
-        platform::simulateKeyUp(VK_ESCAPE);
+        platform::win32::simulateKeyDown(VK_ESCAPE);
+        platform::win32::simulateKeyUp(VK_ESCAPE);
     }
 }
 
@@ -88,10 +89,10 @@ int main(int argc, char** argv) {
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
-    platform::setRunMode(platform::RunMode::virtualRun);
+    platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
     platform::d3d9::addVirtualMode(160, 120);
-    platform::useVirtualClock(1'000'000'000 / static_cast<std::uint64_t>(fps) - kPresentSleepNs);
-    namespace user = platform::script;
+    platform::kernel::useVirtualClock(1'000'000'000 / static_cast<std::uint64_t>(fps) - kPresentSleepNs);
+    namespace user = platform::win32::script;
     user::chooseRow(kAdapterList, 0);
     user::chooseRowText(kResolutionList, "160x120");
     user::chooseRowText(kRefreshRateList, "60 Hz");
@@ -100,5 +101,5 @@ int main(int argc, char** argv) {
     }
     user::click(IDOK);
     setFrameObserver(onFrame, &script);
-    return runEntry(argc, argv);
+    return runEntry(argc, argv, runDemo);
 }

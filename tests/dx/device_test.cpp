@@ -32,7 +32,7 @@ class DeviceTest : public ::testing::Test {
         d.depthSurface[0] = &mock.autoDepth;
         d.targetCount = 1;
     }
-    NiceMock<fake::Device> mock;
+    NiceMock<dx::test::Device> mock;
     device d;
 };
 
@@ -349,12 +349,12 @@ TEST_F(DeviceTest, CompilingAgainLeavesNothingAllocated) {
     const char* pixelFile = RIZA3V_SOURCE_DIR "/shaders/pshader_mojs.phl";
     d.compileVertexShader(vertexFile, "main", "vs_2_0");
     d.compilePixelShader(pixelFile, "main", "ps_2_0");
-    const long before = testsupport::liveHeapBlocks();
+    const long before = tests::support::liveHeapBlocks();
     for (int frame = 0; frame < 20; ++frame) {
         d.compileVertexShader(vertexFile, "main", "vs_2_0");
         d.compilePixelShader(pixelFile, "main", "ps_2_0");
     }
-    EXPECT_EQ(testsupport::liveHeapBlocks() - before, 0) << "blocks left by 20 frames of compiles";
+    EXPECT_EQ(tests::support::liveHeapBlocks() - before, 0) << "blocks left by 20 frames of compiles";
 }
 
 TEST_F(DeviceTest, FailedCompilesRaiseWithTheirLines) {

@@ -6,7 +6,7 @@ using ::testing::_;
 using ::testing::Invoke;
 using ::testing::Return;
 
-namespace fake {
+namespace dx::test {
 
 Texture::Texture(UINT width, UINT height, UINT levelCount, D3DFORMAT textureFormat, int bytesPerPixel, int padding)
     : format(textureFormat) {
@@ -205,4 +205,4 @@ Direct3D::Direct3D() {
             }));
 }
 
-} // namespace fake
+} // namespace dx::test

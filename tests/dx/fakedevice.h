@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace fake {
+namespace dx::test {
 
 // Reference counting is not what these tests look at: objects live as long as the mock.
 class Counted {
@@ -198,4 +198,4 @@ class Direct3D : public IDirect3D9 {
     DWORD lastBehaviour = 0;
 };
 
-} // namespace fake
+} // namespace dx::test

@@ -23,7 +23,7 @@ namespace {
 class PoolTest : public ::testing::Test {
   protected:
     PoolTest() { d.d3dDevice = &mock; }
-    NiceMock<fake::Device> mock;
+    NiceMock<dx::test::Device> mock;
     device d;
 };
 
@@ -42,7 +42,7 @@ TEST_F(PoolTest, SplitsAt65535Vertices) {
         {65535, {65535}}, {65536, {65535, 1}}, {131070, {65535, 65535}}, {100000, {65535, 34465}}, {1, {1}},
     };
     for (const Case& c : cases) {
-        NiceMock<fake::Device> local;
+        NiceMock<dx::test::Device> local;
         device owner;
         owner.d3dDevice = &local;
         std::string log;

@@ -18,7 +18,7 @@
 #include <cstring>
 #include <vector>
 
-namespace script = platform::script;
+namespace script = platform::win32::script;
 
 namespace {
 
@@ -34,7 +34,7 @@ Picture read(IDirect3DSurface9* surface) {
 class RenderTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        platform::setRunMode(platform::RunMode::virtualRun);
+        platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
         installDialogResources();
         static dxwindow window;
         window.createMainWindow();

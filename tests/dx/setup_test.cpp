@@ -18,7 +18,7 @@
 using ::testing::_;
 using ::testing::NiceMock;
 using ::testing::Return;
-namespace script = platform::script;
+namespace script = platform::win32::script;
 
 namespace {
 
@@ -36,7 +36,7 @@ std::vector<std::string> rows(HWND dialog, int list) {
 class SetupTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        platform::setRunMode(platform::RunMode::virtualRun);
+        platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
         installDialogResources();
         static dxwindow window;
         window.createMainWindow();
@@ -80,7 +80,7 @@ class SetupTest : public ::testing::Test {
         script::chooseRow(kRefreshRateList, refreshRow);
     }
 
-    NiceMock<fake::Direct3D> d3d;
+    NiceMock<dx::test::Direct3D> d3d;
     dxwindow window;
     DemoSettings settings{};
     device* result = nullptr;
@@ -264,21 +264,23 @@ TEST_F(SetupTest, FailuresRaiseWithTheirLines) {
     settings.showSetupDialog = 0;
     settings.backBufferFormat = D3DFMT_X8R8G8B8;
     struct Case {
-        std::function<void(fake::Direct3D&)> arrange;
+        std::function<void(dx::test::Direct3D&)> arrange;
         int line;
     };
     const Case cases[] = {
-        {[](fake::Direct3D& f) {
+        {[](dx::test::Direct3D& f) {
              ON_CALL(f, CheckDeviceFormat(_, _, _, D3DUSAGE_RENDERTARGET, _, _)).WillByDefault(Return(E_FAIL));
          },
          114},
-        {[](fake::Direct3D& f) { ON_CALL(f, GetDeviceCaps(_, _, _)).WillByDefault(Return(E_FAIL)); }, 118},
-        {[](fake::Direct3D& f) { ON_CALL(f, CreateDevice(_, _, _, _, _, _)).WillByDefault(Return(E_FAIL)); }, 208},
-        {[](fake::Direct3D& f) { ON_CALL(f.device, GetBackBuffer(_, _, _, _)).WillByDefault(Return(E_FAIL)); }, 210},
-        {[](fake::Direct3D& f) { ON_CALL(f.device, GetDepthStencilSurface(_)).WillByDefault(Return(E_FAIL)); }, 212},
+        {[](dx::test::Direct3D& f) { ON_CALL(f, GetDeviceCaps(_, _, _)).WillByDefault(Return(E_FAIL)); }, 118},
+        {[](dx::test::Direct3D& f) { ON_CALL(f, CreateDevice(_, _, _, _, _, _)).WillByDefault(Return(E_FAIL)); }, 208},
+        {[](dx::test::Direct3D& f) { ON_CALL(f.device, GetBackBuffer(_, _, _, _)).WillByDefault(Return(E_FAIL)); },
+         210},
+        {[](dx::test::Direct3D& f) { ON_CALL(f.device, GetDepthStencilSurface(_)).WillByDefault(Return(E_FAIL)); },
+         212},
     };
     for (const Case& c : cases) {
-        NiceMock<fake::Direct3D> failing;
+        NiceMock<dx::test::Direct3D> failing;
         c.arrange(failing);
         direct3D = &failing;
         EXPECT_THROW(run(), qtv_d3d::exception) << c.line;

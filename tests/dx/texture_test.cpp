@@ -25,7 +25,7 @@ class TextureTest : public ::testing::Test {
     std::unique_ptr<texture> make(const std::vector<std::uint32_t>& pixels, int w, int h, int levels) {
         return std::make_unique<texture>(&d, pixels.data(), w, h, levels, 0);
     }
-    NiceMock<fake::Device> mock;
+    NiceMock<dx::test::Device> mock;
     device d;
 };
 
@@ -44,7 +44,7 @@ std::uint32_t channelAverage(std::uint32_t p00, std::uint32_t p10, std::uint32_t
 TEST_F(TextureTest, MinusOneMeansEightLevelsDownToTwoByTwo) {
     EXPECT_CALL(mock, CreateTexture(256, 256, 8, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, _, _));
     auto t = make(std::vector<std::uint32_t>(256 * 256, 0xFF336699u), 256, 256, -1);
-    fake::Texture& made = *mock.textures[0];
+    dx::test::Texture& made = *mock.textures[0];
     ASSERT_EQ(made.GetLevelCount(), 8u);
     EXPECT_EQ(made.levels[7].width, 2u);
     EXPECT_EQ(made.locks, 8);
@@ -55,8 +55,8 @@ TEST_F(TextureTest, MinusOneMeansEightLevelsDownToTwoByTwo) {
 TEST_F(TextureTest, WhiteAndNearBlackHalveWithTruncation) {
     auto white = make(std::vector<std::uint32_t>(16, 0xFFFFFFFFu), 4, 4, 3);
     auto faint = make(std::vector<std::uint32_t>(16, 0x01010101u), 4, 4, 3);
-    const fake::Texture& w = *mock.textures[0];
-    const fake::Texture& f = *mock.textures[1];
+    const dx::test::Texture& w = *mock.textures[0];
+    const dx::test::Texture& f = *mock.textures[1];
     for (UINT y = 0; y < 2; ++y) {
         for (UINT x = 0; x < 2; ++x) {
             EXPECT_EQ(w.word(1, x, y), 0xFEFEFEFEu);
@@ -79,7 +79,7 @@ TEST_F(TextureTest, NonSquareImageHalvesAlongBothAxes) {
     }
     mock.texturePadding = 24;
     auto t = make(pixels, w, h, 3);
-    const fake::Texture& made = *mock.textures[0];
+    const dx::test::Texture& made = *mock.textures[0];
     std::vector<std::uint32_t> expected1(static_cast<std::size_t>(128 * 32));
     for (int y = 0; y < 32; ++y) {
         for (int x = 0; x < 128; ++x) {

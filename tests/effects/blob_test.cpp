@@ -30,8 +30,8 @@ namespace {
 class Blobs : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        effectstest::useShaderFolder();
-        d = effectstest::headlessDevice(320, 240);
+        effects::test::useShaderFolder();
+        d = effects::test::headlessDevice(320, 240);
     }
     void SetUp() override { ASSERT_NE(d, nullptr) << "no headless device"; }
 
@@ -188,12 +188,12 @@ TEST_F(Blobs, SculptureTakesTheRimPairTheFallbackPairOrNoneByCaps) {
         UINT psBytes;
     };
     const Case cases[] = {
-        {D3DVS_VERSION(2, 0), D3DPS_VERSION(2, 0), resources::rimVertexProgramTokenCount * 4,
-         resources::rimPixelProgramTokenCount * 4},
-        {D3DVS_VERSION(2, 0), D3DPS_VERSION(1, 4), resources::fallbackVertexProgramTokenCount * 4,
-         resources::fallbackPixelProgramTokenCount * 4},
-        {D3DVS_VERSION(1, 1), D3DPS_VERSION(2, 0), resources::fallbackVertexProgramTokenCount * 4,
-         resources::fallbackPixelProgramTokenCount * 4},
+        {D3DVS_VERSION(2, 0), D3DPS_VERSION(2, 0), resources::kRimVertexProgramTokenCount * 4,
+         resources::kRimPixelProgramTokenCount * 4},
+        {D3DVS_VERSION(2, 0), D3DPS_VERSION(1, 4), resources::kFallbackVertexProgramTokenCount * 4,
+         resources::kFallbackPixelProgramTokenCount * 4},
+        {D3DVS_VERSION(1, 1), D3DPS_VERSION(2, 0), resources::kFallbackVertexProgramTokenCount * 4,
+         resources::kFallbackPixelProgramTokenCount * 4},
         {D3DVS_VERSION(1, 0), D3DPS_VERSION(1, 2), 0, 0},
     };
     for (const Case& c : cases) {
@@ -209,7 +209,7 @@ TEST_F(Blobs, SculptureTakesTheRimPairTheFallbackPairOrNoneByCaps) {
 }
 
 // The sculpture seen from the side at scene time t.
-effectstest::Picture drawSculpture(device& dev, effects::BlobSculpture& sculpture, float t, const char* name) {
+effects::test::Picture drawSculpture(device& dev, effects::BlobSculpture& sculpture, float t, const char* name) {
     Matrix view{};
     Matrix projection{};
     lookAtUp(view, Vector3{0.0f, 0.0f, 0.0f}, Vector3{0.0f, 1.0f, -7.0f});
@@ -219,10 +219,10 @@ effectstest::Picture drawSculpture(device& dev, effects::BlobSculpture& sculptur
     dev.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
     sculpture.drawBlobSculpture(dev, t, Vector4{0.0f, 1.0f, -7.0f, 0.0f}, 0.0f);
     dev.endScene();
-    return effectstest::readTarget(dev, 0, name);
+    return effects::test::readTarget(dev, 0, name);
 }
 
-int litPixels(const effectstest::Picture& p) {
+int litPixels(const effects::test::Picture& p) {
     int lit = 0;
     for (D3DCOLOR c : p.pixels) {
         lit += (c & 0xFFFFFF) != 0 ? 1 : 0;
@@ -231,7 +231,7 @@ int litPixels(const effectstest::Picture& p) {
 }
 
 // Pixels lit in one picture and black in the other.
-int outlineDifference(const effectstest::Picture& p, const effectstest::Picture& q) {
+int outlineDifference(const effects::test::Picture& p, const effects::test::Picture& q) {
     int differ = 0;
     for (std::size_t i = 0; i < p.pixels.size(); ++i) {
         differ += ((p.pixels[i] & 0xFFFFFF) != 0) != ((q.pixels[i] & 0xFFFFFF) != 0) ? 1 : 0;
@@ -243,20 +243,20 @@ TEST_F(Blobs, OnlyTheShadersMakeTheSculptureSpin) {
     const D3DCAPS9 real = d->caps;
     effects::BlobSculpture shaded;
     shaded.buildBlobSculpture(*d);
-    const effectstest::Picture a = drawSculpture(*d, shaded, 0.0f, "shaded-0");
-    const effectstest::Picture b = drawSculpture(*d, shaded, 1.0f, "shaded-1");
+    const effects::test::Picture a = drawSculpture(*d, shaded, 0.0f, "shaded-0");
+    const effects::test::Picture b = drawSculpture(*d, shaded, 1.0f, "shaded-1");
     EXPECT_GT(litPixels(a), 200);
     EXPECT_NE(a.pixels, b.pixels) << "the rim shaders turn the sculpture with t";
     // The rim program mixes the green ambient (0, 1, 0) toward the magenta
     // colour (1, 0, 1) by the rim term f: red = blue = f, green = 1 - f.
     int rims = 0;
     for (const D3DCOLOR c : a.pixels) {
-        if ((c & 0xFFFFFF) == 0 || effectstest::red(c) < 30) {
+        if ((c & 0xFFFFFF) == 0 || effects::test::red(c) < 30) {
             continue;
         }
         ++rims;
-        EXPECT_NEAR(effectstest::red(c) + effectstest::green(c), 255, 4) << std::hex << c;
-        EXPECT_NEAR(effectstest::blue(c), effectstest::red(c), 2) << std::hex << c;
+        EXPECT_NEAR(effects::test::red(c) + effects::test::green(c), 255, 4) << std::hex << c;
+        EXPECT_NEAR(effects::test::blue(c), effects::test::red(c), 2) << std::hex << c;
     }
     EXPECT_GT(rims, 50);
 
@@ -265,8 +265,8 @@ TEST_F(Blobs, OnlyTheShadersMakeTheSculptureSpin) {
     effects::BlobSculpture plain;
     plain.buildBlobSculpture(*d);
     d->caps = real;
-    const effectstest::Picture c = drawSculpture(*d, plain, 0.0f, "plain-0");
-    const effectstest::Picture e = drawSculpture(*d, plain, 1.0f, "plain-1");
+    const effects::test::Picture c = drawSculpture(*d, plain, 0.0f, "plain-0");
+    const effects::test::Picture e = drawSculpture(*d, plain, 1.0f, "plain-1");
     EXPECT_GT(litPixels(c), 200);
     EXPECT_EQ(c.pixels, e.pixels) << "without shaders the identity world keeps it still";
 
@@ -274,15 +274,15 @@ TEST_F(Blobs, OnlyTheShadersMakeTheSculptureSpin) {
     // as the identity world shows it (the same outline, to a few pixels), and
     // at t = 0 it is already turned away from that (0.01 radians move the
     // outline by a fraction of a pixel, along all of its length).
-    const effectstest::Picture unturned = drawSculpture(*d, shaded, -0.01f, "shaded-unturned");
+    const effects::test::Picture unturned = drawSculpture(*d, shaded, -0.01f, "shaded-unturned");
     EXPECT_LE(outlineDifference(unturned, c), 5);
     EXPECT_GT(outlineDifference(a, c), 20);
 }
 
 // One blob-scene frame at time t (5 s unless told) seen from (0, 0, 4), with
 // a surface texture or without one.
-effectstest::Picture drawBlobFrame(device& dev, effects::BlobScene& scene, IDirect3DBaseTexture9* surface,
-                                   const char* name, bool useShaders = false, float t = 5.0f) {
+effects::test::Picture drawBlobFrame(device& dev, effects::BlobScene& scene, IDirect3DBaseTexture9* surface,
+                                     const char* name, bool useShaders = false, float t = 5.0f) {
     Matrix view{};
     Matrix projection{};
     lookAtUp(view, Vector3{0.0f, 0.0f, 0.0f}, Vector3{0.0f, 0.0f, 4.0f});
@@ -292,16 +292,16 @@ effectstest::Picture drawBlobFrame(device& dev, effects::BlobScene& scene, IDire
     dev.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
     scene.drawBlobScene(dev, t, Vector4{0.0f, 0.0f, 4.0f, 0.0f}, nullptr, useShaders, surface);
     dev.endScene();
-    return effectstest::readTarget(dev, 0, name);
+    return effects::test::readTarget(dev, 0, name);
 }
 
 TEST_F(Blobs, TheSphereShowsOnlyWithASurfaceTexture) {
     // The blobs' tubes come from the process's one random state: start it
     // where a fresh process starts, whatever the tests before drew from it.
-    crt::srand(1);
+    platform::crt::srand(1);
     effects::BlobScene scene;
     scene.buildBlobScene(*d);
-    const effectstest::Picture bare = drawBlobFrame(*d, scene, nullptr, "bare");
+    const effects::test::Picture bare = drawBlobFrame(*d, scene, nullptr, "bare");
 
     IDirect3DTexture9* white = nullptr;
     ASSERT_EQ(d->d3dDevice->CreateTexture(4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &white, nullptr), D3D_OK);
@@ -311,7 +311,7 @@ TEST_F(Blobs, TheSphereShowsOnlyWithASurfaceTexture) {
         std::memset(static_cast<char*>(locked.pBits) + y * locked.Pitch, 0xFF, 16);
     }
     white->UnlockRect(0);
-    const effectstest::Picture textured = drawBlobFrame(*d, scene, white, "textured");
+    const effects::test::Picture textured = drawBlobFrame(*d, scene, white, "textured");
     white->Release();
 
     // The sphere (a unit sphere at the origin: its shaders run on the blobs'
@@ -319,7 +319,7 @@ TEST_F(Blobs, TheSphereShowsOnlyWithASurfaceTexture) {
     // of it dark.
     EXPECT_GT(litPixels(textured), litPixels(bare) + static_cast<int>(bare.pixels.size() / 10));
     const D3DCOLOR middle = textured.at(textured.width / 2, textured.height / 2);
-    EXPECT_GT(effectstest::green(middle), 0x40) << std::hex << middle;
+    EXPECT_GT(effects::test::green(middle), 0x40) << std::hex << middle;
 
     // The copies: scaled twice by a quarter, 1/16 of the first, at the
     // origin; the blobs turned a quarter about y, the sphere 2.6 across.
@@ -374,7 +374,7 @@ struct Box {
     int y0 = 1 << 30;
     int y1 = -1;
 };
-Box differing(const effectstest::Picture& a, const effectstest::Picture& b) {
+Box differing(const effects::test::Picture& a, const effects::test::Picture& b) {
     Box box;
     const int w = static_cast<int>(a.width);
     const int h = static_cast<int>(a.height);
@@ -398,10 +398,10 @@ TEST_F(Blobs, SceneAtFiveAndSixSecondsWithAndWithoutASurface) {
     // Each time is drawn by a scene of its own, built from the same random
     // state: a scene's later meshes, uploaded as a range, have been seen at
     // times to draw as its first when an earlier test had run (not found).
-    std::vector<effectstest::Picture> pictures;
+    std::vector<effects::test::Picture> pictures;
     for (const auto& [t, names] : {std::pair{5.0f, std::array{"bare-5s", "checker-5s", "nosphere-5s"}},
                                    std::pair{6.0f, std::array{"bare-6s", "checker-6s", "nosphere-6s"}}}) {
-        crt::srand(1);
+        platform::crt::srand(1);
         effects::BlobScene scene;
         scene.buildBlobScene(*d);
         // The blobs' pixel shader samples stage 0, which holds what the frame
@@ -417,12 +417,12 @@ TEST_F(Blobs, SceneAtFiveAndSixSecondsWithAndWithoutASurface) {
     }
     d->setRawTexture(0, nullptr);
     checker->Release();
-    const effectstest::Picture& bare5 = pictures[0];
-    const effectstest::Picture& checker5 = pictures[1];
-    const effectstest::Picture& noSphere5 = pictures[2];
-    const effectstest::Picture& bare6 = pictures[3];
-    const effectstest::Picture& checker6 = pictures[4];
-    const effectstest::Picture& noSphere6 = pictures[5];
+    const effects::test::Picture& bare5 = pictures[0];
+    const effects::test::Picture& checker5 = pictures[1];
+    const effects::test::Picture& noSphere5 = pictures[2];
+    const effects::test::Picture& bare6 = pictures[3];
+    const effects::test::Picture& checker6 = pictures[4];
+    const effects::test::Picture& noSphere6 = pictures[5];
 
     EXPECT_NE(bare5.pixels, bare6.pixels) << "the tubes move between 5 s and 6 s";
     EXPECT_NE(bare5.pixels, noSphere5.pixels) << "the blobs sample the texture left at stage 0";
@@ -452,21 +452,21 @@ TEST_F(Blobs, SceneAtFiveAndSixSecondsWithAndWithoutASurface) {
 // drawn by the fixed-function lights: two point lights of red 0.4, green 1,
 // blue 0.4 (and a white specular). Where only the sphere shows, green leads.
 TEST_F(Blobs, TheLightsOfTheShaderlessSphereAreGreen) {
-    crt::srand(1);
+    platform::crt::srand(1);
     effects::BlobScene scene;
     scene.buildBlobScene(*d);
-    const effectstest::Picture bare = drawBlobFrame(*d, scene, nullptr, "bare");
+    const effects::test::Picture bare = drawBlobFrame(*d, scene, nullptr, "bare");
     d->setRawTexture(0, nullptr);
-    const effectstest::Picture lit = drawBlobFrame(*d, scene, nullptr, "lit", true);
+    const effects::test::Picture lit = drawBlobFrame(*d, scene, nullptr, "lit", true);
     double red = 0.0;
     double green = 0.0;
     double blue = 0.0;
     int sphereOnly = 0;
     for (std::size_t i = 0; i < lit.pixels.size(); ++i) {
         if ((bare.pixels[i] & 0xFFFFFF) == 0 && (lit.pixels[i] & 0xFFFFFF) != 0) {
-            red += effectstest::red(lit.pixels[i]);
-            green += effectstest::green(lit.pixels[i]);
-            blue += effectstest::blue(lit.pixels[i]);
+            red += effects::test::red(lit.pixels[i]);
+            green += effects::test::green(lit.pixels[i]);
+            blue += effects::test::blue(lit.pixels[i]);
             ++sphereOnly;
         }
     }

@@ -38,7 +38,7 @@ std::unique_ptr<metamecklo> tubeObject(device& d) {
     auto m = std::make_unique<metamecklo>(&d, 40, 40, 40, 5.0f, 5.0f, 5.0f, 2.5f, 2.5f, 2.5f, true);
     ::testing::internal::GetCapturedStderr();
     m->setIsoLevel(0.5f);
-    crt::srand(1);
+    platform::crt::srand(1);
     m->initTubeSet();
     return m;
 }
@@ -54,9 +54,9 @@ struct Frame {
 
 void fill(metamecklo& m, const Frame& f, bool plain) {
     if (f.rough > 0) {
-        crt::srand(static_cast<unsigned>(f.rough));
+        platform::crt::srand(static_cast<unsigned>(f.rough));
         for (std::size_t i = 0; i < m.gridB.cellCount(); ++i) {
-            m.gridB.values[i] = crt::rand() % f.rough == 0 ? 1.0f : 0.0f;
+            m.gridB.values[i] = platform::crt::rand() % f.rough == 0 ? 1.0f : 0.0f;
         }
     } else if (plain) {
         m.addTubeSetPlain(f.t, 0.0f, 0.1f, 1.0f, f.strength);
@@ -72,7 +72,7 @@ const Frame kFrames[] = {{5.0f, 1.0f, 0},  {5.5f, 1.8f, 0}, {6.0f, 0.6f, 0}, {6.
                          {0.0f, 0.0f, 20}, {0.0f, 0.0f, 5}, {9.0f, 1.4f, 0}, {0.0f, 0.0f, 40}};
 
 TEST(BlobPool, MeshUploadsLeaveTheBuffersAsAWholeUploadDoes) {
-    device* d = effectstest::headlessDevice(64, 64);
+    device* d = effects::test::headlessDevice(64, 64);
     ASSERT_NE(d, nullptr) << "no headless device";
     auto fast = tubeObject(*d);
     auto plain = tubeObject(*d);

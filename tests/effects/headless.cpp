@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace effectstest {
+namespace effects::test {
 
 device* headlessDevice(UINT width, UINT height) {
     static device* made = headless::makeFrameworkDevice(width, height);
@@ -28,7 +28,7 @@ Picture readTarget(device& d, int target, const char* name) {
         for (D3DCOLOR& c : opaque) {
             c |= 0xFF000000u;
         }
-        EXPECT_TRUE(testsupport::writeArgbPng(path, picture.width, picture.height, opaque.data())) << path;
+        EXPECT_TRUE(tests::support::writeArgbPng(path, picture.width, picture.height, opaque.data())) << path;
     }
     return picture;
 }
@@ -47,4 +47,4 @@ void useShaderFolder() {
     ASSERT_EQ(chdir(RIZA3V_BINARY_DIR), 0) << RIZA3V_BINARY_DIR;
 }
 
-} // namespace effectstest
+} // namespace effects::test

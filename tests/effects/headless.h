@@ -7,7 +7,7 @@
 #include "platform/d3d9/d3d9.h"
 #include "tools/headless/headless.h"
 
-namespace effectstest {
+namespace effects::test {
 
 // The device with a back buffer of width x height (X8R8G8B8, D24S8 depth) as
 // target 0; null when no headless device can be made. Made on the first call;
@@ -32,4 +32,4 @@ bool deviceRequired();
 // shader files are copied, so that "shaders/..." opens them.
 void useShaderFolder();
 
-} // namespace effectstest
+} // namespace effects::test

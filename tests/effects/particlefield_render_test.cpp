@@ -10,7 +10,7 @@
 
 namespace {
 
-class ClothPicture : public d3d9test::DeviceTest {};
+class ClothPicture : public platform::d3d9::test::DeviceTest {};
 
 TEST_F(ClothPicture, TheSheetIsDrawnWhereItHasMoved) {
     makeDevice(320, 240);
@@ -58,11 +58,11 @@ TEST_F(ClothPicture, TheSheetIsDrawnWhereItHasMoved) {
         cloth.draw();
         d.endScene();
         const std::string name = "step" + std::to_string(moment);
-        const d3d9test::Picture picture = readBackBuffer(name.c_str());
+        const platform::d3d9::test::Picture picture = readBackBuffer(name.c_str());
         if (first.empty()) {
             int lit = 0;
             for (D3DCOLOR c : picture.pixels) {
-                lit += d3d9test::red(c) > 0x40;
+                lit += platform::d3d9::test::red(c) > 0x40;
             }
             EXPECT_GT(lit, 2000) << "the flat sheet is lit and in view";
             first = picture.pixels;

@@ -342,7 +342,7 @@ TEST(ParticleField, AFaceStopsAFallOnlyFarEnoughAheadAndInATestedGroup) {
 class ParticleFieldPools : public ::testing::Test {
   protected:
     ParticleFieldPools() { d.d3dDevice = &mock; }
-    ::testing::NiceMock<fake::Device> mock;
+    ::testing::NiceMock<dx::test::Device> mock;
     device d;
 };
 

@@ -124,8 +124,8 @@ TEST(TubesInit, FortySixStepsTurningAboutXLeaveTheHeadAndTheRingsWhereTheAnglesP
 class TubesDraw : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        effectstest::useShaderFolder();
-        d = effectstest::headlessDevice(320, 240);
+        effects::test::useShaderFolder();
+        d = effects::test::headlessDevice(320, 240);
     }
     void SetUp() override { ASSERT_NE(d, nullptr) << "no headless device"; }
 
@@ -222,15 +222,15 @@ TEST_F(TubesDraw, FromInsideTheTunnelWithItsFourThinTubes) {
         EXPECT_GT(tubes.stepCount(), lastSteps);
         lastSteps = tubes.stepCount();
         const std::string name = "t" + std::to_string(static_cast<int>(t));
-        const effectstest::Picture p = effectstest::readTarget(*d, 0, name.c_str());
+        const effects::test::Picture p = effects::test::readTarget(*d, 0, name.c_str());
         // The tunnel wall (magenta, the colour constant) fills the view's edges.
         int magenta = 0;
         int dark = 0;
         for (UINT y = 0; y < p.height; y += 4) {
             for (UINT x = 0; x < p.width; x += 4) {
                 const D3DCOLOR c = p.at(x, y);
-                magenta += (effectstest::red(c) > 40 && effectstest::blue(c) > 40 && effectstest::green(c) < 40);
-                dark += (effectstest::red(c) + effectstest::green(c) + effectstest::blue(c)) < 10;
+                magenta += (effects::test::red(c) > 40 && effects::test::blue(c) > 40 && effects::test::green(c) < 40);
+                dark += (effects::test::red(c) + effects::test::green(c) + effects::test::blue(c)) < 10;
             }
         }
         EXPECT_GT(magenta, 200) << name;
@@ -253,11 +253,11 @@ TEST_F(TubesDraw, FramesInARowLeaveNothingAllocated) {
     for (int i = 0; i < 5; ++i) {
         frame();
     }
-    const long before = testsupport::liveHeapBlocks();
+    const long before = tests::support::liveHeapBlocks();
     for (int i = 0; i < 20; ++i) {
         frame();
     }
-    EXPECT_EQ(testsupport::liveHeapBlocks() - before, 0) << "blocks left by 20 frames";
+    EXPECT_EQ(tests::support::liveHeapBlocks() - before, 0) << "blocks left by 20 frames";
 }
 
 } // namespace

@@ -20,10 +20,10 @@
 
 namespace {
 
-using effectstest::blue;
-using effectstest::green;
-using effectstest::Picture;
-using effectstest::red;
+using effects::test::blue;
+using effects::test::green;
+using effects::test::Picture;
+using effects::test::red;
 
 constexpr int kSide = 16;
 constexpr double kFactor = 128.0 / 255.0;  // texture factor alpha 0x80
@@ -63,7 +63,7 @@ void expectUniform(const Picture& p, Rgb want, const std::string& what) {
 class ZoomBlurTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        d = effectstest::headlessDevice(320, 240);
+        d = effects::test::headlessDevice(320, 240);
         if (d == nullptr) {
             return;
         }
@@ -106,11 +106,11 @@ TEST_F(ZoomBlurTest, WithoutPassesTheFinalPassReadsTheSourceAndKeepsTheOthers) {
     fill(scratch, packed(kScratch));
     fill(destination, packed(kDestination));
     zoomBlur(*d, source, destination, scratch, 0.0f, 2.0f, 0, 0.2f, 2.1f, 0.0f);
-    expectUniform(effectstest::readTarget(*d, destination, "destination"), blendPass(kSource), "destination");
-    expectUniform(effectstest::readTarget(*d, source, "source"), kSource, "source");
-    expectUniform(effectstest::readTarget(*d, scratch, "scratch"), kScratch, "scratch");
+    expectUniform(effects::test::readTarget(*d, destination, "destination"), blendPass(kSource), "destination");
+    expectUniform(effects::test::readTarget(*d, source, "source"), kSource, "source");
+    expectUniform(effects::test::readTarget(*d, scratch, "scratch"), kScratch, "scratch");
     // The final pass's diffuse alpha (0x7F) reaches the destination through stage 0.
-    EXPECT_NEAR(effectstest::readTarget(*d, destination, "alpha").at(3, 3) >> 24, 127, 1);
+    EXPECT_NEAR(effects::test::readTarget(*d, destination, "alpha").at(3, 3) >> 24, 127, 1);
 }
 
 TEST_F(ZoomBlurTest, OnePassBlendsSourceIntoScratchAndTheFinalPassReadsScratch) {
@@ -126,9 +126,9 @@ TEST_F(ZoomBlurTest, OnePassBlendsSourceIntoScratchAndTheFinalPassReadsScratch) 
         const Rgb passed = adds ? addPass(kSource) : blendPass(kSource);
         // The final pass keeps the stage operation the last pass chose.
         const Rgb final = adds ? addPass(passed) : blendPass(passed);
-        expectUniform(effectstest::readTarget(*d, scratch, "scratch"), passed, what + "scratch");
-        expectUniform(effectstest::readTarget(*d, destination, "destination"), final, what + "destination");
-        expectUniform(effectstest::readTarget(*d, source, "source"), kSource, what + "source");
+        expectUniform(effects::test::readTarget(*d, scratch, "scratch"), passed, what + "scratch");
+        expectUniform(effects::test::readTarget(*d, destination, "destination"), final, what + "destination");
+        expectUniform(effects::test::readTarget(*d, source, "source"), kSource, what + "source");
     }
 }
 
@@ -157,8 +157,8 @@ TEST_F(ZoomBlurTest, ReadBacksSeeTheirOwnPassWhileTheCoresAreBusy) {
         fill(destination, packed(kDestination));
         zoomBlur(*d, source, destination, scratch, 0.5f, 0.5f, 1, 0.1f, adds ? 1.0f : 0.0f, 0.0f);
         const Rgb passed = adds ? addPass(kSource) : blendPass(kSource);
-        const D3DCOLOR seen = effectstest::readTarget(*d, scratch, "scratch").at(8, 8);
-        const D3DCOLOR final = effectstest::readTarget(*d, destination, "destination").at(8, 8);
+        const D3DCOLOR seen = effects::test::readTarget(*d, scratch, "scratch").at(8, 8);
+        const D3DCOLOR final = effects::test::readTarget(*d, destination, "destination").at(8, 8);
         const Rgb finalWant = adds ? addPass(passed) : blendPass(passed);
         wrong += std::abs(red(seen) - passed.r) > 2.0 || std::abs(red(final) - finalWant.r) > 2.0 ? 1 : 0;
     }
@@ -176,9 +176,9 @@ TEST_F(ZoomBlurTest, TwoPassesGoThereAndBackAndTheFinalPassReadsTheSource) {
     fill(destination, packed(kDestination));
     zoomBlur(*d, source, destination, scratch, 0.0f, 2.0f, 2, 0.2f, 0.0f, 0.0f);
     const Rgb once = blendPass(kSource);
-    expectUniform(effectstest::readTarget(*d, scratch, "scratch"), once, "scratch");
-    expectUniform(effectstest::readTarget(*d, source, "source"), blendPass(once), "source");
-    expectUniform(effectstest::readTarget(*d, destination, "destination"), blendPass(blendPass(once)), "destination");
+    expectUniform(effects::test::readTarget(*d, scratch, "scratch"), once, "scratch");
+    expectUniform(effects::test::readTarget(*d, source, "source"), blendPass(once), "source");
+    expectUniform(effects::test::readTarget(*d, destination, "destination"), blendPass(blendPass(once)), "destination");
 }
 
 TEST_F(ZoomBlurTest, ScratchThatIsTheSourceFeedsEveryPassBackIntoIt) {
@@ -189,9 +189,9 @@ TEST_F(ZoomBlurTest, ScratchThatIsTheSourceFeedsEveryPassBackIntoIt) {
     // Three passes; the last two (remaining 1 and 0) are below the threshold 2 and add.
     zoomBlur(*d, source, destination, source, 0.0f, 0.0f, 3, 0.05f, 2.0f, 0.3f);
     const Rgb inSource = addPass(addPass(blendPass(kSource)));
-    expectUniform(effectstest::readTarget(*d, source, "source"), inSource, "source");
-    expectUniform(effectstest::readTarget(*d, destination, "destination"), addPass(inSource), "destination");
-    expectUniform(effectstest::readTarget(*d, unused, "unused"), kScratch, "untouched target");
+    expectUniform(effects::test::readTarget(*d, source, "source"), inSource, "source");
+    expectUniform(effects::test::readTarget(*d, destination, "destination"), addPass(inSource), "destination");
+    expectUniform(effects::test::readTarget(*d, unused, "unused"), kScratch, "untouched target");
 }
 
 // Centre (0.5, 2): the first pass's window runs in v from 1 - 1/1.4 + 0.0035
@@ -208,7 +208,7 @@ TEST_F(ZoomBlurTest, AWindowPastTheEdgeRepeatsTheEdgeRow) {
     d->endScene();
     fill(scratch, 0);
     zoomBlur(*d, source, destination, scratch, 0.5f, 2.0f, 1, 0.2f, 0.0f, 0.0f);
-    const Picture p = effectstest::readTarget(*d, scratch, "scratch");
+    const Picture p = effects::test::readTarget(*d, scratch, "scratch");
     // Rows 14 and 15 look at v 1.157 and 1.217 of the source.
     const Rgb want = blendPass(lower);
     for (UINT y = kSide - 2; y < kSide; ++y) {
@@ -235,7 +235,7 @@ TEST_F(ZoomBlurTest, StepZeroAndAngleZeroStillZoomByTheInset) {
     d->d3dDevice->Clear(1, &band, D3DCLEAR_TARGET, 0xFFFFFFFFu, 1.0f, 0);
     d->endScene();
     zoomBlur(*d, source, destination, scratch, 0.5f, 0.5f, 1, 0.0f, 0.0f, 0.0f);
-    const Picture p = effectstest::readTarget(*d, scratch, "inset");
+    const Picture p = effects::test::readTarget(*d, scratch, "inset");
     // The source's value at texel-space position q, filtered linearly.
     auto sample = [](double q) {
         auto texel = [](int i) { return i >= 32 && i < 288 ? 255.0 : 0.0; };
@@ -305,7 +305,7 @@ TEST_F(ZoomBlurTest, AfterwardsSamplersWrapStageZeroModulatesAndDepthIsTested) {
     dev->SetTexture(0, nullptr);
     drawRepeatQuad(dev, 0.7f, 0xFF00FFFFu);
     d->endScene();
-    const Picture stage0 = effectstest::readTarget(*d, probe, "stage0");
+    const Picture stage0 = effects::test::readTarget(*d, probe, "stage0");
     // Pixel 9 samples 1.1875: wrapped to texel (0, 0), red, halved by the diffuse grey.
     EXPECT_NEAR(red(stage0.at(9, 9)), 128, 2);
     EXPECT_NEAR(green(stage0.at(9, 9)), 0, 2);
@@ -322,7 +322,7 @@ TEST_F(ZoomBlurTest, AfterwardsSamplersWrapStageZeroModulatesAndDepthIsTested) {
     d->beginTarget(probe, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
     drawRepeatQuad(dev, 0.5f, 0xFF808080u);
     d->endScene();
-    const Picture stage1 = effectstest::readTarget(*d, probe, "stage1");
+    const Picture stage1 = effects::test::readTarget(*d, probe, "stage1");
     EXPECT_EQ(stage1.at(9, 9) & 0xFFFFFFu, 0xFF0000u);
     EXPECT_EQ(stage1.at(13, 1) & 0xFFFFFFu, 0x00FF00u);
     EXPECT_EQ(stage1.at(1, 13) & 0xFFFFFFu, 0x0000FFu);
@@ -369,9 +369,9 @@ TEST_F(ZoomBlurTest, StreaksRunAwayFromTheCentre) {
         d->d3dDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
         zoomBlur(*d, source, destination, scratch, 0.0f, c.centreV, 10, c.step, c.threshold, c.angle);
         if (c.selfScratch) {
-            effectstest::readTarget(*d, source, "corner-self-source");
+            effects::test::readTarget(*d, source, "corner-self-source");
         }
-        const Picture p = effectstest::readTarget(*d, destination, c.name);
+        const Picture p = effects::test::readTarget(*d, destination, c.name);
         // In a row beside the square: the brightest pixel and the first lit
         // pixel from the left, right of the second (orange) patch's trail.
         struct Row {

@@ -31,12 +31,12 @@ class FastPathTest : public ::testing::Test {
     void makePair(int n, unsigned seed) {
         fast = make(n);
         plain = make(n);
-        crt::srand(seed);
+        platform::crt::srand(seed);
         fast->initTubeSet();
-        crt::srand(seed);
+        platform::crt::srand(seed);
         plain->initTubeSet();
     }
-    NiceMock<fake::Device> mock;
+    NiceMock<dx::test::Device> mock;
     device d;
     std::unique_ptr<metamecklo> fast;
     std::unique_ptr<metamecklo> plain;
@@ -115,9 +115,9 @@ TEST_F(FastPathTest, TubeFramesGiveTheSameFieldsAndRecordsAsThePlainLoops) {
 
 TEST_F(FastPathTest, ATubeSetWithoutStrengthOnlyCarvesInBothVersions) {
     makePair(40, 1);
-    crt::srand(11);
+    platform::crt::srand(11);
     for (std::size_t i = 0; i < fast->gridB.cellCount(); ++i) {
-        fast->gridB.values[i] = static_cast<float>(crt::rand() & 0xFF) / 64.0f;
+        fast->gridB.values[i] = static_cast<float>(platform::crt::rand() & 0xFF) / 64.0f;
         plain->gridB.values[i] = fast->gridB.values[i];
     }
     fast->addTubeSet(5.0f, 0.0f, 0.1f, 1.0f, 0.0f);
@@ -133,12 +133,12 @@ TEST_F(FastPathTest, RoughFieldsGiveTheSameRecordsAndBlurs) {
         SCOPED_TRACE(testing::Message() << "n " << n);
         makePair(n, 1);
         fast->setIsoLevel(0.5f);
-        crt::srand(static_cast<unsigned>(n));
+        platform::crt::srand(static_cast<unsigned>(n));
         FieldGrid& a = fast->gridB;
         FieldGrid& b = plain->gridB;
         for (std::size_t i = 0; i < a.cellCount(); ++i) {
             // Mostly empty, as a frame's field is, with scattered islands.
-            const int r = crt::rand();
+            const int r = platform::crt::rand();
             const float v = (r & 7) == 0 ? levels[(r >> 3) % 7] : 0.0f;
             a.values[i] = v;
             b.values[i] = v;

@@ -25,7 +25,7 @@ class FieldTest : public ::testing::Test {
         ::testing::internal::GetCapturedStderr();
         return m;
     }
-    NiceMock<fake::Device> mock;
+    NiceMock<dx::test::Device> mock;
     device d;
 };
 
@@ -190,7 +190,7 @@ struct Lcg {
 
 TEST_F(FieldTest, TubeSetConstantsComeFromTheSharedGeneratorWithoutReseeding) {
     auto m = make(8, true);
-    crt::srand(1234);
+    platform::crt::srand(1234);
     m->initTubeSet();
     Lcg lcg{1234};
     const float r1 = lcg.next();
@@ -221,7 +221,7 @@ TEST_F(FieldTest, TubeSetConstantsComeFromTheSharedGeneratorWithoutReseeding) {
         after.next();
     }
     after.state = after.state * 214013u + 2531011u;
-    EXPECT_EQ(crt::rand(), static_cast<int>((after.state >> 16) & 0x7FFF));
+    EXPECT_EQ(platform::crt::rand(), static_cast<int>((after.state >> 16) & 0x7FFF));
 }
 
 TEST_F(FieldTest, TheTubeSetCarvesTheFieldIntoAShell) {
@@ -258,7 +258,7 @@ TEST_F(FieldTest, TheTubeSetAddsItsFiveTubesInsideTheShell) {
     const float ds = 1.5f;
     const float ss = 0.8f;
     auto set = make(n, true);
-    crt::srand(77);
+    platform::crt::srand(77);
     set->initTubeSet();
     set->addTubeSet(t, xo, zo, ds, ss);
 
@@ -294,7 +294,7 @@ TEST_F(FieldTest, TheTubeSetAddsItsFiveTubesInsideTheShell) {
 
 TEST_F(FieldTest, AFrameNeverWritesOutsideTheCells) {
     auto m = make(16, true);
-    crt::srand(7);
+    platform::crt::srand(7);
     m->initTubeSet();
     m->addTubeSet(1.5f, 0.0f, 0.1f, 1.0f, 1.0f);
     const float c[3] = {0.0f, 1.0f, 0.5f};

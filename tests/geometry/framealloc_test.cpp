@@ -15,14 +15,14 @@
 namespace {
 
 TEST(FrameAllocations, ASteadyBlobFrameAllocatesNothing) {
-    ::testing::NiceMock<fake::Device> mock;
+    ::testing::NiceMock<dx::test::Device> mock;
     device d;
     d.d3dDevice = &mock;
     ::testing::internal::CaptureStderr();
     auto m = std::make_unique<metamecklo>(&d, 40, 40, 40, 5.0f, 5.0f, 5.0f, 2.5f, 2.5f, 2.5f, true);
     ::testing::internal::GetCapturedStderr();
     m->setIsoLevel(0.5f);
-    crt::srand(1);
+    platform::crt::srand(1);
     m->initTubeSet();
 
     const auto frame = [&](float t) {
@@ -36,21 +36,21 @@ TEST(FrameAllocations, ASteadyBlobFrameAllocatesNothing) {
     // The stand-in buffers log every Lock's flags; room for the frames'
     // entries keeps their bookkeeping out of the count.
     for (int b = 0; b < m->vertices->bufferCount; ++b) {
-        static_cast<fake::VertexBuffer*>(m->vertices->buffers[b])->lockFlags.reserve(64);
+        static_cast<dx::test::VertexBuffer*>(m->vertices->buffers[b])->lockFlags.reserve(64);
     }
-    const long before = testsupport::heapAllocations();
+    const long before = tests::support::heapAllocations();
     int triangles = 0;
     for (int i = 1; i <= 3; ++i) {
         triangles += frame(5.0f + static_cast<float>(i) / 30.0f);
     }
-    const long made = testsupport::heapAllocations() - before;
+    const long made = tests::support::heapAllocations() - before;
     EXPECT_GT(triangles, 300);
     EXPECT_EQ(made, 0) << "allocations in three frames";
 
     // The counter sees the allocations it is meant to catch.
-    const long probeBefore = testsupport::heapAllocations();
+    const long probeBefore = tests::support::heapAllocations();
     auto probe = std::make_unique<int>(1);
-    EXPECT_EQ(testsupport::heapAllocations() - probeBefore, 1);
+    EXPECT_EQ(tests::support::heapAllocations() - probeBefore, 1);
 }
 
 } // namespace

@@ -46,7 +46,7 @@ class GenmeshTest : public ::testing::Test {
         return m;
     }
 
-    NiceMock<fake::Device> mock;
+    NiceMock<dx::test::Device> mock;
     device d;
     genmesh gen;
 };
@@ -110,7 +110,7 @@ TEST_F(GenmeshTest, WeldedCubesAreClosedAndWoundOutward) {
         const auto idx = indicesOf(*m);
         // Every edge in both directions exactly once: the two bands meet
         // along all four seams and wind the same way.
-        const geomtest::Topology t = geomtest::topologyOfIndices(idx);
+        const geometry::test::Topology t = geometry::test::topologyOfIndices(idx);
         EXPECT_EQ(t.openEdges, 0u) << budget;
         EXPECT_EQ(t.euler(), 2) << budget;
         // Each triangle's normal (p0 - p1) x (p0 - p2) points away from the centre.
@@ -299,7 +299,7 @@ TEST_F(GenmeshTest, BudgetsBeyondOnePieceOfIndicesSpillIntoTheNext) {
     auto m = cube(12 * 43 * 43);
     ASSERT_EQ(m->indices->bufferCount, 2);
     EXPECT_EQ(m->indices->chunkIndexCount[1], 66564 - 65535);
-    const auto t = geomtest::topologyOfIndices(indicesOf(*m));
+    const auto t = geometry::test::topologyOfIndices(indicesOf(*m));
     EXPECT_EQ(t.openEdges, 0u);
     EXPECT_EQ(t.euler(), 2);
 }

@@ -29,12 +29,12 @@ class PolygoniseTest : public ::testing::Test {
         ::testing::internal::GetCapturedStderr();
         return m;
     }
-    NiceMock<fake::Device> mock;
+    NiceMock<dx::test::Device> mock;
     device d;
 };
 
-std::vector<geomtest::Point> cornersOf(const std::vector<TriangleRecord>& records, int count) {
-    std::vector<geomtest::Point> out;
+std::vector<geometry::test::Point> cornersOf(const std::vector<TriangleRecord>& records, int count) {
+    std::vector<geometry::test::Point> out;
     for (int t = 0; t < count; ++t) {
         for (const auto& v : records[static_cast<std::size_t>(t)].vertex) {
             out.push_back({v[0], v[1], v[2]});
@@ -47,28 +47,28 @@ TEST(McTables, EveryTriangleEdgeIsCrossedAndEveryCrossedEdgeIsUsed) {
     for (int c = 0; c < 256; ++c) {
         unsigned used = 0;
         int i = 0;
-        for (; mcTriangleTable[c][i] != -1; ++i) {
+        for (; kMcTriangleTable[c][i] != -1; ++i) {
             ASSERT_LT(i, 15) << "case " << c;
-            used |= 1u << mcTriangleTable[c][i];
+            used |= 1u << kMcTriangleTable[c][i];
         }
         EXPECT_EQ(i % 3, 0) << "case " << c;
-        EXPECT_EQ(used, mcEdgeTable[c]) << "case " << c;
+        EXPECT_EQ(used, kMcEdgeTable[c]) << "case " << c;
         // Crossed means the edge's corners lie on different sides of the level.
         for (int e = 0; e < 12; ++e) {
-            const bool a = (c >> mcEdgeCorners[e][0]) & 1;
-            const bool b = (c >> mcEdgeCorners[e][1]) & 1;
-            EXPECT_EQ(((mcEdgeTable[c] >> e) & 1) != 0, a != b) << "case " << c << " edge " << e;
+            const bool a = (c >> kMcEdgeCorners[e][0]) & 1;
+            const bool b = (c >> kMcEdgeCorners[e][1]) & 1;
+            EXPECT_EQ(((kMcEdgeTable[c] >> e) & 1) != 0, a != b) << "case " << c << " edge " << e;
         }
     }
     // Entries as published.
-    EXPECT_EQ(mcEdgeTable[1], 0x109);
-    EXPECT_EQ(mcEdgeTable[3], 0x30a);
-    EXPECT_EQ(mcEdgeTable[17], 0x99);
-    EXPECT_EQ(mcEdgeTable[128], 0x8c0);
-    EXPECT_EQ(mcEdgeTable[255], 0);
+    EXPECT_EQ(kMcEdgeTable[1], 0x109);
+    EXPECT_EQ(kMcEdgeTable[3], 0x30a);
+    EXPECT_EQ(kMcEdgeTable[17], 0x99);
+    EXPECT_EQ(kMcEdgeTable[128], 0x8c0);
+    EXPECT_EQ(kMcEdgeTable[255], 0);
     const std::int8_t case3[7] = {1, 8, 3, 9, 8, 1, -1};
     for (int i = 0; i < 7; ++i) {
-        EXPECT_EQ(mcTriangleTable[3][i], case3[i]);
+        EXPECT_EQ(kMcTriangleTable[3][i], case3[i]);
     }
 }
 
@@ -91,7 +91,7 @@ TEST_F(PolygoniseTest, RandomFieldsInsideAClearedBorderGiveClosedConsistentlyWou
         std::vector<TriangleRecord> records(4000);
         const int count = polygonise(g, records, 1.0f);
         ASSERT_GT(count, 0);
-        const geomtest::Topology t = geomtest::topologyOf(cornersOf(records, count));
+        const geometry::test::Topology t = geometry::test::topologyOf(cornersOf(records, count));
         EXPECT_EQ(t.openEdges, 0u) << "round " << round;
     }
 }
@@ -106,12 +106,12 @@ TEST_F(PolygoniseTest, ASingleBallGivesAClosedSphereWithOutwardNormals) {
     ASSERT_GT(count, 100);
     EXPECT_EQ(m->meshVertexCount, 3 * count);
     vertexbuffer& vb = *m->vertices;
-    std::vector<geomtest::Point> corners;
+    std::vector<geometry::test::Point> corners;
     for (int v = 0; v < 3 * count; ++v) {
         const float* p = vb.position(v, false);
         corners.push_back({p[0], p[1], p[2]});
     }
-    const geomtest::Topology t = geomtest::topologyOf(corners);
+    const geometry::test::Topology t = geometry::test::topologyOf(corners);
     EXPECT_EQ(t.openEdges, 0u);
     EXPECT_EQ(t.euler(), 2);
 
@@ -242,7 +242,7 @@ TEST_F(PolygoniseTest, PoolsKeepTheirSizeOrFollowTheMesh) {
     EXPECT_EQ(compact->vertices->vertexCount, 150000);
     EXPECT_EQ(compact->meshVertexCount, 3 * n);
     // The compact pool's dynamic buffer received the mesh.
-    const auto& hw = *static_cast<fake::VertexBuffer*>(compact->vertices->buffers[0]);
+    const auto& hw = *static_cast<dx::test::VertexBuffer*>(compact->vertices->buffers[0]);
     EXPECT_EQ(0, std::memcmp(hw.bytes.data(), compact->vertices->vertices.data(), 3u * n * 36u));
 
     compact->world.m[3][1] = 2.0f;

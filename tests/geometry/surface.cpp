@@ -3,7 +3,7 @@
 #include <map>
 #include <utility>
 
-namespace geomtest {
+namespace geometry::test {
 
 Topology topologyOfIndices(const std::vector<int>& indices) {
     Topology t;
@@ -41,4 +41,4 @@ Topology topologyOf(const std::vector<Point>& corners) {
     return topologyOfIndices(indices);
 }
 
-} // namespace geomtest
+} // namespace geometry::test

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace geomtest {
+namespace geometry::test {
 
 using Point = std::array<float, 3>;
 
@@ -24,4 +24,4 @@ Topology topologyOf(const std::vector<Point>& corners);
 // The same for index triples over numbered vertices.
 Topology topologyOfIndices(const std::vector<int>& indices);
 
-} // namespace geomtest
+} // namespace geometry::test

@@ -18,7 +18,7 @@
 #include <cmath>
 #include <vector>
 
-using namespace musictest;
+using namespace music::test;
 using music::channels;
 
 namespace {
@@ -29,8 +29,8 @@ constexpr std::uint8_t volumeByte(int v) {
     return static_cast<std::uint8_t>(0x10 + v);
 }
 
-ModulePtr start(const xm::Song& song) {
-    ModulePtr m = load(xm::write(song));
+ModulePtr start(const songgen::Song& song) {
+    ModulePtr m = load(songgen::write(song));
     if (m != nullptr) {
         music::prepareRender(m.get(), 44100);
     }
@@ -72,7 +72,7 @@ int sineVibrato(int position, int depth) {
 } // namespace
 
 TEST(EffectDecoding, VolumeSlideUpUsesTheHighNibbleAndWinsOverDown) {
-    xm::Song song = basicSong(4, 1);
+    songgen::Song song = basicSong(4, 1);
     song.speed = 4;
     cell(song, 0, 0, 0) = {kC4, 1, volumeByte(20), 0xA, 0x30}; // up 3
     cell(song, 0, 1, 0) = {0, 0, 0, 0xA, 0x00};                // memory: up 3 again
@@ -97,7 +97,7 @@ TEST(EffectDecoding, VolumeSlideUpUsesTheHighNibbleAndWinsOverDown) {
 }
 
 TEST(EffectDecoding, TonePortamentoWithVolumeSlideSlidesUp) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 5;
     cell(song, 0, 0, 0) = {kC4, 1, volumeByte(8), 0, 0};
     cell(song, 0, 1, 0) = {kC4 + 1, 0, 0, 0x3, 0x01};
@@ -109,7 +109,7 @@ TEST(EffectDecoding, TonePortamentoWithVolumeSlideSlidesUp) {
 }
 
 TEST(EffectDecoding, VibratoTakesSpeedFromTheHighNibbleAndDepthFromTheLow) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 6;
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0x4, 0x3C}; // speed 3, depth 12
     cell(song, 0, 1, 0) = {0, 0, 0, 0x4, 0x00};   // both remembered
@@ -141,7 +141,7 @@ TEST(EffectDecoding, VibratoTakesSpeedFromTheHighNibbleAndDepthFromTheLow) {
 }
 
 TEST(EffectDecoding, TremoloTakesSpeedFromTheHighNibbleAndDepthFromTheLow) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 6;
     song.instruments[0].samples[0].volume = 32;
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0x7, 0x2E}; // speed 2, depth 14
@@ -165,7 +165,7 @@ TEST(EffectDecoding, TremoloTakesSpeedFromTheHighNibbleAndDepthFromTheLow) {
 }
 
 TEST(EffectDecoding, PortamentosReuseTheirLastNonzeroParameter) {
-    xm::Song song = basicSong(3, 1);
+    songgen::Song song = basicSong(3, 1);
     song.speed = 3;
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0x1, 0x05};
     cell(song, 0, 1, 0) = {0, 0, 0, 0x1, 0x00};
@@ -185,7 +185,7 @@ TEST(EffectDecoding, PortamentosReuseTheirLastNonzeroParameter) {
 }
 
 TEST(EffectDecoding, GlobalVolumeAndPanningSlidesReadBothNibbles) {
-    xm::Song song = basicSong(3, 1);
+    songgen::Song song = basicSong(3, 1);
     song.speed = 4;
     cell(song, 0, 0, 0) = {0, 0, 0, 0x10, 40};   // G: global volume 40
     cell(song, 0, 1, 0) = {0, 0, 0, 0x11, 0x20}; // H: up 2 per tick
@@ -207,7 +207,7 @@ TEST(EffectDecoding, GlobalVolumeAndPanningSlidesReadBothNibbles) {
 }
 
 TEST(EffectDecoding, RetriggerAndTremorDecodeIntervalAndTimes) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 9;
     cell(song, 0, 0, 0) = {kC4, 1, volumeByte(40), 0x1B, 0x13}; // every 3rd tick, volume - 1
     cell(song, 0, 0, 1) = {kC4, 1, 0, 0x1D, 0x31};              // on 4 ticks, off 2
@@ -225,7 +225,7 @@ TEST(EffectDecoding, RetriggerAndTremorDecodeIntervalAndTimes) {
 }
 
 TEST(EffectDecoding, NoteCutSilencesOnTheTickGiven) {
-    xm::Song song = basicSong(3, 1);
+    songgen::Song song = basicSong(3, 1);
     song.speed = 6;
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0xE, 0xC3}; // cut on tick 3
     cell(song, 0, 0, 1) = {kC4, 1, 0, 0xE, 0xC1}; // cut on tick 1
@@ -313,7 +313,7 @@ TEST(EnvelopeFlags, SustainBitHoldsUntilKeyOff) {
 }
 
 TEST(EnvelopeFlags, PlayerRunsAnEnvelopeOnlyWithItsOnBit) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 6;
     song.instruments.push_back(song.instruments[0]);
     song.instruments[0].volume.points = {{0, 0}, {2, 20}, {4, 40}, {9, 0}};

@@ -2,7 +2,7 @@
 
 #include "music/xmloader.h"
 
-namespace musictest {
+namespace music::test {
 
 void ModuleDeleter::operator()(music::Module* m) const {
     music::freeModule(m);
@@ -13,23 +13,23 @@ ModulePtr load(const std::vector<std::uint8_t>& bytes) {
     return ModulePtr(music::loadModule());
 }
 
-xm::Song basicSong(int channels, int patterns) {
-    xm::Song song;
+songgen::Song basicSong(int channels, int patterns) {
+    songgen::Song song;
     song.title = "test";
     song.channels = channels;
     song.speed = 6;
     song.bpm = 125;
     for (int p = 0; p < patterns; ++p) {
-        song.patterns.push_back(xm::Pattern{64, {}});
+        song.patterns.push_back(songgen::Pattern{64, {}});
         song.orders.push_back(static_cast<std::uint8_t>(p));
     }
-    xm::Instrument in;
+    songgen::Instrument in;
     in.name = "square";
-    xm::Sample s;
+    songgen::Sample s;
     for (int i = 0; i < 64; ++i) {
         s.values.push_back(static_cast<std::int16_t>(i < 32 ? 60 : -60));
     }
-    s.loop = xm::Loop::forward;
+    s.loop = songgen::Loop::forward;
     s.loopStart = 0;
     s.loopLength = 64;
     in.samples.push_back(s);
@@ -37,10 +37,10 @@ xm::Song basicSong(int channels, int patterns) {
     return song;
 }
 
-xm::Cell& cell(xm::Song& song, int pattern, int row, int channel) {
-    xm::Pattern& p = song.patterns[static_cast<std::size_t>(pattern)];
+songgen::Cell& cell(songgen::Song& song, int pattern, int row, int channel) {
+    songgen::Pattern& p = song.patterns[static_cast<std::size_t>(pattern)];
     p.cells.resize(static_cast<std::size_t>(p.rows * song.channels));
     return p.cells[static_cast<std::size_t>(row * song.channels + channel)];
 }
 
-} // namespace musictest
+} // namespace music::test

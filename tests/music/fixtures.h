@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-namespace musictest {
+namespace music::test {
 
 struct ModuleDeleter {
     void operator()(music::Module* m) const;
@@ -20,11 +20,11 @@ ModulePtr load(const std::vector<std::uint8_t>& bytes);
 
 // A song of the given channels with one empty 64-row pattern per order entry
 // named, and one instrument holding one 8-bit looped square-wave sample.
-xm::Song basicSong(int channels, int patterns);
+songgen::Song basicSong(int channels, int patterns);
 // The cell of a pattern, growing the cells to full size first.
-xm::Cell& cell(xm::Song& song, int pattern, int row, int channel);
+songgen::Cell& cell(songgen::Song& song, int pattern, int row, int channel);
 
-// Offsets into a file written by xm::write.
+// Offsets into a file written by songgen::write.
 inline constexpr std::size_t kFirstPatternOffset = 60 + 276;
 
-} // namespace musictest
+} // namespace music::test

@@ -10,14 +10,14 @@
 
 #include <random>
 
-using namespace musictest;
+using namespace music::test;
 
 namespace {
 
 // A valid module whose cells are random notes, instruments, volume bytes and
 // effects of every kind, with envelopes, loops and auto-vibrato.
-xm::Song randomSong(std::mt19937& rng) {
-    xm::Song song = basicSong(4, 3);
+songgen::Song randomSong(std::mt19937& rng) {
+    songgen::Song song = basicSong(4, 3);
     song.orders = {0, 1, 2, 1};
     song.speed = 2;
     song.bpm = 250;
@@ -26,7 +26,7 @@ xm::Song randomSong(std::mt19937& rng) {
         song.patterns[static_cast<std::size_t>(p)].rows = 16;
         for (int r = 0; r < 16; ++r) {
             for (int c = 0; c < 4; ++c) {
-                xm::Cell& x = cell(song, p, r, c);
+                songgen::Cell& x = cell(song, p, r, c);
                 x.note = static_cast<std::uint8_t>(byte(rng) % 100);
                 x.instrument = static_cast<std::uint8_t>(byte(rng) % 4);
                 x.volume = static_cast<std::uint8_t>(byte(rng));
@@ -35,7 +35,7 @@ xm::Song randomSong(std::mt19937& rng) {
             }
         }
     }
-    xm::Instrument& in = song.instruments[0];
+    songgen::Instrument& in = song.instruments[0];
     in.volume.points = {{0, 0}, {4, 64}, {10, 30}, {20, 50}};
     in.volume.type = 7;
     in.volume.sustain = 2;
@@ -50,21 +50,21 @@ xm::Song randomSong(std::mt19937& rng) {
     for (std::uint8_t& k : in.keyMap) {
         k = static_cast<std::uint8_t>(byte(rng) % 3);
     }
-    xm::Sample wide;
+    songgen::Sample wide;
     wide.sixteenBit = true;
     for (int i = 0; i < 40; ++i) {
         wide.values.push_back(static_cast<std::int16_t>((i * 1500) % 30000 - 15000));
     }
-    wide.loop = xm::Loop::pingPong;
+    wide.loop = songgen::Loop::pingPong;
     wide.loopStart = 10;
     wide.loopLength = 20;
-    xm::Sample oneShot;
+    songgen::Sample oneShot;
     oneShot.values.assign(30, 50);
     in.samples.push_back(wide);
     in.samples.push_back(oneShot);
     song.instruments.push_back(in);
     song.instruments[1].vibratoType = 3;
-    song.instruments.push_back(xm::Instrument{});
+    song.instruments.push_back(songgen::Instrument{});
     return song;
 }
 
@@ -90,7 +90,7 @@ TEST(LoaderFuzz, MutatedModulesAreRefusedOrPlayedSafely) {
     int loaded = 0;
     int refused = 0;
     for (int base = 0; base < 8; ++base) {
-        const std::vector<std::uint8_t> original = xm::write(randomSong(rng));
+        const std::vector<std::uint8_t> original = songgen::write(randomSong(rng));
         {
             ModulePtr m = load(original);
             ASSERT_NE(m, nullptr);

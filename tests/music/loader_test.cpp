@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-using namespace musictest;
+using namespace music::test;
 using music::Module;
 
 namespace {
@@ -20,7 +20,7 @@ void put16(std::vector<std::uint8_t>& b, std::size_t at, unsigned v) {
     b[at + 1] = static_cast<std::uint8_t>(v >> 8);
 }
 
-// The first instrument's header starts after the patterns; xm::write puts
+// The first instrument's header starts after the patterns; songgen::write puts
 // empty patterns as 9 header bytes each.
 std::size_t firstInstrumentOffset(int emptyPatterns) {
     return kFirstPatternOffset + 9u * static_cast<unsigned>(emptyPatterns);
@@ -28,9 +28,9 @@ std::size_t firstInstrumentOffset(int emptyPatterns) {
 
 // A file whose single 2-channel, 2-row pattern has the packed bytes given.
 std::vector<std::uint8_t> withPackedPattern(const std::vector<std::uint8_t>& packed) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.patterns[0].rows = 2;
-    std::vector<std::uint8_t> bytes = xm::write(song);
+    std::vector<std::uint8_t> bytes = songgen::write(song);
     const std::size_t at = kFirstPatternOffset;
     put16(bytes, at + 7, static_cast<unsigned>(packed.size()));
     bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at + 9), packed.begin(), packed.end());
@@ -77,12 +77,12 @@ TEST(SourceCallbacks, AreInstalledTogetherOrNotAtAll) {
 }
 
 TEST(Loader, ReadsTheHeaderFields) {
-    xm::Song song = basicSong(6, 3);
+    songgen::Song song = basicSong(6, 3);
     song.speed = 3;
     song.bpm = 190;
     song.restart = 1;
     song.orders = {0, 2, 1, 2};
-    ModulePtr m = load(xm::write(song));
+    ModulePtr m = load(songgen::write(song));
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->channelCount, 6);
     EXPECT_EQ(m->songLength, 4);
@@ -99,10 +99,10 @@ TEST(Loader, ReadsTheHeaderFields) {
 }
 
 TEST(Loader, OrdersNamingMissingPatternsGetEmptySixtyFourRowSlots) {
-    xm::Song song = basicSong(2, 22);
+    songgen::Song song = basicSong(2, 22);
     song.patterns[0].rows = 32;
     song.orders.push_back(30);
-    ModulePtr m = load(xm::write(song));
+    ModulePtr m = load(songgen::write(song));
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->patternsUsed, 31);
     EXPECT_EQ(m->patternSlots, 31);
@@ -160,8 +160,8 @@ TEST(LoaderMends, PackedDataHoldingFewerCellsLeavesTheRestEmpty) {
         EXPECT_EQ(m->instruments[0].samples[0]->length, 64u); // read from where the file has it
     }
     // Four channels of 64 rows whose packed data hold the first 32 cells only.
-    xm::Song song = basicSong(4, 2);
-    std::vector<std::uint8_t> bytes = xm::write(song);
+    songgen::Song song = basicSong(4, 2);
+    std::vector<std::uint8_t> bytes = songgen::write(song);
     std::vector<std::uint8_t> packed(32, 0x80);
     packed[5] = 0x83; // cell 5: note C-4 of instrument 1
     packed.insert(packed.begin() + 6, {49, 1});
@@ -180,11 +180,11 @@ TEST(LoaderMends, PackedDataHoldingFewerCellsLeavesTheRestEmpty) {
 }
 
 TEST(Loader, InstrumentWithoutSamplesPointsEverySlotAtTheEmptySample) {
-    xm::Song song = basicSong(2, 1);
-    xm::Instrument none;
+    songgen::Song song = basicSong(2, 1);
+    songgen::Instrument none;
     none.name = "none";
     song.instruments.insert(song.instruments.begin(), none);
-    ModulePtr m = load(xm::write(song));
+    ModulePtr m = load(songgen::write(song));
     ASSERT_NE(m, nullptr);
     ASSERT_EQ(m->instrumentCount, 2);
     const music::Instrument& in = m->instruments[0];
@@ -200,29 +200,29 @@ TEST(Loader, InstrumentWithoutSamplesPointsEverySlotAtTheEmptySample) {
 }
 
 TEST(Loader, SampleLengthsCountValuesAndLoopsArePrepared) {
-    xm::Song song = basicSong(2, 1);
-    xm::Instrument& in = song.instruments[0];
+    songgen::Song song = basicSong(2, 1);
+    songgen::Instrument& in = song.instruments[0];
     in.samples.clear();
-    xm::Sample wide; // 1000 bytes of 16-bit data: 500 values, ping-pong 100..300
+    songgen::Sample wide; // 1000 bytes of 16-bit data: 500 values, ping-pong 100..300
     wide.sixteenBit = true;
     for (int i = 0; i < 500; ++i) {
         wide.values.push_back(static_cast<std::int16_t>(i * 37 - 9000));
     }
-    wide.loop = xm::Loop::pingPong;
+    wide.loop = songgen::Loop::pingPong;
     wide.loopStart = 100;
     wide.loopLength = 200;
-    xm::Sample narrow; // 8-bit, forward loop 2..8
+    songgen::Sample narrow; // 8-bit, forward loop 2..8
     narrow.values = {16, 0, 5, -7, 100, -128, 127, 3};
-    narrow.loop = xm::Loop::forward;
+    narrow.loop = songgen::Loop::forward;
     narrow.loopStart = 2;
     narrow.loopLength = 6;
-    xm::Sample empty; // loop bits without a loop length
+    songgen::Sample empty; // loop bits without a loop length
     empty.values = {1, 2, 3, 4, 5, 6};
-    empty.loop = xm::Loop::forward;
+    empty.loop = songgen::Loop::forward;
     empty.loopStart = 2;
     empty.loopLength = 0;
     in.samples = {wide, narrow, empty};
-    ModulePtr m = load(xm::write(song));
+    ModulePtr m = load(songgen::write(song));
     ASSERT_NE(m, nullptr);
     const music::Sample& w = *m->instruments[0].samples[0];
     EXPECT_EQ(w.length, 500u);
@@ -254,8 +254,8 @@ TEST(Loader, SampleLengthsCountValuesAndLoopsArePrepared) {
 }
 
 TEST(Loader, EnvelopesAndInstrumentFields) {
-    xm::Song song = basicSong(2, 1);
-    xm::Instrument& in = song.instruments[0];
+    songgen::Song song = basicSong(2, 1);
+    songgen::Instrument& in = song.instruments[0];
     in.volume.points = {{0, 64}, {10, 32}, {20, 0}};
     in.volume.type = 7;
     in.volume.sustain = 1;
@@ -269,7 +269,7 @@ TEST(Loader, EnvelopesAndInstrumentFields) {
     in.vibratoDepth = 4;
     in.vibratoRate = 20;
     in.keyMap[50] = 3;
-    ModulePtr m = load(xm::write(song));
+    ModulePtr m = load(songgen::write(song));
     ASSERT_NE(m, nullptr);
     const music::Instrument& li = m->instruments[0];
     EXPECT_EQ(li.volumePointCount, 3);
@@ -286,7 +286,7 @@ TEST(Loader, EnvelopesAndInstrumentFields) {
 }
 
 TEST(LoaderMends, RefusesFilesBeyondTheFormatsLimits) {
-    const std::vector<std::uint8_t> good = xm::write(basicSong(4, 2));
+    const std::vector<std::uint8_t> good = songgen::write(basicSong(4, 2));
     ASSERT_NE(load(good), nullptr);
     struct Case {
         const char* what;
@@ -321,7 +321,7 @@ TEST(LoaderMends, RefusesFilesBeyondTheFormatsLimits) {
 }
 
 TEST(LoaderMends, RefusesEveryCutBeforeTheInstruments) {
-    const std::vector<std::uint8_t> good = xm::write(basicSong(4, 2));
+    const std::vector<std::uint8_t> good = songgen::write(basicSong(4, 2));
     for (std::size_t cut = 0; cut < firstInstrumentOffset(2); cut += 7) {
         const std::vector<std::uint8_t> bad(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut));
         EXPECT_EQ(load(bad), nullptr) << cut;
@@ -332,11 +332,11 @@ TEST(LoaderMends, RefusesEveryCutBeforeTheInstruments) {
 namespace {
 
 // Two instruments of one 8-bit sample each (64 values, then 48 values).
-xm::Song twoInstruments() {
-    xm::Song song = basicSong(4, 2);
-    xm::Instrument second = song.instruments[0];
+songgen::Song twoInstruments() {
+    songgen::Song song = basicSong(4, 2);
+    songgen::Instrument second = song.instruments[0];
     second.samples[0].values.resize(48, 5);
-    second.samples[0].loop = xm::Loop::none;
+    second.samples[0].loop = songgen::Loop::none;
     song.instruments.push_back(second);
     return song;
 }
@@ -354,7 +354,7 @@ void expectEmpty(const music::Instrument& in) {
 } // namespace
 
 TEST(LoaderMends, InstrumentsCutShortReadAsEmpty) {
-    const std::vector<std::uint8_t> good = xm::write(twoInstruments());
+    const std::vector<std::uint8_t> good = songgen::write(twoInstruments());
     const std::size_t second = firstInstrumentOffset(2) + 263 + 40 + 64;
     ASSERT_EQ(good.size(), second + 263 + 40 + 48);
     // Cuts anywhere in the second instrument's header: the first one is whole.
@@ -390,7 +390,7 @@ TEST(LoaderMends, InstrumentsCutShortReadAsEmpty) {
 TEST(LoaderMends, SampleDataCutShortShortensTheSample) {
     // A cut in the last sample's data, then one in the data of the first of
     // two instruments: what is there plays, what is missing is silent.
-    std::vector<std::uint8_t> bytes = xm::write(basicSong(4, 2));
+    std::vector<std::uint8_t> bytes = songgen::write(basicSong(4, 2));
     bytes.erase(bytes.end() - 24, bytes.end()); // 40 of the 64 values remain
     ModulePtr m = load(bytes);
     ASSERT_NE(m, nullptr);
@@ -399,7 +399,7 @@ TEST(LoaderMends, SampleDataCutShortShortensTheSample) {
     EXPECT_EQ(s.loopStart + s.loopLength, 40u);
     EXPECT_EQ(s.data[40], s.data[0]); // the forward loop is prepared at its new end
 
-    const std::vector<std::uint8_t> good = xm::write(twoInstruments());
+    const std::vector<std::uint8_t> good = songgen::write(twoInstruments());
     const std::size_t tenValuesIn = firstInstrumentOffset(2) + 263 + 40 + 10;
     const std::vector<std::uint8_t> cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(tenValuesIn));
     ::testing::internal::CaptureStderr();
@@ -416,18 +416,18 @@ TEST(LoaderMends, SixteenBitSampleOfOddByteLengthDropsItsLastByte) {
     // Instrument 1: a 16-bit sample of 21 bytes (10 values and a stray byte),
     // then an 8-bit one; instrument 2 follows. Everything after the odd
     // sample must still be read from where the file has it.
-    xm::Song song = basicSong(2, 1);
-    xm::Sample wide;
+    songgen::Song song = basicSong(2, 1);
+    songgen::Sample wide;
     wide.sixteenBit = true;
     for (int i = 0; i < 10; ++i) {
         wide.values.push_back(static_cast<std::int16_t>(1000 * i - 4000));
     }
-    xm::Sample narrow;
+    songgen::Sample narrow;
     narrow.values = {10, 20, 30, 40};
-    xm::Instrument first = song.instruments[0];
+    songgen::Instrument first = song.instruments[0];
     first.samples = {wide, narrow};
     song.instruments.insert(song.instruments.begin(), first);
-    std::vector<std::uint8_t> bytes = xm::write(song);
+    std::vector<std::uint8_t> bytes = songgen::write(song);
     const std::size_t inst = firstInstrumentOffset(1);
     put16(bytes, inst + 263, 21);
     bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(inst + 263 + 80 + 20), 0x7F);
@@ -448,7 +448,7 @@ TEST(LoaderMends, SixteenBitSampleOfOddByteLengthDropsItsLastByte) {
 }
 
 TEST(LoaderMends, RefusesUnsupportedVariantsNamingWhatIsMissing) {
-    const std::vector<std::uint8_t> good = xm::write(basicSong(4, 2));
+    const std::vector<std::uint8_t> good = songgen::write(basicSong(4, 2));
     ASSERT_NE(load(good), nullptr);
     EXPECT_STREQ(music::lastLoadRefusal(), "");
     const std::size_t sampleHeader = firstInstrumentOffset(2) + 263;
@@ -475,8 +475,8 @@ TEST(LoaderMends, RefusesUnsupportedVariantsNamingWhatIsMissing) {
 }
 
 TEST(LoaderMends, LoopsAndEnvelopeIndicesAreCutToWhatExists) {
-    xm::Song song = basicSong(2, 1);
-    xm::Instrument& in = song.instruments[0];
+    songgen::Song song = basicSong(2, 1);
+    songgen::Instrument& in = song.instruments[0];
     in.volume.points = {{0, 64}, {5, 80}, {3, 10}};
     in.volume.type = 7;
     in.volume.sustain = 7; // beyond the points: sustain off
@@ -486,18 +486,18 @@ TEST(LoaderMends, LoopsAndEnvelopeIndicesAreCutToWhatExists) {
     in.panning.type = 5;
     in.panning.loopStart = 1;
     in.panning.loopEnd = 0; // loop backwards: off
-    xm::Sample longLoop;
+    songgen::Sample longLoop;
     longLoop.values.assign(50, 1);
-    longLoop.loop = xm::Loop::pingPong;
+    longLoop.loop = songgen::Loop::pingPong;
     longLoop.loopStart = 40;
     longLoop.loopLength = 30; // runs 20 values past the data
-    xm::Sample lateLoop;
+    songgen::Sample lateLoop;
     lateLoop.values.assign(20, 1);
-    lateLoop.loop = xm::Loop::forward;
+    lateLoop.loop = songgen::Loop::forward;
     lateLoop.loopStart = 25; // starts past the data
     lateLoop.loopLength = 5;
     in.samples = {longLoop, lateLoop};
-    ModulePtr m = load(xm::write(song));
+    ModulePtr m = load(songgen::write(song));
     ASSERT_NE(m, nullptr);
     const music::Instrument& li = m->instruments[0];
     EXPECT_EQ(li.volumeType, 1);
@@ -553,56 +553,57 @@ TEST(Loader, EachMaskBitReadsItsOwnFieldAndNotesAndInstrumentsAtTheirLimits) {
 TEST(Loader, HeaderFieldsAtTheEdgesOfTheirRanges) {
     struct Case {
         const char* what;
-        std::function<void(xm::Song&)> edit;
+        std::function<void(songgen::Song&)> edit;
         std::function<void(std::vector<std::uint8_t>&)> patch;
         std::function<bool(const Module&)> holds;
     };
     const auto none = [](std::vector<std::uint8_t>&) {};
     const Case cases[] = {
-        {"32 channels", [](xm::Song& s) { s.channels = 32; }, none,
+        {"32 channels", [](songgen::Song& s) { s.channels = 32; }, none,
          [](const Module& m) { return m.channelCount == 32; }},
-        {"1 channel", [](xm::Song& s) { s.channels = 1; }, none, [](const Module& m) { return m.channelCount == 1; }},
-        {"song length 256", [](xm::Song& s) { s.orders.assign(256, 1); }, none,
+        {"1 channel", [](songgen::Song& s) { s.channels = 1; }, none,
+         [](const Module& m) { return m.channelCount == 1; }},
+        {"song length 256", [](songgen::Song& s) { s.orders.assign(256, 1); }, none,
          [](const Module& m) { return m.songLength == 256 && m.orderTable[255] == 1 && m.patternsUsed == 2; }},
         {"restart at the last order",
-         [](xm::Song& s) {
+         [](songgen::Song& s) {
              s.orders = {0, 1, 0};
              s.restart = 2;
          },
          none, [](const Module& m) { return m.restartPosition == 2; }},
-        {"restart one past the end", [](xm::Song& s) { s.restart = 2; }, none,
+        {"restart one past the end", [](songgen::Song& s) { s.restart = 2; }, none,
          [](const Module& m) { return m.restartPosition == 0; }},
-        {"bpm 255", [](xm::Song& s) { s.bpm = 255; }, none, [](const Module& m) { return m.defaultBpm == 255; }},
-        {"bpm 32", [](xm::Song& s) { s.bpm = 32; }, none, [](const Module& m) { return m.defaultBpm == 32; }},
-        {"bpm 0 plays at 125", [](xm::Song& s) { s.bpm = 0; }, none,
+        {"bpm 255", [](songgen::Song& s) { s.bpm = 255; }, none, [](const Module& m) { return m.defaultBpm == 255; }},
+        {"bpm 32", [](songgen::Song& s) { s.bpm = 32; }, none, [](const Module& m) { return m.defaultBpm == 32; }},
+        {"bpm 0 plays at 125", [](songgen::Song& s) { s.bpm = 0; }, none,
          [](const Module& m) { return m.defaultBpm == 125; }},
-        {"bpm 256 plays at 125", [](xm::Song& s) { s.bpm = 256; }, none,
+        {"bpm 256 plays at 125", [](songgen::Song& s) { s.bpm = 256; }, none,
          [](const Module& m) { return m.defaultBpm == 125; }},
         {"speed 31 and Amiga periods",
-         [](xm::Song& s) {
+         [](songgen::Song& s) {
              s.speed = 31;
              s.flags = 0;
          },
          none, [](const Module& m) { return m.defaultSpeed == 31 && m.flags == 0; }},
         {"256 patterns",
-         [](xm::Song& s) {
-             s.patterns.resize(256, xm::Pattern{1, {}});
+         [](songgen::Song& s) {
+             s.patterns.resize(256, songgen::Pattern{1, {}});
          },
          none, [](const Module& m) { return m.patternSlots == 256 && m.patterns[255].rows == 1; }},
-        {"128 instruments", [](xm::Song& s) { s.instruments.resize(128, s.instruments[0]); }, none,
+        {"128 instruments", [](songgen::Song& s) { s.instruments.resize(128, s.instruments[0]); }, none,
          [](const Module& m) { return m.instrumentCount == 128 && m.instruments[127].samples[0]->length == 64; }},
-        {"pattern of 256 rows", [](xm::Song& s) { s.patterns[0].rows = 256; }, none,
+        {"pattern of 256 rows", [](songgen::Song& s) { s.patterns[0].rows = 256; }, none,
          [](const Module& m) { return m.patterns[0].rows == 256 && m.patterns[1].rows == 64; }},
-        {"pattern of 1 row", [](xm::Song& s) { s.patterns[1].rows = 1; }, none,
+        {"pattern of 1 row", [](songgen::Song& s) { s.patterns[1].rows = 1; }, none,
          [](const Module& m) { return m.patterns[1].rows == 1; }},
-        {"16 samples", [](xm::Song& s) { s.instruments[0].samples.resize(16, s.instruments[0].samples[0]); }, none,
+        {"16 samples", [](songgen::Song& s) { s.instruments[0].samples.resize(16, s.instruments[0].samples[0]); }, none,
          [](const Module& m) {
              return m.instruments[0].sampleCount == 16 && m.instruments[0].samples[15]->length == 64;
          }},
-        {"version 0x0105", [](xm::Song&) {}, [](std::vector<std::uint8_t>& b) { put16(b, 58, 0x0105); },
+        {"version 0x0105", [](songgen::Song&) {}, [](std::vector<std::uint8_t>& b) { put16(b, 58, 0x0105); },
          [](const Module& m) { return m.channelCount == 4; }},
         // A longer header: the patterns start at 60 + its size, not at 336.
-        {"header of 280 bytes", [](xm::Song&) {},
+        {"header of 280 bytes", [](songgen::Song&) {},
          [](std::vector<std::uint8_t>& b) {
              put16(b, 60, 280);
              b.insert(b.begin() + static_cast<std::ptrdiff_t>(kFirstPatternOffset), 4, 0xEE);
@@ -610,28 +611,28 @@ TEST(Loader, HeaderFieldsAtTheEdgesOfTheirRanges) {
          [](const Module& m) { return m.patterns[0].rows == 64 && m.instruments[0].samples[0]->length == 64; }},
     };
     for (const Case& c : cases) {
-        xm::Song song = basicSong(4, 2);
+        songgen::Song song = basicSong(4, 2);
         c.edit(song);
-        std::vector<std::uint8_t> bytes = xm::write(song);
+        std::vector<std::uint8_t> bytes = songgen::write(song);
         c.patch(bytes);
         ModulePtr m = load(bytes);
         ASSERT_NE(m, nullptr) << c.what << ": " << music::lastLoadRefusal();
         EXPECT_TRUE(c.holds(*m)) << c.what;
     }
     // Version 0x0103 lays out its data otherwise: refused.
-    std::vector<std::uint8_t> old = xm::write(basicSong(4, 2));
+    std::vector<std::uint8_t> old = songgen::write(basicSong(4, 2));
     put16(old, 58, 0x0103);
     EXPECT_EQ(load(old), nullptr);
 }
 
 TEST(Loader, SampleHeaderFieldsKeepTheirSigns) {
-    xm::Song song = basicSong(2, 1);
-    xm::Sample& s = song.instruments[0].samples[0];
+    songgen::Song song = basicSong(2, 1);
+    songgen::Sample& s = song.instruments[0].samples[0];
     s.finetune = -128;
     s.relativeNote = -12;
     s.panning = 255;
     s.volume = 64;
-    std::vector<std::uint8_t> bytes = xm::write(song);
+    std::vector<std::uint8_t> bytes = songgen::write(song);
     const std::size_t header = firstInstrumentOffset(1) + 263;
     ModulePtr m = load(bytes);
     ASSERT_NE(m, nullptr);

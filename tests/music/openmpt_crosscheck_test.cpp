@@ -19,7 +19,7 @@
 #include <cstdlib>
 #include <vector>
 
-using namespace musictest;
+using namespace music::test;
 
 namespace {
 
@@ -156,7 +156,7 @@ TEST(OpenmptCrossCheck, EmbeddedSong) {
 }
 
 TEST(OpenmptCrossCheck, JumpsAndBreaks) {
-    xm::Song song = basicSong(4, 6);
+    songgen::Song song = basicSong(4, 6);
     song.speed = 3;
     song.bpm = 150;
     cell(song, 0, 10, 0) = {0, 0, 0, 0xD, 0x20}; // to order 1, row 20
@@ -165,11 +165,11 @@ TEST(OpenmptCrossCheck, JumpsAndBreaks) {
     cell(song, 3, 12, 2) = {0, 0, 0, 0xD, 0x00}; // to order 4, row 0
     cell(song, 4, 5, 2) = {0, 0, 0, 0xD, 0x63};  // to the last row of order 5
     cell(song, 0, 2, 1) = {49, 1, 0, 0, 0};
-    expectSameTimeline(xm::write(song), 44100L * 60);
+    expectSameTimeline(songgen::write(song), 44100L * 60);
 }
 
 TEST(OpenmptCrossCheck, LoopsDelaysAndTempo) {
-    xm::Song song = basicSong(4, 3);
+    songgen::Song song = basicSong(4, 3);
     song.speed = 4;
     song.bpm = 125;
     cell(song, 0, 0, 0) = {0, 0, 0, 0xF, 0x02};  // speed 2
@@ -189,7 +189,7 @@ TEST(OpenmptCrossCheck, LoopsDelaysAndTempo) {
     cell(song, 2, 0, 3) = {0, 0, 0, 0xF, 0x03};
     cell(song, 2, 1, 0) = {0, 0, 0, 0xF, 0xBE};
     cell(song, 2, 40, 2) = {0, 0, 0, 0xE, 0xE2};
-    expectSameTimeline(xm::write(song), 44100L * 120);
+    expectSameTimeline(songgen::write(song), 44100L * 120);
 }
 
 // XM format: panning 0 is full left, 255 full right. One channel playing a
@@ -199,7 +199,7 @@ TEST(OpenmptCrossCheck, HardPanningSoundsOnTheSameSide) {
     struct Case {
         const char* what;
         std::uint8_t samplePanning; // the note's panning, from its sample
-        xm::Cell row4;              // a panning change four rows later
+        songgen::Cell row4;         // a panning change four rows later
         bool left;
     };
     const Case cases[] = {
@@ -208,11 +208,11 @@ TEST(OpenmptCrossCheck, HardPanningSoundsOnTheSameSide) {
         {"8FF then 800", 255, {0, 0, 0, 0x8, 0x00}, true},
     };
     for (const Case& c : cases) {
-        xm::Song song = basicSong(1, 1);
+        songgen::Song song = basicSong(1, 1);
         song.instruments[0].samples[0].panning = c.samplePanning;
         cell(song, 0, 0, 0) = {49, 1, 0, 0, 0};
         cell(song, 0, 4, 0) = c.row4;
-        const std::vector<std::uint8_t> bytes = xm::write(song);
+        const std::vector<std::uint8_t> bytes = songgen::write(song);
         // Skip the first five rows of speed 6 at 125 BPM (882 frames a tick)
         // when the panning changes on row 4.
         const int skip = c.row4.effect != 0 ? 5 * 6 * 882 : 0;
@@ -240,11 +240,11 @@ TEST(OpenmptCrossCheck, HardPanningSoundsOnTheSameSide) {
 // leaves its loop row as the row at which the next pattern starts (and
 // libopenmpt follows it); this player starts the next pattern at row 0.
 TEST(OpenmptCrossCheck, FinishedPatternLoopDeparture) {
-    xm::Song song = basicSong(2, 2);
+    songgen::Song song = basicSong(2, 2);
     song.speed = 1;
     cell(song, 0, 4, 1) = {0, 0, 0, 0xE, 0x60};
     cell(song, 0, 7, 1) = {0, 0, 0, 0xE, 0x61};
-    const std::vector<std::uint8_t> bytes = xm::write(song);
+    const std::vector<std::uint8_t> bytes = songgen::write(song);
     const std::vector<RowStart> ours = ourRowStarts(bytes.data(), bytes.size(), 44100L * 20);
     const std::vector<RowStart> theirs = openmptRowStarts(bytes.data(), bytes.size(), 44100L * 20);
     const std::size_t firstOfOrder1 = 64 + 4; // rows 0..63 plus rows 4..7 once more

@@ -35,25 +35,25 @@ struct VirtualRun {
 
 VirtualRun runVirtual(int frames) {
     VirtualRun run;
-    platform::setRunMode(platform::RunMode::virtualRun);
-    platform::useVirtualClock(kFrameNs);
+    platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
+    platform::kernel::useVirtualClock(kFrameNs);
     {
         music::SongClock clock(resources::kSongModule, resources::kSongModuleSize);
-        platform::keepWaveOutPcm(true);
+        platform::winmm::keepWaveOutPcm(true);
         clock.start();
         run.afterStart = {clock.order(), clock.row()};
         for (int f = 0; f < frames; ++f) {
-            platform::advanceVirtualFrame();
+            platform::kernel::advanceVirtualFrame();
             run.positions.emplace_back(clock.order(), clock.row());
-            const std::vector<std::uint8_t> more = platform::takeWaveOutPcm();
+            const std::vector<std::uint8_t> more = platform::winmm::takeWaveOutPcm();
             run.pcm.insert(run.pcm.end(), more.begin(), more.end());
             run.playedFrames.push_back(run.pcm.size() / 4);
         }
         clock.shutdown();
-        platform::keepWaveOutPcm(false);
+        platform::winmm::keepWaveOutPcm(false);
     }
-    platform::useWallClock();
-    platform::setRunMode(platform::RunMode::live);
+    platform::kernel::useWallClock();
+    platform::kernel::setRunMode(platform::kernel::RunMode::live);
     return run;
 }
 
@@ -89,7 +89,7 @@ OfflineRender renderOffline(int blocks) {
 TEST(Output, RefusesWithoutSourceAndSizesTheRing) {
     music::setSourceCallbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
     EXPECT_FALSE(music::openOutput(44100, 0));
-    platform::setRunMode(platform::RunMode::virtualRun);
+    platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
     music::useMemorySource(resources::kSongModule, resources::kSongModuleSize);
     ASSERT_TRUE(music::openOutput(44100, 0));
     EXPECT_EQ(music::blockFrames(), 884);
@@ -102,11 +102,11 @@ TEST(Output, RefusesWithoutSourceAndSizesTheRing) {
     EXPECT_EQ(music::currentOrder(nullptr), 0);
     EXPECT_EQ(music::currentRow(nullptr), 0);
     music::closeOutput();
-    platform::setRunMode(platform::RunMode::live);
+    platform::kernel::setRunMode(platform::kernel::RunMode::live);
 }
 
 TEST(Output, FreeingThePlayingModuleStopsItFirst) {
-    platform::setRunMode(platform::RunMode::virtualRun);
+    platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
     music::useMemorySource(resources::kSongModule, resources::kSongModuleSize);
     ASSERT_TRUE(music::openOutput(44100, 0));
     music::Module* m = music::loadModule();
@@ -116,11 +116,11 @@ TEST(Output, FreeingThePlayingModuleStopsItFirst) {
     music::freeModule(m);
     EXPECT_EQ(music::playingModule(), nullptr);
     music::closeOutput();
-    platform::setRunMode(platform::RunMode::live);
+    platform::kernel::setRunMode(platform::kernel::RunMode::live);
 }
 
 TEST(SongClock, WithoutASongReportsZeroAndStartDoesNothing) {
-    platform::setRunMode(platform::RunMode::virtualRun);
+    platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
     const unsigned char junk[] = "not a module at all";
     music::SongClock clock(junk, sizeof junk);
     EXPECT_EQ(clock.module(), nullptr);
@@ -129,7 +129,7 @@ TEST(SongClock, WithoutASongReportsZeroAndStartDoesNothing) {
     EXPECT_EQ(clock.order(), 0);
     EXPECT_EQ(clock.row(), 0);
     clock.shutdown();
-    platform::setRunMode(platform::RunMode::live);
+    platform::kernel::setRunMode(platform::kernel::RunMode::live);
 }
 
 TEST(SongClock, VirtualRunsKeepTheRenderedPcmAndReportThePlayingBlock) {
@@ -164,10 +164,10 @@ TEST(SongClock, VirtualRunsKeepTheRenderedPcmAndReportThePlayingBlock) {
 TEST(SongClock, LiveStartPlayAndStopOnTheNullSink) {
     // A driver name that does not exist: no device opens, the null sink takes over.
     setenv("SDL_AUDIODRIVER", "riza3v-none", 1);
-    platform::setRunMode(platform::RunMode::live);
+    platform::kernel::setRunMode(platform::kernel::RunMode::live);
     {
         music::SongClock clock(resources::kSongModule, resources::kSongModuleSize);
-        EXPECT_TRUE(platform::waveOutUsesNullSink());
+        EXPECT_TRUE(platform::winmm::waveOutUsesNullSink());
         ASSERT_NE(clock.module(), nullptr);
         clock.start();
         EXPECT_EQ(music::playingModule(), clock.module());

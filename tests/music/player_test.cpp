@@ -17,14 +17,14 @@
 #include <utility>
 #include <vector>
 
-using namespace musictest;
+using namespace music::test;
 using music::channels;
 using music::Module;
 
 namespace {
 
-ModulePtr start(const xm::Song& song) {
-    ModulePtr m = load(xm::write(song));
+ModulePtr start(const songgen::Song& song) {
+    ModulePtr m = load(songgen::write(song));
     if (m != nullptr) {
         music::prepareRender(m.get(), 44100);
     }
@@ -60,7 +60,7 @@ double hzOfNote(double realNote) {
 } // namespace
 
 TEST(PlayerTiming, FramesPerTickFollowTheTempo) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 3;
     song.bpm = 190;
     ModulePtr m = start(song);
@@ -74,7 +74,7 @@ TEST(PlayerTiming, FramesPerTickFollowTheTempo) {
 }
 
 TEST(PlayerTiming, RowsStartEvery1740FramesAtSpeed3Bpm190) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 3;
     song.bpm = 190;
     ModulePtr m = start(song);
@@ -92,7 +92,7 @@ TEST(PlayerTiming, RowsStartEvery1740FramesAtSpeed3Bpm190) {
 }
 
 TEST(PlayerFlow, SongLoopsAtTheEndToTheRestartPosition) {
-    xm::Song song = basicSong(2, 3);
+    songgen::Song song = basicSong(2, 3);
     song.patterns[1].rows = 2;
     song.patterns[2].rows = 3;
     song.orders = {0, 1, 2};
@@ -105,7 +105,7 @@ TEST(PlayerFlow, SongLoopsAtTheEndToTheRestartPosition) {
 }
 
 TEST(PlayerFlow, PatternBreakAndPositionJump) {
-    xm::Song song = basicSong(6, 8);
+    songgen::Song song = basicSong(6, 8);
     song.speed = 1;
     song.patterns[2].rows = 32;
     cell(song, 0, 0, 0) = {0, 0, 0, 0xD, 0x40};  // D40: row 40 of the next order
@@ -119,7 +119,7 @@ TEST(PlayerFlow, PatternBreakAndPositionJump) {
 }
 
 TEST(PlayerFlow, BreakTargetsBeyondTheNextPatternStartItAtTheTop) {
-    xm::Song song = basicSong(2, 2);
+    songgen::Song song = basicSong(2, 2);
     song.speed = 1;
     song.patterns[1].rows = 32;
     cell(song, 0, 0, 1) = {0, 0, 0, 0xD, 0x50}; // row 50 of a 32-row pattern
@@ -129,7 +129,7 @@ TEST(PlayerFlow, BreakTargetsBeyondTheNextPatternStartItAtTheTop) {
 }
 
 TEST(PlayerFlow, SpeedZeroMakesEveryTickARowStart) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 4;
     cell(song, 0, 0, 0) = {0, 0, 0, 0xF, 0x00};
     ModulePtr m = start(song);
@@ -138,7 +138,7 @@ TEST(PlayerFlow, SpeedZeroMakesEveryTickARowStart) {
 }
 
 TEST(PlayerFlow, PatternDelayLengthensTheRowAndKeepsItsTickEffects) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 6;
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0xA, 0x01};
     cell(song, 0, 0, 1) = {0, 0, 0, 0xE, 0xE2};
@@ -151,7 +151,7 @@ TEST(PlayerFlow, PatternDelayLengthensTheRowAndKeepsItsTickEffects) {
 }
 
 TEST(PlayerFlow, PatternLoopRepeatsItsRows) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 1;
     cell(song, 0, 1, 0) = {0, 0, 0, 0xE, 0x60};
     cell(song, 0, 3, 0) = {0, 0, 0, 0xE, 0x62};
@@ -164,7 +164,7 @@ TEST(PlayerFlow, PatternLoopRepeatsItsRows) {
 }
 
 TEST(PlayerVolume, VolumeColumnSlidesActOnEveryTickIncludingTheFirst) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 4;
     cell(song, 0, 0, 0) = {kC4, 1, 0x65, 0, 0};
     cell(song, 0, 1, 0) = {0, 0, 0x73, 0, 0};
@@ -178,7 +178,7 @@ TEST(PlayerVolume, VolumeColumnSlidesActOnEveryTickIncludingTheFirst) {
 }
 
 TEST(PlayerVolume, FullLevelsGiveVolume127AndEqualGainsAtCentre) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.instruments[0].samples[0].panning = 128;
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0, 0};
     cell(song, 0, 0, 1) = {kC4, 1, 0x30, 0x8, 255};
@@ -197,7 +197,7 @@ TEST(PlayerVolume, FullLevelsGiveVolume127AndEqualGainsAtCentre) {
 }
 
 TEST(PlayerVolume, KeyOffWithoutEnvelopeSilencesAtOnce) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 2;
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0, 0};
     cell(song, 0, 1, 0) = {97, 0, 0, 0, 0};
@@ -210,9 +210,9 @@ TEST(PlayerVolume, KeyOffWithoutEnvelopeSilencesAtOnce) {
 }
 
 TEST(PlayerVolume, KeyOffWithEnvelopeLeavesTheSustainAndFades) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 2;
-    xm::Instrument& in = song.instruments[0];
+    songgen::Instrument& in = song.instruments[0];
     in.volume.points = {{0, 64}, {2, 48}, {6, 16}};
     in.volume.type = 3;
     in.volume.sustain = 1;
@@ -236,7 +236,7 @@ TEST(PlayerVolume, KeyOffWithEnvelopeLeavesTheSustainAndFades) {
 }
 
 TEST(PlayerVolume, TremorTremoloAndRetriggerVolumes) {
-    xm::Song song = basicSong(3, 1);
+    songgen::Song song = basicSong(3, 1);
     song.speed = 8;
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0x1D, 0x12};    // on 2 ticks, off 3
     cell(song, 0, 0, 1) = {kC4, 1, 0x30, 0x1B, 0x62}; // every 2nd tick, volume x 2/3
@@ -264,7 +264,7 @@ TEST(PlayerVolume, TremorTremoloAndRetriggerVolumes) {
 }
 
 TEST(PlayerPitch, NotesPlayAtTheirFrequencies) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.instruments[0].samples[0].relativeNote = 3;
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0, 0};
     cell(song, 0, 0, 1) = {kC4 + 12, 1, 0, 0, 0};
@@ -278,7 +278,7 @@ TEST(PlayerPitch, NotesPlayAtTheirFrequencies) {
 }
 
 TEST(PlayerPitch, ArpeggioStepsThroughItsSemitones) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 6;
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0x0, 0x47};
     ModulePtr m = start(song);
@@ -294,7 +294,7 @@ TEST(PlayerPitch, ArpeggioStepsThroughItsSemitones) {
 }
 
 TEST(PlayerPitch, TonePortamentoGlidesToTheNoteAndStops) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 6;
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0, 0};
     cell(song, 0, 1, 0) = {kC4 + 2, 0, 0, 0x3, 0x10}; // 64 period units (one semitone) per tick
@@ -312,7 +312,7 @@ TEST(PlayerPitch, TonePortamentoGlidesToTheNoteAndStops) {
 }
 
 TEST(PlayerPitch, PortamentoUpStopsAtPeriod56) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 31;
     cell(song, 0, 0, 0) = {90, 1, 0, 0x1, 0xFF};
     ModulePtr m = start(song);
@@ -321,7 +321,7 @@ TEST(PlayerPitch, PortamentoUpStopsAtPeriod56) {
 }
 
 TEST(PlayerVoices, NewNoteMovesToTheTwinVoiceAndTheOldOneRampsOut) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 1;
     cell(song, 0, 0, 1) = {kC4, 1, 0, 0, 0};
     cell(song, 0, 1, 1) = {kC4 + 5, 1, 0, 0, 0};
@@ -342,7 +342,7 @@ TEST(PlayerVoices, NewNoteMovesToTheTwinVoiceAndTheOldOneRampsOut) {
 }
 
 TEST(PlayerGuards, NotesAboveTheRangeAreIgnored) {
-    xm::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(2, 1);
     song.speed = 1;
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0, 0};
     cell(song, 0, 1, 0) = {200, 1, 0, 0, 0};

@@ -16,7 +16,7 @@
 #include <set>
 #include <vector>
 
-using namespace musictest;
+using namespace music::test;
 
 namespace {
 

@@ -45,10 +45,10 @@ void release(void* block) noexcept {
 
 } // namespace
 
-long testsupport::heapAllocations() {
+long tests::support::heapAllocations() {
     return allocations.load();
 }
-long testsupport::liveHeapBlocks() {
+long tests::support::liveHeapBlocks() {
     return live.load();
 }
 

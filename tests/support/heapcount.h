@@ -3,11 +3,11 @@
 // operators new and delete of the program.
 #pragma once
 
-namespace testsupport {
+namespace tests::support {
 
 // Calls of operator new (every form) so far.
 long heapAllocations();
 // Blocks handed out and not yet taken back by operator delete.
 long liveHeapBlocks();
 
-} // namespace testsupport
+} // namespace tests::support

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string>
 
-namespace testsupport {
+namespace tests::support {
 
 // Writes width x height 0xAARRGGBB pixels, rows top down, as an 8-bit RGBA
 // PNG; false when the file cannot be written.
 bool writeArgbPng(const std::string& path, std::uint32_t width, std::uint32_t height, const std::uint32_t* pixels);
 
-} // namespace testsupport
+} // namespace tests::support

@@ -16,9 +16,9 @@
 namespace {
 
 using texgen::Plane;
-using texgen_test::constant;
-using texgen_test::noisyPlane;
-using texgen_test::planeOf;
+using texgen::test::constant;
+using texgen::test::noisyPlane;
+using texgen::test::planeOf;
 
 int countDifferent(const Plane& a, const Plane& b, int tolerance = 0) {
     int n = 0;

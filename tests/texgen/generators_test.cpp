@@ -13,8 +13,8 @@
 namespace {
 
 using texgen::Plane;
-using texgen_test::constant;
-using texgen_test::Lcg;
+using texgen::test::constant;
+using texgen::test::Lcg;
 
 // True when x lies so close to an integer that a truncation in single
 // precision may land on either side of it.
@@ -107,10 +107,10 @@ TEST(RandomBlocks, OneDrawPerBlockRowByRowAndNoneForEqualBounds) {
             EXPECT_EQ(p.at(bx * 128 + 127, by * 64 + 63), value);
         }
     }
-    crt::srand(7);
+    platform::crt::srand(7);
     texgen::randomBlocks(p, 99, 0x33, 42, 42);
     EXPECT_TRUE(p.pixels == constant(42).pixels);
-    EXPECT_EQ(crt::rand(), Lcg(7).next());
+    EXPECT_EQ(platform::crt::rand(), Lcg(7).next());
 }
 
 TEST(BitPattern, MasksAndShiftsCoordinateBits) {
@@ -174,7 +174,7 @@ TEST(Noise, CubicLatticeAndFlatPlanes) {
     EXPECT_FLOAT_EQ(texgen::cubicInterp(0.5f, 3, 5, -2, 7), 0.625f);
     EXPECT_FLOAT_EQ(texgen::cubicInterp(1.0f, 3, 5, -2, 7), -2.0f);
 
-    crt::srand(3);
+    platform::crt::srand(3);
     Lcg lcg(3);
     for (float v : texgen::noiseLattice(4, 2, 0.5f)) {
         EXPECT_NEAR(v, (lcg.next() - 16383.5) / 16383.5 * 0.5, 1e-6);
@@ -202,7 +202,7 @@ TEST(Noise, FractalOctavesCountAndHalveTheirAmplitude) {
                 lcg.next();
             }
         }
-        EXPECT_EQ(crt::rand(), lcg.next()) << "reduction " << reduction;
+        EXPECT_EQ(platform::crt::rand(), lcg.next()) << "reduction " << reduction;
     }
     // Base 0x88: both octaves of reduction 4 are 256 x 256 lattices, one
     // value per pixel, at amplitudes 0.5 and 0.25.

@@ -20,7 +20,7 @@
 namespace {
 
 using texgen::Plane;
-using texgen_test::constant;
+using texgen::test::constant;
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes hex(const std::string& text) {
@@ -39,7 +39,7 @@ struct Image {
     // Channel c (0 red, 1 green, 2 blue, 3 alpha): byte 2, 1, 0, 3 of each pixel.
     Plane channel(int c) const {
         constexpr std::size_t kByte[] = {2, 1, 0, 3};
-        return texgen_test::planeOf([&](int x, int y) {
+        return texgen::test::planeOf([&](int x, int y) {
             return bytes[static_cast<std::size_t>(y) * pitch + static_cast<std::size_t>(x) * 4 + kByte[c]];
         });
     }
@@ -169,7 +169,7 @@ TEST(TextureProgram, EmbeddedOutputsAreRepeatableAndMatchTheReviewedImages) {
         12539174253269808836ull, 6358974302779826349ull,
     };
     for (int n = 1; n <= 5; ++n) {
-        crt::srand(static_cast<std::uint32_t>(n * 1000)); // whatever drew before does not matter
+        platform::crt::srand(static_cast<std::uint32_t>(n * 1000)); // whatever drew before does not matter
         EXPECT_EQ(fnv1a(run(resources::textureProgram(n)).bytes), pinned[n - 1]) << "program " << n;
     }
 }

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-namespace texgen_test {
+namespace texgen::test {
 
 // An independent copy of the published generator (state * 214013 + 2531011,
 // bits 16..30), to work out what the random operations must draw.
@@ -48,4 +48,4 @@ inline texgen::Plane noisyPlane(unsigned salt) {
     });
 }
 
-} // namespace texgen_test
+} // namespace texgen::test

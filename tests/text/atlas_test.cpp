@@ -20,7 +20,7 @@ namespace {
 class AtlasTest : public ::testing::Test {
   protected:
     AtlasTest() { d.d3dDevice = &mock; }
-    NiceMock<fake::Device> mock;
+    NiceMock<dx::test::Device> mock;
     device d;
 };
 
@@ -77,7 +77,7 @@ TEST_F(AtlasTest, TexelsAreWhiteWithTheGlyphInAlpha) {
     mock.texturePadding = 64;
     fontAtlas atlas(&d);
     ASSERT_EQ(atlas.create(), D3D_OK);
-    const fake::Texture& t = *mock.textures[0];
+    const dx::test::Texture& t = *mock.textures[0];
     int transparent = 0;
     int opaque = 0;
     for (UINT y = 0; y < 512; ++y) {

@@ -5,7 +5,7 @@
 #include "tests/platform/d3d9/harness.h"
 #include "text/fontatlas.h"
 
-namespace d3d9test {
+namespace platform::d3d9::test {
 namespace {
 
 constexpr D3DCOLOR kBlack = 0xFF000000u;
@@ -62,4 +62,4 @@ TEST_F(TextRender, TextAtDepthsBeyondOneShows) {
 }
 
 } // namespace
-} // namespace d3d9test
+} // namespace platform::d3d9::test

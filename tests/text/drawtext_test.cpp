@@ -45,8 +45,8 @@ class DrawTextTest : public ::testing::Test {
             return D3D_OK;
         });
     }
-    NiceMock<fake::Device> mock;
-    fake::VertexBuffer buffer;
+    NiceMock<dx::test::Device> mock;
+    dx::test::VertexBuffer buffer;
     device d;
     fontAtlas atlas;
     std::vector<UINT> batches;
@@ -65,7 +65,7 @@ TEST_F(DrawTextTest, EmptyTextDrawsNothing) {
 // stage 0 texture x diffuse in colour and alpha; the 28-byte pre-transformed
 // format on stream 0. An empty text sets them all the same.
 TEST_F(DrawTextTest, EmptyTextStillSetsTheStates) {
-    fake::Texture atlasTexture(512, 512, 1, D3DFMT_A8R8G8B8, 4, 0);
+    dx::test::Texture atlasTexture(512, 512, 1, D3DFMT_A8R8G8B8, 4, 0);
     atlas.texture = &atlasTexture;
     std::vector<std::string> calls;
     auto note = [&calls](std::string what) {

@@ -340,7 +340,7 @@ bool writeBackBuffer(IDirect3DDevice9* d, const char* name) {
 } // namespace
 
 int main() {
-    platform::setRunMode(platform::RunMode::virtualRun);
+    platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     if (d3d == nullptr) {
         std::fprintf(stderr, "gfxscenes: no Direct3D object\n");

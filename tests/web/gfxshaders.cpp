@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
         std::ifstream in(std::string(argv[1]) + "/" + shader.file);
         std::stringstream source;
         source << in.rdbuf();
-        const hlsl::CompileResult r = hlsl::compile(source.str(), shader.file, "main", shader.profile);
+        const shadercompiler::hlsl::CompileResult r =
+            shadercompiler::hlsl::compile(source.str(), shader.file, "main", shader.profile);
         if (!in || !r.ok) {
             std::fprintf(stderr, "%s: %s\n", shader.file, in ? r.message.c_str() : "cannot be read");
             return 1;

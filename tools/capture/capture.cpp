@@ -52,11 +52,17 @@ std::uint64_t trackFrameAt(std::uint64_t ns, std::uint32_t framesPerSecond) {
 // Lines of the show's log shown on the terminal when the show fails.
 constexpr int kLogLinesShown = 12;
 
-// The terminal: the progress bar and the capture's own lines. Standard error
-// itself goes to DIR/riza3v.log once the output folder is there, so the
-// show's debug log, the libraries' messages and ffmpeg's land in the file.
+class Session;
+
+// The capture's process-wide state, reached from the present hook, the frame
+// observer and the exit handler, which take no context of their own:
+// - terminal: the progress bar and the capture's own lines. Standard error
+//   itself goes to DIR/riza3v.log (logPath) once the output folder is there,
+//   so the show's debug log, the libraries' messages and ffmpeg's land in the file;
+// - session: the run in progress, made once the options are read.
 std::FILE* terminal = stderr;
 std::string logPath;
+Session* session = nullptr;
 
 // Sends standard error to `path` and keeps the terminal for `terminal`.
 bool divertLog(const std::string& path, std::string& why) {
@@ -249,8 +255,6 @@ class Session {
     std::chrono::steady_clock::time_point wallStart_{};
 };
 
-Session* session = nullptr;
-
 bool Session::prepare() {
     if (options.timings) {
         timings_ = std::make_unique<Timings>();
@@ -371,11 +375,11 @@ void Session::emit(long n, const std::uint8_t* rgba) {
 
 // Moves the sound played so far into the WAV, placed on show time, up to capFrames.
 void Session::pumpAudio(std::uint64_t capFrames) {
-    std::vector<std::uint8_t> pcm = platform::takeWaveOutPcm();
+    std::vector<std::uint8_t> pcm = platform::winmm::takeWaveOutPcm();
     std::string why;
     if (!sinkStarted_) {
         std::uint64_t writeNs = 0;
-        if (!platform::virtualSinkStart(writeNs, rate_, channels_)) {
+        if (!platform::winmm::virtualSinkStart(writeNs, rate_, channels_)) {
             return;
         }
         sinkStarted_ = true;
@@ -491,7 +495,7 @@ void onShowExit() {
     if (session->stage != Stage::running) {
         return;
     }
-    const int status = session->finish(FrameGrid::frameAt(platform::clockNowNs(), session->options.fps));
+    const int status = session->finish(FrameGrid::frameAt(platform::kernel::clockNowNs(), session->options.fps));
     _exit(status);
 }
 
@@ -523,7 +527,7 @@ std::string durationText(double seconds) {
     return text;
 }
 
-int runCapture(Options options, const std::string& command) {
+int runCapture(Options options, const std::string& command, ShowFunction show) {
     // A full disk and a file-size limit both end in a failed write, reported as such.
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
@@ -570,15 +574,15 @@ int runCapture(Options options, const std::string& command) {
         return 1;
     }
 
-    platform::setRunMode(platform::RunMode::virtualRun);
+    platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
     platform::d3d9::addVirtualMode(static_cast<UINT>(options.width), static_cast<UINT>(options.height));
-    platform::useVirtualClock(kNsPerSecond / static_cast<std::uint64_t>(options.fps) - kWindowedPresentSleepNs);
-    platform::keepWaveOutPcm(true);
+    platform::kernel::useVirtualClock(kNsPerSecond / static_cast<std::uint64_t>(options.fps) - kWindowedPresentSleepNs);
+    platform::winmm::keepWaveOutPcm(true);
     platform::d3d9::setPresentHook(onPresent, nullptr);
     setFrameObserver([](const FrameRecord& frame, void*) { session->frameDrawn(frame); }, nullptr);
 
     // The scripted user: the first adapter, the chosen size at 60 Hz, windowed (the box stays clear), OK.
-    namespace script = platform::script;
+    namespace script = platform::win32::script;
     script::chooseRow(kAdapterList, 0);
     script::chooseRowText(kResolutionList, std::to_string(options.width) + "x" + std::to_string(options.height));
     script::chooseRowText(kRefreshRateList, "60 Hz");
@@ -586,7 +590,7 @@ int runCapture(Options options, const std::string& command) {
 
     static char programName[] = "riza3v";
     char* showArgs[] = {programName, nullptr};
-    const int status = runEntry(1, showArgs);
+    const int status = runEntry(1, showArgs, show);
     if (session->stage != Stage::running) {
         return status;
     }

@@ -2,6 +2,7 @@
 // and its sound written to files.
 #pragma once
 
+#include "app/dxmain.h"
 #include "tools/capture/options.h"
 
 #include <string>
@@ -12,10 +13,10 @@ namespace capture {
 // riza3v.log there; fills the size and rate left open from the renderer (on a
 // software one saying so, with `command`, the tool as it was called, for the
 // full size); prepares the output, answers the setup dialog with the size
-// (windowed), runs the show through its entry point and writes what was
+// (windowed), runs `show` through the entry point and writes what was
 // asked. Returns the exit status (0 done, 1 failed, 2 an empty range), or
 // ends the process itself with it: at the last kept frame, or when the show
 // ends the process.
-int runCapture(Options options, const std::string& command);
+int runCapture(Options options, const std::string& command, ShowFunction show);
 
 } // namespace capture

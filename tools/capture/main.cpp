@@ -1,4 +1,5 @@
 // riza3v-capture: the show rendered to files instead of a screen.
+#include "app/demo.h"
 #include "tools/capture/capture.h"
 #include "tools/capture/options.h"
 #include "tools/capture/showfolder.h"
@@ -74,5 +75,5 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    return capture::runCapture(options, commandWithoutSize(argc, argv));
+    return capture::runCapture(options, commandWithoutSize(argc, argv), runDemo);
 }

@@ -20,7 +20,7 @@ D3DPRESENT_PARAMETERS presentParameters(UINT width, UINT height, BOOL autoDepth,
 }
 
 IDirect3D9* openVirtualLayer() {
-    platform::setRunMode(platform::RunMode::virtualRun);
+    platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
     return Direct3DCreate9(D3D_SDK_VERSION);
 }
 

@@ -117,8 +117,8 @@ int main(int argc, char** argv) {
     }
     std::fprintf(out,
                  "};\n} // namespace\n\n"
-                 "extern const IconImage programIcon;\n"
-                 "const IconImage programIcon = {%d, %d, pixels};\n",
+                 "extern const IconImage kProgramIcon;\n"
+                 "const IconImage kProgramIcon = {%d, %d, pixels};\n",
                  kSize, kSize);
     const bool ok = std::fclose(out) == 0;
     return ok ? 0 : 1;

@@ -272,7 +272,7 @@ int main(int argc, char** argv) {
     // One frame of the tube set at t = 5 from the generator's first state.
     metamecklo tubes(d, 40, 40, 40, 5.0f, 5.0f, 5.0f, 2.5f, 2.5f, 2.5f, true);
     tubes.setIsoLevel(0.5f);
-    crt::srand(1);
+    platform::crt::srand(1);
     tubes.initTubeSet();
     tubes.addTubeSet(5.0f, 0.0f, 0.1f, 1.0f, 1.0f);
     tubes.blurField();
@@ -294,7 +294,7 @@ int main(int argc, char** argv) {
     // The blob scene's frame at t = 5 s, its tube set drawn from the
     // generator's first state.
     effects::BlobScene scene;
-    crt::srand(1);
+    platform::crt::srand(1);
     scene.buildBlobScene(*d);
     {
         Matrix view{};

@@ -48,9 +48,9 @@ double square(double phase, int harmonics) {
     return v * 0.9;
 }
 
-xm::Sample looped(std::vector<std::int16_t> values, bool wide, xm::Loop loop, std::uint32_t start,
-                  std::uint32_t length) {
-    xm::Sample s;
+songgen::Sample looped(std::vector<std::int16_t> values, bool wide, songgen::Loop loop, std::uint32_t start,
+                       std::uint32_t length) {
+    songgen::Sample s;
     s.values = std::move(values);
     s.sixteenBit = wide;
     s.loop = loop;
@@ -61,19 +61,19 @@ xm::Sample looped(std::vector<std::int16_t> values, bool wide, xm::Loop loop, st
 }
 
 // A sample whose loop spans all of it.
-xm::Sample loopedWhole(std::vector<std::int16_t> values, bool wide, xm::Loop loop) {
+songgen::Sample loopedWhole(std::vector<std::int16_t> values, bool wide, songgen::Loop loop) {
     const auto length = static_cast<std::uint32_t>(values.size());
     return looped(std::move(values), wide, loop, 0, length);
 }
 
-xm::Instrument instrument(const char* name, xm::Sample sample) {
-    xm::Instrument in;
+songgen::Instrument instrument(const char* name, songgen::Sample sample) {
+    songgen::Instrument in;
     in.name = name;
     in.samples.push_back(std::move(sample));
     return in;
 }
 
-void envelope(xm::Envelope& e, std::vector<std::pair<std::uint16_t, std::uint16_t>> points, std::uint8_t type,
+void envelope(songgen::Envelope& e, std::vector<std::pair<std::uint16_t, std::uint16_t>> points, std::uint8_t type,
               std::uint8_t sustain = 0, std::uint8_t loopStart = 0, std::uint8_t loopEnd = 0) {
     e.points = std::move(points);
     e.type = type;
@@ -107,19 +107,19 @@ std::vector<std::int16_t> drum(double seconds, double f0, double f1, double swee
 
 } // namespace
 
-std::vector<xm::Instrument> makeInstruments() {
-    std::vector<xm::Instrument> all;
+std::vector<songgen::Instrument> makeInstruments() {
+    std::vector<songgen::Instrument> all;
 
     // Drums: 8-bit one-shots.
-    all.push_back(
-        instrument("kick", looped(drum(0.35, 170, 42, 0.03, 0.16, 0.15, 0.004, 0.0, 1), false, xm::Loop::none, 0, 0)));
-    all.push_back(
-        instrument("snare", looped(drum(0.28, 240, 170, 0.02, 0.05, 0.85, 0.09, 0.5, 2), false, xm::Loop::none, 0, 0)));
-    all.push_back(
-        instrument("closed hat", looped(drum(0.06, 0, 0, 1, 1, 0.9, 0.015, 0.95, 3), false, xm::Loop::none, 0, 0)));
+    all.push_back(instrument(
+        "kick", looped(drum(0.35, 170, 42, 0.03, 0.16, 0.15, 0.004, 0.0, 1), false, songgen::Loop::none, 0, 0)));
+    all.push_back(instrument(
+        "snare", looped(drum(0.28, 240, 170, 0.02, 0.05, 0.85, 0.09, 0.5, 2), false, songgen::Loop::none, 0, 0)));
+    all.push_back(instrument("closed hat",
+                             looped(drum(0.06, 0, 0, 1, 1, 0.9, 0.015, 0.95, 3), false, songgen::Loop::none, 0, 0)));
     {
-        xm::Instrument open =
-            instrument("open hat", looped(drum(0.5, 0, 0, 1, 1, 0.8, 0.2, 0.95, 4), false, xm::Loop::none, 0, 0));
+        songgen::Instrument open =
+            instrument("open hat", looped(drum(0.5, 0, 0, 1, 1, 0.8, 0.2, 0.95, 4), false, songgen::Loop::none, 0, 0));
         envelope(open.volume, {{0, 64}, {6, 40}, {30, 0}}, 1);
         all.push_back(open);
     }
@@ -131,7 +131,7 @@ std::vector<xm::Instrument> makeInstruments() {
                 clap[i] = static_cast<std::int16_t>(clap[i] / 4); // three hand claps close together
             }
         }
-        all.push_back(instrument("clap", looped(clap, false, xm::Loop::none, 0, 0)));
+        all.push_back(instrument("clap", looped(clap, false, songgen::Loop::none, 0, 0)));
     }
 
     // Bass: 16-bit saw and square blend, forward loop; envelope with sustain.
@@ -141,7 +141,7 @@ std::vector<xm::Instrument> makeInstruments() {
             const double ph = 2.0 * kPi * static_cast<double>(i) / kCycle;
             v[i] = to16(0.5 * saw(ph, 12) + 0.35 * square(ph, 9) + 0.25 * std::sin(ph));
         }
-        xm::Instrument bass = instrument("bass", loopedWhole(std::move(v), true, xm::Loop::forward));
+        songgen::Instrument bass = instrument("bass", loopedWhole(std::move(v), true, songgen::Loop::forward));
         envelope(bass.volume, {{0, 64}, {4, 52}, {20, 44}, {40, 0}}, 3, 2);
         bass.fadeout = 2048;
         all.push_back(bass);
@@ -152,7 +152,7 @@ std::vector<xm::Instrument> makeInstruments() {
         for (std::size_t i = 0; i < v.size(); ++i) {
             v[i] = to16(0.85 * std::sin(2.0 * kPi * static_cast<double>(i) / kCycle));
         }
-        xm::Instrument sub = instrument("sub", loopedWhole(std::move(v), true, xm::Loop::forward));
+        songgen::Instrument sub = instrument("sub", loopedWhole(std::move(v), true, songgen::Loop::forward));
         envelope(sub.volume, {{0, 0}, {2, 64}, {10, 56}, {30, 0}}, 3, 2);
         sub.fadeout = 1024;
         all.push_back(sub);
@@ -164,7 +164,7 @@ std::vector<xm::Instrument> makeInstruments() {
             const double ph = 2.0 * kPi * static_cast<double>(i) / kCycle;
             v[i] = to16(0.45 * square(ph, 15) + 0.3 * saw(ph, 15) + 0.2 * std::sin(2 * ph));
         }
-        xm::Instrument lead = instrument("lead", loopedWhole(std::move(v), true, xm::Loop::forward));
+        songgen::Instrument lead = instrument("lead", loopedWhole(std::move(v), true, songgen::Loop::forward));
         envelope(lead.volume, {{0, 0}, {2, 64}, {8, 50}, {40, 40}, {80, 30}}, 3, 2);
         envelope(lead.panning, {{0, 28}, {12, 36}, {24, 28}}, 5, 0, 0, 2);
         lead.vibratoType = 0;
@@ -182,7 +182,7 @@ std::vector<xm::Instrument> makeInstruments() {
             const double ph2 = 2.0 * kPi * static_cast<double>(i) * 17.0 / (kCycle * 16.0);
             v[i] = to16(0.5 * saw(ph, 20) + 0.3 * saw(ph2, 20));
         }
-        xm::Instrument lead = instrument("saw lead", loopedWhole(std::move(v), true, xm::Loop::pingPong));
+        songgen::Instrument lead = instrument("saw lead", loopedWhole(std::move(v), true, songgen::Loop::pingPong));
         envelope(lead.volume, {{0, 20}, {3, 64}, {12, 48}, {60, 36}}, 3, 2);
         lead.vibratoType = 2;
         lead.vibratoSweep = 40;
@@ -206,7 +206,7 @@ std::vector<xm::Instrument> makeInstruments() {
             }
             v[static_cast<std::size_t>(i)] = to16(0.9 * sum);
         }
-        xm::Instrument pad = instrument("pad", loopedWhole(std::move(v), true, xm::Loop::pingPong));
+        songgen::Instrument pad = instrument("pad", loopedWhole(std::move(v), true, songgen::Loop::pingPong));
         envelope(pad.volume, {{0, 0}, {40, 56}, {60, 64}, {90, 50}, {120, 64}}, 7, 4, 2, 4);
         envelope(pad.panning, {{0, 32}, {30, 50}, {90, 14}, {150, 50}}, 7, 3, 1, 3);
         pad.fadeout = 300;
@@ -219,7 +219,7 @@ std::vector<xm::Instrument> makeInstruments() {
             const double ph = 2.0 * kPi * static_cast<double>(i) / kCycle;
             v[i] = to8(0.6 * square(ph, 11) + 0.2 * std::sin(ph));
         }
-        xm::Instrument pluck = instrument("pluck", loopedWhole(std::move(v), false, xm::Loop::forward));
+        songgen::Instrument pluck = instrument("pluck", loopedWhole(std::move(v), false, songgen::Loop::forward));
         envelope(pluck.volume, {{0, 64}, {3, 40}, {10, 16}, {14, 20}, {18, 16}}, 5, 0, 3, 4);
         pluck.fadeout = 3000;
         all.push_back(pluck);
@@ -233,7 +233,7 @@ std::vector<xm::Instrument> makeInstruments() {
             const double b = 2.0 * kPi * 33.0 * i / n;
             v[static_cast<std::size_t>(i)] = to16(0.45 * saw(a, 8) + 0.4 * saw(b, 8));
         }
-        xm::Instrument strings = instrument("strings", loopedWhole(std::move(v), true, xm::Loop::pingPong));
+        songgen::Instrument strings = instrument("strings", loopedWhole(std::move(v), true, songgen::Loop::pingPong));
         envelope(strings.volume, {{0, 0}, {24, 60}, {40, 52}}, 3, 2);
         envelope(strings.panning, {{0, 20}, {50, 44}, {100, 20}}, 5, 0, 0, 2);
         strings.vibratoType = 0;
@@ -252,7 +252,7 @@ std::vector<xm::Instrument> makeInstruments() {
             smooth = 0.7 * smooth + 0.3 * noise.next();
             x = to8(0.9 * smooth);
         }
-        xm::Instrument riser = instrument("riser", loopedWhole(std::move(v), false, xm::Loop::forward));
+        songgen::Instrument riser = instrument("riser", loopedWhole(std::move(v), false, songgen::Loop::forward));
         riser.samples[0].relativeNote = 0;
         all.push_back(riser);
     }
@@ -267,20 +267,20 @@ std::vector<xm::Instrument> makeInstruments() {
                 to16(0.5 * std::sin(ph) + 0.25 * std::sin(2 * ph) + 0.15 * std::sin(3 * ph) + 0.1 * std::sin(4.2 * ph));
         }
         // The 4.2 partial repeats every 5 cycles; the loop holds 80 cycles (336 of it).
-        xm::Instrument bell = instrument("bell", loopedWhole(std::move(v), true, xm::Loop::forward));
+        songgen::Instrument bell = instrument("bell", loopedWhole(std::move(v), true, songgen::Loop::forward));
         envelope(bell.volume, {{0, 64}, {4, 44}, {20, 24}, {60, 8}, {100, 0}}, 1);
         all.push_back(bell);
     }
     all.push_back(
-        instrument("tom", looped(drum(0.4, 160, 80, 0.08, 0.2, 0.1, 0.01, 0.0, 7), false, xm::Loop::none, 0, 0)));
+        instrument("tom", looped(drum(0.4, 160, 80, 0.08, 0.2, 0.1, 0.01, 0.0, 7), false, songgen::Loop::none, 0, 0)));
     {
-        xm::Instrument crash =
-            instrument("crash", looped(drum(1.2, 0, 0, 1, 1, 0.85, 0.5, 0.9, 8), false, xm::Loop::none, 0, 0));
+        songgen::Instrument crash =
+            instrument("crash", looped(drum(1.2, 0, 0, 1, 1, 0.85, 0.5, 0.9, 8), false, songgen::Loop::none, 0, 0));
         crash.samples[0].panning = 160;
         all.push_back(crash);
     }
     // Every note of an instrument plays its one sample.
-    for (xm::Instrument& in : all) {
+    for (songgen::Instrument& in : all) {
         std::fill(std::begin(in.keyMap), std::end(in.keyMap), std::uint8_t{0});
     }
     return all;

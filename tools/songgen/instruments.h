@@ -29,6 +29,6 @@ enum Ins : std::uint8_t {
     kCrash,
 };
 
-std::vector<xm::Instrument> makeInstruments();
+std::vector<songgen::Instrument> makeInstruments();
 
 } // namespace songgen

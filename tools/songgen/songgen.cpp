@@ -66,45 +66,45 @@ int noteOf(const std::string& name) {
     return (name[at] - '0') * 12 + semi + 1;
 }
 
-const int A3 = noteOf("A3");
-const int C3 = noteOf("C3");
-const int D3 = noteOf("D3");
-const int E3 = noteOf("E3");
-const int F3 = noteOf("F3");
-const int G3 = noteOf("G3");
+const int kA3 = noteOf("A3");
+const int kC3 = noteOf("C3");
+const int kD3 = noteOf("D3");
+const int kE3 = noteOf("E3");
+const int kF3 = noteOf("F3");
+const int kG3 = noteOf("G3");
 
 // Writes cells of one pattern.
 struct Pat {
-    xm::Song& song;
+    songgen::Song& song;
     int index;
     int transpose = 0;
 
-    xm::Cell& at(int row, int ch) {
-        xm::Pattern& p = song.patterns[static_cast<std::size_t>(index)];
+    songgen::Cell& at(int row, int ch) {
+        songgen::Pattern& p = song.patterns[static_cast<std::size_t>(index)];
         p.cells.resize(static_cast<std::size_t>(p.rows * kChannels));
         return p.cells[static_cast<std::size_t>(row * kChannels + ch)];
     }
     void note(int row, int ch, int n, int ins, int vol = 0) {
-        xm::Cell& c = at(row, ch);
+        songgen::Cell& c = at(row, ch);
         c.note = static_cast<std::uint8_t>(n == kKeyOff ? n : n + transpose);
         c.instrument = static_cast<std::uint8_t>(ins);
         c.volume = static_cast<std::uint8_t>(vol);
     }
     void drum(int row, int ch, int n, int ins, int vol) {
-        xm::Cell& c = at(row, ch);
+        songgen::Cell& c = at(row, ch);
         c.note = static_cast<std::uint8_t>(n);
         c.instrument = static_cast<std::uint8_t>(ins);
         c.volume = static_cast<std::uint8_t>(vol);
     }
     void fx(int row, int ch, int effect, int parameter) {
-        xm::Cell& c = at(row, ch);
+        songgen::Cell& c = at(row, ch);
         c.effect = static_cast<std::uint8_t>(effect);
         c.parameter = static_cast<std::uint8_t>(parameter);
     }
     void vol(int row, int ch, int volumeByte) { at(row, ch).volume = static_cast<std::uint8_t>(volumeByte); }
     void clear(int fromRow, int toRow, int ch) {
         for (int r = fromRow; r < toRow; ++r) {
-            at(r, ch) = xm::Cell{};
+            at(r, ch) = songgen::Cell{};
         }
     }
 };
@@ -272,8 +272,8 @@ void melody(Pat& p, int ch, int ins, const std::string& text, int volume, bool v
 }
 
 // The chords of the two progressions, two bars per pattern.
-const Chord kAm{A3, true}, kF{F3, false}, kC{C3 + 12, false}, kG{G3, false};
-const Chord kDm{D3 + 12, true}, kE{E3 + 12, false};
+const Chord kAm{kA3, true}, kF{kF3, false}, kC{kC3 + 12, false}, kG{kG3, false};
+const Chord kDm{kD3 + 12, true}, kE{kE3 + 12, false};
 
 const char* const kMelodyA1 =
     "E5 -- -- -- D5 -- C5 -- D5 -- E5 -- -- -- A4 -- | C5 -- -- -- A4 -- C5 -- D5 -- -- -- C5 -- A4 --";
@@ -355,8 +355,8 @@ void riser(Pat& p, int ch, int fromRow, int toRow) {
     p.fx(toRow, ch, fxVolume, 0);
 }
 
-xm::Song compose() {
-    xm::Song song;
+songgen::Song compose() {
+    songgen::Song song;
     song.title = "riza3v";
     song.channels = kChannels;
     song.flags = 1;
@@ -364,7 +364,7 @@ xm::Song compose() {
     song.bpm = 190;
     song.restart = 0;
     song.instruments = makeInstruments();
-    song.patterns.assign(23, xm::Pattern{64, {}});
+    song.patterns.assign(23, songgen::Pattern{64, {}});
     song.orders = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14,
                    13, 14, 15, 16, 17, 18, 19, 18, 19, 20, 21, 20, 22, 15, 0};
 
@@ -619,7 +619,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: songgen <output.xm>\n");
         return 2;
     }
-    const std::vector<std::uint8_t> bytes = xm::write(compose());
+    const std::vector<std::uint8_t> bytes = songgen::write(compose());
     std::FILE* f = std::fopen(argv[1], "wb");
     if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0) {
         std::fprintf(stderr, "songgen: cannot write %s\n", argv[1]);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace xm {
+namespace songgen {
 
 namespace {
 
@@ -159,4 +159,4 @@ std::vector<std::uint8_t> write(const Song& song) {
     return o.bytes;
 }
 
-} // namespace xm
+} // namespace songgen

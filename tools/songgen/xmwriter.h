@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace xm {
+namespace songgen {
 
 struct Cell {
     std::uint8_t note = 0; // 1..96, 97 key off
@@ -74,4 +74,4 @@ struct Song {
 
 std::vector<std::uint8_t> write(const Song& song);
 
-} // namespace xm
+} // namespace songgen

@@ -17,9 +17,9 @@ namespace {
 class ErrorDialog : public ::testing::Test {
   protected:
     void SetUp() override {
-        platform::setRunMode(platform::RunMode::virtualRun);
+        platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
         installDialogResources();
-        platform::script::clear();
+        platform::win32::script::clear();
     }
     static INT_PTR run() {
         return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kErrorDialogResource), nullptr, errorDialogProc, 0);
@@ -38,12 +38,12 @@ TEST_F(ErrorDialog, ShowsTheRecordOfTheLastException) {
     } catch (qtv_d3d::exception&) {
     }
     std::string file, line, message;
-    platform::script::call([&](HWND dialog) {
+    platform::win32::script::call([&](HWND dialog) {
         file = text(dialog, kErrorFileEdit);
         line = text(dialog, kErrorLineEdit);
         message = text(dialog, kErrorMessageEdit);
     });
-    platform::script::click(IDOK);
+    platform::win32::script::click(IDOK);
     EXPECT_EQ(run(), 1);
     EXPECT_EQ(file, "unknown file");
     EXPECT_EQ(line, "0");
@@ -51,42 +51,42 @@ TEST_F(ErrorDialog, ShowsTheRecordOfTheLastException) {
 
     qtv_d3d::exception e("auto throw(logic)", "dxbase", -256);
     static_cast<void>(e);
-    platform::script::call([&](HWND dialog) { line = text(dialog, kErrorLineEdit); });
-    platform::script::pressKey(VK_RETURN);
+    platform::win32::script::call([&](HWND dialog) { line = text(dialog, kErrorLineEdit); });
+    platform::win32::script::pressKey(VK_RETURN);
     EXPECT_EQ(run(), 1);
     EXPECT_EQ(line, "-256");
 }
 
 TEST_F(ErrorDialog, EveryWayOfDismissingItEndsWithOne) {
     const std::function<void()> ways[] = {
-        [] { platform::script::pressKey(VK_RETURN); },
-        [] { platform::script::pressKey(VK_ESCAPE); },
-        [] { platform::script::click(IDOK); },
-        [] { platform::script::closeFrame(); },
+        [] { platform::win32::script::pressKey(VK_RETURN); },
+        [] { platform::win32::script::pressKey(VK_ESCAPE); },
+        [] { platform::win32::script::click(IDOK); },
+        [] { platform::win32::script::closeFrame(); },
         [] {
-            platform::script::pressKey(VK_TAB); // into the edits first: Enter still means OK
-            platform::script::pressKey(VK_RETURN);
+            platform::win32::script::pressKey(VK_TAB); // into the edits first: Enter still means OK
+            platform::win32::script::pressKey(VK_RETURN);
         },
         [] {}, // nothing scripted: the scripted user presses Escape
     };
     for (const auto& way : ways) {
-        platform::script::clear();
+        platform::win32::script::clear();
         way();
         EXPECT_EQ(run(), 1);
-        EXPECT_EQ(platform::script::pending(), 0u);
-        EXPECT_EQ(platform::script::failures(), 0);
+        EXPECT_EQ(platform::win32::script::pending(), 0u);
+        EXPECT_EQ(platform::win32::script::failures(), 0);
     }
 }
 
 TEST_F(ErrorDialog, ReEnablesItselfSoItCanAlwaysBeDismissed) {
-    platform::script::call([](HWND dialog) {
+    platform::win32::script::call([](HWND dialog) {
         EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
         EnableWindow(dialog, FALSE);
     });
-    platform::script::click(IDOK);
-    platform::script::call([](HWND) { ADD_FAILURE() << "the click did not end the dialog"; });
+    platform::win32::script::click(IDOK);
+    platform::win32::script::call([](HWND) { ADD_FAILURE() << "the click did not end the dialog"; });
     EXPECT_EQ(run(), 1);
-    platform::script::clear();
+    platform::win32::script::clear();
 }
 
 TEST_F(ErrorDialog, ShowDialogInAVirtualRunWritesTheRecordAndDismissesIt) {

@@ -22,12 +22,12 @@ namespace {
 
 constexpr UINT kW = 320;
 constexpr UINT kH = 240;
-const bool kSized = (scenetest::useShowSize(kW, kH), true);
+const bool kSized = (app::scenes::test::useShowSize(kW, kH), true);
 
-using effectstest::blue;
-using effectstest::green;
-using effectstest::Picture;
-using effectstest::red;
+using effects::test::blue;
+using effects::test::green;
+using effects::test::Picture;
+using effects::test::red;
 
 // The published generator behind rand: its first value after srand(seed).
 int firstRand(std::uint32_t seed) {
@@ -108,34 +108,34 @@ TEST(SceneRules, WordFollowsTheLowByteOfSecondsTimesMinus72) {
     // (-72 s) mod 256 for s = 50..59: 240, 168, 96, 24, 208, 136, 64, 248, 176, 104.
     const char* expected[] = {"VTQ", "HO", "OH", "QTV", "VTQ", "OH", "OH", "VTQ", "HO", "OH"};
     for (int s = 50; s < 60; ++s) {
-        EXPECT_STREQ(scenes::flickerWord(static_cast<float>(s) + 0.7f), expected[s - 50]) << s << " s";
+        EXPECT_STREQ(app::scenes::flickerWord(static_cast<float>(s) + 0.7f), expected[s - 50]) << s << " s";
     }
-    EXPECT_STREQ(scenes::flickerWord(53.0f), "QTV");
-    EXPECT_STREQ(scenes::flickerWord(50.99f), "VTQ");
+    EXPECT_STREQ(app::scenes::flickerWord(53.0f), "QTV");
+    EXPECT_STREQ(app::scenes::flickerWord(50.99f), "VTQ");
     // Each threshold from both sides: the byte is a multiple of 8, and
     // s = 17, 24, 30, 5, 8, 15 give 56, 64, 144, 152, 192, 200.
     const std::pair<int, const char*> edges[] = {{17, "QTV"}, {24, "OH"}, {30, "OH"},
                                                  {5, "HO"},   {8, "HO"},  {15, "VTQ"}};
     for (const auto& [seconds, word] : edges) {
-        EXPECT_STREQ(scenes::flickerWord(static_cast<float>(seconds) + 0.5f), word) << seconds << " s";
+        EXPECT_STREQ(app::scenes::flickerWord(static_cast<float>(seconds) + 0.5f), word) << seconds << " s";
     }
 }
 
 TEST(SceneRules, CaptionStepsOnlyOffTheBeatRowsAndOnlyAboveTheThreshold) {
     // Rows that are multiples of 6 draw nothing: the generator is where it was.
-    crt::srand(7);
-    EXPECT_EQ(scenes::nextCaption(4, 0), 4);
-    EXPECT_EQ(scenes::nextCaption(4, 6), 4);
-    EXPECT_EQ(scenes::nextCaption(11, 60), 11);
-    EXPECT_EQ(crt::rand(), firstRand(7));
+    platform::crt::srand(7);
+    EXPECT_EQ(app::scenes::nextCaption(4, 0), 4);
+    EXPECT_EQ(app::scenes::nextCaption(4, 6), 4);
+    EXPECT_EQ(app::scenes::nextCaption(11, 60), 11);
+    EXPECT_EQ(platform::crt::rand(), firstRand(7));
 
     // Off those rows one draw decides: a low byte of 121 steps, 120 does not.
-    crt::srand(seedForLowByte(121));
-    EXPECT_EQ(scenes::nextCaption(4, 1), 5);
-    crt::srand(seedForLowByte(120));
-    EXPECT_EQ(scenes::nextCaption(4, 7), 4);
-    crt::srand(seedForLowByte(255));
-    EXPECT_EQ(scenes::nextCaption(11, 13), 0);
+    platform::crt::srand(seedForLowByte(121));
+    EXPECT_EQ(app::scenes::nextCaption(4, 1), 5);
+    platform::crt::srand(seedForLowByte(120));
+    EXPECT_EQ(app::scenes::nextCaption(4, 7), 4);
+    platform::crt::srand(seedForLowByte(255));
+    EXPECT_EQ(app::scenes::nextCaption(11, 13), 0);
 }
 
 // Scene 1's clear colour 0x0000FF00 plus trunc(flash x 256) in the blue byte
@@ -144,8 +144,8 @@ TEST(SceneRules, CaptionStepsOnlyOffTheBeatRowsAndOnlyAboveTheThreshold) {
 // an undimmed green and no red.
 TEST(SceneFrames, Scene1ClearsGreenWithTheFlashInBlue) {
     SHOW_OR_SKIP();
-    const Picture calm = scenetest::drawScene(1, 2.0f, 0.0f, "scene1-calm");
-    const Picture flash = scenetest::drawScene(1, 2.0f, 0.5f, "scene1-flash");
+    const Picture calm = app::scenes::test::drawScene(1, 2.0f, 0.0f, "scene1-calm");
+    const Picture flash = app::scenes::test::drawScene(1, 2.0f, 0.5f, "scene1-flash");
     for (const UINT x : {2u, kW - 3}) {
         const D3DCOLOR c = calm.at(x, kH - 3);
         const D3DCOLOR f = flash.at(x, kH - 3);
@@ -167,10 +167,10 @@ TEST(SceneFrames, Scene1ClearsGreenWithTheFlashInBlue) {
 TEST(SceneFrames, Scene2WashAndSpritesFollowTheRandomByte) {
     SHOW_OR_SKIP();
     const float t = 15.0f;
-    crt::srand(seedForLowByte(128));
-    const Picture half = scenetest::drawScene(2, t, 0.0f, "scene2-half");
-    crt::srand(seedForLowByte(0));
-    const Picture none = scenetest::drawScene(2, t, 0.0f, "scene2-none");
+    platform::crt::srand(seedForLowByte(128));
+    const Picture half = app::scenes::test::drawScene(2, t, 0.0f, "scene2-half");
+    platform::crt::srand(seedForLowByte(0));
+    const Picture none = app::scenes::test::drawScene(2, t, 0.0f, "scene2-none");
     for (const int shift : {0, 8, 16}) {
         std::vector<int> differences;
         for (UINT y = 0; y < kH; ++y) {
@@ -188,12 +188,12 @@ TEST(SceneFrames, Scene2WashAndSpritesFollowTheRandomByte) {
     }
 
     device& d = *show->dev;
-    scenetest::startFrame(*show);
+    app::scenes::test::startFrame(*show);
     d.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
-    scenes::setCamera(*show, 90.6f, Vector3{std::sin(t), 1.0f, 1.0f});
+    app::scenes::setCamera(*show, 90.6f, Vector3{std::sin(t), 1.0f, 1.0f});
     show->sculpture->drawBlobSculpture(d, t, Vector4{std::sin(t), 1.0f, 1.0f, 0.0f}, 0.0f);
     d.endScene();
-    const Picture alone = effectstest::readTarget(d, 0, "sculpture-alone");
+    const Picture alone = effects::test::readTarget(d, 0, "sculpture-alone");
     d.setLighting(false);
     d.cullNone();
     d.useFixedFunction();
@@ -211,7 +211,7 @@ TEST(SceneFrames, Scene2WashAndSpritesFollowTheRandomByte) {
 TEST(SceneFrames, Scene3LogoGrowsWithTime) {
     SHOW_OR_SKIP();
     const float t = 40.0f;
-    const Picture p = scenetest::drawScene(3, t, 0.0f, "scene3");
+    const Picture p = app::scenes::test::drawScene(3, t, 0.0f, "scene3");
     const texture& logo = *show->logo;
     const float grown = 2.0f * t;
     const double atTime = followsTexture(p, logo, 0, 0, static_cast<int>(kW), static_cast<int>(kH), 0.0f, 0.0f,
@@ -231,7 +231,7 @@ TEST(SceneFrames, Scene4ShowsTheCurrentCaptionStrip) {
     SHOW_OR_SKIP();
     for (const int caption : {0, 5, 9}) {
         show->captionIndex = caption;
-        const Picture p = scenetest::drawScene(4, 62.0f, 0.0f, "scene4");
+        const Picture p = app::scenes::test::drawScene(4, 62.0f, 0.0f, "scene4");
         ASSERT_EQ(show->captionIndex, caption) << "the song is not playing: row 0 keeps the caption";
         int best = -1;
         double bestScore = -2.0;
@@ -265,8 +265,8 @@ TEST(SceneFrames, Scene5WordOnGreen) {
         }
         return mask;
     };
-    const Picture qtv = scenetest::drawScene(5, 53.5f, 0.0f, "scene5-qtv");
-    const Picture vtq = scenetest::drawScene(5, 50.5f, 0.0f, "scene5-vtq");
+    const Picture qtv = app::scenes::test::drawScene(5, 53.5f, 0.0f, "scene5-qtv");
+    const Picture vtq = app::scenes::test::drawScene(5, 50.5f, 0.0f, "scene5-vtq");
     EXPECT_EQ(qtv.at(kW - 2, 2), 0xFF00FF00u);
     EXPECT_EQ(qtv.at(kW - 2, kH - 2), 0xFF00FF00u);
     const std::vector<bool> a = magentaMask(qtv);
@@ -289,7 +289,7 @@ TEST(SceneFrames, Scene5WordOnGreen) {
 // tunnel that fills the screen.
 TEST(SceneFrames, Scene6TitleOverTheTunnel) {
     SHOW_OR_SKIP();
-    const Picture p = scenetest::drawScene(6, 28.0f, 0.0f, "scene6");
+    const Picture p = app::scenes::test::drawScene(6, 28.0f, 0.0f, "scene6");
     const auto row = static_cast<UINT>(0.4f * kH);
     int white = 0;
     int transitions = 0;
@@ -332,9 +332,9 @@ TEST(SceneFrames, FourWayMirrorReflectsTheTopLeftQuarter) {
         }
     }
     d.endScene();
-    scenes::resetTo2D(d);
-    scenes::fourWayMirror(source, destination, static_cast<float>(kTw), static_cast<float>(kTh), d, *show->quad);
-    const Picture p = effectstest::readTarget(d, destination, "mirror");
+    app::scenes::resetTo2D(d);
+    app::scenes::fourWayMirror(source, destination, static_cast<float>(kTw), static_cast<float>(kTh), d, *show->quad);
+    const Picture p = effects::test::readTarget(d, destination, "mirror");
     int checked = 0;
     for (int y = 2; y < kTh; y += 4) {
         for (int x = 2; x < kTw; x += 4) {
@@ -374,9 +374,9 @@ TEST(SceneFrames, BeatBarsFollowTheFadesTheFlashAndTheScene) {
         d.beginTarget(0, 0xFF000000u | static_cast<D3DCOLOR>(ground[0] << 16 | ground[1] << 8 | ground[2]),
                       D3DCLEAR_TARGET);
         d.endScene();
-        scenes::resetTo2D(d);
+        app::scenes::resetTo2D(d);
         drawBeatBars(*show, c.part, c.flash, c.fadeA, c.fadeB);
-        const Picture p = effectstest::readTarget(d, 0, "bars");
+        const Picture p = effects::test::readTarget(d, 0, "bars");
         const bool drawn = c.part != 3 && c.part != 6;
         const int a = static_cast<int>(c.fadeA * 255.0f);
         const int b = static_cast<int>(c.fadeB * 255.0f);

@@ -4,7 +4,7 @@
 #include "dx/dxdevice.h"
 #include "dx/dxtexture.h"
 
-namespace scenetest {
+namespace app::scenes::test {
 
 namespace {
 
@@ -20,8 +20,8 @@ void useShowSize(UINT width, UINT height) {
 
 Show* builtShow() {
     static Show* show = [] {
-        effectstest::useShaderFolder();
-        device* d = effectstest::headlessDevice(showWidth, showHeight);
+        effects::test::useShaderFolder();
+        device* d = effects::test::headlessDevice(showWidth, showHeight);
         if (d == nullptr) {
             return static_cast<Show*>(nullptr);
         }
@@ -40,13 +40,13 @@ void startFrame(Show& show) {
     d.setRawTexture(0, show.program(1).d3dTexture);
 }
 
-effectstest::Picture drawScene(int part, float t, float flash, const char* name) {
+effects::test::Picture drawScene(int part, float t, float flash, const char* name) {
     Show& show = *builtShow();
     device& d = *show.dev;
     startFrame(show);
     show.part = part;
-    scenes::drawScene(part, show, t, flash);
-    return effectstest::readTarget(d, 0, name);
+    app::scenes::drawScene(part, show, t, flash);
+    return effects::test::readTarget(d, 0, name);
 }
 
-} // namespace scenetest
+} // namespace app::scenes::test

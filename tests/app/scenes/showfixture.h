@@ -8,17 +8,17 @@
 #include <gtest/gtest.h>
 
 // Declares `show`, the built show; without a headless device the test is
-// skipped, or fails where one is required (effectstest::deviceRequired).
+// skipped, or fails where one is required (effects::test::deviceRequired).
 #define SHOW_OR_SKIP()                                                                                                 \
-    Show* show = scenetest::builtShow();                                                                               \
+    Show* show = app::scenes::test::builtShow();                                                                       \
     if (show == nullptr) {                                                                                             \
-        if (effectstest::deviceRequired()) {                                                                           \
+        if (effects::test::deviceRequired()) {                                                                         \
             FAIL() << "no headless device, and one is required here";                                                  \
         }                                                                                                              \
         GTEST_SKIP() << "no headless device";                                                                          \
     }
 
-namespace scenetest {
+namespace app::scenes::test {
 
 inline constexpr UINT kWidth = 160;
 inline constexpr UINT kHeight = 120;
@@ -38,6 +38,6 @@ void startFrame(Show& show);
 
 // Draws scene `part` at time t with the flash value, as the frame loop does
 // before the beat bars, and reads the back buffer.
-effectstest::Picture drawScene(int part, float t, float flash, const char* name);
+effects::test::Picture drawScene(int part, float t, float flash, const char* name);
 
-} // namespace scenetest
+} // namespace app::scenes::test

@@ -30,8 +30,8 @@ TEST(Startup, TargetsTexturesAndClothAreMadeAsTheScenesUseThem) {
     device& d = *show->dev;
     for (int t = 1; t <= 6; ++t) {
         const TargetSize size = d.targetSize[show->target(t)];
-        EXPECT_EQ(size.width, t <= 3 ? static_cast<float>(scenetest::kWidth) : 512.0f) << "T" << t;
-        EXPECT_EQ(size.height, t <= 3 ? static_cast<float>(scenetest::kHeight) : 256.0f) << "T" << t;
+        EXPECT_EQ(size.width, t <= 3 ? static_cast<float>(app::scenes::test::kWidth) : 512.0f) << "T" << t;
+        EXPECT_EQ(size.height, t <= 3 ? static_cast<float>(app::scenes::test::kHeight) : 256.0f) << "T" << t;
         EXPECT_NE(show->target(t), 0) << "T" << t;
     }
     for (int p = 1; p <= 4; ++p) {

@@ -14,7 +14,7 @@ constexpr int kSeedOneDraws[] = {41, 18467, 6334, 26500, 19169, 15724, 11478, 29
 TEST(CrtRandom, StartsAsIfSeededWithOne) {
     // Each test runs in a process of its own, so nothing has drawn before.
     for (int expected : kSeedOneDraws) {
-        EXPECT_EQ(crt::rand(), expected);
+        EXPECT_EQ(platform::crt::rand(), expected);
     }
 }
 
@@ -22,23 +22,23 @@ TEST(CrtRandom, FollowsTheLinearCongruenceForAnySeed) {
     // Worked by hand: seed 0xFFFFFFFF is -1 mod 2^32, so the state becomes
     // 2531011 - 214013 = 2316998 = 0x235AC6, bits 16..30 = 0x23 = 35;
     // seed 0: 2531011 = 0x269EC3 -> 0x26 = 38.
-    crt::srand(0xFFFFFFFFu);
-    EXPECT_EQ(crt::rand(), 35);
-    crt::srand(0);
-    EXPECT_EQ(crt::rand(), 38);
-    crt::srand(1); // reseeding restarts the sequence
-    EXPECT_EQ(crt::rand(), kSeedOneDraws[0]);
+    platform::crt::srand(0xFFFFFFFFu);
+    EXPECT_EQ(platform::crt::rand(), 35);
+    platform::crt::srand(0);
+    EXPECT_EQ(platform::crt::rand(), 38);
+    platform::crt::srand(1); // reseeding restarts the sequence
+    EXPECT_EQ(platform::crt::rand(), kSeedOneDraws[0]);
 }
 
 TEST(CrtRandom, OneStateForTheWholeProcess) {
     // Unlike a per-thread runtime state, a draw on another thread advances the
     // sequence that the main thread continues.
-    crt::srand(1);
+    platform::crt::srand(1);
     int drawnElsewhere = -1;
-    std::thread other([&] { drawnElsewhere = crt::rand(); });
+    std::thread other([&] { drawnElsewhere = platform::crt::rand(); });
     other.join();
     EXPECT_EQ(drawnElsewhere, kSeedOneDraws[0]);
-    EXPECT_EQ(crt::rand(), kSeedOneDraws[1]);
+    EXPECT_EQ(platform::crt::rand(), kSeedOneDraws[1]);
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-namespace d3d9test {
+namespace platform::d3d9::test {
 namespace {
 
 TEST_F(DeviceTest, AdapterAnswersModesFormatsAndCaps) {
@@ -238,13 +238,13 @@ TEST_F(DeviceTest, ReferenceCountsAndReleasedBindings) {
 // step, and the back buffer keeps the frame for reading back.
 TEST_F(DeviceTest, PresentAdvancesTheVirtualClockByOneFrame) {
     constexpr std::uint64_t kStep = 16'666'667;
-    platform::useVirtualClock(kStep);
+    platform::kernel::useVirtualClock(kStep);
     EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF123456u, 1.0f, 0), D3D_OK);
-    const std::uint64_t before = platform::clockNowNs();
+    const std::uint64_t before = platform::kernel::clockNowNs();
     EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
     EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-    const std::uint64_t after = platform::clockNowNs();
-    platform::useWallClock();
+    const std::uint64_t after = platform::kernel::clockNowNs();
+    platform::kernel::useWallClock();
     EXPECT_EQ(after - before, 2 * kStep);
     EXPECT_EQ(readBackBuffer("presented").at(0, 0), 0xFF123456u);
     RECT source{0, 0, 8, 8};
@@ -252,4 +252,4 @@ TEST_F(DeviceTest, PresentAdvancesTheVirtualClockByOneFrame) {
 }
 
 } // namespace
-} // namespace d3d9test
+} // namespace platform::d3d9::test

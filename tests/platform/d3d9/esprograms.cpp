@@ -11,7 +11,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace d3d9test {
+namespace platform::d3d9::test {
 namespace {
 
 using namespace platform::d3d9;
@@ -96,10 +96,11 @@ std::vector<FfCase> ffCases() {
 }
 
 bool translateTokens(const char* name, const DWORD* tokens, UINT count, std::string& glsl, std::string& error) {
-    shaderasm::Program program;
+    shadercompiler::assembler::Program program;
     std::vector<unsigned> defined;
-    const std::vector<shaderasm::Token> t(tokens, tokens + count);
-    if (!shaderasm::decode(t.data(), t.size(), program, error) || !translateToGlsl(program, glsl, defined, error)) {
+    const std::vector<shadercompiler::assembler::Token> t(tokens, tokens + count);
+    if (!shadercompiler::assembler::decode(t.data(), t.size(), program, error) ||
+        !translateToGlsl(program, glsl, defined, error)) {
         error = std::string(name) + ": " + error;
         return false;
     }
@@ -111,12 +112,14 @@ bool translateHlsl(const std::string& sourceDir, const char* file, const char* p
     std::ifstream in(sourceDir + "/shaders/" + file);
     std::stringstream text;
     text << in.rdbuf();
-    const hlsl::CompileResult compiled = hlsl::compile(text.str(), file, "main", profile);
-    shaderasm::Program program;
+    const shadercompiler::hlsl::CompileResult compiled =
+        shadercompiler::hlsl::compile(text.str(), file, "main", profile);
+    shadercompiler::assembler::Program program;
     std::vector<unsigned> defined;
     if (!compiled.ok) {
         error = compiled.message;
-    } else if (shaderasm::parse(compiled.assembly, program, error) && translateToGlsl(program, glsl, defined, error)) {
+    } else if (shadercompiler::assembler::parse(compiled.assembly, program, error) &&
+               translateToGlsl(program, glsl, defined, error)) {
         return true;
     }
     error = std::string(file) + ": " + error;
@@ -134,12 +137,12 @@ bool esCheckPrograms(const std::string& sourceDir, std::vector<ProgramPair>& pai
     ProgramPair fallback{"rim, vs_1_1 and ps_1_3", "", ""};
     ProgramPair mojs{"mojs", "", ""};
     ProgramPair mojs2{"mojs2", "", ""};
-    if (!translateTokens("rimVertexProgram", rimVertexProgram, rimVertexProgramTokenCount, rim.vertex, error) ||
-        !translateTokens("rimPixelProgram", rimPixelProgram, rimPixelProgramTokenCount, rim.pixel, error) ||
-        !translateTokens("fallbackVertexProgram", fallbackVertexProgram, fallbackVertexProgramTokenCount,
+    if (!translateTokens("kRimVertexProgram", kRimVertexProgram, kRimVertexProgramTokenCount, rim.vertex, error) ||
+        !translateTokens("kRimPixelProgram", kRimPixelProgram, kRimPixelProgramTokenCount, rim.pixel, error) ||
+        !translateTokens("kFallbackVertexProgram", kFallbackVertexProgram, kFallbackVertexProgramTokenCount,
                          fallback.vertex, error) ||
-        !translateTokens("fallbackPixelProgram", fallbackPixelProgram, fallbackPixelProgramTokenCount, fallback.pixel,
-                         error) ||
+        !translateTokens("kFallbackPixelProgram", kFallbackPixelProgram, kFallbackPixelProgramTokenCount,
+                         fallback.pixel, error) ||
         !translateHlsl(sourceDir, "vshader_mojs.vhl", "vs_2_0", mojs.vertex, error) ||
         !translateHlsl(sourceDir, "pshader_mojs.phl", "ps_2_0", mojs.pixel, error) ||
         !translateHlsl(sourceDir, "vshader_mojs2.vhl", "vs_2_0", mojs2.vertex, error) ||
@@ -154,4 +157,4 @@ bool esCheckPrograms(const std::string& sourceDir, std::vector<ProgramPair>& pai
     return true;
 }
 
-} // namespace d3d9test
+} // namespace platform::d3d9::test

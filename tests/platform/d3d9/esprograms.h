@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace d3d9test {
+namespace platform::d3d9::test {
 
 struct ProgramPair {
     std::string name;
@@ -19,4 +19,4 @@ struct ProgramPair {
 // its file (under sourceDir/shaders) or translate from its token code.
 bool esCheckPrograms(const std::string& sourceDir, std::vector<ProgramPair>& pairs, std::string& error);
 
-} // namespace d3d9test
+} // namespace platform::d3d9::test

@@ -40,9 +40,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: esprograms_js <source dir> <output.js>\n");
         return 1;
     }
-    std::vector<d3d9test::ProgramPair> pairs;
+    std::vector<platform::d3d9::test::ProgramPair> pairs;
     std::string error;
-    if (!d3d9test::esCheckPrograms(argv[1], pairs, error)) {
+    if (!platform::d3d9::test::esCheckPrograms(argv[1], pairs, error)) {
         std::fprintf(stderr, "esprograms_js: %s\n", error.c_str());
         return 1;
     }

@@ -118,9 +118,9 @@ TEST(GlslDialect, CoreIsUnchangedEsGetsItsVersionAndPrecisionsAndOtherSourcesAre
 }
 
 TEST_F(GlslEs, TheFixedFunctionProgramsAndTheShowsShadersCompileAndLink) {
-    std::vector<d3d9test::ProgramPair> pairs;
+    std::vector<platform::d3d9::test::ProgramPair> pairs;
     std::string error;
-    ASSERT_TRUE(d3d9test::esCheckPrograms(RIZA3V_SOURCE_DIR, pairs, error)) << error;
+    ASSERT_TRUE(platform::d3d9::test::esCheckPrograms(RIZA3V_SOURCE_DIR, pairs, error)) << error;
     for (const auto& p : pairs) {
         EXPECT_TRUE(linksAsEs(p.vertex, p.pixel)) << p.name;
     }

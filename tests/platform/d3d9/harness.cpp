@@ -4,10 +4,10 @@
 
 #include <cstdlib>
 
-namespace d3d9test {
+namespace platform::d3d9::test {
 
 bool writePng(const Picture& picture, const std::string& path) {
-    return testsupport::writeArgbPng(path, picture.width, picture.height, picture.pixels.data());
+    return tests::support::writeArgbPng(path, picture.width, picture.height, picture.pixels.data());
 }
 
 void DeviceTest::SetUp() {
@@ -82,4 +82,4 @@ IDirect3DTexture9* DeviceTest::makeTexture(UINT width, UINT height, D3DCOLOR (*p
     return texture;
 }
 
-} // namespace d3d9test
+} // namespace platform::d3d9::test

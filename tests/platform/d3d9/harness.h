@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace d3d9test {
+namespace platform::d3d9::test {
 
 using headless::alpha;
 using headless::blue;
@@ -61,4 +61,4 @@ class DeviceTest : public ::testing::Test {
     D3DPRESENT_PARAMETERS params{};
 };
 
-} // namespace d3d9test
+} // namespace platform::d3d9::test

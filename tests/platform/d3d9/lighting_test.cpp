@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-namespace d3d9test {
+namespace platform::d3d9::test {
 namespace {
 
 struct LitVertex {
@@ -457,4 +457,4 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
 }
 
 } // namespace
-} // namespace d3d9test
+} // namespace platform::d3d9::test

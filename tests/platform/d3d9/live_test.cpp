@@ -19,11 +19,11 @@ SDL_Window* testWindow = nullptr;
 HWND const kTestHandle = reinterpret_cast<HWND>(static_cast<UINT_PTR>(0x100));
 } // namespace
 
-namespace platform {
+namespace platform::win32 {
 SDL_Window* sdlWindowFor(HWND window) {
     return window == kTestHandle ? testWindow : nullptr;
 }
-} // namespace platform
+} // namespace platform::win32
 
 namespace {
 
@@ -40,7 +40,7 @@ class LiveDevice : public ::testing::Test {
         ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
         testWindow = SDL_CreateWindow("live test", 0, 0, 320, 240, SDL_WINDOW_OPENGL);
         ASSERT_NE(testWindow, nullptr) << SDL_GetError();
-        platform::setRunMode(platform::RunMode::live);
+        platform::kernel::setRunMode(platform::kernel::RunMode::live);
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d, nullptr);
     }
@@ -51,7 +51,7 @@ class LiveDevice : public ::testing::Test {
         SDL_DestroyWindow(testWindow);
         testWindow = nullptr;
         SDL_Quit();
-        platform::setRunMode(platform::RunMode::virtualRun);
+        platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
     }
 
     IDirect3D9* d3d = nullptr;

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-namespace d3d9test {
+namespace platform::d3d9::test {
 namespace {
 
 class Pixels : public DeviceTest {
@@ -620,4 +620,4 @@ TEST_F(Pixels, DrawsAfterEndSceneStillLand) {
 }
 
 } // namespace
-} // namespace d3d9test
+} // namespace platform::d3d9::test

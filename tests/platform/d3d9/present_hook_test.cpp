@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace d3d9test {
+namespace platform::d3d9::test {
 namespace {
 
 struct Delivered {
@@ -54,4 +54,4 @@ TEST_F(PresentHookTest, AllFramesArriveInOrderTopRowFirst) {
 }
 
 } // namespace
-} // namespace d3d9test
+} // namespace platform::d3d9::test

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-namespace d3d9test {
+namespace platform::d3d9::test {
 namespace {
 
 constexpr D3DCOLOR kBackground = 0xFF102030u;
@@ -415,4 +415,4 @@ TEST_F(Raster, ClearsTouchOnlyTheirTargetAndViewport) {
 }
 
 } // namespace
-} // namespace d3d9test
+} // namespace platform::d3d9::test

@@ -7,13 +7,13 @@
 
 #include <cmath>
 
-namespace d3d9test {
+namespace platform::d3d9::test {
 namespace {
 
 std::vector<DWORD> tokens(const char* text) {
-    std::vector<shaderasm::Token> t;
+    std::vector<shadercompiler::assembler::Token> t;
     std::string error;
-    EXPECT_TRUE(shaderasm::assemble(text, t, error)) << error;
+    EXPECT_TRUE(shadercompiler::assembler::assemble(text, t, error)) << error;
     return {t.begin(), t.end()};
 }
 
@@ -407,4 +407,4 @@ TEST_F(DeviceTest, ShaderCodeOutsideTheSubsetIsRefused) {
 }
 
 } // namespace
-} // namespace d3d9test
+} // namespace platform::d3d9::test

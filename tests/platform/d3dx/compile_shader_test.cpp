@@ -26,9 +26,10 @@ std::vector<DWORD> tokensOf(ID3DXBuffer* buffer) {
 void expectRoundTrip(const std::vector<DWORD>& tokens, const std::string& what) {
     std::string text;
     std::string error;
-    ASSERT_TRUE(shaderasm::disassemble(tokens.data(), tokens.size(), text, error)) << what << ": " << error;
-    std::vector<shaderasm::Token> again;
-    ASSERT_TRUE(shaderasm::assemble(text, again, error)) << what << ": " << error << "\n" << text;
+    ASSERT_TRUE(shadercompiler::assembler::disassemble(tokens.data(), tokens.size(), text, error))
+        << what << ": " << error;
+    std::vector<shadercompiler::assembler::Token> again;
+    ASSERT_TRUE(shadercompiler::assembler::assemble(text, again, error)) << what << ": " << error << "\n" << text;
     EXPECT_EQ(std::vector<DWORD>(again.begin(), again.end()), tokens) << what << "\n" << text;
 }
 
@@ -52,9 +53,9 @@ TEST_P(ShowShaders, CompileToTokenCodeThatRoundTrips) {
     ASSERT_GE(tokens.size(), 2u);
     EXPECT_EQ(tokens.front(), GetParam().version);
     EXPECT_EQ(tokens.back(), 0x0000FFFFu);
-    shaderasm::Program program;
+    shadercompiler::assembler::Program program;
     std::string error;
-    EXPECT_TRUE(shaderasm::decode(tokens.data(), tokens.size(), program, error)) << error;
+    EXPECT_TRUE(shadercompiler::assembler::decode(tokens.data(), tokens.size(), program, error)) << error;
     expectRoundTrip(tokens, GetParam().file);
     EXPECT_EQ(code->Release(), 0u);
 }
@@ -234,15 +235,16 @@ struct Embedded {
     std::set<unsigned> constantsRead; // uploaded constants (def registers excluded)
 };
 
-std::set<unsigned> uploadedConstantsRead(const shaderasm::Program& p) {
+std::set<unsigned> uploadedConstantsRead(const shadercompiler::assembler::Program& p) {
     std::set<unsigned> defined;
     std::set<unsigned> read;
-    for (const shaderasm::Instruction& in : p.instructions) {
-        if (in.opcode == shaderasm::Opcode::def) {
+    for (const shadercompiler::assembler::Instruction& in : p.instructions) {
+        if (in.opcode == shadercompiler::assembler::Opcode::def) {
             defined.insert(in.dst.reg.number);
         }
-        for (const shaderasm::Source& s : in.src) {
-            if (s.reg.type == shaderasm::RegisterType::constant && in.opcode != shaderasm::Opcode::def) {
+        for (const shadercompiler::assembler::Source& s : in.src) {
+            if (s.reg.type == shadercompiler::assembler::RegisterType::constant &&
+                in.opcode != shadercompiler::assembler::Opcode::def) {
                 read.insert(s.reg.number);
             }
         }
@@ -256,14 +258,14 @@ std::set<unsigned> uploadedConstantsRead(const shaderasm::Program& p) {
 TEST(EmbeddedPrograms, VersionsConstantsAndRoundTrip) {
     const std::set<unsigned> vertexConstants = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 13};
     const Embedded programs[] = {
-        {"rim vertex", resources::rimVertexProgram, &resources::rimVertexProgramTokenCount, 0xFFFE0200u,
+        {"rim vertex", resources::kRimVertexProgram, &resources::kRimVertexProgramTokenCount, 0xFFFE0200u,
          vertexConstants},
-        {"rim pixel", resources::rimPixelProgram, &resources::rimPixelProgramTokenCount, 0xFFFF0200u, {0}},
-        {"fallback vertex", resources::fallbackVertexProgram, &resources::fallbackVertexProgramTokenCount, 0xFFFE0101u,
-         vertexConstants},
+        {"rim pixel", resources::kRimPixelProgram, &resources::kRimPixelProgramTokenCount, 0xFFFF0200u, {0}},
+        {"fallback vertex", resources::kFallbackVertexProgram, &resources::kFallbackVertexProgramTokenCount,
+         0xFFFE0101u, vertexConstants},
         {"fallback pixel",
-         resources::fallbackPixelProgram,
-         &resources::fallbackPixelProgramTokenCount,
+         resources::kFallbackPixelProgram,
+         &resources::kFallbackPixelProgramTokenCount,
          0xFFFF0103u,
          {}},
     };
@@ -271,9 +273,10 @@ TEST(EmbeddedPrograms, VersionsConstantsAndRoundTrip) {
         const std::vector<DWORD> tokens(e.code, e.code + *e.count);
         EXPECT_EQ(tokens.front(), e.version) << e.name;
         EXPECT_EQ(tokens.back(), 0x0000FFFFu) << e.name;
-        shaderasm::Program program;
+        shadercompiler::assembler::Program program;
         std::string error;
-        ASSERT_TRUE(shaderasm::decode(tokens.data(), tokens.size(), program, error)) << e.name << ": " << error;
+        ASSERT_TRUE(shadercompiler::assembler::decode(tokens.data(), tokens.size(), program, error))
+            << e.name << ": " << error;
         EXPECT_EQ(uploadedConstantsRead(program), e.constantsRead) << e.name;
         expectRoundTrip(tokens, e.name);
     }

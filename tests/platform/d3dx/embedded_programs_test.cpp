@@ -13,8 +13,8 @@
 
 namespace {
 
-using hlsltest::AsmMachine;
-using hlsltest::Vec4;
+using shadercompiler::hlsl::test::AsmMachine;
+using shadercompiler::hlsl::test::Vec4;
 using Matrix = std::array<Vec4, 4>;
 
 std::string program(const char* name) {

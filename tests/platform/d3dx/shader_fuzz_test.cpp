@@ -208,9 +208,10 @@ TEST(ShaderFuzz, DamagedShaderFilesFailWithAMessageOrCompile) {
                     EXPECT_EQ(errors, nullptr) << what;
                     std::vector<DWORD> tokens(code->GetBufferSize() / sizeof(DWORD));
                     std::memcpy(tokens.data(), code->GetBufferPointer(), tokens.size() * sizeof(DWORD));
-                    shaderasm::Program program;
+                    shadercompiler::assembler::Program program;
                     std::string error;
-                    EXPECT_TRUE(shaderasm::decode(tokens.data(), tokens.size(), program, error)) << what << error;
+                    EXPECT_TRUE(shadercompiler::assembler::decode(tokens.data(), tokens.size(), program, error))
+                        << what << error;
                     EXPECT_EQ(tokens.empty() ? 0u : tokens.front(), f.version) << what;
                     code->Release();
                     continue;

@@ -15,7 +15,7 @@
 
 namespace {
 
-using d3d9test::Picture;
+using platform::d3d9::test::Picture;
 
 // The vertex layout of the show's pools: position, normal, one set of three
 // texture coordinates (36 bytes).
@@ -44,16 +44,16 @@ int channel(float f) {
 }
 
 void expectPixel(D3DCOLOR got, const Vec4& want, const std::string& what, int tolerance = 2) {
-    EXPECT_NEAR(d3d9test::red(got), channel(want[0]), tolerance) << what;
-    EXPECT_NEAR(d3d9test::green(got), channel(want[1]), tolerance) << what;
-    EXPECT_NEAR(d3d9test::blue(got), channel(want[2]), tolerance) << what;
+    EXPECT_NEAR(platform::d3d9::test::red(got), channel(want[0]), tolerance) << what;
+    EXPECT_NEAR(platform::d3d9::test::green(got), channel(want[1]), tolerance) << what;
+    EXPECT_NEAR(platform::d3d9::test::blue(got), channel(want[2]), tolerance) << what;
 }
 
 float texelChannel(D3DCOLOR c, int shift) {
     return static_cast<float>((c >> shift) & 0xFF) / 255.0f;
 }
 
-class ShaderRender : public d3d9test::DeviceTest {
+class ShaderRender : public platform::d3d9::test::DeviceTest {
   protected:
     void SetUp() override {
         DeviceTest::SetUp();
@@ -170,7 +170,7 @@ const Vec4 kColour{1.0f, 0.5f, 0.25f, 1.0f};
 const Vec4 kShowAmbient{0.0f, 0.1f, 0.1f, 1.0f};
 
 TEST_F(ShaderRender, RimPairFacingTheCameraGivesAmbient) {
-    useShaders(resources::rimVertexProgram, resources::rimPixelProgram);
+    useShaders(resources::kRimVertexProgram, resources::kRimPixelProgram);
     gTexel = 0x80808080u;
     bindTexture(uniformTexel, 1);
     setConstants(kIdentity, kIdentity, {0, 0, -1000, 1}, kColour, kShowAmbient);
@@ -185,7 +185,7 @@ TEST_F(ShaderRender, RimPairFacingTheCameraGivesAmbient) {
 }
 
 TEST_F(ShaderRender, RimPairAtGrazingAnglesMovesToTheColourByTheChannelSum) {
-    useShaders(resources::rimVertexProgram, resources::rimPixelProgram);
+    useShaders(resources::kRimVertexProgram, resources::kRimPixelProgram);
     setConstants(kIdentity, kIdentity, {0, 0, -1000, 1}, kColour, kShowAmbient);
     for (D3DCOLOR texel : {0x40404040u, 0x20202020u, 0x00000000u}) {
         gTexel = texel;
@@ -205,7 +205,7 @@ TEST_F(ShaderRender, RimPairAtGrazingAnglesMovesToTheColourByTheChannelSum) {
 }
 
 TEST_F(ShaderRender, RimPairDoublesTheTextureCoordinates) {
-    useShaders(resources::rimVertexProgram, resources::rimPixelProgram);
+    useShaders(resources::kRimVertexProgram, resources::kRimPixelProgram);
     // Texel 0 white (f = 2), texel 1 clear (f = 0); ambient 0, colour grey
     // 0.5: white where texel 0 lands, black where texel 1 does.
     bindTexture(whiteThenBlack, 2);
@@ -224,7 +224,7 @@ TEST_F(ShaderRender, RimPairDoublesTheTextureCoordinates) {
 }
 
 TEST_F(ShaderRender, FallbackPairHasNoAmbientAndScalesTheColour) {
-    useShaders(resources::fallbackVertexProgram, resources::fallbackPixelProgram);
+    useShaders(resources::kFallbackVertexProgram, resources::kFallbackPixelProgram);
     gTexel = 0x40404040u;
     bindTexture(uniformTexel, 1);
     // An ambient value the fallback must ignore; the camera in front along +z.
@@ -296,7 +296,8 @@ class CompiledPairs : public ShaderRender {
         const Picture p = readBackBuffer("sphere");
         const D3DCOLOR centre = p.at(32, 32);
         const D3DCOLOR edge = p.at(32 + 27, 32); // 0.9 * 32 = 28.8 pixels out is the silhouette
-        EXPECT_GT(d3d9test::red(edge), d3d9test::red(centre)) << std::hex << edge << " " << centre;
+        EXPECT_GT(platform::d3d9::test::red(edge), platform::d3d9::test::red(centre))
+            << std::hex << edge << " " << centre;
         EXPECT_EQ(p.at(1, 1) & 0xFFFFFFu, 0u); // outside the sphere: the clear colour
     }
 
@@ -393,7 +394,7 @@ TEST_F(CompiledPairs, TunnelLooksTheSameWithPointsInTheNormalStream) {
     // The far end fades into the dark; the walls near the eye are lit.
     auto brightness = [&](UINT x, UINT y) {
         const D3DCOLOR c = points.at(x, y);
-        return d3d9test::red(c) + d3d9test::green(c) + d3d9test::blue(c);
+        return platform::d3d9::test::red(c) + platform::d3d9::test::green(c) + platform::d3d9::test::blue(c);
     };
     EXPECT_LT(brightness(32, 32), brightness(32, 2));
     EXPECT_LT(brightness(32, 32), brightness(2, 32));

@@ -19,8 +19,8 @@ std::int64_t counter() {
 
 class VirtualClockTest : public ::testing::Test {
   protected:
-    void SetUp() override { platform::useVirtualClock(16'666'667); }
-    void TearDown() override { platform::useWallClock(); }
+    void SetUp() override { platform::kernel::useVirtualClock(16'666'667); }
+    void TearDown() override { platform::kernel::useWallClock(); }
 };
 
 TEST_F(VirtualClockTest, ReadsStepOneMicrosecondAndFramesStepTheFrame) {
@@ -30,8 +30,8 @@ TEST_F(VirtualClockTest, ReadsStepOneMicrosecondAndFramesStepTheFrame) {
     // 1 us per read on the driving thread: 10 counts.
     EXPECT_EQ(counter(), 10);
     EXPECT_EQ(counter(), 20);
-    platform::advanceVirtualFrame();
-    EXPECT_EQ(platform::clockNowNs(), 16'666'667u + 2'000u);
+    platform::kernel::advanceVirtualFrame();
+    EXPECT_EQ(platform::kernel::clockNowNs(), 16'666'667u + 2'000u);
     EXPECT_EQ(counter(), (16'666'667 + 3'000) / 100);
     Sleep(1000);
     EXPECT_EQ(GetTickCount(), 1016u);
@@ -54,7 +54,7 @@ struct PollState {
 DWORD pollEvery5ms(LPVOID p) {
     auto* s = static_cast<PollState*>(p);
     while (!s->stop.load()) {
-        s->wakeTimes.push_back(platform::clockNowNs());
+        s->wakeTimes.push_back(platform::kernel::clockNowNs());
         Sleep(5);
     }
     return 0;
@@ -66,23 +66,23 @@ TEST_F(VirtualClockTest, SleepingThreadRunsInStepWithTheDriver) {
     ASSERT_NE(t, nullptr);
     EXPECT_TRUE(SetThreadPriority(t, THREAD_PRIORITY_TIME_CRITICAL));
     // Time 0: the new thread has run once before the driver moves on.
-    platform::advanceVirtualClock(0);
+    platform::kernel::advanceVirtualClock(0);
     ASSERT_EQ(state.wakeTimes.size(), 1u);
     // Each 20 ms advance wakes the thread at most once per crossing of its
     // 5 ms deadline; its work is done when the advance returns.
     for (int i = 1; i <= 10; ++i) {
-        platform::advanceVirtualClock(20'000'000);
+        platform::kernel::advanceVirtualClock(20'000'000);
         EXPECT_EQ(state.wakeTimes.size(), static_cast<std::size_t>(i + 1));
         EXPECT_EQ(state.wakeTimes.back(), static_cast<std::uint64_t>(i) * 20'000'000u);
     }
     // Small steps: wakes exactly when 5 ms have passed since it slept.
     const std::size_t before = state.wakeTimes.size();
     for (int i = 0; i < 10; ++i) {
-        platform::advanceVirtualClock(1'000'000);
+        platform::kernel::advanceVirtualClock(1'000'000);
     }
     EXPECT_EQ(state.wakeTimes.size(), before + 2);
     state.stop = true;
-    platform::advanceVirtualClock(5'000'000);
+    platform::kernel::advanceVirtualClock(5'000'000);
     EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
     EXPECT_TRUE(CloseHandle(t));
 }

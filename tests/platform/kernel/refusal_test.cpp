@@ -15,12 +15,12 @@ template <class Body> std::string logged(Body body) {
 }
 
 TEST(Refusal, OneLineNamingTheService) {
-    EXPECT_EQ(logged([] { platform::logRefusal("user", "%s refused: %s", "EndDialog", "not a dialog"); }),
+    EXPECT_EQ(logged([] { platform::kernel::logRefusal("user", "%s refused: %s", "EndDialog", "not a dialog"); }),
               "user: EndDialog refused: not a dialog\n");
-    EXPECT_EQ(logged([] { platform::logRefusal("d3d9", "SetRenderState(%d, 0x%x)", 7, 255u); }),
+    EXPECT_EQ(logged([] { platform::kernel::logRefusal("d3d9", "SetRenderState(%d, 0x%x)", 7, 255u); }),
               "d3d9: SetRenderState(7, 0xff)\n");
     // A text longer than the line is cut, and the line still ends it.
-    const std::string cut = logged([] { platform::logRefusal("gdi", "%s", std::string(2000, 'x').c_str()); });
+    const std::string cut = logged([] { platform::kernel::logRefusal("gdi", "%s", std::string(2000, 'x').c_str()); });
     ASSERT_GE(cut.size(), 2u);
     EXPECT_LT(cut.size(), 1000u);
     EXPECT_EQ(cut.substr(0, 6), "gdi: x");
@@ -32,7 +32,7 @@ TEST(Refusal, OnceLogsTheFirstTimeOnly) {
     bool said = false;
     const std::string out = logged([&] {
         for (int frame = 0; frame < 3; ++frame) {
-            platform::logRefusalOnce(said, "d3d9", "BeginScene inside a scene (frame %d)", frame);
+            platform::kernel::logRefusalOnce(said, "d3d9", "BeginScene inside a scene (frame %d)", frame);
         }
     });
     EXPECT_EQ(out, "d3d9: BeginScene inside a scene (frame 0)\n");

@@ -21,14 +21,14 @@ namespace {
 class Dialogs : public ::testing::Test {
   protected:
     void SetUp() override {
-        platform::setRunMode(platform::RunMode::virtualRun);
+        platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
         installDialogResources();
-        platform::script::clear();
-        showsetup::prepare();
+        platform::win32::script::clear();
+        platform::win32::test::showsetup::prepare();
     }
-    void TearDown() override { platform::script::clear(); }
+    void TearDown() override { platform::win32::script::clear(); }
 
-    static INT_PTR runSetup() { return showsetup::run(); }
+    static INT_PTR runSetup() { return platform::win32::test::showsetup::run(); }
 };
 
 std::vector<std::string> rows(HWND dialog, int id) {
@@ -48,7 +48,7 @@ TEST_F(Dialogs, ListBoxesAddResetSelectAndSortAsText) {
     LRESULT before = 0;
     LRESULT outOfRange = 0;
     LRESULT afterReset = 0;
-    namespace script = platform::script;
+    namespace script = platform::win32::script;
     script::call([&](HWND dialog) {
         before = SendDlgItemMessageA(dialog, kAdapterList, LB_GETCURSEL, 0, 0);
         char buffer[64] = {};
@@ -75,12 +75,12 @@ TEST_F(Dialogs, ListBoxesAddResetSelectAndSortAsText) {
     EXPECT_EQ(unsortedModes, (std::vector<std::string>{"640x480", "800x600", "1024x768", "1280x960", "1280x1024",
                                                        "1600x1200", "1920x1080", "1920x1200", "2560x1440"}));
     EXPECT_EQ(afterReset, -1); // no rows, no selection
-    EXPECT_EQ(platform::script::failures(), 0);
+    EXPECT_EQ(platform::win32::script::failures(), 0);
 }
 
 TEST_F(Dialogs, OkStaysDisabledUntilARefreshRateIsChosen) {
     BOOL enabledAtStart = TRUE;
-    namespace script = platform::script;
+    namespace script = platform::win32::script;
     script::call([&](HWND dialog) { enabledAtStart = IsWindowEnabled(GetDlgItem(dialog, IDOK)); });
     // Cancel has the first focus (OK is disabled), and Enter on a focused
     // button presses that button; the lists take the focus first.
@@ -93,19 +93,19 @@ TEST_F(Dialogs, OkStaysDisabledUntilARefreshRateIsChosen) {
     script::pressKey(VK_RETURN);
     EXPECT_EQ(runSetup(), -1);
     EXPECT_FALSE(enabledAtStart);
-    EXPECT_EQ(showsetup::record().okPresses, 1);
-    EXPECT_EQ(showsetup::record().resolutionAtOk, "1280x1024");
-    EXPECT_EQ(showsetup::record().refreshAtOk, "60 Hz");
+    EXPECT_EQ(platform::win32::test::showsetup::record().okPresses, 1);
+    EXPECT_EQ(platform::win32::test::showsetup::record().resolutionAtOk, "1280x1024");
+    EXPECT_EQ(platform::win32::test::showsetup::record().refreshAtOk, "60 Hz");
     // The show opened that mode, windowed.
     ASSERT_NE(theDevice, nullptr);
-    EXPECT_EQ(showsetup::direct3D().lastParameters.BackBufferWidth, 1280u);
-    EXPECT_EQ(showsetup::direct3D().lastParameters.BackBufferHeight, 1024u);
-    EXPECT_EQ(showsetup::direct3D().lastParameters.Windowed, TRUE);
+    EXPECT_EQ(platform::win32::test::showsetup::direct3D().lastParameters.BackBufferWidth, 1280u);
+    EXPECT_EQ(platform::win32::test::showsetup::direct3D().lastParameters.BackBufferHeight, 1024u);
+    EXPECT_EQ(platform::win32::test::showsetup::direct3D().lastParameters.Windowed, TRUE);
 }
 
 TEST_F(Dialogs, CheckBoxTogglesByClickAndSpace) {
     std::vector<UINT> states;
-    namespace script = platform::script;
+    namespace script = platform::win32::script;
     auto record = [&](HWND dialog) { states.push_back(IsDlgButtonChecked(dialog, kFullscreenCheckBox)); };
     script::call(record);
     script::click(kFullscreenCheckBox);
@@ -122,8 +122,8 @@ TEST_F(Dialogs, CheckBoxTogglesByClickAndSpace) {
 
 TEST_F(Dialogs, ExceptionsFromTheProcedureRemoveTheDialog) {
     HWND seen = nullptr;
-    platform::script::call([&](HWND dialog) { seen = dialog; });
-    platform::script::click(IDCANCEL);
+    platform::win32::script::call([&](HWND dialog) { seen = dialog; });
+    platform::win32::script::click(IDCANCEL);
     EXPECT_THROW(runSetup(), qtv_d3d::quitException);
     ASSERT_NE(seen, nullptr);
     EXPECT_FALSE(IsWindow(seen));
@@ -134,12 +134,12 @@ INT_PTR ignoreEverything(HWND, UINT, WPARAM, LPARAM) {
 }
 
 TEST_F(Dialogs, ScriptFailuresAndGivingUp) {
-    platform::script::click(4242);
-    platform::script::chooseRow(kAdapterList, 99);
-    platform::script::chooseRowText(kAdapterList, "no such adapter");
+    platform::win32::script::click(4242);
+    platform::win32::script::chooseRow(kAdapterList, 99);
+    platform::win32::script::chooseRowText(kAdapterList, "no such adapter");
     // The procedure ignores Cancel, so the final Escape leaves it open.
     EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogResource), nullptr, ignoreEverything, 0), -1);
-    EXPECT_EQ(platform::script::failures(), 3);
+    EXPECT_EQ(platform::win32::script::failures(), 3);
     EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(555), nullptr, ignoreEverything, 0), -1);
     EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogResource), nullptr, nullptr, 0), -1);
 }
@@ -214,7 +214,7 @@ void checkLayout(HWND dialog, int points, int width, int height, const Expected*
 }
 
 TEST_F(Dialogs, SetupLayoutFollowsTheTemplateInDialogUnits) {
-    platform::script::call([](HWND dialog) {
+    platform::win32::script::call([](HWND dialog) {
         checkLayout(dialog, 8, 295, 158, kSetupLayout, std::size(kSetupLayout));
         char caption[64] = {};
         GetWindowTextA(dialog, caption, sizeof caption);
@@ -223,9 +223,9 @@ TEST_F(Dialogs, SetupLayoutFollowsTheTemplateInDialogUnits) {
         GetDlgItemTextA(dialog, IDOK, label, sizeof label);
         EXPECT_STREQ(label, "ff00ff");
     });
-    platform::script::pressKey(VK_ESCAPE);
+    platform::win32::script::pressKey(VK_ESCAPE);
     EXPECT_THROW(runSetup(), qtv_d3d::quitException);
-    EXPECT_EQ(platform::script::failures(), 0);
+    EXPECT_EQ(platform::win32::script::failures(), 0);
 }
 
 INT_PTR endOnCancel(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -237,7 +237,7 @@ INT_PTR endOnCancel(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 }
 
 TEST_F(Dialogs, ErrorLayoutFollowsTheTemplateInDialogUnits) {
-    platform::script::call([](HWND dialog) {
+    platform::win32::script::call([](HWND dialog) {
         checkLayout(dialog, 10, 327, 149, kErrorLayout, std::size(kErrorLayout));
         char caption[64] = {};
         GetWindowTextA(dialog, caption, sizeof caption);
@@ -245,21 +245,21 @@ TEST_F(Dialogs, ErrorLayoutFollowsTheTemplateInDialogUnits) {
     });
     // Closing by the frame: the procedure leaves WM_CLOSE to the default,
     // which sends Cancel.
-    platform::script::closeFrame();
+    platform::win32::script::closeFrame();
     EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kErrorDialogResource), nullptr, endOnCancel, 0), 7);
 }
 
 TEST_F(Dialogs, PaintingShowsTheClassicFaceAndTheChosenRow) {
-    platform::Picture before;
-    platform::Picture after;
+    platform::win32::Picture before;
+    platform::win32::Picture after;
     RECT list{};
     RECT frame{};
     HWND dialogSeen = nullptr;
-    namespace script = platform::script;
-    script::call([&](HWND dialog) { platform::paintDialog(dialog, before); });
+    namespace script = platform::win32::script;
+    script::call([&](HWND dialog) { platform::win32::paintDialog(dialog, before); });
     script::chooseRow(kAdapterList, 1);
     script::call([&](HWND dialog) {
-        platform::paintDialog(dialog, after);
+        platform::win32::paintDialog(dialog, after);
         GetWindowRect(GetDlgItem(dialog, kAdapterList), &list);
         GetWindowRect(dialog, &frame);
         dialogSeen = dialog;
@@ -267,14 +267,14 @@ TEST_F(Dialogs, PaintingShowsTheClassicFaceAndTheChosenRow) {
     script::pressKey(VK_ESCAPE);
     EXPECT_THROW(runSetup(), qtv_d3d::quitException);
     ASSERT_GT(after.width, 0);
-    const std::string dir = testing_png::screenshotDir();
+    const std::string dir = platform::win32::test::screenshotDir();
     if (!dir.empty()) {
-        testing_png::writePng(dir + "/setup_dialog_virtual.png", after);
+        platform::win32::test::writePng(dir + "/setup_dialog_virtual.png", after);
     }
-    EXPECT_FALSE(platform::paintDialog(dialogSeen, after)); // gone after the dialog ended
+    EXPECT_FALSE(platform::win32::paintDialog(dialogSeen, after)); // gone after the dialog ended
     // The second row of the adapter list (between 10 and 16 pixels high),
     // right of its short text, turns to the selection colour.
-    auto at = [&](const platform::Picture& p, int x, int y) {
+    auto at = [&](const platform::win32::Picture& p, int x, int y) {
         return p.pixels[static_cast<std::size_t>(y) * p.width + x] & 0xFFFFFF;
     };
     const int x = list.right - frame.left - 10;
@@ -330,17 +330,17 @@ INT_PTR probeProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) 
 class Controls : public ::testing::Test {
   protected:
     void SetUp() override {
-        platform::setRunMode(platform::RunMode::virtualRun);
-        platform::addDialogResource(kProbeDialog, &kProbe);
-        platform::script::clear();
+        platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
+        platform::win32::addDialogResource(kProbeDialog, &kProbe);
+        platform::win32::script::clear();
         commands.clear();
     }
-    void TearDown() override { platform::script::clear(); }
+    void TearDown() override { platform::win32::script::clear(); }
 
     // Runs the probe dialog with the queued actions, then Escape; the dialog's
     // controls by id are in `controls` while it runs.
     INT_PTR run() {
-        platform::script::pressKey(VK_ESCAPE);
+        platform::win32::script::pressKey(VK_ESCAPE);
         return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kProbeDialog), nullptr, probeProcedure, 0);
     }
     LRESULT send(HWND dialog, int id, UINT message, WPARAM wParam = 0, const char* text = nullptr) {
@@ -363,7 +363,7 @@ Command command(HWND dialog, int id, WORD code) {
 // Which actions notify, in the order they happen (ids and codes; the handles
 // are checked in CommandsPackIdCodeAndHandle).
 TEST_F(Controls, NotificationsFollowThePlatformsRules) {
-    namespace script = platform::script;
+    namespace script = platform::win32::script;
     script::call([&](HWND dialog) {
         addRows(dialog, kSorted, {"b", "a", "c", "d", "e", "f"});
         addRows(dialog, kPlain, {"x", "y"});
@@ -400,11 +400,11 @@ TEST_F(Controls, NotificationsFollowThePlatformsRules) {
                              {kCheck, BN_CLICKED},
                              {IDCANCEL, BN_CLICKED}});
     EXPECT_EQ(got, want);
-    EXPECT_EQ(platform::script::failures(), 0);
+    EXPECT_EQ(platform::win32::script::failures(), 0);
 }
 
 TEST_F(Controls, CommandsPackIdCodeAndHandle) {
-    namespace script = platform::script;
+    namespace script = platform::win32::script;
     std::vector<Command> expected;
     std::vector<UINT> checks;
     std::vector<LRESULT> selection;
@@ -435,7 +435,7 @@ TEST_F(Controls, ListBoxMessagesByTheirDocumentedResults) {
     std::vector<std::string> sorted;
     std::vector<std::string> plain;
     char text[16] = {};
-    platform::script::call([&](HWND dialog) {
+    platform::win32::script::call([&](HWND dialog) {
         // Sorted lists compare without regard to case ("Delta" after "beta");
         // the result is the new row's index.
         for (const char* t : {"beta", "Alpha", "gamma", "Delta", "epsilon", "zeta"}) {
@@ -474,7 +474,7 @@ TEST_F(Controls, ListBoxMessagesByTheirDocumentedResults) {
 }
 
 TEST_F(Controls, TextDefaultButtonAndTabStops) {
-    namespace script = platform::script;
+    namespace script = platform::win32::script;
     std::vector<LRESULT> r;
     char small[3] = {'#', '#', '#'};
     script::call([&](HWND dialog) {

@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <cstdlib>
 
-namespace testing_png {
+namespace platform::win32::test {
 
-bool writePng(const std::string& path, const platform::Picture& picture) {
-    return testsupport::writeArgbPng(path, static_cast<std::uint32_t>(picture.width),
-                                     static_cast<std::uint32_t>(picture.height), picture.pixels.data());
+bool writePng(const std::string& path, const platform::win32::Picture& picture) {
+    return tests::support::writeArgbPng(path, static_cast<std::uint32_t>(picture.width),
+                                        static_cast<std::uint32_t>(picture.height), picture.pixels.data());
 }
 
 std::string screenshotDir() {
@@ -17,4 +17,4 @@ std::string screenshotDir() {
     return dir != nullptr ? std::string(dir) : std::string();
 }
 
-} // namespace testing_png
+} // namespace platform::win32::test

@@ -6,12 +6,12 @@
 
 #include <string>
 
-namespace testing_png {
+namespace platform::win32::test {
 
 // Writes 0xAARRGGBB pixels, rows top down, as an 8-bit RGBA PNG.
-bool writePng(const std::string& path, const platform::Picture& picture);
+bool writePng(const std::string& path, const platform::win32::Picture& picture);
 
 // The folder named by RIZA3V_SCREENSHOT_DIR, or empty when unset.
 std::string screenshotDir();
 
-} // namespace testing_png
+} // namespace platform::win32::test

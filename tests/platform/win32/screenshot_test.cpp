@@ -102,8 +102,8 @@ class VirtualDisplay {
 };
 
 // The pixels the X server shows in a screen rectangle.
-platform::Picture grab(Display* display, const RECT& r) {
-    platform::Picture p;
+platform::win32::Picture grab(Display* display, const RECT& r) {
+    platform::win32::Picture p;
     XImage* image =
         XGetImage(display, DefaultRootWindow(display), r.left, r.top, static_cast<unsigned>(r.right - r.left),
                   static_cast<unsigned>(r.bottom - r.top), AllPlanes, ZPixmap);
@@ -123,12 +123,13 @@ platform::Picture grab(Display* display, const RECT& r) {
 
 // Waits until the server shows what the layer painted (the window may take a
 // moment to map), then keeps the screenshot.
-void screenshot(HWND dialog, const std::string& name, platform::Picture& shown, platform::Picture& painted) {
+void screenshot(HWND dialog, const std::string& name, platform::win32::Picture& shown,
+                platform::win32::Picture& painted) {
     Display* display = XOpenDisplay(nullptr);
     ASSERT_NE(display, nullptr);
     RECT r{};
     GetWindowRect(dialog, &r);
-    ASSERT_TRUE(platform::paintDialog(dialog, painted));
+    ASSERT_TRUE(platform::win32::paintDialog(dialog, painted));
     for (int attempt = 0; attempt < 100; ++attempt) {
         UpdateWindow(dialog);
         XSync(display, False);
@@ -140,14 +141,14 @@ void screenshot(HWND dialog, const std::string& name, platform::Picture& shown, 
         SDL_PumpEvents();
     }
     XCloseDisplay(display);
-    const std::string dir = testing_png::screenshotDir();
+    const std::string dir = platform::win32::test::screenshotDir();
     if (!dir.empty()) {
-        EXPECT_TRUE(testing_png::writePng(dir + "/" + name, shown));
+        EXPECT_TRUE(platform::win32::test::writePng(dir + "/" + name, shown));
     }
 }
 
 void pushKey(HWND dialog, SDL_Keycode key) {
-    SDL_Window* window = platform::sdlWindowFor(dialog);
+    SDL_Window* window = platform::win32::sdlWindowFor(dialog);
     ASSERT_NE(window, nullptr);
     for (Uint32 type : {static_cast<Uint32>(SDL_KEYDOWN), static_cast<Uint32>(SDL_KEYUP)}) {
         SDL_Event e{};
@@ -160,7 +161,7 @@ void pushKey(HWND dialog, SDL_Keycode key) {
 }
 
 void pushClick(HWND dialog, int controlId) {
-    SDL_Window* window = platform::sdlWindowFor(dialog);
+    SDL_Window* window = platform::win32::sdlWindowFor(dialog);
     ASSERT_NE(window, nullptr);
     RECT frame{};
     RECT control{};
@@ -194,11 +195,11 @@ class Screenshots : public ::testing::Test {
         }
         setenv("DISPLAY", display_->name().c_str(), 1);
         setenv("SDL_VIDEODRIVER", "x11", 1);
-        platform::setRunMode(platform::RunMode::live);
-        ASSERT_TRUE(platform::displayAvailable());
+        platform::kernel::setRunMode(platform::kernel::RunMode::live);
+        ASSERT_TRUE(platform::win32::displayAvailable());
         installDialogResources();
-        platform::script::clear();
-        showsetup::prepare();
+        platform::win32::script::clear();
+        platform::win32::test::showsetup::prepare();
     }
     static VirtualDisplay* display_;
 };
@@ -208,10 +209,10 @@ VirtualDisplay* Screenshots::display_ = nullptr;
 TEST_F(Screenshots, ErrorDialog) {
     qtv_d3d::exception failure("auto throw(d3d)", "dxbase", 263);
     static_cast<void>(failure);
-    platform::Picture shown;
-    platform::Picture painted;
+    platform::win32::Picture shown;
+    platform::win32::Picture painted;
     char fileText[32] = {};
-    platform::script::call([&](HWND dialog) {
+    platform::win32::script::call([&](HWND dialog) {
         GetDlgItemTextA(dialog, kErrorFileEdit, fileText, sizeof fileText);
         screenshot(dialog, "error_dialog.png", shown, painted);
         pushKey(dialog, SDLK_ESCAPE); // through the live event path
@@ -224,24 +225,24 @@ TEST_F(Screenshots, ErrorDialog) {
 }
 
 TEST_F(Screenshots, SetupDialog) {
-    platform::Picture shown;
-    platform::Picture painted;
-    namespace script = platform::script;
+    platform::win32::Picture shown;
+    platform::win32::Picture painted;
+    namespace script = platform::win32::script;
     script::chooseRow(kAdapterList, 0);
     script::chooseRowText(kResolutionList, "800x600");
     script::chooseRowText(kRefreshRateList, "100 Hz");
     script::call([&](HWND dialog) {
         // A mouse click on the check box, through the live event path.
         pushClick(dialog, kFullscreenCheckBox);
-        platform::user::pumpEvents();
+        platform::win32::user::pumpEvents();
         screenshot(dialog, "setup_dialog.png", shown, painted);
         pushKey(dialog, SDLK_RETURN); // the default button, enabled by now
     });
-    EXPECT_EQ(showsetup::run(), -1);
-    EXPECT_EQ(showsetup::record().okPresses, 1);
+    EXPECT_EQ(platform::win32::test::showsetup::run(), -1);
+    EXPECT_EQ(platform::win32::test::showsetup::record().okPresses, 1);
     // The show opened the chosen mode full screen.
     ASSERT_NE(theDevice, nullptr);
-    const D3DPRESENT_PARAMETERS& opened = showsetup::direct3D().lastParameters;
+    const D3DPRESENT_PARAMETERS& opened = platform::win32::test::showsetup::direct3D().lastParameters;
     EXPECT_EQ(opened.BackBufferWidth, 800u);
     EXPECT_EQ(opened.BackBufferHeight, 600u);
     EXPECT_EQ(opened.Windowed, FALSE);

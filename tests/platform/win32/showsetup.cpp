@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-namespace showsetup {
+namespace platform::win32::test::showsetup {
 
 namespace {
 
@@ -34,10 +34,10 @@ INT_PTR recordingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
 
 } // namespace
 
-fake::Direct3D& direct3D() {
+dx::test::Direct3D& direct3D() {
     // Made once and kept to the end: the show's globals point at it.
     static auto* d3d = [] {
-        auto* made = new ::testing::NiceMock<fake::Direct3D>();
+        auto* made = new ::testing::NiceMock<dx::test::Direct3D>();
         ::testing::Mock::AllowLeak(made);
         ::testing::Mock::AllowLeak(&made->device);
         return made;
@@ -54,7 +54,7 @@ void prepare() {
     static dxwindow window;
     static const bool made = window.createMainWindow() != nullptr;
     static_cast<void>(made);
-    fake::Direct3D& d3d = direct3D();
+    dx::test::Direct3D& d3d = direct3D();
     d3d.descriptions = {"llvmpipe (LLVM 15.0.6, 256 bits)", "Second Adapter 9000"};
     d3d.modes = {
         {640, 480, 60, D3DFMT_X8R8G8B8},   {640, 480, 75, D3DFMT_X8R8G8B8},   {800, 600, 60, D3DFMT_X8R8G8B8},
@@ -77,4 +77,4 @@ INT_PTR run() {
     return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogResource), nullptr, recordingProc, 0);
 }
 
-} // namespace showsetup
+} // namespace platform::win32::test::showsetup

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace showsetup {
+namespace platform::win32::test::showsetup {
 
 struct Notification {
     int id;
@@ -36,11 +36,11 @@ void prepare();
 // bits) [14]" and "2. Second Adapter 9000 [14]"; modes 640x480 at 60 and 75
 // Hz, 800x600 at 60, 100 and 75, 1024x768, 1280x960, 1280x1024, 1600x1200,
 // 1920x1080, 1920x1200 and 2560x1440 at 60 Hz, all X8R8G8B8.
-fake::Direct3D& direct3D();
+dx::test::Direct3D& direct3D();
 Record& record();
 
 // Runs the setup template with the show's procedure; DialogBoxParamA's result.
 // Cancel comes out as the show's qtv_d3d::quitException.
 INT_PTR run();
 
-} // namespace showsetup
+} // namespace platform::win32::test::showsetup

@@ -55,7 +55,7 @@ ATOM registerClass(const char* name, WNDPROC proc, UINT size = sizeof(WNDCLASSEX
 class Windows : public ::testing::Test {
   protected:
     void SetUp() override {
-        platform::setRunMode(platform::RunMode::virtualRun);
+        platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
         seen.clear();
         for (int key = 1; key < 256; ++key) {
             GetAsyncKeyState(key);
@@ -81,7 +81,7 @@ TEST_F(Windows, ClassesAndWindowsWithoutADisplay) {
     HWND window = makeWindow("%");
     ASSERT_NE(window, nullptr);
     EXPECT_FALSE(IsWindowVisible(window)); // hidden until shown
-    EXPECT_EQ(platform::sdlWindowFor(window), nullptr);
+    EXPECT_EQ(platform::win32::sdlWindowFor(window), nullptr);
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.front().message, WM_CREATE);
     EXPECT_TRUE(SetWindowPos(window, nullptr, 0, 0, 800, 600, 0));
@@ -102,10 +102,10 @@ TEST_F(Windows, KeysAndCloseBecomeMessagesForTheShownWindow) {
     ShowWindow(window, SW_SHOWNORMAL);
     seen.clear();
 
-    platform::simulateKeyDown(VK_ESCAPE);
-    platform::simulateKeyUp(VK_ESCAPE);
-    platform::simulateKeyDown('A');
-    platform::simulateClose(window);
+    platform::win32::simulateKeyDown(VK_ESCAPE);
+    platform::win32::simulateKeyUp(VK_ESCAPE);
+    platform::win32::simulateKeyDown('A');
+    platform::win32::simulateClose(window);
 
     std::vector<std::pair<UINT, WPARAM>> messages;
     MSG m;
@@ -123,7 +123,7 @@ TEST_F(Windows, KeysAndCloseBecomeMessagesForTheShownWindow) {
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back().message, WM_DESTROY);
     EXPECT_FALSE(IsWindow(window));
-    platform::simulateKeyUp('A');
+    platform::win32::simulateKeyUp('A');
 }
 
 TEST_F(Windows, FilteredPeekLeavesOtherMessagesQueued) {
@@ -151,11 +151,11 @@ TEST_F(Windows, ExceptionsLeaveThroughDispatch) {
     ShowWindow(window, SW_SHOWNORMAL);
     for (auto cause : {0, 1, 2}) {
         if (cause == 0) {
-            platform::simulateKeyDown(VK_ESCAPE);
+            platform::win32::simulateKeyDown(VK_ESCAPE);
         } else if (cause == 1) {
-            platform::simulateClose(window);
+            platform::win32::simulateClose(window);
         } else {
-            platform::simulateKeyDown(VK_SPACE); // other keys go to the default
+            platform::win32::simulateKeyDown(VK_SPACE); // other keys go to the default
         }
         MSG m;
         ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
@@ -169,7 +169,7 @@ TEST_F(Windows, ExceptionsLeaveThroughDispatch) {
                 EXPECT_EQ(q.code, 1);
             }
         }
-        platform::simulateKeyUp(cause == 2 ? VK_SPACE : VK_ESCAPE);
+        platform::win32::simulateKeyUp(cause == 2 ? VK_SPACE : VK_ESCAPE);
         while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
         }
     }
@@ -180,24 +180,24 @@ TEST_F(Windows, ExceptionsLeaveThroughDispatch) {
 
 TEST_F(Windows, AsyncKeyStateLowBitMeansPressedSinceTheLastPoll) {
     EXPECT_EQ(GetAsyncKeyState(VK_SPACE), 0);
-    platform::simulateKeyDown(VK_SPACE);
+    platform::win32::simulateKeyDown(VK_SPACE);
     EXPECT_EQ(static_cast<std::uint16_t>(GetAsyncKeyState(VK_SPACE)), 0x8001); // down, and new
     EXPECT_EQ(static_cast<std::uint16_t>(GetAsyncKeyState(VK_SPACE)), 0x8000); // still down, seen
-    platform::simulateKeyUp(VK_SPACE);
+    platform::win32::simulateKeyUp(VK_SPACE);
     EXPECT_EQ(GetAsyncKeyState(VK_SPACE), 0);
     // A tap between two polls is still reported once.
-    platform::simulateKeyDown(VK_SPACE);
-    platform::simulateKeyUp(VK_SPACE);
+    platform::win32::simulateKeyDown(VK_SPACE);
+    platform::win32::simulateKeyUp(VK_SPACE);
     EXPECT_EQ(GetAsyncKeyState(VK_SPACE), 1);
     EXPECT_EQ(GetAsyncKeyState(VK_SPACE), 0);
     // Each key keeps its own bit; live auto-repeat is not a new press.
-    platform::user::keyEvent('X', true, false, nullptr);
-    platform::user::keyEvent('X', true, true, nullptr);
+    platform::win32::user::keyEvent('X', true, false, nullptr);
+    platform::win32::user::keyEvent('X', true, true, nullptr);
     EXPECT_EQ(GetAsyncKeyState(VK_SPACE), 0);
     EXPECT_EQ(static_cast<std::uint16_t>(GetAsyncKeyState('X')), 0x8001);
-    platform::user::keyEvent('X', true, true, nullptr);
+    platform::win32::user::keyEvent('X', true, true, nullptr);
     EXPECT_EQ(static_cast<std::uint16_t>(GetAsyncKeyState('X')), 0x8000);
-    platform::simulateKeyUp('X');
+    platform::win32::simulateKeyUp('X');
     EXPECT_EQ(GetAsyncKeyState(0), 0);
     EXPECT_EQ(GetAsyncKeyState(300), 0);
 }
@@ -209,7 +209,7 @@ TEST(KeyCodes, SdlKeysMapToVirtualKeys) {
         {SDLK_DOWN, 0x28},   {SDLK_LEFT, 0x25},  {SDLK_RIGHT, 0x27},    {SDLK_F1, 0x70},     {SDLK_F12, 0x7B},
         {SDLK_LSHIFT, 0x10}, {SDLK_RCTRL, 0x11}, {SDLK_PAGEDOWN, 0x22}, {SDLK_CAPSLOCK, 0}};
     for (const auto& [sdl, vk] : table) {
-        EXPECT_EQ(platform::user::virtualKeyFromSdl(sdl), vk) << sdl;
+        EXPECT_EQ(platform::win32::user::virtualKeyFromSdl(sdl), vk) << sdl;
     }
 }
 
@@ -223,7 +223,7 @@ TEST(Resources, IconsAndCursors) {
     EXPECT_EQ(LoadCursorA(nullptr, MAKEINTRESOURCEA(32513)), nullptr);
 
     // The generated program icon: 32 × 32, transparent corners, an opaque middle.
-    const IconImage* icon = platform::findIconResource(102);
+    const IconImage* icon = platform::win32::findIconResource(102);
     ASSERT_NE(icon, nullptr);
     EXPECT_EQ(icon->width, 32);
     EXPECT_EQ(icon->height, 32);
@@ -232,7 +232,7 @@ TEST(Resources, IconsAndCursors) {
 }
 
 TEST(Cursor, ShowCursorKeepsACounter) {
-    platform::setRunMode(platform::RunMode::virtualRun);
+    platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
     EXPECT_EQ(ShowCursor(FALSE), -1);
     EXPECT_EQ(ShowCursor(FALSE), -2);
     EXPECT_EQ(ShowCursor(TRUE), -1);

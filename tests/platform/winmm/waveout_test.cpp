@@ -80,8 +80,8 @@ std::vector<std::uint8_t> repeated(const std::vector<char>& bytes, std::size_t n
 } // namespace
 
 TEST(WaveOutVirtual, OnceWithoutLoopFlagsAndForEverWithBoth) {
-    platform::setRunMode(platform::RunMode::virtualRun);
-    platform::useVirtualClock(1'000'000);
+    platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
+    platform::kernel::useVirtualClock(1'000'000);
     HWAVEOUT device = nullptr;
     const WAVEFORMATEX format = stereo16();
     ASSERT_EQ(waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
@@ -92,10 +92,10 @@ TEST(WaveOutVirtual, OnceWithoutLoopFlagsAndForEverWithBoth) {
         const bool loops = flags == (WHDR_BEGINLOOP | WHDR_ENDLOOP);
         WAVEHDR h = headerFor(bytes, false);
         h.dwFlags = flags;
-        platform::keepWaveOutPcm(true);
+        platform::winmm::keepWaveOutPcm(true);
         ASSERT_EQ(waveOutPrepareHeader(device, &h, sizeof h), MMSYSERR_NOERROR);
         ASSERT_EQ(waveOutWrite(device, &h, sizeof h), MMSYSERR_NOERROR);
-        platform::advanceVirtualClock(250'000'000);
+        platform::kernel::advanceVirtualClock(250'000'000);
         // 250 ms at 44,100 frames of 4 bytes a second.
         const std::size_t played = loops ? 11025 * 4 : bytes.size();
         EXPECT_EQ(positionBytes(device), played) << flags;
@@ -103,17 +103,17 @@ TEST(WaveOutVirtual, OnceWithoutLoopFlagsAndForEverWithBoth) {
         samples.wType = TIME_SAMPLES;
         waveOutGetPosition(device, &samples, sizeof samples);
         EXPECT_EQ(samples.u.sample, played / 4) << flags;
-        EXPECT_EQ(platform::takeWaveOutPcm(), repeated(bytes, played)) << flags;
+        EXPECT_EQ(platform::winmm::takeWaveOutPcm(), repeated(bytes, played)) << flags;
         EXPECT_EQ(waveOutUnprepareHeader(device, &h, sizeof h), WAVERR_STILLPLAYING);
         ASSERT_EQ(waveOutReset(device), MMSYSERR_NOERROR);
         EXPECT_NE(h.dwFlags & WHDR_DONE, 0u);
         EXPECT_EQ(positionBytes(device), 0u);
         EXPECT_EQ(waveOutUnprepareHeader(device, &h, sizeof h), MMSYSERR_NOERROR);
-        platform::keepWaveOutPcm(false);
+        platform::winmm::keepWaveOutPcm(false);
     }
     EXPECT_EQ(waveOutClose(device), MMSYSERR_NOERROR);
-    platform::useWallClock();
-    platform::setRunMode(platform::RunMode::live);
+    platform::kernel::useWallClock();
+    platform::kernel::setRunMode(platform::kernel::RunMode::live);
 }
 
 namespace {
@@ -130,11 +130,11 @@ DiskPlay playOnDisk(std::vector<char>& bytes, bool loop, DWORD target) {
     const std::string path = testing::TempDir() + "riza3v_waveout_" + std::to_string(getpid()) + ".raw";
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", path.c_str(), 1);
-    platform::setRunMode(platform::RunMode::live);
+    platform::kernel::setRunMode(platform::kernel::RunMode::live);
     HWAVEOUT device = nullptr;
     const WAVEFORMATEX format = stereo16();
     EXPECT_EQ(waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
-    EXPECT_FALSE(platform::waveOutUsesNullSink());
+    EXPECT_FALSE(platform::winmm::waveOutUsesNullSink());
     WAVEHDR h = headerFor(bytes, loop);
     waveOutPrepareHeader(device, &h, sizeof h);
     waveOutWrite(device, &h, sizeof h);
@@ -223,13 +223,13 @@ double median(std::vector<double> values) {
 // count has just stepped up), at the start and the end of the span.
 TEST(WaveOutDevice, PositionTrailsTheCopiedBytesAndKeepsPace) {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    platform::setRunMode(platform::RunMode::live);
+    platform::kernel::setRunMode(platform::kernel::RunMode::live);
     HWAVEOUT device = nullptr;
     const WAVEFORMATEX format = stereo16();
     ASSERT_EQ(waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
     std::uint64_t copied = 0;
     std::uint64_t buffer = 0;
-    ASSERT_TRUE(platform::waveOutCopiedBytes(device, copied, buffer));
+    ASSERT_TRUE(platform::winmm::waveOutCopiedBytes(device, copied, buffer));
     ASSERT_GT(buffer, 0u);
     std::vector<char> bytes(kBytesPerSecond); // a second of sound, looped
     WAVEHDR h = headerFor(bytes, true);
@@ -244,7 +244,7 @@ TEST(WaveOutDevice, PositionTrailsTheCopiedBytesAndKeepsPace) {
         Reading r{};
         r.before = now();
         r.position = positionBytes(device);
-        platform::waveOutCopiedBytes(device, r.copied, buffer);
+        platform::winmm::waveOutCopiedBytes(device, r.copied, buffer);
         r.after = now();
         readings.push_back(r);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -310,7 +310,7 @@ TEST(WaveOutDevice, PositionTrailsTheCopiedBytesAndKeepsPace) {
 TEST(WaveOutDevice, WithoutADeviceOneLineSaysItPlaysSilently) {
     setenv("SDL_AUDIODRIVER", "alsa", 1);
     setenv("AUDIODEV", "riza3v-no-such-device", 1);
-    platform::setRunMode(platform::RunMode::live);
+    platform::kernel::setRunMode(platform::kernel::RunMode::live);
     const std::string path = testing::TempDir() + "riza3v_waveout_stderr_" + std::to_string(getpid()) + ".txt";
     const int file = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
     ASSERT_GE(file, 0);
@@ -325,7 +325,7 @@ TEST(WaveOutDevice, WithoutADeviceOneLineSaysItPlaysSilently) {
     unsetenv("SDL_AUDIODRIVER");
     unsetenv("AUDIODEV");
     ASSERT_EQ(opened, MMSYSERR_NOERROR);
-    EXPECT_TRUE(platform::waveOutUsesNullSink());
+    EXPECT_TRUE(platform::winmm::waveOutUsesNullSink());
     EXPECT_EQ(waveOutClose(device), MMSYSERR_NOERROR);
     std::ifstream in(path);
     std::vector<std::string> lines;

@@ -9,21 +9,21 @@
 #include <string>
 #include <vector>
 
-using shaderasm::Token;
+using shadercompiler::assembler::Token;
 
 namespace {
 
 std::vector<Token> assembleOk(const std::string& text) {
     std::vector<Token> tokens;
     std::string error;
-    EXPECT_TRUE(shaderasm::assemble(text, tokens, error)) << error;
+    EXPECT_TRUE(shadercompiler::assembler::assemble(text, tokens, error)) << error;
     return tokens;
 }
 
 std::string assembleError(const std::string& text) {
     std::vector<Token> tokens;
     std::string error;
-    EXPECT_FALSE(shaderasm::assemble(text, tokens, error)) << text;
+    EXPECT_FALSE(shadercompiler::assembler::assemble(text, tokens, error)) << text;
     return error;
 }
 
@@ -146,7 +146,7 @@ TEST(Disassembler, RoundTripsEveryModel) {
         auto first = assembleOk(text);
         std::string printed;
         std::string error;
-        ASSERT_TRUE(shaderasm::disassemble(first.data(), first.size(), printed, error)) << error;
+        ASSERT_TRUE(shadercompiler::assembler::disassemble(first.data(), first.size(), printed, error)) << error;
         auto second = assembleOk(printed);
         EXPECT_EQ(first, second) << printed;
     }
@@ -157,7 +157,7 @@ TEST(Disassembler, PrintsThePlatformSyntax) {
                                  0x90E40000u, 0x40000001u, 0x8F080000u, 0xB6E40000u, 0x0000FFFFu};
     std::string text;
     std::string error;
-    ASSERT_TRUE(shaderasm::disassemble(tokens.data(), tokens.size(), text, error)) << error;
+    ASSERT_TRUE(shadercompiler::assembler::disassemble(tokens.data(), tokens.size(), text, error)) << error;
     EXPECT_EQ(text, "ps_1_3\ntex t0\nmul_x2 r0.xyz, t0, v0\n+mov_d2 r0.w, 1-t0\n");
 }
 
@@ -176,9 +176,9 @@ TEST(Decoder, RefusesMalformedCode) {
         {{0xFFFF0200u, 0x03010042u, 0x800F0000u, 0xB0E40000u, 0xA0E40800u, 0x0000FFFFu}, "controls"},
     };
     for (const auto& c : cases) {
-        shaderasm::Program program;
+        shadercompiler::assembler::Program program;
         std::string error;
-        EXPECT_FALSE(shaderasm::decode(c.tokens.data(), c.tokens.size(), program, error)) << c.fragment;
+        EXPECT_FALSE(shadercompiler::assembler::decode(c.tokens.data(), c.tokens.size(), program, error)) << c.fragment;
         EXPECT_NE(error.find(c.fragment), std::string::npos) << error;
     }
 }
@@ -189,7 +189,7 @@ TEST(Decoder, SkipsComments) {
                                  0x02000001u, 0xC00F0000u, 0x90E40000u, 0x0000FFFFu};
     std::string text;
     std::string error;
-    ASSERT_TRUE(shaderasm::disassemble(tokens.data(), tokens.size(), text, error)) << error;
+    ASSERT_TRUE(shadercompiler::assembler::disassemble(tokens.data(), tokens.size(), text, error)) << error;
     EXPECT_EQ(text, "vs_2_0\nmov oPos, v0\n");
 }
 

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
-namespace hlsltest {
+namespace shadercompiler::hlsl::test {
 
 namespace {
 
@@ -156,4 +156,4 @@ void AsmMachine::run(const std::string& text) {
     }
 }
 
-} // namespace hlsltest
+} // namespace shadercompiler::hlsl::test

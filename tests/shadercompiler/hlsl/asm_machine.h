@@ -8,7 +8,7 @@
 #include <map>
 #include <string>
 
-namespace hlsltest {
+namespace shadercompiler::hlsl::test {
 
 using Vec4 = std::array<float, 4>;
 
@@ -23,4 +23,4 @@ class AsmMachine {
     void run(const std::string& text);
 };
 
-} // namespace hlsltest
+} // namespace shadercompiler::hlsl::test

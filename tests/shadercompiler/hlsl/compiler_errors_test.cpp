@@ -71,7 +71,8 @@ class CompileErrors : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(CompileErrors, ReportFileLineColumnAndCause) {
     const ErrorCase& c = GetParam();
-    const hlsl::CompileResult r = hlsl::compile(c.source, "shaders/test.vhl", "main", c.profile);
+    const shadercompiler::hlsl::CompileResult r =
+        shadercompiler::hlsl::compile(c.source, "shaders/test.vhl", "main", c.profile);
     ASSERT_FALSE(r.ok) << r.assembly;
     EXPECT_EQ(r.errorLine, c.line) << r.message;
     EXPECT_EQ(r.errorColumn, c.column) << r.message;
@@ -87,15 +88,15 @@ INSTANTIATE_TEST_SUITE_P(Hlsl, CompileErrors, ::testing::ValuesIn(kCases),
 
 TEST(CompileFailures, UnknownEntryAndProfileHaveNoSourcePlace) {
     const char* ok = "float4 main(float4 p : POSITION) : POSITION { return p; }";
-    ASSERT_TRUE(hlsl::compile(ok, "a.vhl", "main", "vs_2_0").ok);
+    ASSERT_TRUE(shadercompiler::hlsl::compile(ok, "a.vhl", "main", "vs_2_0").ok);
 
-    const hlsl::CompileResult entry = hlsl::compile(ok, "a.vhl", "vsmain", "vs_2_0");
+    const shadercompiler::hlsl::CompileResult entry = shadercompiler::hlsl::compile(ok, "a.vhl", "vsmain", "vs_2_0");
     EXPECT_FALSE(entry.ok);
     EXPECT_EQ(entry.message, "a.vhl: error: entry point 'vsmain' not found");
     EXPECT_EQ(entry.errorLine, 0);
 
     for (const char* profile : {"vs_3_0", "ps_1_4", "vs_1_1", ""}) {
-        const hlsl::CompileResult p = hlsl::compile(ok, "a.vhl", "main", profile);
+        const shadercompiler::hlsl::CompileResult p = shadercompiler::hlsl::compile(ok, "a.vhl", "main", profile);
         EXPECT_FALSE(p.ok) << profile;
         EXPECT_NE(p.message.find("unsupported profile"), std::string::npos) << p.message;
     }
@@ -127,11 +128,13 @@ TEST(CompileFailures, DeepNestingIsRefusedNotOverflowed) {
         {"swizzles", [&](int n) { return shader("return p" + repeat(".xyzw", n) + ";"); }},
     };
     for (const auto& shape : shapes) {
-        const hlsl::CompileResult deep = hlsl::compile(shape.source(100000), "n.vhl", "main", "vs_2_0");
+        const shadercompiler::hlsl::CompileResult deep =
+            shadercompiler::hlsl::compile(shape.source(100000), "n.vhl", "main", "vs_2_0");
         EXPECT_FALSE(deep.ok) << shape.what;
         EXPECT_NE(deep.message.find("deeper than 256 levels is not supported"), std::string::npos) << deep.message;
         EXPECT_EQ(deep.errorLine, 2) << shape.what;
-        const hlsl::CompileResult edge = hlsl::compile(shape.source(200), "n.vhl", "main", "vs_2_0");
+        const shadercompiler::hlsl::CompileResult edge =
+            shadercompiler::hlsl::compile(shape.source(200), "n.vhl", "main", "vs_2_0");
         EXPECT_EQ(edge.message.find("deeper"), std::string::npos) << shape.what << ": " << edge.message;
     }
 }
@@ -151,8 +154,9 @@ std::string manyLiveValues(int count) {
 }
 
 TEST(CompileFailures, TooManyTemporaries) {
-    EXPECT_TRUE(hlsl::compile(manyLiveValues(12), "t.vhl", "main", "vs_2_0").ok);
-    const hlsl::CompileResult r = hlsl::compile(manyLiveValues(13), "t.vhl", "main", "vs_2_0");
+    EXPECT_TRUE(shadercompiler::hlsl::compile(manyLiveValues(12), "t.vhl", "main", "vs_2_0").ok);
+    const shadercompiler::hlsl::CompileResult r =
+        shadercompiler::hlsl::compile(manyLiveValues(13), "t.vhl", "main", "vs_2_0");
     ASSERT_FALSE(r.ok);
     EXPECT_NE(r.message.find("too many temporaries"), std::string::npos) << r.message;
     EXPECT_GT(r.errorLine, 1);
@@ -165,7 +169,7 @@ TEST(CompileFailures, PixelArithmeticSlotLimit) {
         s += "  a.x = pow(a.x, c.y);\n";
     }
     s += "  return a;\n}\n";
-    const hlsl::CompileResult r = hlsl::compile(s, "p.phl", "main", "ps_2_0");
+    const shadercompiler::hlsl::CompileResult r = shadercompiler::hlsl::compile(s, "p.phl", "main", "ps_2_0");
     ASSERT_FALSE(r.ok);
     EXPECT_NE(r.message.find("64"), std::string::npos) << r.message;
 }

@@ -11,11 +11,11 @@
 
 namespace {
 
-using hlsltest::AsmMachine;
-using hlsltest::Vec4;
+using shadercompiler::hlsl::test::AsmMachine;
+using shadercompiler::hlsl::test::Vec4;
 
 std::string compileOk(const std::string& source, const char* profile) {
-    const hlsl::CompileResult r = hlsl::compile(source, "t.hlsl", "main", profile);
+    const shadercompiler::hlsl::CompileResult r = shadercompiler::hlsl::compile(source, "t.hlsl", "main", profile);
     EXPECT_TRUE(r.ok) << r.message;
     return r.assembly;
 }
@@ -287,7 +287,7 @@ TEST(CompiledCode, TwelveLiveValuesShareTheRegistersCorrectly) {
         s += " * a" + std::to_string(i);
     }
     s += ";\n}\n";
-    const hlsl::CompileResult r = hlsl::compile(s, "t.hlsl", "main", "vs_2_0");
+    const shadercompiler::hlsl::CompileResult r = shadercompiler::hlsl::compile(s, "t.hlsl", "main", "vs_2_0");
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ(r.temporaries, 12);
     AsmMachine vm;

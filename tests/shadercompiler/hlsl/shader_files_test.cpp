@@ -28,7 +28,8 @@ class ShaderFiles : public ::testing::TestWithParam<ShaderFile> {};
 TEST_P(ShaderFiles, CompileWithinTheProfile) {
     const std::string source = readFile(GetParam().path);
     ASSERT_FALSE(source.empty());
-    const hlsl::CompileResult r = hlsl::compile(source, GetParam().path, "main", GetParam().profile);
+    const shadercompiler::hlsl::CompileResult r =
+        shadercompiler::hlsl::compile(source, GetParam().path, "main", GetParam().profile);
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ(r.assembly.rfind(std::string(GetParam().profile) + "\n", 0), 0u);
     EXPECT_LE(r.temporaries, 12);
@@ -61,14 +62,15 @@ INSTANTIATE_TEST_SUITE_P(Show, ShaderFiles,
 // and leave true unit normals alone.
 TEST(ShaderFilesTunnel, NormalStreamHoldingAPointGivesTheSurfaceNormal) {
     for (const char* path : {"shaders/vshader_mojs.vhl", "shaders/vshader_mojs2.vhl"}) {
-        const hlsl::CompileResult r = hlsl::compile(readFile(path), path, "main", "vs_2_0");
+        const shadercompiler::hlsl::CompileResult r =
+            shadercompiler::hlsl::compile(readFile(path), path, "main", "vs_2_0");
         ASSERT_TRUE(r.ok) << r.message;
         struct Case {
-            hlsltest::Vec4 position;
-            hlsltest::Vec4 normalStream;
-            hlsltest::Vec4 expected;
+            shadercompiler::hlsl::test::Vec4 position;
+            shadercompiler::hlsl::test::Vec4 normalStream;
+            shadercompiler::hlsl::test::Vec4 expected;
         };
-        const hlsltest::Vec4 frame{3, -2, 40, 0};
+        const shadercompiler::hlsl::test::Vec4 frame{3, -2, 40, 0};
         const Case cases[] = {
             // tunnel: position = frame + 16.8 (cos a, sin a, 0), stream = frame + (-cos a, -sin a, 0), a = 90 degrees
             {{frame[0], frame[1] + 16.8f, frame[2], 1}, {frame[0], frame[1] - 1, frame[2], 1}, {0, -1, 0, 0}},
@@ -76,12 +78,12 @@ TEST(ShaderFilesTunnel, NormalStreamHoldingAPointGivesTheSurfaceNormal) {
             {{0.6f, 0.8f, 0, 1}, {0.6f, 0.8f, 0, 1}, {0.6f, 0.8f, 0, 0}},
         };
         for (const Case& c : cases) {
-            hlsltest::AsmMachine vm;
+            shadercompiler::hlsl::test::AsmMachine vm;
             for (int i = 0; i < 14; ++i) {
                 vm.reg["c" + std::to_string(i)] = {0, 0, 0, 0};
             }
             for (int i = 0; i < 4; ++i) {
-                hlsltest::Vec4 row{0, 0, 0, 0};
+                shadercompiler::hlsl::test::Vec4 row{0, 0, 0, 0};
                 row[static_cast<std::size_t>(i)] = 1;
                 vm.reg["c" + std::to_string(i)] = row; // identity transforms
                 vm.reg["c" + std::to_string(4 + i)] = row;
@@ -92,7 +94,7 @@ TEST(ShaderFilesTunnel, NormalStreamHoldingAPointGivesTheSurfaceNormal) {
             vm.reg["v1"] = c.normalStream;
             vm.reg["v2"] = {0.5f, 0.25f, 0, 1};
             vm.run(r.assembly);
-            const hlsltest::Vec4& n = vm.reg["oT1"];
+            const shadercompiler::hlsl::test::Vec4& n = vm.reg["oT1"];
             for (std::size_t k = 0; k < 3; ++k) {
                 EXPECT_NEAR(n[k], c.expected[k], 1e-4f) << path << " lane " << k;
                 EXPECT_TRUE(std::isfinite(n[k]));

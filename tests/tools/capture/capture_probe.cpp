@@ -44,7 +44,8 @@ void runDemo(int, char*) {
     QueryPerformanceCounter(&start);
     auto* music = new music::SongClock(resources::kSongModule, resources::kSongModuleSize);
     music->start();
-    std::fprintf(stderr, "probe: song started at %llu ns\n", static_cast<unsigned long long>(platform::clockNowNs()));
+    std::fprintf(stderr, "probe: song started at %llu ns\n",
+                 static_cast<unsigned long long>(platform::kernel::clockNowNs()));
     for (;;) {
         LARGE_INTEGER now{};
         QueryPerformanceCounter(&now);

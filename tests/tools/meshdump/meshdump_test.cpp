@@ -112,14 +112,14 @@ Obj parseObj(const std::string& path) {
 }
 
 // Welded by exact position, as the library's closed-surface tests do.
-geomtest::Topology topologyOf(const Obj& obj) {
-    std::vector<geomtest::Point> corners;
+geometry::test::Topology topologyOf(const Obj& obj) {
+    std::vector<geometry::test::Point> corners;
     for (const auto& face : obj.f) {
         for (int c = 0; c < 3; ++c) {
             corners.push_back(obj.v[static_cast<std::size_t>(face[3 * c] - 1)]);
         }
     }
-    return geomtest::topologyOf(corners);
+    return geometry::test::topologyOf(corners);
 }
 
 const char* const kNames[] = {"cube", "sphere", "ball", "tubes", "sculpture", "blobscene"};
@@ -160,7 +160,7 @@ class MeshDump : public ::testing::Test {
         EXPECT_EQ(differ, 0) << name;
     }
 
-    NiceMock<fake::Device> mock;
+    NiceMock<dx::test::Device> mock;
     device d;
     static std::string folder;
     static ToolRun first;
@@ -227,7 +227,7 @@ TEST_F(MeshDump, CubeAndSphereHaveTheCountsOfTheirBudgets) {
         const int n = static_cast<int>(std::floor(std::sqrt(c.budget / 12.0)));
         EXPECT_EQ(files[c.name].v.size(), static_cast<std::size_t>((6 * n + 2) * (n + 1))) << c.name;
         EXPECT_EQ(files[c.name].f.size(), static_cast<std::size_t>(12 * n * n)) << c.name;
-        const geomtest::Topology t = topologyOf(files[c.name]);
+        const geometry::test::Topology t = topologyOf(files[c.name]);
         // Welded: the 6 n^2 + 2 distinct corners of a closed quad-faced cube.
         EXPECT_EQ(t.vertices, static_cast<std::size_t>(6 * n * n + 2)) << c.name;
         EXPECT_EQ(t.openEdges, 0u) << c.name;
@@ -243,7 +243,7 @@ TEST_F(MeshDump, CubeAndSphereHaveTheCountsOfTheirBudgets) {
 
 TEST_F(MeshDump, TheBallIsClosedAndIsTheFieldsMesh) {
     const Obj& ball = files["ball"];
-    const geomtest::Topology t = topologyOf(ball);
+    const geometry::test::Topology t = topologyOf(ball);
     EXPECT_EQ(t.openEdges, 0u);
     EXPECT_EQ(t.euler(), 2);
 
@@ -259,7 +259,7 @@ TEST_F(MeshDump, TheBallIsClosedAndIsTheFieldsMesh) {
 TEST_F(MeshDump, TheTubeFrameAndTheBlobSceneAtFiveSecondsAreTheTubeSetFromTheFirstSeed) {
     auto m = field();
     m->setIsoLevel(0.5f);
-    crt::srand(1);
+    platform::crt::srand(1);
     m->initTubeSet();
     m->addTubeSet(5.0f, 0.0f, 0.1f, 1.0f, 1.0f);
     m->blurField();
@@ -271,7 +271,7 @@ TEST_F(MeshDump, TheTubeFrameAndTheBlobSceneAtFiveSecondsAreTheTubeSetFromTheFir
 
 TEST_F(MeshDump, TheSculptureIsClosedAndIsTheEffectsMesh) {
     const Obj& obj = files["sculpture"];
-    const geomtest::Topology t = topologyOf(obj);
+    const geometry::test::Topology t = topologyOf(obj);
     EXPECT_EQ(t.openEdges, 0u);
 
     effects::BlobSculpture sculpture;
