@@ -24,7 +24,7 @@ if [ ! -f "$web_songgen" ] || [ ! -f "$web_xm2wav" ]; then
   exit 1
 fi
 
-for program in rimVertexProgram rimPixelProgram fallbackVertexProgram fallbackPixelProgram; do
+for program in kRimVertexProgram kRimPixelProgram kFallbackVertexProgram kFallbackPixelProgram; do
   if ! cmp "$desktop/resources/shaders/$program.cpp" "$web/resources/shaders/$program.cpp"; then
     echo "the browser build assembles $program into other token code than the desktop build" >&2
     exit 1
