@@ -61,13 +61,15 @@ void onPresent(void*, UINT width, UINT height, const std::uint8_t* rgba) {
     }
 }
 
-void handPcmToPage() {
+} // namespace
+
+// Called by the page when the show exits: the frames still in flight, then
+// the PCM kept since the song's first byte.
+extern "C" EMSCRIPTEN_KEEPALIVE void riza3vHandPcmToPage() {
     platform::d3d9::flushPresentHook();
     const std::vector<std::uint8_t> pcm = platform::takeWaveOutPcm();
     riza3vKeepPcm(pcm.data(), static_cast<int>(pcm.size()));
 }
-
-} // namespace
 
 int main() {
     capture.width = riza3vCaptureWidth();
@@ -82,8 +84,6 @@ int main() {
         platform::useVirtualClock(kNsPerSecond / static_cast<std::uint64_t>(capture.fps) - kWindowedPresentSleepNs);
         platform::keepWaveOutPcm(true);
         platform::d3d9::setPresentHook(onPresent, nullptr);
-        // The show ends the process through exit(): the PCM leaves first.
-        std::atexit(handPcmToPage);
         namespace script = platform::script;
         script::chooseRow(kAdapterList, 0);
         script::chooseRowText(kResolutionList, std::to_string(capture.width) + "x" + std::to_string(capture.height));

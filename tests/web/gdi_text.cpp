@@ -1,8 +1,9 @@
 // Draws the texts the show draws through the GDI layer (the setup dialog's
 // faces, the font atlas's 36 points at 96 dots per inch) and prints the
-// pixels as hexadecimal rows: built for the desktop and for the browser, the
+// pixels (printrows.h): built for the desktop and for the browser, the
 // two outputs must be the same text.
 #include "platform/gdi/gdi.h"
+#include "tests/web/printrows.h"
 
 #include <cstdio>
 #include <cstring>
@@ -58,12 +59,7 @@ int main() {
         DeleteObject(font);
     }
     const auto* pixels = static_cast<const std::uint32_t*>(bits);
-    for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
-            std::printf("%06x", pixels[y * kWidth + x] & 0xFFFFFFu);
-        }
-        std::printf("\n");
-    }
+    printRows(pixels, kWidth, kHeight);
     DeleteDC(dc);
     DeleteObject(bitmap);
     return 0;
