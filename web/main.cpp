@@ -7,17 +7,15 @@
 #include "platform/d3d9/d3d9ext.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/runmode.h"
+#include "platform/win32/canvashost.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/script.h"
 #include "platform/winmm/wavesink.h"
 #include "resources/dialogs/dialogs.h"
 
-#include <emscripten.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -26,25 +24,8 @@ constexpr std::uint64_t kNsPerSecond = 1'000'000'000;
 // step leaves that out so that frames fall on the frame rate (as riza3v-capture).
 constexpr std::uint64_t kWindowedPresentSleepNs = 10'000'000;
 
-struct Capture {
-    int width = 0;
-    int height = 0;
-    int fps = 0;
-    std::vector<double> at; // show times of the frames to keep, seconds, ascending
-    std::size_t next = 0;
-};
-
-Capture capture;
-
-EM_JS(int, riza3vCaptureWidth, (), { return Module['riza3vCapture'] ? Module['riza3vCapture'].width : 0; });
-EM_JS(int, riza3vCaptureHeight, (), { return Module['riza3vCapture'].height; });
-EM_JS(int, riza3vCaptureFps, (), { return Module['riza3vCapture'].fps; });
-EM_JS(int, riza3vCaptureTimes, (), { return Module['riza3vCapture'].at.length; });
-EM_JS(double, riza3vCaptureTime, (int i), { return Module['riza3vCapture'].at[i]; });
-EM_JS(void, riza3vKeepFrame, (double seconds, const std::uint8_t* rgba, int width, int height),
-      { Module['riza3vKeepFrame'](seconds, HEAPU8.slice(rgba, rgba + width * height * 4), width, height); });
-EM_JS(void, riza3vKeepPcm, (const std::uint8_t* bytes, int length),
-      { Module['riza3vKeepPcm'](HEAPU8.slice(bytes, bytes + length)); });
+platform::PageCapture capture;
+std::size_t nextFrame = 0;
 
 // Show time of a present: virtual time since the song's first byte played.
 void onPresent(void*, UINT width, UINT height, const std::uint8_t* rgba) {
@@ -55,35 +36,29 @@ void onPresent(void*, UINT width, UINT height, const std::uint8_t* rgba) {
         return;
     }
     const double showTime = static_cast<double>(platform::clockNowNs() - writeNs) / kNsPerSecond;
-    while (capture.next < capture.at.size() && showTime >= capture.at[capture.next]) {
-        riza3vKeepFrame(capture.at[capture.next], rgba, static_cast<int>(width), static_cast<int>(height));
-        ++capture.next;
+    while (nextFrame < capture.at.size() && showTime >= capture.at[nextFrame]) {
+        platform::pageKeepFrame(capture.at[nextFrame], rgba, static_cast<int>(width), static_cast<int>(height));
+        ++nextFrame;
     }
+}
+
+// At the show's exit: the frames still in flight, then the PCM kept since the
+// song's first byte.
+void handPcmToPage() {
+    platform::d3d9::flushPresentHook();
+    platform::pageKeepPcm(platform::takeWaveOutPcm());
 }
 
 } // namespace
 
-// Called by the page when the show exits: the frames still in flight, then
-// the PCM kept since the song's first byte.
-extern "C" EMSCRIPTEN_KEEPALIVE void riza3vHandPcmToPage() {
-    platform::d3d9::flushPresentHook();
-    const std::vector<std::uint8_t> pcm = platform::takeWaveOutPcm();
-    riza3vKeepPcm(pcm.data(), static_cast<int>(pcm.size()));
-}
-
 int main() {
-    capture.width = riza3vCaptureWidth();
-    if (capture.width > 0) {
-        capture.height = riza3vCaptureHeight();
-        capture.fps = riza3vCaptureFps();
-        for (int i = 0; i < riza3vCaptureTimes(); ++i) {
-            capture.at.push_back(riza3vCaptureTime(i));
-        }
+    if (platform::pageCaptureRequest(capture)) {
         platform::setRunMode(platform::RunMode::virtualRun);
         platform::d3d9::addVirtualMode(static_cast<UINT>(capture.width), static_cast<UINT>(capture.height));
         platform::useVirtualClock(kNsPerSecond / static_cast<std::uint64_t>(capture.fps) - kWindowedPresentSleepNs);
         platform::keepWaveOutPcm(true);
         platform::d3d9::setPresentHook(onPresent, nullptr);
+        platform::setPageExitHook(handPcmToPage);
         namespace script = platform::script;
         script::chooseRow(kAdapterList, 0);
         script::chooseRowText(kResolutionList, std::to_string(capture.width) + "x" + std::to_string(capture.height));

@@ -282,3 +282,56 @@ const char* canvasSelectorFor(HWND window) {
 }
 
 } // namespace platform
+
+namespace {
+
+void (*pageExitHook)() = nullptr;
+
+EM_JS(int, riza3vCaptureWidth, (), { return Module['riza3vCapture'] ? Module['riza3vCapture'].width : 0; });
+EM_JS(int, riza3vCaptureHeight, (), { return Module['riza3vCapture'].height; });
+EM_JS(int, riza3vCaptureFps, (), { return Module['riza3vCapture'].fps; });
+EM_JS(int, riza3vCaptureTimes, (), { return Module['riza3vCapture'].at.length; });
+EM_JS(double, riza3vCaptureTime, (int i), { return Module['riza3vCapture'].at[i]; });
+EM_JS(void, riza3vKeepFrame, (double seconds, const std::uint8_t* rgba, int width, int height),
+      { Module['riza3vKeepFrame'](seconds, HEAPU8.slice(rgba, rgba + width * height * 4), width, height); });
+EM_JS(void, riza3vKeepPcm, (const std::uint8_t* bytes, int length),
+      { Module['riza3vKeepPcm'](HEAPU8.slice(bytes, bytes + length)); });
+
+} // namespace
+
+// Called by the page when the program exits.
+extern "C" EMSCRIPTEN_KEEPALIVE void riza3vAtExit() {
+    if (pageExitHook != nullptr) {
+        pageExitHook();
+    }
+}
+
+namespace platform {
+
+bool pageCaptureRequest(PageCapture& capture) {
+    if (riza3vCaptureWidth() <= 0) {
+        return false;
+    }
+    capture.width = riza3vCaptureWidth();
+    capture.height = riza3vCaptureHeight();
+    capture.fps = riza3vCaptureFps();
+    capture.at.clear();
+    for (int i = 0; i < riza3vCaptureTimes(); ++i) {
+        capture.at.push_back(riza3vCaptureTime(i));
+    }
+    return true;
+}
+
+void pageKeepFrame(double seconds, const std::uint8_t* rgba, int width, int height) {
+    riza3vKeepFrame(seconds, rgba, width, height);
+}
+
+void pageKeepPcm(const std::vector<std::uint8_t>& pcm) {
+    riza3vKeepPcm(pcm.data(), static_cast<int>(pcm.size()));
+}
+
+void setPageExitHook(void (*hook)()) {
+    pageExitHook = hook;
+}
+
+} // namespace platform
