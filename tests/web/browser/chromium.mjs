@@ -146,9 +146,14 @@ export class Browser {
   }
 
   async close() {
+    // Closed through the protocol, Chromium ends its helper processes before
+    // it exits; they would otherwise still be writing into the profile.
     const exited = new Promise((resolve) => this.child.once('exit', resolve));
-    this.child.kill();
+    this.session = undefined;
+    this.send('Browser.close').catch(() => {});
+    const timer = setTimeout(() => this.child.kill(), 10000);
     await exited;
-    fs.rmSync(this.profile, { recursive: true, force: true });
+    clearTimeout(timer);
+    await fs.promises.rm(this.profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 200 });
   }
 }
