@@ -2,7 +2,8 @@
 //
 // The setup dialog on a page in headless Chromium, handled as a person would:
 // the dialog's canvas shows a picture (not one colour) while the program's
-// other thread keeps polling, a click on OK ends the dialog with IDOK, and
+// other thread keeps polling, a click on OK ends the dialog with IDOK, after
+// it wave-out plays on a running AudioContext with its position moving, and
 // Escape reaches the program's loop, which ends with status 1. No console
 // errors on the way.
 import { Browser, serve } from './chromium.mjs';
@@ -43,6 +44,17 @@ try {
   if (Number(polls) < 1) {
     fail('the other thread did not run while the dialog waited');
   }
+  // The click was the gesture that lets the page start sound.
+  const [, bytes, nullSink] = await browser.waitForConsole(/wave-out position (\d+) bytes after 1 s, null sink (\d)/, 30);
+  const state = await browser.evaluate(`Object.values(Module.riza3vAudio || {}).map((a) => a.context.state).join()`);
+  if (nullSink !== '0' || state !== 'running') {
+    fail(`Web Audio is not playing: null sink ${nullSink}, context state "${state}"`);
+  }
+  // The position trails what was handed over by the blocks the node holds,
+  // and moves on with the clock: after 1 s it is well on its way.
+  if (Number(bytes) <= 0 || Number(bytes) > 2 * 44100 * 4) {
+    fail(`wave-out position ${bytes} bytes after 1 s of 44,100 frames of 4 bytes`);
+  }
   await browser.press('Escape', 27);
   await browser.waitForConsole(/escape seen/, 30);
   const [, status] = await browser.waitForConsole(/riza3v-test: exit (\d+)/, 30);
@@ -52,7 +64,8 @@ try {
   if (browser.errors.length > 0) {
     fail('console errors:\n' + browser.errors.join('\n'));
   }
-  console.log(`dialog ${canvas.width}x${canvas.height} (${canvas.colours} colours), OK clicked after ${polls} polls, Escape seen`);
+  console.log(`dialog ${canvas.width}x${canvas.height} (${canvas.colours} colours), OK clicked after ${polls} polls, ` +
+    `Web Audio ${state} at ${bytes} bytes after 1 s, Escape seen`);
 } catch (error) {
   fail(String(error.stack || error));
 } finally {
