@@ -115,7 +115,7 @@ std::unique_ptr<GlContext> createEgl(std::string& error) {
         return nullptr;
     }
     const char* missing = "";
-    if (!gl::load(eglProc, &missing)) {
+    if (!gl::load(eglProc, gl::Api::desktop33, &missing)) {
         eglDestroyContext(display, context);
         error = std::string("missing GL entry point ") + missing;
         return nullptr;
@@ -152,7 +152,7 @@ std::unique_ptr<GlContext> createSdl(HWND window, const PresentMode& mode, std::
     SDL_GL_MakeCurrent(sdlWindow, context);
     SDL_GL_SetSwapInterval(mode.vsync ? 1 : 0);
     const char* missing = "";
-    if (!gl::load(sdlProc, &missing)) {
+    if (!gl::load(sdlProc, gl::Api::desktop33, &missing)) {
         SDL_GL_DeleteContext(context);
         error = std::string("missing GL entry point ") + missing;
         return nullptr;

@@ -101,13 +101,19 @@ bool Device::initialise(std::string& error) {
     }
     // Fixed for the device's life: rendering into textures is always upside
     // down, which turns Direct3D's clockwise front faces counter-clockwise
-    // for GL and puts the point-sprite origin at the lower left.
+    // for GL and puts the point-sprite origin at the lower left. OpenGL ES
+    // fixes that origin at the upper left and always takes the program's
+    // point size: its GLSL form reads the sprite coordinate flipped instead
+    // (glsldialect.h).
     gl::FrontFace(GL_CCW);
-    gl::PointParameteri(GL_POINT_SPRITE_COORD_ORIGIN, GL_LOWER_LEFT);
-    gl::Enable(GL_PROGRAM_POINT_SIZE);
     gl::Enable(GL_SCISSOR_TEST);
-    // Flat shading takes the first vertex of a primitive in Direct3D.
-    gl::ProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
+    if (gl::isDesktop()) {
+        gl::PointParameteri(GL_POINT_SPRITE_COORD_ORIGIN, GL_LOWER_LEFT);
+        gl::Enable(GL_PROGRAM_POINT_SIZE);
+        // Flat shading takes the first vertex of a primitive in Direct3D.
+        // The layer shades Gouraud only, so ES (last vertex) needs no equivalent.
+        gl::ProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
+    }
     setDefaults();
     if (gl::GetError() != GL_NO_ERROR) {
         error = "GL reported an error while setting up";
@@ -152,6 +158,9 @@ Device::~Device() {
     for (auto& [key, fbo] : framebuffers_) {
         gl::DeleteFramebuffers(1, &fbo);
     }
+    for (auto& [key, renderbuffer] : sizedDepth_) {
+        gl::DeleteRenderbuffers(1, &renderbuffer);
+    }
     for (auto& [key, program] : programs_) {
         gl::DeleteProgram(program.program);
     }
@@ -190,6 +199,14 @@ void Device::forget(Surface* surface) {
         if (it->first.first == surface || it->first.second == surface) {
             gl::DeleteFramebuffers(1, &it->second);
             it = framebuffers_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto it = sizedDepth_.begin(); it != sizedDepth_.end();) {
+        if (it->first.first == surface || it->first.second == surface) {
+            gl::DeleteRenderbuffers(1, &it->second);
+            it = sizedDepth_.erase(it);
         } else {
             ++it;
         }
@@ -306,7 +323,23 @@ GLuint Device::framebufferFor(Surface* color, Surface* depth) {
     }
     if (depth != nullptr) {
         GLenum attachment = depth->format() == D3DFMT_D24S8 ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT;
-        gl::FramebufferRenderbuffer(GL_FRAMEBUFFER, attachment, GL_RENDERBUFFER, depth->renderbuffer());
+        GLuint renderbuffer = depth->renderbuffer();
+        GLenum internalFormat = 0;
+        if (!gl::isDesktop() && color != nullptr &&
+            (depth->width() != color->width() || depth->height() != color->height()) &&
+            depthFormat(depth->format(), internalFormat)) {
+            // WebGL 2 wants every attachment of one size, where Direct3D
+            // lets a larger depth surface serve a smaller target: the pair
+            // gets a depth buffer of the target's size. It starts cleared
+            // and does not share the larger surface's contents.
+            gl::GenRenderbuffers(1, &renderbuffer);
+            gl::BindRenderbuffer(GL_RENDERBUFFER, renderbuffer);
+            gl::RenderbufferStorage(GL_RENDERBUFFER, internalFormat, static_cast<GLsizei>(color->width()),
+                                    static_cast<GLsizei>(color->height()));
+            gl::BindRenderbuffer(GL_RENDERBUFFER, 0);
+            sizedDepth_[key] = renderbuffer;
+        }
+        gl::FramebufferRenderbuffer(GL_FRAMEBUFFER, attachment, GL_RENDERBUFFER, renderbuffer);
     }
     framebuffers_[key] = fbo;
     boundFramebuffer_ = fbo;
@@ -439,8 +472,8 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
     applied_.colorMask = 0xF;
     applied_.depthMask = 1;
     auto c = colorOf(Color);
-    gl::ClearColor(c[0], c[1], c[2], c[3]);
-    gl::ClearDepth(static_cast<double>(std::clamp(Z, 0.0f, 1.0f)));
+    gl::ClearColor(c[0], c[1], c[2], alphaKeptAtOne() ? 1.0f : c[3]);
+    gl::clearDepth(std::clamp(Z, 0.0f, 1.0f));
     gl::ClearStencil(static_cast<GLint>(Stencil & 0xFF));
     GLbitfield bits = ((Flags & D3DCLEAR_TARGET) != 0 ? GL_COLOR_BUFFER_BIT : 0) |
                       ((Flags & D3DCLEAR_ZBUFFER) != 0 ? GL_DEPTH_BUFFER_BIT : 0) |
@@ -513,6 +546,11 @@ HRESULT Device::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage,
                    Height, Levels, static_cast<unsigned long>(Usage), static_cast<unsigned long>(Format),
                    static_cast<unsigned long>(Pool));
         return D3DERR_INVALIDCALL;
+    }
+    if (!gl::isDesktop() && Format == D3DFMT_G16R16) {
+        // OpenGL ES 3.0 has no 16-bit normalised formats (GL_RG16).
+        logFailure("CreateTexture: format %lu has no OpenGL ES equivalent", static_cast<unsigned long>(Format));
+        return D3DERR_NOTAVAILABLE;
     }
     shared_->context->makeCurrent();
     *ppTexture = new Texture(shared_, Width, Height, Levels == 0 ? fullChain : Levels, Usage, *format, Pool);

@@ -174,6 +174,12 @@ class Device final : public IDirect3DDevice9 {
     GLuint feedbackCopy(const Texture& texture);
     bool applyVertexInput(const VertexLayout& layout, GLuint buffer, UINT baseOffset, UINT stride);
     const VertexLayout* currentLayout() const;
+    // Whether the render target's alpha stays 1: a format without alpha on
+    // OpenGL ES, which cannot swizzle its alpha to 1 when sampled, so clears
+    // write 1 there and draws leave alpha alone (sampled and blended as 1).
+    bool alphaKeptAtOne() const;
+    // Whether draws test depth: the test is on and there is a depth surface.
+    bool depthTested() const;
     void buildFfKeys(const VertexLayout& layout, bool points, FfVertexKey& vertexKey, FfPixelKey& pixelKey) const;
     GLuint compileShader(GLenum stage, const std::string& source, std::string& error);
     bool linkProgram(GLuint vertexShader, GLuint pixelShader, std::uint64_t vsId, std::uint64_t psId,
@@ -242,6 +248,9 @@ class Device final : public IDirect3DDevice9 {
     } feedback_;
     bool feedbackCopied_ = false;
     std::map<std::pair<Surface*, Surface*>, GLuint> framebuffers_;
+    // OpenGL ES only: depth buffers of a target's size for (target, depth
+    // surface) pairs whose sizes differ (framebufferFor).
+    std::map<std::pair<Surface*, Surface*>, GLuint> sizedDepth_;
     GLuint boundFramebuffer_ = ~0u;
     bool framebufferDirty_ = true;
     bool vertexInputDirty_ = true;

@@ -1,8 +1,7 @@
 #include "platform/d3d9/device.h"
+#include "platform/d3d9/display.h"
 #include "platform/d3d9/shadertoglsl.h"
 #include "platform/kernel/runmode.h"
-
-#include <SDL.h>
 
 #include <algorithm>
 #include <array>
@@ -34,48 +33,6 @@ std::vector<D3DDISPLAYMODE> virtualModes() {
             modes.push_back(D3DDISPLAYMODE{size[0], size[1], rate, D3DFMT_X8R8G8B8});
         }
     }
-    return modes;
-}
-
-// SDL reports 0 Hz when the driver does not know the rate; callers pick modes
-// by rate, so such modes are listed at 60 Hz.
-UINT listedRate(int hz) {
-    return hz > 0 ? static_cast<UINT>(hz) : 60u;
-}
-
-std::vector<D3DDISPLAYMODE> sdlModes(int display) {
-    std::vector<D3DDISPLAYMODE> modes;
-    int count = SDL_GetNumDisplayModes(display);
-    for (int i = 0; i < count; ++i) {
-        SDL_DisplayMode mode{};
-        if (SDL_GetDisplayMode(display, i, &mode) != 0 || SDL_BITSPERPIXEL(mode.format) < 24) {
-            continue;
-        }
-        D3DDISPLAYMODE d{static_cast<UINT>(mode.w), static_cast<UINT>(mode.h), listedRate(mode.refresh_rate),
-                         D3DFMT_X8R8G8B8};
-        bool seen = std::any_of(modes.begin(), modes.end(), [&](const D3DDISPLAYMODE& m) {
-            return m.Width == d.Width && m.Height == d.Height && m.RefreshRate == d.RefreshRate;
-        });
-        if (!seen) {
-            modes.push_back(d);
-        }
-    }
-    SDL_DisplayMode desktop{};
-    if (modes.empty() && SDL_GetDesktopDisplayMode(display, &desktop) == 0 && desktop.w > 0) {
-        // Drivers that list no modes (offscreen, some virtual displays) still
-        // have the desktop's.
-        modes.push_back(D3DDISPLAYMODE{static_cast<UINT>(desktop.w), static_cast<UINT>(desktop.h),
-                                       listedRate(desktop.refresh_rate), D3DFMT_X8R8G8B8});
-    }
-    std::sort(modes.begin(), modes.end(), [](const D3DDISPLAYMODE& a, const D3DDISPLAYMODE& b) {
-        if (a.Width != b.Width) {
-            return a.Width < b.Width;
-        }
-        if (a.Height != b.Height) {
-            return a.Height < b.Height;
-        }
-        return a.RefreshRate < b.RefreshRate;
-    });
     return modes;
 }
 
@@ -112,14 +69,15 @@ D3DCAPS9 capsFor(UINT adapter) {
 class Direct3D final : public RefCounted<IDirect3D9> {
   public:
     explicit Direct3D(bool live) : live_(live) {
-        if (live_ && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-            logFailure("SDL video did not start: %s", SDL_GetError());
+        std::string error;
+        if (live_ && !startDisplays(error)) {
+            logFailure("%s", error.c_str());
             live_ = false;
         }
     }
     ~Direct3D() override {
         if (live_) {
-            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+            stopDisplays();
         }
     }
 
@@ -127,7 +85,7 @@ class Direct3D final : public RefCounted<IDirect3D9> {
         if (!live_) {
             return 1;
         }
-        int count = SDL_GetNumVideoDisplays();
+        const int count = displayCount();
         return count > 0 ? static_cast<UINT>(count) : 0;
     }
 
@@ -138,9 +96,9 @@ class Direct3D final : public RefCounted<IDirect3D9> {
         }
         *pIdentifier = D3DADAPTER_IDENTIFIER9{};
         std::snprintf(pIdentifier->Driver, sizeof pIdentifier->Driver, "riza3v-gl33");
-        const char* name = live_ ? SDL_GetDisplayName(static_cast<int>(Adapter)) : nullptr;
+        const std::string name = live_ ? displayName(static_cast<int>(Adapter)) : "";
         std::snprintf(pIdentifier->Description, sizeof pIdentifier->Description, "%s (OpenGL 3.3)",
-                      name != nullptr ? name : "Virtual display");
+                      name.empty() ? "Virtual display" : name.c_str());
         std::snprintf(pIdentifier->DeviceName, sizeof pIdentifier->DeviceName, "\\\\.\\DISPLAY%u", Adapter + 1);
         // Product 1, version 0, sub-version 3, build 3: WORDs from the high end down.
         pIdentifier->DriverVersion.u.HighPart = (1 << 16) | 0;
@@ -178,13 +136,7 @@ class Direct3D final : public RefCounted<IDirect3D9> {
             *pMode = D3DDISPLAYMODE{1024, 768, 60, D3DFMT_X8R8G8B8};
             return D3D_OK;
         }
-        SDL_DisplayMode mode{};
-        if (SDL_GetDesktopDisplayMode(static_cast<int>(Adapter), &mode) != 0) {
-            return D3DERR_NOTAVAILABLE;
-        }
-        *pMode = D3DDISPLAYMODE{static_cast<UINT>(mode.w), static_cast<UINT>(mode.h), listedRate(mode.refresh_rate),
-                                D3DFMT_X8R8G8B8};
-        return D3D_OK;
+        return desktopMode(static_cast<int>(Adapter), *pMode) ? D3D_OK : D3DERR_NOTAVAILABLE;
     }
 
     // Answers what the device can really do: colour targets and textures in
@@ -261,7 +213,7 @@ class Direct3D final : public RefCounted<IDirect3D9> {
 
   private:
     std::vector<D3DDISPLAYMODE> modes(UINT adapter) const {
-        return live_ ? sdlModes(static_cast<int>(adapter)) : virtualModes();
+        return live_ ? displayModes(static_cast<int>(adapter)) : virtualModes();
     }
 
     bool live_;

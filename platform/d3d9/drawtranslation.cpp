@@ -5,8 +5,8 @@
 // Each piece sends only what differs from what GL already holds.
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/glsldialect.h"
+#include "platform/kernel/refusal.h"
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -15,7 +15,7 @@ namespace platform::d3d9 {
 namespace {
 
 float bitsFloat(DWORD d) {
-    return std::bit_cast<float>(d);
+    return __builtin_bit_cast(float, d);
 }
 
 // The vertex count is worked out in 64 bits: a primitive count near 2^32
@@ -191,8 +191,11 @@ void Device::applyRasterState(const VertexLayout& layout) {
     // surface to test against) are not clipped in depth: screen text sits at
     // z 3 or 10 and still shows. Depth clamping turns off GL's near and far
     // clipping; with the depth test on, z outside 0..1 is clipped as usual.
-    const bool noDepthTest = rs[D3DRS_ZENABLE] == D3DZB_FALSE || depthStencil_ == nullptr;
-    capability(a.depthClamp, layout.pretransformed && noDepthTest, GL_DEPTH_CLAMP);
+    // OpenGL ES has no depth clamping: there the generated vertex program
+    // clamps z instead (buildFfKeys).
+    if (gl::isDesktop()) {
+        capability(a.depthClamp, layout.pretransformed && !depthTested(), GL_DEPTH_CLAMP);
+    }
     const int depthMask = rs[D3DRS_ZWRITEENABLE] != FALSE ? 1 : 0;
     changeState(a.depthMask, depthMask, count, [&] { gl::DepthMask(depthMask != 0 ? GL_TRUE : GL_FALSE); });
     const GLenum depthFunc = glCompare(rs[D3DRS_ZFUNC]);
@@ -215,8 +218,17 @@ void Device::applyRasterState(const VertexLayout& layout) {
     const GLenum mode = rs[D3DRS_FILLMODE] == D3DFILL_WIREFRAME ? GL_LINE
                         : rs[D3DRS_FILLMODE] == D3DFILL_POINT   ? GL_POINT
                                                                 : GL_FILL;
-    changeState(a.polygonMode, mode, count, [&] { gl::PolygonMode(GL_FRONT_AND_BACK, mode); });
-    const DWORD mask = rs[D3DRS_COLORWRITEENABLE];
+    changeState(a.polygonMode, mode, count, [&] {
+        if (gl::isDesktop()) {
+            gl::PolygonMode(GL_FRONT_AND_BACK, mode);
+        } else if (mode != GL_FILL) {
+            // OpenGL ES fills only; the show draws solid, so lines and points
+            // are refused, not emulated.
+            platform::logRefusal("d3d9", "D3DRS_FILLMODE %u: OpenGL ES draws solid only",
+                                 static_cast<unsigned>(rs[D3DRS_FILLMODE]));
+        }
+    });
+    const DWORD mask = rs[D3DRS_COLORWRITEENABLE] & (alphaKeptAtOne() ? 0x7u : 0xFu);
     changeState(a.colorMask, mask, count, [&] {
         // D3DCOLORWRITEENABLE: red 1, green 2, blue 4, alpha 8.
         gl::ColorMask((mask & 1) != 0, (mask & 2) != 0, (mask & 4) != 0, (mask & 8) != 0);
@@ -233,13 +245,23 @@ void Device::applyRasterState(const VertexLayout& layout) {
         },
         2);
     const std::array<float, 2> range = {viewport_.MinZ, viewport_.MaxZ};
-    changeState(a.depthRange, range, count, [&] { gl::DepthRange(range[0], range[1]); });
+    changeState(a.depthRange, range, count, [&] { gl::depthRange(range[0], range[1]); });
+}
+
+bool Device::alphaKeptAtOne() const {
+    return !gl::isDesktop() && renderTarget_ != nullptr && colorFormat(renderTarget_->format())->alphaIsOne;
+}
+
+bool Device::depthTested() const {
+    return renderStates_[D3DRS_ZENABLE] != D3DZB_FALSE && depthStencil_ != nullptr;
 }
 
 void Device::buildFfKeys(const VertexLayout& layout, bool points, FfVertexKey& v, FfPixelKey& p) const {
     const auto& rs = renderStates_;
     v = FfVertexKey{};
-    v.pretransformed = layout.pretransformed;
+    // 2: pre-transformed, drawn without a depth test, on a context without
+    // depth clamping: the program clamps z so that nothing is clipped in depth.
+    v.pretransformed = !layout.pretransformed ? 0 : (gl::isDesktop() || depthTested() ? 1 : 2);
     v.hasNormal = layout.hasNormal;
     v.hasDiffuse = layout.hasDiffuse;
     v.hasSpecular = layout.hasSpecular;
@@ -527,12 +549,17 @@ GLuint Device::feedbackCopy(const Texture& texture) {
         }
         gl::ActiveTexture(GL_TEXTURE0);
         gl::BindTexture(GL_TEXTURE_2D, feedback_.texture);
+        GLenum pixelFormat = 0;
+        GLenum pixelType = 0;
+        glPixelFormat(format, pixelFormat, pixelType);
         gl::TexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format.internalFormat),
-                       static_cast<GLsizei>(texture.width()), static_cast<GLsizei>(texture.height()), 0,
-                       format.uploadFormat, format.uploadType, nullptr);
+                       static_cast<GLsizei>(texture.width()), static_cast<GLsizei>(texture.height()), 0, pixelFormat,
+                       pixelType, nullptr);
         gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, format.alphaIsOne ? GL_ONE : GL_ALPHA);
-        gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_B, format.blueIsOne ? GL_ONE : GL_BLUE);
+        if (gl::isDesktop()) {
+            gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, format.alphaIsOne ? GL_ONE : GL_ALPHA);
+            gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_B, format.blueIsOne ? GL_ONE : GL_BLUE);
+        }
         textureBindingChanged();
         gl::BindFramebuffer(GL_DRAW_FRAMEBUFFER, feedback_.framebuffer);
         gl::FramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, feedback_.texture, 0);
@@ -627,7 +654,19 @@ bool Device::applyVertexInput(const VertexLayout& layout, GLuint buffer, UINT ba
     ++count;
     unsigned enabled = 0;
     for (const auto& a : layout.attributes) {
-        gl::VertexAttribPointer(a.location, a.size, a.type, a.normalized, static_cast<GLsizei>(stride),
+        const bool colour = a.location == kAttrColor0 || a.location == kAttrColor1;
+        GLint size = a.size;
+        if (!gl::isDesktop() && colour) {
+            // OpenGL ES takes no GL_BGRA size: colours come in as bytes B, G,
+            // R, A and the ES form of the program swaps them (glsldialect.h),
+            // so a colour of another type cannot be drawn.
+            if (a.size != GL_BGRA) {
+                logFailure("vertex colours other than D3DCOLOR are outside the OpenGL ES subset");
+                return false;
+            }
+            size = 4;
+        }
+        gl::VertexAttribPointer(a.location, size, a.type, a.normalized, static_cast<GLsizei>(stride),
                                 reinterpret_cast<const void*>(static_cast<std::uintptr_t>(baseOffset + a.offset)));
         enabled |= 1u << a.location;
         ++count;
@@ -741,8 +780,18 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVer
     if (check != DrawCheck::draw) {
         return check == DrawCheck::nothing ? D3D_OK : D3DERR_INVALIDCALL;
     }
+    // OpenGL ES 3.0 has no base vertex for indexed draws: there the vertex
+    // input starts BaseVertexIndex vertices further into the stream instead.
+    const bool baseInInput = !gl::isDesktop();
+    const long long start = static_cast<long long>(streamOffset_) +
+                            (baseInInput ? static_cast<long long>(BaseVertexIndex) * streamStride_ : 0);
+    if (start < 0) {
+        logFailure("DrawIndexedPrimitive: BaseVertexIndex %d starts before the stream", BaseVertexIndex);
+        return D3DERR_INVALIDCALL;
+    }
     const VertexLayout* layout = prepareDraw("DrawIndexedPrimitive", mode);
-    if (layout == nullptr || !applyVertexInput(*layout, stream0_->glBuffer(), streamOffset_, streamStride_)) {
+    if (layout == nullptr ||
+        !applyVertexInput(*layout, stream0_->glBuffer(), static_cast<UINT>(start), streamStride_)) {
         return D3DERR_INVALIDCALL;
     }
     if (boundIndexBuffer_ != indices_->glBuffer()) {
@@ -750,9 +799,12 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVer
         boundIndexBuffer_ = indices_->glBuffer();
         ++shared_->counters.stateChanges;
     }
-    gl::DrawElementsBaseVertex(mode, count, GL_UNSIGNED_SHORT,
-                               reinterpret_cast<const void*>(static_cast<std::uintptr_t>(startIndex) * 2),
-                               BaseVertexIndex);
+    const void* firstIndex = reinterpret_cast<const void*>(static_cast<std::uintptr_t>(startIndex) * 2);
+    if (baseInInput) {
+        gl::DrawElements(mode, count, GL_UNSIGNED_SHORT, firstIndex);
+    } else {
+        gl::DrawElementsBaseVertex(mode, count, GL_UNSIGNED_SHORT, firstIndex, BaseVertexIndex);
+    }
     ++shared_->counters.draws;
     return D3D_OK;
 }

@@ -83,7 +83,10 @@ std::string ffVertexSource(const FfVertexKey& key) {
         // perspective-correct interpolation); no transform, no lighting.
         s += "    float w = aPosition.w != 0.0 ? 1.0 / aPosition.w : 1.0;\n"
              "    vec2 ndc = (aPosition.xy + 0.5 - uViewport.xy) * 2.0 / uViewport.zw - 1.0;\n"
-             "    gl_Position = vec4(ndc * w, (2.0 * aPosition.z - 1.0) * w, w);\n"
+             "    float z = " +
+             std::string(key.pretransformed == 2 ? "clamp(aPosition.z, 0.0, 1.0)" : "aPosition.z") +
+             ";\n"
+             "    gl_Position = vec4(ndc * w, (2.0 * z - 1.0) * w, w);\n"
              "    vColor0 = vertexDiffuse;\n    vColor1 = vertexSpecular;\n"
              "    gl_PointSize = clamp(size, uPointSize.y, uPointSize.z);\n}\n";
         return s;

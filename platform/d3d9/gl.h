@@ -1,9 +1,53 @@
-// OpenGL 3.3 core entry points of the graphics layer, loaded at run time
-// through the context's proc-address function (EGL or SDL), so nothing links
-// against a particular GL library. Calls go through gl::Name(...).
+// OpenGL 3.3 core and OpenGL ES 3.0 (WebGL 2) entry points of the graphics
+// layer, loaded at run time through the context's proc-address function (EGL,
+// SDL or Emscripten's WebGL), so nothing links against a particular GL
+// library. Calls go through gl::Name(...). The types and constants are
+// desktop OpenGL's: Emscripten ships them as <GL/glext.h>, Mesa as
+// <GL/glcorearb.h>.
 #pragma once
 
+// The one place the two toolchains differ: which file declares the types.
+#ifdef __EMSCRIPTEN__
+#include <GL/gl.h>
+#include <GL/glext.h>
+// glext.h has pointer types for OpenGL 1.2 and later only.
+using PFNGLGETERRORPROC = decltype(&glGetError);
+using PFNGLGETSTRINGPROC = decltype(&glGetString);
+using PFNGLGETINTEGERVPROC = decltype(&glGetIntegerv);
+using PFNGLGETFLOATVPROC = decltype(&glGetFloatv);
+using PFNGLENABLEPROC = decltype(&glEnable);
+using PFNGLDISABLEPROC = decltype(&glDisable);
+using PFNGLVIEWPORTPROC = decltype(&glViewport);
+using PFNGLSCISSORPROC = decltype(&glScissor);
+using PFNGLDEPTHRANGEPROC = decltype(&glDepthRange);
+using PFNGLCLEARCOLORPROC = decltype(&glClearColor);
+using PFNGLCLEARDEPTHPROC = decltype(&glClearDepth);
+using PFNGLCLEARSTENCILPROC = decltype(&glClearStencil);
+using PFNGLCLEARPROC = decltype(&glClear);
+using PFNGLCOLORMASKPROC = decltype(&glColorMask);
+using PFNGLDEPTHMASKPROC = decltype(&glDepthMask);
+using PFNGLSTENCILMASKPROC = decltype(&glStencilMask);
+using PFNGLDEPTHFUNCPROC = decltype(&glDepthFunc);
+using PFNGLBLENDFUNCPROC = decltype(&glBlendFunc);
+using PFNGLCULLFACEPROC = decltype(&glCullFace);
+using PFNGLFRONTFACEPROC = decltype(&glFrontFace);
+using PFNGLPOLYGONMODEPROC = decltype(&glPolygonMode);
+using PFNGLPIXELSTOREIPROC = decltype(&glPixelStorei);
+using PFNGLREADPIXELSPROC = decltype(&glReadPixels);
+using PFNGLREADBUFFERPROC = decltype(&glReadBuffer);
+using PFNGLFINISHPROC = decltype(&glFinish);
+using PFNGLGENTEXTURESPROC = decltype(&glGenTextures);
+using PFNGLDELETETEXTURESPROC = decltype(&glDeleteTextures);
+using PFNGLBINDTEXTUREPROC = decltype(&glBindTexture);
+using PFNGLTEXIMAGE2DPROC = decltype(&glTexImage2D);
+using PFNGLTEXSUBIMAGE2DPROC = decltype(&glTexSubImage2D);
+using PFNGLGETTEXIMAGEPROC = decltype(&glGetTexImage);
+using PFNGLTEXPARAMETERIPROC = decltype(&glTexParameteri);
+using PFNGLDRAWARRAYSPROC = decltype(&glDrawArrays);
+using PFNGLDRAWELEMENTSPROC = decltype(&glDrawElements);
+#else
 #include <GL/glcorearb.h>
+#endif
 
 #define RIZA3V_GL_FUNCTIONS(X)                                                                                         \
     X(PFNGLGETERRORPROC, GetError)                                                                                     \
@@ -14,9 +58,7 @@
     X(PFNGLDISABLEPROC, Disable)                                                                                       \
     X(PFNGLVIEWPORTPROC, Viewport)                                                                                     \
     X(PFNGLSCISSORPROC, Scissor)                                                                                       \
-    X(PFNGLDEPTHRANGEPROC, DepthRange)                                                                                 \
     X(PFNGLCLEARCOLORPROC, ClearColor)                                                                                 \
-    X(PFNGLCLEARDEPTHPROC, ClearDepth)                                                                                 \
     X(PFNGLCLEARSTENCILPROC, ClearStencil)                                                                             \
     X(PFNGLCLEARPROC, Clear)                                                                                           \
     X(PFNGLCOLORMASKPROC, ColorMask)                                                                                   \
@@ -27,12 +69,9 @@
     X(PFNGLBLENDEQUATIONPROC, BlendEquation)                                                                           \
     X(PFNGLCULLFACEPROC, CullFace)                                                                                     \
     X(PFNGLFRONTFACEPROC, FrontFace)                                                                                   \
-    X(PFNGLPOLYGONMODEPROC, PolygonMode)                                                                               \
-    X(PFNGLPROVOKINGVERTEXPROC, ProvokingVertex)                                                                       \
     X(PFNGLPIXELSTOREIPROC, PixelStorei)                                                                               \
     X(PFNGLREADPIXELSPROC, ReadPixels)                                                                                 \
     X(PFNGLREADBUFFERPROC, ReadBuffer)                                                                                 \
-    X(PFNGLDRAWBUFFERPROC, DrawBuffer)                                                                                 \
     X(PFNGLFINISHPROC, Finish)                                                                                         \
     X(PFNGLGENTEXTURESPROC, GenTextures)                                                                               \
     X(PFNGLDELETETEXTURESPROC, DeleteTextures)                                                                         \
@@ -40,7 +79,6 @@
     X(PFNGLACTIVETEXTUREPROC, ActiveTexture)                                                                           \
     X(PFNGLTEXIMAGE2DPROC, TexImage2D)                                                                                 \
     X(PFNGLTEXSUBIMAGE2DPROC, TexSubImage2D)                                                                           \
-    X(PFNGLGETTEXIMAGEPROC, GetTexImage)                                                                               \
     X(PFNGLTEXPARAMETERIPROC, TexParameteri)                                                                           \
     X(PFNGLGENSAMPLERSPROC, GenSamplers)                                                                               \
     X(PFNGLDELETESAMPLERSPROC, DeleteSamplers)                                                                         \
@@ -62,8 +100,7 @@
     X(PFNGLBINDBUFFERPROC, BindBuffer)                                                                                 \
     X(PFNGLBUFFERDATAPROC, BufferData)                                                                                 \
     X(PFNGLBUFFERSUBDATAPROC, BufferSubData)                                                                           \
-    X(PFNGLMAPBUFFERRANGEPROC, MapBufferRange)                                                                         \
-    X(PFNGLUNMAPBUFFERPROC, UnmapBuffer)                                                                               \
+    X(PFNGLGETBUFFERSUBDATAPROC, GetBufferSubData)                                                                     \
     X(PFNGLGENVERTEXARRAYSPROC, GenVertexArrays)                                                                       \
     X(PFNGLDELETEVERTEXARRAYSPROC, DeleteVertexArrays)                                                                 \
     X(PFNGLBINDVERTEXARRAYPROC, BindVertexArray)                                                                       \
@@ -91,19 +128,51 @@
     X(PFNGLUNIFORM3FVPROC, Uniform3fv)                                                                                 \
     X(PFNGLUNIFORMMATRIX4FVPROC, UniformMatrix4fv)                                                                     \
     X(PFNGLUNIFORMMATRIX3FVPROC, UniformMatrix3fv)                                                                     \
-    X(PFNGLPOINTPARAMETERIPROC, PointParameteri)                                                                       \
     X(PFNGLDRAWARRAYSPROC, DrawArrays)                                                                                 \
+    X(PFNGLDRAWELEMENTSPROC, DrawElements)
+
+// Desktop OpenGL only: absent from OpenGL ES 3.0 and WebGL 2, whose contexts
+// leave them null and take the ES entries below or another way round.
+#define RIZA3V_GL_DESKTOP_FUNCTIONS(X)                                                                                 \
+    X(PFNGLDEPTHRANGEPROC, DepthRange)                                                                                 \
+    X(PFNGLCLEARDEPTHPROC, ClearDepth)                                                                                 \
+    X(PFNGLPOLYGONMODEPROC, PolygonMode)                                                                               \
+    X(PFNGLPROVOKINGVERTEXPROC, ProvokingVertex)                                                                       \
+    X(PFNGLGETTEXIMAGEPROC, GetTexImage)                                                                               \
+    X(PFNGLMAPBUFFERRANGEPROC, MapBufferRange)                                                                         \
+    X(PFNGLUNMAPBUFFERPROC, UnmapBuffer)                                                                               \
+    X(PFNGLPOINTPARAMETERIPROC, PointParameteri)                                                                       \
     X(PFNGLDRAWELEMENTSBASEVERTEXPROC, DrawElementsBaseVertex)
+
+// OpenGL ES 3.0 only (desktop OpenGL has them from 4.1): null on a 3.3 core context.
+#define RIZA3V_GL_ES_FUNCTIONS(X)                                                                                      \
+    X(PFNGLCLEARDEPTHFPROC, ClearDepthf)                                                                               \
+    X(PFNGLDEPTHRANGEFPROC, DepthRangef)
 
 namespace gl {
 
 #define RIZA3V_GL_DECLARE(type, name) extern type name;
 RIZA3V_GL_FUNCTIONS(RIZA3V_GL_DECLARE)
+RIZA3V_GL_DESKTOP_FUNCTIONS(RIZA3V_GL_DECLARE)
+RIZA3V_GL_ES_FUNCTIONS(RIZA3V_GL_DECLARE)
 #undef RIZA3V_GL_DECLARE
 
 using ProcAddress = void* (*)(const char* name);
 
-// Loads every entry point above; false (with the missing name) when one is absent.
-bool load(ProcAddress getProc, const char** missing);
+enum class Api { desktop33, es30 };
+
+// Loads the common entry points and those of api, leaving the other API's
+// null; false (with the missing name) when one is absent.
+bool load(ProcAddress getProc, Api api, const char** missing);
+
+// Whether the desktop-only entry points are there (a 3.3 core context).
+inline bool isDesktop() {
+    return PolygonMode != nullptr;
+}
+
+// glClearDepth / glClearDepthf, whichever the context has.
+void clearDepth(float depth);
+// glDepthRange / glDepthRangef, whichever the context has.
+void depthRange(float nearZ, float farZ);
 
 } // namespace gl

@@ -1,5 +1,7 @@
 #include "platform/d3d9/glsldialect.h"
 
+#include <cstring>
+
 namespace platform::d3d9 {
 
 namespace {
@@ -23,6 +25,25 @@ bool toGlslDialect(GlslDialect dialect, const std::string& source, std::string& 
         return true;
     }
     out = kEsPrologue + source.substr(core.size());
+    // The layer renders upside down and sets the desktop sprite origin to the
+    // lower left; ES fixes it at the upper left, so t is read flipped.
+    const std::string coord = "gl_PointCoord";
+    const std::string flipped = "vec2(gl_PointCoord.x, 1.0 - gl_PointCoord.y)";
+    for (std::size_t at = out.find(coord); at != std::string::npos; at = out.find(coord, at + flipped.size())) {
+        out.replace(at, coord.size(), flipped);
+    }
+    // Vertex colours (locations 2 and 3) arrive as D3DCOLOR's bytes B, G, R,
+    // A: ES has no GL_BGRA attribute size, so the program swaps them.
+    for (const char* location : {"layout(location = 2) in vec4 ", "layout(location = 3) in vec4 "}) {
+        const std::size_t at = out.find(location);
+        if (at == std::string::npos) {
+            continue;
+        }
+        const std::size_t nameAt = at + std::strlen(location);
+        const std::size_t end = out.find(';', nameAt);
+        const std::string name = out.substr(nameAt, end - nameAt);
+        out.replace(nameAt, end - nameAt + 1, name + "Bgra;\n#define " + name + " " + name + "Bgra.bgra");
+    }
     return true;
 }
 

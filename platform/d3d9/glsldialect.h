@@ -16,7 +16,9 @@ enum class GlslDialect {
 // Writes the generated source in the dialect: for core330 unchanged; for
 // es300 with the ES version line and default precisions (float and int
 // highp: an ES fragment shader has no default float precision, and uniforms
-// that both stages declare must agree in precision). False with a reason when
+// that both stages declare must agree in precision) and the point-sprite
+// coordinate flipped in t (device.cpp), and vertex colours read from bytes
+// B, G, R, A (the layer's D3DCOLOR attributes, which ES cannot reorder). False with a reason when
 // source does not start with the core 3.30 version line.
 bool toGlslDialect(GlslDialect dialect, const std::string& source, std::string& out, std::string& error);
 

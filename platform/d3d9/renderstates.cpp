@@ -2,13 +2,11 @@
 
 #include "platform/d3d9/ffpipeline.h"
 
-#include <bit>
-
 namespace platform::d3d9 {
 namespace {
 
 constexpr DWORD floatBits(float f) {
-    return std::bit_cast<DWORD>(f);
+    return __builtin_bit_cast(DWORD, f);
 }
 
 constexpr DWORD kAny = 0xFFFFFFFFu;

@@ -34,6 +34,40 @@ const FormatInfo* colorFormat(D3DFORMAT format) {
     return nullptr;
 }
 
+void glPixelFormat(const FormatInfo& info, GLenum& format, GLenum& type) {
+    format = info.uploadFormat;
+    type = info.uploadType;
+    if (!gl::isDesktop() && info.uploadFormat == GL_BGRA) {
+        format = GL_RGBA;
+        type = info.bytesPerPixel == 4 ? GL_UNSIGNED_BYTE : GL_UNSIGNED_SHORT_4_4_4_4;
+    }
+}
+
+const std::uint8_t* glPixels(const FormatInfo& info, const std::vector<std::uint8_t>& pixels,
+                             std::vector<std::uint8_t>& scratch) {
+    if (gl::isDesktop() || info.uploadFormat != GL_BGRA) {
+        return pixels.data();
+    }
+    scratch.resize(pixels.size());
+    const std::uint8_t alpha = info.alphaIsOne ? 0xFF : 0x00;
+    for (std::size_t i = 0; i + info.bytesPerPixel <= pixels.size(); i += info.bytesPerPixel) {
+        if (info.bytesPerPixel == 4) {
+            // Bytes B, G, R, A to R, G, B, A.
+            scratch[i] = pixels[i + 2];
+            scratch[i + 1] = pixels[i + 1];
+            scratch[i + 2] = pixels[i];
+            scratch[i + 3] = pixels[i + 3] | alpha;
+        } else {
+            // A4R4G4B4 to R4G4B4A4, from the top nibble down.
+            std::uint16_t argb = 0;
+            std::memcpy(&argb, &pixels[i], 2);
+            const auto rgba = static_cast<std::uint16_t>((argb << 4) | (argb >> 12) | (alpha & 0x0F));
+            std::memcpy(&scratch[i], &rgba, 2);
+        }
+    }
+    return scratch.data();
+}
+
 bool depthFormat(D3DFORMAT format, GLenum& internalFormat) {
     switch (format) {
     case D3DFMT_D24S8:
@@ -140,17 +174,20 @@ Texture::Texture(std::shared_ptr<Shared> shared, UINT width, UINT height, UINT l
     // levels that callers fill at once are not cleared and uploaded first.
     for (UINT l = 0; l < levels; ++l) {
         LevelData level{std::max(1u, width >> l), std::max(1u, height >> l), {}, false, false, nullptr};
+        GLenum pixelFormat = 0;
+        GLenum pixelType = 0;
+        glPixelFormat(format, pixelFormat, pixelType);
         gl::TexImage2D(GL_TEXTURE_2D, static_cast<GLint>(l), static_cast<GLint>(format.internalFormat),
-                       static_cast<GLsizei>(level.width), static_cast<GLsizei>(level.height), 0, format.uploadFormat,
-                       format.uploadType, nullptr);
+                       static_cast<GLsizei>(level.width), static_cast<GLsizei>(level.height), 0, pixelFormat, pixelType,
+                       nullptr);
         levels_.push_back(std::move(level));
     }
     gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels - 1));
-    if (format.alphaIsOne) {
+    if (format.alphaIsOne && gl::isDesktop()) {
         gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
     }
-    if (format.blueIsOne) {
+    if (format.blueIsOne && gl::isDesktop()) {
         gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_B, GL_ONE);
     }
     gl::BindTexture(GL_TEXTURE_2D, 0);
@@ -226,8 +263,10 @@ HRESULT Texture::LockRect(UINT Level, D3DLOCKED_RECT* pLockedRect, const RECT* p
     }
     (void)Flags; // every lock reads and writes a whole copy of the level, so all flags behave alike
     const std::size_t bytes = static_cast<std::size_t>(level.width) * level.height * format_.bytesPerPixel;
-    level.pixels.assign(bytes, 0);
-    if (level.written) {
+    if (gl::isDesktop() || level.pixels.size() != bytes) {
+        level.pixels.assign(bytes, 0);
+    }
+    if (level.written && gl::isDesktop()) {
         // The level's contents live in GL between locks: read them back.
         shared_->context->makeCurrent();
         gl::BindTexture(GL_TEXTURE_2D, texture_);
@@ -256,12 +295,18 @@ HRESULT Texture::UnlockRect(UINT Level) {
     shared_->context->makeCurrent();
     gl::BindTexture(GL_TEXTURE_2D, texture_);
     gl::PixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    GLenum pixelFormat = 0;
+    GLenum pixelType = 0;
+    glPixelFormat(format_, pixelFormat, pixelType);
+    std::vector<std::uint8_t> scratch;
     gl::TexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(Level), 0, 0, static_cast<GLsizei>(level.width),
-                      static_cast<GLsizei>(level.height), format_.uploadFormat, format_.uploadType,
-                      level.pixels.data());
+                      static_cast<GLsizei>(level.height), pixelFormat, pixelType,
+                      glPixels(format_, level.pixels, scratch));
     gl::BindTexture(GL_TEXTURE_2D, 0);
     level.written = true;
-    std::vector<std::uint8_t>().swap(level.pixels);
+    if (gl::isDesktop()) {
+        std::vector<std::uint8_t>().swap(level.pixels);
+    }
     ++shared_->counters.uploads;
     if (shared_->device != nullptr) {
         shared_->device->textureBindingChanged();
@@ -284,18 +329,34 @@ bool lockRange(UINT offset, UINT size, std::size_t total, UINT& outSize) {
 
 } // namespace
 
-// GL keeps the only copy of the contents: a lock maps the range asked for and
-// the unlock hands it back, so nothing is held on this side between locks.
+// Desktop GL keeps the only copy of the contents: a lock maps the range asked
+// for and the unlock hands it back, so nothing is held on this side between
+// locks. OpenGL ES maps no buffers (WebGL 2 has no glMapBufferRange): the
+// contents live in copy_ as well, and an unlock sends the locked range.
 BufferStore::BufferStore(std::shared_ptr<Shared> shared, GLenum target, UINT length, DWORD usage, GLenum glUsage)
     : shared_(std::move(shared)), target_(target), size_(length), usage_(usage), glUsage_(glUsage) {
+    if (!gl::isDesktop()) {
+        copy_.assign(length, 0);
+    }
     gl::GenBuffers(1, &buffer_);
+    if (!gl::isDesktop() && target_ == GL_COPY_WRITE_BUFFER) {
+        // WebGL 2 keeps index data and other data in buffers of two kinds, and
+        // a buffer's first binding decides its kind: an index store is first
+        // bound as indices, outside the device's vertex array object.
+        GLint vertexArray = 0;
+        gl::GetIntegerv(GL_VERTEX_ARRAY_BINDING, &vertexArray);
+        gl::BindVertexArray(0);
+        gl::BindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer_);
+        gl::BindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+        gl::BindVertexArray(static_cast<GLuint>(vertexArray));
+    }
     gl::BindBuffer(target_, buffer_);
     gl::BufferData(target_, length, nullptr, glUsage_);
 }
 
 BufferStore::~BufferStore() {
     shared_->context->makeCurrent();
-    if (locked_ && lockSize_ > 0) {
+    if (locked_ && lockSize_ > 0 && copy_.empty()) {
         gl::BindBuffer(target_, buffer_);
         gl::UnmapBuffer(target_);
     }
@@ -329,13 +390,14 @@ HRESULT BufferStore::lock(const char* what, UINT offset, UINT sizeToLock, void**
         // D3DLOCK_NOOVERWRITE maps synchronised all the same: callers that
         // refill a whole pool under it every frame would otherwise write
         // under draws still queued from the frame before.
-        mapped = gl::MapBufferRange(target_, offset, size, access);
+        mapped = copy_.empty() ? gl::MapBufferRange(target_, offset, size, access) : copy_.data() + offset;
         if (mapped == nullptr) {
             logFailure("%s Lock(%u, %u): the GL store could not be mapped", what, offset, sizeToLock);
             return D3DERR_INVALIDCALL;
         }
     }
     locked_ = true;
+    lockOffset_ = offset;
     lockSize_ = size;
     lockFlags_ = flags;
     *data = mapped;
@@ -353,7 +415,11 @@ HRESULT BufferStore::unlock(const char* what) {
     }
     shared_->context->makeCurrent();
     gl::BindBuffer(target_, buffer_);
-    if (gl::UnmapBuffer(target_) == GL_FALSE) {
+    if (!copy_.empty()) {
+        if ((lockFlags_ & D3DLOCK_READONLY) == 0) {
+            gl::BufferSubData(target_, lockOffset_, lockSize_, copy_.data() + lockOffset_);
+        }
+    } else if (gl::UnmapBuffer(target_) == GL_FALSE) {
         logFailure("%s Unlock: the GL store lost its contents while mapped", what);
     }
     if ((lockFlags_ & D3DLOCK_READONLY) == 0) {

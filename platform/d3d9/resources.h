@@ -61,6 +61,15 @@ struct FormatInfo {
     bool blueIsOne;  // two-channel formats read blue as 1
 };
 const FormatInfo* colorFormat(D3DFORMAT format);
+// The format and type GL takes the format's pixels in: desktop GL reads
+// Direct3D's layout as it is; OpenGL ES has no BGRA orders, so there pixels
+// go as RGBA (glPixels rewrites them).
+void glPixelFormat(const FormatInfo& info, GLenum& format, GLenum& type);
+// Pixels in Direct3D's layout as glPixelFormat says GL takes them: the same
+// bytes on desktop GL; on OpenGL ES rewritten into scratch as RGBA bytes or
+// RGBA4 shorts, alpha 1 for formats without alpha (ES has no swizzle).
+const std::uint8_t* glPixels(const FormatInfo& info, const std::vector<std::uint8_t>& pixels,
+                             std::vector<std::uint8_t>& scratch);
 bool depthFormat(D3DFORMAT format, GLenum& internalFormat);
 
 class Texture;
@@ -131,7 +140,9 @@ class Texture final : public RefCounted<IDirect3DTexture9> {
     struct LevelData {
         UINT width;
         UINT height;
-        // Held only while the level is locked; between locks GL's copy is the only one.
+        // Held only while the level is locked; between locks GL's copy is the
+        // only one on desktop GL. OpenGL ES cannot read a texture back, so
+        // there it is kept.
         std::vector<std::uint8_t> pixels;
         bool written = false; // uploaded at least once: a later lock reads GL's copy back
         bool locked = false;
@@ -173,8 +184,13 @@ class BufferStore {
     GLenum glUsage_;
     GLuint buffer_ = 0;
     bool locked_ = false;
+    UINT lockOffset_ = 0;
     UINT lockSize_ = 0;
     DWORD lockFlags_ = 0;
+    // OpenGL ES (WebGL 2) cannot map buffers: there a copy of the contents is
+    // kept here, locks hand out a range of it and unlocks upload that range.
+    // Empty on desktop GL.
+    std::vector<unsigned char> copy_;
 };
 
 class VertexBuffer final : public RefCounted<IDirect3DVertexBuffer9> {

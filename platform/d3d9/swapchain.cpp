@@ -15,6 +15,8 @@ struct HookState {
     void* user = nullptr;
     std::vector<SwapChain*> chains; // whose frames in flight flushPresentHook delivers
     std::vector<std::uint8_t> scratch;
+    // OpenGL ES maps no buffers: the read-back buffer is copied here instead.
+    std::vector<std::uint8_t> copied;
     std::uint64_t deliveringNs = 0; // presentNs of the frame the hook is being handed
     bool timing = false;
     ReadBackTimes times;
@@ -116,8 +118,15 @@ void SwapChain::deliver(std::size_t keep) {
         --queued_;
         const std::size_t bytes = static_cast<std::size_t>(slot.width) * slot.height * 4;
         gl::BindBuffer(GL_PIXEL_PACK_BUFFER, slot.buffer);
-        auto* mapped = static_cast<const std::uint8_t*>(
-            gl::MapBufferRange(GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(bytes), GL_MAP_READ_BIT));
+        const std::uint8_t* mapped = nullptr;
+        if (gl::isDesktop()) {
+            mapped = static_cast<const std::uint8_t*>(
+                gl::MapBufferRange(GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(bytes), GL_MAP_READ_BIT));
+        } else {
+            hookState.copied.resize(bytes);
+            gl::GetBufferSubData(GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(bytes), hookState.copied.data());
+            mapped = hookState.copied.data();
+        }
         if (mapped == nullptr) {
             logFailure("present hook: mapping a read-back buffer failed, frame dropped");
         } else if (hookState.hook != nullptr) {
@@ -137,7 +146,7 @@ void SwapChain::deliver(std::size_t keep) {
                 hookState.hookNs += steadyNs() - hookStart;
             }
         }
-        if (mapped != nullptr) {
+        if (mapped != nullptr && gl::isDesktop()) {
             gl::UnmapBuffer(GL_PIXEL_PACK_BUFFER);
         }
         gl::BindBuffer(GL_PIXEL_PACK_BUFFER, 0);
@@ -163,7 +172,17 @@ HRESULT readPixels(GLuint source, UINT width, UINT height, D3DFORMAT format, std
         }
     } else {
         // Rows come out top row first: targets are stored that way.
-        gl::ReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, argb.data());
+        if (gl::isDesktop()) {
+            gl::ReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, argb.data());
+        } else {
+            // OpenGL ES reads RGBA bytes only.
+            std::vector<std::uint8_t> rgba(argb.size() * 4);
+            gl::ReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+            for (std::size_t i = 0; i < argb.size(); ++i) {
+                argb[i] = (static_cast<DWORD>(rgba[4 * i + 3]) << 24) | (static_cast<DWORD>(rgba[4 * i]) << 16) |
+                          (static_cast<DWORD>(rgba[4 * i + 1]) << 8) | rgba[4 * i + 2];
+            }
+        }
         if (colorFormat(format)->alphaIsOne) {
             for (auto& p : argb) {
                 p |= 0xFF000000u;

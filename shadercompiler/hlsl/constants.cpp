@@ -1,10 +1,11 @@
 #include "shadercompiler/hlsl/constants.h"
 
 #include <algorithm>
-#include <bit>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace hlsl {
 namespace {
@@ -24,16 +25,57 @@ void requireFinite(float f, SourcePos pos) {
     }
 }
 
+// The shortest decimal that reads back as f, in fixed notation: the text
+// std::to_chars(..., std::chars_format::fixed) writes, which the browser
+// build's C++ library lacks. The digits are printf's correctly rounded
+// "%.*e" at the fewest significant digits that read back as f.
 std::string formatFloat(float f) {
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, f, std::chars_format::fixed);
-    return std::string(buf, r.ptr);
+    char buf[48]; // the largest float has 39 digits
+    std::string digits;
+    int exponent = 0;
+    for (int count = 1; digits.empty(); ++count) {
+        std::snprintf(buf, sizeof buf, "%.*e", count - 1, static_cast<double>(std::fabs(f)));
+        char* e = std::strchr(buf, 'e');
+        exponent = std::atoi(e + 1);
+        *e = '\0';
+        std::uint64_t m = std::strtoull(buf, nullptr, 10);
+        for (const char* p = std::strchr(buf, '.'); p != nullptr && *++p != '\0';) {
+            m = m * 10 + static_cast<std::uint64_t>(*p - '0');
+        }
+        // Just above a power of two the floats below lie twice as close as
+        // those above, so the nearest decimal of this length can miss f while
+        // the next one up reads back as f; to_chars takes that one.
+        for (const std::uint64_t candidate : {m, m + 1}) {
+            std::snprintf(buf, sizeof buf, "%llue%d", static_cast<unsigned long long>(candidate), exponent - count + 1);
+            if (digits.empty() && std::strtof(buf, nullptr) == std::fabs(f)) {
+                digits = std::to_string(candidate);
+                exponent += static_cast<int>(digits.size()) - count;
+            }
+        }
+    }
+    const std::string sign = std::signbit(f) ? "-" : "";
+    const int n = static_cast<int>(digits.size());
+    if (exponent + 1 >= n) {
+        // A whole number: to_chars writes its exact value, not the shortest
+        // digits padded with zeros.
+        std::snprintf(buf, sizeof buf, "%.0f", static_cast<double>(f));
+        return buf;
+    }
+    if (exponent < 0) {
+        return sign + "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+    }
+    const auto point = static_cast<std::size_t>(exponent + 1);
+    return sign + digits.substr(0, point) + "." + digits.substr(point);
 }
 
 } // namespace
 
 bool sameBits(float a, float b) {
-    return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+    std::uint32_t bitsA = 0;
+    std::uint32_t bitsB = 0;
+    std::memcpy(&bitsA, &a, sizeof a);
+    std::memcpy(&bitsB, &b, sizeof b);
+    return bitsA == bitsB;
 }
 
 void ConstantRegisters::place(const std::string& name, bool isSampler, int index, int size, SourcePos pos) {

@@ -1,0 +1,93 @@
+// The browser's GL context: WebGL 2 on the page's canvas, through Emscripten's
+// HTML5 API, for both run modes (a virtual run in a page draws into the
+// canvas as well and reads back from its framebuffer objects). The layer's
+// programs are compiled in GLSL ES 3.00.
+#include "platform/d3d9/context.h"
+
+#include "platform/d3d9/d3d9ext.h"
+#include "platform/d3d9/gl.h"
+
+#include <emscripten/html5.h>
+
+#include <cstring>
+
+namespace platform::d3d9 {
+namespace {
+
+constexpr char kCanvas[] = "#canvas";
+
+// WebGL 2's getBufferSubData, which Emscripten provides but does not list
+// among the functions its proc-address call knows.
+extern "C" void glGetBufferSubData(GLenum target, GLintptr offset, GLsizeiptr size, void* data);
+
+void* webglProc(const char* name) {
+    if (std::strcmp(name, "glGetBufferSubData") == 0) {
+        return reinterpret_cast<void*>(&glGetBufferSubData);
+    }
+    return emscripten_webgl_get_proc_address(name);
+}
+
+class WebGlContext final : public GlContext {
+  public:
+    WebGlContext(EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context, bool live) : context_(context), live_(live) {}
+    ~WebGlContext() override { emscripten_webgl_destroy_context(context_); }
+    void makeCurrent() override {
+        if (emscripten_webgl_get_current_context() != context_) {
+            emscripten_webgl_make_context_current(context_);
+        }
+    }
+    void windowSize(int& width, int& height) override {
+        width = height = 0;
+        if (live_) {
+            emscripten_webgl_get_drawing_buffer_size(context_, &width, &height);
+        }
+    }
+    // The browser shows the canvas when control returns to it.
+    void swap() override {}
+    bool hasWindow() const override { return live_; }
+    GlslDialect glslDialect() const override { return GlslDialect::es300; }
+
+  private:
+    EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context_;
+    bool live_;
+};
+
+} // namespace
+
+std::unique_ptr<GlContext> createGlContext(bool live, HWND window, const PresentMode& mode, std::string& error) {
+    (void)window; // the page has one canvas
+    (void)mode;   // the browser owns full screen and the display rate
+    EmscriptenWebGLContextAttributes attributes;
+    emscripten_webgl_init_context_attributes(&attributes);
+    attributes.majorVersion = 2;
+    attributes.minorVersion = 0;
+    // The layer draws into framebuffer objects with depth and stencil of their
+    // own; the canvas only receives the finished back buffer.
+    attributes.depth = EM_FALSE;
+    attributes.stencil = EM_FALSE;
+    attributes.antialias = EM_FALSE;
+    attributes.alpha = EM_FALSE;
+    attributes.preserveDrawingBuffer = EM_TRUE;
+    const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context(kCanvas, &attributes);
+    if (context <= 0) {
+        error = "the browser gives no WebGL 2 context on " + std::string(kCanvas);
+        return nullptr;
+    }
+    emscripten_webgl_make_context_current(context);
+    const char* missing = "";
+    if (!gl::load(webglProc, gl::Api::es30, &missing)) {
+        emscripten_webgl_destroy_context(context);
+        error = std::string("missing WebGL 2 entry point ") + missing;
+        return nullptr;
+    }
+    return std::make_unique<WebGlContext>(context, live);
+}
+
+std::string virtualRendererName() {
+    std::string error;
+    const std::unique_ptr<GlContext> context = createGlContext(false, nullptr, PresentMode{}, error);
+    const GLubyte* name = context != nullptr ? gl::GetString(GL_RENDERER) : nullptr;
+    return name != nullptr ? reinterpret_cast<const char*>(name) : "";
+}
+
+} // namespace platform::d3d9
