@@ -26,3 +26,9 @@ set(RIZA3V_WEB_NODE_LINK_OPTIONS
 # only below its find roots.
 set(RIZA3V_WEB_DEPS ${PROJECT_BINARY_DIR}/deps CACHE PATH "Libraries compiled for the browser build")
 list(APPEND CMAKE_FIND_ROOT_PATH ${RIZA3V_WEB_DEPS}/freetype)
+
+# The platform tells resource numbers from names by the pointer's value: below
+# 65,536 it is a number (IS_INTRESOURCE). WebAssembly's static data would
+# start at 1,024, so string constants (dialog texts, class names) would pass
+# for numbers: the data starts at 64 KiB instead.
+add_link_options(-sGLOBAL_BASE=65536)

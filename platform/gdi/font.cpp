@@ -1,6 +1,5 @@
 #include "platform/gdi/fontface.h"
 
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
@@ -42,57 +41,16 @@ FT_Library freetype() {
     return library;
 }
 
-// fontconfig's weight scale for the GDI weight: only regular and bold faces
-// are told apart.
-int fcWeight(int weight) {
-    return weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR;
-}
-
-// fontconfig's best match for a family; `exact` is set when the match
-// carries the family asked for rather than a substitute.
-bool matchFamily(const std::string& family, int weight, bool italic, FaceFile& out, bool& exact) {
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-    FcPatternAddInteger(pattern, FC_WEIGHT, fcWeight(weight));
-    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcPatternDestroy(pattern);
-    if (match == nullptr) {
-        return false;
-    }
-    FcChar8* file = nullptr;
-    FcChar8* matchedFamily = nullptr;
-    int index = 0;
-    bool ok = FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch &&
-              FcPatternGetString(match, FC_FAMILY, 0, &matchedFamily) == FcResultMatch;
-    if (ok) {
-        FcPatternGetInteger(match, FC_INDEX, 0, &index);
-        out.path = reinterpret_cast<const char*>(file);
-        out.family = reinterpret_cast<const char*>(matchedFamily);
-        out.index = index;
-        exact = strcasecmp(out.family.c_str(), family.c_str()) == 0;
-    }
-    FcPatternDestroy(match);
-    return ok;
-}
-
 } // namespace
 
 bool findFaceFile(const std::string& faceName, int weight, bool italic, FaceFile& out) {
     static std::mutex lock;
-    static std::map<std::tuple<std::string, int, bool>, FaceFile> cache;
+    static std::map<std::tuple<std::string, bool, bool>, FaceFile> cache;
     std::lock_guard<std::mutex> guard(lock);
-    const auto key = std::make_tuple(faceName, fcWeight(weight), italic);
+    const auto key = std::make_tuple(faceName, weight >= 600, italic);
     if (auto it = cache.find(key); it != cache.end()) {
         out = it->second;
         return true;
-    }
-    if (FcInit() == FcFalse) {
-        return false;
     }
     std::vector<std::string> tries{faceName};
     for (const Fallback& f : kFallbacks) {

@@ -1,4 +1,4 @@
-// A sized TrueType face behind an HFONT: found through fontconfig, measured
+// A sized TrueType face behind an HFONT: found through fontconfig (or among the fonts packaged with the page), measured
 // and rasterised by FreeType. Internal to the GDI layer.
 #pragma once
 
@@ -73,5 +73,10 @@ struct FaceFile {
     int index = 0;
 };
 bool findFaceFile(const std::string& faceName, int weight, bool italic, FaceFile& out);
+
+// The backend's best match for one family (fontconfig on the desktop, the
+// fonts packaged with the page in the browser); `exact` is set when the
+// match carries the family asked for rather than a substitute.
+bool matchFamily(const std::string& family, int weight, bool italic, FaceFile& out, bool& exact);
 
 } // namespace platform::gdi

@@ -24,6 +24,9 @@ void useWallClock();
 bool virtualClockActive();
 // Nanoseconds on the clock in force, without advancing anything.
 std::uint64_t clockNowNs();
+// The read behind QueryPerformanceCounter and GetTickCount: as clockNowNs,
+// except that on the driver it first moves virtual time by kClockReadStepNs.
+std::uint64_t readClockNs();
 // Driver only: moves virtual time by one frame step, then waits until all
 // threads due by the new time have done their work.
 void advanceVirtualFrame();

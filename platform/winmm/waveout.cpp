@@ -1,4 +1,5 @@
-// Wave-out over SDL audio (live), a wall-clock null sink (live, no device)
+// Wave-out over the live sound device (audiodevice.h: SDL audio or Web Audio),
+// a wall-clock null sink (live, no device)
 // and a virtual-clock sink (virtual). Facts on the calls, structures and
 // result codes follow the platform's waveOut* documentation: the position is
 // that of the sample being played, so on SDL it is estimated behind what the
@@ -11,8 +12,7 @@
 #include "platform/kernel/kernel.h"
 #include "platform/kernel/runmode.h"
 
-#include <SDL.h>
-#include <dlfcn.h>
+#include "platform/winmm/audiodevice.h"
 
 #include <algorithm>
 #include <atomic>
@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 namespace {
 
@@ -75,8 +76,8 @@ Stamp readStamp(const CallbackStamp& stamp) {
 } // namespace
 
 struct HWAVEOUT__ {
-    enum class Kind { sdl, nullSink, virtualSink } kind;
-    SDL_AudioDeviceID sdlDevice = 0;
+    enum class Kind { live, nullSink, virtualSink } kind;
+    std::uint32_t liveDevice = 0; // platform::audio's id
     DWORD bytesPerSecond = 0;
     DWORD blockAlign = 0;
     // The header playing; written by the calls, read by the SDL callback.
@@ -85,7 +86,7 @@ struct HWAVEOUT__ {
     std::atomic<std::uint64_t> consumed{0};
     CallbackStamp stamp;
     // SDL: the obtained buffer, and what the device is taken to hold beyond it.
-    std::uint64_t sdlBufferBytes = 0;
+    std::uint64_t bufferBytes = 0;
     std::uint64_t deviceHeldBytes = 0;
     // SDL: bumped by every position query. The writer of the buffer queries
     // the position between its refills, so the callback's acquire of this
@@ -113,8 +114,9 @@ bool loops(const WAVEHDR* h) {
     return (h->dwFlags & (WHDR_BEGINLOOP | WHDR_ENDLOOP)) == (WHDR_BEGINLOOP | WHDR_ENDLOOP);
 }
 
-// SDL audio thread: copies the playing header into the device's buffer, in a loop.
-void fillFromHeader(void* user, Uint8* stream, int length) {
+// The live device's callback (SDL's audio thread, or the page's audio
+// callback in the browser): copies the playing header into its buffer, in a loop.
+void fillFromHeader(void* user, std::uint8_t* stream, int length) {
     const std::int64_t now = steadyNs();
     auto* device = static_cast<HWAVEOUT>(user);
     device->queries.load(std::memory_order_acquire);
@@ -164,7 +166,7 @@ std::uint64_t playedBytes(HWAVEOUT device) {
     if (device->playing.load(std::memory_order_acquire) == nullptr) {
         return 0;
     }
-    if (device->kind == HWAVEOUT__::Kind::sdl) {
+    if (device->kind == HWAVEOUT__::Kind::live) {
         return heardBytes(device);
     }
     const std::uint64_t elapsed = platform::kernel::clockNowNs() - device->writeNs;
@@ -191,63 +193,11 @@ void catchUp(HWAVEOUT device, std::uint64_t played) {
     }
 }
 
-// alsa-lib writes every error of its configuration search to stderr: a dozen
-// lines on a machine without a sound card before SDL reports the one that
-// matters. Its handler is process-wide, so it is installed through our own
-// handle on the library, which is the same one SDL links or loads; the
-// handle is kept open so the handler stays in place. The types follow
-// alsa-lib's snd_lib_error_handler_t and snd_lib_error_set_handler.
-using AlsaErrorHandler = void (*)(const char* file, int line, const char* function, int error, const char* format, ...);
-using AlsaSetErrorHandler = int (*)(AlsaErrorHandler);
-
-void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
-
-void quietAlsa() {
-    static const bool done = [] {
-        void* library = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
-        if (library == nullptr) {
-            return false;
-        }
-        const auto set = reinterpret_cast<AlsaSetErrorHandler>(dlsym(library, "snd_lib_error_set_handler"));
-        return set != nullptr && set(ignoreAlsaError) == 0;
-    }();
-    (void)done;
-}
-
-void logNoDevice(const char* why) {
+void logNoDevice(const std::string& why) {
     char line[320];
     std::snprintf(line, sizeof line,
-                  "waveOutOpen: no audio device opens (%s); playing silently, paced by the wall clock\n", why);
+                  "waveOutOpen: no audio device opens (%s); playing silently, paced by the wall clock\n", why.c_str());
     logLine(line);
-}
-
-bool openSdl(HWAVEOUT device, const WAVEFORMATEX& format) {
-    quietAlsa();
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        logNoDevice(SDL_GetError());
-        return false;
-    }
-    SDL_AudioSpec want{};
-    want.freq = static_cast<int>(format.nSamplesPerSec);
-    want.format = AUDIO_S16LSB;
-    want.channels = static_cast<Uint8>(format.nChannels);
-    want.samples = 1024;
-    want.callback = fillFromHeader;
-    want.userdata = device;
-    SDL_AudioSpec have{};
-    device->sdlDevice = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (device->sdlDevice == 0) {
-        logNoDevice(SDL_GetError());
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
-    }
-    // SDL 2 reports no latency of the device or the audio server behind it;
-    // the estimate takes the device to hold one more buffer of SDL's size,
-    // as a double-buffered device does.
-    device->sdlBufferBytes = have.size;
-    device->deviceHeldBytes = have.size;
-    SDL_PauseAudioDevice(device->sdlDevice, 0);
-    return true;
 }
 
 bool validHeader(const WAVEHDR* header, UINT size) {
@@ -285,10 +235,14 @@ MMRESULT waveOutOpen(HWAVEOUT* result, UINT deviceId, const WAVEFORMATEX* format
         std::lock_guard lock(sinkMutex);
         virtualDevice = device;
         lastOpenFellBack = false;
-    } else if (openSdl(device, *format)) {
-        device->kind = HWAVEOUT__::Kind::sdl;
+    } else if (platform::audio::Opened opened{}; platform::audio::open(*format, fillFromHeader, device, opened)) {
+        device->kind = HWAVEOUT__::Kind::live;
+        device->liveDevice = opened.id;
+        device->bufferBytes = opened.bufferBytes;
+        device->deviceHeldBytes = opened.heldBytes;
         lastOpenFellBack = false;
     } else {
+        logNoDevice(opened.why);
         device->kind = HWAVEOUT__::Kind::nullSink;
         lastOpenFellBack = true;
     }
@@ -323,9 +277,9 @@ MMRESULT waveOutWrite(HWAVEOUT device, WAVEHDR* header, UINT size) {
         return MMSYSERR_NOTSUPPORTED;
     }
     header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
-    if (device->kind == HWAVEOUT__::Kind::sdl) {
+    if (device->kind == HWAVEOUT__::Kind::live) {
         // The callback alone writes the stamp while it runs.
-        SDL_LockAudioDevice(device->sdlDevice);
+        platform::audio::lock(device->liveDevice);
     }
     {
         std::lock_guard lock(sinkMutex);
@@ -335,8 +289,8 @@ MMRESULT waveOutWrite(HWAVEOUT device, WAVEHDR* header, UINT size) {
         publish(device->stamp, {});
         device->playing.store(header, std::memory_order_release);
     }
-    if (device->kind == HWAVEOUT__::Kind::sdl) {
-        SDL_UnlockAudioDevice(device->sdlDevice);
+    if (device->kind == HWAVEOUT__::Kind::live) {
+        platform::audio::unlock(device->liveDevice);
     }
     return MMSYSERR_NOERROR;
 }
@@ -392,9 +346,9 @@ MMRESULT waveOutReset(HWAVEOUT device) {
     if (device == nullptr) {
         return MMSYSERR_INVALHANDLE;
     }
-    if (device->kind == HWAVEOUT__::Kind::sdl) {
+    if (device->kind == HWAVEOUT__::Kind::live) {
         // The callback must not be inside the header while it is taken away.
-        SDL_LockAudioDevice(device->sdlDevice);
+        platform::audio::lock(device->liveDevice);
     }
     std::unique_lock lock(sinkMutex);
     if (device->kind == HWAVEOUT__::Kind::virtualSink) {
@@ -405,8 +359,8 @@ MMRESULT waveOutReset(HWAVEOUT device) {
     publish(device->stamp, {});
     device->keptUpTo = 0;
     lock.unlock();
-    if (device->kind == HWAVEOUT__::Kind::sdl) {
-        SDL_UnlockAudioDevice(device->sdlDevice);
+    if (device->kind == HWAVEOUT__::Kind::live) {
+        platform::audio::unlock(device->liveDevice);
     }
     if (h != nullptr) {
         h->dwFlags = (h->dwFlags | WHDR_DONE) & ~WHDR_INQUEUE;
@@ -421,9 +375,8 @@ MMRESULT waveOutClose(HWAVEOUT device) {
     if (device->playing.load() != nullptr) {
         return WAVERR_STILLPLAYING;
     }
-    if (device->kind == HWAVEOUT__::Kind::sdl) {
-        SDL_CloseAudioDevice(device->sdlDevice);
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (device->kind == HWAVEOUT__::Kind::live) {
+        platform::audio::close(device->liveDevice);
     }
     {
         std::lock_guard lock(sinkMutex);
@@ -474,11 +427,11 @@ bool waveOutUsesNullSink() {
 }
 
 bool waveOutCopiedBytes(HWAVEOUT device, std::uint64_t& copiedBytes, std::uint64_t& bufferBytes) {
-    if (device == nullptr || device->kind != HWAVEOUT__::Kind::sdl) {
+    if (device == nullptr || device->kind != HWAVEOUT__::Kind::live) {
         return false;
     }
     copiedBytes = device->consumed.load(std::memory_order_acquire);
-    bufferBytes = device->sdlBufferBytes;
+    bufferBytes = device->bufferBytes;
     return true;
 }
 

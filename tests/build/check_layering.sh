@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the layering of the sources (tests and benchmarks aside):
-# - nothing above platform/ includes a header of SDL, OpenGL, EGL, FreeType
-#   or fontconfig (the build-time picture generator in tools/picgen aside);
+# - nothing above platform/ includes a header of SDL, OpenGL, EGL, FreeType,
+#   fontconfig or Emscripten (the build-time picture generator in tools/picgen
+#   aside);
 # - every include of another folder's header is an edge that the table in
 #   include_edges.txt allows, so an upward include fails with its file and line.
 set -u
@@ -10,10 +11,10 @@ table=${2:-$(dirname "$0")/include_edges.txt}
 cd "$top" || exit 2
 status=0
 
-pattern='#[[:space:]]*include[[:space:]]*[<"](SDL|GL/|GLES|EGL/|KHR/|ft2build|freetype|fontconfig|epoxy)'
+pattern='#[[:space:]]*include[[:space:]]*[<"](SDL|GL/|GLES|EGL/|KHR/|ft2build|freetype|fontconfig|epoxy|emscripten)'
 # tools/picgen draws the embedded pictures' letters with FreeType while the
 # project is built; it is a build tool, never part of the show.
-hits=$(grep -rnE "$pattern" app dx music texgen geometry effects text tools debuglog errors 2>/dev/null |
+hits=$(grep -rnE "$pattern" app dx music texgen geometry effects text tools debuglog errors web 2>/dev/null |
   grep -v '^tools/picgen/' || true)
 if [ -n "$hits" ]; then
   echo "platform headers included above the platform layer:"
