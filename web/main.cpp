@@ -24,7 +24,7 @@ constexpr std::uint64_t kNsPerSecond = 1'000'000'000;
 // step leaves that out so that frames fall on the frame rate (as riza3v-capture).
 constexpr std::uint64_t kWindowedPresentSleepNs = 10'000'000;
 
-platform::PageCapture capture;
+platform::win32::PageCapture capture;
 std::size_t nextFrame = 0;
 
 // Show time of a present: virtual time since the song's first byte played.
@@ -37,7 +37,7 @@ void onPresent(void*, UINT width, UINT height, const std::uint8_t* rgba) {
     }
     const double showTime = static_cast<double>(platform::kernel::clockNowNs() - writeNs) / kNsPerSecond;
     while (nextFrame < capture.at.size() && showTime >= capture.at[nextFrame]) {
-        platform::pageKeepFrame(capture.at[nextFrame], rgba, static_cast<int>(width), static_cast<int>(height));
+        platform::win32::pageKeepFrame(capture.at[nextFrame], rgba, static_cast<int>(width), static_cast<int>(height));
         ++nextFrame;
     }
 }
@@ -46,20 +46,20 @@ void onPresent(void*, UINT width, UINT height, const std::uint8_t* rgba) {
 // song's first byte.
 void handPcmToPage() {
     platform::d3d9::flushPresentHook();
-    platform::pageKeepPcm(platform::winmm::takeWaveOutPcm());
+    platform::win32::pageKeepPcm(platform::winmm::takeWaveOutPcm());
 }
 
 } // namespace
 
 int main() {
-    if (platform::pageCaptureRequest(capture)) {
+    if (platform::win32::pageCaptureRequest(capture)) {
         platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
         platform::d3d9::addVirtualMode(static_cast<UINT>(capture.width), static_cast<UINT>(capture.height));
         platform::kernel::useVirtualClock(kNsPerSecond / static_cast<std::uint64_t>(capture.fps) -
                                           kWindowedPresentSleepNs);
         platform::winmm::keepWaveOutPcm(true);
         platform::d3d9::setPresentHook(onPresent, nullptr);
-        platform::setPageExitHook(handPcmToPage);
+        platform::win32::setPageExitHook(handPcmToPage);
         namespace script = platform::win32::script;
         script::chooseRow(kAdapterList, 0);
         script::chooseRowText(kResolutionList, std::to_string(capture.width) + "x" + std::to_string(capture.height));

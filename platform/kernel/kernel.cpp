@@ -48,12 +48,12 @@ BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    count->QuadPart = static_cast<std::int64_t>(platform::readClockNs() / kNsPerCount);
+    count->QuadPart = static_cast<std::int64_t>(platform::kernel::readClockNs() / kNsPerCount);
     return TRUE;
 }
 
 DWORD GetTickCount() {
-    return static_cast<DWORD>(platform::readClockNs() / 1'000'000);
+    return static_cast<DWORD>(platform::kernel::readClockNs() / 1'000'000);
 }
 
 DWORD GetLastError() {

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-namespace platform::audio {
+namespace platform::winmm::audio {
 
 using FillCallback = void (*)(void* user, std::uint8_t* stream, int length);
 
@@ -30,4 +30,4 @@ void lock(std::uint32_t id);
 void unlock(std::uint32_t id);
 void close(std::uint32_t id);
 
-} // namespace platform::audio
+} // namespace platform::winmm::audio

@@ -32,7 +32,7 @@ void quietAlsa() {
 
 } // namespace
 
-namespace platform::audio {
+namespace platform::winmm::audio {
 
 bool open(const WAVEFORMATEX& format, FillCallback fill, void* user, Opened& out) {
     quietAlsa();
@@ -77,4 +77,4 @@ void close(std::uint32_t id) {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-} // namespace platform::audio
+} // namespace platform::winmm::audio

@@ -77,7 +77,7 @@ Stamp readStamp(const CallbackStamp& stamp) {
 
 struct HWAVEOUT__ {
     enum class Kind { live, nullSink, virtualSink } kind;
-    std::uint32_t liveDevice = 0; // platform::audio's id
+    std::uint32_t liveDevice = 0; // platform::winmm::audio's id
     DWORD bytesPerSecond = 0;
     DWORD blockAlign = 0;
     // The header playing; written by the calls, read by the SDL callback.
@@ -235,7 +235,8 @@ MMRESULT waveOutOpen(HWAVEOUT* result, UINT deviceId, const WAVEFORMATEX* format
         std::lock_guard lock(sinkMutex);
         virtualDevice = device;
         lastOpenFellBack = false;
-    } else if (platform::audio::Opened opened{}; platform::audio::open(*format, fillFromHeader, device, opened)) {
+    } else if (platform::winmm::audio::Opened opened{};
+               platform::winmm::audio::open(*format, fillFromHeader, device, opened)) {
         device->kind = HWAVEOUT__::Kind::live;
         device->liveDevice = opened.id;
         device->bufferBytes = opened.bufferBytes;
@@ -279,7 +280,7 @@ MMRESULT waveOutWrite(HWAVEOUT device, WAVEHDR* header, UINT size) {
     header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
     if (device->kind == HWAVEOUT__::Kind::live) {
         // The callback alone writes the stamp while it runs.
-        platform::audio::lock(device->liveDevice);
+        platform::winmm::audio::lock(device->liveDevice);
     }
     {
         std::lock_guard lock(sinkMutex);
@@ -290,7 +291,7 @@ MMRESULT waveOutWrite(HWAVEOUT device, WAVEHDR* header, UINT size) {
         device->playing.store(header, std::memory_order_release);
     }
     if (device->kind == HWAVEOUT__::Kind::live) {
-        platform::audio::unlock(device->liveDevice);
+        platform::winmm::audio::unlock(device->liveDevice);
     }
     return MMSYSERR_NOERROR;
 }
@@ -348,7 +349,7 @@ MMRESULT waveOutReset(HWAVEOUT device) {
     }
     if (device->kind == HWAVEOUT__::Kind::live) {
         // The callback must not be inside the header while it is taken away.
-        platform::audio::lock(device->liveDevice);
+        platform::winmm::audio::lock(device->liveDevice);
     }
     std::unique_lock lock(sinkMutex);
     if (device->kind == HWAVEOUT__::Kind::virtualSink) {
@@ -360,7 +361,7 @@ MMRESULT waveOutReset(HWAVEOUT device) {
     device->keptUpTo = 0;
     lock.unlock();
     if (device->kind == HWAVEOUT__::Kind::live) {
-        platform::audio::unlock(device->liveDevice);
+        platform::winmm::audio::unlock(device->liveDevice);
     }
     if (h != nullptr) {
         h->dwFlags = (h->dwFlags | WHDR_DONE) & ~WHDR_INQUEUE;
@@ -376,7 +377,7 @@ MMRESULT waveOutClose(HWAVEOUT device) {
         return WAVERR_STILLPLAYING;
     }
     if (device->kind == HWAVEOUT__::Kind::live) {
-        platform::audio::close(device->liveDevice);
+        platform::winmm::audio::close(device->liveDevice);
     }
     {
         std::lock_guard lock(sinkMutex);

@@ -21,7 +21,7 @@ namespace {
 constexpr int kFramesPerCallback = 4096;
 
 struct Slot {
-    platform::audio::FillCallback fill = nullptr;
+    platform::winmm::audio::FillCallback fill = nullptr;
     void* user = nullptr;
     std::vector<std::uint8_t> block;
     bool open = false;
@@ -91,7 +91,7 @@ EM_JS(void, riza3vCloseAudio, (int slot), {
     }
 });
 
-namespace platform::audio {
+namespace platform::winmm::audio {
 
 bool open(const WAVEFORMATEX& format, FillCallback fill, void* user, Opened& out) {
     std::vector<Slot>& list = slots();
@@ -118,4 +118,4 @@ void close(std::uint32_t id) {
     slots().at(id).open = false;
 }
 
-} // namespace platform::audio
+} // namespace platform::winmm::audio
