@@ -19,23 +19,27 @@ function(riza3v_library name)
   riza3v_warnings(${name})
 endfunction()
 
-# A GoogleTest executable registered with CTest.
+# A GoogleTest executable registered with CTest. Its tests find the source and
+# build folders in the environment (tests/support/paths.h), not in compile
+# definitions, so that a second tree's compile commands match and hit ccache.
 function(riza3v_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} test_support GTest::gtest GTest::gtest_main GTest::gmock)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   riza3v_warnings(${name})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_LIST ${name}_TESTS
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-  # Labels are set by a script CTest reads after the discovered tests: passed
-  # through the discovery's PROPERTIES, a list of several labels would split.
+  # Properties are set by a script CTest reads after the discovered tests:
+  # passed through the discovery's PROPERTIES, a list would split.
+  set(properties "ENVIRONMENT \"RIZA3V_SOURCE_DIR=${PROJECT_SOURCE_DIR};RIZA3V_BUILD_DIR=${PROJECT_BINARY_DIR}\"")
   if(ARG_LABELS)
-    set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
-    file(WRITE ${script}
-      "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${ARG_LABELS}\")\nendif()\n")
-    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+    string(APPEND properties " LABELS \"${ARG_LABELS}\"")
   endif()
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
+  file(WRITE ${script}
+    "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES ${properties})\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()
 
 # A Google Benchmark executable (not run by CTest).

@@ -40,6 +40,9 @@ import os, subprocess, sys
 scratch, only = sys.argv[1], sys.argv[2]
 build = os.path.join(scratch, "build")
 timeout = int(os.environ.get("MUTANT_TIMEOUT", "300"))
+# What ctest would give the test programs (tests/support/paths.h).
+os.environ["RIZA3V_SOURCE_DIR"] = scratch
+os.environ["RIZA3V_BUILD_DIR"] = build
 
 # Blocks: "## name target [target...]" then file:, from:, to:, user: lines.
 mutants, cur = [], None

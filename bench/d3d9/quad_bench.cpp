@@ -607,11 +607,7 @@ void pointSprites(benchmark::State& state) {
     layer->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
     layer->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
     layer->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
-    auto floatState = [&](D3DRENDERSTATETYPE s, float f) {
-        DWORD d = 0;
-        std::memcpy(&d, &f, sizeof d);
-        layer->SetRenderState(s, d);
-    };
+    auto floatState = [&](D3DRENDERSTATETYPE s, float f) { layer->SetRenderState(s, std::bit_cast<DWORD>(f)); };
     layer->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
     layer->SetRenderState(D3DRS_POINTSCALEENABLE, TRUE);
     floatState(D3DRS_POINTSIZE, kPointSize);

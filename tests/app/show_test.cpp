@@ -1,17 +1,17 @@
 // The whole show run as a process in virtual mode (160 x 120, ten frames per
 // second of show time), checked frame by frame against the timeline's rules.
+#include "tests/support/paths.h"
+#include "tests/support/process.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -35,25 +35,23 @@ struct ShowRun {
     std::string log; // everything that is not a frame line
 };
 
-ShowRun runShow(const std::string& environment, const std::string& folder = SHOW_FOLDER) {
-    const std::string command = "cd '" + folder + "' && " + environment + " timeout 600 '" SHOW_PROBE "' 2>&1";
+// Runs the probe from `folder`, by default the build folder (it reads shaders/ there).
+ShowRun runShow(const std::string& environment, std::string folder = "") {
+    folder = folder.empty() ? tests::support::buildPath("") : folder;
+    const tests::support::Outcome o = tests::support::runShell(
+        "cd '" + folder + "' && " + environment + " timeout 600 '" + tests::support::buildPath(SHOW_PROBE) + "' 2>&1");
     ShowRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    std::array<char, 512> line{};
-    while (std::fgets(line.data(), static_cast<int>(line.size()), pipe) != nullptr) {
+    run.status = o.status;
+    std::istringstream lines(o.out);
+    for (std::string line; std::getline(lines, line);) {
         Frame f{};
-        if (std::sscanf(line.data(), "frame %lf %d %lf %d %d %d %lf %lf", &f.t, &f.part, &f.flash, &f.order, &f.row,
+        if (std::sscanf(line.c_str(), "frame %lf %d %lf %d %d %d %lf %lf", &f.t, &f.part, &f.flash, &f.order, &f.row,
                         &f.caption, &f.fadeA, &f.fadeB) == 8) {
             run.frames.push_back(f);
         } else {
-            run.log += line.data();
+            run.log += line + "\n";
         }
     }
-    const int raw = pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     return run;
 }
 
@@ -270,8 +268,8 @@ TEST(WholeShow, AMissingShaderFileEndsStartUpWithTheErrorRecord) {
     char folder[] = "/tmp/riza3v-shaders-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     const std::string dir = folder;
-    const std::string copy = "mkdir -p '" + dir + "/shaders' && cp '" SHOW_FOLDER "'/shaders/* '" + dir +
-                             "/shaders/' && rm '" + dir + "/shaders/vshader_mojs.vhl'";
+    const std::string copy = "mkdir -p '" + dir + "/shaders' && cp '" + tests::support::buildPath("shaders") + "'/* '" +
+                             dir + "/shaders/' && rm '" + dir + "/shaders/vshader_mojs.vhl'";
     ASSERT_EQ(std::system(copy.c_str()), 0);
     const ShowRun run = runShow("", dir);
     std::system(("rm -rf '" + dir + "'").c_str());

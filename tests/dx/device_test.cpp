@@ -4,6 +4,7 @@
 #include "errors/errors.h"
 #include "tests/dx/fakedevice.h"
 #include "tests/support/heapcount.h"
+#include "tests/support/paths.h"
 
 #include <gtest/gtest.h>
 
@@ -334,8 +335,8 @@ TEST_F(DeviceTest, CompiledShadersComeFromTheSourceFiles) {
         pixelVersion = code[0];
         return D3D_OK;
     });
-    d.compileVertexShader(RIZA3V_SOURCE_DIR "/shaders/vshader_mojs.vhl", "main", "vs_2_0");
-    d.compilePixelShader(RIZA3V_SOURCE_DIR "/shaders/pshader_mojs.phl", "main", "ps_2_0");
+    d.compileVertexShader(tests::support::sourcePath("shaders/vshader_mojs.vhl").c_str(), "main", "vs_2_0");
+    d.compilePixelShader(tests::support::sourcePath("shaders/pshader_mojs.phl").c_str(), "main", "ps_2_0");
     EXPECT_EQ(vertexVersion, D3DVS_VERSION(2, 0));
     EXPECT_EQ(pixelVersion, D3DPS_VERSION(2, 0));
 }
@@ -345,14 +346,14 @@ TEST_F(DeviceTest, CompiledShadersComeFromTheSourceFiles) {
 TEST_F(DeviceTest, CompilingAgainLeavesNothingAllocated) {
     ON_CALL(mock, CreateVertexShader(_, _)).WillByDefault(Return(D3D_OK));
     ON_CALL(mock, CreatePixelShader(_, _)).WillByDefault(Return(D3D_OK));
-    const char* vertexFile = RIZA3V_SOURCE_DIR "/shaders/vshader_mojs.vhl";
-    const char* pixelFile = RIZA3V_SOURCE_DIR "/shaders/pshader_mojs.phl";
-    d.compileVertexShader(vertexFile, "main", "vs_2_0");
-    d.compilePixelShader(pixelFile, "main", "ps_2_0");
+    const std::string vertexFile = tests::support::sourcePath("shaders/vshader_mojs.vhl");
+    const std::string pixelFile = tests::support::sourcePath("shaders/pshader_mojs.phl");
+    d.compileVertexShader(vertexFile.c_str(), "main", "vs_2_0");
+    d.compilePixelShader(pixelFile.c_str(), "main", "ps_2_0");
     const long before = tests::support::liveHeapBlocks();
     for (int frame = 0; frame < 20; ++frame) {
-        d.compileVertexShader(vertexFile, "main", "vs_2_0");
-        d.compilePixelShader(pixelFile, "main", "ps_2_0");
+        d.compileVertexShader(vertexFile.c_str(), "main", "vs_2_0");
+        d.compilePixelShader(pixelFile.c_str(), "main", "ps_2_0");
     }
     EXPECT_EQ(tests::support::liveHeapBlocks() - before, 0) << "blocks left by 20 frames of compiles";
 }
@@ -364,7 +365,7 @@ TEST_F(DeviceTest, FailedCompilesRaiseWithTheirLines) {
     EXPECT_THROW(d.compileVertexShader("shaders/missing.vhl", "main", "vs_2_0"), qtv_d3d::exception);
     EXPECT_STREQ(errorRecord.file, "dxdevice");
     EXPECT_EQ(errorRecord.line, 442);
-    EXPECT_THROW(d.compilePixelShader(RIZA3V_SOURCE_DIR "/shaders/pshader_mojs.phl", "main", "vs_2_0"),
+    EXPECT_THROW(d.compilePixelShader(tests::support::sourcePath("shaders/pshader_mojs.phl").c_str(), "main", "vs_2_0"),
                  qtv_d3d::exception);
     EXPECT_EQ(errorRecord.line, 456);
     EXPECT_STREQ(errorRecord.message, "auto throw(d3d)");

@@ -1,5 +1,7 @@
 #include "dx/dxmath.h"
 
+#include "tests/support/process.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -189,17 +191,13 @@ TEST(LookAt, EyeStraightAboveFallsBackToZUp) {
     EXPECT_NEAR(m.m[2][1], 1.0f, 1e-6f);
 }
 
-// The debug output is standard error on this platform.
-std::string captureLog(void (*body)()) {
-    ::testing::internal::CaptureStderr();
-    body();
-    return ::testing::internal::GetCapturedStderr();
-}
-
 TEST(VectorLog, WithAndWithoutTitle) {
-    EXPECT_EQ(captureLog([] { logVector3({1.0f, -0.5f, 2.25f}, nullptr); }), "[1.000000] [-0.500000] [2.250000]\n");
+    EXPECT_EQ(tests::support::stderrOf([] {
+                  logVector3({1.0f, -0.5f, 2.25f}, nullptr);
+              }),
+              "[1.000000] [-0.500000] [2.250000]\n");
     // The title is passed through as it stands, format characters included.
-    EXPECT_EQ(captureLog([] {
+    EXPECT_EQ(tests::support::stderrOf([] {
                   logVector3({0.0f, 0.0f, 0.0f}, "eye %s");
               }),
               "eye %s\n[0.000000] [0.000000] [0.000000]\n");

@@ -8,6 +8,7 @@
 #include "platform/win32/script.h"
 #include "resources/dialogs/dialogs.h"
 #include "tests/dx/fakedevice.h"
+#include "tests/platform/win32/showsetup.h"
 
 #include <gtest/gtest.h>
 
@@ -22,16 +23,7 @@ namespace script = platform::win32::script;
 
 namespace {
 
-std::vector<std::string> rows(HWND dialog, int list) {
-    std::vector<std::string> out;
-    const auto count = SendDlgItemMessageA(dialog, list, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        char text[256] = {};
-        SendDlgItemMessageA(dialog, list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-        out.emplace_back(text);
-    }
-    return out;
-}
+using platform::win32::test::showsetup::rows;
 
 class SetupTest : public ::testing::Test {
   protected:

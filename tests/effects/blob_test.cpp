@@ -27,18 +27,7 @@
 
 namespace {
 
-class Blobs : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        effects::test::useShaderFolder();
-        d = effects::test::headlessDevice(320, 240);
-    }
-    void SetUp() override { ASSERT_NE(d, nullptr) << "no headless device"; }
-
-    static device* d;
-};
-
-device* Blobs::d = nullptr;
+using Blobs = effects::test::SceneTest;
 
 // The linear congruential step of Numerical Recipes, written out in 64 bits.
 std::uint32_t lcg(std::uint32_t seed) {

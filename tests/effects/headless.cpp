@@ -1,5 +1,6 @@
 #include "tests/effects/headless.h"
 
+#include "tests/support/paths.h"
 #include "tests/support/png.h"
 
 #include <gtest/gtest.h>
@@ -19,17 +20,8 @@ device* headlessDevice(UINT width, UINT height) {
 Picture readTarget(device& d, int target, const char* name) {
     Picture picture;
     EXPECT_EQ(headless::readPicture(d.targetSurface[target], picture), D3D_OK);
-    if (const char* dir = std::getenv("RIZA3V_TEST_PNG_DIR")) {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        const std::string path =
-            std::string(dir) + "/" + info->test_suite_name() + "." + info->name() + "-" + name + ".png";
-        // Opaque, for looking at: the blur's final pass leaves alpha 0x7F.
-        std::vector<D3DCOLOR> opaque = picture.pixels;
-        for (D3DCOLOR& c : opaque) {
-            c |= 0xFF000000u;
-        }
-        EXPECT_TRUE(tests::support::writeArgbPng(path, picture.width, picture.height, opaque.data())) << path;
-    }
+    // Opaque, for looking at: the blur's final pass leaves alpha 0x7F.
+    tests::support::keepPicture(name, picture.width, picture.height, picture.pixels.data(), true);
     return picture;
 }
 
@@ -44,7 +36,8 @@ bool deviceRequired() {
 }
 
 void useShaderFolder() {
-    ASSERT_EQ(chdir(RIZA3V_BINARY_DIR), 0) << RIZA3V_BINARY_DIR;
+    const std::string folder = tests::support::buildPath("");
+    ASSERT_EQ(chdir(folder.c_str()), 0) << folder;
 }
 
 } // namespace effects::test

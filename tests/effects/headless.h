@@ -7,6 +7,8 @@
 #include "platform/d3d9/d3d9.h"
 #include "tools/headless/headless.h"
 
+#include <gtest/gtest.h>
+
 namespace effects::test {
 
 // The device with a back buffer of width x height (X8R8G8B8, D24S8 depth) as
@@ -31,5 +33,17 @@ bool deviceRequired();
 // Makes the layer's working directory the build folder, where the show's
 // shader files are copied, so that "shaders/..." opens them.
 void useShaderFolder();
+
+// Tests that draw on the 320 x 240 device with the show's shader files.
+class SceneTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        useShaderFolder();
+        d = headlessDevice(320, 240);
+    }
+    void SetUp() override { ASSERT_NE(d, nullptr) << "no headless device"; }
+
+    static inline device* d = nullptr;
+};
 
 } // namespace effects::test

@@ -121,18 +121,7 @@ TEST(TubesInit, FortySixStepsTurningAboutXLeaveTheHeadAndTheRingsWhereTheAnglesP
     EXPECT_NEAR(oldest.z, frame2.z + 0.0, 0.2);
 }
 
-class TubesDraw : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        effects::test::useShaderFolder();
-        d = effects::test::headlessDevice(320, 240);
-    }
-    void SetUp() override { ASSERT_NE(d, nullptr) << "no headless device"; }
-
-    static device* d;
-};
-
-device* TubesDraw::d = nullptr;
+using TubesDraw = effects::test::SceneTest;
 
 Vector3 positionOf(const Matrix& m) {
     return {m.m[3][0], m.m[3][1], m.m[3][2]};

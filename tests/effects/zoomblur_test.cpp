@@ -87,6 +87,9 @@ class ZoomBlurTest : public ::testing::Test {
         d->endScene();
     }
 
+    // Source small[0], scratch small[1] and destination small[2] in their colours.
+    static void fillThree();
+
     static device* d;
     static std::array<int, 4> small;
     static std::array<int, 3> wide;
@@ -100,11 +103,15 @@ const Rgb kSource{100.0, 60.0, 20.0};
 const Rgb kScratch{10.0, 250.0, 90.0};
 const Rgb kDestination{77.0, 77.0, 77.0};
 
+void ZoomBlurTest::fillThree() {
+    fill(small[0], packed(kSource));
+    fill(small[1], packed(kScratch));
+    fill(small[2], packed(kDestination));
+}
+
 TEST_F(ZoomBlurTest, WithoutPassesTheFinalPassReadsTheSourceAndKeepsTheOthers) {
     const int source = small[0], scratch = small[1], destination = small[2];
-    fill(source, packed(kSource));
-    fill(scratch, packed(kScratch));
-    fill(destination, packed(kDestination));
+    fillThree();
     zoomBlur(*d, source, destination, scratch, 0.0f, 2.0f, 0, 0.2f, 2.1f, 0.0f);
     expectUniform(effects::test::readTarget(*d, destination, "destination"), blendPass(kSource), "destination");
     expectUniform(effects::test::readTarget(*d, source, "source"), kSource, "source");
@@ -119,9 +126,7 @@ TEST_F(ZoomBlurTest, OnePassBlendsSourceIntoScratchAndTheFinalPassReadsScratch) 
         // With no pass remaining after it, the pass adds exactly when the threshold is above 0.
         const bool adds = threshold > 0.0f;
         const std::string what = adds ? "add " : "blend ";
-        fill(source, packed(kSource));
-        fill(scratch, packed(kScratch));
-        fill(destination, packed(kDestination));
+        fillThree();
         zoomBlur(*d, source, destination, scratch, 0.5f, 0.5f, 1, 0.1f, threshold, 0.0f);
         const Rgb passed = adds ? addPass(kSource) : blendPass(kSource);
         // The final pass keeps the stage operation the last pass chose.
@@ -152,9 +157,7 @@ TEST_F(ZoomBlurTest, ReadBacksSeeTheirOwnPassWhileTheCoresAreBusy) {
     int wrong = 0;
     for (int round = 0; round < 300; ++round) {
         const bool adds = round % 2 == 1;
-        fill(source, packed(kSource));
-        fill(scratch, packed(kScratch));
-        fill(destination, packed(kDestination));
+        fillThree();
         zoomBlur(*d, source, destination, scratch, 0.5f, 0.5f, 1, 0.1f, adds ? 1.0f : 0.0f, 0.0f);
         const Rgb passed = adds ? addPass(kSource) : blendPass(kSource);
         const D3DCOLOR seen = effects::test::readTarget(*d, scratch, "scratch").at(8, 8);
@@ -171,9 +174,7 @@ TEST_F(ZoomBlurTest, ReadBacksSeeTheirOwnPassWhileTheCoresAreBusy) {
 
 TEST_F(ZoomBlurTest, TwoPassesGoThereAndBackAndTheFinalPassReadsTheSource) {
     const int source = small[0], scratch = small[1], destination = small[2];
-    fill(source, packed(kSource));
-    fill(scratch, packed(kScratch));
-    fill(destination, packed(kDestination));
+    fillThree();
     zoomBlur(*d, source, destination, scratch, 0.0f, 2.0f, 2, 0.2f, 0.0f, 0.0f);
     const Rgb once = blendPass(kSource);
     expectUniform(effects::test::readTarget(*d, scratch, "scratch"), once, "scratch");

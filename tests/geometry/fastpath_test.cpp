@@ -6,6 +6,7 @@
 #include "geometry/metamecklo.h"
 #include "platform/crt/random.h"
 #include "tests/dx/fakedevice.h"
+#include "tests/geometry/surface.h"
 
 #include <gtest/gtest.h>
 
@@ -14,30 +15,19 @@
 #include <memory>
 #include <vector>
 
-using ::testing::NiceMock;
-
 namespace {
 
-class FastPathTest : public ::testing::Test {
+class FastPathTest : public geometry::test::MetaballTest {
   protected:
-    FastPathTest() { d.d3dDevice = &mock; }
-    std::unique_ptr<metamecklo> make(int n) {
-        ::testing::internal::CaptureStderr();
-        auto m = std::make_unique<metamecklo>(&d, n, n, n, 5.0f, 5.0f, 5.0f, 2.5f, 2.5f, 2.5f, false);
-        ::testing::internal::GetCapturedStderr();
-        return m;
-    }
     // Two objects with the same tube constants drawn from `seed`.
     void makePair(int n, unsigned seed) {
-        fast = make(n);
-        plain = make(n);
+        fast = make(n, false);
+        plain = make(n, false);
         platform::crt::srand(seed);
         fast->initTubeSet();
         platform::crt::srand(seed);
         plain->initTubeSet();
     }
-    NiceMock<dx::test::Device> mock;
-    device d;
     std::unique_ptr<metamecklo> fast;
     std::unique_ptr<metamecklo> plain;
 };

@@ -5,6 +5,7 @@
 #include "geometry/metamecklo.h"
 #include "platform/crt/random.h"
 #include "tests/dx/fakedevice.h"
+#include "tests/geometry/surface.h"
 
 #include <gtest/gtest.h>
 
@@ -12,22 +13,9 @@
 #include <cstdint>
 #include <memory>
 
-using ::testing::NiceMock;
-
 namespace {
 
-class FieldTest : public ::testing::Test {
-  protected:
-    FieldTest() { d.d3dDevice = &mock; }
-    std::unique_ptr<metamecklo> make(int n, bool compact) {
-        ::testing::internal::CaptureStderr();
-        auto m = std::make_unique<metamecklo>(&d, n, n, n, 5.0f, 5.0f, 5.0f, 2.5f, 2.5f, 2.5f, compact);
-        ::testing::internal::GetCapturedStderr();
-        return m;
-    }
-    NiceMock<dx::test::Device> mock;
-    device d;
-};
+using FieldTest = geometry::test::MetaballTest;
 
 double unit(int i, int n) {
     return static_cast<double>(i) / (n - 1);

@@ -6,6 +6,7 @@
 #include "geometry/metamecklo.h"
 #include "platform/crt/random.h"
 #include "tests/dx/fakedevice.h"
+#include "tests/geometry/surface.h"
 #include "tests/support/heapcount.h"
 
 #include <gtest/gtest.h>
@@ -14,13 +15,10 @@
 
 namespace {
 
-TEST(FrameAllocations, ASteadyBlobFrameAllocatesNothing) {
-    ::testing::NiceMock<dx::test::Device> mock;
-    device d;
-    d.d3dDevice = &mock;
-    ::testing::internal::CaptureStderr();
-    auto m = std::make_unique<metamecklo>(&d, 40, 40, 40, 5.0f, 5.0f, 5.0f, 2.5f, 2.5f, 2.5f, true);
-    ::testing::internal::GetCapturedStderr();
+using FrameAllocations = geometry::test::MetaballTest;
+
+TEST_F(FrameAllocations, ASteadyBlobFrameAllocatesNothing) {
+    auto m = make(40, true);
     m->setIsoLevel(0.5f);
     platform::crt::srand(1);
     m->initTubeSet();

@@ -16,22 +16,10 @@
 #include <vector>
 
 using ::testing::_;
-using ::testing::NiceMock;
 
 namespace {
 
-class PolygoniseTest : public ::testing::Test {
-  protected:
-    PolygoniseTest() { d.d3dDevice = &mock; }
-    std::unique_ptr<metamecklo> make(int n, bool compact) {
-        ::testing::internal::CaptureStderr();
-        auto m = std::make_unique<metamecklo>(&d, n, n, n, 5.0f, 5.0f, 5.0f, 2.5f, 2.5f, 2.5f, compact);
-        ::testing::internal::GetCapturedStderr();
-        return m;
-    }
-    NiceMock<dx::test::Device> mock;
-    device d;
-};
+using PolygoniseTest = geometry::test::MetaballTest;
 
 std::vector<geometry::test::Point> cornersOf(const std::vector<TriangleRecord>& records, int count) {
     std::vector<geometry::test::Point> out;

@@ -23,18 +23,9 @@ using music::channels;
 
 namespace {
 
-constexpr std::uint8_t kC4 = 49;
 // Volume-column byte that sets the volume v (0x10 + v).
 constexpr std::uint8_t volumeByte(int v) {
     return static_cast<std::uint8_t>(0x10 + v);
-}
-
-ModulePtr start(const songgen::Song& song) {
-    ModulePtr m = load(songgen::write(song));
-    if (m != nullptr) {
-        music::prepareRender(m.get(), 44100);
-    }
-    return m;
 }
 
 // The channel's volume after each of the next n ticks.
@@ -144,7 +135,7 @@ TEST(EffectDecoding, TremoloTakesSpeedFromTheHighNibbleAndDepthFromTheLow) {
     songgen::Song song = basicSong(2, 1);
     song.speed = 6;
     song.instruments[0].samples[0].volume = 32;
-    cell(song, 0, 0, 0) = {kC4, 1, 0, 0x7, 0x2E}; // speed 2, depth 14
+    cell(song, 0, 0, 0) = {kC4, 1, 0, 0x7, 0xCE}; // speed 12, depth 14
     ModulePtr m = start(song);
     ASSERT_NE(m, nullptr);
     std::vector<int> deltas;
@@ -157,9 +148,15 @@ TEST(EffectDecoding, TremoloTakesSpeedFromTheHighNibbleAndDepthFromTheLow) {
             expected.push_back(0);
             continue;
         }
+        // Sine: (depth x trunc(|sin(2 p x 0.049087375)| x 256)) >> 6, down in the
+        // wave's second half, kept within the volume's 0..64.
         const int a = static_cast<int>(std::fabs(std::sin(2.0 * position * 0.049087375)) * 256.0);
-        expected.push_back(std::min((14 * a) >> 6, 64 - 32));
-        position += 2;
+        const int d = (14 * a) >> 6;
+        expected.push_back(position < 0 ? -std::min(d, 32) : std::min(d, 64 - 32));
+        position += 12;
+        if (position > 31) {
+            position -= 64;
+        }
     }
     EXPECT_EQ(deltas, expected);
 }
@@ -207,21 +204,26 @@ TEST(EffectDecoding, GlobalVolumeAndPanningSlidesReadBothNibbles) {
 }
 
 TEST(EffectDecoding, RetriggerAndTremorDecodeIntervalAndTimes) {
-    songgen::Song song = basicSong(2, 1);
+    songgen::Song song = basicSong(3, 1);
     song.speed = 9;
     cell(song, 0, 0, 0) = {kC4, 1, volumeByte(40), 0x1B, 0x13}; // every 3rd tick, volume - 1
     cell(song, 0, 0, 1) = {kC4, 1, 0, 0x1D, 0x31};              // on 4 ticks, off 2
+    cell(song, 0, 0, 2) = {kC4, 1, volumeByte(32), 0x1B, 0x62}; // every 2nd tick, volume x 2/3
     ModulePtr m = start(song);
     ASSERT_NE(m, nullptr);
     std::vector<int> retrig;
     std::vector<int> tremor;
+    std::vector<int> twoThirds;
     for (int t = 0; t < 9; ++t) {
         m->tickHandler(m.get());
         retrig.push_back(channels[0].volume);
         tremor.push_back(channels[1].volume + channels[1].volumeDelta);
+        twoThirds.push_back(channels[2].volume);
     }
     EXPECT_EQ(retrig, (std::vector<int>{40, 40, 40, 39, 39, 39, 38, 38, 38}));
     EXPECT_EQ(tremor, (std::vector<int>{64, 64, 64, 64, 0, 0, 64, 64, 64}));
+    // 32, then trunc(v x 2 / 3) on ticks 2, 4, 6 and 8.
+    EXPECT_EQ(twoThirds, (std::vector<int>{32, 32, 21, 21, 14, 14, 9, 9, 6}));
 }
 
 TEST(EffectDecoding, NoteCutSilencesOnTheTickGiven) {

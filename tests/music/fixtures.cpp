@@ -1,5 +1,6 @@
 #include "tests/music/fixtures.h"
 
+#include "music/render.h"
 #include "music/xmloader.h"
 
 namespace music::test {
@@ -11,6 +12,20 @@ void ModuleDeleter::operator()(music::Module* m) const {
 ModulePtr load(const std::vector<std::uint8_t>& bytes) {
     music::useMemorySource(bytes.data(), bytes.size());
     return ModulePtr(music::loadModule());
+}
+
+ModulePtr start(const songgen::Song& song) {
+    ModulePtr m = load(songgen::write(song));
+    if (m != nullptr) {
+        music::prepareRender(m.get(), 44100);
+    }
+    return m;
+}
+
+void ticks(music::Module* m, int n) {
+    for (int t = 0; t < n; ++t) {
+        m->tickHandler(m);
+    }
 }
 
 songgen::Song basicSong(int channels, int patterns) {

@@ -24,6 +24,14 @@ songgen::Song basicSong(int channels, int patterns);
 // The cell of a pattern, growing the cells to full size first.
 songgen::Cell& cell(songgen::Song& song, int pattern, int row, int channel);
 
+// Loads the song's XM bytes and prepares the module to render at 44,100 Hz.
+ModulePtr start(const songgen::Song& song);
+// Runs the player's tick handler n times.
+void ticks(music::Module* m, int n);
+
+// XM note numbering: 1 = C-0, so C-4 is 49.
+inline constexpr std::uint8_t kC4 = 49;
+
 // Offsets into a file written by songgen::write.
 inline constexpr std::size_t kFirstPatternOffset = 60 + 276;
 

@@ -23,14 +23,6 @@ using music::Module;
 
 namespace {
 
-ModulePtr start(const songgen::Song& song) {
-    ModulePtr m = load(songgen::write(song));
-    if (m != nullptr) {
-        music::prepareRender(m.get(), 44100);
-    }
-    return m;
-}
-
 // Runs ticks and returns the (order, row) of every row start among them.
 std::vector<std::pair<int, int>> rowStarts(Module* m, int ticks) {
     std::vector<std::pair<int, int>> starts;
@@ -43,15 +35,6 @@ std::vector<std::pair<int, int>> rowStarts(Module* m, int ticks) {
     }
     return starts;
 }
-
-void ticks(Module* m, int n) {
-    for (int t = 0; t < n; ++t) {
-        m->tickHandler(m);
-    }
-}
-
-// XM note numbering: 1 = C-0, so C-4 is 49.
-constexpr std::uint8_t kC4 = 49;
 
 double hzOfNote(double realNote) {
     return 8363.0 * std::pow(2.0, (realNote - 48.0) / 12.0);
@@ -91,52 +74,6 @@ TEST(PlayerTiming, RowsStartEvery1740FramesAtSpeed3Bpm190) {
     EXPECT_EQ(changes, (std::vector<int>{0, 1740, 3480, 5220, 6960}));
 }
 
-TEST(PlayerFlow, SongLoopsAtTheEndToTheRestartPosition) {
-    songgen::Song song = basicSong(2, 3);
-    song.patterns[1].rows = 2;
-    song.patterns[2].rows = 3;
-    song.orders = {0, 1, 2};
-    song.patterns[0].rows = 1;
-    song.restart = 1;
-    song.speed = 1;
-    ModulePtr m = start(song);
-    const std::vector<std::pair<int, int>> expected = {{0, 0}, {1, 0}, {1, 1}, {2, 0}, {2, 1}, {2, 2}, {1, 0}, {1, 1}};
-    EXPECT_EQ(rowStarts(m.get(), 8), expected);
-}
-
-TEST(PlayerFlow, PatternBreakAndPositionJump) {
-    songgen::Song song = basicSong(6, 8);
-    song.speed = 1;
-    song.patterns[2].rows = 32;
-    cell(song, 0, 0, 0) = {0, 0, 0, 0xD, 0x40};  // D40: row 40 of the next order
-    cell(song, 1, 40, 3) = {0, 0, 0, 0xD, 0x70}; // D70: beyond 63, row 0
-    cell(song, 2, 0, 1) = {0, 0, 0, 0xB, 0x05};  // B05 in channel 2 ...
-    cell(song, 2, 0, 3) = {0, 0, 0, 0xD, 0x10};  // ... and D10 in channel 4: order 5, row 10
-    cell(song, 5, 10, 0) = {0, 0, 0, 0xB, 0x50}; // beyond the song: order 0
-    ModulePtr m = start(song);
-    const std::vector<std::pair<int, int>> expected = {{0, 0}, {1, 40}, {2, 0}, {5, 10}, {0, 0}};
-    EXPECT_EQ(rowStarts(m.get(), 5), expected);
-}
-
-TEST(PlayerFlow, BreakTargetsBeyondTheNextPatternStartItAtTheTop) {
-    songgen::Song song = basicSong(2, 2);
-    song.speed = 1;
-    song.patterns[1].rows = 32;
-    cell(song, 0, 0, 1) = {0, 0, 0, 0xD, 0x50}; // row 50 of a 32-row pattern
-    ModulePtr m = start(song);
-    const std::vector<std::pair<int, int>> expected = {{0, 0}, {1, 0}, {1, 1}};
-    EXPECT_EQ(rowStarts(m.get(), 3), expected);
-}
-
-TEST(PlayerFlow, SpeedZeroMakesEveryTickARowStart) {
-    songgen::Song song = basicSong(2, 1);
-    song.speed = 4;
-    cell(song, 0, 0, 0) = {0, 0, 0, 0xF, 0x00};
-    ModulePtr m = start(song);
-    const std::vector<std::pair<int, int>> expected = {{0, 0}, {0, 1}, {0, 2}, {0, 3}};
-    EXPECT_EQ(rowStarts(m.get(), 4), expected);
-}
-
 TEST(PlayerFlow, PatternDelayLengthensTheRowAndKeepsItsTickEffects) {
     songgen::Song song = basicSong(2, 1);
     song.speed = 6;
@@ -150,17 +87,55 @@ TEST(PlayerFlow, PatternDelayLengthensTheRowAndKeepsItsTickEffects) {
     EXPECT_EQ(m->row, 1);
 }
 
-TEST(PlayerFlow, PatternLoopRepeatsItsRows) {
-    songgen::Song song = basicSong(2, 1);
-    song.speed = 1;
-    cell(song, 0, 1, 0) = {0, 0, 0, 0xE, 0x60};
-    cell(song, 0, 3, 0) = {0, 0, 0, 0xE, 0x62};
-    ModulePtr m = start(song);
-    std::vector<int> rows;
-    for (const auto& s : rowStarts(m.get(), 11)) {
-        rows.push_back(s.second);
+// Row starts (order, row) tick by tick: the song's end, jumps and breaks
+// (beyond the next pattern's rows: its top), speed 0 and pattern loops.
+TEST(PlayerFlow, RowsFollowTheSongEndJumpsBreaksAndLoops) {
+    struct Placed {
+        int pattern, row, channel;
+        std::uint8_t effect, parameter;
+    };
+    const struct {
+        const char* what;
+        std::vector<int> rows; // of each pattern, one per order entry
+        int restart;
+        int speed;
+        std::vector<Placed> cells;
+        std::vector<std::pair<int, int>> starts;
+    } cases[] = {
+        {"end to restart", {1, 2, 3}, 1, 1, {}, {{0, 0}, {1, 0}, {1, 1}, {2, 0}, {2, 1}, {2, 2}, {1, 0}, {1, 1}}},
+        {"D40; D70 is row 0; B05 with D10; B50 beyond the song",
+         {64, 64, 32, 64, 64, 64, 64, 64},
+         0,
+         1,
+         {{0, 0, 0, 0xD, 0x40},
+          {1, 40, 3, 0xD, 0x70},
+          {2, 0, 1, 0xB, 0x05},
+          {2, 0, 3, 0xD, 0x10},
+          {5, 10, 0, 0xB, 0x50}},
+         {{0, 0}, {1, 40}, {2, 0}, {5, 10}, {0, 0}}},
+        {"D50 into 32 rows", {64, 32}, 0, 1, {{0, 0, 1, 0xD, 0x50}}, {{0, 0}, {1, 0}, {1, 1}}},
+        {"F00", {64}, 0, 4, {{0, 0, 0, 0xF, 0x00}}, {{0, 0}, {0, 1}, {0, 2}, {0, 3}}},
+        {"E60 then E62",
+         {64},
+         0,
+         1,
+         {{0, 1, 0, 0xE, 0x60}, {0, 3, 0, 0xE, 0x62}},
+         {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 1}, {0, 2}, {0, 3}, {0, 1}, {0, 2}, {0, 3}, {0, 4}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        songgen::Song song = basicSong(6, static_cast<int>(c.rows.size()));
+        for (std::size_t p = 0; p < c.rows.size(); ++p) {
+            song.patterns[p].rows = c.rows[p];
+        }
+        song.restart = c.restart;
+        song.speed = c.speed;
+        for (const Placed& at : c.cells) {
+            cell(song, at.pattern, at.row, at.channel) = {0, 0, 0, at.effect, at.parameter};
+        }
+        ModulePtr m = start(song);
+        EXPECT_EQ(rowStarts(m.get(), static_cast<int>(c.starts.size())), c.starts);
     }
-    EXPECT_EQ(rows, (std::vector<int>{0, 1, 2, 3, 1, 2, 3, 1, 2, 3, 4}));
 }
 
 TEST(PlayerVolume, VolumeColumnSlidesActOnEveryTickIncludingTheFirst) {
@@ -233,34 +208,6 @@ TEST(PlayerVolume, KeyOffWithEnvelopeLeavesTheSustainAndFades) {
     ticks(m.get(), 10);
     EXPECT_EQ(channels[0].fadeoutVolume, 0);
     EXPECT_EQ(channels[0].voice->volume, 0);
-}
-
-TEST(PlayerVolume, TremorTremoloAndRetriggerVolumes) {
-    songgen::Song song = basicSong(3, 1);
-    song.speed = 8;
-    cell(song, 0, 0, 0) = {kC4, 1, 0, 0x1D, 0x12};    // on 2 ticks, off 3
-    cell(song, 0, 0, 1) = {kC4, 1, 0x30, 0x1B, 0x62}; // every 2nd tick, volume x 2/3
-    cell(song, 0, 0, 2) = {kC4, 1, 0x30, 0x7, 0x88};  // tremolo speed 8 depth 8
-    ModulePtr m = start(song);
-    std::vector<int> tremor;
-    std::vector<int> retrig;
-    std::vector<int> tremolo;
-    for (int t = 0; t < 8; ++t) {
-        ticks(m.get(), 1);
-        tremor.push_back(channels[0].volume + channels[0].volumeDelta);
-        retrig.push_back(channels[1].volume);
-        tremolo.push_back(channels[2].volumeDelta);
-    }
-    EXPECT_EQ(tremor, (std::vector<int>{64, 64, 0, 0, 0, 64, 64, 0}));
-    EXPECT_EQ(retrig, (std::vector<int>{32, 32, 21, 21, 14, 14, 9, 9}));
-    // Sine tremolo: (depth x trunc(|sin(2 p x 0.049087375)| x 256)) >> 6 at positions 0, 8, 16, 24 then -32...
-    std::vector<int> expected = {0};
-    for (int p : {0, 8, 16, 24, -32, -24, -16}) {
-        const int a = static_cast<int>(std::fabs(std::sin(2.0 * p * 0.049087375)) * 256.0);
-        const int d = (8 * a) >> 6;
-        expected.push_back(p < 0 ? -std::min(d, 32) : std::min(d, 64 - 32));
-    }
-    EXPECT_EQ(tremolo, expected);
 }
 
 TEST(PlayerPitch, NotesPlayAtTheirFrequencies) {

@@ -1,17 +1,13 @@
 #include "app/core/errordialog.h"
 #include "errors/errors.h"
 
+#include "tests/support/process.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
-
-std::string captureLog(void (*body)()) {
-    ::testing::internal::CaptureStderr();
-    body();
-    return ::testing::internal::GetCapturedStderr();
-}
 
 TEST(ErrorRecord, NullTextsBecomeUnknown) {
     try {
@@ -21,7 +17,7 @@ TEST(ErrorRecord, NullTextsBecomeUnknown) {
     EXPECT_STREQ(errorRecord.message, "unknown error");
     EXPECT_STREQ(errorRecord.file, "unknown file");
     EXPECT_EQ(errorRecord.line, 0);
-    EXPECT_EQ(captureLog(showDialog), "File: unknown file\nLine: 0\nMessage: unknown error\n");
+    EXPECT_EQ(tests::support::stderrOf(showDialog), "File: unknown file\nLine: 0\nMessage: unknown error\n");
 }
 
 TEST(ErrorRecord, LastConstructedExceptionWins) {

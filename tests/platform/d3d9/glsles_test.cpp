@@ -5,6 +5,7 @@
 // translated from their token code.
 #include "platform/d3d9/glsldialect.h"
 #include "tests/platform/d3d9/esprograms.h"
+#include "tests/support/paths.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
@@ -120,7 +121,7 @@ TEST(GlslDialect, CoreIsUnchangedEsGetsItsVersionAndPrecisionsAndOtherSourcesAre
 TEST_F(GlslEs, TheFixedFunctionProgramsAndTheShowsShadersCompileAndLink) {
     std::vector<platform::d3d9::test::ProgramPair> pairs;
     std::string error;
-    ASSERT_TRUE(platform::d3d9::test::esCheckPrograms(RIZA3V_SOURCE_DIR, pairs, error)) << error;
+    ASSERT_TRUE(platform::d3d9::test::esCheckPrograms(tests::support::sourcePath(""), pairs, error)) << error;
     for (const auto& p : pairs) {
         EXPECT_TRUE(linksAsEs(p.vertex, p.pixel)) << p.name;
     }

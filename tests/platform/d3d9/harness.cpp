@@ -6,10 +6,6 @@
 
 namespace platform::d3d9::test {
 
-bool writePng(const Picture& picture, const std::string& path) {
-    return tests::support::writeArgbPng(path, picture.width, picture.height, picture.pixels.data());
-}
-
 void DeviceTest::SetUp() {
     d3d = headless::openVirtualLayer();
     ASSERT_NE(d3d, nullptr);
@@ -37,11 +33,7 @@ void DeviceTest::makeDevice(UINT width, UINT height, BOOL autoDepth, D3DFORMAT d
 Picture DeviceTest::read(IDirect3DSurface9* surface, const char* name) {
     Picture p;
     EXPECT_EQ(headless::readPicture(surface, p), D3D_OK);
-    if (const char* dir = std::getenv("RIZA3V_TEST_PNG_DIR")) {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string path = std::string(dir) + "/" + info->test_suite_name() + "." + info->name() + "-" + name + ".png";
-        EXPECT_TRUE(writePng(p, path)) << path;
-    }
+    tests::support::keepPicture(name, p.width, p.height, p.pixels.data());
     return p;
 }
 

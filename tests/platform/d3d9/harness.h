@@ -21,9 +21,6 @@ using headless::green;
 using headless::Picture;
 using headless::red;
 
-// Writes the picture as an RGBA PNG; false on failure.
-bool writePng(const Picture& picture, const std::string& path);
-
 // Pre-transformed vertex of FVF 0x144 and 0x244.
 struct ScreenVertex {
     float x, y, z, rhw;

@@ -3,8 +3,8 @@
 #include "tests/platform/d3d9/harness.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 namespace platform::d3d9::test {
@@ -221,11 +221,6 @@ TEST_F(DeviceTest, TurnedGeometryIsLitByTheFormula) {
     light.Attenuation0 = 1.1f;
     const Vec3 lightWorld = {-1.0, 0.8, -3.0};
     light.Position = {-1.0f, 0.8f, -3.0f};
-    auto asDword = [](float f) {
-        DWORD d = 0;
-        std::memcpy(&d, &f, sizeof d);
-        return d;
-    };
     for (const Case& c : cases) {
         // The view turns the scene about the world origin, then moves it 5 in front of the camera.
         const D3DMATRIX view = product(c.viewRotation, scaleTranslate(1, 1, 1, 0, 0, 5));
@@ -250,7 +245,7 @@ TEST_F(DeviceTest, TurnedGeometryIsLitByTheFormula) {
         device->SetRenderState(D3DRS_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL);
         device->SetRenderState(D3DRS_AMBIENT, 0x00101010u);
         device->SetRenderState(D3DRS_ZENABLE, FALSE);
-        device->SetRenderState(D3DRS_POINTSIZE, asDword(5.0f));
+        device->SetRenderState(D3DRS_POINTSIZE, std::bit_cast<DWORD>(5.0f));
         device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
         device->BeginScene();
         device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
@@ -371,11 +366,6 @@ TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
 // clamped to [POINTSIZE_MIN, POINTSIZE_MAX]; pre-transformed points are
 // POINTSIZE pixels. Sprite texture coordinates run (0, 0) at the top left.
 TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
-    auto asDword = [](float f) {
-        DWORD d = 0;
-        std::memcpy(&d, &f, sizeof d);
-        return d;
-    };
     struct Xyz {
         float x, y, z;
         D3DCOLOR colour;
@@ -397,10 +387,10 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
         device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
         device->BeginScene();
         device->SetRenderState(D3DRS_POINTSCALEENABLE, TRUE);
-        device->SetRenderState(D3DRS_POINTSIZE, asDword(c.size));
-        device->SetRenderState(D3DRS_POINTSCALE_A, asDword(c.a));
-        device->SetRenderState(D3DRS_POINTSCALE_B, asDword(c.b));
-        device->SetRenderState(D3DRS_POINTSCALE_C, asDword(c.c));
+        device->SetRenderState(D3DRS_POINTSIZE, std::bit_cast<DWORD>(c.size));
+        device->SetRenderState(D3DRS_POINTSCALE_A, std::bit_cast<DWORD>(c.a));
+        device->SetRenderState(D3DRS_POINTSCALE_B, std::bit_cast<DWORD>(c.b));
+        device->SetRenderState(D3DRS_POINTSCALE_C, std::bit_cast<DWORD>(c.c));
         const Xyz point{0, 0, c.distance, 0xFFFFFFFFu};
         device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
         ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &point, sizeof point), D3D_OK);
@@ -423,7 +413,7 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
     device->BeginScene();
     device->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
     device->SetRenderState(D3DRS_POINTSCALEENABLE, FALSE);
-    device->SetRenderState(D3DRS_POINTSIZE, asDword(16.0f));
+    device->SetRenderState(D3DRS_POINTSIZE, std::bit_cast<DWORD>(16.0f));
     device->SetTexture(0, texture);
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     const ScreenVertex sprite{32, 32, 0, 1, 0xFFFFFFFFu, 0, 0};
@@ -435,7 +425,7 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
                                    {16, 48, 0, 1, 0xFFFFFFFFu, 0.75f, 0.75f},
                                    {0, 64, 0, 1, 0xFFFFFFFFu, 0.25f, 0.75f}};
     ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, strip, sizeof strip[0]), D3D_OK);
-    device->SetRenderState(D3DRS_POINTSIZE, asDword(200.0f)); // clamped to POINTSIZE_MAX 64
+    device->SetRenderState(D3DRS_POINTSIZE, std::bit_cast<DWORD>(200.0f)); // clamped to POINTSIZE_MAX 64
     const ScreenVertex big{0, 0, 0, 1, 0xFFFFFFFFu, 0, 0};
     device->SetTexture(0, nullptr);
     ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &big, sizeof big), D3D_OK);

@@ -2,6 +2,7 @@
 #include "resources/shaders/shaderprograms.h"
 #include "shadercompiler/asm/assembler.h"
 #include "shadercompiler/asm/disassembler.h"
+#include "tests/support/paths.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +14,6 @@
 #include <vector>
 
 namespace {
-
-const std::string kSource = RIZA3V_SOURCE_DIR;
 
 std::vector<DWORD> tokensOf(ID3DXBuffer* buffer) {
     std::vector<DWORD> t(buffer->GetBufferSize() / sizeof(DWORD));
@@ -42,7 +41,7 @@ struct ShowShader {
 class ShowShaders : public ::testing::TestWithParam<ShowShader> {};
 
 TEST_P(ShowShaders, CompileToTokenCodeThatRoundTrips) {
-    const std::string path = kSource + "/" + GetParam().file;
+    const std::string path = tests::support::sourcePath(GetParam().file);
     LPD3DXBUFFER code = nullptr;
     ASSERT_EQ(D3DXCompileShaderFromFileA(path.c_str(), nullptr, nullptr, "main", GetParam().profile, 0, &code, nullptr,
                                          nullptr),

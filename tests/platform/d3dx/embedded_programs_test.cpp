@@ -2,6 +2,7 @@
 // assembly interpreter and held against what they are meant to compute (the
 // pixel halves are checked on the device, shader_render_test.cpp).
 #include "tests/shadercompiler/hlsl/asm_machine.h"
+#include "tests/support/paths.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,7 @@ using shadercompiler::hlsl::test::Vec4;
 using Matrix = std::array<Vec4, 4>;
 
 std::string program(const char* name) {
-    std::ifstream f(std::string(RIZA3V_SOURCE_DIR) + "/resources/shaders/" + name);
+    std::ifstream f(tests::support::sourcePath(std::string("resources/shaders/") + name));
     std::stringstream s;
     s << f.rdbuf();
     return s.str();

@@ -7,6 +7,8 @@
 
 #include "platform/d3dx/d3dx9.h"
 #include "shadercompiler/asm/shaderprogram.h"
+#include "tests/support/paths.h"
+#include "tests/support/process.h"
 
 #include <gtest/gtest.h>
 
@@ -20,8 +22,6 @@
 
 namespace {
 
-const std::string kSource = RIZA3V_SOURCE_DIR;
-
 struct ShaderFile {
     const char* path;
     const char* profile;
@@ -31,13 +31,6 @@ const ShaderFile kFiles[] = {{"shaders/vshader_mojs.vhl", "vs_2_0", 0xFFFE0200u}
                              {"shaders/pshader_mojs.phl", "ps_2_0", 0xFFFF0200u},
                              {"shaders/vshader_mojs2.vhl", "vs_2_0", 0xFFFE0200u},
                              {"shaders/pshader_mojs2.phl", "ps_2_0", 0xFFFF0200u}};
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 bool isWordChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
@@ -189,7 +182,7 @@ TEST(ShaderFuzz, DamagedShaderFilesFailWithAMessageOrCompile) {
     int compiled = 0;
     ::testing::internal::CaptureStderr();
     for (const ShaderFile& f : kFiles) {
-        const std::string original = readFile(kSource + "/" + f.path);
+        const std::string original = tests::support::fileText(tests::support::sourcePath(f.path));
         ASSERT_FALSE(original.empty()) << f.path;
         const std::string path = (dir / std::filesystem::path(f.path).filename()).string();
         for (int kind = 0; kind < kKinds; ++kind) {

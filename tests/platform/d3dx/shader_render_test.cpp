@@ -3,6 +3,7 @@
 #include "platform/d3dx/d3dx9.h"
 #include "resources/shaders/shaderprograms.h"
 #include "tests/platform/d3d9/harness.h"
+#include "tests/support/paths.h"
 
 #include <gtest/gtest.h>
 
@@ -93,7 +94,7 @@ class ShaderRender : public platform::d3d9::test::DeviceTest {
     }
 
     std::vector<DWORD> compileFile(const char* name, const char* profile) {
-        const std::string path = std::string(RIZA3V_SOURCE_DIR) + "/shaders/" + name;
+        const std::string path = tests::support::sourcePath(std::string("shaders/") + name);
         LPD3DXBUFFER code = nullptr;
         EXPECT_EQ(
             D3DXCompileShaderFromFileA(path.c_str(), nullptr, nullptr, "main", profile, 0, &code, nullptr, nullptr),

@@ -8,8 +8,8 @@
 #include "platform/win32/resource.h"
 #include "platform/win32/script.h"
 #include "resources/dialogs/dialogs.h"
-#include "tests/platform/win32/picture_png.h"
 #include "tests/platform/win32/showsetup.h"
+#include "tests/support/png.h"
 
 #include <gtest/gtest.h>
 
@@ -31,16 +31,7 @@ class Dialogs : public ::testing::Test {
     static INT_PTR runSetup() { return platform::win32::test::showsetup::run(); }
 };
 
-std::vector<std::string> rows(HWND dialog, int id) {
-    std::vector<std::string> out;
-    const LRESULT count = SendDlgItemMessageA(dialog, id, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        char buffer[256] = {};
-        SendDlgItemMessageA(dialog, id, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer));
-        out.emplace_back(buffer);
-    }
-    return out;
-}
+using platform::win32::test::showsetup::rows;
 
 TEST_F(Dialogs, ListBoxesAddResetSelectAndSortAsText) {
     std::vector<std::string> sortedRates;
@@ -267,10 +258,8 @@ TEST_F(Dialogs, PaintingShowsTheClassicFaceAndTheChosenRow) {
     script::pressKey(VK_ESCAPE);
     EXPECT_THROW(runSetup(), qtv_d3d::quitException);
     ASSERT_GT(after.width, 0);
-    const std::string dir = platform::win32::test::screenshotDir();
-    if (!dir.empty()) {
-        platform::win32::test::writePng(dir + "/setup_dialog_virtual.png", after);
-    }
+    tests::support::keepPicture("setup_dialog", static_cast<std::uint32_t>(after.width),
+                                static_cast<std::uint32_t>(after.height), after.pixels.data());
     EXPECT_FALSE(platform::win32::paintDialog(dialogSeen, after)); // gone after the dialog ended
     // The second row of the adapter list (between 10 and 16 pixels high),
     // right of its short text, turns to the selection colour.

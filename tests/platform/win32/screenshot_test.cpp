@@ -1,6 +1,6 @@
 // Both dialogs shown live on a display of their own (an Xvfb server started
 // here), read back from the X server and compared with what the layer
-// painted. With RIZA3V_SCREENSHOT_DIR set, the screenshots are kept as PNGs.
+// painted. With RIZA3V_TEST_PNG_DIR set, the screenshots are kept as PNGs.
 #include "app/core/errordialog.h"
 #include "dx/dxbase.h"
 #include "errors/errors.h"
@@ -10,8 +10,8 @@
 #include "platform/win32/userstate.h"
 #include "platform/win32/windowhost.h"
 #include "resources/dialogs/dialogs.h"
-#include "tests/platform/win32/picture_png.h"
 #include "tests/platform/win32/showsetup.h"
+#include "tests/support/png.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -141,10 +141,8 @@ void screenshot(HWND dialog, const std::string& name, platform::win32::Picture& 
         SDL_PumpEvents();
     }
     XCloseDisplay(display);
-    const std::string dir = platform::win32::test::screenshotDir();
-    if (!dir.empty()) {
-        EXPECT_TRUE(platform::win32::test::writePng(dir + "/" + name, shown));
-    }
+    tests::support::keepPicture(name, static_cast<std::uint32_t>(shown.width), static_cast<std::uint32_t>(shown.height),
+                                shown.pixels.data());
 }
 
 void pushKey(HWND dialog, SDL_Keycode key) {
@@ -214,7 +212,7 @@ TEST_F(Screenshots, ErrorDialog) {
     char fileText[32] = {};
     platform::win32::script::call([&](HWND dialog) {
         GetDlgItemTextA(dialog, kErrorFileEdit, fileText, sizeof fileText);
-        screenshot(dialog, "error_dialog.png", shown, painted);
+        screenshot(dialog, "error_dialog", shown, painted);
         pushKey(dialog, SDLK_ESCAPE); // through the live event path
     });
     EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kErrorDialogResource), nullptr, errorDialogProc, 0), 1);
@@ -235,7 +233,7 @@ TEST_F(Screenshots, SetupDialog) {
         // A mouse click on the check box, through the live event path.
         pushClick(dialog, kFullscreenCheckBox);
         platform::win32::user::pumpEvents();
-        screenshot(dialog, "setup_dialog.png", shown, painted);
+        screenshot(dialog, "setup_dialog", shown, painted);
         pushKey(dialog, SDLK_RETURN); // the default button, enabled by now
     });
     EXPECT_EQ(platform::win32::test::showsetup::run(), -1);

@@ -77,4 +77,15 @@ INT_PTR run() {
     return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogResource), nullptr, recordingProc, 0);
 }
 
+std::vector<std::string> rows(HWND dialog, int list) {
+    std::vector<std::string> out;
+    const LRESULT count = SendDlgItemMessageA(dialog, list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        char text[256] = {};
+        SendDlgItemMessageA(dialog, list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        out.emplace_back(text);
+    }
+    return out;
+}
+
 } // namespace platform::win32::test::showsetup

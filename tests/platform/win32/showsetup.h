@@ -39,6 +39,9 @@ void prepare();
 dx::test::Direct3D& direct3D();
 Record& record();
 
+// The texts of a list box's rows, top down.
+std::vector<std::string> rows(HWND dialog, int list);
+
 // Runs the setup template with the show's procedure; DialogBoxParamA's result.
 // Cancel comes out as the show's qtv_d3d::quitException.
 INT_PTR run();

@@ -2,20 +2,17 @@
 // within the profiles' limits.
 #include "shadercompiler/hlsl/compiler.h"
 #include "tests/shadercompiler/hlsl/asm_machine.h"
+#include "tests/support/paths.h"
+#include "tests/support/process.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
 std::string readFile(const std::string& name) {
-    std::ifstream f(std::string(RIZA3V_SOURCE_DIR) + "/" + name);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
+    return tests::support::fileText(tests::support::sourcePath(name));
 }
 
 struct ShaderFile {

@@ -3,10 +3,12 @@
 // time and song row, for the time grid, the sound's place and the ways out.
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>
-#include <png.h>
 
 #include "app/timeline.h"
 #include "resources/song/song.h"
+#include "tests/support/paths.h"
+#include "tests/support/png.h"
+#include "tests/support/process.h"
 #include "tools/capture/storyboard.h"
 #include "tools/wavfile/wavfile.h"
 
@@ -19,7 +21,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -27,45 +28,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
+using tests::support::fileText;
+using tests::support::Outcome;
 
-std::vector<char> bytesOf(const fs::path& path) {
-    std::vector<char> bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        std::array<char, 65536> chunk;
-        std::size_t n;
-        while ((n = std::fread(chunk.data(), 1, chunk.size(), f)) > 0) {
-            bytes.insert(bytes.end(), chunk.data(), chunk.data() + n);
-        }
-        std::fclose(f);
-    }
-    return bytes;
-}
-
-// Runs `command` with sh from the build folder (the show reads shaders/ there).
+// Runs `command` with sh from the build folder (the show reads shaders/ there;
+// CAPTURE_TOOL and CAPTURE_PROBE are relative to it).
 Outcome run(const std::string& command) {
-    // One file per test process: CTest runs the cases side by side.
-    const std::string errFile = testing::TempDir() + "capture_stderr_" + std::to_string(getpid()) + ".txt";
-    const std::string full = "cd '" SHOW_FOLDER "' && " + command + " 2>'" + errFile + "'";
-    FILE* pipe = popen(full.c_str(), "r");
-    Outcome r{-1, {}, {}};
-    if (pipe == nullptr) {
-        return r;
-    }
-    std::array<char, 4096> chunk;
-    std::size_t n;
-    while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
-        r.out.append(chunk.data(), n);
-    }
-    const int raw = pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    const std::vector<char> err = bytesOf(errFile);
-    r.err.assign(err.begin(), err.end());
-    return r;
+    return tests::support::runShell("cd '" + tests::support::buildPath("") + "' && " + command);
 }
 
 std::string freshFolder(const std::string& name) {
@@ -74,19 +43,11 @@ std::string freshFolder(const std::string& name) {
     return p.string();
 }
 
-std::vector<std::uint8_t> readRgba(const fs::path& path, std::uint32_t& w, std::uint32_t& h) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    std::vector<std::uint8_t> pixels;
-    if (png_image_begin_read_from_file(&image, path.c_str()) == 0) {
-        return pixels;
-    }
-    image.format = PNG_FORMAT_RGBA;
-    pixels.resize(PNG_IMAGE_SIZE(image));
-    png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
-    w = image.width;
-    h = image.height;
-    return pixels;
+// Frame `i` of a capture's frames folder; an empty picture after the last.
+tests::support::PngPicture frameAt(const fs::path& folder, long i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%05ld.png", i);
+    return tests::support::readPng((folder / name).string(), 4);
 }
 
 std::size_t pngCount(const fs::path& folder) {
@@ -110,18 +71,17 @@ TEST(CaptureShow, ShortCaptureIsRepeatableWithTheRightFramesAndStreams) {
     EXPECT_EQ(std::count(first.out.begin(), first.out.end(), '\n'), 60); // 2 s x 30 fps
     EXPECT_EQ(first.out.rfind("00000 ", 0), 0u);
     EXPECT_NE(first.out.find("\n00059 "), std::string::npos);
-    EXPECT_EQ(bytesOf(fs::path(a) / "riza3v.wav"), bytesOf(fs::path(b) / "riza3v.wav"));
+    EXPECT_EQ(fileText(fs::path(a) / "riza3v.wav"), fileText(fs::path(b) / "riza3v.wav"));
     ASSERT_EQ(pngCount(fs::path(a) / "frames"), 60u);
     for (const char* frame : {"00000.png", "00031.png", "00059.png"}) {
-        EXPECT_EQ(bytesOf(fs::path(a) / "frames" / frame), bytesOf(fs::path(b) / "frames" / frame)) << frame;
+        EXPECT_EQ(fileText(fs::path(a) / "frames" / frame), fileText(fs::path(b) / "frames" / frame)) << frame;
     }
     // 2 s of 16-bit stereo at 44,100 Hz after the 44-byte header.
     EXPECT_EQ(fs::file_size(fs::path(a) / "riza3v.wav"), 44u + 2u * 44100u * 4u);
     EXPECT_NE(first.err.find("wrote 60 frames"), std::string::npos) << first.err;
     EXPECT_NE(first.err.find(a + "/riza3v.mp4"), std::string::npos) << first.err;
     // The show's debug log goes to its file; the terminal keeps the capture's own lines.
-    const std::vector<char> log = bytesOf(fs::path(a) / "riza3v.log");
-    EXPECT_NE(std::string(log.begin(), log.end()).find("entering main\n"), std::string::npos);
+    EXPECT_NE(fileText(fs::path(a) / "riza3v.log").find("entering main\n"), std::string::npos);
     std::istringstream terminal(first.err);
     for (std::string line; std::getline(terminal, line);) {
         EXPECT_EQ(line.rfind("riza3v-capture: ", 0), 0u) << line;
@@ -163,15 +123,10 @@ TEST(CaptureShow, TheStoryboardShowsEachSceneOverTheSong) {
     const std::string out = freshFolder("storyboard");
     const Outcome r = run("'" CAPTURE_TOOL "' --png --no-video --out '" + out + "' --width 64 --height 36 --fps 2");
     ASSERT_EQ(r.status, 0) << r.err;
-    std::uint32_t w = 0;
-    std::uint32_t h = 0;
-    const std::vector<std::uint8_t> board = readRgba(fs::path(out) / "riza3v-storyboard.png", w, h);
-    ASSERT_EQ(w, static_cast<std::uint32_t>(capture::kBoardWidth));
-    ASSERT_EQ(h, static_cast<std::uint32_t>(capture::kBoardHeight));
-    auto boardAt = [&](int x, int y) {
-        const std::uint8_t* p = &board[(static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x)) * 4];
-        return static_cast<std::uint32_t>(p[0] << 16 | p[1] << 8 | p[2]);
-    };
+    const tests::support::PngPicture board = tests::support::readPng(out + "/riza3v-storyboard.png", 4);
+    ASSERT_EQ(board.width, static_cast<std::uint32_t>(capture::kBoardWidth));
+    ASSERT_EQ(board.height, static_cast<std::uint32_t>(capture::kBoardHeight));
+    auto boardAt = [&](int x, int y) { return board.at(x, y) >> 8; };
     const auto spans = scenesInPlayOrder();
     const int playOrder[6] = {1, 2, 6, 3, 5, 4};
     for (int i = 0; i < 6; ++i) {
@@ -179,22 +134,16 @@ TEST(CaptureShow, TheStoryboardShowsEachSceneOverTheSong) {
         // The frame nearest the middle of the scene; each frame pixel covers 6 x 6 panel pixels.
         const long frame =
             std::lround((spans[static_cast<std::size_t>(i)].from + spans[static_cast<std::size_t>(i)].to));
-        char name[16];
-        std::snprintf(name, sizeof name, "%05ld.png", frame);
-        std::uint32_t fw = 0;
-        std::uint32_t fh = 0;
-        const std::vector<std::uint8_t> px = readRgba(fs::path(out) / "frames" / name, fw, fh);
-        ASSERT_EQ(px.size(), 64u * 36u * 4u) << name;
+        const tests::support::PngPicture px = frameAt(fs::path(out) / "frames", frame);
+        ASSERT_EQ(px.bytes.size(), 64u * 36u * 4u) << frame;
         int wrong = 0;
         for (int y = 0; y < capture::kPanelHeight; ++y) {
             for (int x = 0; x < capture::kPanelWidth; ++x) {
-                const std::uint8_t* p =
-                    &px[(static_cast<std::size_t>(y / 6) * 64 + static_cast<std::size_t>(x / 6)) * 4];
-                const auto expected = static_cast<std::uint32_t>(p[0] << 16 | p[1] << 8 | p[2]);
+                const std::uint32_t expected = px.at(x / 6, y / 6) >> 8;
                 wrong += boardAt(capture::panelLeft(i) + x, capture::panelTop(i) + y) != expected ? 1 : 0;
             }
         }
-        EXPECT_EQ(wrong, 0) << "scene " << playOrder[i] << " against " << name;
+        EXPECT_EQ(wrong, 0) << "scene " << playOrder[i] << " against frame " << frame;
     }
 
     wavfile::Sound sound;
@@ -261,7 +210,7 @@ TEST(CaptureShow, BeatFlashesFallOnRowsThatAreMultiplesOfSix) {
     ASSERT_EQ(r.status, 0) << r.err;
     // The song clock waits 0.1 s before it plays and start-up takes no virtual time; the WAV agrees.
     const double songStart = 0.1;
-    const std::vector<char> wav = bytesOf(fs::path(out) / "riza3v.wav");
+    const std::string wav = fileText(fs::path(out) / "riza3v.wav");
     const auto silent = std::find_if(wav.begin() + 44, wav.end(), [](char b) { return b != 0; }) - wav.begin() - 44;
     EXPECT_NEAR(static_cast<double>(silent / 4) / 44100.0, songStart, 0.001);
     // A frame reads the row recorded for the 20 ms mixer block being played
@@ -278,12 +227,11 @@ TEST(CaptureShow, BeatFlashesFallOnRowsThatAreMultiplesOfSix) {
     double last[2] = {0.0, 0.0};
     bool lastFlash = false;
     for (int i = 0; i < 180; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "%05d.png", i);
-        std::uint32_t w = 0;
-        std::uint32_t h = 0;
-        const std::vector<std::uint8_t> px = readRgba(fs::path(out) / "frames" / name, w, h);
-        ASSERT_EQ(px.size(), 160u * 120u * 4u) << name;
+        const tests::support::PngPicture frame = frameAt(fs::path(out) / "frames", i);
+        ASSERT_EQ(frame.bytes.size(), 160u * 120u * 4u) << i;
+        const std::vector<std::uint8_t>& px = frame.bytes;
+        const std::size_t w = frame.width;
+        const std::size_t h = frame.height;
         double band[2] = {0.0, 0.0}; // red of the top quarter, green of the bottom third
         for (std::size_t y = 0; y < h; ++y) {
             for (std::size_t x = 0; x < w; ++x) {
@@ -318,12 +266,8 @@ struct ProbeFrame {
 
 std::vector<ProbeFrame> probeFrames(const fs::path& folder) {
     std::vector<ProbeFrame> frames;
-    for (std::size_t i = 0;; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "%05zu.png", i);
-        std::uint32_t w = 0;
-        std::uint32_t h = 0;
-        const std::vector<std::uint8_t> px = readRgba(folder / name, w, h);
+    for (long i = 0;; ++i) {
+        const std::vector<std::uint8_t> px = frameAt(folder, i).bytes;
         if (px.empty()) {
             return frames;
         }
@@ -339,8 +283,7 @@ TEST(CaptureProbe, FramesSitOnTheTimeGridAndTheSoundStartsWhereTheSongDid) {
     const std::vector<ProbeFrame> frames = probeFrames(fs::path(out) / "frames");
     ASSERT_EQ(frames.size(), 60u); // (2.5 - 0.5) s x 30 fps
     unsigned long long songNs = 0;
-    const std::vector<char> logBytes = bytesOf(fs::path(out) / "riza3v.log");
-    const std::string log(logBytes.begin(), logBytes.end());
+    const std::string log = fileText(fs::path(out) / "riza3v.log");
     const std::size_t at = log.find("probe: song started at ");
     ASSERT_NE(at, std::string::npos) << log;
     ASSERT_EQ(std::sscanf(log.c_str() + at, "probe: song started at %llu ns", &songNs), 1);
@@ -376,7 +319,7 @@ TEST(CaptureProbe, FramesSitOnTheTimeGridAndTheSoundStartsWhereTheSongDid) {
     EXPECT_GT(rowsSeen, 5);
 
     // The WAV starts at show time 0 whatever --from is, silent until the song starts.
-    const std::vector<char> wav = bytesOf(fs::path(out) / "riza3v.wav");
+    const std::string wav = fileText(fs::path(out) / "riza3v.wav");
     ASSERT_EQ(wav.size(), 44u + static_cast<std::size_t>(2.5 * 44100) * 4u);
     const std::size_t songFrame = static_cast<std::size_t>(static_cast<double>(songNs) * 44100 / 1e9 + 0.5);
     std::size_t firstSound = 44;
@@ -506,13 +449,12 @@ TEST(CaptureErrors, AFailingShowGivesItsRecordAndStatusOne) {
 TEST(CaptureErrors, TheShowFolderIsFoundOrNamed) {
     const fs::path elsewhere = freshFolder("elsewhere");
     fs::create_directories(elsewhere);
-    const Outcome found =
-        run("cd '" + elsewhere.string() +
-            "' && '" CAPTURE_PROBE "' --no-video --out here --width 160 --height 120 --fps 30 --to 0.5");
+    const Outcome found = run("cd '" + elsewhere.string() + "' && '" + tests::support::buildPath(CAPTURE_PROBE) +
+                              "' --no-video --out here --width 160 --height 120 --fps 30 --to 0.5");
     EXPECT_EQ(found.status, 0) << found.err;
     EXPECT_TRUE(fs::exists(elsewhere / "here" / "riza3v.wav")) << found.err;
 
-    fs::copy_file(CAPTURE_PROBE, elsewhere / "capture_probe");
+    fs::copy_file(tests::support::buildPath(CAPTURE_PROBE), elsewhere / "capture_probe");
     const Outcome lost = run("cd '" + elsewhere.string() + "' && ./capture_probe --no-video --to 0.5");
     EXPECT_EQ(lost.status, 1);
     EXPECT_NE(lost.err.find("looked in " + elsewhere.string() + "/shaders and shaders/ in " + elsewhere.string()),

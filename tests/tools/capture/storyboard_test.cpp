@@ -1,8 +1,9 @@
 // The storyboard drawn from made-up frames and sound, read back from its PNG.
 #include "tools/capture/storyboard.h"
 
+#include "tests/support/png.h"
+
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cmath>
 #include <cstdint>
@@ -11,31 +12,6 @@
 #include <vector>
 
 namespace {
-
-struct Picture {
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    std::vector<std::uint8_t> rgb;
-    std::uint32_t at(int x, int y) const {
-        const std::uint8_t* p = &rgb[(static_cast<std::size_t>(y) * width + static_cast<std::size_t>(x)) * 3];
-        return static_cast<std::uint32_t>(p[0] << 16 | p[1] << 8 | p[2]);
-    }
-};
-
-Picture readRgb(const std::string& path) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    Picture picture;
-    if (png_image_begin_read_from_file(&image, path.c_str()) == 0) {
-        return picture;
-    }
-    image.format = PNG_FORMAT_RGB;
-    picture.rgb.resize(PNG_IMAGE_SIZE(image));
-    png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr);
-    picture.width = image.width;
-    picture.height = image.height;
-    return picture;
-}
 
 // Panel i of a 768 x 432 frame (twice the panel's size) whose pixel (x, y)
 // has red x % 256, green y % 256, blue 40 i.
@@ -71,7 +47,7 @@ TEST(Storyboard, PanelsAreTheFramesScaledAndTheWaveTheSoundsPeaks) {
     const std::string path = testing::TempDir() + "storyboard_test.png";
     std::string why;
     ASSERT_TRUE(capture::writeStoryboard(path, board, sound, why)) << why;
-    const Picture board_ = readRgb(path);
+    const tests::support::PngPicture board_ = tests::support::readPng(path, 3);
     ASSERT_EQ(board_.width, static_cast<std::uint32_t>(capture::kBoardWidth));
     ASSERT_EQ(board_.height, static_cast<std::uint32_t>(capture::kBoardHeight));
 

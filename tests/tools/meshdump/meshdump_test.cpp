@@ -10,6 +10,8 @@
 #include "platform/crt/random.h"
 #include "tests/dx/fakedevice.h"
 #include "tests/geometry/surface.h"
+#include "tests/support/paths.h"
+#include "tests/support/process.h"
 
 #include <gtest/gtest.h>
 
@@ -20,35 +22,21 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace {
 
 using ::testing::NiceMock;
 
-struct ToolRun {
-    int status = -1;
-    std::string err;
-};
-
 // Runs the tool from the build folder (the blob scene opens "shaders/").
-ToolRun runTool(const std::string& arguments) {
-    const std::string errFile = std::string(SCRATCH_FOLDER) + "/meshdump-" + std::to_string(getpid()) + ".err";
-    const std::string command = std::string("cd '") + SHOW_FOLDER + "' && '" + MESHDUMP_TOOL + "' " + arguments +
-                                " >/dev/null 2>'" + errFile + "'";
-    ToolRun run;
-    const int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream in(errFile);
-    std::stringstream s;
-    s << in.rdbuf();
-    run.err = s.str();
-    return run;
+tests::support::Outcome runTool(const std::string& arguments) {
+    return tests::support::runShell("cd '" + tests::support::buildPath("") + "' && '" MESHDUMP_TOOL "' " + arguments +
+                                    " >/dev/null");
 }
 
 struct Obj {
@@ -129,7 +117,7 @@ class MeshDump : public ::testing::Test {
     static void SetUpTestSuite() {
         // One folder per process: ctest runs each test in a process of its own,
         // several at once.
-        folder = std::string(SCRATCH_FOLDER) + "/out-" + std::to_string(getpid());
+        folder = std::filesystem::current_path().string() + "/out-" + std::to_string(getpid());
         std::system(("rm -rf '" + folder + "' && mkdir -p '" + folder + "'").c_str());
         first = runTool("'" + folder + "'");
         for (const char* name : kNames) {
@@ -163,12 +151,12 @@ class MeshDump : public ::testing::Test {
     NiceMock<dx::test::Device> mock;
     device d;
     static std::string folder;
-    static ToolRun first;
+    static tests::support::Outcome first;
     static std::map<std::string, Obj> files;
 };
 
 std::string MeshDump::folder;
-ToolRun MeshDump::first;
+tests::support::Outcome MeshDump::first;
 std::map<std::string, Obj> MeshDump::files;
 
 TEST_F(MeshDump, EveryFileIsOneObjectWithInRangeOneBasedIndicesAndUnitNormals) {
@@ -284,7 +272,7 @@ TEST_F(MeshDump, TheSculptureIsClosedAndIsTheEffectsMesh) {
 TEST_F(MeshDump, BadArgumentsGiveTheUsageLineAndStatusTwo) {
     for (const std::string& args : {std::string(""), std::string("a b"), std::string("--png"),
                                     std::string("--bogus dir"), std::string("--png a b")}) {
-        const ToolRun r = runTool(args);
+        const tests::support::Outcome r = runTool(args);
         EXPECT_EQ(r.status, 2) << "'" << args << "'";
         EXPECT_NE(r.err.find("usage: meshdump"), std::string::npos) << "'" << args << "': " << r.err;
     }
@@ -292,9 +280,9 @@ TEST_F(MeshDump, BadArgumentsGiveTheUsageLineAndStatusTwo) {
 
 TEST_F(MeshDump, AFolderThatCannotHoldFilesGivesStatusOneNamingTheFile) {
     // A path below a plain file is no folder, whoever runs the test.
-    const std::string plain = std::string(SCRATCH_FOLDER) + "/plain-file";
+    const std::string plain = std::filesystem::current_path().string() + "/plain-file";
     std::ofstream(plain) << "x";
-    const ToolRun r = runTool("'" + plain + "/sub'");
+    const tests::support::Outcome r = runTool("'" + plain + "/sub'");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(plain + "/sub/cube.obj"), std::string::npos) << r.err;
 }
