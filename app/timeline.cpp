@@ -66,13 +66,18 @@ Stopwatch& flashClock() {
     return clock;
 }
 
+// The pulse clocks begin as copies of the flash clock: all three start from
+// one reading of the counter. Read one after the other, their starts could
+// fall on either side of a count boundary, which decides which pulse clock
+// the first beat restarts (the one that has run longer, B on a tie): a
+// capture on the virtual clock would then differ from run to run.
 Stopwatch& pulseClockA() {
-    static Stopwatch clock;
+    static Stopwatch clock = flashClock();
     return clock;
 }
 
 Stopwatch& pulseClockB() {
-    static Stopwatch clock;
+    static Stopwatch clock = flashClock();
     return clock;
 }
 

@@ -1,8 +1,11 @@
 #include "app/timeline.h"
 
+#include "platform/kernel/clock.h"
+
 #include <gtest/gtest.h>
 
 #include <iterator>
+#include <thread>
 
 struct PartCase {
     int before;
@@ -55,4 +58,25 @@ TEST(Timeline, PulseRestartsTheLongerClockOnlyOnMultiplesOfSix) {
     EXPECT_EQ(pulseToRestart(12, 3.0, 1.0), 1);
     EXPECT_EQ(pulseToRestart(12, 1.0, 3.0), 2);
     EXPECT_EQ(pulseToRestart(0, 2.0, 2.0), 2);
+}
+
+// The flash and pulse clocks start with the program from one reading, so the
+// first beat always finds the pulse clocks tied. Read on a thread that does
+// not drive the virtual clock, time stands still: the three elapsed times
+// differ only if their starts do. (No test in this program restarts them.)
+TEST(Timeline, TheThreeClocksStartFromOneReading) {
+    platform::kernel::useVirtualClock(1'000'000);
+    double flash = -1.0;
+    double a = -2.0;
+    double b = -3.0;
+    std::thread reader([&] {
+        flash = flashClock().elapsed();
+        a = pulseClockA().elapsed();
+        b = pulseClockB().elapsed();
+    });
+    reader.join();
+    platform::kernel::useWallClock();
+    EXPECT_EQ(flash, a);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(pulseToRestart(0, a, b), 2);
 }
