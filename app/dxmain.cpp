@@ -3,13 +3,12 @@
 #include "app/core/errordialog.h"
 #include "debuglog/log.h"
 #include "errors/errors.h"
+#include "platform/kernel/faults.h"
 #include "platform/kernel/kernel.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 HINSTANCE instanceHandle = nullptr;
@@ -29,35 +28,18 @@ void catchUnknown() {
     }
 }
 
+} // namespace
+
 // A processor fault cannot unwind to the catch clauses on this platform, so
-// the handler writes what those clauses would have logged and shown, with
-// async-signal-safe calls only, and ends the process with the same status.
-void onFault(int) {
+// the kernel writes what those clauses would have logged and shown and ends
+// the process with the same status.
+void installFaultHandlers() {
     static const char text[] = "unknown exception catched\n"
                                "d3d exception catched\n"
                                "File: dxmain\n"
                                "Line: 44\n"
                                "Message: Couldve been anything..\n";
-    ssize_t written = ::write(STDERR_FILENO, text, sizeof text - 1);
-    static_cast<void>(written);
-    ::_exit(1);
-}
-
-} // namespace
-
-void installFaultHandlers() {
-    static std::vector<char> altStack(1 << 16);
-    stack_t ss{};
-    ss.ss_sp = altStack.data();
-    ss.ss_size = altStack.size();
-    sigaltstack(&ss, nullptr);
-    struct sigaction action {};
-    action.sa_handler = onFault;
-    action.sa_flags = SA_ONSTACK;
-    sigemptyset(&action.sa_mask);
-    for (int sig : {SIGSEGV, SIGFPE, SIGBUS, SIGILL}) {
-        sigaction(sig, &action, nullptr);
-    }
+    platform::kernel::trapProcessorFaults(text, 1);
 }
 
 int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int) {

@@ -32,3 +32,7 @@ list(APPEND CMAKE_FIND_ROOT_PATH ${RIZA3V_WEB_DEPS}/freetype)
 # start at 1,024, so string constants (dialog texts, class names) would pass
 # for numbers: the data starts at 64 KiB instead.
 add_link_options(-sGLOBAL_BASE=65536)
+
+# Emscripten 3.1.6's C++ library has no std::bit_cast; a forced include
+# supplies it from the compiler's builtin (see the header).
+add_compile_options("SHELL:-include ${CMAKE_CURRENT_LIST_DIR}/webcompat/bitcast.h")

@@ -3,6 +3,7 @@
 #include "dx/dxindexbuffer.h"
 #include "dx/dxmath.h"
 #include "dx/dxvertexbuffer.h"
+#include "platform/kernel/kernel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,10 +14,7 @@
 
 float faceProximity = 0.0f;
 
-bool faceTestWide = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-}();
+bool faceTestWide = IsProcessorFeaturePresent(PF_AVX2_INSTRUCTIONS_AVAILABLE) != FALSE;
 
 namespace {
 
@@ -208,8 +206,8 @@ template <int kWidth>
 
 // With AVX2: a block at a time. No FMA is enabled: products and sums stay
 // separately rounded, as in the plain loop.
-__attribute__((target("avx2"))) bool blocksHitWide(const std::vector<FaceBlock>& blocks, const Vector3& n,
-                                                   const Vector3& d, float proximity) {
+AVX2_FUNCTION bool blocksHitWide(const std::vector<FaceBlock>& blocks, const Vector3& n, const Vector3& d,
+                                 float proximity) {
     const LaneVector<8> origin = splat<8>(n);
     const LaneVector<8> dir = splat<8>(d);
     for (const FaceBlock& block : blocks) {

@@ -3,6 +3,7 @@
 // (virtual mode with the scripted user, as riza3v-capture: frames at the
 // asked show times go to the page as pictures, and the PCM the mixer made
 // goes to the page when the show ends, which hashes it).
+#include "app/demo.h"
 #include "app/dxmain.h"
 #include "platform/d3d9/d3d9ext.h"
 #include "platform/kernel/clock.h"
@@ -68,5 +69,5 @@ int main() {
     }
     static char programName[] = "riza3v";
     char* args[] = {programName, nullptr};
-    std::exit(runEntry(1, args));
+    std::exit(runEntry(1, args, runDemo));
 }

@@ -56,6 +56,18 @@ DWORD GetTickCount() {
     return static_cast<DWORD>(platform::kernel::readClockNs() / 1'000'000);
 }
 
+BOOL IsProcessorFeaturePresent(DWORD feature) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (feature == PF_AVX2_INSTRUCTIONS_AVAILABLE) {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0 ? TRUE : FALSE;
+    }
+#else
+    (void)feature;
+#endif
+    return FALSE;
+}
+
 DWORD GetLastError() {
     return lastError;
 }

@@ -32,6 +32,9 @@ inline constexpr DWORD FORMAT_MESSAGE_FROM_STRING = 0x00000400;
 inline constexpr DWORD FORMAT_MESSAGE_FROM_HMODULE = 0x00000800;
 inline constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
 
+// IsProcessorFeaturePresent's feature number for AVX2.
+inline constexpr DWORD PF_AVX2_INSTRUCTIONS_AVAILABLE = 40;
+
 inline constexpr WORD LANG_NEUTRAL = 0x00;
 inline constexpr WORD SUBLANG_DEFAULT = 0x01;
 constexpr DWORD MAKELANGID(WORD primary, WORD sub) {
@@ -86,6 +89,18 @@ void SetLastError(DWORD code);
 // written, or 0 (last error ERROR_MR_MID_NOT_FOUND) for an unknown code.
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer, DWORD size,
                      void* arguments);
+// PF_AVX2_INSTRUCTIONS_AVAILABLE only: TRUE when the processor has AVX2 (and
+// the build targets a processor that can have it); FALSE for any other feature.
+BOOL IsProcessorFeaturePresent(DWORD feature);
+// Marks a function the compiler may build with AVX2 instructions; call it
+// only where IsProcessorFeaturePresent(PF_AVX2_INSTRUCTIONS_AVAILABLE) holds.
+// Elsewhere (WebAssembly) the mark is empty and the function is plain code.
+#if defined(__x86_64__) || defined(__i386__)
+#define AVX2_FUNCTION __attribute__((target("avx2")))
+#else
+#define AVX2_FUNCTION
+#endif
+
 // The handle of the running program (name null) or null for any other name.
 HMODULE GetModuleHandleA(LPCSTR moduleName);
 

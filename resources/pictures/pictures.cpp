@@ -5,6 +5,21 @@
 // The generated files come in through the assembler's .incbin: megabytes of
 // pixels written out as a C++ initialiser would cost the compiler minutes.
 // RIZA3V_LOGO_RGB and RIZA3V_STRIPS_RGB are their paths, set by the build.
+// WebAssembly objects (the browser build) keep each data symbol in a section
+// of its own, with a type and a size; ELF objects take the plain form.
+#if defined(__wasm__)
+#define RIZA3V_EMBED(name, path)                                                                                       \
+    ".section .rodata." #name ",\"\",@\n"                                                                              \
+    ".p2align 4\n"                                                                                                     \
+    ".globl " #name "\n"                                                                                               \
+    ".type " #name ",@object\n" #name ":\n"                                                                            \
+    ".incbin \"" path "\"\n"                                                                                           \
+    ".globl " #name "End\n"                                                                                            \
+    ".type " #name "End,@object\n" #name "End:\n"                                                                      \
+    ".size " #name ", " #name "End - " #name "\n"                                                                      \
+    ".size " #name "End, 0\n"
+asm(RIZA3V_EMBED(kRiza3vLogoRgb, RIZA3V_LOGO_RGB) RIZA3V_EMBED(kRiza3vStripsRgb, RIZA3V_STRIPS_RGB));
+#else
 asm(".pushsection .rodata\n"
     ".balign 16\n"
     "kRiza3vLogoRgb:\n"
@@ -15,6 +30,7 @@ asm(".pushsection .rodata\n"
     ".incbin \"" RIZA3V_STRIPS_RGB "\"\n"
     "kRiza3vStripsRgbEnd:\n"
     ".popsection\n");
+#endif
 
 extern "C" {
 extern const unsigned char kRiza3vLogoRgb[];

@@ -1,6 +1,6 @@
 #include "shadercompiler/asm/shaderprogram.h"
 
-#include <cstring>
+#include <bit>
 
 namespace shadercompiler::assembler {
 namespace {
@@ -262,10 +262,8 @@ bool decode(const Token* tokens, std::size_t maxTokens, Program& program, std::s
             if (!decodeDestination(p[0], ins.dst, error)) {
                 return false;
             }
-            // memcpy, not std::bit_cast: the browser build compiles this file
-            // too, and Emscripten 3.1.6's standard library has no bit_cast.
             for (int i = 0; i < 4; ++i) {
-                std::memcpy(&ins.values[static_cast<std::size_t>(i)], &p[1 + i], sizeof(float));
+                ins.values[static_cast<std::size_t>(i)] = std::bit_cast<float>(p[1 + i]);
             }
         } else if (expected > 0) {
             ins.hasDestination = true;
@@ -300,9 +298,7 @@ std::vector<Token> encode(const Program& program) {
         } else if (ins.opcode == Opcode::def) {
             operands.push_back(encodeDestination(ins.dst));
             for (float v : ins.values) {
-                Token t = 0;
-                std::memcpy(&t, &v, sizeof t);
-                operands.push_back(t);
+                operands.push_back(std::bit_cast<Token>(v));
             }
         } else {
             if (ins.hasDestination) {

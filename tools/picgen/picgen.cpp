@@ -7,13 +7,14 @@
 //   logo cut into four bands of 128 rows, top band first (strip 3 holds logo
 //   rows 0 to 127, strip 6 rows 384 to 511). The other strips hold captions in
 //   magenta capitals on black; strips 1 and 2 hold the same one.
-// A PNG of each picture is written beside the raw files (logo.png,
-// strip_00.png to strip_14.png) for a person to look at.
+// Where the build has a PNG writer (not in the browser build), a PNG of each
+// picture is written beside the raw files (logo.png, strip_00.png to
+// strip_14.png) for a person to look at; see preview.h.
 //
 // Usage: picgen <font.ttf> <logo.rgb> <strips.rgb>
 
 #include "tools/picgen/lettering.h"
-#include "tools/pngfile/pngfile.h"
+#include "tools/picgen/preview.h"
 
 #include <algorithm>
 #include <array>
@@ -171,15 +172,6 @@ bool writeRaw(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     return true;
 }
 
-bool writePicturePng(const std::string& path, int width, int height, const std::uint8_t* rgb) {
-    std::string why;
-    if (!pngfile::writePng(path, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 3, rgb, &why)) {
-        std::fprintf(stderr, "picgen: %s: %s\n", path.c_str(), why.c_str());
-        return false;
-    }
-    return true;
-}
-
 std::string folderOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -216,14 +208,14 @@ int main(int argc, char** argv) {
     const std::string logoPath = argv[2];
     const std::string stripsPath = argv[3];
     if (!writeRaw(logoPath, logo.rgb) || !writeRaw(stripsPath, strips) ||
-        !writePicturePng(folderOf(logoPath) + "logo.png", kLogoWidth, kLogoHeight, logo.rgb.data())) {
+        !picgen::writePreview(folderOf(logoPath) + "logo.png", kLogoWidth, kLogoHeight, logo.rgb.data())) {
         return 1;
     }
     for (int s = 0; s < kStripCount; ++s) {
         char name[32];
         std::snprintf(name, sizeof name, "strip_%02d.png", s);
-        if (!writePicturePng(folderOf(stripsPath) + name, kStripWidth, kStripHeight,
-                             strips.data() + stripBytes * static_cast<std::size_t>(s))) {
+        if (!picgen::writePreview(folderOf(stripsPath) + name, kStripWidth, kStripHeight,
+                                  strips.data() + stripBytes * static_cast<std::size_t>(s))) {
             return 1;
         }
     }
