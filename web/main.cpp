@@ -1,10 +1,14 @@
 // The show's entry in the browser. The page (index.html) says how to run:
 // live (the setup dialog on the canvas, the wall clock, Web Audio) or capture
-// (virtual mode with the scripted user, as riza3v-capture: frames at the
-// asked show times go to the page as pictures, and the PCM the mixer made
-// goes to the page when the show ends, which hashes it).
+// (virtual mode with the scripted user, as riza3v-capture). A capture puts
+// the presented frames on the same time grid as riza3v-capture (frame n is
+// show time n / fps) and hands the page the frames at the asked show times;
+// the sound is placed on show time by the same rule as that tool's WAV
+// (silence until the first played byte, then the PCM, cut at the last frame),
+// so the page's hash of it equals the hash of riza3v.wav's data.
 #include "app/demo.h"
 #include "app/dxmain.h"
+#include "music/output.h"
 #include "platform/d3d9/d3d9ext.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/runmode.h"
@@ -13,57 +17,147 @@
 #include "platform/win32/script.h"
 #include "platform/winmm/wavesink.h"
 #include "resources/dialogs/dialogs.h"
+#include "tools/capture/framegrid.h"
+#include "tools/capture/options.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr std::uint64_t kNsPerSecond = 1'000'000'000;
 // The show sleeps 10 ms after each windowed present; the capture's frame
-// step leaves that out so that frames fall on the frame rate (as riza3v-capture).
+// step leaves that out so that presents fall 1/fps apart (as riza3v-capture).
 constexpr std::uint64_t kWindowedPresentSleepNs = 10'000'000;
 
-platform::win32::PageCapture capture;
-std::size_t nextFrame = 0;
+class PageCaptureRun {
+  public:
+    explicit PageCaptureRun(const platform::win32::PageCapture& request)
+        : request_(request), options_(optionsFor(request)), end_(capture::endFrame(options_)),
+          grid_(request.fps, static_cast<std::uint32_t>(request.width), static_cast<std::uint32_t>(request.height),
+                capture::firstFrame(options_), end_, [this](long n, const std::uint8_t* rgba) { emit(n, rgba); }) {}
 
-// Show time of a present: virtual time since the song's first byte played.
-void onPresent(void*, UINT width, UINT height, const std::uint8_t* rgba) {
-    std::uint64_t writeNs = 0;
-    std::uint32_t rate = 0;
-    std::uint32_t channels = 0;
-    if (!platform::winmm::virtualSinkStart(writeNs, rate, channels)) {
-        return;
+    // A frame of the show was presented (the present hook).
+    void presented(const std::uint8_t* rgba) {
+        if (finished_) {
+            return;
+        }
+        grid_.presented(platform::d3d9::presentedFrameNs(), rgba);
+        pumpAudio(trackFramesFor(end_));
+        if (grid_.done()) {
+            finish(end_);
+            std::exit(0);
+        }
     }
-    const double showTime = static_cast<double>(platform::kernel::clockNowNs() - writeNs) / kNsPerSecond;
-    while (nextFrame < capture.at.size() && showTime >= capture.at[nextFrame]) {
-        platform::win32::pageKeepFrame(capture.at[nextFrame], rgba, static_cast<int>(width), static_cast<int>(height));
-        ++nextFrame;
+
+    // The program exits before the grid's end: the frames still in flight,
+    // then the grid and the sound up to the frame of the current time.
+    void showExiting() {
+        if (finished_) {
+            return;
+        }
+        platform::d3d9::flushPresentHook();
+        finish(capture::FrameGrid::frameAt(platform::kernel::clockNowNs(), request_.fps));
     }
+
+  private:
+    static capture::Options optionsFor(const platform::win32::PageCapture& request) {
+        capture::Options options;
+        options.width = request.width;
+        options.height = request.height;
+        options.fps = request.fps;
+        return options;
+    }
+
+    // Track frames of the sound up to grid frame `frames`, rounded to the nearest.
+    std::uint64_t trackFramesFor(long frames) const {
+        const auto fps = static_cast<std::uint64_t>(request_.fps);
+        return (static_cast<std::uint64_t>(frames) * rate_ + fps / 2) / fps;
+    }
+
+    void emit(long n, const std::uint8_t* rgba) {
+        for (double seconds : request_.at) {
+            const auto ns = static_cast<std::uint64_t>(std::llround(std::max(0.0, seconds) * kNsPerSecond));
+            if (capture::FrameGrid::frameAt(ns, request_.fps) == n) {
+                platform::win32::pageKeepFrame(seconds, rgba, request_.width, request_.height);
+            }
+        }
+    }
+
+    // Moves the sound played so far into the track, placed on show time, up
+    // to capFrames track frames.
+    void pumpAudio(std::uint64_t capFrames) {
+        const std::vector<std::uint8_t> pcm = platform::winmm::takeWaveOutPcm();
+        if (!sinkStarted_) {
+            std::uint64_t writeNs = 0;
+            if (!platform::winmm::virtualSinkStart(writeNs, rate_, channels_)) {
+                return;
+            }
+            sinkStarted_ = true;
+            // The first played frame sounds at writeNs: it lands there, rounded to the nearest frame.
+            const std::uint64_t at = (writeNs * rate_ + kNsPerSecond / 2) / kNsPerSecond;
+            trackFrames_ = std::min(at, capFrames);
+            track_.assign(static_cast<std::size_t>(trackFrames_ * channels_ * 2), 0);
+        }
+        const std::uint64_t frameBytes = channels_ * 2;
+        const std::uint64_t room = capFrames > trackFrames_ ? capFrames - trackFrames_ : 0;
+        const std::uint64_t take = std::min<std::uint64_t>(pcm.size() / frameBytes, room);
+        track_.insert(track_.end(), pcm.begin(), pcm.begin() + static_cast<std::ptrdiff_t>(take * frameBytes));
+        trackFrames_ += take;
+    }
+
+    void finish(long lastFrame) {
+        finished_ = true;
+        lastFrame = std::min(lastFrame, end_);
+        grid_.finish(lastFrame);
+        pumpAudio(trackFramesFor(lastFrame));
+        platform::win32::pageKeepPcm(track_);
+    }
+
+    platform::win32::PageCapture request_;
+    capture::Options options_;
+    long end_;
+    capture::FrameGrid grid_;
+    std::uint32_t rate_ = music::kOutputRate;
+    std::uint32_t channels_ = 2;
+    bool sinkStarted_ = false;
+    std::uint64_t trackFrames_ = 0;
+    std::vector<std::uint8_t> track_;
+    bool finished_ = false;
+};
+
+// The run the present hook and the page's exit reach; made once in main.
+std::unique_ptr<PageCaptureRun> captureRun;
+
+void onPresent(void*, UINT, UINT, const std::uint8_t* rgba) {
+    captureRun->presented(rgba);
 }
 
-// At the show's exit: the frames still in flight, then the PCM kept since the
-// song's first byte.
-void handPcmToPage() {
-    platform::d3d9::flushPresentHook();
-    platform::win32::pageKeepPcm(platform::winmm::takeWaveOutPcm());
+void onPageExit() {
+    captureRun->showExiting();
 }
 
 } // namespace
 
 int main() {
-    if (platform::win32::pageCaptureRequest(capture)) {
+    platform::win32::PageCapture request;
+    if (platform::win32::pageCaptureRequest(request)) {
+        captureRun = std::make_unique<PageCaptureRun>(request);
         platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
-        platform::d3d9::addVirtualMode(static_cast<UINT>(capture.width), static_cast<UINT>(capture.height));
-        platform::kernel::useVirtualClock(kNsPerSecond / static_cast<std::uint64_t>(capture.fps) -
+        platform::d3d9::addVirtualMode(static_cast<UINT>(request.width), static_cast<UINT>(request.height));
+        platform::kernel::useVirtualClock(kNsPerSecond / static_cast<std::uint64_t>(request.fps) -
                                           kWindowedPresentSleepNs);
         platform::winmm::keepWaveOutPcm(true);
         platform::d3d9::setPresentHook(onPresent, nullptr);
-        platform::win32::setPageExitHook(handPcmToPage);
+        platform::win32::setPageExitHook(onPageExit);
         namespace script = platform::win32::script;
         script::chooseRow(kAdapterList, 0);
-        script::chooseRowText(kResolutionList, std::to_string(capture.width) + "x" + std::to_string(capture.height));
+        script::chooseRowText(kResolutionList, std::to_string(request.width) + "x" + std::to_string(request.height));
         script::chooseRowText(kRefreshRateList, "60 Hz");
         script::click(IDOK);
     }

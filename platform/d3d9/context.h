@@ -20,6 +20,10 @@ class GlContext {
     // Shows the default framebuffer of the window; no-op without one.
     virtual void swap() = 0;
     virtual bool hasWindow() const = 0;
+    // A frame was presented, in either run mode. The browser's context hands
+    // the tab back to the browser here (its one thread would otherwise stay
+    // in the show's frame loop for good); the desktop's have nothing to do.
+    virtual void framePresented() {}
     // The GLSL the context compiles; the desktop contexts are 3.3 core.
     virtual GlslDialect glslDialect() const { return GlslDialect::core330; }
 };

@@ -7,6 +7,7 @@
 #include "platform/d3d9/d3d9ext.h"
 #include "platform/d3d9/gl.h"
 
+#include <emscripten.h>
 #include <emscripten/html5.h>
 
 #include <cstring>
@@ -44,12 +45,27 @@ class WebGlContext final : public GlContext {
     }
     // The browser shows the canvas when control returns to it.
     void swap() override {}
+    // A present returns to the browser (a zero sleep through Asyncify): it
+    // draws the canvas, runs input and timers, and the page stays responsive
+    // whether or not the show ever sleeps (full screen and virtual runs do
+    // not). Live, every frame is shown; a virtual run, which shows nothing,
+    // returns only every kVirtualYieldMs of wall time, as each return costs
+    // more than drawing a small frame.
+    void framePresented() override {
+        const double now = emscripten_get_now();
+        if (live_ || now - lastYieldMs_ >= kVirtualYieldMs) {
+            emscripten_sleep(0);
+            lastYieldMs_ = emscripten_get_now();
+        }
+    }
     bool hasWindow() const override { return live_; }
     GlslDialect glslDialect() const override { return GlslDialect::es300; }
 
   private:
+    static constexpr double kVirtualYieldMs = 100.0;
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context_;
     bool live_;
+    double lastYieldMs_ = 0.0;
 };
 
 } // namespace

@@ -525,6 +525,7 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
         invalidate(GlCache::framebufferBinding);
         platform::kernel::advanceVirtualFrame();
     }
+    shared_->context->framePresented();
     return D3D_OK;
 }
 
@@ -546,11 +547,6 @@ HRESULT Device::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage,
                    Height, Levels, static_cast<unsigned long>(Usage), static_cast<unsigned long>(Format),
                    static_cast<unsigned long>(Pool));
         return D3DERR_INVALIDCALL;
-    }
-    if (!gl::isDesktop() && Format == D3DFMT_G16R16) {
-        // OpenGL ES 3.0 has no 16-bit normalised formats (GL_RG16).
-        logFailure("CreateTexture: format %lu has no OpenGL ES equivalent", static_cast<unsigned long>(Format));
-        return D3DERR_NOTAVAILABLE;
     }
     shared_->context->makeCurrent();
     *ppTexture = new Texture(shared_, Width, Height, Levels == 0 ? fullChain : Levels, Usage, *format, Pool);

@@ -26,6 +26,13 @@ const FormatInfo* colorFormat(D3DFORMAT format) {
         {D3DFMT_A4R4G4B4, 2, GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, false, false},
         {D3DFMT_G16R16, 4, GL_RG16, GL_RG, GL_UNSIGNED_SHORT, true, true},
     };
+    // OpenGL ES 3.0 (WebGL 2) has no 16-bit normalised formats: G16R16 is
+    // kept as two 32-bit floats there, which EXT_color_buffer_float makes a
+    // render target and which hold every 16-bit value exactly.
+    static const FormatInfo kEsG16R16 = {D3DFMT_G16R16, 4, GL_RG32F, GL_RG, GL_FLOAT, true, true};
+    if (format == D3DFMT_G16R16 && !gl::isDesktop()) {
+        return &kEsG16R16;
+    }
     for (const auto& f : kFormats) {
         if (f.format == format) {
             return &f;
@@ -45,6 +52,17 @@ void glPixelFormat(const FormatInfo& info, GLenum& format, GLenum& type) {
 
 const std::uint8_t* glPixels(const FormatInfo& info, const std::vector<std::uint8_t>& pixels,
                              std::vector<std::uint8_t>& scratch) {
+    if (!gl::isDesktop() && info.uploadType == GL_FLOAT) {
+        // G16R16 as floats: each 16-bit channel c becomes c / 65535.
+        scratch.resize(pixels.size() * 2);
+        for (std::size_t i = 0; i + 2 <= pixels.size(); i += 2) {
+            std::uint16_t channel = 0;
+            std::memcpy(&channel, &pixels[i], 2);
+            const float value = static_cast<float>(channel) / 65535.0f;
+            std::memcpy(&scratch[i * 2], &value, sizeof value);
+        }
+        return scratch.data();
+    }
     if (gl::isDesktop() || info.uploadFormat != GL_BGRA) {
         return pixels.data();
     }

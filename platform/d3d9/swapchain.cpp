@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 namespace platform::d3d9 {
 namespace {
@@ -163,7 +164,17 @@ HRESULT readPixels(GLuint source, UINT width, UINT height, D3DFORMAT format, std
     gl::Finish();
     const auto w = static_cast<GLsizei>(width);
     const auto h = static_cast<GLsizei>(height);
-    if (format == D3DFMT_G16R16) {
+    if (format == D3DFMT_G16R16 && !gl::isDesktop()) {
+        // Kept as floats (see colorFormat); ES reads float targets as RGBA.
+        std::vector<float> rgba(argb.size() * 4);
+        gl::ReadPixels(0, 0, w, h, GL_RGBA, GL_FLOAT, rgba.data());
+        const auto to8 = [](float c) {
+            return static_cast<DWORD>(std::lround(std::clamp(c, 0.0f, 1.0f) * 65535.0f)) >> 8;
+        };
+        for (std::size_t i = 0; i < argb.size(); ++i) {
+            argb[i] = 0xFF000000u | (to8(rgba[4 * i]) << 16) | (to8(rgba[4 * i + 1]) << 8);
+        }
+    } else if (format == D3DFMT_G16R16) {
         std::vector<std::uint16_t> rg(argb.size() * 2);
         gl::ReadPixels(0, 0, w, h, GL_RG, GL_UNSIGNED_SHORT, rg.data());
         for (std::size_t i = 0; i < argb.size(); ++i) {

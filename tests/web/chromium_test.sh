@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Usage: chromium_test.sh <driver.mjs> <folder of the page, in the browser build>
+# Usage: chromium_test.sh <driver.mjs> <folder of the page, in the browser build> [more arguments of the driver]
 #
 # Runs a driver of headless Chromium (tests/web/browser/chromium.mjs) on a
 # page of the browser build. Where Chromium or Emscripten is not installed
@@ -20,4 +20,5 @@ if [ ! -d "$folder" ]; then
   exit 1
 fi
 # Node.js 20's WebSocket client is behind a flag.
-exec timeout 300 node --experimental-websocket "$driver" "$(cd "$folder" && pwd)"
+shift 2
+exec timeout 1000 node --experimental-websocket "$driver" "$(cd "$folder" && pwd)" "$@"

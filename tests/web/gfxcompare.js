@@ -114,29 +114,35 @@ function compare(name, a, b) {
   return null;
 }
 
-const desktop = readScenes(process.argv[2]);
-const browser = readScenes(process.argv[3]);
-const pngs = process.argv[4];
-const failures = [];
-if (desktop.size === 0) {
-  failures.push('the desktop build wrote no scenes');
-}
-for (const [name, a] of desktop) {
-  const b = browser.get(name);
-  if (!b) {
-    failures.push(`${name}: the browser build wrote no such scene`);
-    continue;
+// The comparison of two pictures, for other checks of the browser build
+// against the desktop's (argb: Uint32Array of 0xAARRGGBB pixels).
+module.exports = { compare };
+
+if (require.main === module) {
+  const desktop = readScenes(process.argv[2]);
+  const browser = readScenes(process.argv[3]);
+  const pngs = process.argv[4];
+  const failures = [];
+  if (desktop.size === 0) {
+    failures.push('the desktop build wrote no scenes');
   }
-  if (pngs) {
-    writePng(`${pngs}/${name}-desktop.png`, a);
-    writePng(`${pngs}/${name}-browser.png`, b);
+  for (const [name, a] of desktop) {
+    const b = browser.get(name);
+    if (!b) {
+      failures.push(`${name}: the browser build wrote no such scene`);
+      continue;
+    }
+    if (pngs) {
+      writePng(`${pngs}/${name}-desktop.png`, a);
+      writePng(`${pngs}/${name}-browser.png`, b);
+    }
+    const failure = compare(name, a, b);
+    if (failure) {
+      failures.push(failure);
+    }
   }
-  const failure = compare(name, a, b);
-  if (failure) {
-    failures.push(failure);
+  for (const f of failures) {
+    console.error(f);
   }
+  process.exit(failures.length === 0 ? 0 : 1);
 }
-for (const f of failures) {
-  console.error(f);
-}
-process.exit(failures.length === 0 ? 0 : 1);
