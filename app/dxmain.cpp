@@ -21,7 +21,7 @@ ShowFunction entryShow = nullptr;
 void catchUnknown() {
     logPrintf("unknown exception catched");
     try {
-        raiseError("Couldve been anything..", kEntryFile, kEntryLine);
+        errors::raiseError("Couldve been anything..", kEntryFile, kEntryLine);
     } catch (qtv_d3d::exception&) {
         logPrintf("d3d exception catched");
         showDialog();

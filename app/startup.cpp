@@ -55,7 +55,7 @@ void buildShow(Show& show, device* dev) {
     show.atlas = new fontAtlas(dev);
     // Screen text would have no quads to draw from: a failed atlas is a failed start-up.
     if (FAILED(show.atlas->create())) {
-        raiseError(kAutoThrowD3d, kFile, 55);
+        errors::raiseError(errors::kAutoThrowD3d, kFile, 55);
     }
 
     show.quad = new QuadObject{dev};

@@ -53,7 +53,7 @@ void listAdapters(HWND dialog) {
     // Only kModeTableAdapters rows of modes fit in the table, so no more adapters are offered.
     for (UINT i = 0; i < direct3D->GetAdapterCount() && i < static_cast<UINT>(kModeTableAdapters); ++i) {
         D3DADAPTER_IDENTIFIER9 identifier{};
-        checkD3d(direct3D->GetAdapterIdentifier(i, 0, &identifier), kFile, 263);
+        errors::checkD3d(direct3D->GetAdapterIdentifier(i, 0, &identifier), kFile, 263);
         identifier.Description[sizeof identifier.Description - 1] = '\0';
         const auto version = static_cast<std::uint16_t>(identifier.DriverVersion.u.HighPart & 0xFFFF);
         char row[600];
@@ -73,7 +73,7 @@ void listResolutions(HWND dialog, int adapter) {
     for (UINT m = 0; m < direct3D->GetAdapterModeCount(static_cast<UINT>(adapter), format) &&
                      m < static_cast<UINT>(kModeTableModes);
          ++m) {
-        checkD3d(direct3D->EnumAdapterModes(static_cast<UINT>(adapter), format, m, &row[m]), kFile, 291);
+        errors::checkD3d(direct3D->EnumAdapterModes(static_cast<UINT>(adapter), format, m, &row[m]), kFile, 291);
         if (m == 0 || row[m].Width != row[m - 1].Width || row[m].Height != row[m - 1].Height) {
             char text[64];
             std::snprintf(text, sizeof text, "%dx%d", static_cast<int>(row[m].Width), static_cast<int>(row[m].Height));
@@ -112,7 +112,7 @@ void chooseMode(HWND dialog, int adapter) {
     EndDialog(dialog, -1);
     theDevice = createDevice(adapter, modeIndex);
     if (theDevice == nullptr) {
-        raiseError(kAutoThrowLogic, kFile, 355);
+        errors::raiseError(errors::kAutoThrowLogic, kFile, 355);
     }
 }
 
@@ -135,7 +135,7 @@ dxwindow* dxwindow::createMainWindow() {
 
     direct3D = Direct3DCreate9(D3D_SDK_VERSION);
     if (direct3D == nullptr) {
-        raiseError(kAutoThrowLogic, kFile, 63);
+        errors::raiseError(errors::kAutoThrowLogic, kFile, 63);
     }
     return this;
 }
@@ -147,14 +147,14 @@ device* dxwindow::setupDisplay(const DemoSettings& settings) {
         DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogId), nullptr, setupDialogProc, 0);
         // A dialog that closed without OK leaves no device; that is no display to run on.
         if (theDevice == nullptr) {
-            raiseError(kAutoThrowLogic, kFile, 355);
+            errors::raiseError(errors::kAutoThrowLogic, kFile, 355);
         }
         return theDevice;
     }
     modeTable[0][0] = D3DDISPLAYMODE{settings.width, settings.height, settings.refreshRate, settings.backBufferFormat};
     theDevice = createDevice(0, 0);
     if (theDevice == nullptr) {
-        raiseError(kAutoThrowLogic, kFile, 49);
+        errors::raiseError(errors::kAutoThrowLogic, kFile, 49);
     }
     return theDevice;
 }
@@ -178,7 +178,7 @@ INT_PTR setupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         return 0;
     case WM_INITDIALOG:
         if (direct3D == nullptr) {
-            raiseError(kAutoThrowLogic, kFile, 256);
+            errors::raiseError(errors::kAutoThrowLogic, kFile, 256);
         }
         listMessage(dialog, kResolutionListId, LB_RESETCONTENT);
         listMessage(dialog, kRefreshListId, LB_RESETCONTENT);
@@ -245,10 +245,10 @@ device* createDevice(int adapter, int modeIndex) {
     auto* d = new device();
     const D3DFORMAT format = modeTable[adapter][modeIndex].Format;
     logFormatName(format, "Backbuffer format:");
-    checkD3d(direct3D->CheckDeviceFormat(static_cast<UINT>(adapter), D3DDEVTYPE_HAL, format, D3DUSAGE_RENDERTARGET,
-                                         D3DRTYPE_SURFACE, format),
-             kFile, 114);
-    checkD3d(direct3D->GetDeviceCaps(static_cast<UINT>(adapter), D3DDEVTYPE_HAL, &d->caps), kFile, 118);
+    errors::checkD3d(direct3D->CheckDeviceFormat(static_cast<UINT>(adapter), D3DDEVTYPE_HAL, format,
+                                                 D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE, format),
+                     kFile, 114);
+    errors::checkD3d(direct3D->GetDeviceCaps(static_cast<UINT>(adapter), D3DDEVTYPE_HAL, &d->caps), kFile, 118);
 
     if (activeSettings.hardwareVertexProcessing != 0) {
         activeSettings.hardwareVertexProcessing = (d->caps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT) != 0 ? 1 : 0;
@@ -283,7 +283,7 @@ device* createDevice(int adapter, int modeIndex) {
                                            D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, c) == D3D_OK;
     });
     if (chosen == std::end(kDepthCandidates)) {
-        raiseError("Lack of supporting depthstencil for this backbuffer format..", kFile, 172);
+        errors::raiseError("Lack of supporting depthstencil for this backbuffer format..", kFile, 172);
     }
     parameters.AutoDepthStencilFormat = *chosen;
     logFormatName(*chosen, "Usable depthstencilformat:");
@@ -298,12 +298,12 @@ device* createDevice(int adapter, int modeIndex) {
     SetWindowPos(*mainWindow, nullptr, 0, 0, static_cast<int>(mode.Width), static_cast<int>(mode.Height), 0);
     d->window = *mainWindow;
 
-    checkD3d(direct3D->CreateDevice(static_cast<UINT>(adapter), D3DDEVTYPE_HAL, *mainWindow, behaviour, &parameters,
-                                    &d->d3dDevice),
-             kFile, 208);
+    errors::checkD3d(direct3D->CreateDevice(static_cast<UINT>(adapter), D3DDEVTYPE_HAL, *mainWindow, behaviour,
+                                            &parameters, &d->d3dDevice),
+                     kFile, 208);
     d->d3dDevice->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
-    checkD3d(d->d3dDevice->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &d->targetSurface[0]), kFile, 210);
-    checkD3d(d->d3dDevice->GetDepthStencilSurface(&d->depthSurface[0]), kFile, 212);
+    errors::checkD3d(d->d3dDevice->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &d->targetSurface[0]), kFile, 210);
+    errors::checkD3d(d->d3dDevice->GetDepthStencilSurface(&d->depthSurface[0]), kFile, 212);
     d->presentParameters = parameters;
     d->targetCount = 1;
     d->d3dDevice->SetRenderState(D3DRS_ANTIALIASEDLINEENABLE, TRUE);

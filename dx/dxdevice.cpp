@@ -64,8 +64,8 @@ UINT device::backBufferWidth() const {
 }
 
 void device::beginTarget(int index, D3DCOLOR color, DWORD clearFlags) {
-    checkD3d(d3dDevice->SetRenderTarget(0, targetSurface[index]), kFile, 117);
-    checkD3d(d3dDevice->SetDepthStencilSurface(depthSurface[index]), kFile, 118);
+    errors::checkD3d(d3dDevice->SetRenderTarget(0, targetSurface[index]), kFile, 117);
+    errors::checkD3d(d3dDevice->SetDepthStencilSurface(depthSurface[index]), kFile, 118);
     d3dDevice->BeginScene();
     if (clearFlags != 0) {
         d3dDevice->Clear(0, nullptr, clearFlags, color, 1.0f, 0);
@@ -77,8 +77,8 @@ HRESULT device::endScene() {
 }
 
 void device::present() {
-    checkD3d(d3dDevice->SetRenderTarget(0, targetSurface[0]), kFile, 132);
-    checkD3d(d3dDevice->SetDepthStencilSurface(depthSurface[0]), kFile, 133);
+    errors::checkD3d(d3dDevice->SetRenderTarget(0, targetSurface[0]), kFile, 132);
+    errors::checkD3d(d3dDevice->SetDepthStencilSurface(depthSurface[0]), kFile, 133);
     d3dDevice->Present(nullptr, nullptr, nullptr, nullptr);
     if (presentParameters.Windowed != 0) {
         Sleep(10);
@@ -222,22 +222,24 @@ int device::createRenderTarget(int width, int height, int, D3DFORMAT format, int
     logFormatName(format, "Format som används");
     // The target arrays end at kMaxRenderTargets; one more would write past them.
     if (targetCount >= kMaxRenderTargets) {
-        raiseError(kAutoThrowLogic, kFile, kTooManyTargetsLine);
+        errors::raiseError(errors::kAutoThrowLogic, kFile, kTooManyTargetsLine);
     }
     if (format == D3DFMT_X8R8G8B8) {
         format = presentParameters.BackBufferFormat;
     }
     const int index = targetCount;
-    checkD3d(d3dDevice->CreateTexture(static_cast<UINT>(width), static_cast<UINT>(height), 1, D3DUSAGE_RENDERTARGET,
-                                      format, D3DPOOL_DEFAULT, &targetTexture[index], nullptr),
-             kFile, 96);
-    checkD3d(targetTexture[index]->GetSurfaceLevel(0, &targetSurface[index]), kFile, 97);
+    errors::checkD3d(d3dDevice->CreateTexture(static_cast<UINT>(width), static_cast<UINT>(height), 1,
+                                              D3DUSAGE_RENDERTARGET, format, D3DPOOL_DEFAULT, &targetTexture[index],
+                                              nullptr),
+                     kFile, 96);
+    errors::checkD3d(targetTexture[index]->GetSurfaceLevel(0, &targetSurface[index]), kFile, 97);
     if (depthShare == -1 || width > static_cast<int>(presentParameters.BackBufferWidth) ||
         height > static_cast<int>(presentParameters.BackBufferHeight)) {
-        checkD3d(d3dDevice->CreateDepthStencilSurface(static_cast<UINT>(width), static_cast<UINT>(height),
-                                                      presentParameters.AutoDepthStencilFormat, D3DMULTISAMPLE_NONE, 0,
-                                                      FALSE, &depthSurface[index], nullptr),
-                 kFile, 102);
+        errors::checkD3d(d3dDevice->CreateDepthStencilSurface(static_cast<UINT>(width), static_cast<UINT>(height),
+                                                              presentParameters.AutoDepthStencilFormat,
+                                                              D3DMULTISAMPLE_NONE, 0, FALSE, &depthSurface[index],
+                                                              nullptr),
+                         kFile, 102);
     } else {
         depthSurface[index] = depthSurface[depthShare];
     }
@@ -300,8 +302,8 @@ namespace {
 // device keeps a copy of the code it is given).
 LPD3DXBUFFER compileFile(const char* fileName, const char* entry, const char* profile, int line) {
     LPD3DXBUFFER code = nullptr;
-    checkD3d(D3DXCompileShaderFromFileA(fileName, nullptr, nullptr, entry, profile, 0, &code, nullptr, nullptr), kFile,
-             line);
+    errors::checkD3d(D3DXCompileShaderFromFileA(fileName, nullptr, nullptr, entry, profile, 0, &code, nullptr, nullptr),
+                     kFile, line);
     return code;
 }
 

@@ -28,7 +28,7 @@ indexbuffer::indexbuffer(device* ownerDevice, int count)
         const long long pieces = (wanted + kMaxChunkIndices - 1) / kMaxChunkIndices;
         // The piece tables hold kMaxIndexPieces entries; a longer list would run past them.
         if (pieces > kMaxIndexPieces) {
-            raiseError(kAutoThrowLogic, kFile, kTooManyPiecesLine);
+            errors::raiseError(errors::kAutoThrowLogic, kFile, kTooManyPiecesLine);
         }
         bufferCount = static_cast<std::int32_t>(pieces);
         for (int b = 0; b < bufferCount - 1; ++b) {
@@ -45,9 +45,9 @@ indexbuffer::indexbuffer(device* ownerDevice, int count)
     logPrintf("creating %d indexbuffers", bufferCount);
     for (int b = 0; b < bufferCount; ++b) {
         logPrintf("creating indexbuffer %d, nr indexes for this = %d", b, chunkIndexCount[b]);
-        checkD3d(owner->d3dDevice->CreateIndexBuffer(chunkIndexCount[b] * 2u, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
-                                                     D3DPOOL_DEFAULT, &buffers[b], nullptr),
-                 kFile, 87);
+        errors::checkD3d(owner->d3dDevice->CreateIndexBuffer(chunkIndexCount[b] * 2u, D3DUSAGE_WRITEONLY,
+                                                             D3DFMT_INDEX16, D3DPOOL_DEFAULT, &buffers[b], nullptr),
+                         kFile, 87);
     }
     logPrintf("indexbuffers created");
     upload();
@@ -71,7 +71,7 @@ void indexbuffer::upload() {
     }
     for (int b = 0; b < bufferCount; ++b) {
         void* target = nullptr;
-        checkD3d(buffers[b]->Lock(0, 0, &target, 0), kFile, 160);
+        errors::checkD3d(buffers[b]->Lock(0, 0, &target, 0), kFile, 160);
         if (chunkIndexCount[b] > 0) { // an empty piece may lock to no memory at all
             std::memcpy(target, indexArrays[b].data(), chunkIndexCount[b] * sizeof(std::uint16_t));
         }
@@ -82,10 +82,11 @@ void indexbuffer::upload() {
 void indexbuffer::draw() {
     vertices->bindBuffer(0);
     for (int b = 0; b < bufferCount; ++b) {
-        checkD3d(owner->d3dDevice->SetIndices(buffers[b]), kFile, 171);
-        checkD3d(owner->d3dDevice->DrawIndexedPrimitive(
-                     D3DPT_TRIANGLELIST, 0, 0, static_cast<UINT>(vertices->vertexCount), 0, chunkIndexCount[b] / 3u),
-                 kFile, 181);
+        errors::checkD3d(owner->d3dDevice->SetIndices(buffers[b]), kFile, 171);
+        errors::checkD3d(owner->d3dDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0,
+                                                                static_cast<UINT>(vertices->vertexCount), 0,
+                                                                chunkIndexCount[b] / 3u),
+                         kFile, 181);
     }
 }
 

@@ -36,10 +36,10 @@ texture::texture(device* ownerDevice, const std::uint32_t* source, int w, int h,
     if (asked == 0 || asked > most) {
         asked = most;
     }
-    checkD3d(owner->d3dDevice->CreateTexture(static_cast<UINT>(w), static_cast<UINT>(h), static_cast<UINT>(asked), 0,
-                                             owner->presentParameters.BackBufferFormat, D3DPOOL_MANAGED, &d3dTexture,
-                                             nullptr),
-             kFile, 105);
+    errors::checkD3d(owner->d3dDevice->CreateTexture(
+                         static_cast<UINT>(w), static_cast<UINT>(h), static_cast<UINT>(asked), 0,
+                         owner->presentParameters.BackBufferFormat, D3DPOOL_MANAGED, &d3dTexture, nullptr),
+                     kFile, 105);
     fill();
 }
 
@@ -56,7 +56,7 @@ void texture::fill() {
     const DWORD count = d3dTexture->GetLevelCount();
     for (DWORD l = 0; l < count; ++l) {
         D3DLOCKED_RECT locked{};
-        checkD3d(d3dTexture->LockRect(l, &locked, nullptr, 0), kFile, 68);
+        errors::checkD3d(d3dTexture->LockRect(l, &locked, nullptr, 0), kFile, 68);
         if (l > 0) {
             working = halve(working, static_cast<int>(l));
         }

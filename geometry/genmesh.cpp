@@ -88,7 +88,7 @@ genmesh::genmesh(device* ownerDevice, int) : owner(ownerDevice) {}
 
 std::unique_ptr<mesh> genmesh::createCube(int budget, bool dynamic, int texCoordSets, bool hasColor) {
     if (budget < 12) {
-        raiseError(kBudgetMessage, kFile, 33);
+        errors::raiseError(kBudgetMessage, kFile, 33);
     }
     const float quads = static_cast<float>(budget) * 0.083333336f;
     const int n = std::min(static_cast<int>(std::floor(std::sqrt(static_cast<double>(quads)))), kMaxSubdivision);

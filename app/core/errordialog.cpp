@@ -42,7 +42,7 @@ void showDialog() {
     // Nobody sees a dialog in a virtual run or without a display: the record
     // goes where the log goes, so a failure is never silent.
     if (virtualRun || !platform::win32::displayAvailable()) {
-        writeRecordToStderr();
+        errors::writeRecordToStderr();
         if (!virtualRun) {
             return;
         }
@@ -54,7 +54,7 @@ void showDialog() {
     if (result == 0 || result == -1) {
         logLastError("From showDialog");
         if (!virtualRun) {
-            writeRecordToStderr();
+            errors::writeRecordToStderr();
         }
     }
 }

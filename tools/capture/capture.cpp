@@ -598,7 +598,7 @@ int runCapture(Options options, const std::string& command, ShowFunction show) {
     session->endProgress();
     std::fprintf(terminal, "riza3v-capture: the show ended with status %d before the capture was complete\n", status);
     if (status != 0) {
-        const std::string record = errorRecord.file[0] != '\0' ? errorRecordText() : std::string();
+        const std::string record = errorRecord.file[0] != '\0' ? errors::errorRecordText() : std::string();
         std::fprintf(terminal, "riza3v-capture: the last lines of %s:\n%s", logPath.c_str(), logTail(record).c_str());
         if (!record.empty()) {
             std::fprintf(terminal, "riza3v-capture: its error record:\n%s", record.c_str());

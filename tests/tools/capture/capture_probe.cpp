@@ -51,7 +51,7 @@ void runDemo(int, char*) {
         QueryPerformanceCounter(&now);
         const double t = static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
         if (failing && t > 0.5) {
-            raiseError("probe failure", "probe", 7);
+            errors::raiseError("probe failure", "probe", 7);
         }
         if (t >= end) {
             std::exit(0);
