@@ -19,7 +19,7 @@ void runDemo(int, char*) {
     settings.backBufferFormat = D3DFMT_X8R8G8B8;
     settings.windowed = 0;
 
-    dxwindow* window = (new dxwindow)->createMainWindow();
+    dx::dxwindow* window = (new dx::dxwindow)->createMainWindow();
     device* dev = window->setupDisplay(settings);
 
     auto* show = new Show;

@@ -53,11 +53,11 @@ void drawBeatBars(Show& show, int part, float flash, float fadeA, float fadeB) {
         const auto w = static_cast<float>(d.presentParameters.BackBufferWidth);
         const auto h = static_cast<float>(d.presentParameters.BackBufferHeight);
         if (fadeA > 0.0f) {
-            d.drawScreenQuad(0.0f, 0.0f, w, h * 0.25f, 0.5f, 0.5f, 0.0f, 0.0f, ColorArgb{1.0f, fadeA, 0.0f, fadeA});
+            d.drawScreenQuad(0.0f, 0.0f, w, h * 0.25f, 0.5f, 0.5f, 0.0f, 0.0f, dx::ColorArgb{1.0f, fadeA, 0.0f, fadeA});
         }
         if (fadeB > 0.0f) {
             const float top = part == 1 ? h * 2.0f / 3.0f : h * 2.0f / 3.0f - std::trunc(h / 2.0f) * flash;
-            d.drawScreenQuad(0.0f, top, w, h, 0.5f, 0.5f, 0.0f, 0.0f, ColorArgb{1.0f, 0.0f, fadeB, 0.0f});
+            d.drawScreenQuad(0.0f, top, w, h, 0.5f, 0.5f, 0.0f, 0.0f, dx::ColorArgb{1.0f, 0.0f, fadeB, 0.0f});
         }
     }
     d.setAlphaBlend(false);

@@ -12,7 +12,7 @@
 #include <cstring>
 
 DemoSettings activeSettings{};
-D3DDISPLAYMODE modeTable[kModeTableAdapters][kModeTableModes]{};
+D3DDISPLAYMODE modeTable[dx::kModeTableAdapters][dx::kModeTableModes]{};
 IDirect3D9* direct3D = nullptr;
 device* theDevice = nullptr;
 HWND* mainWindow = nullptr;
@@ -46,12 +46,12 @@ bool selectedRowText(HWND dialog, int list, char (&buffer)[1024]) {
 }
 
 bool validAdapterRow(LRESULT row) {
-    return row >= 0 && row < kModeTableAdapters;
+    return row >= 0 && row < dx::kModeTableAdapters;
 }
 
 void listAdapters(HWND dialog) {
     // Only kModeTableAdapters rows of modes fit in the table, so no more adapters are offered.
-    for (UINT i = 0; i < direct3D->GetAdapterCount() && i < static_cast<UINT>(kModeTableAdapters); ++i) {
+    for (UINT i = 0; i < direct3D->GetAdapterCount() && i < static_cast<UINT>(dx::kModeTableAdapters); ++i) {
         D3DADAPTER_IDENTIFIER9 identifier{};
         errors::checkD3d(direct3D->GetAdapterIdentifier(i, 0, &identifier), kFile, 263);
         identifier.Description[sizeof identifier.Description - 1] = '\0';
@@ -59,42 +59,42 @@ void listAdapters(HWND dialog) {
         char row[600];
         std::snprintf(row, sizeof row, "%d. %s [%d]", static_cast<int>(i) + 1, identifier.Description,
                       static_cast<int>(version));
-        addRow(dialog, kAdapterListId, row);
+        addRow(dialog, dx::kAdapterListId, row);
     }
 }
 
 void listResolutions(HWND dialog, int adapter) {
-    listMessage(dialog, kResolutionListId, LB_RESETCONTENT);
-    listMessage(dialog, kRefreshListId, LB_RESETCONTENT);
+    listMessage(dialog, dx::kResolutionListId, LB_RESETCONTENT);
+    listMessage(dialog, dx::kRefreshListId, LB_RESETCONTENT);
     UpdateWindow(dialog);
     const D3DFORMAT format = activeSettings.backBufferFormat;
     D3DDISPLAYMODE* row = modeTable[adapter];
     // The table row has kModeTableModes entries; further modes are not offered.
     for (UINT m = 0; m < direct3D->GetAdapterModeCount(static_cast<UINT>(adapter), format) &&
-                     m < static_cast<UINT>(kModeTableModes);
+                     m < static_cast<UINT>(dx::kModeTableModes);
          ++m) {
         errors::checkD3d(direct3D->EnumAdapterModes(static_cast<UINT>(adapter), format, m, &row[m]), kFile, 291);
         if (m == 0 || row[m].Width != row[m - 1].Width || row[m].Height != row[m - 1].Height) {
             char text[64];
             std::snprintf(text, sizeof text, "%dx%d", static_cast<int>(row[m].Width), static_cast<int>(row[m].Height));
-            addRow(dialog, kResolutionListId, text);
+            addRow(dialog, dx::kResolutionListId, text);
         }
     }
 }
 
 void listRefreshRates(HWND dialog, int adapter) {
-    listMessage(dialog, kRefreshListId, LB_RESETCONTENT);
+    listMessage(dialog, dx::kRefreshListId, LB_RESETCONTENT);
     char buffer[1024];
     int width = 0;
     int height = 0;
-    if (!selectedRowText(dialog, kResolutionListId, buffer) || std::sscanf(buffer, "%dx%d", &width, &height) != 2) {
+    if (!selectedRowText(dialog, dx::kResolutionListId, buffer) || std::sscanf(buffer, "%dx%d", &width, &height) != 2) {
         return;
     }
     for (const D3DDISPLAYMODE& mode : modeTable[adapter]) {
         if (static_cast<int>(mode.Width) == width && static_cast<int>(mode.Height) == height) {
             char text[32];
             std::snprintf(text, sizeof text, "%d Hz", static_cast<int>(mode.RefreshRate));
-            addRow(dialog, kRefreshListId, text);
+            addRow(dialog, dx::kRefreshListId, text);
         }
     }
 }
@@ -103,10 +103,10 @@ void chooseMode(HWND dialog, int adapter) {
     int width = 0;
     int height = 0;
     int refreshRate = 0;
-    int modeIndex = kModeTableModes;
+    int modeIndex = dx::kModeTableModes;
     readChosenMode(adapter, width, height, refreshRate, modeIndex, dialog);
     // Without a matching entry there is no mode to open: the dialog stays for another choice.
-    if (modeIndex >= kModeTableModes) {
+    if (modeIndex >= dx::kModeTableModes) {
         return;
     }
     EndDialog(dialog, -1);
@@ -117,6 +117,8 @@ void chooseMode(HWND dialog, int adapter) {
 }
 
 } // namespace
+
+namespace dx {
 
 dxwindow* dxwindow::createMainWindow() {
     WNDCLASSEXA windowClass{};
@@ -159,6 +161,8 @@ device* dxwindow::setupDisplay(const DemoSettings& settings) {
     return theDevice;
 }
 
+} // namespace dx
+
 LRESULT mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DESTROY || message == WM_CLOSE || (message == WM_KEYDOWN && wParam == VK_ESCAPE)) {
         throw qtv_d3d::quitException(1);
@@ -167,9 +171,9 @@ LRESULT mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
 }
 
 INT_PTR setupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    const LRESULT adapterRow = listMessage(dialog, kAdapterListId, LB_GETCURSEL);
-    listMessage(dialog, kResolutionListId, LB_GETCURSEL);
-    listMessage(dialog, kRefreshListId, LB_GETCURSEL);
+    const LRESULT adapterRow = listMessage(dialog, dx::kAdapterListId, LB_GETCURSEL);
+    listMessage(dialog, dx::kResolutionListId, LB_GETCURSEL);
+    listMessage(dialog, dx::kRefreshListId, LB_GETCURSEL);
     const int adapter = static_cast<int>(adapterRow);
 
     switch (message) {
@@ -180,8 +184,8 @@ INT_PTR setupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         if (direct3D == nullptr) {
             errors::raiseError(errors::kAutoThrowLogic, kFile, 256);
         }
-        listMessage(dialog, kResolutionListId, LB_RESETCONTENT);
-        listMessage(dialog, kRefreshListId, LB_RESETCONTENT);
+        listMessage(dialog, dx::kResolutionListId, LB_RESETCONTENT);
+        listMessage(dialog, dx::kRefreshListId, LB_RESETCONTENT);
         listAdapters(dialog);
         activeSettings.windowed = 1;
         return 0;
@@ -189,11 +193,11 @@ INT_PTR setupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         const int id = LOWORD(wParam);
         const WORD notification = HIWORD(wParam);
         if (notification == LBN_SELCHANGE && validAdapterRow(adapterRow)) {
-            if (id == kAdapterListId) {
+            if (id == dx::kAdapterListId) {
                 listResolutions(dialog, adapter);
-            } else if (id == kResolutionListId) {
+            } else if (id == dx::kResolutionListId) {
                 listRefreshRates(dialog, adapter);
-            } else if (id == kRefreshListId) {
+            } else if (id == dx::kRefreshListId) {
                 EnableWindow(GetDlgItem(dialog, IDOK), TRUE);
             }
         }
@@ -207,7 +211,7 @@ INT_PTR setupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         } else if (id == IDCANCEL) {
             EndDialog(dialog, -1);
             throw qtv_d3d::quitException(1);
-        } else if (id == kFullscreenBoxId) {
+        } else if (id == dx::kFullscreenBoxId) {
             activeSettings.windowed ^= 1;
         }
         return 0;
@@ -221,17 +225,17 @@ void readChosenMode(int adapter, int& width, int& height, int& refreshRate, int&
     width = 0;
     height = 0;
     refreshRate = 0;
-    modeIndex = kModeTableModes;
+    modeIndex = dx::kModeTableModes;
     char buffer[1024];
     const bool haveSize =
-        selectedRowText(dialog, kResolutionListId, buffer) && std::sscanf(buffer, "%dx%d", &width, &height) == 2;
+        selectedRowText(dialog, dx::kResolutionListId, buffer) && std::sscanf(buffer, "%dx%d", &width, &height) == 2;
     const bool haveRate =
-        selectedRowText(dialog, kRefreshListId, buffer) && std::sscanf(buffer, "%d", &refreshRate) == 1;
+        selectedRowText(dialog, dx::kRefreshListId, buffer) && std::sscanf(buffer, "%d", &refreshRate) == 1;
     // Entries never written are zero; without both rows nothing may match them.
-    if (!haveSize || !haveRate || adapter < 0 || adapter >= kModeTableAdapters) {
+    if (!haveSize || !haveRate || adapter < 0 || adapter >= dx::kModeTableAdapters) {
         return;
     }
-    for (int m = 0; m < kModeTableModes; ++m) {
+    for (int m = 0; m < dx::kModeTableModes; ++m) {
         const D3DDISPLAYMODE& mode = modeTable[adapter][m];
         if (static_cast<int>(mode.Width) == width && static_cast<int>(mode.Height) == height &&
             static_cast<int>(mode.RefreshRate) == refreshRate) {
@@ -257,7 +261,7 @@ device* createDevice(int adapter, int modeIndex) {
                                                                          : D3DCREATE_SOFTWARE_VERTEXPROCESSING;
 
     // The caps name the adapter the device is made on; a value outside the table keeps the one asked for.
-    if (d->caps.AdapterOrdinal < static_cast<UINT>(kModeTableAdapters)) {
+    if (d->caps.AdapterOrdinal < static_cast<UINT>(dx::kModeTableAdapters)) {
         adapter = static_cast<int>(d->caps.AdapterOrdinal);
     }
     const D3DDISPLAYMODE mode = modeTable[adapter][modeIndex];
@@ -308,7 +312,7 @@ device* createDevice(int adapter, int modeIndex) {
     d->targetCount = 1;
     d->d3dDevice->SetRenderState(D3DRS_ANTIALIASEDLINEENABLE, TRUE);
     d->d3dDevice->SetRenderState(D3DRS_MULTISAMPLEANTIALIAS, TRUE);
-    d->targetSize[0] = TargetSize{static_cast<float>(mode.Width), static_cast<float>(mode.Height)};
+    d->targetSize[0] = dx::TargetSize{static_cast<float>(mode.Width), static_cast<float>(mode.Height)};
 
     try {
         d->createRenderTarget(1024, 1024, 1, D3DFMT_G16R16, -1);

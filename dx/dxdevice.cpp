@@ -47,11 +47,11 @@ constexpr DWORD kZoomFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2;
 
 } // namespace
 
-D3DCOLOR packColor(const ColorArgb& color) {
+D3DCOLOR packColor(const dx::ColorArgb& color) {
     return byteOf(color.a) << 24 | byteOf(color.r) << 16 | byteOf(color.g) << 8 | byteOf(color.b);
 }
 
-D3DCOLORVALUE toColorValue(const ColorArgb& color) {
+D3DCOLORVALUE toColorValue(const dx::ColorArgb& color) {
     return D3DCOLORVALUE{color.r, color.g, color.b, color.a};
 }
 
@@ -221,7 +221,7 @@ void device::useFixedFunction() {
 int device::createRenderTarget(int width, int height, int, D3DFORMAT format, int depthShare) {
     logFormatName(format, "Format som används");
     // The target arrays end at kMaxRenderTargets; one more would write past them.
-    if (targetCount >= kMaxRenderTargets) {
+    if (targetCount >= dx::kMaxRenderTargets) {
         errors::raiseError(errors::kAutoThrowLogic, kFile, kTooManyTargetsLine);
     }
     if (format == D3DFMT_X8R8G8B8) {
@@ -244,13 +244,13 @@ int device::createRenderTarget(int width, int height, int, D3DFORMAT format, int
         depthSurface[index] = depthSurface[depthShare];
     }
     logPrintf("target %d har xres = %d och yres = %d!\n", index, width, height);
-    targetSize[index] = TargetSize{static_cast<float>(width), static_cast<float>(height)};
+    targetSize[index] = dx::TargetSize{static_cast<float>(width), static_cast<float>(height)};
     ++targetCount;
     return index;
 }
 
 void device::drawScreenQuad(float x0, float y0, float x1, float y1, float u0, float v0, float u1, float v1,
-                            const ColorArgb& colour) {
+                            const dx::ColorArgb& colour) {
     const D3DCOLOR c = packColor(colour);
     const ScreenVertex quad[4] = {
         {x0, y0, 1.0f, 1.0f, c, u0, v0},
@@ -344,7 +344,7 @@ IDirect3DPixelShader9* device::createPixelShaderFromCode(const DWORD* code) {
     return shader;
 }
 
-void setShaderConstants(device& d, Vector4 cameraPosition, const float* color, const Matrix* world) {
+void setShaderConstants(device& d, dx::Vector4 cameraPosition, const float* color, const Matrix* world) {
     d.setWorld(*world);
     const Matrix& m = d.worldViewProjection();
     d.d3dDevice->SetVertexShaderConstantF(0, &m.m[0][0], 4);

@@ -21,22 +21,22 @@ indexbuffer::indexbuffer(device* ownerDevice, int count)
     : owner(ownerDevice), indexCount(count), chunkIndexCount{}, buffers{}, vertices(nullptr), bufferCount(1) {
     // A negative count asks for no indices at all.
     const long long wanted = count < 0 ? 0 : count;
-    if (wanted <= kMaxChunkIndices) {
+    if (wanted <= dx::kMaxChunkIndices) {
         chunkIndexCount[0] = static_cast<std::uint16_t>(wanted);
         indexArrays[0].resize(static_cast<std::size_t>(wanted));
     } else {
-        const long long pieces = (wanted + kMaxChunkIndices - 1) / kMaxChunkIndices;
+        const long long pieces = (wanted + dx::kMaxChunkIndices - 1) / dx::kMaxChunkIndices;
         // The piece tables hold kMaxIndexPieces entries; a longer list would run past them.
-        if (pieces > kMaxIndexPieces) {
+        if (pieces > dx::kMaxIndexPieces) {
             errors::raiseError(errors::kAutoThrowLogic, kFile, kTooManyPiecesLine);
         }
         bufferCount = static_cast<std::int32_t>(pieces);
         for (int b = 0; b < bufferCount - 1; ++b) {
-            chunkIndexCount[b] = kMaxChunkIndices;
-            indexArrays[b].resize(kMaxChunkIndices);
+            chunkIndexCount[b] = dx::kMaxChunkIndices;
+            indexArrays[b].resize(dx::kMaxChunkIndices);
         }
         logPrintf("nr indexbuffers = %d", bufferCount);
-        const int leftover = static_cast<int>(wanted) - (bufferCount - 1) * kMaxChunkIndices;
+        const int leftover = static_cast<int>(wanted) - (bufferCount - 1) * dx::kMaxChunkIndices;
         logPrintf("leftovers = %d", leftover);
         chunkIndexCount[bufferCount - 1] = static_cast<std::uint16_t>(leftover);
         indexArrays[bufferCount - 1].resize(static_cast<std::size_t>(leftover));
@@ -58,7 +58,7 @@ std::uint16_t* indexbuffer::indexArray(int b) {
 }
 
 std::uint16_t* indexbuffer::indexAt(int i) {
-    return &indexArrays[i / kMaxChunkIndices][static_cast<std::size_t>(i % kMaxChunkIndices)];
+    return &indexArrays[i / dx::kMaxChunkIndices][static_cast<std::size_t>(i % dx::kMaxChunkIndices)];
 }
 
 void indexbuffer::setVertices(vertexbuffer* pool) {
@@ -100,7 +100,7 @@ void indexbuffer::weld(float threshold, bool useRest) {
             const float* pb = vertices->position(b, useRest);
             const float d = std::fabs(pa[0] - pb[0]) + std::fabs(pa[1] - pb[1]) + std::fabs(pa[2] - pb[2]);
             if (d <= threshold) {
-                if (i / kMaxChunkIndices == j / kMaxChunkIndices) {
+                if (i / dx::kMaxChunkIndices == j / dx::kMaxChunkIndices) {
                     vertices->markVertex(b);
                     b = a;
                 }

@@ -16,6 +16,8 @@ constexpr int kDefaultLevels = 8;
 
 } // namespace
 
+namespace dx {
+
 int halvableLevelCount(int width, int height) {
     int side = std::min(width, height);
     int count = 1;
@@ -26,13 +28,15 @@ int halvableLevelCount(int width, int height) {
     return count;
 }
 
+} // namespace dx
+
 texture::texture(device* ownerDevice, const std::uint32_t* source, int w, int h, int levelCount, int)
     : levels(levelCount), owner(ownerDevice), d3dTexture(nullptr),
       pixels(source, source + static_cast<std::size_t>(w) * static_cast<std::size_t>(h)), width(w), height(h) {
     // 0 asks the platform for the whole chain; bounding it here keeps every
     // level one that halving can make.
     int asked = levelCount == -1 ? kDefaultLevels : levelCount;
-    const int most = halvableLevelCount(w, h);
+    const int most = dx::halvableLevelCount(w, h);
     if (asked == 0 || asked > most) {
         asked = most;
     }

@@ -101,7 +101,7 @@ void vertexbuffer::releaseBuffers() {
 
 void vertexbuffer::createBuffers() {
     const DWORD usage = dynamic ? (D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY) : D3DUSAGE_WRITEONLY;
-    if (vertexCount <= kMaxChunkVertices) {
+    if (vertexCount <= dx::kMaxChunkVertices) {
         if (vertexCount < 1) {
             return;
         }
@@ -112,20 +112,20 @@ void vertexbuffer::createBuffers() {
             126);
         return;
     }
-    const int needed = (vertexCount + kMaxChunkVertices - 1) / kMaxChunkVertices;
+    const int needed = (vertexCount + dx::kMaxChunkVertices - 1) / dx::kMaxChunkVertices;
     // The chunk tables hold kMaxPoolBuffers entries; a larger pool would run past them.
-    if (needed > kMaxPoolBuffers) {
+    if (needed > dx::kMaxPoolBuffers) {
         errors::raiseError(errors::kAutoThrowLogic, kFile, kTooManyBuffersLine);
     }
     bufferCount = needed;
     for (int b = 0; b < bufferCount - 1; ++b) {
-        chunkVertexCount[b] = kMaxChunkVertices;
-        errors::checkD3d(owner->d3dDevice->CreateVertexBuffer(kMaxChunkVertices * stride, usage, 0, D3DPOOL_DEFAULT,
+        chunkVertexCount[b] = dx::kMaxChunkVertices;
+        errors::checkD3d(owner->d3dDevice->CreateVertexBuffer(dx::kMaxChunkVertices * stride, usage, 0, D3DPOOL_DEFAULT,
                                                               &buffers[b], nullptr),
                          kFile, 107);
     }
     logPrintf("nr vertexbuffers = %d", bufferCount);
-    const int leftover = vertexCount - (bufferCount - 1) * kMaxChunkVertices;
+    const int leftover = vertexCount - (bufferCount - 1) * dx::kMaxChunkVertices;
     errors::checkD3d(owner->d3dDevice->CreateVertexBuffer(static_cast<UINT>(leftover) * stride, usage, 0,
                                                           D3DPOOL_DEFAULT, &buffers[bufferCount - 1], nullptr),
                      kFile, 115);
@@ -142,7 +142,7 @@ void vertexbuffer::upload(int) {
     for (int b = 0; b < bufferCount; ++b) {
         void* target = nullptr;
         errors::checkD3d(buffers[b]->Lock(0, 0, &target, flags), kFile, 232);
-        std::memcpy(target, vertices.data() + static_cast<std::size_t>(b) * kMaxChunkVertices * stride,
+        std::memcpy(target, vertices.data() + static_cast<std::size_t>(b) * dx::kMaxChunkVertices * stride,
                     static_cast<std::size_t>(chunkVertexCount[b]) * stride);
         errors::checkD3d(buffers[b]->Unlock(), kFile, 238);
     }
@@ -155,7 +155,7 @@ void vertexbuffer::uploadVertices(int first, int count) {
     const DWORD flags = dynamic ? D3DLOCK_NOOVERWRITE : 0;
     const int end = std::min(first + count, vertexCount);
     for (int b = 0; b < bufferCount; ++b) {
-        const int chunkFirst = b * kMaxChunkVertices;
+        const int chunkFirst = b * dx::kMaxChunkVertices;
         const int from = std::max(first, chunkFirst);
         const int to = std::min(end, chunkFirst + chunkVertexCount[b]);
         if (from >= to) {

@@ -156,7 +156,7 @@ class metamecklo {
     bool compact;
     FieldGrid gridA;
     FieldGrid gridB;
-    LazyZeroArray<TriangleRecord> triangleBuffer;
+    dx::LazyZeroArray<TriangleRecord> triangleBuffer;
     int vertexCapacity;
     int meshVertexCount;
     // The hardware buffers hold the whole working copy of the compact pool.

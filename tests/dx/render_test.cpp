@@ -36,7 +36,7 @@ class RenderTest : public ::testing::Test {
     static void SetUpTestSuite() {
         platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
         installDialogResources();
-        static dxwindow window;
+        static dx::dxwindow window;
         window.createMainWindow();
         script::clear();
         script::chooseRow(kAdapterList, 0);
@@ -169,7 +169,7 @@ TEST_F(RenderTest, PoolTrianglesDrawThroughEveryBuffer) {
 TEST_F(RenderTest, BlendModesMixTheQuadWithTheTarget) {
     device& d = *shared;
     const int background[3] = {0x40, 0x80, 0xC0};
-    const ColorArgb quad{1.0f, 0.8f, 0.4f, 0.2f};
+    const dx::ColorArgb quad{1.0f, 0.8f, 0.4f, 0.2f};
     const float source[3] = {quad.r, quad.g, quad.b};
     struct Mode {
         void (device::*set)();

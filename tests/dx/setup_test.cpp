@@ -30,7 +30,7 @@ class SetupTest : public ::testing::Test {
     static void SetUpTestSuite() {
         platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
         installDialogResources();
-        static dxwindow window;
+        static dx::dxwindow window;
         window.createMainWindow();
     }
 
@@ -73,7 +73,7 @@ class SetupTest : public ::testing::Test {
     }
 
     NiceMock<dx::test::Direct3D> d3d;
-    dxwindow window;
+    dx::dxwindow window;
     DemoSettings settings{};
     device* result = nullptr;
     std::string log;

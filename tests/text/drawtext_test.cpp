@@ -25,7 +25,7 @@ class DrawTextTest : public ::testing::Test {
   protected:
     DrawTextTest() : buffer(8400, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY), atlas(&d) {
         d.d3dDevice = &mock;
-        d.targetSize[0] = TargetSize{800.0f, 600.0f};
+        d.targetSize[0] = dx::TargetSize{800.0f, 600.0f};
         atlas.quadBuffer = &buffer;
         // A 20-texel-high cell; glyph widths in texels: blank 10, 'A' 30, 'B' 20.
         auto rect = [](float x, float w) {

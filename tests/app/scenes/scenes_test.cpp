@@ -191,7 +191,7 @@ TEST(SceneFrames, Scene2WashAndSpritesFollowTheRandomByte) {
     app::scenes::test::startFrame(*show);
     d.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
     app::scenes::setCamera(*show, 90.6f, Vector3{std::sin(t), 1.0f, 1.0f});
-    show->sculpture->drawBlobSculpture(d, t, Vector4{std::sin(t), 1.0f, 1.0f, 0.0f}, 0.0f);
+    show->sculpture->drawBlobSculpture(d, t, dx::Vector4{std::sin(t), 1.0f, 1.0f, 0.0f}, 0.0f);
     d.endScene();
     const Picture alone = effects::test::readTarget(d, 0, "sculpture-alone");
     d.setLighting(false);

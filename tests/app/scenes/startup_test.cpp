@@ -29,7 +29,7 @@ TEST(Startup, TargetsTexturesAndClothAreMadeAsTheScenesUseThem) {
     SHOW_OR_SKIP();
     device& d = *show->dev;
     for (int t = 1; t <= 6; ++t) {
-        const TargetSize size = d.targetSize[show->target(t)];
+        const dx::TargetSize size = d.targetSize[show->target(t)];
         EXPECT_EQ(size.width, t <= 3 ? static_cast<float>(app::scenes::test::kWidth) : 512.0f) << "T" << t;
         EXPECT_EQ(size.height, t <= 3 ? static_cast<float>(app::scenes::test::kHeight) : 256.0f) << "T" << t;
         EXPECT_NE(show->target(t), 0) << "T" << t;

@@ -51,7 +51,7 @@ Record& record() {
 }
 
 void prepare() {
-    static dxwindow window;
+    static dx::dxwindow window;
     static const bool made = window.createMainWindow() != nullptr;
     static_cast<void>(made);
     dx::test::Direct3D& d3d = direct3D();

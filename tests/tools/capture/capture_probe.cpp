@@ -31,7 +31,7 @@ void runDemo(int, char*) {
     settings.height = 600;
     settings.refreshRate = 75;
     settings.backBufferFormat = D3DFMT_X8R8G8B8;
-    device* dev = (new dxwindow)->createMainWindow()->setupDisplay(settings);
+    device* dev = (new dx::dxwindow)->createMainWindow()->setupDisplay(settings);
 
     const char* endText = std::getenv("RIZA3V_PROBE_END");
     const double end = endText != nullptr ? std::atof(endText) : 2.0;
