@@ -7,7 +7,7 @@
 #include "resources/dialogs/dialogs.h"
 
 void runDemo(int, char*) {
-    installDialogResources();
+    resources::installDialogResources();
 
     DemoSettings settings{};
     settings.showSetupDialog = 1;

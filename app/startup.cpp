@@ -32,7 +32,7 @@ void runProgram(int number, std::vector<std::uint32_t>& pixels) {
 }
 
 texture* pictureTexture(device* dev, const std::uint8_t* rgb, int width, int height) {
-    return new texture(dev, toPixels32(rgb, width, height).data(), width, height, 0, 0);
+    return new texture(dev, resources::toPixels32(rgb, width, height).data(), width, height, 0, 0);
 }
 
 } // namespace
@@ -92,12 +92,12 @@ void buildShow(Show& show, device* dev) {
             new texture(dev, pixels.data(), kTextureSide, kTextureSide, -1, 0);
     }
 
-    show.logo = pictureTexture(dev, logoPicture().data(), kLogoWidth, kLogoHeight);
-    const std::vector<std::uint8_t> strips = stripPictures();
-    for (std::size_t i = 0; i < std::size(kCaptionStrips); ++i) {
-        const std::size_t offset =
-            std::size_t{kStripWidth} * kStripHeight * 3 * static_cast<std::size_t>(kCaptionStrips[i]);
-        show.captions[i] = pictureTexture(dev, strips.data() + offset, kStripWidth, kStripHeight);
+    show.logo = pictureTexture(dev, resources::logoPicture().data(), resources::kLogoWidth, resources::kLogoHeight);
+    const std::vector<std::uint8_t> strips = resources::stripPictures();
+    for (std::size_t i = 0; i < std::size(resources::kCaptionStrips); ++i) {
+        const std::size_t offset = std::size_t{resources::kStripWidth} * resources::kStripHeight * 3 *
+                                   static_cast<std::size_t>(resources::kCaptionStrips[i]);
+        show.captions[i] = pictureTexture(dev, strips.data() + offset, resources::kStripWidth, resources::kStripHeight);
     }
 
     app::scenes::setNormalizeNormals(*dev, true);

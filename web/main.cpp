@@ -62,9 +62,10 @@ int main() {
         platform::d3d9::setPresentHook(onPresent, nullptr);
         platform::win32::setPageExitHook(handPcmToPage);
         namespace script = platform::win32::script;
-        script::chooseRow(kAdapterList, 0);
-        script::chooseRowText(kResolutionList, std::to_string(capture.width) + "x" + std::to_string(capture.height));
-        script::chooseRowText(kRefreshRateList, "60 Hz");
+        script::chooseRow(resources::kAdapterList, 0);
+        script::chooseRowText(resources::kResolutionList,
+                              std::to_string(capture.width) + "x" + std::to_string(capture.height));
+        script::chooseRowText(resources::kRefreshRateList, "60 Hz");
         script::click(IDOK);
     }
     static char programName[] = "riza3v";

@@ -93,9 +93,9 @@ int main(int argc, char** argv) {
     platform::d3d9::addVirtualMode(160, 120);
     platform::kernel::useVirtualClock(1'000'000'000 / static_cast<std::uint64_t>(fps) - kPresentSleepNs);
     namespace user = platform::win32::script;
-    user::chooseRow(kAdapterList, 0);
-    user::chooseRowText(kResolutionList, "160x120");
-    user::chooseRowText(kRefreshRateList, "60 Hz");
+    user::chooseRow(resources::kAdapterList, 0);
+    user::chooseRowText(resources::kResolutionList, "160x120");
+    user::chooseRowText(resources::kRefreshRateList, "60 Hz");
     if (escapeAtStartup) {
         user::call([](HWND) { PostMessageA(*mainWindow, WM_KEYDOWN, VK_ESCAPE, 1); });
     }

@@ -35,13 +35,13 @@ class RenderTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
-        installDialogResources();
+        resources::installDialogResources();
         static dx::dxwindow window;
         window.createMainWindow();
         script::clear();
-        script::chooseRow(kAdapterList, 0);
-        script::chooseRowText(kResolutionList, "640x480");
-        script::chooseRowText(kRefreshRateList, "75 Hz");
+        script::chooseRow(resources::kAdapterList, 0);
+        script::chooseRowText(resources::kResolutionList, "640x480");
+        script::chooseRowText(resources::kRefreshRateList, "75 Hz");
         script::click(IDOK);
         DemoSettings settings{};
         settings.showSetupDialog = 1;

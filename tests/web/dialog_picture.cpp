@@ -32,8 +32,8 @@ INT_PTR CALLBACK printOnInit(HWND dialog, UINT message, WPARAM, LPARAM) {
 
 int main() {
     platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
-    installDialogResources();
-    const INT_PTR result =
-        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kSetupDialogResource), nullptr, printOnInit, 0);
+    resources::installDialogResources();
+    const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resources::kSetupDialogResource),
+                                           nullptr, printOnInit, 0);
     return result == IDOK ? 0 : 1;
 }

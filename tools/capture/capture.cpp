@@ -583,9 +583,10 @@ int runCapture(Options options, const std::string& command, ShowFunction show) {
 
     // The scripted user: the first adapter, the chosen size at 60 Hz, windowed (the box stays clear), OK.
     namespace script = platform::win32::script;
-    script::chooseRow(kAdapterList, 0);
-    script::chooseRowText(kResolutionList, std::to_string(options.width) + "x" + std::to_string(options.height));
-    script::chooseRowText(kRefreshRateList, "60 Hz");
+    script::chooseRow(resources::kAdapterList, 0);
+    script::chooseRowText(resources::kResolutionList,
+                          std::to_string(options.width) + "x" + std::to_string(options.height));
+    script::chooseRowText(resources::kRefreshRateList, "60 Hz");
     script::click(IDOK);
 
     static char programName[] = "riza3v";

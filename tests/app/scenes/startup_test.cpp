@@ -39,16 +39,16 @@ TEST(Startup, TargetsTexturesAndClothAreMadeAsTheScenesUseThem) {
         EXPECT_EQ(show->program(p).height, 256);
         EXPECT_EQ(show->program(p).d3dTexture->GetLevelCount(), 8u) << "P" << p;
     }
-    EXPECT_EQ(show->logo->width, kLogoWidth);
-    EXPECT_EQ(show->logo->height, kLogoHeight);
+    EXPECT_EQ(show->logo->width, resources::kLogoWidth);
+    EXPECT_EQ(show->logo->height, resources::kLogoHeight);
 
     // The captions follow the list's order of stored strips, not the stored order.
-    const std::vector<std::uint8_t> strips = stripPictures();
-    const std::size_t stripBytes = std::size_t{kStripWidth} * kStripHeight * 3;
+    const std::vector<std::uint8_t> strips = resources::stripPictures();
+    const std::size_t stripBytes = std::size_t{resources::kStripWidth} * resources::kStripHeight * 3;
     for (std::size_t i = 0; i < show->captions.size(); ++i) {
-        const std::size_t strip = static_cast<std::size_t>(kCaptionStrips[i]);
+        const std::size_t strip = static_cast<std::size_t>(resources::kCaptionStrips[i]);
         const std::vector<std::uint32_t> expected =
-            toPixels32(strips.data() + stripBytes * strip, kStripWidth, kStripHeight);
+            resources::toPixels32(strips.data() + stripBytes * strip, resources::kStripWidth, resources::kStripHeight);
         ASSERT_NE(show->captions[i], nullptr);
         EXPECT_EQ(show->captions[i]->pixels, expected) << "caption " << i << " is not strip " << strip;
     }

@@ -22,7 +22,7 @@
 #include <cstring>
 
 void runDemo(int, char*) {
-    installDialogResources();
+    resources::installDialogResources();
     DemoSettings settings{};
     settings.showSetupDialog = 1;
     settings.caption = "probe";
