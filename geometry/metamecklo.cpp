@@ -231,7 +231,7 @@ int metamecklo::buildMeshPlain() {
     return buildMeshWith(
         *this,
         [](metamecklo& m, std::span<TriangleRecord> records, float scale) {
-            return polygonisePlain(m.currentGrid(), records, scale);
+            return geometry::polygonisePlain(m.currentGrid(), records, scale);
         },
         false);
 }
