@@ -8,6 +8,8 @@
 
 #include <cstdio>
 
+namespace app::core {
+
 INT_PTR errorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     EnableWindow(dialog, TRUE);
     EnableWindow(GetDlgItem(dialog, IDOK), TRUE);
@@ -36,6 +38,8 @@ INT_PTR errorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     }
 }
 
+} // namespace app::core
+
 void showDialog() {
     resources::installDialogResources();
     const bool virtualRun = platform::kernel::runMode() == platform::kernel::RunMode::virtualRun;
@@ -47,8 +51,8 @@ void showDialog() {
             return;
         }
     }
-    const INT_PTR result =
-        DialogBoxParamA(nullptr, MAKEINTRESOURCEA(resources::kErrorDialogResource), nullptr, errorDialogProc, 0);
+    const INT_PTR result = DialogBoxParamA(nullptr, MAKEINTRESOURCEA(resources::kErrorDialogResource), nullptr,
+                                           app::core::errorDialogProc, 0);
     // The platform reports a failed dialog as 0 (bad owner) or -1 (anything
     // else); both are logged, and a live failure also writes the record.
     if (result == 0 || result == -1) {

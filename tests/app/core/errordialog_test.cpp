@@ -22,7 +22,8 @@ class ErrorDialog : public ::testing::Test {
         platform::win32::script::clear();
     }
     static INT_PTR run() {
-        return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(resources::kErrorDialogResource), nullptr, errorDialogProc, 0);
+        return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(resources::kErrorDialogResource), nullptr,
+                               app::core::errorDialogProc, 0);
     }
 };
 

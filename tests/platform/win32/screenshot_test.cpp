@@ -215,7 +215,8 @@ TEST_F(Screenshots, ErrorDialog) {
         screenshot(dialog, "error_dialog", shown, painted);
         pushKey(dialog, SDLK_ESCAPE); // through the live event path
     });
-    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(resources::kErrorDialogResource), nullptr, errorDialogProc, 0),
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(resources::kErrorDialogResource), nullptr,
+                              app::core::errorDialogProc, 0),
               1);
     EXPECT_STREQ(fileText, "dxbase");
     EXPECT_GT(shown.width, 400);
