@@ -22,8 +22,8 @@ void runDemo(int, char*) {
     dx::dxwindow* window = (new dx::dxwindow)->createMainWindow();
     device* dev = window->setupDisplay(settings);
 
-    auto* show = new Show;
-    buildShow(*show, dev);
+    auto* show = new app::Show;
+    app::buildShow(*show, dev);
     show->music->start();
-    runFrameLoop(*show);
+    app::runFrameLoop(*show);
 }

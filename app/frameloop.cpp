@@ -18,7 +18,7 @@ namespace {
 // The process-wide state of the frame observer: the one function (and its
 // context) that every frame of the loop is reported to.
 struct ObserverState {
-    FrameObserver observer = nullptr;
+    app::FrameObserver observer = nullptr;
     void* context = nullptr;
 };
 ObserverState observerState;
@@ -32,6 +32,8 @@ void handleOneMessage() {
 }
 
 } // namespace
+
+namespace app {
 
 void setFrameObserver(FrameObserver observer, void* context) {
     observerState.observer = observer;
@@ -101,3 +103,5 @@ void runFrameLoop(Show& show) {
         d.present();
     }
 }
+
+} // namespace app

@@ -37,6 +37,8 @@ texture* pictureTexture(device* dev, const std::uint8_t* rgb, int width, int hei
 
 } // namespace
 
+namespace app {
+
 void turnGrey(std::uint32_t* pixels, std::size_t count) {
     constexpr float third = 0.33333334f;
     for (std::size_t i = 0; i < count; ++i) {
@@ -116,3 +118,5 @@ void buildShow(Show& show, device* dev) {
     show.sphere = show.generator->createSphere(4000, 1.0f, true, 1, false).release();
     show.part = 4;
 }
+
+} // namespace app

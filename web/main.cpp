@@ -70,5 +70,5 @@ int main() {
     }
     static char programName[] = "riza3v";
     char* args[] = {programName, nullptr};
-    std::exit(runEntry(1, args, runDemo));
+    std::exit(app::runEntry(1, args, runDemo));
 }

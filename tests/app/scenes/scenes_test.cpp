@@ -235,7 +235,7 @@ TEST(SceneFrames, Scene4ShowsTheCurrentCaptionStrip) {
         ASSERT_EQ(show->captionIndex, caption) << "the song is not playing: row 0 keeps the caption";
         int best = -1;
         double bestScore = -2.0;
-        for (int i = 0; i < kCaptionCount; ++i) {
+        for (int i = 0; i < app::kCaptionCount; ++i) {
             const double score = followsTexture(p, *show->captions[static_cast<std::size_t>(i)], 100,
                                                 static_cast<int>(kH / 2), static_cast<int>(kW), 200, 100.0f, 200.0f,
                                                 static_cast<float>(kW), std::trunc(static_cast<float>(kH) / 2.0f));
@@ -375,7 +375,7 @@ TEST(SceneFrames, BeatBarsFollowTheFadesTheFlashAndTheScene) {
                       D3DCLEAR_TARGET);
         d.endScene();
         app::scenes::resetTo2D(d);
-        drawBeatBars(*show, c.part, c.flash, c.fadeA, c.fadeB);
+        app::drawBeatBars(*show, c.part, c.flash, c.fadeA, c.fadeB);
         const Picture p = effects::test::readTarget(d, 0, "bars");
         const bool drawn = c.part != 3 && c.part != 6;
         const int a = static_cast<int>(c.fadeA * 255.0f);

@@ -17,7 +17,7 @@ TEST(Startup, GreyIsTheSumOfThirdsOfTheThreeBytesWithAlphaCleared) {
     // Multiplying by the float nearest 1/3 and dividing by 3 disagree on
     // these (1 + 1 + 7 gives 3 one way and 2 the other).
     std::vector<std::uint32_t> pixels = {0x12010107u, 0xFF0A0A0Au, 0xFFFFFFFFu, 0x80000000u, 0xFF010119u};
-    turnGrey(pixels.data(), pixels.size());
+    app::turnGrey(pixels.data(), pixels.size());
     EXPECT_EQ(pixels[0], 0x00030303u);
     EXPECT_EQ(pixels[1], 0x000A0A0Au);
     EXPECT_EQ(pixels[2], 0x00FFFFFFu);
