@@ -7,7 +7,7 @@
 #include "resources/dialogs/dialogs.h"
 
 void runDemo(int, char*) {
-    installDialogResources();
+    resources::installDialogResources();
 
     DemoSettings settings{};
     settings.showSetupDialog = 1;
@@ -19,11 +19,11 @@ void runDemo(int, char*) {
     settings.backBufferFormat = D3DFMT_X8R8G8B8;
     settings.windowed = 0;
 
-    dxwindow* window = (new dxwindow)->createMainWindow();
+    dx::dxwindow* window = (new dx::dxwindow)->createMainWindow();
     device* dev = window->setupDisplay(settings);
 
-    auto* show = new Show;
-    buildShow(*show, dev);
+    auto* show = new app::Show;
+    app::buildShow(*show, dev);
     show->music->start();
-    runFrameLoop(*show);
+    app::runFrameLoop(*show);
 }

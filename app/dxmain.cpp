@@ -11,17 +11,21 @@
 #include <string>
 #include <vector>
 
+namespace app {
+
 HINSTANCE instanceHandle = nullptr;
 HINSTANCE previousInstanceHandle = nullptr;
 
+} // namespace app
+
 namespace {
 
-ShowFunction entryShow = nullptr;
+app::ShowFunction entryShow = nullptr;
 
 void catchUnknown() {
     logPrintf("unknown exception catched");
     try {
-        raiseError("Couldve been anything..", kEntryFile, kEntryLine);
+        errors::raiseError("Couldve been anything..", app::kEntryFile, app::kEntryLine);
     } catch (qtv_d3d::exception&) {
         logPrintf("d3d exception catched");
         showDialog();
@@ -29,6 +33,8 @@ void catchUnknown() {
 }
 
 } // namespace
+
+namespace app {
 
 // A processor fault cannot unwind to the catch clauses on this platform, so
 // the kernel writes what those clauses would have logged and shown and ends
@@ -42,9 +48,11 @@ void installFaultHandlers() {
     platform::kernel::trapProcessorFaults(text, 1);
 }
 
+} // namespace app
+
 int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int) {
-    instanceHandle = instance;
-    previousInstanceHandle = previousInstance;
+    app::instanceHandle = instance;
+    app::previousInstanceHandle = previousInstance;
 
     const char* tail = commandLine != nullptr ? commandLine : "";
     int wordCount = 1;
@@ -73,6 +81,8 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, i
     return 1;
 }
 
+namespace app {
+
 int runEntry(int argc, char** argv, ShowFunction show) {
     entryShow = show;
     installFaultHandlers();
@@ -85,3 +95,5 @@ int runEntry(int argc, char** argv, ShowFunction show) {
     }
     return WinMain(GetModuleHandleA(nullptr), nullptr, tail.data(), kShowDefault);
 }
+
+} // namespace app

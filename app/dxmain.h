@@ -3,6 +3,8 @@
 
 #include "platform/kernel/windef.h"
 
+namespace app {
+
 extern HINSTANCE instanceHandle;
 extern HINSTANCE previousInstanceHandle;
 
@@ -14,9 +16,13 @@ inline constexpr int kEntryLine = 44;
 // process itself, or leaves by an exception.
 using ShowFunction = void (*)(int wordCount, char* words);
 
+} // namespace app
+
 // Counts the words of the command tail, logs "entering main" and runs the
 // show given to runEntry inside the catch clauses; returns the process exit code.
 int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
+
+namespace app {
 
 // SW_SHOWDEFAULT, the show command the process entry passes on.
 inline constexpr int kShowDefault = 10;
@@ -29,3 +35,5 @@ void installFaultHandlers();
 // joined by blanks as the command tail, running `show` (the program's main
 // passes runDemo, so this library and the show's do not link each other).
 int runEntry(int argc, char** argv, ShowFunction show);
+
+} // namespace app

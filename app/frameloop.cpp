@@ -18,7 +18,7 @@ namespace {
 // The process-wide state of the frame observer: the one function (and its
 // context) that every frame of the loop is reported to.
 struct ObserverState {
-    FrameObserver observer = nullptr;
+    app::FrameObserver observer = nullptr;
     void* context = nullptr;
 };
 ObserverState observerState;
@@ -32,6 +32,8 @@ void handleOneMessage() {
 }
 
 } // namespace
+
+namespace app {
 
 void setFrameObserver(FrameObserver observer, void* context) {
     observerState.observer = observer;
@@ -53,11 +55,11 @@ void drawBeatBars(Show& show, int part, float flash, float fadeA, float fadeB) {
         const auto w = static_cast<float>(d.presentParameters.BackBufferWidth);
         const auto h = static_cast<float>(d.presentParameters.BackBufferHeight);
         if (fadeA > 0.0f) {
-            d.drawScreenQuad(0.0f, 0.0f, w, h * 0.25f, 0.5f, 0.5f, 0.0f, 0.0f, ColorArgb{1.0f, fadeA, 0.0f, fadeA});
+            d.drawScreenQuad(0.0f, 0.0f, w, h * 0.25f, 0.5f, 0.5f, 0.0f, 0.0f, dx::ColorArgb{1.0f, fadeA, 0.0f, fadeA});
         }
         if (fadeB > 0.0f) {
             const float top = part == 1 ? h * 2.0f / 3.0f : h * 2.0f / 3.0f - std::trunc(h / 2.0f) * flash;
-            d.drawScreenQuad(0.0f, top, w, h, 0.5f, 0.5f, 0.0f, 0.0f, ColorArgb{1.0f, 0.0f, fadeB, 0.0f});
+            d.drawScreenQuad(0.0f, top, w, h, 0.5f, 0.5f, 0.0f, 0.0f, dx::ColorArgb{1.0f, 0.0f, fadeB, 0.0f});
         }
     }
     d.setAlphaBlend(false);
@@ -101,3 +103,5 @@ void runFrameLoop(Show& show) {
         d.present();
     }
 }
+
+} // namespace app

@@ -4,6 +4,8 @@
 // 69 seconds.
 #pragma once
 
+namespace app {
+
 struct Show;
 
 // What one frame decided, for those who watch the show run.
@@ -31,3 +33,5 @@ void drawBeatBars(Show& show, int part, float flash, float fadeA, float fadeB);
 
 // Runs frames until the show ends the process or a quit or failure leaves by an exception.
 [[noreturn]] void runFrameLoop(Show& show);
+
+} // namespace app

@@ -2,5 +2,5 @@
 #include "app/dxmain.h"
 
 int main(int argc, char** argv) {
-    return runEntry(argc, argv, runDemo);
+    return app::runEntry(argc, argv, runDemo);
 }

@@ -29,6 +29,8 @@ class BlobScene;
 class BlobSculpture;
 } // namespace effects
 
+namespace app {
+
 // What drawScreenQuad is called through by the effects.
 struct QuadObject {
     device* owner;
@@ -90,3 +92,5 @@ void buildShow(Show& show, device* dev);
 // two forms differ on some pixels: bytes 1, 1 and 7 give exactly 3 (grey 3)
 // this way and 2.9999998 (grey 2) with three true divisions.
 void turnGrey(std::uint32_t* pixels, std::size_t count);
+
+} // namespace app

@@ -32,10 +32,12 @@ void runProgram(int number, std::vector<std::uint32_t>& pixels) {
 }
 
 texture* pictureTexture(device* dev, const std::uint8_t* rgb, int width, int height) {
-    return new texture(dev, toPixels32(rgb, width, height).data(), width, height, 0, 0);
+    return new texture(dev, resources::toPixels32(rgb, width, height).data(), width, height, 0, 0);
 }
 
 } // namespace
+
+namespace app {
 
 void turnGrey(std::uint32_t* pixels, std::size_t count) {
     constexpr float third = 0.33333334f;
@@ -55,7 +57,7 @@ void buildShow(Show& show, device* dev) {
     show.atlas = new fontAtlas(dev);
     // Screen text would have no quads to draw from: a failed atlas is a failed start-up.
     if (FAILED(show.atlas->create())) {
-        raiseError(kAutoThrowD3d, kFile, 55);
+        errors::raiseError(errors::kAutoThrowD3d, kFile, 55);
     }
 
     show.quad = new QuadObject{dev};
@@ -92,12 +94,12 @@ void buildShow(Show& show, device* dev) {
             new texture(dev, pixels.data(), kTextureSide, kTextureSide, -1, 0);
     }
 
-    show.logo = pictureTexture(dev, logoPicture().data(), kLogoWidth, kLogoHeight);
-    const std::vector<std::uint8_t> strips = stripPictures();
-    for (std::size_t i = 0; i < std::size(kCaptionStrips); ++i) {
-        const std::size_t offset =
-            std::size_t{kStripWidth} * kStripHeight * 3 * static_cast<std::size_t>(kCaptionStrips[i]);
-        show.captions[i] = pictureTexture(dev, strips.data() + offset, kStripWidth, kStripHeight);
+    show.logo = pictureTexture(dev, resources::logoPicture().data(), resources::kLogoWidth, resources::kLogoHeight);
+    const std::vector<std::uint8_t> strips = resources::stripPictures();
+    for (std::size_t i = 0; i < std::size(resources::kCaptionStrips); ++i) {
+        const std::size_t offset = std::size_t{resources::kStripWidth} * resources::kStripHeight * 3 *
+                                   static_cast<std::size_t>(resources::kCaptionStrips[i]);
+        show.captions[i] = pictureTexture(dev, strips.data() + offset, resources::kStripWidth, resources::kStripHeight);
     }
 
     app::scenes::setNormalizeNormals(*dev, true);
@@ -116,3 +118,5 @@ void buildShow(Show& show, device* dev) {
     show.sphere = show.generator->createSphere(4000, 1.0f, true, 1, false).release();
     show.part = 4;
 }
+
+} // namespace app

@@ -25,6 +25,8 @@ double Stopwatch::elapsed() {
     return static_cast<double>(last_ - start_) / static_cast<double>(frequency_);
 }
 
+namespace app {
+
 double fadeOf(double elapsedSeconds) {
     return std::max(0.0, 0.5 - elapsedSeconds);
 }
@@ -61,6 +63,8 @@ int pulseToRestart(int row, double elapsedA, double elapsedB) {
     return elapsedA > elapsedB ? 1 : 2;
 }
 
+} // namespace app
+
 Stopwatch& flashClock() {
     static Stopwatch clock;
     return clock;
@@ -96,5 +100,5 @@ void beatPulse(int /*order*/, int row) {
     flashClock().restart();
     const double a = pulseClockA().elapsed();
     const double b = pulseClockB().elapsed();
-    (pulseToRestart(row, a, b) == 1 ? pulseClockA() : pulseClockB()).restart();
+    (app::pulseToRestart(row, a, b) == 1 ? pulseClockA() : pulseClockB()).restart();
 }

@@ -22,6 +22,8 @@ class Stopwatch {
     std::int64_t last_;
 };
 
+namespace app {
+
 // 0.5 right after a restart, falling linearly to 0 after half a second.
 double fadeOf(double elapsedSeconds);
 
@@ -68,6 +70,8 @@ std::array<SceneSpan, kSceneRules.size()> scenesInPlayOrder();
 // clock that has run longer (B on a tie). Returns 0 when nothing restarts,
 // 1 for pulse A, 2 for pulse B.
 int pulseToRestart(int row, double elapsedA, double elapsedB);
+
+} // namespace app
 
 // The process-wide clocks started at program start.
 Stopwatch& flashClock();

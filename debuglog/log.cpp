@@ -7,7 +7,7 @@
 
 namespace {
 
-char logBuffer[kLogBufferSize];
+char logBuffer[debuglog::kLogBufferSize];
 
 void logRaw(const char* text) {
     OutputDebugStringA(text);

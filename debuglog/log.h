@@ -4,8 +4,12 @@
 // data can log without linking a window system. Only the main thread logs.
 #pragma once
 
+namespace debuglog {
+
 // Size of the log line buffer; longer lines are cut to size - 1 characters.
 inline constexpr int kLogBufferSize = 1024;
+
+} // namespace debuglog
 
 // One line to the debug output: the formatted text, then "\n" by a second call.
 void logPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));

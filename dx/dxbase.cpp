@@ -12,7 +12,7 @@
 #include <cstring>
 
 DemoSettings activeSettings{};
-D3DDISPLAYMODE modeTable[kModeTableAdapters][kModeTableModes]{};
+D3DDISPLAYMODE modeTable[dx::kModeTableAdapters][dx::kModeTableModes]{};
 IDirect3D9* direct3D = nullptr;
 device* theDevice = nullptr;
 HWND* mainWindow = nullptr;
@@ -46,55 +46,55 @@ bool selectedRowText(HWND dialog, int list, char (&buffer)[1024]) {
 }
 
 bool validAdapterRow(LRESULT row) {
-    return row >= 0 && row < kModeTableAdapters;
+    return row >= 0 && row < dx::kModeTableAdapters;
 }
 
 void listAdapters(HWND dialog) {
     // Only kModeTableAdapters rows of modes fit in the table, so no more adapters are offered.
-    for (UINT i = 0; i < direct3D->GetAdapterCount() && i < static_cast<UINT>(kModeTableAdapters); ++i) {
+    for (UINT i = 0; i < direct3D->GetAdapterCount() && i < static_cast<UINT>(dx::kModeTableAdapters); ++i) {
         D3DADAPTER_IDENTIFIER9 identifier{};
-        checkD3d(direct3D->GetAdapterIdentifier(i, 0, &identifier), kFile, 263);
+        errors::checkD3d(direct3D->GetAdapterIdentifier(i, 0, &identifier), kFile, 263);
         identifier.Description[sizeof identifier.Description - 1] = '\0';
         const auto version = static_cast<std::uint16_t>(identifier.DriverVersion.u.HighPart & 0xFFFF);
         char row[600];
         std::snprintf(row, sizeof row, "%d. %s [%d]", static_cast<int>(i) + 1, identifier.Description,
                       static_cast<int>(version));
-        addRow(dialog, kAdapterListId, row);
+        addRow(dialog, dx::kAdapterListId, row);
     }
 }
 
 void listResolutions(HWND dialog, int adapter) {
-    listMessage(dialog, kResolutionListId, LB_RESETCONTENT);
-    listMessage(dialog, kRefreshListId, LB_RESETCONTENT);
+    listMessage(dialog, dx::kResolutionListId, LB_RESETCONTENT);
+    listMessage(dialog, dx::kRefreshListId, LB_RESETCONTENT);
     UpdateWindow(dialog);
     const D3DFORMAT format = activeSettings.backBufferFormat;
     D3DDISPLAYMODE* row = modeTable[adapter];
     // The table row has kModeTableModes entries; further modes are not offered.
     for (UINT m = 0; m < direct3D->GetAdapterModeCount(static_cast<UINT>(adapter), format) &&
-                     m < static_cast<UINT>(kModeTableModes);
+                     m < static_cast<UINT>(dx::kModeTableModes);
          ++m) {
-        checkD3d(direct3D->EnumAdapterModes(static_cast<UINT>(adapter), format, m, &row[m]), kFile, 291);
+        errors::checkD3d(direct3D->EnumAdapterModes(static_cast<UINT>(adapter), format, m, &row[m]), kFile, 291);
         if (m == 0 || row[m].Width != row[m - 1].Width || row[m].Height != row[m - 1].Height) {
             char text[64];
             std::snprintf(text, sizeof text, "%dx%d", static_cast<int>(row[m].Width), static_cast<int>(row[m].Height));
-            addRow(dialog, kResolutionListId, text);
+            addRow(dialog, dx::kResolutionListId, text);
         }
     }
 }
 
 void listRefreshRates(HWND dialog, int adapter) {
-    listMessage(dialog, kRefreshListId, LB_RESETCONTENT);
+    listMessage(dialog, dx::kRefreshListId, LB_RESETCONTENT);
     char buffer[1024];
     int width = 0;
     int height = 0;
-    if (!selectedRowText(dialog, kResolutionListId, buffer) || std::sscanf(buffer, "%dx%d", &width, &height) != 2) {
+    if (!selectedRowText(dialog, dx::kResolutionListId, buffer) || std::sscanf(buffer, "%dx%d", &width, &height) != 2) {
         return;
     }
     for (const D3DDISPLAYMODE& mode : modeTable[adapter]) {
         if (static_cast<int>(mode.Width) == width && static_cast<int>(mode.Height) == height) {
             char text[32];
             std::snprintf(text, sizeof text, "%d Hz", static_cast<int>(mode.RefreshRate));
-            addRow(dialog, kRefreshListId, text);
+            addRow(dialog, dx::kRefreshListId, text);
         }
     }
 }
@@ -103,20 +103,22 @@ void chooseMode(HWND dialog, int adapter) {
     int width = 0;
     int height = 0;
     int refreshRate = 0;
-    int modeIndex = kModeTableModes;
+    int modeIndex = dx::kModeTableModes;
     readChosenMode(adapter, width, height, refreshRate, modeIndex, dialog);
     // Without a matching entry there is no mode to open: the dialog stays for another choice.
-    if (modeIndex >= kModeTableModes) {
+    if (modeIndex >= dx::kModeTableModes) {
         return;
     }
     EndDialog(dialog, -1);
     theDevice = createDevice(adapter, modeIndex);
     if (theDevice == nullptr) {
-        raiseError(kAutoThrowLogic, kFile, 355);
+        errors::raiseError(errors::kAutoThrowLogic, kFile, 355);
     }
 }
 
 } // namespace
+
+namespace dx {
 
 dxwindow* dxwindow::createMainWindow() {
     WNDCLASSEXA windowClass{};
@@ -135,7 +137,7 @@ dxwindow* dxwindow::createMainWindow() {
 
     direct3D = Direct3DCreate9(D3D_SDK_VERSION);
     if (direct3D == nullptr) {
-        raiseError(kAutoThrowLogic, kFile, 63);
+        errors::raiseError(errors::kAutoThrowLogic, kFile, 63);
     }
     return this;
 }
@@ -147,17 +149,19 @@ device* dxwindow::setupDisplay(const DemoSettings& settings) {
         DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogId), nullptr, setupDialogProc, 0);
         // A dialog that closed without OK leaves no device; that is no display to run on.
         if (theDevice == nullptr) {
-            raiseError(kAutoThrowLogic, kFile, 355);
+            errors::raiseError(errors::kAutoThrowLogic, kFile, 355);
         }
         return theDevice;
     }
     modeTable[0][0] = D3DDISPLAYMODE{settings.width, settings.height, settings.refreshRate, settings.backBufferFormat};
     theDevice = createDevice(0, 0);
     if (theDevice == nullptr) {
-        raiseError(kAutoThrowLogic, kFile, 49);
+        errors::raiseError(errors::kAutoThrowLogic, kFile, 49);
     }
     return theDevice;
 }
+
+} // namespace dx
 
 LRESULT mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DESTROY || message == WM_CLOSE || (message == WM_KEYDOWN && wParam == VK_ESCAPE)) {
@@ -167,9 +171,9 @@ LRESULT mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
 }
 
 INT_PTR setupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    const LRESULT adapterRow = listMessage(dialog, kAdapterListId, LB_GETCURSEL);
-    listMessage(dialog, kResolutionListId, LB_GETCURSEL);
-    listMessage(dialog, kRefreshListId, LB_GETCURSEL);
+    const LRESULT adapterRow = listMessage(dialog, dx::kAdapterListId, LB_GETCURSEL);
+    listMessage(dialog, dx::kResolutionListId, LB_GETCURSEL);
+    listMessage(dialog, dx::kRefreshListId, LB_GETCURSEL);
     const int adapter = static_cast<int>(adapterRow);
 
     switch (message) {
@@ -178,10 +182,10 @@ INT_PTR setupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         return 0;
     case WM_INITDIALOG:
         if (direct3D == nullptr) {
-            raiseError(kAutoThrowLogic, kFile, 256);
+            errors::raiseError(errors::kAutoThrowLogic, kFile, 256);
         }
-        listMessage(dialog, kResolutionListId, LB_RESETCONTENT);
-        listMessage(dialog, kRefreshListId, LB_RESETCONTENT);
+        listMessage(dialog, dx::kResolutionListId, LB_RESETCONTENT);
+        listMessage(dialog, dx::kRefreshListId, LB_RESETCONTENT);
         listAdapters(dialog);
         activeSettings.windowed = 1;
         return 0;
@@ -189,11 +193,11 @@ INT_PTR setupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         const int id = LOWORD(wParam);
         const WORD notification = HIWORD(wParam);
         if (notification == LBN_SELCHANGE && validAdapterRow(adapterRow)) {
-            if (id == kAdapterListId) {
+            if (id == dx::kAdapterListId) {
                 listResolutions(dialog, adapter);
-            } else if (id == kResolutionListId) {
+            } else if (id == dx::kResolutionListId) {
                 listRefreshRates(dialog, adapter);
-            } else if (id == kRefreshListId) {
+            } else if (id == dx::kRefreshListId) {
                 EnableWindow(GetDlgItem(dialog, IDOK), TRUE);
             }
         }
@@ -207,7 +211,7 @@ INT_PTR setupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         } else if (id == IDCANCEL) {
             EndDialog(dialog, -1);
             throw qtv_d3d::quitException(1);
-        } else if (id == kFullscreenBoxId) {
+        } else if (id == dx::kFullscreenBoxId) {
             activeSettings.windowed ^= 1;
         }
         return 0;
@@ -221,17 +225,17 @@ void readChosenMode(int adapter, int& width, int& height, int& refreshRate, int&
     width = 0;
     height = 0;
     refreshRate = 0;
-    modeIndex = kModeTableModes;
+    modeIndex = dx::kModeTableModes;
     char buffer[1024];
     const bool haveSize =
-        selectedRowText(dialog, kResolutionListId, buffer) && std::sscanf(buffer, "%dx%d", &width, &height) == 2;
+        selectedRowText(dialog, dx::kResolutionListId, buffer) && std::sscanf(buffer, "%dx%d", &width, &height) == 2;
     const bool haveRate =
-        selectedRowText(dialog, kRefreshListId, buffer) && std::sscanf(buffer, "%d", &refreshRate) == 1;
+        selectedRowText(dialog, dx::kRefreshListId, buffer) && std::sscanf(buffer, "%d", &refreshRate) == 1;
     // Entries never written are zero; without both rows nothing may match them.
-    if (!haveSize || !haveRate || adapter < 0 || adapter >= kModeTableAdapters) {
+    if (!haveSize || !haveRate || adapter < 0 || adapter >= dx::kModeTableAdapters) {
         return;
     }
-    for (int m = 0; m < kModeTableModes; ++m) {
+    for (int m = 0; m < dx::kModeTableModes; ++m) {
         const D3DDISPLAYMODE& mode = modeTable[adapter][m];
         if (static_cast<int>(mode.Width) == width && static_cast<int>(mode.Height) == height &&
             static_cast<int>(mode.RefreshRate) == refreshRate) {
@@ -245,10 +249,10 @@ device* createDevice(int adapter, int modeIndex) {
     auto* d = new device();
     const D3DFORMAT format = modeTable[adapter][modeIndex].Format;
     logFormatName(format, "Backbuffer format:");
-    checkD3d(direct3D->CheckDeviceFormat(static_cast<UINT>(adapter), D3DDEVTYPE_HAL, format, D3DUSAGE_RENDERTARGET,
-                                         D3DRTYPE_SURFACE, format),
-             kFile, 114);
-    checkD3d(direct3D->GetDeviceCaps(static_cast<UINT>(adapter), D3DDEVTYPE_HAL, &d->caps), kFile, 118);
+    errors::checkD3d(direct3D->CheckDeviceFormat(static_cast<UINT>(adapter), D3DDEVTYPE_HAL, format,
+                                                 D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE, format),
+                     kFile, 114);
+    errors::checkD3d(direct3D->GetDeviceCaps(static_cast<UINT>(adapter), D3DDEVTYPE_HAL, &d->caps), kFile, 118);
 
     if (activeSettings.hardwareVertexProcessing != 0) {
         activeSettings.hardwareVertexProcessing = (d->caps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT) != 0 ? 1 : 0;
@@ -257,7 +261,7 @@ device* createDevice(int adapter, int modeIndex) {
                                                                          : D3DCREATE_SOFTWARE_VERTEXPROCESSING;
 
     // The caps name the adapter the device is made on; a value outside the table keeps the one asked for.
-    if (d->caps.AdapterOrdinal < static_cast<UINT>(kModeTableAdapters)) {
+    if (d->caps.AdapterOrdinal < static_cast<UINT>(dx::kModeTableAdapters)) {
         adapter = static_cast<int>(d->caps.AdapterOrdinal);
     }
     const D3DDISPLAYMODE mode = modeTable[adapter][modeIndex];
@@ -283,7 +287,7 @@ device* createDevice(int adapter, int modeIndex) {
                                            D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, c) == D3D_OK;
     });
     if (chosen == std::end(kDepthCandidates)) {
-        raiseError("Lack of supporting depthstencil for this backbuffer format..", kFile, 172);
+        errors::raiseError("Lack of supporting depthstencil for this backbuffer format..", kFile, 172);
     }
     parameters.AutoDepthStencilFormat = *chosen;
     logFormatName(*chosen, "Usable depthstencilformat:");
@@ -298,17 +302,17 @@ device* createDevice(int adapter, int modeIndex) {
     SetWindowPos(*mainWindow, nullptr, 0, 0, static_cast<int>(mode.Width), static_cast<int>(mode.Height), 0);
     d->window = *mainWindow;
 
-    checkD3d(direct3D->CreateDevice(static_cast<UINT>(adapter), D3DDEVTYPE_HAL, *mainWindow, behaviour, &parameters,
-                                    &d->d3dDevice),
-             kFile, 208);
+    errors::checkD3d(direct3D->CreateDevice(static_cast<UINT>(adapter), D3DDEVTYPE_HAL, *mainWindow, behaviour,
+                                            &parameters, &d->d3dDevice),
+                     kFile, 208);
     d->d3dDevice->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
-    checkD3d(d->d3dDevice->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &d->targetSurface[0]), kFile, 210);
-    checkD3d(d->d3dDevice->GetDepthStencilSurface(&d->depthSurface[0]), kFile, 212);
+    errors::checkD3d(d->d3dDevice->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &d->targetSurface[0]), kFile, 210);
+    errors::checkD3d(d->d3dDevice->GetDepthStencilSurface(&d->depthSurface[0]), kFile, 212);
     d->presentParameters = parameters;
     d->targetCount = 1;
     d->d3dDevice->SetRenderState(D3DRS_ANTIALIASEDLINEENABLE, TRUE);
     d->d3dDevice->SetRenderState(D3DRS_MULTISAMPLEANTIALIAS, TRUE);
-    d->targetSize[0] = TargetSize{static_cast<float>(mode.Width), static_cast<float>(mode.Height)};
+    d->targetSize[0] = dx::TargetSize{static_cast<float>(mode.Width), static_cast<float>(mode.Height)};
 
     try {
         d->createRenderTarget(1024, 1024, 1, D3DFMT_G16R16, -1);

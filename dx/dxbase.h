@@ -25,6 +25,8 @@ struct DemoSettings {
     alignas(4) std::uint8_t windowed;
 };
 
+namespace dx {
+
 inline constexpr int kModeTableAdapters = 5;
 inline constexpr int kModeTableModes = 100;
 
@@ -35,15 +37,19 @@ inline constexpr int kResolutionListId = 1010;
 inline constexpr int kRefreshListId = 1011;
 inline constexpr int kFullscreenBoxId = 1013;
 
+} // namespace dx
+
 // The caller's settings as the dialog and the device creation last left them.
 extern DemoSettings activeSettings;
 // Entry [a][m] is mode m of adapter a; entries never written are zero.
-extern D3DDISPLAYMODE modeTable[kModeTableAdapters][kModeTableModes];
+extern D3DDISPLAYMODE modeTable[dx::kModeTableAdapters][dx::kModeTableModes];
 extern IDirect3D9* direct3D;
 // The device of the last successful createDevice.
 extern device* theDevice;
 // The cell holding the main window's handle (null until createMainWindow).
 extern HWND* mainWindow;
+
+namespace dx {
 
 // The one-byte object through which the window is made and the display set up.
 class dxwindow {
@@ -57,6 +63,8 @@ class dxwindow {
     device* setupDisplay(const DemoSettings& settings);
 };
 
+} // namespace dx
+
 // Escape, closing and destroying the window raise qtv_d3d::quitException(1).
 LRESULT mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // The procedure of dialog 103. Cancel raises qtv_d3d::quitException(1); OK
@@ -69,11 +77,16 @@ void readChosenMode(int adapter, int& width, int& height, int& refreshRate, int&
 // A device for modeTable entry (adapter, modeIndex); raises on every failure.
 device* createDevice(int adapter, int modeIndex);
 
+namespace dx {
+
 struct FormatName {
     D3DFORMAT format;
     const char* name;
 };
+
+} // namespace dx
+
 // The platform's D3DFORMAT enumerators in declaration order, without D3DFMT_FORCE_DWORD.
-extern const std::array<FormatName, 60> formatNames;
+extern const std::array<dx::FormatName, 60> formatNames;
 // Logs title (when not null) and then the format's name (when it is in formatNames).
 void logFormatName(D3DFORMAT format, const char* title);

@@ -47,11 +47,11 @@ constexpr DWORD kZoomFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2;
 
 } // namespace
 
-D3DCOLOR packColor(const ColorArgb& color) {
+D3DCOLOR packColor(const dx::ColorArgb& color) {
     return byteOf(color.a) << 24 | byteOf(color.r) << 16 | byteOf(color.g) << 8 | byteOf(color.b);
 }
 
-D3DCOLORVALUE toColorValue(const ColorArgb& color) {
+D3DCOLORVALUE toColorValue(const dx::ColorArgb& color) {
     return D3DCOLORVALUE{color.r, color.g, color.b, color.a};
 }
 
@@ -64,8 +64,8 @@ UINT device::backBufferWidth() const {
 }
 
 void device::beginTarget(int index, D3DCOLOR color, DWORD clearFlags) {
-    checkD3d(d3dDevice->SetRenderTarget(0, targetSurface[index]), kFile, 117);
-    checkD3d(d3dDevice->SetDepthStencilSurface(depthSurface[index]), kFile, 118);
+    errors::checkD3d(d3dDevice->SetRenderTarget(0, targetSurface[index]), kFile, 117);
+    errors::checkD3d(d3dDevice->SetDepthStencilSurface(depthSurface[index]), kFile, 118);
     d3dDevice->BeginScene();
     if (clearFlags != 0) {
         d3dDevice->Clear(0, nullptr, clearFlags, color, 1.0f, 0);
@@ -77,8 +77,8 @@ HRESULT device::endScene() {
 }
 
 void device::present() {
-    checkD3d(d3dDevice->SetRenderTarget(0, targetSurface[0]), kFile, 132);
-    checkD3d(d3dDevice->SetDepthStencilSurface(depthSurface[0]), kFile, 133);
+    errors::checkD3d(d3dDevice->SetRenderTarget(0, targetSurface[0]), kFile, 132);
+    errors::checkD3d(d3dDevice->SetDepthStencilSurface(depthSurface[0]), kFile, 133);
     d3dDevice->Present(nullptr, nullptr, nullptr, nullptr);
     if (presentParameters.Windowed != 0) {
         Sleep(10);
@@ -221,34 +221,36 @@ void device::useFixedFunction() {
 int device::createRenderTarget(int width, int height, int, D3DFORMAT format, int depthShare) {
     logFormatName(format, "Format som används");
     // The target arrays end at kMaxRenderTargets; one more would write past them.
-    if (targetCount >= kMaxRenderTargets) {
-        raiseError(kAutoThrowLogic, kFile, kTooManyTargetsLine);
+    if (targetCount >= dx::kMaxRenderTargets) {
+        errors::raiseError(errors::kAutoThrowLogic, kFile, kTooManyTargetsLine);
     }
     if (format == D3DFMT_X8R8G8B8) {
         format = presentParameters.BackBufferFormat;
     }
     const int index = targetCount;
-    checkD3d(d3dDevice->CreateTexture(static_cast<UINT>(width), static_cast<UINT>(height), 1, D3DUSAGE_RENDERTARGET,
-                                      format, D3DPOOL_DEFAULT, &targetTexture[index], nullptr),
-             kFile, 96);
-    checkD3d(targetTexture[index]->GetSurfaceLevel(0, &targetSurface[index]), kFile, 97);
+    errors::checkD3d(d3dDevice->CreateTexture(static_cast<UINT>(width), static_cast<UINT>(height), 1,
+                                              D3DUSAGE_RENDERTARGET, format, D3DPOOL_DEFAULT, &targetTexture[index],
+                                              nullptr),
+                     kFile, 96);
+    errors::checkD3d(targetTexture[index]->GetSurfaceLevel(0, &targetSurface[index]), kFile, 97);
     if (depthShare == -1 || width > static_cast<int>(presentParameters.BackBufferWidth) ||
         height > static_cast<int>(presentParameters.BackBufferHeight)) {
-        checkD3d(d3dDevice->CreateDepthStencilSurface(static_cast<UINT>(width), static_cast<UINT>(height),
-                                                      presentParameters.AutoDepthStencilFormat, D3DMULTISAMPLE_NONE, 0,
-                                                      FALSE, &depthSurface[index], nullptr),
-                 kFile, 102);
+        errors::checkD3d(d3dDevice->CreateDepthStencilSurface(static_cast<UINT>(width), static_cast<UINT>(height),
+                                                              presentParameters.AutoDepthStencilFormat,
+                                                              D3DMULTISAMPLE_NONE, 0, FALSE, &depthSurface[index],
+                                                              nullptr),
+                         kFile, 102);
     } else {
         depthSurface[index] = depthSurface[depthShare];
     }
     logPrintf("target %d har xres = %d och yres = %d!\n", index, width, height);
-    targetSize[index] = TargetSize{static_cast<float>(width), static_cast<float>(height)};
+    targetSize[index] = dx::TargetSize{static_cast<float>(width), static_cast<float>(height)};
     ++targetCount;
     return index;
 }
 
 void device::drawScreenQuad(float x0, float y0, float x1, float y1, float u0, float v0, float u1, float v1,
-                            const ColorArgb& colour) {
+                            const dx::ColorArgb& colour) {
     const D3DCOLOR c = packColor(colour);
     const ScreenVertex quad[4] = {
         {x0, y0, 1.0f, 1.0f, c, u0, v0},
@@ -300,8 +302,8 @@ namespace {
 // device keeps a copy of the code it is given).
 LPD3DXBUFFER compileFile(const char* fileName, const char* entry, const char* profile, int line) {
     LPD3DXBUFFER code = nullptr;
-    checkD3d(D3DXCompileShaderFromFileA(fileName, nullptr, nullptr, entry, profile, 0, &code, nullptr, nullptr), kFile,
-             line);
+    errors::checkD3d(D3DXCompileShaderFromFileA(fileName, nullptr, nullptr, entry, profile, 0, &code, nullptr, nullptr),
+                     kFile, line);
     return code;
 }
 
@@ -342,7 +344,7 @@ IDirect3DPixelShader9* device::createPixelShaderFromCode(const DWORD* code) {
     return shader;
 }
 
-void setShaderConstants(device& d, Vector4 cameraPosition, const float* color, const Matrix* world) {
+void setShaderConstants(device& d, dx::Vector4 cameraPosition, const float* color, const Matrix* world) {
     d.setWorld(*world);
     const Matrix& m = d.worldViewProjection();
     d.d3dDevice->SetVertexShaderConstantF(0, &m.m[0][0], 4);

@@ -14,6 +14,8 @@
 
 class texture;
 
+namespace dx {
+
 // Room for render targets; asking for one more raises "auto throw(logic)".
 inline constexpr int kMaxRenderTargets = 100;
 
@@ -30,20 +32,22 @@ struct ColorArgb {
     float b;
 };
 
+} // namespace dx
+
 // Each component × 255 truncated and masked to 8 bits, as 0xAARRGGBB.
-D3DCOLOR packColor(const ColorArgb& color);
+D3DCOLOR packColor(const dx::ColorArgb& color);
 // The same four floats in the platform's (red, green, blue, alpha) order.
-D3DCOLORVALUE toColorValue(const ColorArgb& color);
+D3DCOLORVALUE toColorValue(const dx::ColorArgb& color);
 
 class device {
   public:
     // Every field zero, the matrices included.
     device();
 
-    IDirect3DTexture9* targetTexture[kMaxRenderTargets];
-    IDirect3DSurface9* targetSurface[kMaxRenderTargets];
-    IDirect3DSurface9* depthSurface[kMaxRenderTargets];
-    TargetSize targetSize[kMaxRenderTargets];
+    IDirect3DTexture9* targetTexture[dx::kMaxRenderTargets];
+    IDirect3DSurface9* targetSurface[dx::kMaxRenderTargets];
+    IDirect3DSurface9* depthSurface[dx::kMaxRenderTargets];
+    dx::TargetSize targetSize[dx::kMaxRenderTargets];
     Matrix projection;
     Matrix view;
     Matrix world;
@@ -100,7 +104,7 @@ class device {
     // without depth test, culling or lighting (left with depth test and
     // counter-clockwise culling on).
     void drawScreenQuad(float x0, float y0, float x1, float y1, float u0, float v0, float u1, float v1,
-                        const ColorArgb& colour);
+                        const dx::ColorArgb& colour);
     // A (0, 0)-(width, height) rectangle: stage 0 shows a whole texture, stage 1
     // a window shrunk by the four margins and turned by angle about the centre.
     void drawZoomQuad(D3DCOLOR colour, float left, float right, float top, float bottom, float angle, float centreU,
@@ -116,6 +120,8 @@ class device {
     IDirect3DPixelShader9* createPixelShaderFromCode(const DWORD* code);
 };
 
+namespace dx {
+
 // A shader constant register: four floats.
 struct Vector4 {
     float x;
@@ -123,7 +129,10 @@ struct Vector4 {
     float z;
     float w;
 };
+
+} // namespace dx
+
 // Uploads world × view × projection (c0), world (c4), the world matrix without
 // its translation (c8), the camera position (c12) and the colour (c13), and
 // the ambient colour (pixel c0), for the rim shaders.
-void setShaderConstants(device& d, Vector4 cameraPosition, const float* color, const Matrix* world);
+void setShaderConstants(device& d, dx::Vector4 cameraPosition, const float* color, const Matrix* world);

@@ -8,17 +8,17 @@ namespace {
 
 const char* nameOf(D3DFORMAT format) {
     const auto* entry = std::find_if(formatNames.begin(), formatNames.end(),
-                                     [format](const FormatName& f) { return f.format == format; });
+                                     [format](const dx::FormatName& f) { return f.format == format; });
     return entry == formatNames.end() ? nullptr : entry->name;
 }
 
 } // namespace
 
 #define FORMAT_ENTRY(name)                                                                                             \
-    FormatName {                                                                                                       \
+    dx::FormatName {                                                                                                   \
         name, #name                                                                                                    \
     }
-const std::array<FormatName, 60> formatNames = {
+const std::array<dx::FormatName, 60> formatNames = {
     FORMAT_ENTRY(D3DFMT_UNKNOWN),
     FORMAT_ENTRY(D3DFMT_R8G8B8),
     FORMAT_ENTRY(D3DFMT_A8R8G8B8),

@@ -13,9 +13,13 @@
 class device;
 class vertexbuffer;
 
+namespace dx {
+
 inline constexpr int kMaxChunkIndices = 65535;
 // Pieces a list may use; a longer list raises "auto throw(logic)".
 inline constexpr int kMaxIndexPieces = 10;
+
+} // namespace dx
 
 class indexbuffer {
   public:
@@ -36,10 +40,10 @@ class indexbuffer {
     void weld(float threshold, bool useRest);
 
     device* owner;
-    std::vector<std::uint16_t> indexArrays[kMaxIndexPieces];
+    std::vector<std::uint16_t> indexArrays[dx::kMaxIndexPieces];
     std::int32_t indexCount;
-    std::uint16_t chunkIndexCount[kMaxIndexPieces];
-    IDirect3DIndexBuffer9* buffers[kMaxIndexPieces];
+    std::uint16_t chunkIndexCount[dx::kMaxIndexPieces];
+    IDirect3DIndexBuffer9* buffers[dx::kMaxIndexPieces];
     vertexbuffer* vertices;
     std::int32_t bufferCount;
 };

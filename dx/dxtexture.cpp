@@ -16,6 +16,8 @@ constexpr int kDefaultLevels = 8;
 
 } // namespace
 
+namespace dx {
+
 int halvableLevelCount(int width, int height) {
     int side = std::min(width, height);
     int count = 1;
@@ -26,20 +28,22 @@ int halvableLevelCount(int width, int height) {
     return count;
 }
 
+} // namespace dx
+
 texture::texture(device* ownerDevice, const std::uint32_t* source, int w, int h, int levelCount, int)
     : levels(levelCount), owner(ownerDevice), d3dTexture(nullptr),
       pixels(source, source + static_cast<std::size_t>(w) * static_cast<std::size_t>(h)), width(w), height(h) {
     // 0 asks the platform for the whole chain; bounding it here keeps every
     // level one that halving can make.
     int asked = levelCount == -1 ? kDefaultLevels : levelCount;
-    const int most = halvableLevelCount(w, h);
+    const int most = dx::halvableLevelCount(w, h);
     if (asked == 0 || asked > most) {
         asked = most;
     }
-    checkD3d(owner->d3dDevice->CreateTexture(static_cast<UINT>(w), static_cast<UINT>(h), static_cast<UINT>(asked), 0,
-                                             owner->presentParameters.BackBufferFormat, D3DPOOL_MANAGED, &d3dTexture,
-                                             nullptr),
-             kFile, 105);
+    errors::checkD3d(owner->d3dDevice->CreateTexture(
+                         static_cast<UINT>(w), static_cast<UINT>(h), static_cast<UINT>(asked), 0,
+                         owner->presentParameters.BackBufferFormat, D3DPOOL_MANAGED, &d3dTexture, nullptr),
+                     kFile, 105);
     fill();
 }
 
@@ -56,7 +60,7 @@ void texture::fill() {
     const DWORD count = d3dTexture->GetLevelCount();
     for (DWORD l = 0; l < count; ++l) {
         D3DLOCKED_RECT locked{};
-        checkD3d(d3dTexture->LockRect(l, &locked, nullptr, 0), kFile, 68);
+        errors::checkD3d(d3dTexture->LockRect(l, &locked, nullptr, 0), kFile, 68);
         if (l > 0) {
             working = halve(working, static_cast<int>(l));
         }

@@ -36,6 +36,10 @@ class texture {
     std::int32_t height;
 };
 
+namespace dx {
+
 // Levels whose blocks can all be made by halving 2 x 2 blocks: level l needs a
 // source of at least two rows and two columns, so 1 + floor(log2(min side)).
 int halvableLevelCount(int width, int height);
+
+} // namespace dx

@@ -19,7 +19,7 @@ template <typename Array> void resizeOrRaise(Array& block, std::size_t size, int
     try {
         block.resize(size);
     } catch (const std::bad_alloc&) {
-        raiseError(kAutoThrowLogic, kFile, line);
+        errors::raiseError(errors::kAutoThrowLogic, kFile, line);
     }
 }
 
@@ -101,33 +101,34 @@ void vertexbuffer::releaseBuffers() {
 
 void vertexbuffer::createBuffers() {
     const DWORD usage = dynamic ? (D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY) : D3DUSAGE_WRITEONLY;
-    if (vertexCount <= kMaxChunkVertices) {
+    if (vertexCount <= dx::kMaxChunkVertices) {
         if (vertexCount < 1) {
             return;
         }
         bufferCount = 1;
         chunkVertexCount[0] = vertexCount;
-        checkD3d(owner->d3dDevice->CreateVertexBuffer(byteSize, usage, 0, D3DPOOL_DEFAULT, &buffers[0], nullptr), kFile,
-                 126);
+        errors::checkD3d(
+            owner->d3dDevice->CreateVertexBuffer(byteSize, usage, 0, D3DPOOL_DEFAULT, &buffers[0], nullptr), kFile,
+            126);
         return;
     }
-    const int needed = (vertexCount + kMaxChunkVertices - 1) / kMaxChunkVertices;
+    const int needed = (vertexCount + dx::kMaxChunkVertices - 1) / dx::kMaxChunkVertices;
     // The chunk tables hold kMaxPoolBuffers entries; a larger pool would run past them.
-    if (needed > kMaxPoolBuffers) {
-        raiseError(kAutoThrowLogic, kFile, kTooManyBuffersLine);
+    if (needed > dx::kMaxPoolBuffers) {
+        errors::raiseError(errors::kAutoThrowLogic, kFile, kTooManyBuffersLine);
     }
     bufferCount = needed;
     for (int b = 0; b < bufferCount - 1; ++b) {
-        chunkVertexCount[b] = kMaxChunkVertices;
-        checkD3d(owner->d3dDevice->CreateVertexBuffer(kMaxChunkVertices * stride, usage, 0, D3DPOOL_DEFAULT,
-                                                      &buffers[b], nullptr),
-                 kFile, 107);
+        chunkVertexCount[b] = dx::kMaxChunkVertices;
+        errors::checkD3d(owner->d3dDevice->CreateVertexBuffer(dx::kMaxChunkVertices * stride, usage, 0, D3DPOOL_DEFAULT,
+                                                              &buffers[b], nullptr),
+                         kFile, 107);
     }
     logPrintf("nr vertexbuffers = %d", bufferCount);
-    const int leftover = vertexCount - (bufferCount - 1) * kMaxChunkVertices;
-    checkD3d(owner->d3dDevice->CreateVertexBuffer(static_cast<UINT>(leftover) * stride, usage, 0, D3DPOOL_DEFAULT,
-                                                  &buffers[bufferCount - 1], nullptr),
-             kFile, 115);
+    const int leftover = vertexCount - (bufferCount - 1) * dx::kMaxChunkVertices;
+    errors::checkD3d(owner->d3dDevice->CreateVertexBuffer(static_cast<UINT>(leftover) * stride, usage, 0,
+                                                          D3DPOOL_DEFAULT, &buffers[bufferCount - 1], nullptr),
+                     kFile, 115);
     logPrintf("leftovers = %d", leftover);
     chunkVertexCount[bufferCount - 1] = leftover;
 }
@@ -140,10 +141,10 @@ void vertexbuffer::upload(int) {
     const DWORD flags = dynamic ? D3DLOCK_NOOVERWRITE : 0;
     for (int b = 0; b < bufferCount; ++b) {
         void* target = nullptr;
-        checkD3d(buffers[b]->Lock(0, 0, &target, flags), kFile, 232);
-        std::memcpy(target, vertices.data() + static_cast<std::size_t>(b) * kMaxChunkVertices * stride,
+        errors::checkD3d(buffers[b]->Lock(0, 0, &target, flags), kFile, 232);
+        std::memcpy(target, vertices.data() + static_cast<std::size_t>(b) * dx::kMaxChunkVertices * stride,
                     static_cast<std::size_t>(chunkVertexCount[b]) * stride);
-        checkD3d(buffers[b]->Unlock(), kFile, 238);
+        errors::checkD3d(buffers[b]->Unlock(), kFile, 238);
     }
 }
 
@@ -154,7 +155,7 @@ void vertexbuffer::uploadVertices(int first, int count) {
     const DWORD flags = dynamic ? D3DLOCK_NOOVERWRITE : 0;
     const int end = std::min(first + count, vertexCount);
     for (int b = 0; b < bufferCount; ++b) {
-        const int chunkFirst = b * kMaxChunkVertices;
+        const int chunkFirst = b * dx::kMaxChunkVertices;
         const int from = std::max(first, chunkFirst);
         const int to = std::min(end, chunkFirst + chunkVertexCount[b]);
         if (from >= to) {
@@ -163,9 +164,9 @@ void vertexbuffer::uploadVertices(int first, int count) {
         void* target = nullptr;
         const UINT offset = static_cast<UINT>(from - chunkFirst) * stride;
         const UINT size = static_cast<UINT>(to - from) * stride;
-        checkD3d(buffers[b]->Lock(offset, size, &target, flags), kFile, 232);
+        errors::checkD3d(buffers[b]->Lock(offset, size, &target, flags), kFile, 232);
         std::memcpy(target, vertices.data() + static_cast<std::size_t>(from) * stride, size);
-        checkD3d(buffers[b]->Unlock(), kFile, 238);
+        errors::checkD3d(buffers[b]->Unlock(), kFile, 238);
     }
 }
 
@@ -225,18 +226,18 @@ void vertexbuffer::computeBounds() {
 }
 
 void vertexbuffer::bindBuffer(int b) {
-    checkD3d(owner->d3dDevice->SetVertexDeclaration(declaration), kFile, 251);
-    checkD3d(owner->d3dDevice->SetStreamSource(0, buffers[b], 0, stride), kFile, 252);
+    errors::checkD3d(owner->d3dDevice->SetVertexDeclaration(declaration), kFile, 251);
+    errors::checkD3d(owner->d3dDevice->SetStreamSource(0, buffers[b], 0, stride), kFile, 252);
     applyVertexShader();
     applyPixelShader();
 }
 
 void vertexbuffer::applyVertexShader() {
-    checkD3d(owner->d3dDevice->SetVertexShader(vertexShader), kFile, 247);
+    errors::checkD3d(owner->d3dDevice->SetVertexShader(vertexShader), kFile, 247);
 }
 
 void vertexbuffer::applyPixelShader() {
-    checkD3d(owner->d3dDevice->SetPixelShader(pixelShader), kFile, 243);
+    errors::checkD3d(owner->d3dDevice->SetPixelShader(pixelShader), kFile, 243);
 }
 
 void vertexbuffer::drawPoints() {
@@ -246,7 +247,8 @@ void vertexbuffer::drawPoints() {
     applyVertexShader();
     applyPixelShader();
     bindBuffer(0);
-    checkD3d(owner->d3dDevice->DrawPrimitive(D3DPT_POINTLIST, 0, static_cast<UINT>(chunkVertexCount[0])), kFile, 262);
+    errors::checkD3d(owner->d3dDevice->DrawPrimitive(D3DPT_POINTLIST, 0, static_cast<UINT>(chunkVertexCount[0])), kFile,
+                     262);
 }
 
 void vertexbuffer::drawTriangles(int count) {
@@ -259,7 +261,7 @@ void vertexbuffer::drawTriangles(int count) {
     }
     if (bufferCount == 1) {
         bindBuffer(0);
-        checkD3d(owner->d3dDevice->DrawPrimitive(D3DPT_TRIANGLELIST, 0, static_cast<UINT>(count)), kFile, 289);
+        errors::checkD3d(owner->d3dDevice->DrawPrimitive(D3DPT_TRIANGLELIST, 0, static_cast<UINT>(count)), kFile, 289);
         return;
     }
     int drawn = 0;
@@ -270,7 +272,7 @@ void vertexbuffer::drawTriangles(int count) {
             break;
         }
         bindBuffer(b);
-        checkD3d(owner->d3dDevice->DrawPrimitive(D3DPT_TRIANGLELIST, 0, static_cast<UINT>(m)), kFile, 282);
+        errors::checkD3d(owner->d3dDevice->DrawPrimitive(D3DPT_TRIANGLELIST, 0, static_cast<UINT>(m)), kFile, 282);
         drawn += m;
     }
 }

@@ -17,10 +17,14 @@
 
 class device;
 
+namespace dx {
+
 // Vertices in one hardware buffer: the most a 16-bit index can reach.
 inline constexpr int kMaxChunkVertices = 65535;
 // Hardware buffers a pool may use; a larger pool raises "auto throw(logic)".
 inline constexpr int kMaxPoolBuffers = 10;
+
+} // namespace dx
 
 class vertexbuffer {
   public:
@@ -60,8 +64,8 @@ class vertexbuffer {
     void drawTriangles(int count);
 
     device* owner;
-    LazyZeroArray<std::uint8_t> vertices;
-    LazyZeroArray<std::uint8_t> restVertices;
+    dx::LazyZeroArray<std::uint8_t> vertices;
+    dx::LazyZeroArray<std::uint8_t> restVertices;
     std::vector<std::uint8_t> vertexFlags;
     std::uint32_t byteSize;
     std::uint32_t stride;
@@ -78,8 +82,8 @@ class vertexbuffer {
     std::uint32_t texCoordSets;
     bool dynamic;
     std::int32_t bufferCount;
-    std::int32_t chunkVertexCount[kMaxPoolBuffers];
-    IDirect3DVertexBuffer9* buffers[kMaxPoolBuffers];
+    std::int32_t chunkVertexCount[dx::kMaxPoolBuffers];
+    IDirect3DVertexBuffer9* buffers[dx::kMaxPoolBuffers];
     IDirect3DVertexShader9* vertexShader;
     IDirect3DPixelShader9* pixelShader;
     Matrix objectMatrix;

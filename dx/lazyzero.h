@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+namespace dx {
+
 template <typename T> struct LazyZeroAllocator {
     static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>,
                   "only plain data may be left as the memory holds it");
@@ -43,3 +45,5 @@ template <typename T> struct LazyZeroAllocator {
 };
 
 template <typename T> using LazyZeroArray = std::vector<T, LazyZeroAllocator<T>>;
+
+} // namespace dx

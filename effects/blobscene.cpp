@@ -96,7 +96,7 @@ void BlobScene::buildBlobScene(device& d) {
     sphereB_->vertices->pixelShader = d.compilePixelShader("shaders/pshader_mojs.phl", "main", "ps_2_0");
 }
 
-void BlobScene::drawBlobScene(device& d, float t, Vector4 camera, IDirect3DBaseTexture9*, bool useShaders,
+void BlobScene::drawBlobScene(device& d, float t, dx::Vector4 camera, IDirect3DBaseTexture9*, bool useShaders,
                               IDirect3DBaseTexture9* surfaceTexture) {
     if (!blobs_) {
         return; // buildBlobScene has not run: nothing to draw with

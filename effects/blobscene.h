@@ -39,7 +39,7 @@ class BlobScene {
     // One frame at scene time t. `ignoredTexture` is not read. With
     // `useShaders` sphere A is drawn through the shader constants, otherwise
     // sphere B textured with `surfaceTexture` (not drawn when that is null).
-    void drawBlobScene(device& d, float t, Vector4 camera, IDirect3DBaseTexture9* ignoredTexture, bool useShaders,
+    void drawBlobScene(device& d, float t, dx::Vector4 camera, IDirect3DBaseTexture9* ignoredTexture, bool useShaders,
                        IDirect3DBaseTexture9* surfaceTexture);
 
     mesh* sphereA() const { return sphereA_.get(); }

@@ -66,7 +66,7 @@ void BlobSculpture::buildBlobSculpture(device& d) {
     field.vertices->upload();
     // The sculpture is polygonised once: its triangle list (12 MB, most of it
     // written) is not needed again, and the pool keeps the mesh.
-    LazyZeroArray<TriangleRecord>().swap(field.triangleBuffer);
+    dx::LazyZeroArray<TriangleRecord>().swap(field.triangleBuffer);
 
     vertexbuffer& pool = *field.vertices;
     if (d.caps.VertexShaderVersion >= D3DVS_VERSION(2, 0) && d.caps.PixelShaderVersion >= D3DPS_VERSION(2, 0)) {
@@ -78,7 +78,7 @@ void BlobSculpture::buildBlobSculpture(device& d) {
     }
 }
 
-void BlobSculpture::drawBlobSculpture(device& d, float t, Vector4 cameraPosition, float) {
+void BlobSculpture::drawBlobSculpture(device& d, float t, dx::Vector4 cameraPosition, float) {
     if (!sculpture_) {
         return;
     }

@@ -25,7 +25,7 @@ class BlobSculpture {
 
     // One frame at scene time t; `s` is not read. The spin reaches the
     // picture only through the shader constants.
-    void drawBlobSculpture(device& d, float t, Vector4 cameraPosition, float s);
+    void drawBlobSculpture(device& d, float t, dx::Vector4 cameraPosition, float s);
 
     metamecklo* sculpture() const { return sculpture_.get(); }
     // How many signed balls the helices placed.

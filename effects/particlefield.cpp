@@ -14,7 +14,11 @@
 
 float faceProximity = 0.0f;
 
+namespace effects {
+
 bool faceTestWide = IsProcessorFeaturePresent(PF_AVX2_INSTRUCTIONS_AVAILABLE) != FALSE;
+
+} // namespace effects
 
 namespace {
 
@@ -33,7 +37,7 @@ constexpr float kParallel = 1e-8f;
 constexpr float kZeroLengthStretch = 0.001f;
 constexpr int kRelaxPasses = 2;
 
-Vector3 xyz(const Float4& v) {
+Vector3 xyz(const effects::Float4& v) {
     return {v.x, v.y, v.z};
 }
 
@@ -61,7 +65,7 @@ Vector3 verletMove(Particle& me, float timeStepSquared, Vector3& d) {
     return n;
 }
 
-void addTo(Float4& target, const Vector3& v) {
+void addTo(effects::Float4& target, const Vector3& v) {
     target.x += v.x;
     target.y += v.y;
     target.z += v.z;
@@ -324,8 +328,8 @@ void particleField::refreshFacesOf(std::uint32_t i) {
 }
 
 bool particleField::movesIntoFace(const Vector3& n, const Vector3& d) const {
-    return faceTestWide ? blocksHitWide(collision->blocks, n, d, faceProximity)
-                        : blocksHitNarrow(collision->blocks, n, d, faceProximity);
+    return effects::faceTestWide ? blocksHitWide(collision->blocks, n, d, faceProximity)
+                                 : blocksHitNarrow(collision->blocks, n, d, faceProximity);
 }
 
 void particleField::buildLattice(int n) {
@@ -519,7 +523,7 @@ void particleField::integratePlain() {
 
         bool blocked = false;
         for (std::uint32_t g = 0; g < tested && !blocked; g += 3) {
-            const Float4& v = particle[face[g].a].position;
+            const effects::Float4& v = particle[face[g].a].position;
             if (!(v.x - n.x < proximity && v.y - n.y < proximity && v.z - n.z < proximity)) {
                 continue;
             }
@@ -545,8 +549,8 @@ void particleField::relax() {
     for (int pass = 0; pass < kRelaxPasses; ++pass) {
         for (std::uint32_t i = 0; i < springs.count; ++i) {
             const Spring& spring = springs[i];
-            Float4& pa = particle[spring.a].position;
-            Float4& pb = particle[spring.b].position;
+            effects::Float4& pa = particle[spring.a].position;
+            effects::Float4& pb = particle[spring.b].position;
             Vector3 delta = {pb.x - pa.x, pb.y - pa.y, pb.z - pa.z};
             if (delta.x == 0.0f && delta.y == 0.0f && delta.z == 0.0f) {
                 delta.x = kZeroLengthStretch;
@@ -565,7 +569,7 @@ void particleField::relax() {
             pb.z += move.z;
         }
         for (std::uint32_t i = 0; i < particles.count; ++i) {
-            Float4& position = particle[i].position;
+            effects::Float4& position = particle[i].position;
             const Vector3 offset = sub(xyz(position), kSphereCentre);
             if (dot(offset, offset) >= radiusSquared) {
                 continue;

@@ -69,6 +69,8 @@ template <typename T> class GrowableArray {
 
 } // namespace effects
 
+namespace effects {
+
 // Four floats; w is 0 and not read.
 struct Float4 {
     float x;
@@ -77,11 +79,13 @@ struct Float4 {
     float w;
 };
 
+} // namespace effects
+
 struct Particle {
-    Float4 position;
-    Float4 previous;  // one step earlier (Verlet)
-    Float4 force;     // accumulated during the current step
-    Float4 normalSum; // sum of the unit normals of the adjacent faces
+    effects::Float4 position;
+    effects::Float4 previous;  // one step earlier (Verlet)
+    effects::Float4 force;     // accumulated during the current step
+    effects::Float4 normalSum; // sum of the unit normals of the adjacent faces
 };
 static_assert(sizeof(Particle) == 64);
 
@@ -110,10 +114,14 @@ static_assert(sizeof(Face) == 44);
 // to three lattice spacings and shared by every field.
 extern float faceProximity;
 
+namespace effects {
+
 // Whether the fast face test takes eight groups at once (true where the
 // processor has AVX2) or four; both give the plain test's result. Tests turn
 // it off to run the four-lane path; it must not be turned on without AVX2.
 extern bool faceTestWide;
+
+} // namespace effects
 
 class particleField {
   public:

@@ -27,7 +27,7 @@ void bindBoth(device& d, int target) {
 // The zoom window's margins follow the step: each edge moves in by step x its
 // distance to the centre, so the copy shrinks toward (centreU, centreV).
 void drawPass(device& d, D3DCOLOR colour, float step, float angle, float centreU, float centreV, int target) {
-    const TargetSize& size = d.targetSize[target];
+    const dx::TargetSize& size = d.targetSize[target];
     d.drawZoomQuad(colour, step * centreU, step * (1.0f - centreU), step * centreV, step * (1.0f - centreV), angle,
                    centreU, centreV, size.width, size.height);
 }

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-ErrorRecord errorRecord{};
+errors::ErrorRecord errorRecord{};
 
 namespace {
 
@@ -31,6 +31,8 @@ exception::exception(const char* message, const char* file, std::int32_t line) {
 
 } // namespace qtv_d3d
 
+namespace errors {
+
 void raiseError(const char* message, const char* file, std::int32_t line) {
     throw qtv_d3d::exception(message, file, line);
 }
@@ -51,3 +53,5 @@ std::string errorRecordText() {
 void writeRecordToStderr() {
     OutputDebugStringA(errorRecordText().c_str());
 }
+
+} // namespace errors

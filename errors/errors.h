@@ -26,14 +26,20 @@ class quitException {
 
 } // namespace qtv_d3d
 
+namespace errors {
+
 struct ErrorRecord {
     char message[1024];
     std::int32_t line;
     char file[1024];
 };
 
+} // namespace errors
+
 // The most recent failure; zero at start, only ever overwritten.
-extern ErrorRecord errorRecord;
+extern errors::ErrorRecord errorRecord;
+
+namespace errors {
 
 inline constexpr const char* kAutoThrowD3d = "auto throw(d3d)";
 inline constexpr const char* kAutoThrowLogic = "auto throw(logic)";
@@ -48,3 +54,5 @@ std::string errorRecordText();
 
 // Writes errorRecordText() to standard error.
 void writeRecordToStderr();
+
+} // namespace errors

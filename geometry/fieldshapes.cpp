@@ -27,7 +27,7 @@ struct TubeArguments {
     float v[11];
 };
 
-TubeArguments tubeArguments(const TubeConstants& tube, float t) {
+TubeArguments tubeArguments(const geometry::TubeConstants& tube, float t) {
     TubeArguments a{};
     for (int g = 0; g < 11; ++g) {
         const float phi = t * tube.rate[g] + tube.phase[g];
@@ -187,7 +187,7 @@ void metamecklo::addTubePlain(float x0, float z0, float decay, float radius, flo
 }
 
 void metamecklo::initTubeSet() {
-    for (TubeConstants& tube : tubes) {
+    for (geometry::TubeConstants& tube : tubes) {
         for (int g = 0; g < 11; ++g) {
             const float r1 = draw();
             const float r2 = draw();
@@ -236,7 +236,7 @@ void metamecklo::initTubeSet() {
 void metamecklo::addTubeSet(float t, float xOffset, float zOffset, float decayScale, float strengthScale) {
     using namespace geometry::fieldsimd;
     if (strengthScale != 0.0f) {
-        for (const TubeConstants& tube : tubes) {
+        for (const geometry::TubeConstants& tube : tubes) {
             const TubeArguments a = tubeArguments(tube, t);
             const float* v = a.v;
             addTube(v[0] + xOffset, v[2] + zOffset - 0.5f, v[2] * decayScale, v[3], v[4] * strengthScale, v[5], v[6],
@@ -277,7 +277,7 @@ void metamecklo::addTubeSet(float t, float xOffset, float zOffset, float decaySc
 
 void metamecklo::addTubeSetPlain(float t, float xOffset, float zOffset, float decayScale, float strengthScale) {
     if (strengthScale != 0.0f) {
-        for (const TubeConstants& tube : tubes) {
+        for (const geometry::TubeConstants& tube : tubes) {
             const TubeArguments a = tubeArguments(tube, t);
             const float* v = a.v;
             addTubePlain(v[0] + xOffset, v[2] + zOffset - 0.5f, v[2] * decayScale, v[3], v[4] * strengthScale, v[5],

@@ -88,7 +88,7 @@ genmesh::genmesh(device* ownerDevice, int) : owner(ownerDevice) {}
 
 std::unique_ptr<mesh> genmesh::createCube(int budget, bool dynamic, int texCoordSets, bool hasColor) {
     if (budget < 12) {
-        raiseError(kBudgetMessage, kFile, 33);
+        errors::raiseError(kBudgetMessage, kFile, 33);
     }
     const float quads = static_cast<float>(budget) * 0.083333336f;
     const int n = std::min(static_cast<int>(std::floor(std::sqrt(static_cast<double>(quads)))), kMaxSubdivision);
@@ -163,7 +163,7 @@ std::unique_ptr<mesh> genmesh::createCube(int budget, bool dynamic, int texCoord
     logPrintf("jox satanas");
     m->indices->upload();
 
-    computeTexCoords(*m, TexCoordMode::box, 0, true, 1.0f, 1.0f, 1.0f, 1.0f);
+    computeTexCoords(*m, geometry::TexCoordMode::box, 0, true, 1.0f, 1.0f, 1.0f, 1.0f);
     computeNormals(*m, true);
     vb.resetToRest();
     vb.upload();
@@ -181,7 +181,7 @@ std::unique_ptr<mesh> genmesh::createSphere(int budget, float amount, bool dynam
     logPrintf("calcar normals");
     computeNormals(*m, false);
     logPrintf("calcar texcoords");
-    computeTexCoords(*m, TexCoordMode::spherical, 0, false, 1.0f, 1.0f, 2.0f, 2.0f);
+    computeTexCoords(*m, geometry::TexCoordMode::spherical, 0, false, 1.0f, 1.0f, 2.0f, 2.0f);
     logPrintf("updates");
     m->vertices->upload();
     logPrintf("returns");
@@ -234,8 +234,8 @@ void genmesh::computeNormals(mesh& m, bool rest) {
     }
 }
 
-void genmesh::computeTexCoords(mesh& m, TexCoordMode mode, int byteOffset, bool rest, float offsetU, float offsetV,
-                               float scaleU, float scaleV) {
+void genmesh::computeTexCoords(mesh& m, geometry::TexCoordMode mode, int byteOffset, bool rest, float offsetU,
+                               float offsetV, float scaleU, float scaleV) {
     constexpr float kHalfPi = 1.5707964f;
     constexpr float kInvPi = 0.31830987f;
     constexpr float kInvTwoPi = 0.15915494f;
@@ -252,24 +252,24 @@ void genmesh::computeTexCoords(mesh& m, TexCoordMode mode, int byteOffset, bool 
             float b = 0.0f;
             float w = 0.0f;
             switch (mode) {
-            case TexCoordMode::spherical:
+            case geometry::TexCoordMode::spherical:
                 // Latitude-like angles about y and about x: both stay inside
                 // their range, so no triangle wraps around.
                 a = (std::atan2(y, std::sqrt(x * x + z * z)) + kHalfPi) * kInvPi;
                 b = (std::atan2(x, std::sqrt(y * y + z * z)) + kHalfPi) * kInvTwoPi;
                 w = b;
                 break;
-            case TexCoordMode::fixed:
+            case geometry::TexCoordMode::fixed:
                 a = c == 0 ? 0.0f : 1.0f;
                 b = c == 2 ? 1.0f : 0.0f;
                 w = b;
                 break;
-            case TexCoordMode::cylindrical:
+            case geometry::TexCoordMode::cylindrical:
                 a = std::atan2(y, x);
                 b = z * 0.1f;
                 w = y * 0.1f;
                 break;
-            case TexCoordMode::box:
+            case geometry::TexCoordMode::box:
                 // The plane of the two axes other than the dominant one gives
                 // a and b; w holds the dominant coordinate.
                 if (std::fabs(x) >= std::fabs(y) && std::fabs(x) >= std::fabs(z)) {

@@ -41,7 +41,11 @@ class mesh {
     Matrix world;
 };
 
+namespace geometry {
+
 enum class TexCoordMode { spherical = 0, fixed = 1, cylindrical = 2, box = 3 };
+
+} // namespace geometry
 
 class genmesh {
   public:
@@ -66,7 +70,7 @@ class genmesh {
     // ((offsetU + A) scaleU, (offsetV + B) scaleV, (offsetV + C) scaleV) at
     // byteOffset into the copy's texture coordinates; then uploads the pool.
     // byteOffset + 12 must stay within the vertex's texture coordinates (0 with one set).
-    void computeTexCoords(mesh& m, TexCoordMode mode, int byteOffset, bool rest, float offsetU, float offsetV,
+    void computeTexCoords(mesh& m, geometry::TexCoordMode mode, int byteOffset, bool rest, float offsetU, float offsetV,
                           float scaleU, float scaleV);
 
     device* owner;

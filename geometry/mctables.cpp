@@ -283,8 +283,8 @@ constexpr std::array<std::uint16_t, 256> crossedEdges() {
     for (unsigned c = 0; c < 256; ++c) {
         unsigned mask = 0;
         for (unsigned e = 0; e < 12; ++e) {
-            const unsigned a = (c >> kMcEdgeCorners[e][0]) & 1u;
-            const unsigned b = (c >> kMcEdgeCorners[e][1]) & 1u;
+            const unsigned a = (c >> geometry::kMcEdgeCorners[e][0]) & 1u;
+            const unsigned b = (c >> geometry::kMcEdgeCorners[e][1]) & 1u;
             mask |= (a ^ b) << e;
         }
         table[c] = static_cast<std::uint16_t>(mask);
@@ -294,5 +294,9 @@ constexpr std::array<std::uint16_t, 256> crossedEdges() {
 
 } // namespace
 
+namespace geometry {
+
 const std::array<std::uint16_t, 256> kMcEdgeTable = crossedEdges();
 const std::array<std::array<std::int8_t, 16>, 256> kMcTriangleTable = expandTriangles();
+
+} // namespace geometry

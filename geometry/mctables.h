@@ -11,6 +11,8 @@
 #include <array>
 #include <cstdint>
 
+namespace geometry {
+
 // Per case, the 12-bit mask of the edges that the surface crosses.
 extern const std::array<std::uint16_t, 256> kMcEdgeTable;
 // Per case, edge numbers in threes (one triangle each), ended by -1.
@@ -22,3 +24,5 @@ inline constexpr std::uint8_t kMcEdgeCorners[12][2] = {{0, 1}, {1, 2}, {2, 3}, {
 // Offsets (x, y, z) of each corner within its cube.
 inline constexpr std::uint8_t kMcCornerOffsets[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
                                                         {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
+
+} // namespace geometry

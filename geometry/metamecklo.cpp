@@ -43,7 +43,7 @@ metamecklo::metamecklo(device* ownerDevice, int sizeX, int sizeY, int sizeZ, flo
         }
         columnCodes.resize(static_cast<std::size_t>(std::max(sizeX, 0)) + 1);
     } catch (const std::bad_alloc&) {
-        raiseError(kAutoThrowD3d, kFile, 40);
+        errors::raiseError(errors::kAutoThrowD3d, kFile, 40);
     }
     vertices = std::make_unique<vertexbuffer>(owner, vertexCapacity, compact, 1, false, compact);
     currentIsA = false;
@@ -231,7 +231,7 @@ int metamecklo::buildMeshPlain() {
     return buildMeshWith(
         *this,
         [](metamecklo& m, std::span<TriangleRecord> records, float scale) {
-            return polygonisePlain(m.currentGrid(), records, scale);
+            return geometry::polygonisePlain(m.currentGrid(), records, scale);
         },
         false);
 }

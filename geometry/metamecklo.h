@@ -54,6 +54,8 @@ struct TriangleRecord {
 };
 static_assert(sizeof(TriangleRecord) == 72);
 
+namespace geometry {
+
 // The constants of one animated tube: base, phase, rate and amplitude of its
 // eleven parameter groups (initTubeSet).
 struct TubeConstants {
@@ -64,6 +66,8 @@ struct TubeConstants {
 };
 
 inline constexpr int kTubeCount = 5;
+
+} // namespace geometry
 
 // Marching cubes over the grid at isoLevel. Cube (x, y, z) takes its corner
 // values from the cells one further along x ((x + 1, y, z) for corner 0);
@@ -78,7 +82,11 @@ inline constexpr int kTubeCount = 5;
 // holds at least nx + 1 bytes, else in a buffer of its own made for the call.
 int polygonise(const FieldGrid& grid, std::span<TriangleRecord> records, float scale,
                std::span<std::uint8_t> columns = {});
+namespace geometry {
+
 int polygonisePlain(const FieldGrid& grid, std::span<TriangleRecord> records, float scale);
+
+} // namespace geometry
 
 class metamecklo {
   public:
@@ -156,7 +164,7 @@ class metamecklo {
     bool compact;
     FieldGrid gridA;
     FieldGrid gridB;
-    LazyZeroArray<TriangleRecord> triangleBuffer;
+    dx::LazyZeroArray<TriangleRecord> triangleBuffer;
     int vertexCapacity;
     int meshVertexCount;
     // The hardware buffers hold the whole working copy of the compact pool.
@@ -171,5 +179,5 @@ class metamecklo {
     int nz;
     float worldSize;
     Matrix world;
-    TubeConstants tubes[kTubeCount];
+    geometry::TubeConstants tubes[geometry::kTubeCount];
 };

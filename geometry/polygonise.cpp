@@ -59,7 +59,7 @@ struct Scan {
 };
 
 bool Scan::emit(int x, int y, int z, std::ptrdiff_t base, const float value[8], unsigned cubeCase) {
-    const unsigned crossed = kMcEdgeTable[cubeCase];
+    const unsigned crossed = geometry::kMcEdgeTable[cubeCase];
     EdgeVertex at[12];
     for (int e = 0; e < 12; ++e) {
         if ((crossed & (1u << e)) == 0) {
@@ -68,7 +68,7 @@ bool Scan::emit(int x, int y, int z, std::ptrdiff_t base, const float value[8], 
         const int a = kEdgeLow[e];
         const int b = kEdgeHigh[e];
         const float t = (iso - value[a]) / (value[b] - value[a]);
-        const std::uint8_t* o = kMcCornerOffsets[a];
+        const std::uint8_t* o = geometry::kMcCornerOffsets[a];
         EdgeVertex& v = at[e];
         v.p[0] = xs + static_cast<float>(x + o[0]);
         v.p[1] = ys + static_cast<float>(y + o[1]);
@@ -84,7 +84,7 @@ bool Scan::emit(int x, int y, int z, std::ptrdiff_t base, const float value[8], 
             v.g[axis] = ga + t * (gb - ga);
         }
     }
-    const std::array<std::int8_t, 16>& triangles = kMcTriangleTable[cubeCase];
+    const std::array<std::int8_t, 16>& triangles = geometry::kMcTriangleTable[cubeCase];
     for (int i = 0; triangles[static_cast<std::size_t>(i)] != -1; i += 3) {
         if (written == records.size()) {
             return false;
@@ -116,6 +116,8 @@ constexpr unsigned kColumnAllBelow = 15;
 
 } // namespace
 
+namespace geometry {
+
 int polygonisePlain(const FieldGrid& grid, std::span<TriangleRecord> records, float scale) {
     Scan scan(grid, records, scale);
     for (int z = 0; z < scan.nz - 1; ++z) {
@@ -141,6 +143,8 @@ int polygonisePlain(const FieldGrid& grid, std::span<TriangleRecord> records, fl
     }
     return static_cast<int>(scan.written);
 }
+
+} // namespace geometry
 
 int polygonise(const FieldGrid& grid, std::span<TriangleRecord> records, float scale, std::span<std::uint8_t> columns) {
     Scan scan(grid, records, scale);

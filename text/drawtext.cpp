@@ -16,7 +16,7 @@ static_assert(sizeof(TextVertex) == 28);
 constexpr DWORD kTextFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 
 // A batch is drawn once its vertices would no longer leave room for another glyph.
-constexpr int kBatchVertexLimit = kQuadBufferVertices - 6;
+constexpr int kBatchVertexLimit = text::kQuadBufferVertices - 6;
 
 // Codes 128 to 255 read as negative characters and are skipped with the control codes.
 bool hasGlyph(signed char c) {
@@ -50,8 +50,8 @@ HRESULT fontAtlas::drawText(float x, float y, float depth, float advanceHeight, 
     const float lineHeight = hf * glyphHeight;
     float penY = hf * y - 0.5f - 0.6f * lineHeight;
     float lineStart = penX;
-    const GlyphRect& blank = glyphs[0];
-    const float k = 1.0f / ((blank.bottom - blank.top) * static_cast<float>(kAtlasSize));
+    const text::GlyphRect& blank = glyphs[0];
+    const float k = 1.0f / ((blank.bottom - blank.top) * static_cast<float>(text::kAtlasSize));
     const float extra = wf * advanceHeight * spacing;
 
     float lineWidth = 0.0f;
@@ -65,8 +65,8 @@ HRESULT fontAtlas::drawText(float x, float y, float depth, float advanceHeight, 
         if (!hasGlyph(c)) {
             continue;
         }
-        const GlyphRect& g = glyphs[c - 32];
-        lineWidth += (g.right - g.left) * static_cast<float>(kAtlasSize) * k * hf * advanceHeight + extra;
+        const text::GlyphRect& g = glyphs[c - 32];
+        lineWidth += (g.right - g.left) * static_cast<float>(text::kAtlasSize) * k * hf * advanceHeight + extra;
         widest = std::max(widest, lineWidth);
     }
     if (centred) {
@@ -91,9 +91,9 @@ HRESULT fontAtlas::drawText(float x, float y, float depth, float advanceHeight, 
         if (!hasGlyph(c)) {
             continue;
         }
-        const GlyphRect& g = glyphs[c - 32];
-        const float gw = (g.right - g.left) * static_cast<float>(kAtlasSize) * across;
-        const float gh = (g.bottom - g.top) * static_cast<float>(kAtlasSize) * down;
+        const text::GlyphRect& g = glyphs[c - 32];
+        const float gw = (g.right - g.left) * static_cast<float>(text::kAtlasSize) * across;
+        const float gh = (g.bottom - g.top) * static_cast<float>(text::kAtlasSize) * down;
         const TextVertex topLeft{penX, penY, depth, 1.0f, colour, g.left, g.top};
         const TextVertex topRight{penX + gw, penY, depth, 1.0f, colour, g.right, g.top};
         const TextVertex bottomRight{penX + gw, penY + gh, depth, 1.0f, colour, g.right, g.bottom};

@@ -11,25 +11,25 @@ constexpr int kFontPoints = 36;
 constexpr int kPointsPerInch = 72;
 constexpr int kFirstCode = 32;
 constexpr int kLastCode = 126;
-constexpr UINT kQuadBufferBytes = kQuadBufferVertices * 28;
+constexpr UINT kQuadBufferBytes = text::kQuadBufferVertices * 28;
 
 // Draws the characters into the bitmap and records their rectangles.
-void layOut(HDC dc, GlyphRect* glyphs) {
+void layOut(HDC dc, text::GlyphRect* glyphs) {
     int x = 0;
     int y = 0;
     for (int code = kFirstCode; code <= kLastCode; ++code) {
         const char c = static_cast<char>(code);
         SIZE extent{};
         GetTextExtentPoint32A(dc, &c, 1, &extent);
-        if (x + extent.cx + 1 > kAtlasSize) {
+        if (x + extent.cx + 1 > text::kAtlasSize) {
             x = 0;
             y += extent.cy + 1;
         }
         ExtTextOutA(dc, x + 1, y, ETO_OPAQUE | ETO_CLIPPED, nullptr, &c, 1, nullptr);
-        const float size = static_cast<float>(kAtlasSize);
+        const float size = static_cast<float>(text::kAtlasSize);
         glyphs[code - kFirstCode] =
-            GlyphRect{static_cast<float>(x) / size, static_cast<float>(y) / size,
-                      static_cast<float>(x + extent.cx) / size, static_cast<float>(y + extent.cy) / size};
+            text::GlyphRect{static_cast<float>(x) / size, static_cast<float>(y) / size,
+                            static_cast<float>(x + extent.cx) / size, static_cast<float>(y + extent.cy) / size};
         x += extent.cx + 3;
     }
 }
@@ -39,7 +39,8 @@ void layOut(HDC dc, GlyphRect* glyphs) {
 HRESULT fontAtlas::create() {
     textScale = 1.0f;
     IDirect3DDevice9* d3d = owner->d3dDevice;
-    HRESULT hr = d3d->CreateTexture(kAtlasSize, kAtlasSize, 1, 0, D3DFMT_A4R4G4B4, D3DPOOL_MANAGED, &texture, nullptr);
+    HRESULT hr = d3d->CreateTexture(text::kAtlasSize, text::kAtlasSize, 1, 0, D3DFMT_A4R4G4B4, D3DPOOL_MANAGED,
+                                    &texture, nullptr);
     if (hr != D3D_OK) {
         return hr;
     }
@@ -47,8 +48,8 @@ HRESULT fontAtlas::create() {
     HDC dc = CreateCompatibleDC(nullptr);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = kAtlasSize;
-    info.bmiHeader.biHeight = -kAtlasSize;
+    info.bmiHeader.biWidth = text::kAtlasSize;
+    info.bmiHeader.biHeight = -text::kAtlasSize;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
@@ -77,15 +78,15 @@ HRESULT fontAtlas::create() {
     auto* pixels = static_cast<std::uint32_t*>(bits);
     D3DLOCKED_RECT locked{};
     hr = texture->LockRect(0, &locked, nullptr, 0);
-    smudge(pixels);
+    text::smudge(pixels);
     // Rows go where the lock's pitch puts them, which may exceed 1,024 bytes.
     if (hr == D3D_OK && locked.pBits != nullptr) {
-        for (int row = 0; row < kAtlasSize; ++row) {
+        for (int row = 0; row < text::kAtlasSize; ++row) {
             auto* texels = reinterpret_cast<std::uint16_t*>(static_cast<std::uint8_t*>(locked.pBits) +
                                                             static_cast<std::ptrdiff_t>(row) * locked.Pitch);
-            for (int column = 0; column < kAtlasSize; ++column) {
-                texels[column] =
-                    atlasTexel(pixels[static_cast<std::size_t>(row) * kAtlasSize + static_cast<std::size_t>(column)]);
+            for (int column = 0; column < text::kAtlasSize; ++column) {
+                texels[column] = text::atlasTexel(
+                    pixels[static_cast<std::size_t>(row) * text::kAtlasSize + static_cast<std::size_t>(column)]);
             }
         }
         texture->UnlockRect(0);

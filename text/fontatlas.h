@@ -13,6 +13,8 @@
 
 class device;
 
+namespace text {
+
 inline constexpr int kAtlasSize = 512;
 // Vertices the quad buffer holds: 50 glyphs of two triangles.
 inline constexpr int kQuadBufferVertices = 300;
@@ -24,6 +26,8 @@ struct GlyphRect {
     float right;
     float bottom;
 };
+
+} // namespace text
 
 class fontAtlas {
   public:
@@ -45,9 +49,11 @@ class fontAtlas {
     IDirect3DTexture9* texture;
     IDirect3DVertexBuffer9* quadBuffer;
     float textScale;
-    GlyphRect glyphs[96];
+    text::GlyphRect glyphs[96];
     device* owner;
 };
+
+namespace text {
 
 // Adds randomly chosen neighbours (above, below, right, left) into the pixels
 // of a 512 × 512 block, walking with random steps of 0 to 2, from the runtime
@@ -58,3 +64,5 @@ void smudge(std::uint32_t* pixels);
 constexpr std::uint16_t atlasTexel(std::uint32_t pixel) {
     return static_cast<std::uint16_t>(((pixel >> 4) & 0xFu) << 12 | 0x0FFFu);
 }
+
+} // namespace text

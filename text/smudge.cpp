@@ -9,6 +9,8 @@ bool odd(int r) {
 
 } // namespace
 
+namespace text {
+
 void smudge(std::uint32_t* pixels) {
     platform::crt::srand(1);
     auto at = [pixels](int x, int y) -> std::uint32_t& {
@@ -36,3 +38,5 @@ void smudge(std::uint32_t* pixels) {
         y += platform::crt::rand() % 3;
     }
 }
+
+} // namespace text

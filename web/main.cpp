@@ -156,12 +156,13 @@ int main() {
         platform::d3d9::setPresentHook(onPresent, nullptr);
         platform::win32::setPageExitHook(onPageExit);
         namespace script = platform::win32::script;
-        script::chooseRow(kAdapterList, 0);
-        script::chooseRowText(kResolutionList, std::to_string(request.width) + "x" + std::to_string(request.height));
-        script::chooseRowText(kRefreshRateList, "60 Hz");
+        script::chooseRow(resources::kAdapterList, 0);
+        script::chooseRowText(resources::kResolutionList,
+                              std::to_string(request.width) + "x" + std::to_string(request.height));
+        script::chooseRowText(resources::kRefreshRateList, "60 Hz");
         script::click(IDOK);
     }
     static char programName[] = "riza3v";
     char* args[] = {programName, nullptr};
-    std::exit(runEntry(1, args, runDemo));
+    std::exit(app::runEntry(1, args, runDemo));
 }

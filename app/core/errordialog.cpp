@@ -8,6 +8,8 @@
 
 #include <cstdio>
 
+namespace app::core {
+
 INT_PTR errorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     EnableWindow(dialog, TRUE);
     EnableWindow(GetDlgItem(dialog, IDOK), TRUE);
@@ -15,9 +17,9 @@ INT_PTR errorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     case WM_INITDIALOG: {
         char line[16];
         std::snprintf(line, sizeof line, "%d", errorRecord.line);
-        SetDlgItemTextA(dialog, kErrorFileEdit, errorRecord.file);
-        SetDlgItemTextA(dialog, kErrorLineEdit, line);
-        SetDlgItemTextA(dialog, kErrorMessageEdit, errorRecord.message);
+        SetDlgItemTextA(dialog, resources::kErrorFileEdit, errorRecord.file);
+        SetDlgItemTextA(dialog, resources::kErrorLineEdit, line);
+        SetDlgItemTextA(dialog, resources::kErrorMessageEdit, errorRecord.message);
         return TRUE;
     }
     case WM_CLOSE:
@@ -36,25 +38,27 @@ INT_PTR errorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     }
 }
 
+} // namespace app::core
+
 void showDialog() {
-    installDialogResources();
+    resources::installDialogResources();
     const bool virtualRun = platform::kernel::runMode() == platform::kernel::RunMode::virtualRun;
     // Nobody sees a dialog in a virtual run or without a display: the record
     // goes where the log goes, so a failure is never silent.
     if (virtualRun || !platform::win32::displayAvailable()) {
-        writeRecordToStderr();
+        errors::writeRecordToStderr();
         if (!virtualRun) {
             return;
         }
     }
-    const INT_PTR result =
-        DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kErrorDialogResource), nullptr, errorDialogProc, 0);
+    const INT_PTR result = DialogBoxParamA(nullptr, MAKEINTRESOURCEA(resources::kErrorDialogResource), nullptr,
+                                           app::core::errorDialogProc, 0);
     // The platform reports a failed dialog as 0 (bad owner) or -1 (anything
     // else); both are logged, and a live failure also writes the record.
     if (result == 0 || result == -1) {
         logLastError("From showDialog");
         if (!virtualRun) {
-            writeRecordToStderr();
+            errors::writeRecordToStderr();
         }
     }
 }

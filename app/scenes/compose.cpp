@@ -22,7 +22,7 @@ void fourWayMirror(int source, int destination, float width, float height, devic
     device& target = *quad.owner;
     d.beginTarget(destination, 0, D3DCLEAR_TARGET);
     d.setRawTexture(0, d.targetTexture[source]);
-    const ColorArgb white{1.0f, 1.0f, 1.0f, 1.0f};
+    const dx::ColorArgb white{1.0f, 1.0f, 1.0f, 1.0f};
     const float midX = width / 2.0f;
     const float midY = height / 2.0f;
     target.drawScreenQuad(0.0f, 0.0f, midX, midY, 0.0f, 0.0f, 0.5f, 0.5f, white);

@@ -6,8 +6,12 @@
 #include "dx/vector3.h"
 
 class device;
+namespace app {
+
 struct QuadObject;
 struct Show;
+
+} // namespace app
 
 namespace app::scenes {
 

@@ -38,7 +38,7 @@ D3DCOLOR flashClear(float flash) {
 
 void drawScene1(Show& show, float t, float flash) {
     device& d = *show.dev;
-    const ColorArgb white{1.0f, 1.0f, 1.0f, 1.0f};
+    const dx::ColorArgb white{1.0f, 1.0f, 1.0f, 1.0f};
     const int t1 = show.target(1);
     const int t2 = show.target(2);
     const int t3 = show.target(3);
@@ -98,7 +98,7 @@ void drawScene1(Show& show, float t, float flash) {
     d.setRawTexture(0, nullptr);
     d.setRawTexture(1, nullptr);
     d.drawScreenQuad(0.0f, 0.0f, d.targetSize[t1].width, d.targetSize[t1].height, 0.0f, 0.0f, 1.0f, 1.0f,
-                     ColorArgb{1.0f, 0.8f, 0.8f, 1.0f});
+                     dx::ColorArgb{1.0f, 0.8f, 0.8f, 1.0f});
     d.endScene();
 
     d.beginTarget(t2, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
@@ -126,7 +126,7 @@ void drawScene1(Show& show, float t, float flash) {
     d.blendAdd();
     show.sphere->draw();
     d.setRawTexture(0, d.targetTexture[t3]);
-    d.drawScreenQuad(0.0f, 0.0f, screenW, screenH, 0.0f, 0.0f, 1.0f, 1.0f, ColorArgb{2.0f, 2.0f, 2.0f, 2.0f});
+    d.drawScreenQuad(0.0f, 0.0f, screenW, screenH, 0.0f, 0.0f, 1.0f, 1.0f, dx::ColorArgb{2.0f, 2.0f, 2.0f, 2.0f});
 
     const float depth = 3.0f + std::sin(t);
     const float advance = 0.1f + 0.01f * std::sin(t);

@@ -21,7 +21,7 @@ void drawScene2(Show& show, float t, float) {
 
     d.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
     setCamera(show, 90.6f, Vector3{std::sin(t), 1.0f, 1.0f});
-    show.sculpture->drawBlobSculpture(d, t, Vector4{std::sin(t), 1.0f, 1.0f, 0.0f}, s);
+    show.sculpture->drawBlobSculpture(d, t, dx::Vector4{std::sin(t), 1.0f, 1.0f, 0.0f}, s);
     d.setWireframe(false);
 
     platform::crt::srand(0);
@@ -54,7 +54,7 @@ void drawScene2(Show& show, float t, float) {
     d.setRawTexture(0, nullptr);
     d.setAlphaBlend(true);
     d.blendAdd();
-    d.drawScreenQuad(0.0f, 0.0f, screenWidth(d), screenHeight(d), 0.5f, 0.5f, 0.0f, 0.0f, ColorArgb{1.0f, s, s, s});
+    d.drawScreenQuad(0.0f, 0.0f, screenWidth(d), screenHeight(d), 0.5f, 0.5f, 0.0f, 0.0f, dx::ColorArgb{1.0f, s, s, s});
     d.setAlphaBlend(false);
     d.endScene();
     d.setLighting(false);

@@ -68,7 +68,7 @@ void drawScene3(Show& show, float t, float) {
     d.blendAdd();
     d.setTexture(0, *show.logo);
     d.drawScreenQuad(0.0f, 0.0f, w + 2.0f * t, h + 2.0f * t, 0.0f, 0.0f, 1.0f, 1.0f,
-                     ColorArgb{1.0f, 1.0f, pulse, 1.0f});
+                     dx::ColorArgb{1.0f, 1.0f, pulse, 1.0f});
     d.setAlphaBlend(false);
     d.endScene();
 }

@@ -41,7 +41,7 @@ void drawScene4(Show& show, float t, float) {
     d.beginTarget(t1, 0x0000FF00, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
     flatDefaults(d);
     setCamera(show, 70.0f, Vector3{0.0f, 0.0f, 4.0f});
-    show.blobs->drawBlobScene(d, t, Vector4{0.0f, 0.0f, 4.0f, 0.0f}, show.program(3).d3dTexture, false, nullptr);
+    show.blobs->drawBlobScene(d, t, dx::Vector4{0.0f, 0.0f, 4.0f, 0.0f}, show.program(3).d3dTexture, false, nullptr);
     d.endScene();
     flatDefaults(d);
     resetTo2D(d);
@@ -61,7 +61,7 @@ void drawScene4(Show& show, float t, float) {
     show.captionIndex = nextCaption(show.captionIndex, show.music->row());
     d.setTexture(0, *show.captions[static_cast<std::size_t>(show.captionIndex)]);
     d.drawScreenQuad(100.0f, 200.0f, w, std::trunc(h / 2.0f), 0.0f, 0.0f, 1.0f, 1.0f,
-                     ColorArgb{1.0f, 1.0f, 1.0f, 1.0f});
+                     dx::ColorArgb{1.0f, 1.0f, 1.0f, 1.0f});
     d.setAlphaBlend(false);
     d.endScene();
 }

@@ -34,7 +34,7 @@ void drawScene5(Show& show, float t, float flash) {
     d.beginTarget(0, 0x0000FF00, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
     setCamera(show, 70.0f, Vector3{0.0f, 3.0f * std::cos(t), 8.8f});
     IDirect3DBaseTexture9* surface = show.program(3).d3dTexture;
-    show.blobs->drawBlobScene(d, t, Vector4{0.0f, 3.0f * std::cos(t) - 10.0f, 8.8f, 0.0f}, surface, false, surface);
+    show.blobs->drawBlobScene(d, t, dx::Vector4{0.0f, 3.0f * std::cos(t) - 10.0f, 8.8f, 0.0f}, surface, false, surface);
     resetTo2D(d);
     show.atlas->drawText(0.05f, 0.4f, 10.0f, flash + 0.7f, 0.4f, 0.0f, 0xFFFF00FFu, flickerWord(t), false);
     d.endScene();

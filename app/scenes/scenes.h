@@ -3,7 +3,11 @@
 // start-up made, and leaves the frame unpresented for the beat bars.
 #pragma once
 
+namespace app {
+
 struct Show;
+
+} // namespace app
 
 namespace app::scenes {
 

@@ -8,8 +8,8 @@
 namespace {
 
 void stepCloth(benchmark::State& state, bool wide) {
-    const bool saved = faceTestWide;
-    faceTestWide = wide && saved;
+    const bool saved = effects::faceTestWide;
+    effects::faceTestWide = wide && saved;
     particleField field(nullptr);
     field.wind = {0.0f, 0.0f, 600.0f};
     field.buildLattice(25);
@@ -20,8 +20,8 @@ void stepCloth(benchmark::State& state, bool wide) {
         field.step();
         benchmark::DoNotOptimize(field.particles.data());
     }
-    state.SetLabel(faceTestWide ? "eight lanes" : "four lanes");
-    faceTestWide = saved;
+    state.SetLabel(effects::faceTestWide ? "eight lanes" : "four lanes");
+    effects::faceTestWide = saved;
 }
 
 void clothStep(benchmark::State& state) {

@@ -156,8 +156,8 @@ void BM_MarchingCubes(benchmark::State& state) {
     std::vector<TriangleRecord> records(500000 / 3);
     int triangles = 0;
     for (auto _ : state) {
-        triangles =
-            plain ? polygonisePlain(m->currentGrid(), records, 0.125f) : polygonise(m->currentGrid(), records, 0.125f);
+        triangles = plain ? geometry::polygonisePlain(m->currentGrid(), records, 0.125f)
+                          : polygonise(m->currentGrid(), records, 0.125f);
         benchmark::DoNotOptimize(records.data());
     }
     state.counters["triangles"] = triangles;

@@ -50,27 +50,27 @@ device* benchDevice() {
     return d;
 }
 
-void drawFrame(Show& show, int part, double t) {
+void drawFrame(app::Show& show, int part, double t) {
     device& d = *show.dev;
     d.setRawTexture(0, show.program(1).d3dTexture);
     d.setAlphaBlend(false);
     show.part = part;
     app::scenes::drawScene(part, show, static_cast<float>(t), 0.25f);
-    drawBeatBars(show, part, 0.25f, 0.25f, 0.25f);
+    app::drawBeatBars(show, part, 0.25f, 0.25f, 0.25f);
     d.setDepthTest(true);
     d.cullCounterClockwise();
     d.present();
 }
 
-Show* startUp() {
-    static Show* show = [] {
+app::Show* startUp() {
+    static app::Show* show = [] {
         device* d = benchDevice();
         if (d == nullptr) {
-            return static_cast<Show*>(nullptr);
+            return static_cast<app::Show*>(nullptr);
         }
-        auto* built = new Show;
+        auto* built = new app::Show;
         auto begin = std::chrono::steady_clock::now();
-        buildShow(*built, d);
+        app::buildShow(*built, d);
         startUpTimes.build = secondsSince(begin);
         begin = std::chrono::steady_clock::now();
         drawFrame(*built, 1, 0.0);
@@ -102,7 +102,7 @@ BENCHMARK(BM_StartUp)->Iterations(1);
 
 // The frame of scene `part` at times from `from` on, a thirtieth of a second apart.
 void BM_Scene(benchmark::State& state) {
-    Show* show = startUp();
+    app::Show* show = startUp();
     if (show == nullptr) {
         state.SkipWithError("no headless device");
         return;

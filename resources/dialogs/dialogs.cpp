@@ -20,11 +20,11 @@ constexpr DWORD kList = kChild | WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIF
 const DialogItemTemplate kErrorItems[] = {
     {kChild | WS_TABSTOP | BS_PUSHBUTTON, 0, 270, 126, 50, 14, IDOK, "BUTTON", "Sigh"},
     {kText, 0, 7, 58, 14, 10, IDC_STATIC, "STATIC", "File:"},
-    {kReadOnlyEdit, 0, 26, 58, 294, 12, kErrorFileEdit, "EDIT", ""},
+    {kReadOnlyEdit, 0, 26, 58, 294, 12, resources::kErrorFileEdit, "EDIT", ""},
     {kText, 0, 7, 70, 17, 10, IDC_STATIC, "STATIC", "Line:"},
-    {kReadOnlyEdit, 0, 27, 70, 293, 13, kErrorLineEdit, "EDIT", ""},
+    {kReadOnlyEdit, 0, 27, 70, 293, 13, resources::kErrorLineEdit, "EDIT", ""},
     {kText, 0, 7, 81, 44, 8, IDC_STATIC, "STATIC", "Message:"},
-    {kReadOnlyEdit, 0, 7, 90, 313, 30, kErrorMessageEdit, "EDIT", ""},
+    {kReadOnlyEdit, 0, 7, 90, 313, 30, resources::kErrorMessageEdit, "EDIT", ""},
     {kIcon, 0, 70, 6, 20, 20, IDC_STATIC, "STATIC", MAKEINTRESOURCEA(IDI_HAND)},
     {kText, 0, 93, 12, 65, 9, IDC_STATIC, "STATIC", "youre  a lamer :-)"},
     {kText, 0, 7, 24, 313, 25, IDC_STATIC, "STATIC",
@@ -51,14 +51,15 @@ const DialogItemTemplate kSetupItems[] = {
     {kChild | WS_TABSTOP | WS_DISABLED | BS_DEFPUSHBUTTON | BS_FLAT, 0, 183, 113, 63, 22, IDOK, "BUTTON", "ff00ff"},
     {kChild | WS_TABSTOP | BS_PUSHBUTTON | BS_FLAT, 0, 230, 40, 50, 12, IDCANCEL, "BUTTON", "chicken out"},
     {kText, 0, 163, 15, 98, 10, IDC_STATIC, "STATIC", "pick your prefered device"},
-    {kList, 0, 7, 17, 155, 32, kAdapterList, "LISTBOX", nullptr},
+    {kList, 0, 7, 17, 155, 32, resources::kAdapterList, "LISTBOX", nullptr},
     {kText, 0, 102, 62, 104, 12, IDC_STATIC, "STATIC", "pick your prefered resolution"},
-    {kList, 0, 7, 63, 93, 88, kResolutionList, "LISTBOX", nullptr},
+    {kList, 0, 7, 63, 93, 88, resources::kResolutionList, "LISTBOX", nullptr},
     {kText, 0, 172, 79, 116, 10, IDC_STATIC, "STATIC", "pick your prefered refreshrate"},
-    {kList | LBS_SORT, 0, 141, 79, 27, 48, kRefreshRateList, "LISTBOX", nullptr},
+    {kList | LBS_SORT, 0, 141, 79, 27, 48, resources::kRefreshRateList, "LISTBOX", nullptr},
     {kIcon, 0, 107, 119, 21, 20, IDC_STATIC, "STATIC", MAKEINTRESOURCEA(IDI_EXCLAMATION)},
     {kText, 0, 111, 142, 177, 9, IDC_STATIC, "STATIC", "no refunds if your monitor melts"},
-    {kChild | WS_TABSTOP | BS_AUTOCHECKBOX | BS_FLAT, 0, 215, 94, 55, 11, kFullscreenCheckBox, "BUTTON", "Fullscreen"},
+    {kChild | WS_TABSTOP | BS_AUTOCHECKBOX | BS_FLAT, 0, 215, 94, 55, 11, resources::kFullscreenCheckBox, "BUTTON",
+     "Fullscreen"},
 };
 
 const DialogTemplate kSetupDialog = {
@@ -77,8 +78,12 @@ const DialogTemplate kSetupDialog = {
 
 } // namespace
 
+namespace resources {
+
 void installDialogResources() {
     platform::win32::addDialogResource(kErrorDialogResource, &kErrorDialog);
     platform::win32::addDialogResource(kSetupDialogResource, &kSetupDialog);
     platform::win32::addIconResource(kProgramIconResource, &kProgramIcon);
 }
+
+} // namespace resources

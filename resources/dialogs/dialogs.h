@@ -2,6 +2,8 @@
 // find them: the error dialog, the setup dialog and the program icon.
 #pragma once
 
+namespace resources {
+
 // Resource numbers.
 inline constexpr int kErrorDialogResource = 101;
 inline constexpr int kProgramIconResource = 102;
@@ -21,3 +23,5 @@ inline constexpr int kFullscreenCheckBox = 1013;
 // Registers the two dialogs and the icon with the platform layer; call before
 // DialogBoxParamA or LoadIconA asks for them. Calling it again changes nothing.
 void installDialogResources();
+
+} // namespace resources

@@ -39,6 +39,8 @@ extern const unsigned char kRiza3vStripsRgb[];
 extern const unsigned char kRiza3vStripsRgbEnd[];
 }
 
+namespace resources {
+
 std::vector<std::uint8_t> logoPicture() {
     return {kRiza3vLogoRgb, kRiza3vLogoRgbEnd};
 }
@@ -55,3 +57,5 @@ std::vector<std::uint32_t> toPixels32(const std::uint8_t* rgb, int width, int he
     }
     return pixels;
 }
+
+} // namespace resources

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace resources {
+
 inline constexpr int kLogoWidth = 1024;
 inline constexpr int kLogoHeight = 512;
 inline constexpr int kStripWidth = 1024;
@@ -27,3 +29,5 @@ std::vector<std::uint8_t> stripPictures();
 
 // Alpha 0xFF, then the three bytes of each pixel as red, green and blue.
 std::vector<std::uint32_t> toPixels32(const std::uint8_t* rgb, int width, int height);
+
+} // namespace resources

@@ -22,7 +22,7 @@ void runDemo(int wordCount, char* words) {
         throw qtv_d3d::quitException(1);
     }
     if (std::strcmp(mode, "d3d") == 0) {
-        raiseError(kAutoThrowD3d, "dxbase", 263);
+        errors::raiseError(errors::kAutoThrowD3d, "dxbase", 263);
     }
     if (std::strcmp(mode, "std") == 0) {
         throw std::runtime_error("not one of ours");

@@ -52,7 +52,7 @@ std::vector<double> timesFrom(const char* text) {
     return times;
 }
 
-void onFrame(const FrameRecord& frame, void* context) {
+void onFrame(const app::FrameRecord& frame, void* context) {
     auto& script = *static_cast<Script*>(context);
     std::printf("frame %.6f %d %.6f %d %d %d %.6f %.6f\n", frame.t, frame.part, static_cast<double>(frame.flash),
                 frame.order, frame.row, frame.caption, static_cast<double>(frame.fadeA),
@@ -93,13 +93,13 @@ int main(int argc, char** argv) {
     platform::d3d9::addVirtualMode(160, 120);
     platform::kernel::useVirtualClock(1'000'000'000 / static_cast<std::uint64_t>(fps) - kPresentSleepNs);
     namespace user = platform::win32::script;
-    user::chooseRow(kAdapterList, 0);
-    user::chooseRowText(kResolutionList, "160x120");
-    user::chooseRowText(kRefreshRateList, "60 Hz");
+    user::chooseRow(resources::kAdapterList, 0);
+    user::chooseRowText(resources::kResolutionList, "160x120");
+    user::chooseRowText(resources::kRefreshRateList, "60 Hz");
     if (escapeAtStartup) {
         user::call([](HWND) { PostMessageA(*mainWindow, WM_KEYDOWN, VK_ESCAPE, 1); });
     }
     user::click(IDOK);
-    setFrameObserver(onFrame, &script);
-    return runEntry(argc, argv, runDemo);
+    app::setFrameObserver(onFrame, &script);
+    return app::runEntry(argc, argv, runDemo);
 }

@@ -20,15 +20,15 @@ TEST(Timeline, TimeRulePicksSceneWithStrictBoundaries) {
         {5, 55.0, 5}, {3, 57.0, 3}, {5, 60.0, 5}, {5, 60.01, 4}, {2, 68.9, 4},
     };
     for (const PartCase& c : cases) {
-        EXPECT_EQ(partAt(c.before, c.t), c.after) << "part " << c.before << " at t=" << c.t;
+        EXPECT_EQ(app::partAt(c.before, c.t), c.after) << "part " << c.before << " at t=" << c.t;
     }
 }
 
 // The scenes as they play: 1, 2, 6, 3, 5, 4 over 0-10, 10-23, 23-33, 33-50,
 // 50-60 (scene 5 runs on through 55-60, which no rule names) and 60-69 s.
 TEST(Timeline, SpansInPlayOrderFollowTheTimeRule) {
-    const SceneSpan expected[] = {{1, 0, 10}, {2, 10, 23}, {6, 23, 33}, {3, 33, 50}, {5, 50, 60}, {4, 60, 69}};
-    const auto spans = scenesInPlayOrder();
+    const app::SceneSpan expected[] = {{1, 0, 10}, {2, 10, 23}, {6, 23, 33}, {3, 33, 50}, {5, 50, 60}, {4, 60, 69}};
+    const auto spans = app::scenesInPlayOrder();
     ASSERT_EQ(spans.size(), std::size(expected));
     for (std::size_t i = 0; i < spans.size(); ++i) {
         EXPECT_EQ(spans[i].part, expected[i].part) << i;
@@ -38,26 +38,26 @@ TEST(Timeline, SpansInPlayOrderFollowTheTimeRule) {
 }
 
 TEST(Timeline, SpaceStepsAndWraps) {
-    EXPECT_EQ(nextPart(2), 3);
-    EXPECT_EQ(nextPart(6), 1);
+    EXPECT_EQ(app::nextPart(2), 3);
+    EXPECT_EQ(app::nextPart(6), 1);
     // Overridden inside a timed range, kept in the 55-60 s gap.
-    EXPECT_EQ(partAt(nextPart(2), 15.0), 2);
-    EXPECT_EQ(partAt(nextPart(5), 57.0), 6);
+    EXPECT_EQ(app::partAt(app::nextPart(2), 15.0), 2);
+    EXPECT_EQ(app::partAt(app::nextPart(5), 57.0), 6);
 }
 
 TEST(Timeline, EndAndFade) {
-    EXPECT_FALSE(showIsOver(68.999));
-    EXPECT_TRUE(showIsOver(69.0));
-    EXPECT_DOUBLE_EQ(fadeOf(0.0), 0.5);
-    EXPECT_DOUBLE_EQ(fadeOf(0.2), 0.3);
-    EXPECT_DOUBLE_EQ(fadeOf(0.7), 0.0);
+    EXPECT_FALSE(app::showIsOver(68.999));
+    EXPECT_TRUE(app::showIsOver(69.0));
+    EXPECT_DOUBLE_EQ(app::fadeOf(0.0), 0.5);
+    EXPECT_DOUBLE_EQ(app::fadeOf(0.2), 0.3);
+    EXPECT_DOUBLE_EQ(app::fadeOf(0.7), 0.0);
 }
 
 TEST(Timeline, PulseRestartsTheLongerClockOnlyOnMultiplesOfSix) {
-    EXPECT_EQ(pulseToRestart(5, 3.0, 1.0), 0);
-    EXPECT_EQ(pulseToRestart(12, 3.0, 1.0), 1);
-    EXPECT_EQ(pulseToRestart(12, 1.0, 3.0), 2);
-    EXPECT_EQ(pulseToRestart(0, 2.0, 2.0), 2);
+    EXPECT_EQ(app::pulseToRestart(5, 3.0, 1.0), 0);
+    EXPECT_EQ(app::pulseToRestart(12, 3.0, 1.0), 1);
+    EXPECT_EQ(app::pulseToRestart(12, 1.0, 3.0), 2);
+    EXPECT_EQ(app::pulseToRestart(0, 2.0, 2.0), 2);
 }
 
 // The flash and pulse clocks start with the program from one reading, so the
@@ -78,5 +78,5 @@ TEST(Timeline, TheThreeClocksStartFromOneReading) {
     platform::kernel::useWallClock();
     EXPECT_EQ(flash, a);
     EXPECT_EQ(a, b);
-    EXPECT_EQ(pulseToRestart(0, a, b), 2);
+    EXPECT_EQ(app::pulseToRestart(0, a, b), 2);
 }

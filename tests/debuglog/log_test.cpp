@@ -12,7 +12,7 @@ namespace {
 TEST(Log, PrintfLinesAndCutting) {
     EXPECT_EQ(tests::support::stderrOf([] { logPrintf("part = %d", 4); }), "part = 4\n");
     const std::string out = tests::support::stderrOf([] { logPrintf("%s", std::string(3000, 'a').c_str()); });
-    EXPECT_EQ(out, std::string(kLogBufferSize - 1, 'a') + "\n");
+    EXPECT_EQ(out, std::string(debuglog::kLogBufferSize - 1, 'a') + "\n");
 }
 
 TEST(Log, LastErrorTextPassesPercentSignsUnchanged) {

@@ -146,13 +146,13 @@ TEST_F(DeviceTest, FailedTargetLeavesNoIndexAndTheHundredAndFirstIsRefused) {
     EXPECT_EQ(errorRecord.line, 102);
     EXPECT_EQ(d.targetCount, 1);
 
-    for (int i = 1; i < kMaxRenderTargets; ++i) {
+    for (int i = 1; i < dx::kMaxRenderTargets; ++i) {
         EXPECT_EQ(d.createRenderTarget(16, 16, 1, D3DFMT_A8R8G8B8, 0), i);
     }
     EXPECT_THROW(d.createRenderTarget(16, 16, 1, D3DFMT_A8R8G8B8, 0), qtv_d3d::exception);
     EXPECT_STREQ(errorRecord.message, "auto throw(logic)");
     EXPECT_STREQ(errorRecord.file, "dxdevice");
-    EXPECT_EQ(d.targetCount, kMaxRenderTargets);
+    EXPECT_EQ(d.targetCount, dx::kMaxRenderTargets);
 }
 
 TEST_F(DeviceTest, ScreenQuadVerticesAndTheStatesLeftBehind) {
@@ -310,7 +310,7 @@ TEST_F(DeviceTest, ShaderConstantsFillTheRimRegisters) {
         return D3D_OK;
     });
     const float colour[4] = {1, 0, 0, 1};
-    setShaderConstants(d, Vector4{0, 0, -5, 1}, colour, &world);
+    setShaderConstants(d, dx::Vector4{0, 0, -5, 1}, colour, &world);
     EXPECT_EQ(normalRow3[0], 0.0f);
     EXPECT_EQ(normalRow3[1], 0.0f);
     EXPECT_EQ(normalRow3[2], 0.0f);

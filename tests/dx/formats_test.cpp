@@ -22,7 +22,7 @@ TEST(FormatNames, SixtyDistinctEntriesFromUnknownToCxV8U8) {
     EXPECT_STREQ(formatNames.back().name, "D3DFMT_CxV8U8");
     std::set<DWORD> values;
     std::set<std::string> names;
-    for (const FormatName& f : formatNames) {
+    for (const dx::FormatName& f : formatNames) {
         values.insert(f.format);
         names.insert(f.name);
         EXPECT_EQ(std::string(f.name).rfind("D3DFMT_", 0), 0u) << f.name;

@@ -35,13 +35,13 @@ class RenderTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
-        installDialogResources();
-        static dxwindow window;
+        resources::installDialogResources();
+        static dx::dxwindow window;
         window.createMainWindow();
         script::clear();
-        script::chooseRow(kAdapterList, 0);
-        script::chooseRowText(kResolutionList, "640x480");
-        script::chooseRowText(kRefreshRateList, "75 Hz");
+        script::chooseRow(resources::kAdapterList, 0);
+        script::chooseRowText(resources::kResolutionList, "640x480");
+        script::chooseRowText(resources::kRefreshRateList, "75 Hz");
         script::click(IDOK);
         DemoSettings settings{};
         settings.showSetupDialog = 1;
@@ -169,7 +169,7 @@ TEST_F(RenderTest, PoolTrianglesDrawThroughEveryBuffer) {
 TEST_F(RenderTest, BlendModesMixTheQuadWithTheTarget) {
     device& d = *shared;
     const int background[3] = {0x40, 0x80, 0xC0};
-    const ColorArgb quad{1.0f, 0.8f, 0.4f, 0.2f};
+    const dx::ColorArgb quad{1.0f, 0.8f, 0.4f, 0.2f};
     const float source[3] = {quad.r, quad.g, quad.b};
     struct Mode {
         void (device::*set)();

@@ -29,8 +29,8 @@ class SetupTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
-        installDialogResources();
-        static dxwindow window;
+        resources::installDialogResources();
+        static dx::dxwindow window;
         window.createMainWindow();
     }
 
@@ -67,13 +67,13 @@ class SetupTest : public ::testing::Test {
 
     // Adapter 1, the resolution row, the refresh row, then OK.
     void choose(int resolutionRow, int refreshRow) {
-        script::chooseRow(kAdapterList, 0);
-        script::chooseRow(kResolutionList, resolutionRow);
-        script::chooseRow(kRefreshRateList, refreshRow);
+        script::chooseRow(resources::kAdapterList, 0);
+        script::chooseRow(resources::kResolutionList, resolutionRow);
+        script::chooseRow(resources::kRefreshRateList, refreshRow);
     }
 
     NiceMock<dx::test::Direct3D> d3d;
-    dxwindow window;
+    dx::dxwindow window;
     DemoSettings settings{};
     device* result = nullptr;
     std::string log;
@@ -81,16 +81,16 @@ class SetupTest : public ::testing::Test {
 
 TEST_F(SetupTest, ListsAdaptersResolutionsAndRefreshRatesAsAPersonSeesThem) {
     std::vector<std::string> adapters, resolutions, rates;
-    script::chooseRow(kAdapterList, 0);
-    script::chooseRow(kResolutionList, 2);
+    script::chooseRow(resources::kAdapterList, 0);
+    script::chooseRow(resources::kResolutionList, 2);
     script::call([&](HWND dialog) {
-        adapters = rows(dialog, kAdapterList);
-        resolutions = rows(dialog, kResolutionList);
-        rates = rows(dialog, kRefreshRateList);
+        adapters = rows(dialog, resources::kAdapterList);
+        resolutions = rows(dialog, resources::kResolutionList);
+        rates = rows(dialog, resources::kRefreshRateList);
     });
-    script::chooseRow(kResolutionList, 0);
+    script::chooseRow(resources::kResolutionList, 0);
     std::vector<std::string> ratesOf640;
-    script::call([&](HWND dialog) { ratesOf640 = rows(dialog, kRefreshRateList); });
+    script::call([&](HWND dialog) { ratesOf640 = rows(dialog, resources::kRefreshRateList); });
     script::click(IDCANCEL);
     try {
         run();
@@ -138,7 +138,7 @@ TEST_F(SetupTest, FullscreenTogglesWithEachClick) {
         script::clear();
         choose(0, 1); // 640x480, "75 Hz"
         for (int i = 0; i < clicks; ++i) {
-            script::click(kFullscreenCheckBox);
+            script::click(resources::kFullscreenCheckBox);
         }
         script::click(IDOK);
         run();
@@ -153,18 +153,18 @@ TEST_F(SetupTest, FullscreenTogglesWithEachClick) {
 
 TEST_F(SetupTest, OkWaitsForARefreshRate) {
     bool enabledBefore = true, enabledAfter = false;
-    script::chooseRow(kAdapterList, 0);
-    script::chooseRow(kResolutionList, 0);
+    script::chooseRow(resources::kAdapterList, 0);
+    script::chooseRow(resources::kResolutionList, 0);
     script::click(IDOK); // disabled: ignored
     script::call([&](HWND dialog) { enabledBefore = IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE; });
-    script::chooseRow(kRefreshRateList, 0);
+    script::chooseRow(resources::kRefreshRateList, 0);
     script::call([&](HWND dialog) { enabledAfter = IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE; });
     // A new resolution empties the refresh list; OK stays enabled but finds no mode.
-    script::chooseRow(kResolutionList, 1);
+    script::chooseRow(resources::kResolutionList, 1);
     script::click(IDOK);
     bool stillOpen = false;
     script::call([&](HWND) { stillOpen = true; });
-    script::chooseRow(kRefreshRateList, 0);
+    script::chooseRow(resources::kRefreshRateList, 0);
     script::click(IDOK);
     EXPECT_CALL(d3d, CreateDevice(_, _, _, _, _, _)).Times(1);
     run();
@@ -297,12 +297,12 @@ TEST_F(SetupTest, AdapterAndModeListsStopAtTheTable) {
         d3d.modes.push_back({640 + 8 * m, 480, 60, D3DFMT_X8R8G8B8});
     }
     std::size_t adapterRows = 0, resolutionRows = 0;
-    script::chooseRow(kAdapterList, 4);
+    script::chooseRow(resources::kAdapterList, 4);
     script::call([&](HWND dialog) {
-        adapterRows = rows(dialog, kAdapterList).size();
-        resolutionRows = rows(dialog, kResolutionList).size();
+        adapterRows = rows(dialog, resources::kAdapterList).size();
+        resolutionRows = rows(dialog, resources::kResolutionList).size();
     });
-    script::chooseRow(kAdapterList, 6);
+    script::chooseRow(resources::kAdapterList, 6);
     script::click(IDCANCEL);
     EXPECT_CALL(d3d, EnumAdapterModes(4, _, _, _)).Times(100);
     EXPECT_THROW(run(), qtv_d3d::quitException);

@@ -112,8 +112,8 @@ TEST_F(TextureTest, LevelsAreBoundedByWhatHalvingCanMake) {
     make(std::vector<std::uint32_t>(256 * 64), 256, 64, -1);
     make(std::vector<std::uint32_t>(1024 * 512), 1024, 512, 0);
     make(std::vector<std::uint32_t>(1024 * 128), 1024, 128, 0);
-    EXPECT_EQ(halvableLevelCount(1, 1), 1);
-    EXPECT_EQ(halvableLevelCount(3, 1000), 2);
+    EXPECT_EQ(dx::halvableLevelCount(1, 1), 1);
+    EXPECT_EQ(dx::halvableLevelCount(3, 1000), 2);
 }
 
 TEST_F(TextureTest, FailuresRaiseAndTheDestructorLogs) {

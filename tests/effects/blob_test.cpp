@@ -206,7 +206,7 @@ effects::test::Picture drawSculpture(device& dev, effects::BlobSculpture& sculpt
     dev.setView(view);
     dev.setProjection(projection);
     dev.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
-    sculpture.drawBlobSculpture(dev, t, Vector4{0.0f, 1.0f, -7.0f, 0.0f}, 0.0f);
+    sculpture.drawBlobSculpture(dev, t, dx::Vector4{0.0f, 1.0f, -7.0f, 0.0f}, 0.0f);
     dev.endScene();
     return effects::test::readTarget(dev, 0, name);
 }
@@ -279,7 +279,7 @@ effects::test::Picture drawBlobFrame(device& dev, effects::BlobScene& scene, IDi
     dev.setView(view);
     dev.setProjection(projection);
     dev.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
-    scene.drawBlobScene(dev, t, Vector4{0.0f, 0.0f, 4.0f, 0.0f}, nullptr, useShaders, surface);
+    scene.drawBlobScene(dev, t, dx::Vector4{0.0f, 0.0f, 4.0f, 0.0f}, nullptr, useShaders, surface);
     dev.endScene();
     return effects::test::readTarget(dev, 0, name);
 }

@@ -106,9 +106,9 @@ TEST(BlobPool, MeshUploadsLeaveTheBuffersAsAWholeUploadDoes) {
     EXPECT_GT(counts[1], counts[2]);
     EXPECT_GT(counts[2], 0);
     EXPECT_EQ(counts[3], 0);
-    EXPECT_GT(3 * counts[4], kMaxChunkVertices);
-    EXPECT_LT(3 * counts[4], 2 * kMaxChunkVertices);
-    EXPECT_GT(3 * counts[5], 2 * kMaxChunkVertices);
+    EXPECT_GT(3 * counts[4], dx::kMaxChunkVertices);
+    EXPECT_LT(3 * counts[4], 2 * dx::kMaxChunkVertices);
+    EXPECT_GT(3 * counts[5], 2 * dx::kMaxChunkVertices);
     EXPECT_LT(counts[6], counts[5]);
     EXPECT_LT(counts[7], counts[5]);
 }

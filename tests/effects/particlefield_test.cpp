@@ -77,8 +77,8 @@ TEST(ParticleField, LatticeOfTwentyFive) {
     for (std::uint32_t i = 0; i < f.springs.count; ++i) {
         const Spring& s = f.springs[i];
         EXPECT_FLOAT_EQ(s.restSquared, 0.16f);
-        const Float4& a = f.particles[s.a].position;
-        const Float4& b = f.particles[s.b].position;
+        const effects::Float4& a = f.particles[s.a].position;
+        const effects::Float4& b = f.particles[s.b].position;
         const double length = std::hypot(b.x - a.x, b.z - a.z);
         if (std::abs(length - kSpacing) < 1e-5) {
             ++along;
@@ -155,15 +155,15 @@ TEST(ParticleField, SpringsRelaxTowardsTheirRestLengthWithoutRoots) {
         const double first = d + 2.0 * (d == 0.0 ? 0.001 : d) * k(d == 0.0 ? 0.001 : d);
         return first + 2.0 * first * k(first);
     };
-    const Float4& a0 = f.particles[0].position;
-    const Float4& b0 = f.particles[1].position;
+    const effects::Float4& a0 = f.particles[0].position;
+    const effects::Float4& b0 = f.particles[1].position;
     EXPECT_EQ(a0.x, 0.0f);
     EXPECT_EQ(b0.x, 0.4f) << "at rest: unchanged";
     EXPECT_NEAR(f.particles[3].position.x - f.particles[2].position.x, relaxed(0.8), 1e-6);
     EXPECT_NEAR(f.particles[2].position.x + f.particles[3].position.x, 0.8, 1e-6);
     // Coincident ends act as if 0.001 apart along x.
-    const Float4& a2 = f.particles[4].position;
-    const Float4& b2 = f.particles[5].position;
+    const effects::Float4& a2 = f.particles[4].position;
+    const effects::Float4& b2 = f.particles[5].position;
     EXPECT_NEAR(b2.x - a2.x, relaxed(0.0), 1e-7);
     EXPECT_NEAR(a2.x + b2.x, 0.0, 1e-7);
     EXPECT_EQ(a2.y, b2.y);
@@ -179,7 +179,7 @@ TEST(ParticleField, TenThousandStepsInTheWindStayFiniteAndOutsideTheSphere) {
     }
     float lowest = 100.0f;
     for (std::uint32_t i = 0; i < f.particles.count; ++i) {
-        const Float4& p = f.particles[i].position;
+        const effects::Float4& p = f.particles[i].position;
         ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) << i;
         EXPECT_GE(std::hypot(p.x, p.y - kSphereY, p.z), 3.0 - 1e-4) << i;
         lowest = std::min(lowest, p.y);
@@ -210,7 +210,7 @@ TEST(ParticleField, TheSheetDrapesOverTheSphereUntilTheWindBlowsItOff) {
         std::vector<std::uint32_t> cap;
         double startZ = 0.0;
         for (std::uint32_t i = 0; i < field.particles.count; ++i) {
-            const Float4& p = field.particles[i].position;
+            const effects::Float4& p = field.particles[i].position;
             if (p.x * p.x + p.z * p.z < 4.0f) {
                 cap.push_back(i);
             }
@@ -220,7 +220,7 @@ TEST(ParticleField, TheSheetDrapesOverTheSphereUntilTheWindBlowsItOff) {
         auto onSphere = [&] {
             std::size_t on = 0;
             for (const std::uint32_t i : cap) {
-                const Float4& p = field.particles[i].position;
+                const effects::Float4& p = field.particles[i].position;
                 const double r = std::sqrt(double{p.x} * p.x + (p.y - 8.0) * (p.y - 8.0) + double{p.z} * p.z);
                 on += std::fabs(r - 3.0) < 1e-3;
             }
@@ -252,7 +252,7 @@ TEST(ParticleField, TheSheetDrapesOverTheSphereUntilTheWindBlowsItOff) {
 // The fast face test, eight and four groups at a time (eight only where the
 // processor has AVX2), against the plain one face at a time.
 TEST(ParticleField, BlockedFaceTestMovesExactlyAsThePlainOne) {
-    const bool wideAvailable = faceTestWide;
+    const bool wideAvailable = effects::faceTestWide;
     particleField wide(nullptr);
     particleField narrow(nullptr);
     particleField plain(nullptr);
@@ -263,10 +263,10 @@ TEST(ParticleField, BlockedFaceTestMovesExactlyAsThePlainOne) {
     int stopped = 0;
     for (int s = 0; s < 600; ++s) {
         if (wideAvailable) {
-            faceTestWide = true;
+            effects::faceTestWide = true;
             wide.step();
         }
-        faceTestWide = false;
+        effects::faceTestWide = false;
         narrow.step();
         plain.accumulateForces();
         plain.integratePlain();
@@ -276,7 +276,7 @@ TEST(ParticleField, BlockedFaceTestMovesExactlyAsThePlainOne) {
         }
         plain.relax();
     }
-    faceTestWide = wideAvailable;
+    effects::faceTestWide = wideAvailable;
     EXPECT_GT(stopped, 100) << "the run must include moves stopped by a face";
     EXPECT_EQ(std::memcmp(narrow.particles.data(), plain.particles.data(), 676 * sizeof(Particle)), 0) << "four lanes";
     if (wideAvailable) {

@@ -49,7 +49,7 @@ int expectSameRecords(const FieldGrid& grid, std::size_t room, float scale) {
     std::vector<TriangleRecord> a(room);
     std::vector<TriangleRecord> b(room);
     const int na = polygonise(grid, a, scale);
-    const int nb = polygonisePlain(grid, b, scale);
+    const int nb = geometry::polygonisePlain(grid, b, scale);
     EXPECT_EQ(na, nb);
     const auto same = static_cast<std::size_t>(std::min(na, nb));
     // With no room the vectors have no storage at all, and memcmp may not be given null.

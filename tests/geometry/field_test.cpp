@@ -251,7 +251,7 @@ TEST_F(FieldTest, TheTubeSetAddsItsFiveTubesInsideTheShell) {
     set->addTubeSet(t, xo, zo, ds, ss);
 
     auto tubes = make(n, true);
-    for (const TubeConstants& c : set->tubes) {
+    for (const geometry::TubeConstants& c : set->tubes) {
         float v[11];
         for (int g = 0; g < 11; ++g) {
             const float phi = t * c.rate[g] + c.phase[g];

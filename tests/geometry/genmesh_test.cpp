@@ -198,7 +198,7 @@ TEST_F(GenmeshTest, SpherifyBlendsTowardsTheSphere) {
 
 struct TexCase {
     const char* name;
-    TexCoordMode mode;
+    geometry::TexCoordMode mode;
     float point[3];
     int corner; // the point's corner in the triangle
     float a, b, c;
@@ -208,22 +208,22 @@ TEST_F(GenmeshTest, TextureCoordinatesOfEachMode) {
     const double pi = 3.14159265358979;
     // Values before offset and scale, worked out from each mode's rule.
     const TexCase cases[] = {
-        {"spherical pole", TexCoordMode::spherical, {0, 1, 0}, 0, 1.0f, 0.25f, 0.25f},
-        {"spherical +x", TexCoordMode::spherical, {1, 0, 0}, 1, 0.5f, 0.5f, 0.5f},
+        {"spherical pole", geometry::TexCoordMode::spherical, {0, 1, 0}, 0, 1.0f, 0.25f, 0.25f},
+        {"spherical +x", geometry::TexCoordMode::spherical, {1, 0, 0}, 1, 0.5f, 0.5f, 0.5f},
         {"spherical",
-         TexCoordMode::spherical,
+         geometry::TexCoordMode::spherical,
          {0.6f, 0.0f, -0.8f},
          2,
          static_cast<float>((std::atan2(0.0, 1.0) + pi / 2) / pi),
          static_cast<float>((std::atan2(0.6, 0.8) + pi / 2) / (2 * pi)),
          static_cast<float>((std::atan2(0.6, 0.8) + pi / 2) / (2 * pi))},
-        {"fixed corner 0", TexCoordMode::fixed, {3, 4, 5}, 0, 0, 0, 0},
-        {"fixed corner 1", TexCoordMode::fixed, {3, 4, 5}, 1, 1, 0, 0},
-        {"fixed corner 2", TexCoordMode::fixed, {3, 4, 5}, 2, 1, 1, 1},
-        {"cylindrical", TexCoordMode::cylindrical, {-1, 1, 3}, 0, static_cast<float>(3 * pi / 4), 0.3f, 0.1f},
-        {"box x dominant", TexCoordMode::box, {-2, 1, 0.5f}, 0, 0.05f, 0.1f, -0.2f},
-        {"box z dominant", TexCoordMode::box, {0.5f, 1, -2}, 1, 0.05f, 0.1f, -0.2f},
-        {"box y dominant", TexCoordMode::box, {0.5f, -2, 1}, 2, 0.05f, 0.1f, -0.2f},
+        {"fixed corner 0", geometry::TexCoordMode::fixed, {3, 4, 5}, 0, 0, 0, 0},
+        {"fixed corner 1", geometry::TexCoordMode::fixed, {3, 4, 5}, 1, 1, 0, 0},
+        {"fixed corner 2", geometry::TexCoordMode::fixed, {3, 4, 5}, 2, 1, 1, 1},
+        {"cylindrical", geometry::TexCoordMode::cylindrical, {-1, 1, 3}, 0, static_cast<float>(3 * pi / 4), 0.3f, 0.1f},
+        {"box x dominant", geometry::TexCoordMode::box, {-2, 1, 0.5f}, 0, 0.05f, 0.1f, -0.2f},
+        {"box z dominant", geometry::TexCoordMode::box, {0.5f, 1, -2}, 1, 0.05f, 0.1f, -0.2f},
+        {"box y dominant", geometry::TexCoordMode::box, {0.5f, -2, 1}, 2, 0.05f, 0.1f, -0.2f},
     };
     for (const TexCase& c : cases) {
         mesh m(&d, 3, 3, true, 1, false);
@@ -251,7 +251,7 @@ TEST_F(GenmeshTest, SphericalCoordinatesWithTheSphereOffsetsAndScales) {
         std::copy(points[v], points[v] + 3, m.vertices->position(v, false));
         *m.indices->indexAt(v) = static_cast<std::uint16_t>(v);
     }
-    gen.computeTexCoords(m, TexCoordMode::spherical, 0, false, 1.0f, 1.0f, 2.0f, 2.0f);
+    gen.computeTexCoords(m, geometry::TexCoordMode::spherical, 0, false, 1.0f, 1.0f, 2.0f, 2.0f);
     const float* pole = m.vertices->texCoord(0, 0, false);
     EXPECT_FLOAT_EQ(pole[0], 4.0f);
     EXPECT_FLOAT_EQ(pole[1], 2.5f);
@@ -269,7 +269,7 @@ TEST_F(GenmeshTest, ASharedVertexKeepsTheLastTrianglesValues) {
         *m.indices->indexAt(i) = static_cast<std::uint16_t>(idx[i]);
     }
     // Vertex 0 is corner 0 of the first triangle and corner 1 of the second.
-    gen.computeTexCoords(m, TexCoordMode::fixed, 0, false, 0.0f, 0.0f, 1.0f, 1.0f);
+    gen.computeTexCoords(m, geometry::TexCoordMode::fixed, 0, false, 0.0f, 0.0f, 1.0f, 1.0f);
     EXPECT_EQ(m.vertices->texCoord(0, 0, false)[0], 1.0f);
 }
 

@@ -35,28 +35,28 @@ TEST(McTables, EveryTriangleEdgeIsCrossedAndEveryCrossedEdgeIsUsed) {
     for (int c = 0; c < 256; ++c) {
         unsigned used = 0;
         int i = 0;
-        for (; kMcTriangleTable[c][i] != -1; ++i) {
+        for (; geometry::kMcTriangleTable[c][i] != -1; ++i) {
             ASSERT_LT(i, 15) << "case " << c;
-            used |= 1u << kMcTriangleTable[c][i];
+            used |= 1u << geometry::kMcTriangleTable[c][i];
         }
         EXPECT_EQ(i % 3, 0) << "case " << c;
-        EXPECT_EQ(used, kMcEdgeTable[c]) << "case " << c;
+        EXPECT_EQ(used, geometry::kMcEdgeTable[c]) << "case " << c;
         // Crossed means the edge's corners lie on different sides of the level.
         for (int e = 0; e < 12; ++e) {
-            const bool a = (c >> kMcEdgeCorners[e][0]) & 1;
-            const bool b = (c >> kMcEdgeCorners[e][1]) & 1;
-            EXPECT_EQ(((kMcEdgeTable[c] >> e) & 1) != 0, a != b) << "case " << c << " edge " << e;
+            const bool a = (c >> geometry::kMcEdgeCorners[e][0]) & 1;
+            const bool b = (c >> geometry::kMcEdgeCorners[e][1]) & 1;
+            EXPECT_EQ(((geometry::kMcEdgeTable[c] >> e) & 1) != 0, a != b) << "case " << c << " edge " << e;
         }
     }
     // Entries as published.
-    EXPECT_EQ(kMcEdgeTable[1], 0x109);
-    EXPECT_EQ(kMcEdgeTable[3], 0x30a);
-    EXPECT_EQ(kMcEdgeTable[17], 0x99);
-    EXPECT_EQ(kMcEdgeTable[128], 0x8c0);
-    EXPECT_EQ(kMcEdgeTable[255], 0);
+    EXPECT_EQ(geometry::kMcEdgeTable[1], 0x109);
+    EXPECT_EQ(geometry::kMcEdgeTable[3], 0x30a);
+    EXPECT_EQ(geometry::kMcEdgeTable[17], 0x99);
+    EXPECT_EQ(geometry::kMcEdgeTable[128], 0x8c0);
+    EXPECT_EQ(geometry::kMcEdgeTable[255], 0);
     const std::int8_t case3[7] = {1, 8, 3, 9, 8, 1, -1};
     for (int i = 0; i < 7; ++i) {
-        EXPECT_EQ(kMcTriangleTable[3][i], case3[i]);
+        EXPECT_EQ(geometry::kMcTriangleTable[3][i], case3[i]);
     }
 }
 

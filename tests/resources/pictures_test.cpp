@@ -50,21 +50,21 @@ bool isCaption(int number) {
 } // namespace
 
 TEST(Pictures, EmbeddedSizesAreThoseOfTheRawLayout) {
-    EXPECT_EQ(logoPicture().size(), 1572864u);
-    EXPECT_EQ(stripPictures().size(), 15u * 393216u);
+    EXPECT_EQ(resources::logoPicture().size(), 1572864u);
+    EXPECT_EQ(resources::stripPictures().size(), 15u * 393216u);
 }
 
 TEST(Pictures, ConversionPutsTheFirstByteInRedAndAlphaOnTop) {
     const std::uint8_t rgb[] = {0x12, 0x34, 0x56, 0xAB, 0xCD, 0xEF};
-    const std::vector<std::uint32_t> pixels = toPixels32(rgb, 2, 1);
+    const std::vector<std::uint32_t> pixels = resources::toPixels32(rgb, 2, 1);
     ASSERT_EQ(pixels.size(), 2u);
     EXPECT_EQ(pixels[0], 0xFF123456u);
     EXPECT_EQ(pixels[1], 0xFFABCDEFu);
 }
 
 TEST(Pictures, StripsThreeToSixAreTheLogosBandsTopFirst) {
-    const std::vector<std::uint8_t> logo = logoPicture();
-    const std::vector<std::uint8_t> strips = stripPictures();
+    const std::vector<std::uint8_t> logo = resources::logoPicture();
+    const std::vector<std::uint8_t> strips = resources::stripPictures();
     ASSERT_EQ(logo.size(), 4 * kStripBytes);
     ASSERT_EQ(strips.size(), 15 * kStripBytes);
     for (int band = 0; band < 4; ++band) {
@@ -76,7 +76,7 @@ TEST(Pictures, StripsThreeToSixAreTheLogosBandsTopFirst) {
 }
 
 TEST(Pictures, CaptionsAreMagentaOnBlackOneWordPerStripAndStripsOneAndTwoAlike) {
-    const std::vector<std::uint8_t> strips = stripPictures();
+    const std::vector<std::uint8_t> strips = resources::stripPictures();
     ASSERT_EQ(strips.size(), 15 * kStripBytes);
     EXPECT_EQ(std::memcmp(strip(strips, 1), strip(strips, 2), kStripBytes), 0);
     for (int s = 0; s < 15; ++s) {
@@ -113,7 +113,7 @@ TEST(Pictures, CaptionsAreMagentaOnBlackOneWordPerStripAndStripsOneAndTwoAlike) 
 }
 
 TEST(Pictures, LogoHasGreenAndMagentaLettersOverAGreenToPurpleGradient) {
-    const std::vector<std::uint8_t> logo = logoPicture();
+    const std::vector<std::uint8_t> logo = resources::logoPicture();
     ASSERT_EQ(logo.size(), 1572864u);
     int green = 0, magenta = 0;
     for (int y = 0; y < 512; ++y) {

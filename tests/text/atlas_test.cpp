@@ -48,7 +48,7 @@ TEST_F(AtlasTest, GlyphsAreLaidOutInRowsOfTheAtlas) {
     const float cell = static_cast<float>(cellHeight());
     int rows = 1;
     for (int c = 0; c < 95; ++c) {
-        const GlyphRect& g = atlas.glyphs[c];
+        const text::GlyphRect& g = atlas.glyphs[c];
         EXPECT_FLOAT_EQ((g.bottom - g.top) * 512.0f, cell) << c;
         EXPECT_LE(g.right * 512.0f + 1.0f, 512.0f) << c;
         EXPECT_GT(g.right, g.left) << c;
@@ -57,7 +57,7 @@ TEST_F(AtlasTest, GlyphsAreLaidOutInRowsOfTheAtlas) {
             EXPECT_EQ(g.top, 0.0f);
             continue;
         }
-        const GlyphRect& before = atlas.glyphs[c - 1];
+        const text::GlyphRect& before = atlas.glyphs[c - 1];
         if (g.top == before.top) {
             EXPECT_FLOAT_EQ(g.left * 512.0f, before.right * 512.0f + 3.0f) << c;
         } else {
@@ -91,7 +91,7 @@ TEST_F(AtlasTest, TexelsAreWhiteWithTheGlyphInAlpha) {
         EXPECT_EQ(t.levels[0].bytes[y * t.levels[0].pitch + 1024], 0xCD);
     }
     // The space glyph's cell and everything past the last row are background.
-    const GlyphRect& blank = atlas.glyphs[0];
+    const text::GlyphRect& blank = atlas.glyphs[0];
     EXPECT_EQ(t.texel16(0, static_cast<UINT>(blank.right * 512.0f) - 1, 5), 0x0FFF);
     EXPECT_EQ(t.texel16(0, 500, 505), 0x0FFF);
     EXPECT_GT(transparent, 512 * 512 / 2);

@@ -32,7 +32,7 @@ class TextRender : public DeviceTest {
         DeviceTest::SetUp();
         makeDevice(256, 64);
         owner.d3dDevice = device;
-        owner.targetSize[0] = TargetSize{256.0f, 64.0f};
+        owner.targetSize[0] = dx::TargetSize{256.0f, 64.0f};
         ASSERT_EQ(atlas.create(), D3D_OK);
     }
     void TearDown() override {

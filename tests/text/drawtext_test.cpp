@@ -25,13 +25,13 @@ class DrawTextTest : public ::testing::Test {
   protected:
     DrawTextTest() : buffer(8400, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY), atlas(&d) {
         d.d3dDevice = &mock;
-        d.targetSize[0] = TargetSize{800.0f, 600.0f};
+        d.targetSize[0] = dx::TargetSize{800.0f, 600.0f};
         atlas.quadBuffer = &buffer;
         // A 20-texel-high cell; glyph widths in texels: blank 10, 'A' 30, 'B' 20.
         auto rect = [](float x, float w) {
-            return GlyphRect{x / 512.0f, 40.0f / 512.0f, (x + w) / 512.0f, 60.0f / 512.0f};
+            return text::GlyphRect{x / 512.0f, 40.0f / 512.0f, (x + w) / 512.0f, 60.0f / 512.0f};
         };
-        for (GlyphRect& g : atlas.glyphs) {
+        for (text::GlyphRect& g : atlas.glyphs) {
             g = rect(100, 10);
         }
         atlas.glyphs[0] = rect(0, 10);
@@ -178,11 +178,11 @@ TEST_F(DrawTextTest, CodesOutsideTheFontTakeNoSpace) {
 }
 
 TEST(AtlasTexel, BlackIsTransparentWhiteAndFullBlueIsOpaque) {
-    EXPECT_EQ(atlasTexel(0x00000000u), 0x0FFFu);
-    EXPECT_EQ(atlasTexel(0x00FFFFFFu), 0xFFFFu);
-    EXPECT_EQ(atlasTexel(0x0000007Fu), 0x7FFFu);
+    EXPECT_EQ(text::atlasTexel(0x00000000u), 0x0FFFu);
+    EXPECT_EQ(text::atlasTexel(0x00FFFFFFu), 0xFFFFu);
+    EXPECT_EQ(text::atlasTexel(0x0000007Fu), 0x7FFFu);
     // Only the lowest byte counts: a carry into green leaves alpha as blue's top bits.
-    EXPECT_EQ(atlasTexel(0x00000110u), 0x1FFFu);
+    EXPECT_EQ(text::atlasTexel(0x00000110u), 0x1FFFu);
 }
 
 } // namespace

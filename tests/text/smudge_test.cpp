@@ -22,7 +22,7 @@ std::vector<std::uint32_t> testImage() {
 
 TEST(Smudge, FollowsThePublishedGeneratorSeededWithOne) {
     std::vector<std::uint32_t> image = testImage();
-    smudge(image.data());
+    text::smudge(image.data());
     // The first draws after seeding with 1 are 41, 18467, 6334, 26500, 19169:
     // above and below are added to (1, 1), right and left are not, and x steps by 2.
     EXPECT_EQ(image[512 + 1], 12u);
@@ -36,11 +36,11 @@ TEST(Smudge, FollowsThePublishedGeneratorSeededWithOne) {
 TEST(Smudge, SameSeedSameResultAndBlackStaysBlack) {
     std::vector<std::uint32_t> a = testImage();
     std::vector<std::uint32_t> b = testImage();
-    smudge(a.data());
-    smudge(b.data());
+    text::smudge(a.data());
+    text::smudge(b.data());
     EXPECT_EQ(a, b);
     std::vector<std::uint32_t> black(512 * 512, 0);
-    smudge(black.data());
+    text::smudge(black.data());
     EXPECT_TRUE(std::all_of(black.begin(), black.end(), [](std::uint32_t v) { return v == 0; }));
 }
 

@@ -26,7 +26,7 @@ INT_PTR CALLBACK printOnInit(HWND dialog, UINT message, WPARAM, LPARAM) {
     }
     RECT window{};
     GetWindowRect(dialog, &window);
-    for (int id : {kAdapterList, kResolutionList, kRefreshRateList, IDOK}) {
+    for (int id : {resources::kAdapterList, resources::kResolutionList, resources::kRefreshRateList, IDOK}) {
         RECT r{};
         GetWindowRect(GetDlgItem(dialog, id), &r);
         std::printf("control %d at %ld %ld %ld %ld\n", id, static_cast<long>(r.left - window.left),
@@ -43,8 +43,8 @@ INT_PTR CALLBACK printOnInit(HWND dialog, UINT message, WPARAM, LPARAM) {
 
 int main() {
     platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
-    installDialogResources();
-    const INT_PTR result =
-        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kSetupDialogResource), nullptr, printOnInit, 0);
+    resources::installDialogResources();
+    const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resources::kSetupDialogResource),
+                                           nullptr, printOnInit, 0);
     return result == IDOK ? 0 : 1;
 }

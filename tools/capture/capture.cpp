@@ -181,7 +181,7 @@ struct Timings {
                      static_cast<double>(gpu.drawNs) / 1e9, readBack, encodeSeconds,
                      std::max(0.0, hookSeconds - encodeSeconds));
         std::string scenes;
-        for (const SceneSpan& span : scenesInPlayOrder()) {
+        for (const app::SceneSpan& span : app::scenesInPlayOrder()) {
             const long n = estimate.framesTimed(span.part);
             char text[80];
             std::snprintf(text, sizeof text, "%sscene %d %.4f s (%ld frames)", scenes.empty() ? "" : ", ", span.part,
@@ -199,14 +199,14 @@ class Session {
           grid(o.fps, static_cast<std::uint32_t>(o.width), static_cast<std::uint32_t>(o.height), first, end,
                [this](long n, const std::uint8_t* rgba) { emit(n, rgba); }),
           progress(terminal, isatty(fileno(terminal)) != 0), estimate_(o.width, o.height, o.fps, first, end) {
-        const auto spans = scenesInPlayOrder();
+        const auto spans = app::scenesInPlayOrder();
         for (std::size_t i = 0; i < spans.size(); ++i) {
             board_.panels[i].part = spans[i].part;
             board_.panels[i].from = spans[i].from;
             board_.panels[i].to = spans[i].to;
             panelFrames_[i] = std::lround(panelTime(board_.panels[i]) * o.fps);
         }
-        board_.showSeconds = kShowEnd;
+        board_.showSeconds = app::kShowEnd;
     }
 
     bool prepare();
@@ -214,7 +214,7 @@ class Session {
     int finish(long lastFrame);
     [[noreturn]] void fail(const std::string& file, const std::string& why, bool showLog = false);
     // A frame of the show was drawn: a beat flash starts on the first frame of a row that is a multiple of 6.
-    void frameDrawn(const FrameRecord& frame);
+    void frameDrawn(const app::FrameRecord& frame);
     void removePartialFiles();
     void endProgress() { progress.end(); }
 
@@ -325,7 +325,7 @@ void Session::fail(const std::string& file, const std::string& why, bool showLog
     _exit(1);
 }
 
-void Session::frameDrawn(const FrameRecord& frame) {
+void Session::frameDrawn(const app::FrameRecord& frame) {
     if (frame.row % 6 == 0 && (frame.row != lastRow_ || frame.order != lastOrder_)) {
         board_.beats.push_back(frame.t);
     }
@@ -527,7 +527,7 @@ std::string durationText(double seconds) {
     return text;
 }
 
-int runCapture(Options options, const std::string& command, ShowFunction show) {
+int runCapture(Options options, const std::string& command, app::ShowFunction show) {
     // A full disk and a file-size limit both end in a failed write, reported as such.
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
@@ -579,18 +579,19 @@ int runCapture(Options options, const std::string& command, ShowFunction show) {
     platform::kernel::useVirtualClock(kNsPerSecond / static_cast<std::uint64_t>(options.fps) - kWindowedPresentSleepNs);
     platform::winmm::keepWaveOutPcm(true);
     platform::d3d9::setPresentHook(onPresent, nullptr);
-    setFrameObserver([](const FrameRecord& frame, void*) { session->frameDrawn(frame); }, nullptr);
+    app::setFrameObserver([](const app::FrameRecord& frame, void*) { session->frameDrawn(frame); }, nullptr);
 
     // The scripted user: the first adapter, the chosen size at 60 Hz, windowed (the box stays clear), OK.
     namespace script = platform::win32::script;
-    script::chooseRow(kAdapterList, 0);
-    script::chooseRowText(kResolutionList, std::to_string(options.width) + "x" + std::to_string(options.height));
-    script::chooseRowText(kRefreshRateList, "60 Hz");
+    script::chooseRow(resources::kAdapterList, 0);
+    script::chooseRowText(resources::kResolutionList,
+                          std::to_string(options.width) + "x" + std::to_string(options.height));
+    script::chooseRowText(resources::kRefreshRateList, "60 Hz");
     script::click(IDOK);
 
     static char programName[] = "riza3v";
     char* showArgs[] = {programName, nullptr};
-    const int status = runEntry(1, showArgs, show);
+    const int status = app::runEntry(1, showArgs, show);
     if (session->stage != Stage::running) {
         return status;
     }
@@ -598,7 +599,7 @@ int runCapture(Options options, const std::string& command, ShowFunction show) {
     session->endProgress();
     std::fprintf(terminal, "riza3v-capture: the show ended with status %d before the capture was complete\n", status);
     if (status != 0) {
-        const std::string record = errorRecord.file[0] != '\0' ? errorRecordText() : std::string();
+        const std::string record = errorRecord.file[0] != '\0' ? errors::errorRecordText() : std::string();
         std::fprintf(terminal, "riza3v-capture: the last lines of %s:\n%s", logPath.c_str(), logTail(record).c_str());
         if (!record.empty()) {
             std::fprintf(terminal, "riza3v-capture: its error record:\n%s", record.c_str());

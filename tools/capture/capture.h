@@ -17,6 +17,6 @@ namespace capture {
 // asked. Returns the exit status (0 done, 1 failed, 2 an empty range), or
 // ends the process itself with it: at the last kept frame, or when the show
 // ends the process.
-int runCapture(Options options, const std::string& command, ShowFunction show);
+int runCapture(Options options, const std::string& command, app::ShowFunction show);
 
 } // namespace capture

@@ -29,12 +29,12 @@ constexpr std::array<SceneCost, 7> kReferenceCosts = {{
 } // namespace
 
 int sceneAt(double t) {
-    for (const SceneSpan& span : scenesInPlayOrder()) {
+    for (const app::SceneSpan& span : app::scenesInPlayOrder()) {
         if (t < span.to) {
             return span.part;
         }
     }
-    return scenesInPlayOrder().back().part;
+    return app::scenesInPlayOrder().back().part;
 }
 
 double referenceFrameSeconds(int part, int width, int height) {

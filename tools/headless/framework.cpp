@@ -19,7 +19,7 @@ device* makeFrameworkDevice(UINT width, UINT height) {
     }
     d->d3dDevice->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &d->targetSurface[0]);
     d->d3dDevice->GetDepthStencilSurface(&d->depthSurface[0]);
-    d->targetSize[0] = TargetSize{static_cast<float>(width), static_cast<float>(height)};
+    d->targetSize[0] = dx::TargetSize{static_cast<float>(width), static_cast<float>(height)};
     d->targetCount = 1;
     return d;
 }

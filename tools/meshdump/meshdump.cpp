@@ -304,7 +304,7 @@ int main(int argc, char** argv) {
         d->beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
         d->setView(view);
         d->setProjection(projection);
-        scene.drawBlobScene(*d, 5.0f, Vector4{0.0f, 0.0f, -8.0f, 1.0f}, nullptr, true, nullptr);
+        scene.drawBlobScene(*d, 5.0f, dx::Vector4{0.0f, 0.0f, -8.0f, 1.0f}, nullptr, true, nullptr);
         d->endScene();
     }
     metamecklo& blobs = *scene.blobs();

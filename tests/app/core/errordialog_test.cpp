@@ -18,11 +18,12 @@ class ErrorDialog : public ::testing::Test {
   protected:
     void SetUp() override {
         platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
-        installDialogResources();
+        resources::installDialogResources();
         platform::win32::script::clear();
     }
     static INT_PTR run() {
-        return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kErrorDialogResource), nullptr, errorDialogProc, 0);
+        return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(resources::kErrorDialogResource), nullptr,
+                               app::core::errorDialogProc, 0);
     }
 };
 
@@ -39,9 +40,9 @@ TEST_F(ErrorDialog, ShowsTheRecordOfTheLastException) {
     }
     std::string file, line, message;
     platform::win32::script::call([&](HWND dialog) {
-        file = text(dialog, kErrorFileEdit);
-        line = text(dialog, kErrorLineEdit);
-        message = text(dialog, kErrorMessageEdit);
+        file = text(dialog, resources::kErrorFileEdit);
+        line = text(dialog, resources::kErrorLineEdit);
+        message = text(dialog, resources::kErrorMessageEdit);
     });
     platform::win32::script::click(IDOK);
     EXPECT_EQ(run(), 1);
@@ -51,7 +52,7 @@ TEST_F(ErrorDialog, ShowsTheRecordOfTheLastException) {
 
     qtv_d3d::exception e("auto throw(logic)", "dxbase", -256);
     static_cast<void>(e);
-    platform::win32::script::call([&](HWND dialog) { line = text(dialog, kErrorLineEdit); });
+    platform::win32::script::call([&](HWND dialog) { line = text(dialog, resources::kErrorLineEdit); });
     platform::win32::script::pressKey(VK_RETURN);
     EXPECT_EQ(run(), 1);
     EXPECT_EQ(line, "-256");

@@ -40,10 +40,10 @@ TEST(ErrorRecord, OverlongTextsAreCutToTheBuffer) {
 }
 
 TEST(Raise, CheckD3dRaisesOnlyOnNonZero) {
-    EXPECT_NO_THROW(checkD3d(0, "dxdevice", 442));
-    EXPECT_THROW(checkD3d(1, "dxdevice", 442), qtv_d3d::exception); // S_FALSE counts as failure
+    EXPECT_NO_THROW(errors::checkD3d(0, "dxdevice", 442));
+    EXPECT_THROW(errors::checkD3d(1, "dxdevice", 442), qtv_d3d::exception); // S_FALSE counts as failure
     EXPECT_STREQ(errorRecord.message, "auto throw(d3d)");
-    EXPECT_THROW(checkD3d(-2147467259, "dxdevice", 456), qtv_d3d::exception);
+    EXPECT_THROW(errors::checkD3d(-2147467259, "dxdevice", 456), qtv_d3d::exception);
     EXPECT_EQ(errorRecord.line, 456);
 }
 

@@ -191,7 +191,7 @@ TEST(SceneFrames, Scene2WashAndSpritesFollowTheRandomByte) {
     app::scenes::test::startFrame(*show);
     d.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
     app::scenes::setCamera(*show, 90.6f, Vector3{std::sin(t), 1.0f, 1.0f});
-    show->sculpture->drawBlobSculpture(d, t, Vector4{std::sin(t), 1.0f, 1.0f, 0.0f}, 0.0f);
+    show->sculpture->drawBlobSculpture(d, t, dx::Vector4{std::sin(t), 1.0f, 1.0f, 0.0f}, 0.0f);
     d.endScene();
     const Picture alone = effects::test::readTarget(d, 0, "sculpture-alone");
     d.setLighting(false);
@@ -235,7 +235,7 @@ TEST(SceneFrames, Scene4ShowsTheCurrentCaptionStrip) {
         ASSERT_EQ(show->captionIndex, caption) << "the song is not playing: row 0 keeps the caption";
         int best = -1;
         double bestScore = -2.0;
-        for (int i = 0; i < kCaptionCount; ++i) {
+        for (int i = 0; i < app::kCaptionCount; ++i) {
             const double score = followsTexture(p, *show->captions[static_cast<std::size_t>(i)], 100,
                                                 static_cast<int>(kH / 2), static_cast<int>(kW), 200, 100.0f, 200.0f,
                                                 static_cast<float>(kW), std::trunc(static_cast<float>(kH) / 2.0f));
@@ -375,7 +375,7 @@ TEST(SceneFrames, BeatBarsFollowTheFadesTheFlashAndTheScene) {
                       D3DCLEAR_TARGET);
         d.endScene();
         app::scenes::resetTo2D(d);
-        drawBeatBars(*show, c.part, c.flash, c.fadeA, c.fadeB);
+        app::drawBeatBars(*show, c.part, c.flash, c.fadeA, c.fadeB);
         const Picture p = effects::test::readTarget(d, 0, "bars");
         const bool drawn = c.part != 3 && c.part != 6;
         const int a = static_cast<int>(c.fadeA * 255.0f);

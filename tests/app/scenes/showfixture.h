@@ -10,7 +10,7 @@
 // Declares `show`, the built show; without a headless device the test is
 // skipped, or fails where one is required (effects::test::deviceRequired).
 #define SHOW_OR_SKIP()                                                                                                 \
-    Show* show = app::scenes::test::builtShow();                                                                       \
+    app::Show* show = app::scenes::test::builtShow();                                                                  \
     if (show == nullptr) {                                                                                             \
         if (effects::test::deviceRequired()) {                                                                         \
             FAIL() << "no headless device, and one is required here";                                                  \

@@ -17,7 +17,7 @@ TEST(Startup, GreyIsTheSumOfThirdsOfTheThreeBytesWithAlphaCleared) {
     // Multiplying by the float nearest 1/3 and dividing by 3 disagree on
     // these (1 + 1 + 7 gives 3 one way and 2 the other).
     std::vector<std::uint32_t> pixels = {0x12010107u, 0xFF0A0A0Au, 0xFFFFFFFFu, 0x80000000u, 0xFF010119u};
-    turnGrey(pixels.data(), pixels.size());
+    app::turnGrey(pixels.data(), pixels.size());
     EXPECT_EQ(pixels[0], 0x00030303u);
     EXPECT_EQ(pixels[1], 0x000A0A0Au);
     EXPECT_EQ(pixels[2], 0x00FFFFFFu);
@@ -29,7 +29,7 @@ TEST(Startup, TargetsTexturesAndClothAreMadeAsTheScenesUseThem) {
     SHOW_OR_SKIP();
     device& d = *show->dev;
     for (int t = 1; t <= 6; ++t) {
-        const TargetSize size = d.targetSize[show->target(t)];
+        const dx::TargetSize size = d.targetSize[show->target(t)];
         EXPECT_EQ(size.width, t <= 3 ? static_cast<float>(app::scenes::test::kWidth) : 512.0f) << "T" << t;
         EXPECT_EQ(size.height, t <= 3 ? static_cast<float>(app::scenes::test::kHeight) : 256.0f) << "T" << t;
         EXPECT_NE(show->target(t), 0) << "T" << t;
@@ -39,16 +39,16 @@ TEST(Startup, TargetsTexturesAndClothAreMadeAsTheScenesUseThem) {
         EXPECT_EQ(show->program(p).height, 256);
         EXPECT_EQ(show->program(p).d3dTexture->GetLevelCount(), 8u) << "P" << p;
     }
-    EXPECT_EQ(show->logo->width, kLogoWidth);
-    EXPECT_EQ(show->logo->height, kLogoHeight);
+    EXPECT_EQ(show->logo->width, resources::kLogoWidth);
+    EXPECT_EQ(show->logo->height, resources::kLogoHeight);
 
     // The captions follow the list's order of stored strips, not the stored order.
-    const std::vector<std::uint8_t> strips = stripPictures();
-    const std::size_t stripBytes = std::size_t{kStripWidth} * kStripHeight * 3;
+    const std::vector<std::uint8_t> strips = resources::stripPictures();
+    const std::size_t stripBytes = std::size_t{resources::kStripWidth} * resources::kStripHeight * 3;
     for (std::size_t i = 0; i < show->captions.size(); ++i) {
-        const std::size_t strip = static_cast<std::size_t>(kCaptionStrips[i]);
+        const std::size_t strip = static_cast<std::size_t>(resources::kCaptionStrips[i]);
         const std::vector<std::uint32_t> expected =
-            toPixels32(strips.data() + stripBytes * strip, kStripWidth, kStripHeight);
+            resources::toPixels32(strips.data() + stripBytes * strip, resources::kStripWidth, resources::kStripHeight);
         ASSERT_NE(show->captions[i], nullptr);
         EXPECT_EQ(show->captions[i]->pixels, expected) << "caption " << i << " is not strip " << strip;
     }

@@ -22,7 +22,7 @@ class Dialogs : public ::testing::Test {
   protected:
     void SetUp() override {
         platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
-        installDialogResources();
+        resources::installDialogResources();
         platform::win32::script::clear();
         platform::win32::test::showsetup::prepare();
     }
@@ -41,18 +41,19 @@ TEST_F(Dialogs, ListBoxesAddResetSelectAndSortAsText) {
     LRESULT afterReset = 0;
     namespace script = platform::win32::script;
     script::call([&](HWND dialog) {
-        before = SendDlgItemMessageA(dialog, kAdapterList, LB_GETCURSEL, 0, 0);
+        before = SendDlgItemMessageA(dialog, resources::kAdapterList, LB_GETCURSEL, 0, 0);
         char buffer[64] = {};
-        outOfRange = SendDlgItemMessageA(dialog, kAdapterList, LB_GETTEXT, 5, reinterpret_cast<LPARAM>(buffer));
+        outOfRange =
+            SendDlgItemMessageA(dialog, resources::kAdapterList, LB_GETTEXT, 5, reinterpret_cast<LPARAM>(buffer));
     });
-    script::chooseRow(kAdapterList, 0);
-    script::chooseRowText(kResolutionList, "800x600");
+    script::chooseRow(resources::kAdapterList, 0);
+    script::chooseRowText(resources::kResolutionList, "800x600");
     script::call([&](HWND dialog) {
-        sortedRates = rows(dialog, kRefreshRateList);
-        unsortedModes = rows(dialog, kResolutionList);
-        SendDlgItemMessageA(dialog, kResolutionList, LB_RESETCONTENT, 0, 0);
-        afterReset = SendDlgItemMessageA(dialog, kResolutionList, LB_GETCOUNT, 0, 0) * 10 +
-                     SendDlgItemMessageA(dialog, kResolutionList, LB_GETCURSEL, 0, 0);
+        sortedRates = rows(dialog, resources::kRefreshRateList);
+        unsortedModes = rows(dialog, resources::kResolutionList);
+        SendDlgItemMessageA(dialog, resources::kResolutionList, LB_RESETCONTENT, 0, 0);
+        afterReset = SendDlgItemMessageA(dialog, resources::kResolutionList, LB_GETCOUNT, 0, 0) * 10 +
+                     SendDlgItemMessageA(dialog, resources::kResolutionList, LB_GETCURSEL, 0, 0);
     });
     script::pressKey(VK_ESCAPE);
     EXPECT_THROW(runSetup(), qtv_d3d::quitException);
@@ -75,11 +76,11 @@ TEST_F(Dialogs, OkStaysDisabledUntilARefreshRateIsChosen) {
     script::call([&](HWND dialog) { enabledAtStart = IsWindowEnabled(GetDlgItem(dialog, IDOK)); });
     // Cancel has the first focus (OK is disabled), and Enter on a focused
     // button presses that button; the lists take the focus first.
-    script::chooseRow(kAdapterList, 0);
+    script::chooseRow(resources::kAdapterList, 0);
     script::pressKey(VK_RETURN); // the default button is disabled: nothing
-    script::chooseRowText(kResolutionList, "1280x1024");
+    script::chooseRowText(resources::kResolutionList, "1280x1024");
     script::pressKey(VK_RETURN); // still nothing
-    script::chooseRow(kRefreshRateList, 0);
+    script::chooseRow(resources::kRefreshRateList, 0);
     script::pressKey(VK_TAB); // from the refresh list on to the check box
     script::pressKey(VK_RETURN);
     EXPECT_EQ(runSetup(), -1);
@@ -97,9 +98,9 @@ TEST_F(Dialogs, OkStaysDisabledUntilARefreshRateIsChosen) {
 TEST_F(Dialogs, CheckBoxTogglesByClickAndSpace) {
     std::vector<UINT> states;
     namespace script = platform::win32::script;
-    auto record = [&](HWND dialog) { states.push_back(IsDlgButtonChecked(dialog, kFullscreenCheckBox)); };
+    auto record = [&](HWND dialog) { states.push_back(IsDlgButtonChecked(dialog, resources::kFullscreenCheckBox)); };
     script::call(record);
-    script::click(kFullscreenCheckBox);
+    script::click(resources::kFullscreenCheckBox);
     script::call(record);
     script::pressKey(VK_SPACE); // the click gave it the focus
     script::call(record);
@@ -126,13 +127,14 @@ INT_PTR ignoreEverything(HWND, UINT, WPARAM, LPARAM) {
 
 TEST_F(Dialogs, ScriptFailuresAndGivingUp) {
     platform::win32::script::click(4242);
-    platform::win32::script::chooseRow(kAdapterList, 99);
-    platform::win32::script::chooseRowText(kAdapterList, "no such adapter");
+    platform::win32::script::chooseRow(resources::kAdapterList, 99);
+    platform::win32::script::chooseRowText(resources::kAdapterList, "no such adapter");
     // The procedure ignores Cancel, so the final Escape leaves it open.
-    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogResource), nullptr, ignoreEverything, 0), -1);
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(resources::kSetupDialogResource), nullptr, ignoreEverything, 0),
+              -1);
     EXPECT_EQ(platform::win32::script::failures(), 3);
     EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(555), nullptr, ignoreEverything, 0), -1);
-    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogResource), nullptr, nullptr, 0), -1);
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(resources::kSetupDialogResource), nullptr, nullptr, 0), -1);
 }
 
 struct Expected {
@@ -237,7 +239,7 @@ TEST_F(Dialogs, ErrorLayoutFollowsTheTemplateInDialogUnits) {
     // Closing by the frame: the procedure leaves WM_CLOSE to the default,
     // which sends Cancel.
     platform::win32::script::closeFrame();
-    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kErrorDialogResource), nullptr, endOnCancel, 0), 7);
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(resources::kErrorDialogResource), nullptr, endOnCancel, 0), 7);
 }
 
 TEST_F(Dialogs, PaintingShowsTheClassicFaceAndTheChosenRow) {
@@ -248,10 +250,10 @@ TEST_F(Dialogs, PaintingShowsTheClassicFaceAndTheChosenRow) {
     HWND dialogSeen = nullptr;
     namespace script = platform::win32::script;
     script::call([&](HWND dialog) { platform::win32::paintDialog(dialog, before); });
-    script::chooseRow(kAdapterList, 1);
+    script::chooseRow(resources::kAdapterList, 1);
     script::call([&](HWND dialog) {
         platform::win32::paintDialog(dialog, after);
-        GetWindowRect(GetDlgItem(dialog, kAdapterList), &list);
+        GetWindowRect(GetDlgItem(dialog, resources::kAdapterList), &list);
         GetWindowRect(dialog, &frame);
         dialogSeen = dialog;
     });

@@ -195,7 +195,7 @@ class Screenshots : public ::testing::Test {
         setenv("SDL_VIDEODRIVER", "x11", 1);
         platform::kernel::setRunMode(platform::kernel::RunMode::live);
         ASSERT_TRUE(platform::win32::displayAvailable());
-        installDialogResources();
+        resources::installDialogResources();
         platform::win32::script::clear();
         platform::win32::test::showsetup::prepare();
     }
@@ -211,11 +211,13 @@ TEST_F(Screenshots, ErrorDialog) {
     platform::win32::Picture painted;
     char fileText[32] = {};
     platform::win32::script::call([&](HWND dialog) {
-        GetDlgItemTextA(dialog, kErrorFileEdit, fileText, sizeof fileText);
+        GetDlgItemTextA(dialog, resources::kErrorFileEdit, fileText, sizeof fileText);
         screenshot(dialog, "error_dialog", shown, painted);
         pushKey(dialog, SDLK_ESCAPE); // through the live event path
     });
-    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kErrorDialogResource), nullptr, errorDialogProc, 0), 1);
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(resources::kErrorDialogResource), nullptr,
+                              app::core::errorDialogProc, 0),
+              1);
     EXPECT_STREQ(fileText, "dxbase");
     EXPECT_GT(shown.width, 400);
     EXPECT_EQ(shown.width, painted.width);
@@ -226,12 +228,12 @@ TEST_F(Screenshots, SetupDialog) {
     platform::win32::Picture shown;
     platform::win32::Picture painted;
     namespace script = platform::win32::script;
-    script::chooseRow(kAdapterList, 0);
-    script::chooseRowText(kResolutionList, "800x600");
-    script::chooseRowText(kRefreshRateList, "100 Hz");
+    script::chooseRow(resources::kAdapterList, 0);
+    script::chooseRowText(resources::kResolutionList, "800x600");
+    script::chooseRowText(resources::kRefreshRateList, "100 Hz");
     script::call([&](HWND dialog) {
         // A mouse click on the check box, through the live event path.
-        pushClick(dialog, kFullscreenCheckBox);
+        pushClick(dialog, resources::kFullscreenCheckBox);
         platform::win32::user::pumpEvents();
         screenshot(dialog, "setup_dialog", shown, painted);
         pushKey(dialog, SDLK_RETURN); // the default button, enabled by now

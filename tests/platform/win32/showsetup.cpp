@@ -25,8 +25,8 @@ INT_PTR recordingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         r.notifications.push_back({LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)});
         if (LOWORD(wParam) == IDOK) {
             ++r.okPresses;
-            r.resolutionAtOk = selectedRow(dialog, kResolutionList);
-            r.refreshAtOk = selectedRow(dialog, kRefreshRateList);
+            r.resolutionAtOk = selectedRow(dialog, resources::kResolutionList);
+            r.refreshAtOk = selectedRow(dialog, resources::kRefreshRateList);
         }
     }
     return setupDialogProc(dialog, message, wParam, lParam);
@@ -51,7 +51,7 @@ Record& record() {
 }
 
 void prepare() {
-    static dxwindow window;
+    static dx::dxwindow window;
     static const bool made = window.createMainWindow() != nullptr;
     static_cast<void>(made);
     dx::test::Direct3D& d3d = direct3D();
@@ -74,7 +74,7 @@ void prepare() {
 }
 
 INT_PTR run() {
-    return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSetupDialogResource), nullptr, recordingProc, 0);
+    return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(resources::kSetupDialogResource), nullptr, recordingProc, 0);
 }
 
 std::vector<std::string> rows(HWND dialog, int list) {

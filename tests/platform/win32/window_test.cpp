@@ -214,7 +214,7 @@ TEST(KeyCodes, SdlKeysMapToVirtualKeys) {
 }
 
 TEST(Resources, IconsAndCursors) {
-    installDialogResources();
+    resources::installDialogResources();
     EXPECT_NE(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(102)), nullptr);
     EXPECT_EQ(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(999)), nullptr);
     EXPECT_NE(LoadIconA(nullptr, MAKEINTRESOURCEA(IDI_HAND)), nullptr);

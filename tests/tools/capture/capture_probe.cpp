@@ -22,7 +22,7 @@
 #include <cstring>
 
 void runDemo(int, char*) {
-    installDialogResources();
+    resources::installDialogResources();
     DemoSettings settings{};
     settings.showSetupDialog = 1;
     settings.caption = "probe";
@@ -31,7 +31,7 @@ void runDemo(int, char*) {
     settings.height = 600;
     settings.refreshRate = 75;
     settings.backBufferFormat = D3DFMT_X8R8G8B8;
-    device* dev = (new dxwindow)->createMainWindow()->setupDisplay(settings);
+    device* dev = (new dx::dxwindow)->createMainWindow()->setupDisplay(settings);
 
     const char* endText = std::getenv("RIZA3V_PROBE_END");
     const double end = endText != nullptr ? std::atof(endText) : 2.0;
@@ -51,7 +51,7 @@ void runDemo(int, char*) {
         QueryPerformanceCounter(&now);
         const double t = static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
         if (failing && t > 0.5) {
-            raiseError("probe failure", "probe", 7);
+            errors::raiseError("probe failure", "probe", 7);
         }
         if (t >= end) {
             std::exit(0);

@@ -131,7 +131,7 @@ TEST(CaptureShow, TheStoryboardShowsEachSceneOverTheSong) {
     ASSERT_EQ(board.width, static_cast<std::uint32_t>(capture::kBoardWidth));
     ASSERT_EQ(board.height, static_cast<std::uint32_t>(capture::kBoardHeight));
     auto boardAt = [&](int x, int y) { return board.at(x, y) >> 8; };
-    const auto spans = scenesInPlayOrder();
+    const auto spans = app::scenesInPlayOrder();
     const int playOrder[6] = {1, 2, 6, 3, 5, 4};
     for (int i = 0; i < 6; ++i) {
         ASSERT_EQ(spans[static_cast<std::size_t>(i)].part, playOrder[i]);

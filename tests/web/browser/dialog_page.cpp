@@ -53,10 +53,10 @@ INT_PTR CALLBACK procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 
 int main() {
     platform::kernel::setRunMode(platform::kernel::RunMode::live);
-    installDialogResources();
+    resources::installDialogResources();
     HANDLE thread = CreateThread(nullptr, 0, poll, nullptr, 0, nullptr);
-    const INT_PTR chosen =
-        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kSetupDialogResource), nullptr, procedure, 0);
+    const INT_PTR chosen = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resources::kSetupDialogResource),
+                                           nullptr, procedure, 0);
     std::printf("riza3v-test: dialog returned %d after %d polls\n", static_cast<int>(chosen), polls);
 
     WAVEFORMATEX format{};
