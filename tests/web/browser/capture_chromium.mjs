@@ -12,7 +12,7 @@
 //   16 x 16 block off by more than 40 on average);
 // - no two of those frames are alike (mean difference above 10), so a page
 //   that kept showing one picture cannot pass.
-import { Browser, serve } from './chromium.mjs';
+import { Browser, exitWithResult, fail, serve } from './chromium.mjs';
 import { decodePng } from './png.mjs';
 import { execFileSync } from 'node:child_process';
 import crypto from 'node:crypto';
@@ -29,11 +29,6 @@ const fps = 10;
 const times = ['5', '16', '28', '41', '55', '65'];
 const kDistinctMean = 10;
 
-let failed = false;
-const fail = (text) => {
-  console.error(text);
-  failed = true;
-};
 
 // The data chunk of a RIFF WAVE file.
 function wavData(bytes) {
@@ -123,4 +118,4 @@ try {
   server.close();
   fs.rmSync(out, { recursive: true, force: true });
 }
-process.exit(failed ? 1 : 0);
+exitWithResult();

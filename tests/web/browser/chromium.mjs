@@ -25,6 +25,17 @@ export function serve(folder) {
   return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
 }
 
+// A check's failures: each is printed when found, and the driver's exit
+// status says whether there was any.
+let failures = 0;
+export function fail(text) {
+  console.error(text);
+  ++failures;
+}
+export function exitWithResult() {
+  process.exit(failures === 0 ? 0 : 1);
+}
+
 export class Browser {
   static async launch() {
     const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'riza3v-chromium-'));

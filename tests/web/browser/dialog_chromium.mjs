@@ -6,16 +6,11 @@
 // it wave-out plays on a running AudioContext with its position moving, and
 // Escape reaches the program's loop, which ends with status 1. No console
 // errors on the way.
-import { Browser, serve } from './chromium.mjs';
+import { Browser, exitWithResult, fail, serve } from './chromium.mjs';
 
 const folder = process.argv[2];
 const server = await serve(folder);
 const browser = await Browser.launch();
-let failed = false;
-const fail = (text) => {
-  console.error(text);
-  failed = true;
-};
 try {
   await browser.open(`http://127.0.0.1:${server.address().port}/dialog.html`);
   const [, okX, okY] = await browser.waitForConsole(/ok button at (-?\d+) (-?\d+)/, 60);
@@ -72,4 +67,4 @@ try {
   await browser.close();
   server.close();
 }
-process.exit(failed ? 1 : 0);
+exitWithResult();

@@ -9,7 +9,7 @@
 // (web_dialog_picture_matches_desktop). 3 s after the song starts the show's canvas holds a picture (not one colour) and the
 // Web Audio context runs; Escape then stops the show and the page says so
 // (status 1) with a button to play again. No console errors on the way.
-import { Browser, serve } from './chromium.mjs';
+import { Browser, exitWithResult, fail, serve } from './chromium.mjs';
 import { execFileSync } from 'node:child_process';
 
 const [folder, dialogPicture] = process.argv.slice(2);
@@ -25,11 +25,6 @@ const kLists = [1009, 1010, 1011]; // adapter, resolution, refresh rate
 const kOk = 1;
 const server = await serve(folder);
 const browser = await Browser.launch();
-let failed = false;
-const fail = (text) => {
-  console.error(text);
-  failed = true;
-};
 const sleep = (seconds) => new Promise((resolve) => setTimeout(resolve, seconds * 1000));
 // The colours on a canvas of the page (a WebGL one is copied to a 2D one first).
 const colours = (selector) => browser.evaluate(`(() => {
@@ -105,4 +100,4 @@ try {
   await browser.close();
   server.close();
 }
-process.exit(failed ? 1 : 0);
+exitWithResult();
