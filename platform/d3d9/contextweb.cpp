@@ -21,6 +21,37 @@ constexpr char kCanvas[] = "#canvas";
 // among the functions its proc-address call knows.
 extern "C" void glGetBufferSubData(GLenum target, GLintptr offset, GLsizeiptr size, void* data);
 
+// Returns to the browser for at least one of its frames (in a hidden tab,
+// which draws none, for one round of its other tasks), and until the GPU has
+// finished the frame before the one just presented. WebGL calls only queue
+// commands for the browser's GPU process; without the wait a slow GPU (a
+// software one) falls behind by many seconds, the picture lags the song, and
+// anything that reads the canvas waits for all of it. Two frames in flight
+// let the show build a frame while the GPU draws the last one. The page can
+// read the number of frames presented so far as Module.riza3vFramesPresented.
+EM_ASYNC_JS(void, waitForBrowserFrame, (), {
+    Module['riza3vFramesPresented'] = (Module['riza3vFramesPresented'] || 0) + 1;
+    var gl = GLctx;
+    var previous = Module['riza3vFrameFence'];
+    Module['riza3vFrameFence'] = {gl : gl, fence : gl.fenceSync(gl.SYNC_GPU_COMMANDS_COMPLETE, 0)};
+    gl.flush();
+    for (;;) {
+        await new Promise(function(resume) {
+            if (document.hidden) {
+                setTimeout(resume, 0);
+            } else {
+                requestAnimationFrame(function() { resume(); });
+            }
+        });
+        if (!previous || previous.gl != gl || gl.clientWaitSync(previous.fence, 0, 0) != gl.TIMEOUT_EXPIRED) {
+            break;
+        }
+    }
+    if (previous && previous.gl == gl) {
+        gl.deleteSync(previous.fence);
+    }
+});
+
 void* webglProc(const char* name) {
     if (std::strcmp(name, "glGetBufferSubData") == 0) {
         return reinterpret_cast<void*>(&glGetBufferSubData);
@@ -45,15 +76,21 @@ class WebGlContext final : public GlContext {
     }
     // The browser shows the canvas when control returns to it.
     void swap() override {}
-    // A present returns to the browser (a zero sleep through Asyncify): it
-    // draws the canvas, runs input and timers, and the page stays responsive
-    // whether or not the show ever sleeps (full screen and virtual runs do
-    // not). Live, every frame is shown; a virtual run, which shows nothing,
-    // returns only every kVirtualYieldMs of wall time, as each return costs
-    // more than drawing a small frame.
+    // A present returns to the browser (through Asyncify): it draws the
+    // canvas, runs input and timers, and the page stays responsive whether or
+    // not the show ever sleeps (full screen and virtual runs do not). Live,
+    // each frame waits for the browser's next frame and for the GPU, which
+    // paces the show to what the GPU keeps up with; a virtual run, which
+    // shows nothing and reads every frame back anyway, returns (a zero sleep)
+    // only every kVirtualYieldMs of wall time, as each return costs more than
+    // drawing a small frame.
     void framePresented() override {
+        if (live_) {
+            waitForBrowserFrame();
+            return;
+        }
         const double now = emscripten_get_now();
-        if (live_ || now - lastYieldMs_ >= kVirtualYieldMs) {
+        if (now - lastYieldMs_ >= kVirtualYieldMs) {
             emscripten_sleep(0);
             lastYieldMs_ = emscripten_get_now();
         }

@@ -6,8 +6,12 @@
 // and a click on OK starts the show,
 // the gesture that lets the page start sound. Where the controls are comes
 // from dialog_picture, whose picture of the dialog equals the page's
-// (web_dialog_picture_matches_desktop). 3 s after the song starts the show's canvas holds a picture (not one colour) and the
-// Web Audio context runs; Escape then stops the show and the page says so
+// (web_dialog_picture_matches_desktop). 3 s after the song starts the show's
+// canvas holds a picture (not one colour) and the Web Audio context runs.
+// For the next kWatchSeconds the picture keeps up with the song: reading the
+// canvas waits for every frame the GPU still has queued, so each read must
+// come back within kMostLagSeconds, the pictures must change, and the audio
+// clock must keep wall time. Escape then stops the show and the page says so
 // (status 1) with a button to play again. No console errors on the way.
 import { Browser, exitWithResult, fail, serve } from './chromium.mjs';
 import { execFileSync } from 'node:child_process';
@@ -23,13 +27,16 @@ for (const line of execFileSync(dialogPicture, { encoding: 'utf8', maxBuffer: 1 
 }
 const kLists = [1009, 1010, 1011]; // adapter, resolution, refresh rate
 const kOk = 1;
+const kWatchSeconds = 20;
+const kMostLagSeconds = 5;
 const server = await serve(folder);
 const browser = await Browser.launch();
 const sleep = (seconds) => new Promise((resolve) => setTimeout(resolve, seconds * 1000));
-// The colours on a canvas of the page (a WebGL one is copied to a 2D one first).
-const colours = (selector) => browser.evaluate(`(() => {
+// The colours on a canvas of the page (a WebGL one is copied to a 2D one
+// first), and a checksum of its pixels.
+const picture = (selector) => browser.evaluate(`(() => {
   const c = document.querySelector('${selector}');
-  if (!c || c.style.display === 'none' || c.width === 0) return 0;
+  if (!c || c.style.display === 'none' || c.width === 0) return { colours: 0, sum: 0 };
   const copy = document.createElement('canvas');
   copy.width = c.width;
   copy.height = c.height;
@@ -37,9 +44,17 @@ const colours = (selector) => browser.evaluate(`(() => {
   g.drawImage(c, 0, 0);
   const d = g.getImageData(0, 0, c.width, c.height).data;
   const seen = new Set();
-  for (let i = 0; i < d.length; i += 4) seen.add((d[i] << 16) | (d[i + 1] << 8) | d[i + 2]);
-  return seen.size;
+  let sum = 0;
+  for (let i = 0; i < d.length; i += 4) {
+    const rgb = (d[i] << 16) | (d[i + 1] << 8) | d[i + 2];
+    seen.add(rgb);
+    sum = (sum * 31 + rgb) % 1000000007;
+  }
+  return { colours: seen.size, sum };
 })()`);
+const colours = async (selector) => (await picture(selector)).colours;
+const audioState = () => browser.evaluate(`Object.values(Module.riza3vAudio || {}).map((a) => a.context.state).join()`);
+const audioClock = () => browser.evaluate(`Object.values(Module.riza3vAudio || {})[0].context.currentTime`);
 try {
   const loadStart = Date.now();
   await browser.open(`http://127.0.0.1:${server.address().port}/index.html`);
@@ -67,17 +82,48 @@ try {
   let state = '';
   for (let i = 0; i < 1200 && state !== 'running'; ++i) {
     await sleep(0.2);
-    state = await browser.evaluate(`Object.values(Module.riza3vAudio || {}).map((a) => a.context.state).join()`);
+    state = await audioState();
   }
   const songSeconds = (Date.now() - loadStart) / 1000;
   await sleep(3);
-  const picture = await colours('#canvas');
-  if (picture < 16) {
-    fail(`3 s into the show its canvas has ${picture} colours`);
+  const shown = await colours('#canvas');
+  if (shown < 16) {
+    fail(`3 s into the show its canvas has ${shown} colours`);
   }
-  state = await browser.evaluate(`Object.values(Module.riza3vAudio || {}).map((a) => a.context.state).join()`);
+  state = await audioState();
   if (state !== 'running') {
     fail(`the show's Web Audio context is "${state}", not running`);
+  }
+  const watchStart = Date.now();
+  const clockStart = await audioClock();
+  const framesStart = await browser.evaluate('Module.riza3vFramesPresented');
+  let worstLag = 0;
+  let changes = 0;
+  let reads = 0;
+  let last = null;
+  while (Date.now() - watchStart < kWatchSeconds * 1000) {
+    await sleep(1);
+    const asked = Date.now();
+    const now = await picture('#canvas');
+    const lag = (Date.now() - asked) / 1000;
+    worstLag = Math.max(worstLag, lag);
+    ++reads;
+    if (last !== null && now.sum !== last.sum) {
+      ++changes;
+    }
+    last = now;
+  }
+  const watched = (Date.now() - watchStart) / 1000;
+  const clockRan = (await audioClock()) - clockStart;
+  const frames = (await browser.evaluate('Module.riza3vFramesPresented')) - framesStart;
+  if (worstLag > kMostLagSeconds) {
+    fail(`a read of the show's canvas waited ${worstLag.toFixed(1)} s for the GPU to catch up`);
+  }
+  if (changes < (reads - 1) / 2) {
+    fail(`the picture changed between only ${changes} of ${reads} reads ${watched.toFixed(1)} s apart`);
+  }
+  if (Math.abs(clockRan - watched) > 0.1 * watched) {
+    fail(`the audio clock ran ${clockRan.toFixed(1)} s in ${watched.toFixed(1)} s`);
   }
   await browser.press('Escape', 27);
   let message = '';
@@ -93,7 +139,9 @@ try {
     fail('console errors:\n' + browser.errors.join('\n'));
   }
   console.log(`dialog after ${dialogSeconds.toFixed(1)} s (${dialog} colours), song playing after ` +
-    `${songSeconds.toFixed(1)} s, ${picture} colours 3 s later, Web Audio ${state}, "${message}"`);
+    `${songSeconds.toFixed(1)} s, ${shown} colours 3 s later, Web Audio ${state}; over ${watched.toFixed(1)} s ` +
+    `${frames} frames (${(frames / watched).toFixed(1)} per second), ${changes} changes in ${reads} reads, ` +
+    `slowest read ${worstLag.toFixed(2)} s, audio clock ${clockRan.toFixed(1)} s; "${message}"`);
 } catch (error) {
   fail(String(error.stack || error) + '\nconsole:\n' + browser.console.slice(-20).join('\n'));
 } finally {
