@@ -11,7 +11,8 @@
 // For the next kWatchSeconds the picture keeps up with the song: reading the
 // canvas waits for every frame the GPU still has queued, so each read must
 // come back within kMostLagSeconds, the pictures must change, and the audio
-// clock must keep wall time. Escape then stops the show and the page says so
+// clock must keep wall time, and the blocks the page hands to Web Audio must
+// hold the song (not silence) at the context's rate. Escape then stops the show and the page says so
 // (status 1) with a button to play again. No console errors on the way.
 import { Browser, exitWithResult, fail, serve } from './chromium.mjs';
 import { execFileSync } from 'node:child_process';
@@ -94,6 +95,18 @@ try {
   if (state !== 'running') {
     fail(`the show's Web Audio context is "${state}", not running`);
   }
+  // Listens to what the show hands to Web Audio: the sum of squares and the
+  // number of samples of the first channel.
+  await browser.evaluate(`(() => {
+    const audio = Object.values(Module.riza3vAudio)[0];
+    const fill = audio.node.onaudioprocess;
+    window.heard = { squares: 0, samples: 0 };
+    audio.node.onaudioprocess = (event) => {
+      fill(event);
+      for (const v of event.outputBuffer.getChannelData(0)) window.heard.squares += v * v;
+      window.heard.samples += event.outputBuffer.length;
+    };
+  })()`);
   const watchStart = Date.now();
   const clockStart = await audioClock();
   const framesStart = await browser.evaluate('Module.riza3vFramesPresented');
@@ -116,11 +129,17 @@ try {
   const watched = (Date.now() - watchStart) / 1000;
   const clockRan = (await audioClock()) - clockStart;
   const frames = (await browser.evaluate('Module.riza3vFramesPresented')) - framesStart;
+  const heard = await browser.evaluate(`({ ...window.heard, rate: Object.values(Module.riza3vAudio)[0].context.sampleRate })`);
+  const loudness = Math.sqrt(heard.squares / Math.max(1, heard.samples));
+  const heardSeconds = heard.samples / heard.rate;
   if (worstLag > kMostLagSeconds) {
     fail(`a read of the show's canvas waited ${worstLag.toFixed(1)} s for the GPU to catch up`);
   }
   if (changes < (reads - 1) / 2) {
     fail(`the picture changed between only ${changes} of ${reads} reads ${watched.toFixed(1)} s apart`);
+  }
+  if (loudness < 0.01 || Math.abs(heardSeconds - watched) > 0.1 * watched) {
+    fail(`Web Audio got ${heardSeconds.toFixed(1)} s of sound at ${loudness.toFixed(4)} RMS in ${watched.toFixed(1)} s`);
   }
   if (Math.abs(clockRan - watched) > 0.1 * watched) {
     fail(`the audio clock ran ${clockRan.toFixed(1)} s in ${watched.toFixed(1)} s`);
@@ -141,7 +160,8 @@ try {
   console.log(`dialog after ${dialogSeconds.toFixed(1)} s (${dialog} colours), song playing after ` +
     `${songSeconds.toFixed(1)} s, ${shown} colours 3 s later, Web Audio ${state}; over ${watched.toFixed(1)} s ` +
     `${frames} frames (${(frames / watched).toFixed(1)} per second), ${changes} changes in ${reads} reads, ` +
-    `slowest read ${worstLag.toFixed(2)} s, audio clock ${clockRan.toFixed(1)} s; "${message}"`);
+    `slowest read ${worstLag.toFixed(2)} s, audio clock ${clockRan.toFixed(1)} s, ${heardSeconds.toFixed(1)} s of sound ` +
+    `at ${loudness.toFixed(3)} RMS; "${message}"`);
 } catch (error) {
   fail(String(error.stack || error) + '\nconsole:\n' + browser.console.slice(-20).join('\n'));
 } finally {
