@@ -242,8 +242,12 @@ TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
     const double nDotL = 2.0 / std::sqrt(6.0);
     const double diffuse = 0.2 * nDotL;
     const double specular = 0.5 * std::pow(nDotL, 10.0);
-    for (BOOL enable : {FALSE, TRUE}) {
-        device->SetRenderState(D3DRS_SPECULARENABLE, enable);
+    // The device's own setting first: specular is off until it is enabled.
+    for (int pass = 0; pass < 3; ++pass) {
+        const BOOL enable = pass == 2 ? TRUE : FALSE;
+        if (pass > 0) {
+            device->SetRenderState(D3DRS_SPECULARENABLE, enable);
+        }
         device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
         device->BeginScene();
         device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
@@ -267,6 +271,21 @@ TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
     const double hz = 2 * l + 1;
     const double nDotH = hz / std::sqrt(2 * l * l + hz * hz);
     EXPECT_NEAR(red(p.at(32, 32)), (diffuse + 0.5 * std::pow(nDotH, 10.0)) * 255, 1.5);
+
+    // A light's ambient colour is attenuated like its diffuse one:
+    // Ca (Ga + att La) + Cd Ld (N.L) att with att = 1 / Attenuation0.
+    material.Ambient = {1, 1, 1, 1};
+    device->SetMaterial(&material);
+    light.Ambient = {0.6f, 0.6f, 0.6f, 1};
+    light.Attenuation0 = 2;
+    device->SetLight(0, &light);
+    device->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    device->BeginScene();
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK);
+    device->EndScene();
+    p = readBackBuffer("attenuatedambient");
+    EXPECT_NEAR(red(p.at(32, 32)), (0.6 * 0.5 + diffuse * 0.5) * 255, 1.5);
 }
 
 // Point sprite size with scaling: Ss = Vh Si sqrt(1 / (A + B De + C De^2)),
