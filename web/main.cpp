@@ -3,12 +3,10 @@
 // (virtual mode with the scripted user, as riza3v-capture). A capture puts
 // the presented frames on the same time grid as riza3v-capture (frame n is
 // show time n / fps) and hands the page the frames at the asked show times;
-// the sound is placed on show time by the same rule as that tool's WAV
-// (silence until the first played byte, then the PCM, cut at the last frame),
-// so the page's hash of it equals the hash of riza3v.wav's data.
+// the sound is laid on show time by that tool's own code, so the page's hash
+// of it equals the hash of riza3v.wav's data.
 #include "app/demo.h"
 #include "app/dxmain.h"
-#include "music/output.h"
 #include "platform/d3d9/d3d9ext.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/runmode.h"
@@ -19,6 +17,7 @@
 #include "resources/dialogs/dialogs.h"
 #include "tools/capture/framegrid.h"
 #include "tools/capture/options.h"
+#include "tools/capture/soundtrack.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,6 +34,23 @@ constexpr std::uint64_t kNsPerSecond = 1'000'000'000;
 // step leaves that out so that presents fall 1/fps apart (as riza3v-capture).
 constexpr std::uint64_t kWindowedPresentSleepNs = 10'000'000;
 
+// The sound track kept in memory, for the page to hash.
+struct PcmInMemory final : capture::SoundTrack::Sink {
+    bool appendSilence(std::uint64_t frames, std::uint32_t channels, std::string&) override {
+        bytes.resize(bytes.size() + static_cast<std::size_t>(frames * channels * 2), 0);
+        return true;
+    }
+    bool append(const std::uint8_t* data, std::size_t size, std::string&) override {
+        bytes.insert(bytes.end(), data, data + size);
+        return true;
+    }
+    bool truncate(std::uint64_t size, std::string&) override {
+        bytes.resize(static_cast<std::size_t>(size));
+        return true;
+    }
+    std::vector<std::uint8_t> bytes;
+};
+
 class PageCaptureRun {
   public:
     explicit PageCaptureRun(const platform::win32::PageCapture& request)
@@ -48,7 +64,8 @@ class PageCaptureRun {
             return;
         }
         grid_.presented(platform::d3d9::presentedFrameNs(), rgba);
-        pumpAudio(trackFramesFor(end_));
+        std::string why;
+        track_.pump(track_.framesFor(end_, request_.fps), why); // a memory sink does not fail
         if (grid_.done()) {
             finish(end_);
             std::exit(0);
@@ -74,12 +91,6 @@ class PageCaptureRun {
         return options;
     }
 
-    // Track frames of the sound up to grid frame `frames`, rounded to the nearest.
-    std::uint64_t trackFramesFor(long frames) const {
-        const auto fps = static_cast<std::uint64_t>(request_.fps);
-        return (static_cast<std::uint64_t>(frames) * rate_ + fps / 2) / fps;
-    }
-
     void emit(long n, const std::uint8_t* rgba) {
         for (double seconds : request_.at) {
             const auto ns = static_cast<std::uint64_t>(std::llround(std::max(0.0, seconds) * kNsPerSecond));
@@ -89,45 +100,21 @@ class PageCaptureRun {
         }
     }
 
-    // Moves the sound played so far into the track, placed on show time, up
-    // to capFrames track frames.
-    void pumpAudio(std::uint64_t capFrames) {
-        const std::vector<std::uint8_t> pcm = platform::winmm::takeWaveOutPcm();
-        if (!sinkStarted_) {
-            std::uint64_t writeNs = 0;
-            if (!platform::winmm::virtualSinkStart(writeNs, rate_, channels_)) {
-                return;
-            }
-            sinkStarted_ = true;
-            // The first played frame sounds at writeNs: it lands there, rounded to the nearest frame.
-            const std::uint64_t at = (writeNs * rate_ + kNsPerSecond / 2) / kNsPerSecond;
-            trackFrames_ = std::min(at, capFrames);
-            track_.assign(static_cast<std::size_t>(trackFrames_ * channels_ * 2), 0);
-        }
-        const std::uint64_t frameBytes = channels_ * 2;
-        const std::uint64_t room = capFrames > trackFrames_ ? capFrames - trackFrames_ : 0;
-        const std::uint64_t take = std::min<std::uint64_t>(pcm.size() / frameBytes, room);
-        track_.insert(track_.end(), pcm.begin(), pcm.begin() + static_cast<std::ptrdiff_t>(take * frameBytes));
-        trackFrames_ += take;
-    }
-
     void finish(long lastFrame) {
         finished_ = true;
         lastFrame = std::min(lastFrame, end_);
         grid_.finish(lastFrame);
-        pumpAudio(trackFramesFor(lastFrame));
-        platform::win32::pageKeepPcm(track_);
+        std::string why;
+        track_.finish(track_.framesFor(lastFrame, request_.fps), why);
+        platform::win32::pageKeepPcm(pcm_.bytes);
     }
 
     platform::win32::PageCapture request_;
     capture::Options options_;
     long end_;
     capture::FrameGrid grid_;
-    std::uint32_t rate_ = music::kOutputRate;
-    std::uint32_t channels_ = 2;
-    bool sinkStarted_ = false;
-    std::uint64_t trackFrames_ = 0;
-    std::vector<std::uint8_t> track_;
+    PcmInMemory pcm_;
+    capture::SoundTrack track_{pcm_};
     bool finished_ = false;
 };
 

@@ -4,7 +4,6 @@
 #include "app/frameloop.h"
 #include "app/timeline.h"
 #include "errors/errors.h"
-#include "music/output.h"
 #include "platform/d3d9/d3d9ext.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/runmode.h"
@@ -16,6 +15,7 @@
 #include "tools/capture/ffmpeg.h"
 #include "tools/capture/framegrid.h"
 #include "tools/capture/progress.h"
+#include "tools/capture/soundtrack.h"
 #include "tools/capture/storyboard.h"
 #include "tools/pngfile/pngfile.h"
 #include "tools/wavfile/wavfile.h"
@@ -42,12 +42,22 @@ namespace {
 // left of 1/fps, so that presents fall 1/fps apart.
 constexpr std::uint64_t kWindowedPresentSleepNs = 10'000'000;
 constexpr std::uint64_t kNsPerSecond = 1'000'000'000;
-// Where the sink's PCM goes in a track that starts at show time 0: the first
-// played frame sounds at writeNs, so it lands at writeNs * rate / 1e9,
-// rounded to the nearest frame.
-std::uint64_t trackFrameAt(std::uint64_t ns, std::uint32_t framesPerSecond) {
-    return (ns * framesPerSecond + 500'000'000u) / 1'000'000'000u;
-}
+
+// The WAV file as the sound track's sink.
+class WavSink final : public SoundTrack::Sink {
+  public:
+    explicit WavSink(wavfile::WavFile& wav) : wav_(wav) {}
+    bool appendSilence(std::uint64_t frames, std::uint32_t channels, std::string& why) override {
+        return wav_.appendSilence(frames, channels, why);
+    }
+    bool append(const std::uint8_t* bytes, std::size_t size, std::string& why) override {
+        return wav_.append(bytes, size, why);
+    }
+    bool truncate(std::uint64_t bytes, std::string& why) override { return wav_.truncate(bytes, why); }
+
+  private:
+    wavfile::WavFile& wav_;
+};
 
 // Lines of the show's log shown on the terminal when the show fails.
 constexpr int kLogLinesShown = 12;
@@ -228,10 +238,6 @@ class Session {
   private:
     void emit(long n, const std::uint8_t* rgba);
     void pumpAudio(std::uint64_t capFrames);
-    std::uint64_t trackFramesFor(long frames) const {
-        return (static_cast<std::uint64_t>(frames) * rate_ + static_cast<std::uint64_t>(options.fps) / 2) /
-               static_cast<std::uint64_t>(options.fps);
-    }
 
     FrameGrid grid;
     Progress progress;
@@ -246,10 +252,8 @@ class Session {
     std::unique_ptr<VideoEncoder> video_;
     std::vector<std::string> written_;
     bool madeFramesDir_ = false;
-    bool sinkStarted_ = false;
-    std::uint32_t rate_ = music::kOutputRate;
-    std::uint32_t channels_ = 2;
-    std::uint64_t trackFrames_ = 0; // frames in the WAV so far
+    WavSink wavSink_{wav_};
+    SoundTrack track_{wavSink_};
     long framesWritten_ = 0;
     // The capture's speed is timed from its first frame, after the show's start-up.
     std::chrono::steady_clock::time_point wallStart_{};
@@ -375,27 +379,10 @@ void Session::emit(long n, const std::uint8_t* rgba) {
 
 // Moves the sound played so far into the WAV, placed on show time, up to capFrames.
 void Session::pumpAudio(std::uint64_t capFrames) {
-    std::vector<std::uint8_t> pcm = platform::winmm::takeWaveOutPcm();
     std::string why;
-    if (!sinkStarted_) {
-        std::uint64_t writeNs = 0;
-        if (!platform::winmm::virtualSinkStart(writeNs, rate_, channels_)) {
-            return;
-        }
-        sinkStarted_ = true;
-        const std::uint64_t silent = std::min(trackFrameAt(writeNs, rate_), capFrames);
-        if (!wav_.appendSilence(silent, channels_, why)) {
-            fail(wavPath_, why);
-        }
-        trackFrames_ = silent;
-    }
-    const std::uint64_t frameBytes = channels_ * 2;
-    const std::uint64_t room = capFrames > trackFrames_ ? capFrames - trackFrames_ : 0;
-    const std::uint64_t take = std::min<std::uint64_t>(pcm.size() / frameBytes, room);
-    if (!wav_.append(pcm.data(), static_cast<std::size_t>(take * frameBytes), why)) {
+    if (!track_.pump(capFrames, why)) {
         fail(wavPath_, why);
     }
-    trackFrames_ += take;
 }
 
 void Session::presented(const std::uint8_t* rgba) {
@@ -405,7 +392,7 @@ void Session::presented(const std::uint8_t* rgba) {
         timings_->beforeFirstPresent = platform::d3d9::presentReadBackTimes();
     }
     grid.presented(platform::d3d9::presentedFrameNs(), rgba);
-    pumpAudio(trackFramesFor(end));
+    pumpAudio(track_.framesFor(end, options.fps));
     if (timings_) {
         timings_->hookSeconds += secondsBetween(hookStart, SteadyClock::now());
     }
@@ -415,15 +402,9 @@ int Session::finish(long lastFrame) {
     stage = Stage::finished;
     lastFrame = std::min(lastFrame, end);
     grid.finish(lastFrame);
-    const std::uint64_t wanted = trackFramesFor(lastFrame);
-    pumpAudio(wanted);
     std::string why;
-    const std::uint64_t frameBytes = channels_ * 2;
-    if (trackFrames_ > wanted ? !wav_.truncate(wanted * frameBytes, why)
-                              : !wav_.appendSilence(wanted - trackFrames_, channels_, why)) {
-        fail(wavPath_, why);
-    }
-    if (!wav_.finish(rate_, channels_, why)) {
+    if (!track_.finish(track_.framesFor(lastFrame, options.fps), why) ||
+        !wav_.finish(track_.rate(), track_.channels(), why)) {
         fail(wavPath_, why);
     }
     wavfile::Sound sound;
