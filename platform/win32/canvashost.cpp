@@ -8,6 +8,7 @@
 // are queued and handed to the layer by pumpEvents, as SDL's are.
 #include "platform/win32/canvashost.h"
 #include "platform/kernel/kernel.h"
+#include "platform/win32/script.h"
 #include "platform/win32/userstate.h"
 
 #include <emscripten.h>
@@ -27,7 +28,7 @@ namespace platform::win32::user {
 namespace {
 
 struct InputEvent {
-    enum class Kind { key, mouse } kind;
+    enum class Kind { key, mouse, close } kind;
     SDL_Window* window; // mouse: the dialog canvas clicked
     int virtualKey = 0;
     bool down = false;
@@ -256,6 +257,13 @@ void sdlShowCursor(bool show) {
     riza3vCursor(show ? 1 : 0);
 }
 
+// Called by the page's close button, the stand-in for a window frame's: the
+// window in front (a dialog, else the show's) is closed as its frame's close
+// box would close it.
+extern "C" EMSCRIPTEN_KEEPALIVE void riza3vCloseWindow() {
+    pending().push_back(InputEvent{InputEvent::Kind::close, nullptr});
+}
+
 void pumpEvents() {
     if (!sdlReady()) {
         return;
@@ -266,6 +274,10 @@ void pumpEvents() {
         if (e.kind == InputEvent::Kind::key) {
             SDL_Window* target = keyTarget();
             keyEvent(e.virtualKey, e.down, e.repeat, target != nullptr ? windowForSdl(target) : nullptr);
+        } else if (e.kind == InputEvent::Kind::close) {
+            if (SDL_Window* target = keyTarget(); target != nullptr) {
+                simulateClose(windowForSdl(target));
+            }
         } else if (HWND dialog = windowForSdl(e.window); dialog != nullptr) {
             dialogMouse(dialog, e.x, e.y, e.down);
         }

@@ -13,7 +13,9 @@
 // come back within kMostLagSeconds, the pictures must change, and the audio
 // clock must keep wall time, and the blocks the page hands to Web Audio must
 // hold the song (not silence) at the context's rate. Escape then stops the show and the page says so
-// (status 1) with a button to play again. No console errors on the way.
+// (status 1) with a button to play again. Played again, closing the show's
+// window with the page's close button, or closing the setup dialog, ends it
+// the same way. No console errors on the way.
 import { Browser, exitWithResult, fail, serve } from './chromium.mjs';
 import { execFileSync } from 'node:child_process';
 
@@ -56,9 +58,8 @@ const picture = (selector) => browser.evaluate(`(() => {
 const colours = async (selector) => (await picture(selector)).colours;
 const audioState = () => browser.evaluate(`Object.values(Module.riza3vAudio || {}).map((a) => a.context.state).join()`);
 const audioClock = () => browser.evaluate(`Object.values(Module.riza3vAudio || {})[0].context.currentTime`);
-try {
-  const loadStart = Date.now();
-  await browser.open(`http://127.0.0.1:${server.address().port}/index.html`);
+// Waits for the setup dialog; returns its colours.
+async function waitForDialog() {
   let dialog = 0;
   for (let i = 0; i < 600 && dialog < 3; ++i) {
     await sleep(0.2);
@@ -67,7 +68,10 @@ try {
   if (dialog < 3) {
     throw new Error(`no setup dialog on the page after 120 s (${dialog} colours)`);
   }
-  const dialogSeconds = (Date.now() - loadStart) / 1000;
+  return dialog;
+}
+// Picks the first mode in the setup dialog, clicks OK and waits for the song.
+async function startShow() {
   const box = await browser.evaluate(`(() => {
     const r = document.querySelector('canvas[id^="riza3v-dialog"]').getBoundingClientRect();
     return [r.left, r.top];
@@ -85,13 +89,38 @@ try {
     await sleep(0.2);
     state = await audioState();
   }
+}
+// Clicks the middle of an element of the page, as a person would.
+async function clickOn(selector) {
+  const [x, y] = await browser.evaluate(`(() => {
+    const r = document.querySelector('${selector}').getBoundingClientRect();
+    return [(r.left + r.right) / 2, (r.top + r.bottom) / 2];
+  })()`);
+  await browser.click(x, y);
+}
+// What the page says once the show has ended ('' if it has not within 30 s).
+async function endMessage() {
+  let message = '';
+  for (let i = 0; i < 150 && message === ''; ++i) {
+    await sleep(0.2);
+    message = await browser.evaluate(`document.getElementById('ended').style.display === 'block' ? ` +
+      `document.getElementById('message').textContent : ''`);
+  }
+  return message;
+}
+try {
+  const loadStart = Date.now();
+  await browser.open(`http://127.0.0.1:${server.address().port}/index.html`);
+  const dialog = await waitForDialog();
+  const dialogSeconds = (Date.now() - loadStart) / 1000;
+  await startShow();
   const songSeconds = (Date.now() - loadStart) / 1000;
   await sleep(3);
   const shown = await colours('#canvas');
   if (shown < 16) {
     fail(`3 s into the show its canvas has ${shown} colours`);
   }
-  state = await audioState();
+  const state = await audioState();
   if (state !== 'running') {
     fail(`the show's Web Audio context is "${state}", not running`);
   }
@@ -145,14 +174,25 @@ try {
     fail(`the audio clock ran ${clockRan.toFixed(1)} s in ${watched.toFixed(1)} s`);
   }
   await browser.press('Escape', 27);
-  let message = '';
-  for (let i = 0; i < 150 && message === ''; ++i) {
-    await sleep(0.2);
-    message = await browser.evaluate(`document.getElementById('ended').style.display === 'block' ? ` +
-      `document.getElementById('message').textContent : ''`);
-  }
+  const message = await endMessage();
   if (message !== 'The show stopped (status 1).') {
     fail(`after Escape the page says "${message}"`);
+  }
+  // Played again, the show's window closed by the page's close button (its
+  // frame's close box) ends the show as Escape does; so does closing the
+  // setup dialog.
+  for (const stage of ['the show', 'the setup dialog']) {
+    await clickOn('#again');
+    await waitForDialog();
+    if (stage === 'the show') {
+      await startShow();
+      await sleep(1);
+    }
+    await clickOn('#close');
+    const closed = await endMessage();
+    if (closed !== 'The show stopped (status 1).') {
+      fail(`after closing ${stage} the page says "${closed}"`);
+    }
   }
   if (browser.errors.length > 0) {
     fail('console errors:\n' + browser.errors.join('\n'));
