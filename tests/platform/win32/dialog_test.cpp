@@ -33,85 +33,6 @@ class Dialogs : public ::testing::Test {
 
 using platform::win32::test::showsetup::rows;
 
-TEST_F(Dialogs, ListBoxesAddResetSelectAndSortAsText) {
-    std::vector<std::string> sortedRates;
-    std::vector<std::string> unsortedModes;
-    LRESULT before = 0;
-    LRESULT outOfRange = 0;
-    LRESULT afterReset = 0;
-    namespace script = platform::win32::script;
-    script::call([&](HWND dialog) {
-        before = SendDlgItemMessageA(dialog, resources::kAdapterList, LB_GETCURSEL, 0, 0);
-        char buffer[64] = {};
-        outOfRange =
-            SendDlgItemMessageA(dialog, resources::kAdapterList, LB_GETTEXT, 5, reinterpret_cast<LPARAM>(buffer));
-    });
-    script::chooseRow(resources::kAdapterList, 0);
-    script::chooseRowText(resources::kResolutionList, "800x600");
-    script::call([&](HWND dialog) {
-        sortedRates = rows(dialog, resources::kRefreshRateList);
-        unsortedModes = rows(dialog, resources::kResolutionList);
-        SendDlgItemMessageA(dialog, resources::kResolutionList, LB_RESETCONTENT, 0, 0);
-        afterReset = SendDlgItemMessageA(dialog, resources::kResolutionList, LB_GETCOUNT, 0, 0) * 10 +
-                     SendDlgItemMessageA(dialog, resources::kResolutionList, LB_GETCURSEL, 0, 0);
-    });
-    script::pressKey(VK_ESCAPE);
-    EXPECT_THROW(runSetup(), qtv_d3d::quitException);
-
-    EXPECT_EQ(before, LB_ERR);
-    EXPECT_EQ(outOfRange, LB_ERR);
-    // Sorted as text: "100 Hz" stands above "60 Hz".
-    EXPECT_EQ(sortedRates, (std::vector<std::string>{"100 Hz", "60 Hz", "75 Hz"}));
-    // Modes differing only in refresh rate give one row; the list keeps the
-    // order of insertion.
-    EXPECT_EQ(unsortedModes, (std::vector<std::string>{"640x480", "800x600", "1024x768", "1280x960", "1280x1024",
-                                                       "1600x1200", "1920x1080", "1920x1200", "2560x1440"}));
-    EXPECT_EQ(afterReset, -1); // no rows, no selection
-    EXPECT_EQ(platform::win32::script::failures(), 0);
-}
-
-TEST_F(Dialogs, OkStaysDisabledUntilARefreshRateIsChosen) {
-    BOOL enabledAtStart = TRUE;
-    namespace script = platform::win32::script;
-    script::call([&](HWND dialog) { enabledAtStart = IsWindowEnabled(GetDlgItem(dialog, IDOK)); });
-    // Cancel has the first focus (OK is disabled), and Enter on a focused
-    // button presses that button; the lists take the focus first.
-    script::chooseRow(resources::kAdapterList, 0);
-    script::pressKey(VK_RETURN); // the default button is disabled: nothing
-    script::chooseRowText(resources::kResolutionList, "1280x1024");
-    script::pressKey(VK_RETURN); // still nothing
-    script::chooseRow(resources::kRefreshRateList, 0);
-    script::pressKey(VK_TAB); // from the refresh list on to the check box
-    script::pressKey(VK_RETURN);
-    EXPECT_EQ(runSetup(), -1);
-    EXPECT_FALSE(enabledAtStart);
-    EXPECT_EQ(platform::win32::test::showsetup::record().okPresses, 1);
-    EXPECT_EQ(platform::win32::test::showsetup::record().resolutionAtOk, "1280x1024");
-    EXPECT_EQ(platform::win32::test::showsetup::record().refreshAtOk, "60 Hz");
-    // The show opened that mode, windowed.
-    ASSERT_NE(theDevice, nullptr);
-    EXPECT_EQ(platform::win32::test::showsetup::direct3D().lastParameters.BackBufferWidth, 1280u);
-    EXPECT_EQ(platform::win32::test::showsetup::direct3D().lastParameters.BackBufferHeight, 1024u);
-    EXPECT_EQ(platform::win32::test::showsetup::direct3D().lastParameters.Windowed, TRUE);
-}
-
-TEST_F(Dialogs, CheckBoxTogglesByClickAndSpace) {
-    std::vector<UINT> states;
-    namespace script = platform::win32::script;
-    auto record = [&](HWND dialog) { states.push_back(IsDlgButtonChecked(dialog, resources::kFullscreenCheckBox)); };
-    script::call(record);
-    script::click(resources::kFullscreenCheckBox);
-    script::call(record);
-    script::pressKey(VK_SPACE); // the click gave it the focus
-    script::call(record);
-    script::pressKey(VK_SPACE);
-    script::call(record);
-    script::pressKey(VK_ESCAPE);
-    EXPECT_THROW(runSetup(), qtv_d3d::quitException);
-    EXPECT_EQ(states, (std::vector<UINT>{BST_UNCHECKED, BST_CHECKED, BST_UNCHECKED, BST_CHECKED}));
-    EXPECT_EQ(activeSettings.windowed, 0); // three clicks from windowed
-}
-
 TEST_F(Dialogs, ExceptionsFromTheProcedureRemoveTheDialog) {
     HWND seen = nullptr;
     platform::win32::script::call([&](HWND dialog) { seen = dialog; });
@@ -375,6 +296,9 @@ TEST_F(Controls, NotificationsFollowThePlatformsRules) {
     script::click(kCheck);       // BN_CLICKED, unchecks
     script::pressKey(VK_SPACE);  // the check box has the focus: clicks again
     script::pressKey(VK_RETURN); // the check box is no push button: the default button
+    script::call([&](HWND dialog) { EnableWindow(GetDlgItem(dialog, kDefault), FALSE); });
+    script::pressKey(VK_RETURN); // a disabled default button: nothing
+    script::call([&](HWND dialog) { EnableWindow(GetDlgItem(dialog, kDefault), TRUE); });
     script::click(kDefault);
     script::call([&](HWND dialog) { send(dialog, kCheck, BM_CLICK); });
     EXPECT_EQ(run(), 5);
@@ -427,6 +351,7 @@ TEST_F(Controls, ListBoxMessagesByTheirDocumentedResults) {
     std::vector<std::string> plain;
     char text[16] = {};
     platform::win32::script::call([&](HWND dialog) {
+        r.push_back(send(dialog, kSorted, LB_GETCURSEL)); // nothing chosen yet
         // Sorted lists compare without regard to case ("Delta" after "beta");
         // the result is the new row's index.
         for (const char* t : {"beta", "Alpha", "gamma", "Delta", "epsilon", "zeta"}) {
@@ -447,6 +372,7 @@ TEST_F(Controls, ListBoxMessagesByTheirDocumentedResults) {
         r.push_back(send(dialog, kSorted, LB_GETTOPINDEX));
         r.push_back(send(dialog, kSorted, LB_GETTEXTLEN, 2));
         r.push_back(send(dialog, kSorted, LB_GETTEXTLEN, 8));
+        r.push_back(send(dialog, kSorted, LB_GETTEXT, 8, text));
         r.push_back(send(dialog, kSorted, LB_GETTEXT, 6, text));
         r.push_back(send(dialog, kSorted, LB_SETCURSEL, static_cast<WPARAM>(-1))); // clears, and says LB_ERR
         r.push_back(send(dialog, kSorted, LB_GETCURSEL));
@@ -455,10 +381,13 @@ TEST_F(Controls, ListBoxMessagesByTheirDocumentedResults) {
         }
         plain = rows(dialog, kPlain);
         r.push_back(send(dialog, kPlain, LB_GETCOUNT));
+        send(dialog, kPlain, LB_SETCURSEL, 1);
+        send(dialog, kPlain, LB_RESETCONTENT);
+        r.push_back(send(dialog, kPlain, LB_GETCURSEL)); // no rows, no selection
     });
     EXPECT_EQ(run(), 5);
-    EXPECT_EQ(r, (std::vector<LRESULT>{0, 0, 2, 2, 3, 5,      3, 3,      4,  7, 4, LB_ERR, 4, 0,
-                                       7, 4, 1, 1, 5, LB_ERR, 4, LB_ERR, -1, 0, 1, 2,      3}));
+    EXPECT_EQ(r, (std::vector<LRESULT>{LB_ERR, 0, 0, 2, 2, 3,      5,      3, 3,      4,  7, 4, LB_ERR, 4, 0,
+                                       7,      4, 1, 1, 5, LB_ERR, LB_ERR, 4, LB_ERR, -1, 0, 1, 2,      3, LB_ERR}));
     EXPECT_EQ(sorted, (std::vector<std::string>{"Alpha", "beta", "Delta", "epsilon", "gamma", "zeta"}));
     EXPECT_STREQ(text, "zeta");
     EXPECT_EQ(plain, (std::vector<std::string>{"9", "10", "1"}));

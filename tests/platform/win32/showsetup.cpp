@@ -9,25 +9,9 @@ namespace platform::win32::test::showsetup {
 
 namespace {
 
-std::string selectedRow(HWND dialog, int id) {
-    const LRESULT row = SendDlgItemMessageA(dialog, id, LB_GETCURSEL, 0, 0);
-    char buffer[1024] = {};
-    if (row < 0 || SendDlgItemMessageA(dialog, id, LB_GETTEXT, static_cast<WPARAM>(row),
-                                       reinterpret_cast<LPARAM>(buffer)) == LB_ERR) {
-        return {};
-    }
-    return buffer;
-}
-
 INT_PTR recordingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COMMAND) {
-        Record& r = record();
-        r.notifications.push_back({LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)});
-        if (LOWORD(wParam) == IDOK) {
-            ++r.okPresses;
-            r.resolutionAtOk = selectedRow(dialog, resources::kResolutionList);
-            r.refreshAtOk = selectedRow(dialog, resources::kRefreshRateList);
-        }
+    if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
+        ++record().okPresses;
     }
     return setupDialogProc(dialog, message, wParam, lParam);
 }

@@ -1,8 +1,8 @@
 // The show's own setup dialog procedure (dx/dxbase.h) on the real template,
 // answering a mock Direct3D object with two adapters and a fixed list of
 // display modes, so that tests drive the dialog manager with what the show
-// runs. Every message reaches the show's procedure; on the way the commands
-// it gets, and the rows selected when OK reaches it, are recorded.
+// runs. Every message reaches the show's procedure; on the way the OK
+// commands it gets are counted.
 #pragma once
 
 #include "platform/win32/dialog.h"
@@ -13,17 +13,8 @@
 
 namespace platform::win32::test::showsetup {
 
-struct Notification {
-    int id;
-    int code;
-    HWND control;
-};
-
 struct Record {
-    std::vector<Notification> notifications;
     int okPresses = 0;
-    std::string resolutionAtOk;
-    std::string refreshAtOk;
 };
 
 // Makes the show's main window on the first call, puts the mock in the place
