@@ -31,10 +31,9 @@ bool SoundTrack::pump(std::uint64_t capFrames, std::string& why) {
         }
         frames_ = silent;
     }
-    const std::uint64_t frameBytes = channels_ * 2;
     const std::uint64_t room = capFrames > frames_ ? capFrames - frames_ : 0;
-    const std::uint64_t take = std::min<std::uint64_t>(pcm.size() / frameBytes, room);
-    if (!sink_.append(pcm.data(), static_cast<std::size_t>(take * frameBytes), why)) {
+    const std::uint64_t take = std::min<std::uint64_t>(pcm.size() / frameBytes(), room);
+    if (!sink_.append(pcm.data(), static_cast<std::size_t>(take * frameBytes()), why)) {
         return false;
     }
     frames_ += take;
@@ -45,7 +44,7 @@ bool SoundTrack::finish(std::uint64_t frames, std::string& why) {
     if (!pump(frames, why)) {
         return false;
     }
-    const bool ok = frames_ > frames ? sink_.truncate(frames * channels_ * 2, why)
+    const bool ok = frames_ > frames ? sink_.truncate(frames * frameBytes(), why)
                                      : sink_.appendSilence(frames - frames_, channels_, why);
     frames_ = frames;
     return ok;

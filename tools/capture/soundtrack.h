@@ -40,6 +40,9 @@ class SoundTrack {
     std::uint32_t channels() const { return channels_; }
 
   private:
+    // 16-bit samples, one per channel.
+    std::uint64_t frameBytes() const { return std::uint64_t{channels_} * 2; }
+
     Sink& sink_;
     bool started_ = false;
     std::uint32_t rate_ = music::kOutputRate;
