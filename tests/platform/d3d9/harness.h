@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,44 @@ using headless::blue;
 using headless::green;
 using headless::Picture;
 using headless::red;
+
+// Holds one reference to an object of the layer and releases it at the end
+// of the scope. The device keeps no references to what is bound to it, so a
+// test need not unbind an object before it goes.
+template <class T> class Ref {
+  public:
+    Ref() = default;
+    explicit Ref(T* object) : object_(object) {}
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    ~Ref() { reset(); }
+
+    // Releases what is held; the address to pass to a Create call.
+    T** put() {
+        reset();
+        return &object_;
+    }
+    void reset() {
+        if (object_ != nullptr) {
+            object_->Release();
+            object_ = nullptr;
+        }
+    }
+    T* get() const { return object_; }
+    T* operator->() const { return object_; }
+    operator T*() const { return object_; }
+
+  private:
+    T* object_ = nullptr;
+};
+
+// A pixel of a picture and the colour expected there.
+struct Probe {
+    UINT x, y;
+    D3DCOLOR colour;
+};
+// Expects every probe's colour at its pixel.
+void expectPixels(const Picture& p, std::initializer_list<Probe> probes);
 
 // Pre-transformed vertex of FVF 0x144 and 0x244.
 struct ScreenVertex {
@@ -37,6 +76,11 @@ class DeviceTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
+
+    // Clears target and depth, begins a scene and turns lighting, the depth
+    // test and culling off, for drawing pre-transformed quads.
+    void begin(D3DCOLOR clear = 0xFF000000u);
+    void end() { ASSERT_EQ(device->EndScene(), D3D_OK); }
 
     // Recreates the device with another back buffer size or depth format.
     void makeDevice(UINT width, UINT height, BOOL autoDepth = TRUE, D3DFORMAT depthFormat = D3DFMT_D24S8);
