@@ -179,14 +179,6 @@ TEST_F(DeviceTest, TurnedGeometryIsLitByTheFormula) {
             const double nDotH = dot(n, unit(unit({-eye.x, -eye.y, -eye.z}) + l));
             const double highlightTerm = nDotL > 0 && nDotH > 0 ? std::pow(nDotH, 8.0) * att : 0.0;
             highlights += highlightTerm * 0.7 > 0.1 ? 1 : 0;
-            const double ambient = 0.3 * (16.0 / 255.0 + 0.1 * att);
-            const double diffuseLight[3] = {0.9, 0.8, 0.6};
-            const double matDiffuse[3] = {0.8, 0.7, 0.9};
-            double expected[3];
-            for (int k = 0; k < 3; ++k) {
-                const double diffuse = std::min(1.0, ambient + matDiffuse[k] * diffuseLight[k] * nDotL * att);
-                expected[k] = std::min(1.0, diffuse + std::min(1.0, 0.7 * highlightTerm)) * 255;
-            }
             ASSERT_LT(d, light.Range);
             // The D3D viewport maps x_ndc -1..1 to 0..width with pixel centres on integers.
             const double cx = eye.x * proj.m[0][0] / eye.z;
@@ -199,14 +191,19 @@ TEST_F(DeviceTest, TurnedGeometryIsLitByTheFormula) {
             }
             centres.emplace_back(px, py);
             const D3DCOLOR got = p.at(static_cast<UINT>(px), static_cast<UINT>(py));
-            EXPECT_NEAR(red(got), expected[0], 2.5) << c.name << " at " << px << "," << py;
-            EXPECT_NEAR(green(got), expected[1], 2.5) << c.name << " at " << px << "," << py;
-            EXPECT_NEAR(blue(got), expected[2], 2.5) << c.name << " at " << px << "," << py;
+            const int channels[3] = {red(got), green(got), blue(got)};
+            const double ambient = 0.3 * (16.0 / 255.0 + 0.1 * att);
+            const double diffuseLight[3] = {0.9, 0.8, 0.6};
+            const double matDiffuse[3] = {0.8, 0.7, 0.9};
+            for (int k = 0; k < 3; ++k) {
+                const double diffuse = std::min(1.0, ambient + matDiffuse[k] * diffuseLight[k] * nDotL * att);
+                const double expected = std::min(1.0, diffuse + std::min(1.0, 0.7 * highlightTerm)) * 255;
+                EXPECT_NEAR(channels[k], expected, 2.5) << c.name << " channel " << k << " at " << px << "," << py;
+            }
         }
         // The case must hold highlights for a turned normal to show.
         EXPECT_GE(highlights, 3) << c.name << " " << highlights;
     }
-    device->LightEnable(0, FALSE);
 }
 
 // With D3DRS_SPECULARENABLE the specular term Cs Ls (N.H)^P att is added
@@ -242,18 +239,21 @@ TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
     const double nDotL = 2.0 / std::sqrt(6.0);
     const double diffuse = 0.2 * nDotL;
     const double specular = 0.5 * std::pow(nDotL, 10.0);
+    auto drawSquare = [&](const char* name) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+        device->BeginScene();
+        device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK) << name;
+        device->EndScene();
+        return readBackBuffer(name);
+    };
     // The device's own setting first: specular is off until it is enabled.
     for (int pass = 0; pass < 3; ++pass) {
         const BOOL enable = pass == 2 ? TRUE : FALSE;
         if (pass > 0) {
             device->SetRenderState(D3DRS_SPECULARENABLE, enable);
         }
-        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-        device->BeginScene();
-        device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
-        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK);
-        device->EndScene();
-        Picture p = readBackBuffer(enable != FALSE ? "specular" : "nospecular");
+        Picture p = drawSquare(enable != FALSE ? "specular" : "nospecular");
         const double expected = (diffuse + (enable != FALSE ? specular : 0.0)) * 255;
         EXPECT_NEAR(red(p.at(32, 32)), expected, 1.5) << "specular " << enable;
         EXPECT_NEAR(blue(p.at(20, 40)), expected, 1.5) << "specular " << enable;
@@ -262,15 +262,10 @@ TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
     // looking along +z, so H = norm(L + (0, 0, -1)). With L = (-1, -1, -2) / sqrt 6
     // at a corner, N.H = (2 / sqrt 6 + 1) / |L + (0, 0, -1)|.
     device->SetRenderState(D3DRS_LOCALVIEWER, FALSE);
-    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-    device->BeginScene();
-    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK);
-    device->EndScene();
-    Picture p = readBackBuffer("distantviewer");
     const double l = 1.0 / std::sqrt(6.0);
     const double hz = 2 * l + 1;
     const double nDotH = hz / std::sqrt(2 * l * l + hz * hz);
-    EXPECT_NEAR(red(p.at(32, 32)), (diffuse + 0.5 * std::pow(nDotH, 10.0)) * 255, 1.5);
+    EXPECT_NEAR(red(drawSquare("distantviewer").at(32, 32)), (diffuse + 0.5 * std::pow(nDotH, 10.0)) * 255, 1.5);
 
     // A light's ambient colour is attenuated like its diffuse one:
     // Ca (Ga + att La) + Cd Ld (N.L) att with att = 1 / Attenuation0.
@@ -280,12 +275,7 @@ TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
     light.Attenuation0 = 2;
     device->SetLight(0, &light);
     device->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
-    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-    device->BeginScene();
-    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK);
-    device->EndScene();
-    p = readBackBuffer("attenuatedambient");
-    EXPECT_NEAR(red(p.at(32, 32)), (0.6 * 0.5 + diffuse * 0.5) * 255, 1.5);
+    EXPECT_NEAR(red(drawSquare("attenuatedambient").at(32, 32)), (0.6 * 0.5 + diffuse * 0.5) * 255, 1.5);
 }
 
 // Point sprite size with scaling: Ss = Vh Si sqrt(1 / (A + B De + C De^2)),
@@ -333,8 +323,8 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
     }
     // Sprites: the texture's top half red, bottom half blue; a 16-pixel
     // pre-transformed sprite shows red on top.
-    IDirect3DTexture9* texture =
-        makeTexture(2, 2, [](UINT, UINT y) -> D3DCOLOR { return y == 0 ? 0xFFFF0000u : 0xFF0000FFu; });
+    Ref<IDirect3DTexture9> texture{
+        makeTexture(2, 2, [](UINT, UINT y) -> D3DCOLOR { return y == 0 ? 0xFFFF0000u : 0xFF0000FFu; })};
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
     device->BeginScene();
     device->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
@@ -357,19 +347,14 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
     ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &big, sizeof big), D3D_OK);
     device->EndScene();
     Picture p = readBackBuffer("sprite");
-    EXPECT_EQ(p.at(32, 26), 0xFFFF0000u);
-    EXPECT_EQ(p.at(32, 38), 0xFF0000FFu);
-    EXPECT_EQ(p.at(2, 50), 0xFF0000FFu);
+    expectPixels(p, {{32, 26, 0xFFFF0000u}, {32, 38, 0xFF0000FFu}, {2, 50, 0xFF0000FFu}});
     int spriteWidth = 0;
     for (UINT x = 16; x < 64; ++x) {
         spriteWidth += p.at(x, 36) != 0xFF000000u ? 1 : 0;
     }
     EXPECT_EQ(spriteWidth, 16);
     // The big point centred on (0, 0) covers 32 pixels right and down of it.
-    EXPECT_EQ(p.at(31, 0), 0xFFFFFFFFu);
-    EXPECT_EQ(p.at(33, 0), 0xFF000000u);
-    device->SetTexture(0, nullptr);
-    texture->Release();
+    expectPixels(p, {{31, 0, 0xFFFFFFFFu}, {33, 0, 0xFF000000u}});
 }
 
 } // namespace

@@ -40,19 +40,13 @@ class Shaders : public DeviceTest {
         D3DMATRIX proj{{{f, 0, 0, 0}, {0, f, 0, 0}, {0, 0, 10.0f / 9.9f, 1}, {0, 0, -1.0f / 9.9f, 0}}};
         device->SetTransform(D3DTS_WORLD, &world);
         device->SetTransform(D3DTS_PROJECTION, &proj);
-        // c0..c3 = the transpose of world x view x projection, so that
-        // dp4 with c0..c3 gives the row-vector product.
-        float wvp[4][4] = {};
+        // c0..c3 = the transpose of world x view x projection (the view is
+        // the identity), so that dp4 with c0..c3 gives the row-vector product.
         for (int i = 0; i < 4; ++i) {
             for (int j = 0; j < 4; ++j) {
                 for (int k = 0; k < 4; ++k) {
-                    wvp[i][j] += world.m[i][k] * proj.m[k][j];
+                    transposed[j][i] += world.m[i][k] * proj.m[k][j];
                 }
-            }
-        }
-        for (int i = 0; i < 4; ++i) {
-            for (int j = 0; j < 4; ++j) {
-                transposed[i][j] = wvp[j][i];
             }
         }
         const D3DVERTEXELEMENT9 elements[] = {
@@ -63,10 +57,6 @@ class Shaders : public DeviceTest {
         ASSERT_EQ(device->CreateVertexDeclaration(elements, &declaration), D3D_OK);
     }
     void TearDown() override {
-        device->SetTexture(0, nullptr);
-        device->SetVertexShader(nullptr);
-        device->SetPixelShader(nullptr);
-        device->SetVertexDeclaration(nullptr);
         texture->Release();
         declaration->Release();
         DeviceTest::TearDown();
@@ -129,24 +119,18 @@ const char* const kPs13 = "ps_1_3\ntex t0\nmul r0, t0, v0\n";
 // default (MODULATE of TEXTURE and CURRENT) and each shader pairing.
 TEST_F(Shaders, TokenCodeDrawsWhatTheFixedFunctionPipelineDraws) {
     Picture reference = draw(nullptr, nullptr, "fixed");
-    IDirect3DVertexShader9* vs20 = nullptr;
-    IDirect3DPixelShader9* ps20 = nullptr;
-    IDirect3DVertexShader9* vs11 = nullptr;
-    IDirect3DPixelShader9* ps13 = nullptr;
-    ASSERT_EQ(device->CreateVertexShader(tokens(kVs20).data(), &vs20), D3D_OK);
-    ASSERT_EQ(device->CreatePixelShader(tokens(kPs20).data(), &ps20), D3D_OK);
-    ASSERT_EQ(device->CreateVertexShader(tokens(kVs11).data(), &vs11), D3D_OK);
-    ASSERT_EQ(device->CreatePixelShader(tokens(kPs13).data(), &ps13), D3D_OK);
+    Ref<IDirect3DVertexShader9> vs20;
+    Ref<IDirect3DPixelShader9> ps20;
+    Ref<IDirect3DVertexShader9> vs11;
+    Ref<IDirect3DPixelShader9> ps13;
+    ASSERT_EQ(device->CreateVertexShader(tokens(kVs20).data(), vs20.put()), D3D_OK);
+    ASSERT_EQ(device->CreatePixelShader(tokens(kPs20).data(), ps20.put()), D3D_OK);
+    ASSERT_EQ(device->CreateVertexShader(tokens(kVs11).data(), vs11.put()), D3D_OK);
+    ASSERT_EQ(device->CreatePixelShader(tokens(kPs13).data(), ps13.put()), D3D_OK);
     expectSame(reference, draw(vs20, ps20, "vs20ps20"), "vs_2_0 + ps_2_0");
     expectSame(reference, draw(vs11, ps13, "vs11ps13"), "vs_1_1 + ps_1_3");
     expectSame(reference, draw(vs20, nullptr, "vs20fixed"), "vs_2_0 + fixed pixels");
     expectSame(reference, draw(nullptr, ps20, "fixedps20"), "fixed vertices + ps_2_0");
-    device->SetVertexShader(nullptr);
-    device->SetPixelShader(nullptr);
-    vs20->Release();
-    ps20->Release();
-    vs11->Release();
-    ps13->Release();
 }
 
 // A scene that makes its shader pair from the same code every frame: after
@@ -188,8 +172,6 @@ TEST_F(Shaders, TheSameCodeMadeAgainSharesItsTranslation) {
     ASSERT_EQ(device->CreatePixelShader(tokens(kPs13).data(), &other), D3D_OK);
     EXPECT_EQ(platform::d3d9::countersOf(device).shadersCompiled, settled.shadersCompiled + 1);
     other->Release();
-    device->SetVertexShader(nullptr);
-    device->SetPixelShader(nullptr);
     previousVs->Release();
     previousPs->Release();
 }
@@ -224,8 +206,8 @@ TEST_F(Shaders, EveryNewProgramGetsTheTransforms) {
             code += "add r0, r0, r" + std::to_string(s) + "\n";
         }
         code += "add r0, r0, c0\nmov oC0, r0\n";
-        IDirect3DPixelShader9* ps = nullptr;
-        ASSERT_EQ(device->CreatePixelShader(tokens(code.c_str()).data(), &ps), D3D_OK);
+        Ref<IDirect3DPixelShader9> ps;
+        ASSERT_EQ(device->CreatePixelShader(tokens(code.c_str()).data(), ps.put()), D3D_OK);
         // The quad's centre on the centre pixel of its cell, one pixel to each side.
         const float half = 2.0f / 64.0f;
         const float x = static_cast<float>(cell % 16 * 4 + 2);
@@ -237,8 +219,6 @@ TEST_F(Shaders, EveryNewProgramGetsTheTransforms) {
         device->SetTransform(D3DTS_WORLD, &world);
         device->SetPixelShader(ps);
         EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK);
-        device->SetPixelShader(nullptr);
-        ps->Release();
     }
     device->EndScene();
     const Picture picture = readBackBuffer("cells");
@@ -252,13 +232,13 @@ TEST_F(Shaders, EveryNewProgramGetsTheTransforms) {
 // shader still colours them. A quad from (10.5, 20.5) to (30.5, 50.5) covers
 // the pixels whose centres (integer coordinates) lie inside it: x 11..30, y 21..50.
 TEST_F(Shaders, PreTransformedVerticesSkipTheVertexShader) {
-    IDirect3DVertexShader9* vs = nullptr;
-    IDirect3DPixelShader9* ps = nullptr;
-    ASSERT_EQ(device->CreateVertexShader(tokens(kVs20).data(), &vs), D3D_OK);
+    Ref<IDirect3DVertexShader9> vs;
+    Ref<IDirect3DPixelShader9> ps;
+    ASSERT_EQ(device->CreateVertexShader(tokens(kVs20).data(), vs.put()), D3D_OK);
     ASSERT_EQ(device->CreatePixelShader(tokens("ps_2_0\ndef c0, 0.0, 1.0, 0.5, 1.0\ndcl v0\n"
                                                "mul r0, v0, c0\nmov oC0, r0\n")
                                             .data(),
-                                        &ps),
+                                        ps.put()),
               D3D_OK);
     device->SetRenderState(D3DRS_LIGHTING, FALSE);
     device->SetVertexShader(vs);
@@ -280,10 +260,6 @@ TEST_F(Shaders, PreTransformedVerticesSkipTheVertexShader) {
             ASSERT_EQ(shaded.at(x, y), inside ? 0xFF008060u : 0xFF000000u) << x << "," << y;
         }
     }
-    device->SetVertexShader(nullptr);
-    device->SetPixelShader(nullptr);
-    vs->Release();
-    ps->Release();
 }
 
 // One full-screen output colour per program; the expected values are
@@ -324,22 +300,18 @@ TEST_F(Shaders, InstructionResults) {
     };
     // Expected green of the fifth case: r1 = 0.75 / 2 = 0.375; c0.r _bx2 = 2 x 0.25 - 1 = -0.5;
     // 0.375 - 0.5 saturates at the colour output to 0.
-    IDirect3DVertexShader9* vs = nullptr;
-    ASSERT_EQ(device->CreateVertexShader(tokens(kVs20).data(), &vs), D3D_OK);
+    Ref<IDirect3DVertexShader9> vs;
+    ASSERT_EQ(device->CreateVertexShader(tokens(kVs20).data(), vs.put()), D3D_OK);
     for (const auto& c : cases) {
-        IDirect3DPixelShader9* ps = nullptr;
-        ASSERT_EQ(device->CreatePixelShader(tokens(c.ps).data(), &ps), D3D_OK) << c.ps;
+        Ref<IDirect3DPixelShader9> ps;
+        ASSERT_EQ(device->CreatePixelShader(tokens(c.ps).data(), ps.put()), D3D_OK) << c.ps;
         Picture p = draw(vs, ps, "instruction");
         D3DCOLOR centre = p.at(32, 32);
         auto to8 = [](float v) { return std::clamp(v, 0.0f, 1.0f) * 255.0f; };
         EXPECT_NEAR(red(centre), to8(c.r), 1.0) << c.ps;
         EXPECT_NEAR(green(centre), to8(c.g), 1.0) << c.ps;
         EXPECT_NEAR(blue(centre), to8(c.b), 1.0) << c.ps;
-        device->SetPixelShader(nullptr);
-        ps->Release();
     }
-    device->SetVertexShader(nullptr);
-    vs->Release();
 }
 
 // Vertex programs: the matrix forms, sge/slt, defined constants that win
@@ -357,8 +329,8 @@ TEST_F(Shaders, VertexInstructionResults) {
                        "mov oD0.y, r2.z\n"
                        "mov oD0.z, r0.y\n" // 2, clamped to 1
                        "mov oD0.w, c10.w\n";
-    IDirect3DVertexShader9* vs = nullptr;
-    ASSERT_EQ(device->CreateVertexShader(tokens(text).data(), &vs), D3D_OK);
+    Ref<IDirect3DVertexShader9> vs;
+    ASSERT_EQ(device->CreateVertexShader(tokens(text).data(), vs.put()), D3D_OK);
     const float rows[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
     device->SetVertexShaderConstantF(4, &rows[0][0], 3);
     const float ignored[4] = {9, 9, 9, 9};
@@ -368,8 +340,6 @@ TEST_F(Shaders, VertexInstructionResults) {
     EXPECT_EQ(red(centre), 255);
     EXPECT_NEAR(green(centre), 0.5 * 255, 1);
     EXPECT_EQ(blue(centre), 255);
-    device->SetVertexShader(nullptr);
-    vs->Release();
 }
 
 // Code above the device's shader versions, of the wrong kind, malformed or
