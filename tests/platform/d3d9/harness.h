@@ -60,6 +60,14 @@ struct Probe {
 // Expects every probe's colour at its pixel.
 void expectPixels(const Picture& p, std::initializer_list<Probe> probes);
 
+// Vertices of FVF D3DFVF_XYZ and D3DFVF_XYZ | D3DFVF_DIFFUSE.
+struct XyzVertex {
+    float x, y, z;
+};
+struct ColouredVertex {
+    float x, y, z;
+    D3DCOLOR colour;
+};
 // Pre-transformed vertex of FVF 0x144 and 0x244.
 struct ScreenVertex {
     float x, y, z, rhw;

@@ -211,11 +211,10 @@ TEST_F(DeviceTest, TurnedGeometryIsLitByTheFormula) {
 // all four corners light alike, so the square is uniform at the corner value.
 TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
     const LitVertex quad[4] = {{-1, -1, 0, 0, 0, -1}, {-1, 1, 0, 0, 0, -1}, {1, 1, 0, 0, 0, -1}, {1, -1, 0, 0, 0, -1}};
-    D3DMATRIX world = identity();
+    // The world keeps its default, the identity.
     D3DMATRIX view = identity();
     view.m[3][2] = 2.0f;
     D3DMATRIX proj = perspective(static_cast<float>(M_PI / 2), 0.1f, 10.0f);
-    device->SetTransform(D3DTS_WORLD, &world);
     device->SetTransform(D3DTS_VIEW, &view);
     device->SetTransform(D3DTS_PROJECTION, &proj);
     D3DMATERIAL9 material{};
@@ -282,15 +281,8 @@ TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
 // clamped to [POINTSIZE_MIN, POINTSIZE_MAX]; pre-transformed points are
 // POINTSIZE pixels. Sprite texture coordinates run (0, 0) at the top left.
 TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
-    struct Xyz {
-        float x, y, z;
-        D3DCOLOR colour;
-    };
-    D3DMATRIX world = identity();
-    D3DMATRIX view = identity();
+    // World and view keep their defaults, identities.
     D3DMATRIX proj = perspective(static_cast<float>(M_PI / 2), 0.1f, 10.0f);
-    device->SetTransform(D3DTS_WORLD, &world);
-    device->SetTransform(D3DTS_VIEW, &view);
     device->SetTransform(D3DTS_PROJECTION, &proj);
     device->SetRenderState(D3DRS_LIGHTING, FALSE);
     device->SetRenderState(D3DRS_ZENABLE, FALSE);
@@ -307,7 +299,7 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
         device->SetRenderState(D3DRS_POINTSCALE_A, std::bit_cast<DWORD>(c.a));
         device->SetRenderState(D3DRS_POINTSCALE_B, std::bit_cast<DWORD>(c.b));
         device->SetRenderState(D3DRS_POINTSCALE_C, std::bit_cast<DWORD>(c.c));
-        const Xyz point{0, 0, c.distance, 0xFFFFFFFFu};
+        const ColouredVertex point{0, 0, c.distance, 0xFFFFFFFFu};
         device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
         ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &point, sizeof point), D3D_OK);
         device->EndScene();

@@ -141,10 +141,7 @@ TEST_F(Pixels, MissingTexturesAndColours) {
     begin();
     device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
     drawQuad(0, 0, 32, 64, 0xFF336699u);
-    struct Xyz {
-        float x, y, z;
-    };
-    const Xyz tri[3] = {{0, 1, 0.5f}, {1, 1, 0.5f}, {0, -1, 0.5f}}; // right half of the screen, top
+    const XyzVertex tri[3] = {{0, 1, 0.5f}, {1, 1, 0.5f}, {0, -1, 0.5f}}; // right half of the screen, top
     device->SetFVF(D3DFVF_XYZ);
     ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof tri[0]), D3D_OK);
     end();

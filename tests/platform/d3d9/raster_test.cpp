@@ -60,14 +60,7 @@ TEST_F(Raster, EdgesJustPastPixelCentresAreDecidedByTheFillRule) {
             }
         }
     }
-    struct Coloured {
-        float x, y, z;
-        D3DCOLOR colour;
-    };
-    const D3DMATRIX identity{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
-    device->SetTransform(D3DTS_WORLD, &identity);
-    device->SetTransform(D3DTS_VIEW, &identity);
-    device->SetTransform(D3DTS_PROJECTION, &identity);
+    // The transforms keep their defaults, identities.
     int wrong = 0;
     for (bool pretransformed : {true, false}) {
         for (const Quad& q : probes) {
@@ -78,10 +71,10 @@ TEST_F(Raster, EdgesJustPastPixelCentresAreDecidedByTheFillRule) {
                 // The viewport maps x_ndc -1..1 to 0..64, y_ndc 1..-1 to 0..64.
                 auto nx = [](float x) { return static_cast<float>(x / 32.0 - 1.0); };
                 auto ny = [](float y) { return static_cast<float>(1.0 - y / 32.0); };
-                const Coloured v[4] = {{nx(q.x0), ny(q.y0), 0.5f, 0xFFFF0000u},
-                                       {nx(q.x1), ny(q.y0), 0.5f, 0xFFFF0000u},
-                                       {nx(q.x1), ny(q.y1), 0.5f, 0xFFFF0000u},
-                                       {nx(q.x0), ny(q.y1), 0.5f, 0xFFFF0000u}};
+                const ColouredVertex v[4] = {{nx(q.x0), ny(q.y0), 0.5f, 0xFFFF0000u},
+                                             {nx(q.x1), ny(q.y0), 0.5f, 0xFFFF0000u},
+                                             {nx(q.x1), ny(q.y1), 0.5f, 0xFFFF0000u},
+                                             {nx(q.x0), ny(q.y1), 0.5f, 0xFFFF0000u}};
                 device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
                 ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof v[0]), D3D_OK);
             }
@@ -155,18 +148,15 @@ TEST_F(Raster, RenderTargetsKeepRowZeroAtTheTop) {
 // counter-clockwise ones, D3DCULL_CW drops clockwise ones. Checked for
 // pre-transformed and transformed vertices alike.
 TEST_F(Raster, CullingFollowsTheScreenWinding) {
-    struct Xyz {
-        float x, y, z;
-        D3DCOLOR colour;
-    };
     // Clockwise on the screen: top-left, top-right, bottom-left.
     // Clockwise on the screen in the lower right, away from the clip-space triangle.
     const ScreenVertex cwScreen[3] = {
         {40, 34, 0, 1, 0xFFFF0000u, 0, 0}, {62, 34, 0, 1, 0xFFFF0000u, 0, 0}, {40, 62, 0, 1, 0xFFFF0000u, 0, 0}};
     const ScreenVertex ccwScreen[3] = {cwScreen[0], cwScreen[2], cwScreen[1]};
     // Clip space with identity transforms: +y is up, so (-1, 1) is the top left.
-    const Xyz cwClip[3] = {{-1, 1, 0.5f, 0xFF00FF00u}, {1, 1, 0.5f, 0xFF00FF00u}, {-1, -1, 0.5f, 0xFF00FF00u}};
-    const Xyz ccwClip[3] = {cwClip[0], cwClip[2], cwClip[1]};
+    const ColouredVertex cwClip[3] = {
+        {-1, 1, 0.5f, 0xFF00FF00u}, {1, 1, 0.5f, 0xFF00FF00u}, {-1, -1, 0.5f, 0xFF00FF00u}};
+    const ColouredVertex ccwClip[3] = {cwClip[0], cwClip[2], cwClip[1]};
     struct Case {
         DWORD cull;
         bool clockwise;
@@ -182,7 +172,9 @@ TEST_F(Raster, CullingFollowsTheScreenWinding) {
             device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, c.clockwise ? cwScreen : ccwScreen, sizeof(ScreenVertex)),
             D3D_OK);
         device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
-        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, c.clockwise ? cwClip : ccwClip, sizeof(Xyz)), D3D_OK);
+        ASSERT_EQ(
+            device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, c.clockwise ? cwClip : ccwClip, sizeof(ColouredVertex)),
+            D3D_OK);
         end();
         Picture p = readBackBuffer("cull");
         EXPECT_EQ(p.at(43, 37) == 0xFFFF0000u, c.visible) << "screen, cull " << c.cull << " cw " << c.clockwise;
@@ -228,11 +220,8 @@ TEST_F(Raster, PreTransformedDepthOutsideZeroToOne) {
     drawQuad(0, 32, 16, 48, 0xFFFF00FFu, 3.0f); // drawn again after the depth-tested draws
     // Untransformed, depth test off, identity transforms: z 2 lies beyond
     // the far plane (clip space 0 <= z <= w).
-    struct Xyz {
-        float x, y, z;
-    };
-    const Xyz far[3] = {{0.5f, 0, 2}, {1, 0, 2}, {0.5f, -1, 2}}; // right half, bottom half
-    const Xyz near[3] = {{0, 0, 0.5f}, {0.5f, 0, 0.5f}, {0, -1, 0.5f}};
+    const XyzVertex far[3] = {{0.5f, 0, 2}, {1, 0, 2}, {0.5f, -1, 2}}; // right half, bottom half
+    const XyzVertex near[3] = {{0, 0, 0.5f}, {0.5f, 0, 0.5f}, {0, -1, 0.5f}};
     device->SetFVF(D3DFVF_XYZ); // white without a colour
     ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, far, sizeof far[0]), D3D_OK);
     ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, near, sizeof near[0]), D3D_OK);

@@ -181,8 +181,8 @@ TEST_F(Shaders, TheSameCodeMadeAgainSharesItsTranslation) {
 // own world matrix (a new transform serial) into a 4 x 4 cell of the target.
 // A cell left black is a program that drew with transforms it was never sent.
 TEST_F(Shaders, EveryNewProgramGetsTheTransforms) {
+    // The view keeps its default, the identity.
     const D3DMATRIX identity{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
-    device->SetTransform(D3DTS_VIEW, &identity);
     device->SetTransform(D3DTS_PROJECTION, &identity);
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
     device->BeginScene();
