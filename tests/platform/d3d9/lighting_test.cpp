@@ -60,15 +60,11 @@ D3DMATRIX rotation(int axis, float angle) {
     return m;
 }
 
-D3DMATRIX scaleTranslate(float sx, float sy, float sz, float tx, float ty, float tz) {
-    D3DMATRIX m{};
+D3DMATRIX scale(float sx, float sy, float sz) {
+    D3DMATRIX m = identity();
     m.m[0][0] = sx;
     m.m[1][1] = sy;
     m.m[2][2] = sz;
-    m.m[3][0] = tx;
-    m.m[3][1] = ty;
-    m.m[3][2] = tz;
-    m.m[3][3] = 1.0f;
     return m;
 }
 
@@ -130,8 +126,9 @@ TEST_F(DeviceTest, TurnedGeometryIsLitByTheFormula) {
     light.Position = {-1.0f, 0.8f, -3.0f};
     for (const Case& c : cases) {
         // The view turns the scene about the world origin, then moves it 5 in front of the camera.
-        const D3DMATRIX view = product(c.viewRotation, scaleTranslate(1, 1, 1, 0, 0, 5));
-        const D3DMATRIX world = product(scaleTranslate(sx, sy, sz, 0, 0, 0), c.worldRotation);
+        D3DMATRIX view = c.viewRotation;
+        view.m[3][2] = 5.0f;
+        const D3DMATRIX world = product(scale(sx, sy, sz), c.worldRotation);
         std::vector<LitVertex> points;
         for (int j = 0; j < 5; ++j) {
             for (int i = 0; i < 5; ++i) {

@@ -156,21 +156,16 @@ TEST_F(Pixels, A4R4G4B4UploadAndG16R16Sampling) {
     D3DLOCKED_RECT locked{};
     ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
     EXPECT_EQ(locked.Pitch, 4);
-    const WORD texels[4] = {0xF84C, 0xF84C, 0xF84C, 0xF84C};
-    for (int y = 0; y < 2; ++y) {
-        std::memcpy(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, texels, 4);
-    }
+    // The pitch is the row's width, so the four texels lie one after the other.
+    std::fill_n(static_cast<WORD*>(locked.pBits), 4, WORD{0xF84C});
     ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
 
     Ref<IDirect3DTexture9> rg;
     ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_G16R16, D3DPOOL_MANAGED, rg.put(), nullptr), D3D_OK);
     ASSERT_EQ(rg->LockRect(0, &locked, nullptr, 0), D3D_OK);
     EXPECT_EQ(locked.Pitch, 8);
-    for (int i = 0; i < 4; ++i) {
-        // G in the high WORD, R in the low one.
-        const DWORD texel = (0x4000u << 16) | 0xFFFFu;
-        std::memcpy(static_cast<BYTE*>(locked.pBits) + 4 * i, &texel, 4);
-    }
+    // G in the high WORD, R in the low one.
+    std::fill_n(static_cast<DWORD*>(locked.pBits), 4, (0x4000u << 16) | 0xFFFFu);
     ASSERT_EQ(rg->UnlockRect(0), D3D_OK);
 
     begin();

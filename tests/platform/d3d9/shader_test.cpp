@@ -23,6 +23,12 @@ struct MeshVertex {
     float u, v;
 };
 
+// A square in the z = 0 plane, a colour and a texture corner at each vertex.
+const MeshVertex kSquare[4] = {{-1, -1, 0, 0xFFFFFFFFu, 0, 1},
+                               {-1, 1, 0, 0xFFFF8040u, 0, 0},
+                               {1, 1, 0, 0xFF40FF80u, 1, 0},
+                               {1, -1, 0, 0xFF8080FFu, 1, 1}};
+
 D3DCOLOR checker(UINT x, UINT y) {
     return ((x / 4 + y / 4) % 2) != 0 ? 0xFFFFE080u : 0xFF3060C0u;
 }
@@ -63,10 +69,6 @@ class Shaders : public DeviceTest {
     }
 
     Picture draw(IDirect3DVertexShader9* vs, IDirect3DPixelShader9* ps, const char* name, bool textured = true) {
-        const MeshVertex quad[4] = {{-1, -1, 0, 0xFFFFFFFFu, 0, 1},
-                                    {-1, 1, 0, 0xFFFF8040u, 0, 0},
-                                    {1, 1, 0, 0xFF40FF80u, 1, 0},
-                                    {1, -1, 0, 0xFF8080FFu, 1, 1}};
         device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
         device->BeginScene();
         device->SetRenderState(D3DRS_LIGHTING, FALSE);
@@ -78,7 +80,7 @@ class Shaders : public DeviceTest {
         device->SetVertexShader(vs);
         device->SetPixelShader(ps);
         device->SetVertexShaderConstantF(0, &transposed[0][0], 4);
-        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK) << name;
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, kSquare, sizeof kSquare[0]), D3D_OK) << name;
         device->EndScene();
         return readBackBuffer(name);
     }
@@ -190,10 +192,6 @@ TEST_F(Shaders, EveryNewProgramGetsTheTransforms) {
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     device->SetTexture(0, texture);
     device->SetVertexDeclaration(declaration);
-    const MeshVertex quad[4] = {{-1, -1, 0, 0xFFFFFFFFu, 0, 1},
-                                {-1, 1, 0, 0xFFFFFFFFu, 0, 0},
-                                {1, 1, 0, 0xFFFFFFFFu, 1, 0},
-                                {1, -1, 0, 0xFFFFFFFFu, 1, 1}};
     for (int cell = 0; cell < 32; ++cell) {
         std::string code = "ps_2_0\ndef c0, " + std::to_string(cell / 256.0f) + ", 1, 0, 1\ndcl t0.xy\n";
         for (int s = 0; s < 8; ++s) {
@@ -218,7 +216,7 @@ TEST_F(Shaders, EveryNewProgramGetsTheTransforms) {
                                {(x + 0.5f) / 32.0f - 1.0f, 1.0f - (y + 0.5f) / 32.0f, 0, 1}}};
         device->SetTransform(D3DTS_WORLD, &world);
         device->SetPixelShader(ps);
-        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK);
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, kSquare, sizeof kSquare[0]), D3D_OK);
     }
     device->EndScene();
     const Picture picture = readBackBuffer("cells");
