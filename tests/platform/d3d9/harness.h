@@ -101,6 +101,11 @@ class DeviceTest : public ::testing::Test {
     // A quad from (x0, y0) to (x1, y1) in pixels, texture (0, 0)-(1, 1), as
     // a fan with FVF 0x144; z 0, rhw 1.
     void drawQuad(float x0, float y0, float x1, float y1, D3DCOLOR colour, float z = 0.0f);
+    // Sets the FVF and draws count primitives from vertices in user memory.
+    template <class Vertex> void drawPrimitiveUp(DWORD fvf, D3DPRIMITIVETYPE type, UINT count, const Vertex* vertices) {
+        ASSERT_EQ(device->SetFVF(fvf), D3D_OK);
+        ASSERT_EQ(device->DrawPrimitiveUP(type, count, vertices, sizeof(Vertex)), D3D_OK);
+    }
     // A managed A8R8G8B8 texture with one level filled by the function.
     IDirect3DTexture9* makeTexture(UINT width, UINT height, D3DCOLOR (*pixel)(UINT x, UINT y),
                                    D3DFORMAT format = D3DFMT_A8R8G8B8, UINT levels = 1);

@@ -143,20 +143,15 @@ TEST_F(DeviceTest, TurnedGeometryIsLitByTheFormula) {
         device->SetMaterial(&material);
         ASSERT_EQ(device->SetLight(0, &light), D3D_OK);
         device->LightEnable(0, TRUE);
-        device->SetRenderState(D3DRS_LIGHTING, TRUE);
         device->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
         device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
         device->SetRenderState(D3DRS_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL);
         device->SetRenderState(D3DRS_AMBIENT, 0x00101010u);
-        device->SetRenderState(D3DRS_ZENABLE, FALSE);
         device->SetRenderState(D3DRS_POINTSIZE, std::bit_cast<DWORD>(5.0f));
-        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-        device->BeginScene();
-        device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
-        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, static_cast<UINT>(points.size()), points.data(),
-                                          sizeof(LitVertex)),
-                  D3D_OK);
-        device->EndScene();
+        begin();
+        device->SetRenderState(D3DRS_LIGHTING, TRUE);
+        drawPrimitiveUp(D3DFVF_XYZ | D3DFVF_NORMAL, D3DPT_POINTLIST, static_cast<UINT>(points.size()), points.data());
+        end();
         Picture p = readBackBuffer(c.name);
 
         const D3DMATRIX worldView = product(world, view);
@@ -228,7 +223,6 @@ TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
     light.Position = {0, 0, -2}; // at the camera
     device->SetLight(0, &light);
     device->LightEnable(0, TRUE);
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     device->SetRenderState(D3DRS_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL);
     // At a corner (1, 1, 2) in camera space: L = V = -P / |P|, so H = L and
     // N.L = N.H = 2 / sqrt 6.
@@ -236,11 +230,11 @@ TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
     const double diffuse = 0.2 * nDotL;
     const double specular = 0.5 * std::pow(nDotL, 10.0);
     auto drawSquare = [&](const char* name) {
-        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-        device->BeginScene();
-        device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
-        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK) << name;
-        device->EndScene();
+        // Culling off, lighting on.
+        begin();
+        device->SetRenderState(D3DRS_LIGHTING, TRUE);
+        drawPrimitiveUp(D3DFVF_XYZ | D3DFVF_NORMAL, D3DPT_TRIANGLEFAN, 2, quad);
+        end();
         return readBackBuffer(name);
     };
     // The device's own setting first: specular is off until it is enabled.
@@ -281,25 +275,21 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
     // World and view keep their defaults, identities.
     D3DMATRIX proj = perspective(static_cast<float>(M_PI / 2), 0.1f, 10.0f);
     device->SetTransform(D3DTS_PROJECTION, &proj);
-    device->SetRenderState(D3DRS_LIGHTING, FALSE);
-    device->SetRenderState(D3DRS_ZENABLE, FALSE);
     struct Case {
         float size, a, b, c, distance;
     };
     const Case cases[] = {
         {0.25f, 0.0f, 0.0f, 1.0f, 2.0f}, {0.5f, 1.0f, 0.0f, 0.0f, 4.0f}, {0.5f, 0.0f, 1.0f, 0.0f, 4.0f}};
     for (const auto& c : cases) {
-        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-        device->BeginScene();
+        begin();
         device->SetRenderState(D3DRS_POINTSCALEENABLE, TRUE);
         device->SetRenderState(D3DRS_POINTSIZE, std::bit_cast<DWORD>(c.size));
         device->SetRenderState(D3DRS_POINTSCALE_A, std::bit_cast<DWORD>(c.a));
         device->SetRenderState(D3DRS_POINTSCALE_B, std::bit_cast<DWORD>(c.b));
         device->SetRenderState(D3DRS_POINTSCALE_C, std::bit_cast<DWORD>(c.c));
         const ColouredVertex point{0, 0, c.distance, 0xFFFFFFFFu};
-        device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
-        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &point, sizeof point), D3D_OK);
-        device->EndScene();
+        drawPrimitiveUp(D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_POINTLIST, 1, &point);
+        end();
         Picture p = readBackBuffer("pointscale");
         const double de = c.distance;
         const double expected =
@@ -314,16 +304,14 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
     // pre-transformed sprite shows red on top.
     Ref<IDirect3DTexture9> texture{
         makeTexture(2, 2, [](UINT, UINT y) -> D3DCOLOR { return y == 0 ? 0xFFFF0000u : 0xFF0000FFu; })};
-    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-    device->BeginScene();
+    begin();
     device->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
     device->SetRenderState(D3DRS_POINTSCALEENABLE, FALSE);
     device->SetRenderState(D3DRS_POINTSIZE, std::bit_cast<DWORD>(16.0f));
     device->SetTexture(0, texture);
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     const ScreenVertex sprite{32, 32, 0, 1, 0xFFFFFFFFu, 0, 0};
-    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
-    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &sprite, sizeof sprite), D3D_OK);
+    drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_POINTLIST, 1, &sprite);
     // Triangles drawn with sprites still on use their own texture coordinates:
     // v = 0.75 (the blue row) across this one.
     const ScreenVertex strip[3] = {{0, 48, 0, 1, 0xFFFFFFFFu, 0.25f, 0.75f},
@@ -334,7 +322,7 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
     const ScreenVertex big{0, 0, 0, 1, 0xFFFFFFFFu, 0, 0};
     device->SetTexture(0, nullptr);
     ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &big, sizeof big), D3D_OK);
-    device->EndScene();
+    end();
     Picture p = readBackBuffer("sprite");
     expectPixels(p, {{32, 26, 0xFFFF0000u}, {32, 38, 0xFF0000FFu}, {2, 50, 0xFF0000FFu}});
     int spriteWidth = 0;

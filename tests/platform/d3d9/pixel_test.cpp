@@ -109,19 +109,15 @@ TEST_F(Pixels, TextureStageOperations) {
         begin();
         device->SetTexture(0, t0);
         device->SetTexture(1, t1);
-        device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        // By default stage 0 modulates texture and current, stage 1 takes texture and current.
         device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-        device->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-        device->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
         device->SetTextureStageState(1, D3DTSS_COLOROP, c.op1);
         device->SetRenderState(D3DRS_TEXTUREFACTOR, c.factor);
         ScreenVertex2 v[4] = {{0, 0, 0, 1, diffuse, 0, 0, 0, 0},
                               {64, 0, 0, 1, diffuse, 1, 0, 1, 0},
                               {64, 64, 0, 1, diffuse, 1, 1, 1, 1},
                               {0, 64, 0, 1, diffuse, 0, 1, 0, 1}};
-        ASSERT_EQ(device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2), D3D_OK);
-        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof v[0]), D3D_OK);
+        drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2, D3DPT_TRIANGLEFAN, 2, v);
         end();
         Picture p = readBackBuffer(c.name);
         double out[3];
@@ -142,8 +138,7 @@ TEST_F(Pixels, MissingTexturesAndColours) {
     device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
     drawQuad(0, 0, 32, 64, 0xFF336699u);
     const XyzVertex tri[3] = {{0, 1, 0.5f}, {1, 1, 0.5f}, {0, -1, 0.5f}}; // right half of the screen, top
-    device->SetFVF(D3DFVF_XYZ);
-    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof tri[0]), D3D_OK);
+    drawPrimitiveUp(D3DFVF_XYZ, D3DPT_TRIANGLELIST, 1, tri);
     end();
     Picture p = readBackBuffer("untextured");
     expectPixels(p, {{10, 10, 0xFF336699u}, {34, 2, 0xFFFFFFFFu}});
@@ -453,15 +448,12 @@ TEST_F(Pixels, AddressModesBeyondTheTexture) {
         begin();
         device->SetTexture(0, t);
         device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-        device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
-        device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
-        device->SetSamplerState(0, D3DSAMP_ADDRESSU, c.mode);
+        device->SetSamplerState(0, D3DSAMP_ADDRESSU, c.mode); // point filtering by default
         ScreenVertex v[4] = {{0, 0, 0, 1, 0xFFFFFFFFu, 0, 0},
                              {64, 0, 0, 1, 0xFFFFFFFFu, 2, 0},
                              {64, 64, 0, 1, 0xFFFFFFFFu, 2, 1},
                              {0, 64, 0, 1, 0xFFFFFFFFu, 0, 1}};
-        ASSERT_EQ(device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1), D3D_OK);
-        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof v[0]), D3D_OK);
+        drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLEFAN, 2, v);
         end();
         Picture p = readBackBuffer(c.name);
         for (int q = 0; q < 4; ++q) {

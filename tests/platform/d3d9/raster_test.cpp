@@ -74,8 +74,7 @@ TEST_F(Raster, EdgesJustPastPixelCentresAreDecidedByTheFillRule) {
                                              {nx(q.x1), ny(q.y0), 0.5f, 0xFFFF0000u},
                                              {nx(q.x1), ny(q.y1), 0.5f, 0xFFFF0000u},
                                              {nx(q.x0), ny(q.y1), 0.5f, 0xFFFF0000u}};
-                device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
-                ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof v[0]), D3D_OK);
+                drawPrimitiveUp(D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_TRIANGLEFAN, 2, v);
             }
             end();
             const std::array<int, 4> covered = coverage(readBackBuffer("probe"), 0xFFFF0000u);
@@ -159,14 +158,9 @@ TEST_F(Raster, CullingFollowsTheScreenWinding) {
             const bool visible = cull == D3DCULL_NONE || (cull == D3DCULL_CCW) == clockwise;
             begin(kBackground);
             device->SetRenderState(D3DRS_CULLMODE, cull);
-            device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
-            ASSERT_EQ(
-                device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, clockwise ? cwScreen : ccwScreen, sizeof(ScreenVertex)),
-                D3D_OK);
-            device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
-            ASSERT_EQ(
-                device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, clockwise ? cwClip : ccwClip, sizeof(ColouredVertex)),
-                D3D_OK);
+            drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLELIST, 1,
+                            clockwise ? cwScreen : ccwScreen);
+            drawPrimitiveUp(D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_TRIANGLELIST, 1, clockwise ? cwClip : ccwClip);
             end();
             Picture p = readBackBuffer("cull");
             EXPECT_EQ(p.at(43, 37) == 0xFFFF0000u, visible) << "screen, cull " << cull << " cw " << clockwise;
@@ -215,9 +209,8 @@ TEST_F(Raster, PreTransformedDepthOutsideZeroToOne) {
     // the far plane (clip space 0 <= z <= w).
     const XyzVertex far[3] = {{0.5f, 0, 2}, {1, 0, 2}, {0.5f, -1, 2}}; // right half, bottom half
     const XyzVertex near[3] = {{0, 0, 0.5f}, {0.5f, 0, 0.5f}, {0, -1, 0.5f}};
-    device->SetFVF(D3DFVF_XYZ); // white without a colour
-    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, far, sizeof far[0]), D3D_OK);
-    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, near, sizeof near[0]), D3D_OK);
+    drawPrimitiveUp(D3DFVF_XYZ, D3DPT_TRIANGLELIST, 1, far); // white without a colour
+    drawPrimitiveUp(D3DFVF_XYZ, D3DPT_TRIANGLELIST, 1, near);
     end();
     const Picture p = readBackBuffer("depthrange");
     expectPixels(p, {{8, 8, 0xFFFF0000u}, {24, 8, 0xFF00FF00u}, {40, 8, 0xFF0000FFu}});    // no depth test
@@ -254,16 +247,13 @@ TEST_F(Raster, DrawingIntoTheTargetBeingSampledReadsItsPreviousContents) {
     device->SetTexture(0, target);
     device->SetTexture(1, target);
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_ADD);
-    device->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    device->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_ADD); // of texture and current by default
     // The right half shows the left half twice added: red stays red.
     ScreenVertex2 v[4] = {{16, 0, 0, 1, 0xFFFFFFFFu, 0, 0, 0, 0},
                           {32, 0, 0, 1, 0xFFFFFFFFu, 0.5f, 0, 0.5f, 0},
                           {32, 32, 0, 1, 0xFFFFFFFFu, 0.5f, 1, 0.5f, 1},
                           {16, 32, 0, 1, 0xFFFFFFFFu, 0, 1, 0, 1}};
-    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2);
-    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof v[0]), D3D_OK);
+    drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2, D3DPT_TRIANGLEFAN, 2, v);
     ASSERT_EQ(device->EndScene(), D3D_OK);
     expectPixels(read(surface, "feedback"), {{4, 4, 0xFFFF0000u}, {20, 4, 0xFFFF0000u}, {31, 31, 0xFFFF0000u}});
 }
