@@ -16,24 +16,14 @@ struct LitVertex {
 };
 
 D3DMATRIX identity() {
-    D3DMATRIX m{};
-    for (int i = 0; i < 4; ++i) {
-        m.m[i][i] = 1.0f;
-    }
-    return m;
+    return {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
 }
 
 // Left-handed perspective with a square aspect: x' = x cot(fov / 2),
 // z' = z f / (f - n) - n f / (f - n), w' = z.
 D3DMATRIX perspective(float fov, float zn, float zf) {
-    D3DMATRIX m{};
     const float s = 1.0f / std::tan(fov / 2);
-    m.m[0][0] = s;
-    m.m[1][1] = s;
-    m.m[2][2] = zf / (zf - zn);
-    m.m[2][3] = 1.0f;
-    m.m[3][2] = -zn * zf / (zf - zn);
-    return m;
+    return {{{s, 0, 0, 0}, {0, s, 0, 0}, {0, 0, zf / (zf - zn), 1}, {0, 0, -zn * zf / (zf - zn), 0}}};
 }
 
 // Row-vector 4 x 4 helpers for the turned-geometry test.
@@ -61,11 +51,7 @@ D3DMATRIX rotation(int axis, float angle) {
 }
 
 D3DMATRIX scale(float sx, float sy, float sz) {
-    D3DMATRIX m = identity();
-    m.m[0][0] = sx;
-    m.m[1][1] = sy;
-    m.m[2][2] = sz;
-    return m;
+    return {{{sx, 0, 0, 0}, {0, sy, 0, 0}, {0, 0, sz, 0}, {0, 0, 0, 1}}};
 }
 
 struct Vec3 {

@@ -69,10 +69,7 @@ class Shaders : public DeviceTest {
     }
 
     Picture draw(IDirect3DVertexShader9* vs, IDirect3DPixelShader9* ps, const char* name, bool textured = true) {
-        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-        device->BeginScene();
-        device->SetRenderState(D3DRS_LIGHTING, FALSE);
-        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        begin();
         device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
         device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
         device->SetTexture(0, textured ? texture : nullptr);
@@ -81,7 +78,7 @@ class Shaders : public DeviceTest {
         device->SetPixelShader(ps);
         device->SetVertexShaderConstantF(0, &transposed[0][0], 4);
         EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, kSquare, sizeof kSquare[0]), D3D_OK) << name;
-        device->EndScene();
+        end();
         return readBackBuffer(name);
     }
 
@@ -170,10 +167,9 @@ TEST_F(Shaders, TheSameCodeMadeAgainSharesItsTranslation) {
     EXPECT_EQ(after.shadersCompiled, settled.shadersCompiled);
     EXPECT_EQ(after.programsBuilt, settled.programsBuilt);
     // Different code still gets its own translation.
-    IDirect3DPixelShader9* other = nullptr;
-    ASSERT_EQ(device->CreatePixelShader(tokens(kPs13).data(), &other), D3D_OK);
+    Ref<IDirect3DPixelShader9> other;
+    ASSERT_EQ(device->CreatePixelShader(tokens(kPs13).data(), other.put()), D3D_OK);
     EXPECT_EQ(platform::d3d9::countersOf(device).shadersCompiled, settled.shadersCompiled + 1);
-    other->Release();
     previousVs->Release();
     previousPs->Release();
 }
@@ -186,10 +182,7 @@ TEST_F(Shaders, EveryNewProgramGetsTheTransforms) {
     // The view keeps its default, the identity.
     const D3DMATRIX identity{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
     device->SetTransform(D3DTS_PROJECTION, &identity);
-    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-    device->BeginScene();
-    device->SetRenderState(D3DRS_LIGHTING, FALSE);
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    begin();
     device->SetTexture(0, texture);
     device->SetVertexDeclaration(declaration);
     for (int cell = 0; cell < 32; ++cell) {
@@ -238,14 +231,12 @@ TEST_F(Shaders, PreTransformedVerticesSkipTheVertexShader) {
                                             .data(),
                                         ps.put()),
               D3D_OK);
-    device->SetRenderState(D3DRS_LIGHTING, FALSE);
     device->SetVertexShader(vs);
     auto drawWith = [&](IDirect3DPixelShader9* pixel, const char* name) {
-        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-        device->BeginScene();
+        begin();
         device->SetPixelShader(pixel);
         drawQuad(10.5f, 20.5f, 30.5f, 50.5f, 0xFF4080C0u);
-        device->EndScene();
+        end();
         return readBackBuffer(name);
     };
     const Picture plain = drawWith(nullptr, "vertexShaderBound");
