@@ -116,8 +116,8 @@ TEST_F(DeviceTest, ZeroRefreshRateIsTheAdapterDefault) {
 // Buffer bounds are summed in 64 bits: a start vertex or primitive count near
 // 2^32 wraps a 32-bit sum into range, and must be refused instead.
 TEST_F(DeviceTest, DrawRangesNearTheWrapAreRefused) {
-    IDirect3DVertexBuffer9* buffer = nullptr;
-    ASSERT_EQ(device->CreateVertexBuffer(6 * sizeof(XyzVertex), 0, D3DFVF_XYZ, D3DPOOL_MANAGED, &buffer, nullptr),
+    Ref<IDirect3DVertexBuffer9> buffer;
+    ASSERT_EQ(device->CreateVertexBuffer(6 * sizeof(XyzVertex), 0, D3DFVF_XYZ, D3DPOOL_MANAGED, buffer.put(), nullptr),
               D3D_OK);
     ASSERT_EQ(device->SetFVF(D3DFVF_XYZ), D3D_OK);
     ASSERT_EQ(device->SetStreamSource(0, buffer, 0, sizeof(XyzVertex)), D3D_OK);
@@ -133,7 +133,6 @@ TEST_F(DeviceTest, DrawRangesNearTheWrapAreRefused) {
     EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 0x55555556u, vertices, sizeof(XyzVertex)),
               D3DERR_INVALIDCALL);
     ASSERT_EQ(device->EndScene(), D3D_OK);
-    buffer->Release();
 }
 
 // States, stages, transforms and resources outside the subset fail with
@@ -222,11 +221,10 @@ TEST_F(DeviceTest, ReferenceCountsAndReleasedBindings) {
     device->BeginScene();
     EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3DERR_INVALIDCALL);
     device->EndScene();
-    IDirect3DSurface9* back = nullptr;
-    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    Ref<IDirect3DSurface9> back;
+    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, back.put());
     EXPECT_EQ(device->SetRenderTarget(0, back), D3D_OK);
     EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00u, 1.0f, 0), D3D_OK);
-    back->Release();
     EXPECT_EQ(readBackBuffer("after").at(3, 3), 0xFF00FF00u);
 }
 

@@ -11,12 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
-#include <string>
-#include <vector>
 
 namespace platform::d3d9::test {
 
-using headless::alpha;
 using headless::blue;
 using headless::green;
 using headless::Picture;

@@ -87,9 +87,8 @@ class Shaders : public DeviceTest {
         int covered = 0;
         for (std::size_t i = 0; i < a.pixels.size(); ++i) {
             for (int shift : {0, 8, 16}) {
-                int d = std::abs(static_cast<int>((a.pixels[i] >> shift) & 0xFF) -
-                                 static_cast<int>((b.pixels[i] >> shift) & 0xFF));
-                worst = std::max(worst, d);
+                worst = std::max(worst, std::abs(static_cast<int>((a.pixels[i] >> shift) & 0xFF) -
+                                                 static_cast<int>((b.pixels[i] >> shift) & 0xFF)));
             }
             covered += a.pixels[i] != 0xFF000000u ? 1 : 0;
         }
