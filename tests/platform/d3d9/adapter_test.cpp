@@ -42,18 +42,16 @@ TEST_F(DeviceTest, AdapterAnswersModesFormatsAndCaps) {
         EXPECT_EQ(check(D3DUSAGE_RENDERTARGET, f), D3D_OK) << f;
     }
     EXPECT_EQ(check(D3DUSAGE_RENDERTARGET, D3DFMT_R5G6B5), D3DERR_NOTAVAILABLE);
+    // Each depth format it claims can really be made.
     for (D3DFORMAT f : {D3DFMT_D24S8, D3DFMT_D24X8, D3DFMT_D16, D3DFMT_D32}) {
         EXPECT_EQ(check(D3DUSAGE_DEPTHSTENCIL, f), D3D_OK) << f;
+        Ref<IDirect3DSurface9> depth;
+        ASSERT_EQ(device->CreateDepthStencilSurface(32, 32, f, D3DMULTISAMPLE_NONE, 0, FALSE, depth.put(), nullptr),
+                  D3D_OK)
+            << f;
     }
     for (D3DFORMAT f : {D3DFMT_D24X4S4, D3DFMT_D24FS8, D3DFMT_D15S1, D3DFMT_D16_LOCKABLE, D3DFMT_D32F_LOCKABLE}) {
         EXPECT_EQ(check(D3DUSAGE_DEPTHSTENCIL, f), D3DERR_NOTAVAILABLE) << f;
-    }
-    // Each depth format it claims can really be made.
-    for (D3DFORMAT f : {D3DFMT_D24S8, D3DFMT_D24X8, D3DFMT_D16, D3DFMT_D32}) {
-        IDirect3DSurface9* depth = nullptr;
-        ASSERT_EQ(device->CreateDepthStencilSurface(32, 32, f, D3DMULTISAMPLE_NONE, 0, FALSE, &depth, nullptr), D3D_OK)
-            << f;
-        depth->Release();
     }
 
     D3DCAPS9 caps{};
@@ -69,22 +67,21 @@ TEST_F(DeviceTest, AdapterAnswersModesFormatsAndCaps) {
 TEST_F(DeviceTest, DeviceCreationChecksThePresentationParameters) {
     D3DPRESENT_PARAMETERS p = params;
     IDirect3DDevice9* other = nullptr;
+    auto create = [&](DWORD flags) { return d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, flags, &p, &other); };
     p.MultiSampleType = D3DMULTISAMPLE_NONMASKABLE;
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &other),
-              D3DERR_INVALIDCALL);
+    EXPECT_EQ(create(D3DCREATE_HARDWARE_VERTEXPROCESSING), D3DERR_INVALIDCALL);
     p = params;
     p.AutoDepthStencilFormat = D3DFMT_D15S1;
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &other),
-              D3DERR_INVALIDCALL);
+    EXPECT_EQ(create(D3DCREATE_HARDWARE_VERTEXPROCESSING), D3DERR_INVALIDCALL);
     p = params;
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0, &p, &other), D3DERR_INVALIDCALL);
+    EXPECT_EQ(create(0), D3DERR_INVALIDCALL);
     EXPECT_EQ(other, nullptr);
     // Full screen at a mode's size with vertical sync, as the show asks.
     p.Windowed = FALSE;
     p.FullScreen_RefreshRateInHz = 60;
     p.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
     p.BackBufferCount = 2;
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &other), D3D_OK);
+    ASSERT_EQ(create(D3DCREATE_SOFTWARE_VERTEXPROCESSING), D3D_OK);
     IDirect3DSurface9* back = nullptr;
     ASSERT_EQ(other->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
     D3DSURFACE_DESC desc{};
@@ -119,13 +116,11 @@ TEST_F(DeviceTest, ZeroRefreshRateIsTheAdapterDefault) {
 // Buffer bounds are summed in 64 bits: a start vertex or primitive count near
 // 2^32 wraps a 32-bit sum into range, and must be refused instead.
 TEST_F(DeviceTest, DrawRangesNearTheWrapAreRefused) {
-    struct V {
-        float x, y, z;
-    };
-    IDirect3DVertexBuffer9* buffer = nullptr;
-    ASSERT_EQ(device->CreateVertexBuffer(6 * sizeof(V), 0, D3DFVF_XYZ, D3DPOOL_MANAGED, &buffer, nullptr), D3D_OK);
+    Ref<IDirect3DVertexBuffer9> buffer;
+    ASSERT_EQ(device->CreateVertexBuffer(6 * sizeof(XyzVertex), 0, D3DFVF_XYZ, D3DPOOL_MANAGED, buffer.put(), nullptr),
+              D3D_OK);
     ASSERT_EQ(device->SetFVF(D3DFVF_XYZ), D3D_OK);
-    ASSERT_EQ(device->SetStreamSource(0, buffer, 0, sizeof(V)), D3D_OK);
+    ASSERT_EQ(device->SetStreamSource(0, buffer, 0, sizeof(XyzVertex)), D3D_OK);
     ASSERT_EQ(device->BeginScene(), D3D_OK);
     EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 3, 1), D3D_OK); // vertices 3..5: the last three
     EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 4, 1), D3DERR_INVALIDCALL);
@@ -134,10 +129,10 @@ TEST_F(DeviceTest, DrawRangesNearTheWrapAreRefused) {
     // 0x55555556 triangles are 0x100000002 vertices, 2 in 32 bits.
     EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 0x55555556u), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->DrawPrimitive(D3DPT_LINELIST, 0, 0x80000001u), D3DERR_INVALIDCALL);
-    const V vertices[3] = {};
-    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 0x55555556u, vertices, sizeof(V)), D3DERR_INVALIDCALL);
+    const XyzVertex vertices[3] = {};
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 0x55555556u, vertices, sizeof(XyzVertex)),
+              D3DERR_INVALIDCALL);
     ASSERT_EQ(device->EndScene(), D3D_OK);
-    buffer->Release();
 }
 
 // States, stages, transforms and resources outside the subset fail with
@@ -226,11 +221,10 @@ TEST_F(DeviceTest, ReferenceCountsAndReleasedBindings) {
     device->BeginScene();
     EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3DERR_INVALIDCALL);
     device->EndScene();
-    IDirect3DSurface9* back = nullptr;
-    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    Ref<IDirect3DSurface9> back;
+    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, back.put());
     EXPECT_EQ(device->SetRenderTarget(0, back), D3D_OK);
     EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00u, 1.0f, 0), D3D_OK);
-    back->Release();
     EXPECT_EQ(readBackBuffer("after").at(3, 3), 0xFF00FF00u);
 }
 

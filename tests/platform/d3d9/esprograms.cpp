@@ -24,16 +24,10 @@ FfVertexKey vertexKey() {
     return k;
 }
 
-FfPixelKey pixelKey(unsigned colorOp, unsigned arg1, unsigned arg2) {
+FfPixelKey pixelKey(std::uint8_t colorOp, std::uint8_t arg1, std::uint8_t arg2) {
     FfPixelKey p{};
     p.stageCount = 1;
-    p.stages[0] = {static_cast<std::uint8_t>(colorOp),
-                   static_cast<std::uint8_t>(arg1),
-                   static_cast<std::uint8_t>(arg2),
-                   static_cast<std::uint8_t>(D3DTOP_MODULATE),
-                   D3DTA_TEXTURE,
-                   D3DTA_DIFFUSE,
-                   0};
+    p.stages[0] = {colorOp, arg1, arg2, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0};
     return p;
 }
 

@@ -21,6 +21,14 @@ void DeviceTest::TearDown() {
     }
 }
 
+void DeviceTest::begin(D3DCOLOR clear) {
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_ZENABLE, FALSE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+}
+
 void DeviceTest::makeDevice(UINT width, UINT height, BOOL autoDepth, D3DFORMAT depthFormat) {
     if (device != nullptr) {
         device->Release();
@@ -72,6 +80,12 @@ IDirect3DTexture9* DeviceTest::makeTexture(UINT width, UINT height, D3DCOLOR (*p
     }
     EXPECT_EQ(texture->UnlockRect(0), D3D_OK);
     return texture;
+}
+
+void expectPixels(const Picture& p, std::initializer_list<Probe> probes) {
+    for (const Probe& probe : probes) {
+        EXPECT_EQ(p.at(probe.x, probe.y), probe.colour) << "at " << probe.x << "," << probe.y;
+    }
 }
 
 } // namespace platform::d3d9::test

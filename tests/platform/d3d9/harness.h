@@ -10,17 +10,61 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <initializer_list>
 
 namespace platform::d3d9::test {
 
-using headless::alpha;
 using headless::blue;
 using headless::green;
 using headless::Picture;
 using headless::red;
 
+// Holds one reference to an object of the layer and releases it at the end
+// of the scope. The device keeps no references to what is bound to it, so a
+// test need not unbind an object before it goes.
+template <class T> class Ref {
+  public:
+    Ref() = default;
+    explicit Ref(T* object) : object_(object) {}
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    ~Ref() { reset(); }
+
+    // Releases what is held; the address to pass to a Create call.
+    T** put() {
+        reset();
+        return &object_;
+    }
+    void reset() {
+        if (object_ != nullptr) {
+            object_->Release();
+            object_ = nullptr;
+        }
+    }
+    T* get() const { return object_; }
+    T* operator->() const { return object_; }
+    operator T*() const { return object_; }
+
+  private:
+    T* object_ = nullptr;
+};
+
+// A pixel of a picture and the colour expected there.
+struct Probe {
+    UINT x, y;
+    D3DCOLOR colour;
+};
+// Expects every probe's colour at its pixel.
+void expectPixels(const Picture& p, std::initializer_list<Probe> probes);
+
+// Vertices of FVF D3DFVF_XYZ and D3DFVF_XYZ | D3DFVF_DIFFUSE.
+struct XyzVertex {
+    float x, y, z;
+};
+struct ColouredVertex {
+    float x, y, z;
+    D3DCOLOR colour;
+};
 // Pre-transformed vertex of FVF 0x144 and 0x244.
 struct ScreenVertex {
     float x, y, z, rhw;
@@ -38,6 +82,11 @@ class DeviceTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
+    // Clears target and depth, begins a scene and turns lighting, the depth
+    // test and culling off, for drawing pre-transformed quads.
+    void begin(D3DCOLOR clear = 0xFF000000u);
+    void end() { ASSERT_EQ(device->EndScene(), D3D_OK); }
+
     // Recreates the device with another back buffer size or depth format.
     void makeDevice(UINT width, UINT height, BOOL autoDepth = TRUE, D3DFORMAT depthFormat = D3DFMT_D24S8);
 
@@ -49,6 +98,11 @@ class DeviceTest : public ::testing::Test {
     // A quad from (x0, y0) to (x1, y1) in pixels, texture (0, 0)-(1, 1), as
     // a fan with FVF 0x144; z 0, rhw 1.
     void drawQuad(float x0, float y0, float x1, float y1, D3DCOLOR colour, float z = 0.0f);
+    // Sets the FVF and draws count primitives from vertices in user memory.
+    template <class Vertex> void drawPrimitiveUp(DWORD fvf, D3DPRIMITIVETYPE type, UINT count, const Vertex* vertices) {
+        ASSERT_EQ(device->SetFVF(fvf), D3D_OK);
+        ASSERT_EQ(device->DrawPrimitiveUP(type, count, vertices, sizeof(Vertex)), D3D_OK);
+    }
     // A managed A8R8G8B8 texture with one level filled by the function.
     IDirect3DTexture9* makeTexture(UINT width, UINT height, D3DCOLOR (*pixel)(UINT x, UINT y),
                                    D3DFORMAT format = D3DFMT_A8R8G8B8, UINT levels = 1);

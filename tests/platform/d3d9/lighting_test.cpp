@@ -16,24 +16,14 @@ struct LitVertex {
 };
 
 D3DMATRIX identity() {
-    D3DMATRIX m{};
-    for (int i = 0; i < 4; ++i) {
-        m.m[i][i] = 1.0f;
-    }
-    return m;
+    return {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
 }
 
 // Left-handed perspective with a square aspect: x' = x cot(fov / 2),
 // z' = z f / (f - n) - n f / (f - n), w' = z.
 D3DMATRIX perspective(float fov, float zn, float zf) {
-    D3DMATRIX m{};
     const float s = 1.0f / std::tan(fov / 2);
-    m.m[0][0] = s;
-    m.m[1][1] = s;
-    m.m[2][2] = zf / (zf - zn);
-    m.m[2][3] = 1.0f;
-    m.m[3][2] = -zn * zf / (zf - zn);
-    return m;
+    return {{{s, 0, 0, 0}, {0, s, 0, 0}, {0, 0, zf / (zf - zn), 1}, {0, 0, -zn * zf / (zf - zn), 0}}};
 }
 
 // Row-vector 4 x 4 helpers for the turned-geometry test.
@@ -60,16 +50,8 @@ D3DMATRIX rotation(int axis, float angle) {
     return m;
 }
 
-D3DMATRIX scaleTranslate(float sx, float sy, float sz, float tx, float ty, float tz) {
-    D3DMATRIX m{};
-    m.m[0][0] = sx;
-    m.m[1][1] = sy;
-    m.m[2][2] = sz;
-    m.m[3][0] = tx;
-    m.m[3][1] = ty;
-    m.m[3][2] = tz;
-    m.m[3][3] = 1.0f;
-    return m;
+D3DMATRIX scale(float sx, float sy, float sz) {
+    return {{{sx, 0, 0, 0}, {0, sy, 0, 0}, {0, 0, sz, 0}, {0, 0, 0, 1}}};
 }
 
 struct Vec3 {
@@ -130,8 +112,9 @@ TEST_F(DeviceTest, TurnedGeometryIsLitByTheFormula) {
     light.Position = {-1.0f, 0.8f, -3.0f};
     for (const Case& c : cases) {
         // The view turns the scene about the world origin, then moves it 5 in front of the camera.
-        const D3DMATRIX view = product(c.viewRotation, scaleTranslate(1, 1, 1, 0, 0, 5));
-        const D3DMATRIX world = product(scaleTranslate(sx, sy, sz, 0, 0, 0), c.worldRotation);
+        D3DMATRIX view = c.viewRotation;
+        view.m[3][2] = 5.0f;
+        const D3DMATRIX world = product(scale(sx, sy, sz), c.worldRotation);
         std::vector<LitVertex> points;
         for (int j = 0; j < 5; ++j) {
             for (int i = 0; i < 5; ++i) {
@@ -146,20 +129,15 @@ TEST_F(DeviceTest, TurnedGeometryIsLitByTheFormula) {
         device->SetMaterial(&material);
         ASSERT_EQ(device->SetLight(0, &light), D3D_OK);
         device->LightEnable(0, TRUE);
-        device->SetRenderState(D3DRS_LIGHTING, TRUE);
         device->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
         device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
         device->SetRenderState(D3DRS_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL);
         device->SetRenderState(D3DRS_AMBIENT, 0x00101010u);
-        device->SetRenderState(D3DRS_ZENABLE, FALSE);
         device->SetRenderState(D3DRS_POINTSIZE, std::bit_cast<DWORD>(5.0f));
-        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-        device->BeginScene();
-        device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
-        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, static_cast<UINT>(points.size()), points.data(),
-                                          sizeof(LitVertex)),
-                  D3D_OK);
-        device->EndScene();
+        begin();
+        device->SetRenderState(D3DRS_LIGHTING, TRUE);
+        drawPrimitiveUp(D3DFVF_XYZ | D3DFVF_NORMAL, D3DPT_POINTLIST, static_cast<UINT>(points.size()), points.data());
+        end();
         Picture p = readBackBuffer(c.name);
 
         const D3DMATRIX worldView = product(world, view);
@@ -179,14 +157,6 @@ TEST_F(DeviceTest, TurnedGeometryIsLitByTheFormula) {
             const double nDotH = dot(n, unit(unit({-eye.x, -eye.y, -eye.z}) + l));
             const double highlightTerm = nDotL > 0 && nDotH > 0 ? std::pow(nDotH, 8.0) * att : 0.0;
             highlights += highlightTerm * 0.7 > 0.1 ? 1 : 0;
-            const double ambient = 0.3 * (16.0 / 255.0 + 0.1 * att);
-            const double diffuseLight[3] = {0.9, 0.8, 0.6};
-            const double matDiffuse[3] = {0.8, 0.7, 0.9};
-            double expected[3];
-            for (int k = 0; k < 3; ++k) {
-                const double diffuse = std::min(1.0, ambient + matDiffuse[k] * diffuseLight[k] * nDotL * att);
-                expected[k] = std::min(1.0, diffuse + std::min(1.0, 0.7 * highlightTerm)) * 255;
-            }
             ASSERT_LT(d, light.Range);
             // The D3D viewport maps x_ndc -1..1 to 0..width with pixel centres on integers.
             const double cx = eye.x * proj.m[0][0] / eye.z;
@@ -199,14 +169,19 @@ TEST_F(DeviceTest, TurnedGeometryIsLitByTheFormula) {
             }
             centres.emplace_back(px, py);
             const D3DCOLOR got = p.at(static_cast<UINT>(px), static_cast<UINT>(py));
-            EXPECT_NEAR(red(got), expected[0], 2.5) << c.name << " at " << px << "," << py;
-            EXPECT_NEAR(green(got), expected[1], 2.5) << c.name << " at " << px << "," << py;
-            EXPECT_NEAR(blue(got), expected[2], 2.5) << c.name << " at " << px << "," << py;
+            const int channels[3] = {red(got), green(got), blue(got)};
+            const double ambient = 0.3 * (16.0 / 255.0 + 0.1 * att);
+            const double diffuseLight[3] = {0.9, 0.8, 0.6};
+            const double matDiffuse[3] = {0.8, 0.7, 0.9};
+            for (int k = 0; k < 3; ++k) {
+                const double diffuse = std::min(1.0, ambient + matDiffuse[k] * diffuseLight[k] * nDotL * att);
+                const double expected = std::min(1.0, diffuse + std::min(1.0, 0.7 * highlightTerm)) * 255;
+                EXPECT_NEAR(channels[k], expected, 2.5) << c.name << " channel " << k << " at " << px << "," << py;
+            }
         }
         // The case must hold highlights for a turned normal to show.
         EXPECT_GE(highlights, 3) << c.name << " " << highlights;
     }
-    device->LightEnable(0, FALSE);
 }
 
 // With D3DRS_SPECULARENABLE the specular term Cs Ls (N.H)^P att is added
@@ -214,11 +189,10 @@ TEST_F(DeviceTest, TurnedGeometryIsLitByTheFormula) {
 // all four corners light alike, so the square is uniform at the corner value.
 TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
     const LitVertex quad[4] = {{-1, -1, 0, 0, 0, -1}, {-1, 1, 0, 0, 0, -1}, {1, 1, 0, 0, 0, -1}, {1, -1, 0, 0, 0, -1}};
-    D3DMATRIX world = identity();
+    // The world keeps its default, the identity.
     D3DMATRIX view = identity();
     view.m[3][2] = 2.0f;
     D3DMATRIX proj = perspective(static_cast<float>(M_PI / 2), 0.1f, 10.0f);
-    device->SetTransform(D3DTS_WORLD, &world);
     device->SetTransform(D3DTS_VIEW, &view);
     device->SetTransform(D3DTS_PROJECTION, &proj);
     D3DMATERIAL9 material{};
@@ -235,25 +209,27 @@ TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
     light.Position = {0, 0, -2}; // at the camera
     device->SetLight(0, &light);
     device->LightEnable(0, TRUE);
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     device->SetRenderState(D3DRS_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL);
     // At a corner (1, 1, 2) in camera space: L = V = -P / |P|, so H = L and
     // N.L = N.H = 2 / sqrt 6.
     const double nDotL = 2.0 / std::sqrt(6.0);
     const double diffuse = 0.2 * nDotL;
     const double specular = 0.5 * std::pow(nDotL, 10.0);
+    auto drawSquare = [&](const char* name) {
+        // Culling off, lighting on.
+        begin();
+        device->SetRenderState(D3DRS_LIGHTING, TRUE);
+        drawPrimitiveUp(D3DFVF_XYZ | D3DFVF_NORMAL, D3DPT_TRIANGLEFAN, 2, quad);
+        end();
+        return readBackBuffer(name);
+    };
     // The device's own setting first: specular is off until it is enabled.
     for (int pass = 0; pass < 3; ++pass) {
         const BOOL enable = pass == 2 ? TRUE : FALSE;
         if (pass > 0) {
             device->SetRenderState(D3DRS_SPECULARENABLE, enable);
         }
-        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-        device->BeginScene();
-        device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
-        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK);
-        device->EndScene();
-        Picture p = readBackBuffer(enable != FALSE ? "specular" : "nospecular");
+        Picture p = drawSquare(enable != FALSE ? "specular" : "nospecular");
         const double expected = (diffuse + (enable != FALSE ? specular : 0.0)) * 255;
         EXPECT_NEAR(red(p.at(32, 32)), expected, 1.5) << "specular " << enable;
         EXPECT_NEAR(blue(p.at(20, 40)), expected, 1.5) << "specular " << enable;
@@ -262,15 +238,10 @@ TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
     // looking along +z, so H = norm(L + (0, 0, -1)). With L = (-1, -1, -2) / sqrt 6
     // at a corner, N.H = (2 / sqrt 6 + 1) / |L + (0, 0, -1)|.
     device->SetRenderState(D3DRS_LOCALVIEWER, FALSE);
-    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-    device->BeginScene();
-    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK);
-    device->EndScene();
-    Picture p = readBackBuffer("distantviewer");
     const double l = 1.0 / std::sqrt(6.0);
     const double hz = 2 * l + 1;
     const double nDotH = hz / std::sqrt(2 * l * l + hz * hz);
-    EXPECT_NEAR(red(p.at(32, 32)), (diffuse + 0.5 * std::pow(nDotH, 10.0)) * 255, 1.5);
+    EXPECT_NEAR(red(drawSquare("distantviewer").at(32, 32)), (diffuse + 0.5 * std::pow(nDotH, 10.0)) * 255, 1.5);
 
     // A light's ambient colour is attenuated like its diffuse one:
     // Ca (Ga + att La) + Cd Ld (N.L) att with att = 1 / Attenuation0.
@@ -280,47 +251,31 @@ TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
     light.Attenuation0 = 2;
     device->SetLight(0, &light);
     device->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
-    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-    device->BeginScene();
-    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK);
-    device->EndScene();
-    p = readBackBuffer("attenuatedambient");
-    EXPECT_NEAR(red(p.at(32, 32)), (0.6 * 0.5 + diffuse * 0.5) * 255, 1.5);
+    EXPECT_NEAR(red(drawSquare("attenuatedambient").at(32, 32)), (0.6 * 0.5 + diffuse * 0.5) * 255, 1.5);
 }
 
 // Point sprite size with scaling: Ss = Vh Si sqrt(1 / (A + B De + C De^2)),
 // clamped to [POINTSIZE_MIN, POINTSIZE_MAX]; pre-transformed points are
 // POINTSIZE pixels. Sprite texture coordinates run (0, 0) at the top left.
 TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
-    struct Xyz {
-        float x, y, z;
-        D3DCOLOR colour;
-    };
-    D3DMATRIX world = identity();
-    D3DMATRIX view = identity();
+    // World and view keep their defaults, identities.
     D3DMATRIX proj = perspective(static_cast<float>(M_PI / 2), 0.1f, 10.0f);
-    device->SetTransform(D3DTS_WORLD, &world);
-    device->SetTransform(D3DTS_VIEW, &view);
     device->SetTransform(D3DTS_PROJECTION, &proj);
-    device->SetRenderState(D3DRS_LIGHTING, FALSE);
-    device->SetRenderState(D3DRS_ZENABLE, FALSE);
     struct Case {
         float size, a, b, c, distance;
     };
     const Case cases[] = {
         {0.25f, 0.0f, 0.0f, 1.0f, 2.0f}, {0.5f, 1.0f, 0.0f, 0.0f, 4.0f}, {0.5f, 0.0f, 1.0f, 0.0f, 4.0f}};
     for (const auto& c : cases) {
-        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-        device->BeginScene();
+        begin();
         device->SetRenderState(D3DRS_POINTSCALEENABLE, TRUE);
         device->SetRenderState(D3DRS_POINTSIZE, std::bit_cast<DWORD>(c.size));
         device->SetRenderState(D3DRS_POINTSCALE_A, std::bit_cast<DWORD>(c.a));
         device->SetRenderState(D3DRS_POINTSCALE_B, std::bit_cast<DWORD>(c.b));
         device->SetRenderState(D3DRS_POINTSCALE_C, std::bit_cast<DWORD>(c.c));
-        const Xyz point{0, 0, c.distance, 0xFFFFFFFFu};
-        device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
-        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &point, sizeof point), D3D_OK);
-        device->EndScene();
+        const ColouredVertex point{0, 0, c.distance, 0xFFFFFFFFu};
+        drawPrimitiveUp(D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_POINTLIST, 1, &point);
+        end();
         Picture p = readBackBuffer("pointscale");
         const double de = c.distance;
         const double expected =
@@ -333,18 +288,16 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
     }
     // Sprites: the texture's top half red, bottom half blue; a 16-pixel
     // pre-transformed sprite shows red on top.
-    IDirect3DTexture9* texture =
-        makeTexture(2, 2, [](UINT, UINT y) -> D3DCOLOR { return y == 0 ? 0xFFFF0000u : 0xFF0000FFu; });
-    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-    device->BeginScene();
+    Ref<IDirect3DTexture9> texture{
+        makeTexture(2, 2, [](UINT, UINT y) -> D3DCOLOR { return y == 0 ? 0xFFFF0000u : 0xFF0000FFu; })};
+    begin();
     device->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
     device->SetRenderState(D3DRS_POINTSCALEENABLE, FALSE);
     device->SetRenderState(D3DRS_POINTSIZE, std::bit_cast<DWORD>(16.0f));
     device->SetTexture(0, texture);
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     const ScreenVertex sprite{32, 32, 0, 1, 0xFFFFFFFFu, 0, 0};
-    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
-    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &sprite, sizeof sprite), D3D_OK);
+    drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_POINTLIST, 1, &sprite);
     // Triangles drawn with sprites still on use their own texture coordinates:
     // v = 0.75 (the blue row) across this one.
     const ScreenVertex strip[3] = {{0, 48, 0, 1, 0xFFFFFFFFu, 0.25f, 0.75f},
@@ -355,21 +308,16 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
     const ScreenVertex big{0, 0, 0, 1, 0xFFFFFFFFu, 0, 0};
     device->SetTexture(0, nullptr);
     ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &big, sizeof big), D3D_OK);
-    device->EndScene();
+    end();
     Picture p = readBackBuffer("sprite");
-    EXPECT_EQ(p.at(32, 26), 0xFFFF0000u);
-    EXPECT_EQ(p.at(32, 38), 0xFF0000FFu);
-    EXPECT_EQ(p.at(2, 50), 0xFF0000FFu);
+    expectPixels(p, {{32, 26, 0xFFFF0000u}, {32, 38, 0xFF0000FFu}, {2, 50, 0xFF0000FFu}});
     int spriteWidth = 0;
     for (UINT x = 16; x < 64; ++x) {
         spriteWidth += p.at(x, 36) != 0xFF000000u ? 1 : 0;
     }
     EXPECT_EQ(spriteWidth, 16);
     // The big point centred on (0, 0) covers 32 pixels right and down of it.
-    EXPECT_EQ(p.at(31, 0), 0xFFFFFFFFu);
-    EXPECT_EQ(p.at(33, 0), 0xFF000000u);
-    device->SetTexture(0, nullptr);
-    texture->Release();
+    expectPixels(p, {{31, 0, 0xFFFFFFFFu}, {33, 0, 0xFF000000u}});
 }
 
 } // namespace

@@ -11,17 +11,7 @@
 namespace platform::d3d9::test {
 namespace {
 
-class Pixels : public DeviceTest {
-  protected:
-    void begin(D3DCOLOR clear) {
-        ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0), D3D_OK);
-        ASSERT_EQ(device->BeginScene(), D3D_OK);
-        device->SetRenderState(D3DRS_LIGHTING, FALSE);
-        device->SetRenderState(D3DRS_ZENABLE, FALSE);
-        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    }
-    void end() { ASSERT_EQ(device->EndScene(), D3D_OK); }
-};
+using Pixels = DeviceTest;
 
 double channel(D3DCOLOR c, int shift) {
     return static_cast<double>((c >> shift) & 0xFF) / 255.0;
@@ -34,48 +24,45 @@ void expectNear(D3DCOLOR actual, double r, double g, double b, const char* what)
     EXPECT_NEAR(blue(actual), to8(b), 1) << what;
 }
 
-// result = source x SRCBLEND + destination x DESTBLEND, per channel.
-TEST_F(Pixels, BlendModesOfTheShow) {
+// result = source x SRCBLEND + destination x DESTBLEND per channel, or with
+// D3DBLENDOP subtract s - d and reverse subtract d - s (ONE, ONE), clamped at
+// 0; the source differs from the destination in every channel.
+TEST_F(Pixels, BlendModesAndOperations) {
     const D3DCOLOR destination = 0xFF4080C0u;
     const D3DCOLOR source = 0x60A05020u; // alpha 0x60
     struct Case {
-        DWORD src;
-        DWORD dst;
+        DWORD src, dst, op;
         const char* name;
+        double (*blend)(double s, double d, double a);
     };
-    const Case cases[] = {{D3DBLEND_ONE, D3DBLEND_ONE, "add"},
-                          {D3DBLEND_SRCCOLOR, D3DBLEND_INVSRCCOLOR, "screen"},
-                          {D3DBLEND_ZERO, D3DBLEND_SRCCOLOR, "multiply"},
-                          {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, "alpha"}};
+    // The operation add comes from the device's default state.
+    const Case cases[] = {
+        {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_ADD, "add", [](double s, double d, double) { return s + d; }},
+        {D3DBLEND_SRCCOLOR, D3DBLEND_INVSRCCOLOR, D3DBLENDOP_ADD, "screen",
+         [](double s, double d, double) { return s * s + d * (1 - s); }},
+        {D3DBLEND_ZERO, D3DBLEND_SRCCOLOR, D3DBLENDOP_ADD, "multiply",
+         [](double s, double d, double) { return d * s; }},
+        {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD, "alpha",
+         [](double s, double d, double a) { return s * a + d * (1 - a); }},
+        {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_SUBTRACT, "subtract", [](double s, double d, double) { return s - d; }},
+        {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_REVSUBTRACT, "reverse subtract",
+         [](double s, double d, double) { return d - s; }},
+    };
     for (const auto& c : cases) {
         begin(destination);
         device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
         device->SetRenderState(D3DRS_SRCBLEND, c.src);
         device->SetRenderState(D3DRS_DESTBLEND, c.dst);
-        device->SetTexture(0, nullptr);
+        if (c.op != D3DBLENDOP_ADD) {
+            device->SetRenderState(D3DRS_BLENDOP, c.op);
+        }
         drawQuad(0, 0, 32, 64, source);
         end();
         Picture p = readBackBuffer(c.name);
-        double out[3];
         const double a = channel(source, 24);
+        double out[3];
         for (int i = 0; i < 3; ++i) {
-            const int shift = 16 - 8 * i;
-            const double s = channel(source, shift);
-            const double d = channel(destination, shift);
-            switch (c.src * 16 + c.dst) {
-            case D3DBLEND_ONE * 16 + D3DBLEND_ONE:
-                out[i] = s + d;
-                break;
-            case D3DBLEND_SRCCOLOR * 16 + D3DBLEND_INVSRCCOLOR:
-                out[i] = s * s + d * (1 - s);
-                break;
-            case D3DBLEND_ZERO * 16 + D3DBLEND_SRCCOLOR:
-                out[i] = d * s;
-                break;
-            default:
-                out[i] = s * a + d * (1 - a);
-                break;
-            }
+            out[i] = c.blend(channel(source, 16 - 8 * i), channel(destination, 16 - 8 * i), a);
         }
         expectNear(p.at(10, 10), out[0], out[1], out[2], c.name);
         EXPECT_EQ(p.at(40, 10), destination) << c.name;
@@ -96,117 +83,87 @@ D3DCOLOR stageTexel1(UINT, UINT) {
 // from one half and the two arguments differ in every channel, so that
 // swapped arguments show.
 TEST_F(Pixels, TextureStageOperations) {
-    IDirect3DTexture9* t0 = makeTexture(4, 4, stageTexel0);
-    IDirect3DTexture9* t1 = makeTexture(4, 4, stageTexel1);
+    Ref<IDirect3DTexture9> t0{makeTexture(4, 4, stageTexel0)};
+    Ref<IDirect3DTexture9> t1{makeTexture(4, 4, stageTexel1)};
     const D3DCOLOR diffuse = 0xFFC08040u;
     struct Case {
         DWORD op1;
         D3DCOLOR factor;
         const char* name;
+        double (*stage1)(double tex1, double current, double a);
     };
-    for (const Case c :
-         {Case{D3DTOP_DISABLE, 0x80808080u, "modulate"}, Case{D3DTOP_BLENDFACTORALPHA, 0x20808080u, "blendfactor 0x20"},
-          Case{D3DTOP_BLENDFACTORALPHA, 0xE0808080u, "blendfactor 0xE0"}, Case{D3DTOP_ADD, 0x80808080u, "add"},
-          Case{D3DTOP_SUBTRACT, 0x80808080u, "subtract"}, Case{D3DTOP_MODULATE2X, 0x80808080u, "modulate2x"},
-          Case{D3DTOP_ADDSIGNED, 0x80808080u, "addsigned"}}) {
-        begin(0xFF000000u);
+    const Case cases[] = {
+        {D3DTOP_DISABLE, 0x80808080u, "modulate", [](double, double current, double) { return current; }},
+        {D3DTOP_BLENDFACTORALPHA, 0x20808080u, "blendfactor 0x20",
+         [](double tex1, double current, double a) { return tex1 * a + current * (1 - a); }},
+        {D3DTOP_BLENDFACTORALPHA, 0xE0808080u, "blendfactor 0xE0",
+         [](double tex1, double current, double a) { return tex1 * a + current * (1 - a); }},
+        {D3DTOP_ADD, 0x80808080u, "add", [](double tex1, double current, double) { return tex1 + current; }},
+        {D3DTOP_SUBTRACT, 0x80808080u, "subtract", [](double tex1, double current, double) { return tex1 - current; }},
+        {D3DTOP_MODULATE2X, 0x80808080u, "modulate2x",
+         [](double tex1, double current, double) { return 2 * tex1 * current; }},
+        {D3DTOP_ADDSIGNED, 0x80808080u, "addsigned",
+         [](double tex1, double current, double) { return tex1 + current - 0.5; }},
+    };
+    for (const Case& c : cases) {
+        begin();
         device->SetTexture(0, t0);
         device->SetTexture(1, t1);
-        device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        // By default stage 0 modulates texture and current, stage 1 takes texture and current.
         device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-        device->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-        device->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
         device->SetTextureStageState(1, D3DTSS_COLOROP, c.op1);
         device->SetRenderState(D3DRS_TEXTUREFACTOR, c.factor);
         ScreenVertex2 v[4] = {{0, 0, 0, 1, diffuse, 0, 0, 0, 0},
                               {64, 0, 0, 1, diffuse, 1, 0, 1, 0},
                               {64, 64, 0, 1, diffuse, 1, 1, 1, 1},
                               {0, 64, 0, 1, diffuse, 0, 1, 0, 1}};
-        ASSERT_EQ(device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2), D3D_OK);
-        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof v[0]), D3D_OK);
+        drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2, D3DPT_TRIANGLEFAN, 2, v);
         end();
         Picture p = readBackBuffer(c.name);
-        const double a = channel(c.factor, 24);
         double out[3];
         for (int i = 0; i < 3; ++i) {
             const int shift = 16 - 8 * i;
             const double current = channel(stageTexel0(0, 0), shift) * channel(diffuse, shift);
-            const double tex1 = channel(stageTexel1(0, 0), shift);
-            switch (c.op1) {
-            case D3DTOP_DISABLE:
-                out[i] = current;
-                break;
-            case D3DTOP_BLENDFACTORALPHA:
-                out[i] = tex1 * a + current * (1 - a);
-                break;
-            case D3DTOP_ADD:
-                out[i] = tex1 + current;
-                break;
-            case D3DTOP_SUBTRACT:
-                out[i] = tex1 - current;
-                break;
-            case D3DTOP_MODULATE2X:
-                out[i] = 2 * tex1 * current;
-                break;
-            default:
-                out[i] = tex1 + current - 0.5;
-                break;
-            }
+            out[i] = c.stage1(channel(stageTexel1(0, 0), shift), current, channel(c.factor, 24));
         }
         expectNear(p.at(20, 20), out[0], out[1], out[2], c.name);
     }
-    device->SetTexture(0, nullptr);
-    device->SetTexture(1, nullptr);
-    t0->Release();
-    t1->Release();
 }
 
 // Untextured geometry under the default stage states shows its diffuse
 // colour, and lighting off without a vertex colour gives opaque white. A
 // vertex without a specular colour adds black when specular is on.
 TEST_F(Pixels, MissingTexturesAndColours) {
-    begin(0xFF000000u);
-    device->SetTexture(0, nullptr);
+    begin();
     device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
     drawQuad(0, 0, 32, 64, 0xFF336699u);
-    struct Xyz {
-        float x, y, z;
-    };
-    const Xyz tri[3] = {{0, 1, 0.5f}, {1, 1, 0.5f}, {0, -1, 0.5f}}; // right half of the screen, top
-    device->SetFVF(D3DFVF_XYZ);
-    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof tri[0]), D3D_OK);
+    const XyzVertex tri[3] = {{0, 1, 0.5f}, {1, 1, 0.5f}, {0, -1, 0.5f}}; // right half of the screen, top
+    drawPrimitiveUp(D3DFVF_XYZ, D3DPT_TRIANGLELIST, 1, tri);
     end();
     Picture p = readBackBuffer("untextured");
-    EXPECT_EQ(p.at(10, 10), 0xFF336699u);
-    EXPECT_EQ(p.at(34, 2), 0xFFFFFFFFu);
+    expectPixels(p, {{10, 10, 0xFF336699u}, {34, 2, 0xFFFFFFFFu}});
 }
 
 // A4R4G4B4 texels are 0xARGB in a WORD; each 4-bit value v reads as v / 15.
 TEST_F(Pixels, A4R4G4B4UploadAndG16R16Sampling) {
-    IDirect3DTexture9* texture = nullptr;
-    ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_A4R4G4B4, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    Ref<IDirect3DTexture9> texture;
+    ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_A4R4G4B4, D3DPOOL_MANAGED, texture.put(), nullptr), D3D_OK);
     D3DLOCKED_RECT locked{};
     ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
     EXPECT_EQ(locked.Pitch, 4);
-    const WORD texels[4] = {0xF84C, 0xF84C, 0xF84C, 0xF84C};
-    for (int y = 0; y < 2; ++y) {
-        std::memcpy(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, texels, 4);
-    }
+    // The pitch is the row's width, so the four texels lie one after the other.
+    std::fill_n(static_cast<WORD*>(locked.pBits), 4, WORD{0xF84C});
     ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
 
-    IDirect3DTexture9* rg = nullptr;
-    ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_G16R16, D3DPOOL_MANAGED, &rg, nullptr), D3D_OK);
+    Ref<IDirect3DTexture9> rg;
+    ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_G16R16, D3DPOOL_MANAGED, rg.put(), nullptr), D3D_OK);
     ASSERT_EQ(rg->LockRect(0, &locked, nullptr, 0), D3D_OK);
     EXPECT_EQ(locked.Pitch, 8);
-    for (int i = 0; i < 4; ++i) {
-        // G in the high WORD, R in the low one.
-        const DWORD texel = (0x4000u << 16) | 0xFFFFu;
-        std::memcpy(static_cast<BYTE*>(locked.pBits) + 4 * i, &texel, 4);
-    }
+    // G in the high WORD, R in the low one.
+    std::fill_n(static_cast<DWORD*>(locked.pBits), 4, (0x4000u << 16) | 0xFFFFu);
     ASSERT_EQ(rg->UnlockRect(0), D3D_OK);
 
-    begin(0xFF000000u);
+    begin();
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     device->SetTexture(0, texture);
     drawQuad(0, 0, 32, 64, 0xFFFFFFFFu);
@@ -217,9 +174,6 @@ TEST_F(Pixels, A4R4G4B4UploadAndG16R16Sampling) {
     expectNear(p.at(10, 10), 8.0 / 15, 4.0 / 15, 12.0 / 15, "A4R4G4B4");
     // G16R16 samples as (R, G, 1): blue, which the format lacks, reads 1.
     expectNear(p.at(40, 10), 1.0, 0x4000 / 65535.0, 1.0, "G16R16");
-    device->SetTexture(0, nullptr);
-    texture->Release();
-    rg->Release();
 }
 
 // A level keeps what was written into it: a fresh level locks as zeros, and
@@ -228,8 +182,8 @@ TEST_F(Pixels, A4R4G4B4UploadAndG16R16Sampling) {
 TEST_F(Pixels, LockingAgainFindsWhatWasWritten) {
     const D3DFORMAT formats[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_A4R4G4B4, D3DFMT_G16R16};
     for (const D3DFORMAT format : formats) {
-        IDirect3DTexture9* texture = nullptr;
-        ASSERT_EQ(device->CreateTexture(8, 4, 2, 0, format, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+        Ref<IDirect3DTexture9> texture;
+        ASSERT_EQ(device->CreateTexture(8, 4, 2, 0, format, D3DPOOL_MANAGED, texture.put(), nullptr), D3D_OK);
         for (UINT level = 0; level < 2; ++level) {
             D3DLOCKED_RECT locked{};
             ASSERT_EQ(texture->LockRect(level, &locked, nullptr, 0), D3D_OK);
@@ -261,68 +215,56 @@ TEST_F(Pixels, LockingAgainFindsWhatWasWritten) {
                 << format << " level " << level << ": the whole level after the rectangle";
             ASSERT_EQ(texture->UnlockRect(level), D3D_OK);
         }
-        texture->Release();
     }
 }
 
 // Each mip level a colour of its own; a quad the size of level n shows level
 // n with point mip filtering. Levels = 0 makes the whole chain.
 TEST_F(Pixels, MipLevels) {
-    IDirect3DTexture9* full = nullptr;
-    ASSERT_EQ(device->CreateTexture(256, 256, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &full, nullptr), D3D_OK);
-    EXPECT_EQ(full->GetLevelCount(), 9u);
-    full->Release();
-    IDirect3DTexture9* eight = nullptr;
-    ASSERT_EQ(device->CreateTexture(256, 256, 8, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &eight, nullptr), D3D_OK);
-    EXPECT_EQ(eight->GetLevelCount(), 8u);
+    Ref<IDirect3DTexture9> texture;
+    ASSERT_EQ(device->CreateTexture(256, 256, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, texture.put(), nullptr), D3D_OK);
+    EXPECT_EQ(texture->GetLevelCount(), 9u);
+    ASSERT_EQ(device->CreateTexture(256, 256, 8, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, texture.put(), nullptr), D3D_OK);
+    EXPECT_EQ(texture->GetLevelCount(), 8u);
     D3DSURFACE_DESC desc{};
-    ASSERT_EQ(eight->GetLevelDesc(7, &desc), D3D_OK);
+    ASSERT_EQ(texture->GetLevelDesc(7, &desc), D3D_OK);
     EXPECT_EQ(desc.Width, 2u);
-    eight->Release();
 
     const D3DCOLOR colours[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u};
-    IDirect3DTexture9* texture = nullptr;
-    ASSERT_EQ(device->CreateTexture(16, 16, 4, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateTexture(16, 16, 4, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, texture.put(), nullptr), D3D_OK);
     for (UINT level = 0; level < 4; ++level) {
         D3DLOCKED_RECT locked{};
         ASSERT_EQ(texture->LockRect(level, &locked, nullptr, 0), D3D_OK);
         const UINT size = 16u >> level;
         EXPECT_EQ(locked.Pitch, static_cast<INT>(size * 4));
         for (UINT y = 0; y < size; ++y) {
-            for (UINT x = 0; x < size; ++x) {
-                reinterpret_cast<DWORD*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch)[x] = colours[level];
-            }
+            std::fill_n(reinterpret_cast<DWORD*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch), size,
+                        colours[level]);
         }
         ASSERT_EQ(texture->UnlockRect(level), D3D_OK);
     }
-    begin(0xFF000000u);
+    begin();
     device->SetTexture(0, texture);
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
-    float x = 0;
+    // Level n at x = 17 n, one column apart from the next.
     for (UINT level = 0; level < 4; ++level) {
-        const float size = static_cast<float>(16u >> level);
-        drawQuad(x, 0, x + size, size, 0xFFFFFFFFu);
-        x += 17;
+        const float x = 17.0f * static_cast<float>(level);
+        drawQuad(x, 0, x + static_cast<float>(16u >> level), static_cast<float>(16u >> level), 0xFFFFFFFFu);
     }
     end();
-    Picture p = readBackBuffer("mips");
-    EXPECT_EQ(p.at(0, 0), colours[0]);
-    EXPECT_EQ(p.at(17, 0), colours[1]);
-    EXPECT_EQ(p.at(34, 0), colours[2]);
-    EXPECT_EQ(p.at(51, 0), colours[3]);
-    device->SetTexture(0, nullptr);
-    texture->Release();
+    expectPixels(readBackBuffer("mips"),
+                 {{0, 0, colours[0]}, {17, 0, colours[1]}, {34, 0, colours[2]}, {51, 0, colours[3]}});
 }
 
 // Buffer locks map the store itself: a later lock of a range reads what was
 // written there, and what lies outside a locked range stays as it was, in a
 // readable vertex buffer and an index buffer.
 TEST_F(Pixels, BufferLocksKeepWhatLiesOutsideTheRange) {
-    IDirect3DVertexBuffer9* readable = nullptr;
-    ASSERT_EQ(device->CreateVertexBuffer(96, 0, 0, D3DPOOL_MANAGED, &readable, nullptr), D3D_OK);
-    IDirect3DIndexBuffer9* indices = nullptr;
-    ASSERT_EQ(device->CreateIndexBuffer(96, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &indices, nullptr), D3D_OK);
+    Ref<IDirect3DVertexBuffer9> readable;
+    ASSERT_EQ(device->CreateVertexBuffer(96, 0, 0, D3DPOOL_MANAGED, readable.put(), nullptr), D3D_OK);
+    Ref<IDirect3DIndexBuffer9> indices;
+    ASSERT_EQ(device->CreateIndexBuffer(96, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, indices.put(), nullptr), D3D_OK);
     auto check = [](auto* buffer, const char* what) {
         std::vector<BYTE> written(96);
         for (std::size_t i = 0; i < written.size(); ++i) {
@@ -346,20 +288,18 @@ TEST_F(Pixels, BufferLocksKeepWhatLiesOutsideTheRange) {
         ASSERT_EQ(buffer->Unlock(), D3D_OK);
         EXPECT_EQ(buffer->Unlock(), D3DERR_INVALIDCALL) << what;
     };
-    check(readable, "vertex buffer");
-    check(indices, "index buffer");
-    readable->Release();
-    indices->Release();
+    check(readable.get(), "vertex buffer");
+    check(indices.get(), "index buffer");
 }
 
 // A draw uses the buffer contents it was issued with: a later DISCARD lock
 // gives fresh memory, a NOOVERWRITE lock of a range writes where nothing
 // queued reads, and a draw from a locked buffer is refused.
 TEST_F(Pixels, LockDiscardAndNoOverwrite) {
-    IDirect3DVertexBuffer9* vb = nullptr;
+    Ref<IDirect3DVertexBuffer9> vb;
     const DWORD fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
     ASSERT_EQ(device->CreateVertexBuffer(8 * sizeof(ScreenVertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, fvf,
-                                         D3DPOOL_DEFAULT, &vb, nullptr),
+                                         D3DPOOL_DEFAULT, vb.put(), nullptr),
               D3D_OK);
     auto quad = [](ScreenVertex* v, float x0, D3DCOLOR colour) {
         v[0] = {x0, 0, 0, 1, colour, 0, 0};
@@ -371,7 +311,7 @@ TEST_F(Pixels, LockDiscardAndNoOverwrite) {
     ASSERT_EQ(vb->Lock(0, 0, &data, D3DLOCK_DISCARD), D3D_OK);
     quad(static_cast<ScreenVertex*>(data), 0, 0xFFFF0000u);
     ASSERT_EQ(vb->Unlock(), D3D_OK);
-    begin(0xFF000000u);
+    begin();
     device->SetFVF(fvf);
     ASSERT_EQ(device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex)), D3D_OK);
     // Drawing from a buffer while it is locked is refused.
@@ -388,18 +328,13 @@ TEST_F(Pixels, LockDiscardAndNoOverwrite) {
     ASSERT_EQ(vb->Unlock(), D3D_OK);
     ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2), D3D_OK); // blue at x 32..47
     end();
-    Picture p = readBackBuffer("locks");
-    EXPECT_EQ(p.at(8, 8), 0xFFFF0000u);
-    EXPECT_EQ(p.at(24, 8), 0xFF00FF00u);
-    EXPECT_EQ(p.at(40, 8), 0xFF0000FFu);
-    EXPECT_EQ(p.at(56, 8), 0xFF000000u);
+    expectPixels(readBackBuffer("locks"),
+                 {{8, 8, 0xFFFF0000u}, {24, 8, 0xFF00FF00u}, {40, 8, 0xFF0000FFu}, {56, 8, 0xFF000000u}});
     // Reading past the end is refused; discarding a static buffer is outside the subset.
     EXPECT_EQ(device->BeginScene(), D3D_OK);
     EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 6, 2), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->EndScene(), D3D_OK);
     EXPECT_EQ(vb->Lock(0, 9 * sizeof(ScreenVertex), &data, 0), D3DERR_INVALIDCALL);
-    device->SetStreamSource(0, nullptr, 0, 0);
-    vb->Release();
 }
 
 // Indexed drawing from buffers with a declaration of the vertex pools'
@@ -416,8 +351,8 @@ TEST_F(Pixels, IndexedDrawingWithADeclaration) {
                                           {0, 24, D3DDECLTYPE_D3DCOLOR, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_COLOR, 0},
                                           {0, 28, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
                                           D3DDECL_END()};
-    IDirect3DVertexDeclaration9* declaration = nullptr;
-    ASSERT_EQ(device->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+    Ref<IDirect3DVertexDeclaration9> declaration;
+    ASSERT_EQ(device->CreateVertexDeclaration(elements, declaration.put()), D3D_OK);
     UINT count = 0;
     ASSERT_EQ(declaration->GetDeclaration(nullptr, &count), D3D_OK);
     EXPECT_EQ(count, 5u);
@@ -432,25 +367,24 @@ TEST_F(Pixels, IndexedDrawingWithADeclaration) {
     };
     rect(2, -1, 0, 0xFFFF0000u);
     rect(6, 0, 1, 0xFF00FF00u);
-    IDirect3DVertexBuffer9* vb = nullptr;
+    Ref<IDirect3DVertexBuffer9> vb;
     const UINT bytes = static_cast<UINT>(vertices.size() * sizeof(PoolVertex));
-    ASSERT_EQ(device->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, &vb, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, vb.put(), nullptr), D3D_OK);
     void* data = nullptr;
     ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
     std::memcpy(data, vertices.data(), bytes);
     ASSERT_EQ(vb->Unlock(), D3D_OK);
     // Indices of one rectangle, twice: the first copy after three padding entries.
     const WORD indices[9] = {9, 9, 9, 0, 1, 2, 0, 2, 3};
-    IDirect3DIndexBuffer9* ib = nullptr;
-    ASSERT_EQ(
-        device->CreateIndexBuffer(sizeof indices, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib, nullptr),
-        D3D_OK);
+    Ref<IDirect3DIndexBuffer9> ib;
+    ASSERT_EQ(device->CreateIndexBuffer(sizeof indices, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, ib.put(),
+                                        nullptr),
+              D3D_OK);
     ASSERT_EQ(ib->Lock(0, 0, &data, 0), D3D_OK);
     std::memcpy(data, indices, sizeof indices);
     ASSERT_EQ(ib->Unlock(), D3D_OK);
 
-    begin(0xFF000000u);
-    device->SetTexture(0, nullptr);
+    begin();
     ASSERT_EQ(device->SetVertexDeclaration(declaration), D3D_OK);
     ASSERT_EQ(device->SetStreamSource(0, vb, 0, sizeof(PoolVertex)), D3D_OK);
     ASSERT_EQ(device->SetIndices(ib), D3D_OK);
@@ -469,44 +403,9 @@ TEST_F(Pixels, IndexedDrawingWithADeclaration) {
     ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 3, 2), D3D_OK);
     device->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
     end();
-    Picture p = readBackBuffer("indexed");
-    EXPECT_EQ(p.at(8, 32), 0xFFFF0000u);
-    EXPECT_EQ(p.at(56, 32), 0xFF00FF00u);
-    EXPECT_EQ(p.at(20, 32), 0xFFFF0000u); // inside the wireframe rectangle: not filled
-    EXPECT_EQ(p.at(16, 40), 0xFFFFFFFFu); // its left edge at x = 16
-    device->SetStreamSource(0, nullptr, 0, 0);
-    device->SetIndices(nullptr);
-    device->SetVertexDeclaration(nullptr);
-    vb->Release();
-    ib->Release();
-    declaration->Release();
-}
-
-// D3DBLENDOP: add s + d, subtract s - d, reverse subtract d - s (ONE, ONE),
-// clamped at 0; the source differs from the destination in every channel.
-TEST_F(Pixels, BlendOperations) {
-    const D3DCOLOR destination = 0xFF4080C0u;
-    const D3DCOLOR source = 0xFFA05020u;
-    for (DWORD op : {D3DBLENDOP_ADD, D3DBLENDOP_SUBTRACT, D3DBLENDOP_REVSUBTRACT}) {
-        begin(destination);
-        device->SetTexture(0, nullptr);
-        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
-        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
-        device->SetRenderState(D3DRS_BLENDOP, op);
-        drawQuad(0, 0, 32, 64, source);
-        device->SetRenderState(D3DRS_BLENDOP, D3DBLENDOP_ADD);
-        device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-        end();
-        Picture p = readBackBuffer("blendop");
-        double out[3];
-        for (int i = 0; i < 3; ++i) {
-            const double sv = channel(source, 16 - 8 * i);
-            const double dv = channel(destination, 16 - 8 * i);
-            out[i] = op == D3DBLENDOP_ADD ? sv + dv : op == D3DBLENDOP_SUBTRACT ? sv - dv : dv - sv;
-        }
-        expectNear(p.at(10, 10), out[0], out[1], out[2], "blend op");
-    }
+    // The halves; inside the wireframe rectangle (not filled) and on its left edge at x = 16.
+    expectPixels(readBackBuffer("indexed"),
+                 {{8, 32, 0xFFFF0000u}, {56, 32, 0xFF00FF00u}, {20, 32, 0xFFFF0000u}, {16, 40, 0xFFFFFFFFu}});
 }
 
 // D3DRS_COLORWRITEENABLE bits: 1 red, 2 green, 4 blue, 8 alpha; a white quad
@@ -515,7 +414,6 @@ TEST_F(Pixels, ColourWriteMaskKeepsTheOtherChannels) {
     const D3DCOLOR destination = 0xFF406080u;
     for (DWORD mask : {1u, 2u, 4u, 6u}) {
         begin(destination);
-        device->SetTexture(0, nullptr);
         device->SetRenderState(D3DRS_COLORWRITEENABLE, mask);
         drawQuad(0, 0, 32, 64, 0xFFFFFFFFu);
         device->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
@@ -536,7 +434,7 @@ D3DCOLOR leftRedRightBlue(UINT x, UINT) {
 // texture (red, blue, red, blue), MIRROR flips every other copy (red, blue,
 // blue, red), CLAMP holds the edge texel (red, blue, blue, blue).
 TEST_F(Pixels, AddressModesBeyondTheTexture) {
-    IDirect3DTexture9* t = makeTexture(4, 4, leftRedRightBlue);
+    Ref<IDirect3DTexture9> t{makeTexture(4, 4, leftRedRightBlue)};
     const D3DCOLOR r = 0xFFFF0000u;
     const D3DCOLOR b = 0xFF0000FFu;
     struct Case {
@@ -547,35 +445,28 @@ TEST_F(Pixels, AddressModesBeyondTheTexture) {
     for (const Case& c :
          {Case{D3DTADDRESS_WRAP, {r, b, r, b}, "wrap"}, Case{D3DTADDRESS_MIRROR, {r, b, b, r}, "mirror"},
           Case{D3DTADDRESS_CLAMP, {r, b, b, b}, "clamp"}}) {
-        begin(0xFF000000u);
+        begin();
         device->SetTexture(0, t);
         device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-        device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
-        device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
-        device->SetSamplerState(0, D3DSAMP_ADDRESSU, c.mode);
+        device->SetSamplerState(0, D3DSAMP_ADDRESSU, c.mode); // point filtering by default
         ScreenVertex v[4] = {{0, 0, 0, 1, 0xFFFFFFFFu, 0, 0},
                              {64, 0, 0, 1, 0xFFFFFFFFu, 2, 0},
                              {64, 64, 0, 1, 0xFFFFFFFFu, 2, 1},
                              {0, 64, 0, 1, 0xFFFFFFFFu, 0, 1}};
-        ASSERT_EQ(device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1), D3D_OK);
-        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof v[0]), D3D_OK);
-        device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
+        drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLEFAN, 2, v);
         end();
         Picture p = readBackBuffer(c.name);
         for (int q = 0; q < 4; ++q) {
             EXPECT_EQ(p.at(static_cast<UINT>(q * 16 + 8), 32), c.quarters[q]) << c.name << " quarter " << q;
         }
     }
-    device->SetTexture(0, nullptr);
-    t->Release();
 }
 
 // Like the retail runtime, a draw after EndScene still lands (a scene that
 // closes its pass early and draws one more quad relies on it).
 TEST_F(Pixels, DrawsAfterEndSceneStillLand) {
-    begin(0xFF000000u);
+    begin();
     end();
-    device->SetTexture(0, nullptr);
     drawQuad(0, 0, 16, 16, 0xFF20C040u);
     const Picture p = readBackBuffer("after-end");
     expectNear(p.at(4, 4), 0x20 / 255.0, 0xC0 / 255.0, 0x40 / 255.0, "inside the quad");

@@ -42,14 +42,11 @@ TEST_F(PresentHookTest, AllFramesArriveInOrderTopRowFirst) {
         const Delivered& f = frames[static_cast<std::size_t>(i)];
         ASSERT_EQ(f.width, params.BackBufferWidth);
         ASSERT_EQ(f.height, params.BackBufferHeight);
-        const std::uint8_t* last = &f.rgba[f.rgba.size() - 4]; // bottom-right pixel
-        EXPECT_EQ(last[0], 10 * i) << "frame " << i;
-        EXPECT_EQ(last[1], 200 - 10 * i) << "frame " << i;
-        EXPECT_EQ(last[2], 7) << "frame " << i;
-        EXPECT_EQ(last[3], 0xFF) << "frame " << i; // the back buffer has no alpha
-        EXPECT_EQ(f.rgba[0], 255);
-        EXPECT_EQ(f.rgba[1], 0);
-        EXPECT_EQ(f.rgba[2], 255);
+        // The bottom-right pixel; the back buffer has no alpha.
+        EXPECT_EQ(std::vector<int>(f.rgba.end() - 4, f.rgba.end()), (std::vector<int>{10 * i, 200 - 10 * i, 7, 0xFF}))
+            << "frame " << i;
+        EXPECT_EQ(std::vector<int>(f.rgba.begin(), f.rgba.begin() + 3), (std::vector<int>{255, 0, 255}))
+            << "frame " << i;
     }
 }
 

@@ -4,6 +4,7 @@
 // faces, and D3DCMP_LESS depth testing.
 #include "tests/platform/d3d9/harness.h"
 
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -12,33 +13,21 @@ namespace {
 
 constexpr D3DCOLOR kBackground = 0xFF102030u;
 
-class Raster : public DeviceTest {
-  protected:
-    void begin(D3DCOLOR clear = kBackground) {
-        ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0), D3D_OK);
-        ASSERT_EQ(device->BeginScene(), D3D_OK);
-        device->SetRenderState(D3DRS_LIGHTING, FALSE);
-        device->SetRenderState(D3DRS_ZENABLE, FALSE);
-        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    }
-    void end() { ASSERT_EQ(device->EndScene(), D3D_OK); }
+using Raster = DeviceTest;
 
-    // The bounding box of the pixels of the colour.
-    static void coverage(const Picture& p, D3DCOLOR colour, int& x0, int& y0, int& x1, int& y1) {
-        x0 = y0 = 1 << 30;
-        x1 = y1 = -1;
-        for (UINT y = 0; y < p.height; ++y) {
-            for (UINT x = 0; x < p.width; ++x) {
-                if (p.at(x, y) == colour) {
-                    x0 = std::min(x0, static_cast<int>(x));
-                    y0 = std::min(y0, static_cast<int>(y));
-                    x1 = std::max(x1, static_cast<int>(x));
-                    y1 = std::max(y1, static_cast<int>(y));
-                }
+// The bounding box {x0, y0, x1, y1} of the pixels of the colour.
+std::array<int, 4> coverage(const Picture& p, D3DCOLOR colour) {
+    std::array<int, 4> box{1 << 30, 1 << 30, -1, -1};
+    for (UINT y = 0; y < p.height; ++y) {
+        for (UINT x = 0; x < p.width; ++x) {
+            if (p.at(x, y) == colour) {
+                box = {std::min(box[0], static_cast<int>(x)), std::min(box[1], static_cast<int>(y)),
+                       std::max(box[2], static_cast<int>(x)), std::max(box[3], static_cast<int>(y))};
             }
         }
     }
-};
+    return box;
+}
 
 D3DCOLOR texelColour(UINT x, UINT y) {
     return 0xFF000000u | (x * 16u) << 16 | (y * 16u) << 8 | 0x40u;
@@ -71,45 +60,30 @@ TEST_F(Raster, EdgesJustPastPixelCentresAreDecidedByTheFillRule) {
             }
         }
     }
-    struct Coloured {
-        float x, y, z;
-        D3DCOLOR colour;
-    };
-    const D3DMATRIX identity{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
-    device->SetTransform(D3DTS_WORLD, &identity);
-    device->SetTransform(D3DTS_VIEW, &identity);
-    device->SetTransform(D3DTS_PROJECTION, &identity);
-    int wrong = 0;
+    // The transforms keep their defaults, identities.
     for (bool pretransformed : {true, false}) {
         for (const Quad& q : probes) {
-            begin();
+            begin(kBackground);
             if (pretransformed) {
                 drawQuad(q.x0, q.y0, q.x1, q.y1, 0xFFFF0000u);
             } else {
                 // The viewport maps x_ndc -1..1 to 0..64, y_ndc 1..-1 to 0..64.
                 auto nx = [](float x) { return static_cast<float>(x / 32.0 - 1.0); };
                 auto ny = [](float y) { return static_cast<float>(1.0 - y / 32.0); };
-                const Coloured v[4] = {{nx(q.x0), ny(q.y0), 0.5f, 0xFFFF0000u},
-                                       {nx(q.x1), ny(q.y0), 0.5f, 0xFFFF0000u},
-                                       {nx(q.x1), ny(q.y1), 0.5f, 0xFFFF0000u},
-                                       {nx(q.x0), ny(q.y1), 0.5f, 0xFFFF0000u}};
-                device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
-                ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof v[0]), D3D_OK);
+                const ColouredVertex v[4] = {{nx(q.x0), ny(q.y0), 0.5f, 0xFFFF0000u},
+                                             {nx(q.x1), ny(q.y0), 0.5f, 0xFFFF0000u},
+                                             {nx(q.x1), ny(q.y1), 0.5f, 0xFFFF0000u},
+                                             {nx(q.x0), ny(q.y1), 0.5f, 0xFFFF0000u}};
+                drawPrimitiveUp(D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_TRIANGLEFAN, 2, v);
             }
             end();
-            Picture p = readBackBuffer("probe");
-            int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-            coverage(p, 0xFFFF0000u, x0, y0, x1, y1);
+            const std::array<int, 4> covered = coverage(readBackBuffer("probe"), 0xFFFF0000u);
             auto first = [](float edge) { return static_cast<int>(std::ceil(std::round(edge * 256.0) / 256.0)); };
-            const int want[4] = {first(q.x0), first(q.y0), first(q.x1) - 1, first(q.y1) - 1};
-            const bool right = x0 == want[0] && y0 == want[1] && x1 == want[2] && y1 == want[3];
-            wrong += right ? 0 : 1;
-            EXPECT_TRUE(right) << (pretransformed ? "pre-transformed" : "transformed") << " quad (" << q.x0 << ", "
-                               << q.y0 << ")-(" << q.x1 << ", " << q.y1 << ") covers " << x0 << "," << y0 << "-" << x1
-                               << "," << y1;
+            const std::array<int, 4> want{first(q.x0), first(q.y0), first(q.x1) - 1, first(q.y1) - 1};
+            EXPECT_EQ(covered, want) << (pretransformed ? "pre-transformed" : "transformed") << " quad (" << q.x0
+                                     << ", " << q.y0 << ")-(" << q.x1 << ", " << q.y1 << ")";
         }
     }
-    EXPECT_EQ(wrong, 0);
 }
 
 // "Directly Mapping Texels to Pixels": a W x H texture on a quad from
@@ -117,8 +91,8 @@ TEST_F(Raster, EdgesJustPastPixelCentresAreDecidedByTheFillRule) {
 // texture row 0 is the top row of the picture.
 TEST_F(Raster, TexelsMapOneToOneAndRowZeroIsTheTop) {
     makeDevice(16, 16);
-    IDirect3DTexture9* texture = makeTexture(16, 16, texelColour);
-    begin();
+    Ref<IDirect3DTexture9> texture{makeTexture(16, 16, texelColour)};
+    begin(kBackground);
     device->SetTexture(0, texture);
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     drawQuad(-0.5f, -0.5f, 15.5f, 15.5f, 0xFFFFFFFFu);
@@ -129,23 +103,21 @@ TEST_F(Raster, TexelsMapOneToOneAndRowZeroIsTheTop) {
             ASSERT_EQ(p.at(x, y), texelColour(x, y)) << x << "," << y;
         }
     }
-    device->SetTexture(0, nullptr);
-    texture->Release();
 }
 
 // What is drawn into a render-target texture at the top is row 0 of the
 // texture, and sampling v = 0 reads it back at the top again.
 TEST_F(Raster, RenderTargetsKeepRowZeroAtTheTop) {
-    IDirect3DTexture9* target = nullptr;
-    ASSERT_EQ(
-        device->CreateTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr),
-        D3D_OK);
-    IDirect3DSurface9* surface = nullptr;
-    ASSERT_EQ(target->GetSurfaceLevel(0, &surface), D3D_OK);
-    IDirect3DSurface9* back = nullptr;
-    IDirect3DSurface9* depth = nullptr;
-    ASSERT_EQ(device->GetRenderTarget(0, &back), D3D_OK);
-    ASSERT_EQ(device->GetDepthStencilSurface(&depth), D3D_OK);
+    Ref<IDirect3DTexture9> target;
+    ASSERT_EQ(device->CreateTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, target.put(),
+                                    nullptr),
+              D3D_OK);
+    Ref<IDirect3DSurface9> surface;
+    ASSERT_EQ(target->GetSurfaceLevel(0, surface.put()), D3D_OK);
+    Ref<IDirect3DSurface9> back;
+    Ref<IDirect3DSurface9> depth;
+    ASSERT_EQ(device->GetRenderTarget(0, back.put()), D3D_OK);
+    ASSERT_EQ(device->GetDepthStencilSurface(depth.put()), D3D_OK);
     ASSERT_EQ(device->SetRenderTarget(0, surface), D3D_OK);
     ASSERT_EQ(device->SetDepthStencilSurface(nullptr), D3D_OK);
     ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FFu, 1.0f, 0), D3D_OK);
@@ -154,74 +126,53 @@ TEST_F(Raster, RenderTargetsKeepRowZeroAtTheTop) {
     device->SetRenderState(D3DRS_ZENABLE, FALSE);
     drawQuad(0, 0, 32, 4, 0xFFFF0000u);
     ASSERT_EQ(device->EndScene(), D3D_OK);
-    Picture rt = read(surface, "target");
-    EXPECT_EQ(rt.at(5, 0), 0xFFFF0000u);
-    EXPECT_EQ(rt.at(5, 3), 0xFFFF0000u);
-    EXPECT_EQ(rt.at(5, 4), 0xFF0000FFu);
-    EXPECT_EQ(rt.at(5, 31), 0xFF0000FFu);
+    expectPixels(read(surface, "target"),
+                 {{5, 0, 0xFFFF0000u}, {5, 3, 0xFFFF0000u}, {5, 4, 0xFF0000FFu}, {5, 31, 0xFF0000FFu}});
 
     ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
     ASSERT_EQ(device->SetDepthStencilSurface(depth), D3D_OK);
-    begin();
+    begin(kBackground);
     device->SetTexture(0, target);
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     drawQuad(-0.5f, -0.5f, 63.5f, 63.5f, 0xFFFFFFFFu);
     end();
-    Picture p = readBackBuffer("composed");
-    EXPECT_EQ(p.at(10, 0), 0xFFFF0000u);
-    EXPECT_EQ(p.at(10, 7), 0xFFFF0000u);
-    EXPECT_EQ(p.at(10, 8), 0xFF0000FFu);
-    EXPECT_EQ(p.at(10, 63), 0xFF0000FFu);
-    device->SetTexture(0, nullptr);
-    surface->Release();
-    back->Release();
-    depth->Release();
-    target->Release();
+    expectPixels(readBackBuffer("composed"),
+                 {{10, 0, 0xFFFF0000u}, {10, 7, 0xFFFF0000u}, {10, 8, 0xFF0000FFu}, {10, 63, 0xFF0000FFu}});
 }
 
 // Front faces are clockwise on the screen; D3DCULL_CCW (the default) drops
 // counter-clockwise ones, D3DCULL_CW drops clockwise ones. Checked for
 // pre-transformed and transformed vertices alike.
 TEST_F(Raster, CullingFollowsTheScreenWinding) {
-    struct Xyz {
-        float x, y, z;
-        D3DCOLOR colour;
-    };
     // Clockwise on the screen: top-left, top-right, bottom-left.
     // Clockwise on the screen in the lower right, away from the clip-space triangle.
     const ScreenVertex cwScreen[3] = {
         {40, 34, 0, 1, 0xFFFF0000u, 0, 0}, {62, 34, 0, 1, 0xFFFF0000u, 0, 0}, {40, 62, 0, 1, 0xFFFF0000u, 0, 0}};
     const ScreenVertex ccwScreen[3] = {cwScreen[0], cwScreen[2], cwScreen[1]};
     // Clip space with identity transforms: +y is up, so (-1, 1) is the top left.
-    const Xyz cwClip[3] = {{-1, 1, 0.5f, 0xFF00FF00u}, {1, 1, 0.5f, 0xFF00FF00u}, {-1, -1, 0.5f, 0xFF00FF00u}};
-    const Xyz ccwClip[3] = {cwClip[0], cwClip[2], cwClip[1]};
-    struct Case {
-        DWORD cull;
-        bool clockwise;
-        bool visible;
-    };
-    const Case cases[] = {{D3DCULL_CCW, true, true}, {D3DCULL_CCW, false, false}, {D3DCULL_CW, true, false},
-                          {D3DCULL_CW, false, true}, {D3DCULL_NONE, true, true},  {D3DCULL_NONE, false, true}};
-    for (const auto& c : cases) {
-        begin();
-        device->SetRenderState(D3DRS_CULLMODE, c.cull);
-        device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
-        ASSERT_EQ(
-            device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, c.clockwise ? cwScreen : ccwScreen, sizeof(ScreenVertex)),
-            D3D_OK);
-        device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
-        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, c.clockwise ? cwClip : ccwClip, sizeof(Xyz)), D3D_OK);
-        end();
-        Picture p = readBackBuffer("cull");
-        EXPECT_EQ(p.at(43, 37) == 0xFFFF0000u, c.visible) << "screen, cull " << c.cull << " cw " << c.clockwise;
-        EXPECT_EQ(p.at(50, 3) == 0xFF00FF00u, c.visible) << "clip, cull " << c.cull << " cw " << c.clockwise;
+    const ColouredVertex cwClip[3] = {
+        {-1, 1, 0.5f, 0xFF00FF00u}, {1, 1, 0.5f, 0xFF00FF00u}, {-1, -1, 0.5f, 0xFF00FF00u}};
+    const ColouredVertex ccwClip[3] = {cwClip[0], cwClip[2], cwClip[1]};
+    for (DWORD cull : {D3DCULL_CCW, D3DCULL_CW, D3DCULL_NONE}) {
+        for (bool clockwise : {true, false}) {
+            const bool visible = cull == D3DCULL_NONE || (cull == D3DCULL_CCW) == clockwise;
+            begin(kBackground);
+            device->SetRenderState(D3DRS_CULLMODE, cull);
+            drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLELIST, 1,
+                            clockwise ? cwScreen : ccwScreen);
+            drawPrimitiveUp(D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_TRIANGLELIST, 1, clockwise ? cwClip : ccwClip);
+            end();
+            Picture p = readBackBuffer("cull");
+            EXPECT_EQ(p.at(43, 37) == 0xFFFF0000u, visible) << "screen, cull " << cull << " cw " << clockwise;
+            EXPECT_EQ(p.at(50, 3) == 0xFF00FF00u, visible) << "clip, cull " << cull << " cw " << clockwise;
+        }
     }
 }
 
 // D3DCMP_LESS against the z of pre-transformed vertices; ZWRITEENABLE FALSE
 // tests without writing.
 TEST_F(Raster, DepthTestAndWrite) {
-    begin();
+    begin(kBackground);
     device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
     device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
     drawQuad(0, 0, 32, 32, 0xFFFF0000u, 0.5f);
@@ -233,11 +184,8 @@ TEST_F(Raster, DepthTestAndWrite) {
     drawQuad(16, 0, 32, 32, 0xFF00FFFFu, 0.25f); // passes against 0.3 everywhere
     drawQuad(0, 0, 32, 32, 0xFFFFFFFFu, 0.5f);   // equal to 0.5 fails LESS on the left
     end();
-    Picture p = readBackBuffer("depth");
-    EXPECT_EQ(p.at(8, 8), 0xFFFF0000u);
-    EXPECT_EQ(p.at(24, 8), 0xFF00FFFFu);
-    EXPECT_EQ(p.at(24, 24), 0xFF00FFFFu);
-    EXPECT_EQ(p.at(40, 8), kBackground);
+    expectPixels(readBackBuffer("depth"),
+                 {{8, 8, 0xFFFF0000u}, {24, 8, 0xFF00FFFFu}, {24, 24, 0xFF00FFFFu}, {40, 8, kBackground}});
 }
 
 // Pre-transformed vertices are not clipped in depth while no depth test
@@ -246,7 +194,7 @@ TEST_F(Raster, DepthTestAndWrite) {
 // that case). With the depth test on, z outside 0..1 is clipped even when
 // ZFUNC is ALWAYS. Untransformed geometry past the far plane stays clipped.
 TEST_F(Raster, PreTransformedDepthOutsideZeroToOne) {
-    begin();
+    begin(kBackground);
     drawQuad(0, 0, 16, 16, 0xFFFF0000u, 3.0f);
     drawQuad(16, 0, 32, 16, 0xFF00FF00u, -0.5f);
     drawQuad(32, 0, 48, 16, 0xFF0000FFu, 10.0f);
@@ -259,45 +207,35 @@ TEST_F(Raster, PreTransformedDepthOutsideZeroToOne) {
     drawQuad(0, 32, 16, 48, 0xFFFF00FFu, 3.0f); // drawn again after the depth-tested draws
     // Untransformed, depth test off, identity transforms: z 2 lies beyond
     // the far plane (clip space 0 <= z <= w).
-    struct Xyz {
-        float x, y, z;
-    };
-    const Xyz far[3] = {{0.5f, 0, 2}, {1, 0, 2}, {0.5f, -1, 2}}; // right half, bottom half
-    const Xyz near[3] = {{0, 0, 0.5f}, {0.5f, 0, 0.5f}, {0, -1, 0.5f}};
-    device->SetFVF(D3DFVF_XYZ); // white without a colour
-    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, far, sizeof far[0]), D3D_OK);
-    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, near, sizeof near[0]), D3D_OK);
+    const XyzVertex far[3] = {{0.5f, 0, 2}, {1, 0, 2}, {0.5f, -1, 2}}; // right half, bottom half
+    const XyzVertex near[3] = {{0, 0, 0.5f}, {0.5f, 0, 0.5f}, {0, -1, 0.5f}};
+    drawPrimitiveUp(D3DFVF_XYZ, D3DPT_TRIANGLELIST, 1, far); // white without a colour
+    drawPrimitiveUp(D3DFVF_XYZ, D3DPT_TRIANGLELIST, 1, near);
     end();
-    Picture p = readBackBuffer("depthrange");
-    EXPECT_EQ(p.at(8, 8), 0xFFFF0000u);
-    EXPECT_EQ(p.at(24, 8), 0xFF00FF00u);
-    EXPECT_EQ(p.at(40, 8), 0xFF0000FFu);
-    EXPECT_EQ(p.at(8, 24), kBackground);
-    EXPECT_EQ(p.at(24, 24), kBackground);
-    EXPECT_EQ(p.at(40, 24), 0xFF00FFFFu);
-    EXPECT_EQ(p.at(8, 40), 0xFFFF00FFu);
-    EXPECT_EQ(p.at(36, 34), 0xFFFFFFFFu); // the near triangle (x 32..48, y 32..64)
-    EXPECT_EQ(p.at(52, 34), kBackground); // the far one is clipped (x 48..64)
+    const Picture p = readBackBuffer("depthrange");
+    expectPixels(p, {{8, 8, 0xFFFF0000u}, {24, 8, 0xFF00FF00u}, {40, 8, 0xFF0000FFu}});    // no depth test
+    expectPixels(p, {{8, 24, kBackground}, {24, 24, kBackground}, {40, 24, 0xFF00FFFFu}}); // depth test, ALWAYS
+    // Depth test off again; the near triangle (x 32..48, y 32..64) shows, the far one (x 48..64) is clipped.
+    expectPixels(p, {{8, 40, 0xFFFF00FFu}, {36, 34, 0xFFFFFFFFu}, {52, 34, kBackground}});
 
     // No depth surface: the depth test cannot run, so nothing is clipped.
-    begin();
+    begin(kBackground);
     ASSERT_EQ(device->SetDepthStencilSurface(nullptr), D3D_OK);
     device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
     drawQuad(0, 0, 16, 16, 0xFFFF0000u, 3.0f);
     end();
-    p = readBackBuffer("nodepthsurface");
-    EXPECT_EQ(p.at(8, 8), 0xFFFF0000u);
+    EXPECT_EQ(readBackBuffer("nodepthsurface").at(8, 8), 0xFFFF0000u);
 }
 
 // A draw that samples the target it draws into (the feedback passes of a
 // zoom blur) reads the target as it was before the draw.
 TEST_F(Raster, DrawingIntoTheTargetBeingSampledReadsItsPreviousContents) {
-    IDirect3DTexture9* target = nullptr;
-    ASSERT_EQ(
-        device->CreateTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr),
-        D3D_OK);
-    IDirect3DSurface9* surface = nullptr;
-    target->GetSurfaceLevel(0, &surface);
+    Ref<IDirect3DTexture9> target;
+    ASSERT_EQ(device->CreateTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, target.put(),
+                                    nullptr),
+              D3D_OK);
+    Ref<IDirect3DSurface9> surface;
+    target->GetSurfaceLevel(0, surface.put());
     device->SetRenderTarget(0, surface);
     device->SetDepthStencilSurface(nullptr);
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FFu, 1.0f, 0);
@@ -309,40 +247,32 @@ TEST_F(Raster, DrawingIntoTheTargetBeingSampledReadsItsPreviousContents) {
     device->SetTexture(0, target);
     device->SetTexture(1, target);
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_ADD);
-    device->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    device->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_ADD); // of texture and current by default
     // The right half shows the left half twice added: red stays red.
     ScreenVertex2 v[4] = {{16, 0, 0, 1, 0xFFFFFFFFu, 0, 0, 0, 0},
                           {32, 0, 0, 1, 0xFFFFFFFFu, 0.5f, 0, 0.5f, 0},
                           {32, 32, 0, 1, 0xFFFFFFFFu, 0.5f, 1, 0.5f, 1},
                           {16, 32, 0, 1, 0xFFFFFFFFu, 0, 1, 0, 1}};
-    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2);
-    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof v[0]), D3D_OK);
+    drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2, D3DPT_TRIANGLEFAN, 2, v);
     ASSERT_EQ(device->EndScene(), D3D_OK);
-    Picture p = read(surface, "feedback");
-    EXPECT_EQ(p.at(4, 4), 0xFFFF0000u);
-    EXPECT_EQ(p.at(20, 4), 0xFFFF0000u);
-    EXPECT_EQ(p.at(31, 31), 0xFFFF0000u);
-    device->SetTexture(0, nullptr);
-    device->SetTexture(1, nullptr);
-    surface->Release();
-    target->Release();
+    expectPixels(read(surface, "feedback"), {{4, 4, 0xFFFF0000u}, {20, 4, 0xFFFF0000u}, {31, 31, 0xFFFF0000u}});
 }
 
 // Clear works on the current target only, within the viewport; Z and
 // stencil clears need a depth surface.
 TEST_F(Raster, ClearsTouchOnlyTheirTargetAndViewport) {
-    IDirect3DTexture9* a = nullptr;
-    IDirect3DTexture9* b = nullptr;
-    ASSERT_EQ(device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &a, nullptr),
-              D3D_OK);
-    ASSERT_EQ(device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &b, nullptr),
-              D3D_OK);
-    IDirect3DSurface9* sa = nullptr;
-    IDirect3DSurface9* sb = nullptr;
-    a->GetSurfaceLevel(0, &sa);
-    b->GetSurfaceLevel(0, &sb);
+    Ref<IDirect3DTexture9> a;
+    Ref<IDirect3DTexture9> b;
+    ASSERT_EQ(
+        device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, a.put(), nullptr),
+        D3D_OK);
+    ASSERT_EQ(
+        device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, b.put(), nullptr),
+        D3D_OK);
+    Ref<IDirect3DSurface9> sa;
+    Ref<IDirect3DSurface9> sb;
+    a->GetSurfaceLevel(0, sa.put());
+    b->GetSurfaceLevel(0, sb.put());
     device->SetDepthStencilSurface(nullptr);
     device->SetRenderTarget(0, sa);
     EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x80FF0000u, 1.0f, 0), D3D_OK);
@@ -359,12 +289,10 @@ TEST_F(Raster, ClearsTouchOnlyTheirTargetAndViewport) {
     device->SetRenderTarget(0, sb);
     ASSERT_EQ(device->SetViewport(&vp), D3D_OK);
     EXPECT_EQ(device->Clear(4, rects, D3DCLEAR_TARGET, 0xFFFFFFFFu, 1.0f, 0), D3D_OK);
-    Picture pa = read(sa, "a");
+    // Alpha is kept in an A8R8G8B8 target.
+    expectPixels(read(sa, "a"),
+                 {{0, 0, 0x80FF0000u}, {4, 4, 0xFF0000FFu}, {11, 11, 0xFF0000FFu}, {12, 11, 0x80FF0000u}});
     Picture pb = read(sb, "b");
-    EXPECT_EQ(pa.at(0, 0), 0x80FF0000u); // alpha kept in an A8R8G8B8 target
-    EXPECT_EQ(pa.at(4, 4), 0xFF0000FFu);
-    EXPECT_EQ(pa.at(11, 11), 0xFF0000FFu);
-    EXPECT_EQ(pa.at(12, 11), 0x80FF0000u);
     for (UINT y = 0; y < 16; ++y) {
         for (UINT x = 0; x < 16; ++x) {
             bool inside = false;
@@ -377,10 +305,6 @@ TEST_F(Raster, ClearsTouchOnlyTheirTargetAndViewport) {
             EXPECT_EQ(pb.at(x, y), inside ? 0xFFFFFFFFu : 0xFF00FF00u) << "at " << x << "," << y;
         }
     }
-    sa->Release();
-    sb->Release();
-    a->Release();
-    b->Release();
 }
 
 } // namespace

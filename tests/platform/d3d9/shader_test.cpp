@@ -23,6 +23,12 @@ struct MeshVertex {
     float u, v;
 };
 
+// A square in the z = 0 plane, a colour and a texture corner at each vertex.
+const MeshVertex kSquare[4] = {{-1, -1, 0, 0xFFFFFFFFu, 0, 1},
+                               {-1, 1, 0, 0xFFFF8040u, 0, 0},
+                               {1, 1, 0, 0xFF40FF80u, 1, 0},
+                               {1, -1, 0, 0xFF8080FFu, 1, 1}};
+
 D3DCOLOR checker(UINT x, UINT y) {
     return ((x / 4 + y / 4) % 2) != 0 ? 0xFFFFE080u : 0xFF3060C0u;
 }
@@ -40,19 +46,13 @@ class Shaders : public DeviceTest {
         D3DMATRIX proj{{{f, 0, 0, 0}, {0, f, 0, 0}, {0, 0, 10.0f / 9.9f, 1}, {0, 0, -1.0f / 9.9f, 0}}};
         device->SetTransform(D3DTS_WORLD, &world);
         device->SetTransform(D3DTS_PROJECTION, &proj);
-        // c0..c3 = the transpose of world x view x projection, so that
-        // dp4 with c0..c3 gives the row-vector product.
-        float wvp[4][4] = {};
+        // c0..c3 = the transpose of world x view x projection (the view is
+        // the identity), so that dp4 with c0..c3 gives the row-vector product.
         for (int i = 0; i < 4; ++i) {
             for (int j = 0; j < 4; ++j) {
                 for (int k = 0; k < 4; ++k) {
-                    wvp[i][j] += world.m[i][k] * proj.m[k][j];
+                    transposed[j][i] += world.m[i][k] * proj.m[k][j];
                 }
-            }
-        }
-        for (int i = 0; i < 4; ++i) {
-            for (int j = 0; j < 4; ++j) {
-                transposed[i][j] = wvp[j][i];
             }
         }
         const D3DVERTEXELEMENT9 elements[] = {
@@ -63,24 +63,13 @@ class Shaders : public DeviceTest {
         ASSERT_EQ(device->CreateVertexDeclaration(elements, &declaration), D3D_OK);
     }
     void TearDown() override {
-        device->SetTexture(0, nullptr);
-        device->SetVertexShader(nullptr);
-        device->SetPixelShader(nullptr);
-        device->SetVertexDeclaration(nullptr);
         texture->Release();
         declaration->Release();
         DeviceTest::TearDown();
     }
 
     Picture draw(IDirect3DVertexShader9* vs, IDirect3DPixelShader9* ps, const char* name, bool textured = true) {
-        const MeshVertex quad[4] = {{-1, -1, 0, 0xFFFFFFFFu, 0, 1},
-                                    {-1, 1, 0, 0xFFFF8040u, 0, 0},
-                                    {1, 1, 0, 0xFF40FF80u, 1, 0},
-                                    {1, -1, 0, 0xFF8080FFu, 1, 1}};
-        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-        device->BeginScene();
-        device->SetRenderState(D3DRS_LIGHTING, FALSE);
-        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        begin();
         device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
         device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
         device->SetTexture(0, textured ? texture : nullptr);
@@ -88,8 +77,8 @@ class Shaders : public DeviceTest {
         device->SetVertexShader(vs);
         device->SetPixelShader(ps);
         device->SetVertexShaderConstantF(0, &transposed[0][0], 4);
-        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK) << name;
-        device->EndScene();
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, kSquare, sizeof kSquare[0]), D3D_OK) << name;
+        end();
         return readBackBuffer(name);
     }
 
@@ -98,9 +87,8 @@ class Shaders : public DeviceTest {
         int covered = 0;
         for (std::size_t i = 0; i < a.pixels.size(); ++i) {
             for (int shift : {0, 8, 16}) {
-                int d = std::abs(static_cast<int>((a.pixels[i] >> shift) & 0xFF) -
-                                 static_cast<int>((b.pixels[i] >> shift) & 0xFF));
-                worst = std::max(worst, d);
+                worst = std::max(worst, std::abs(static_cast<int>((a.pixels[i] >> shift) & 0xFF) -
+                                                 static_cast<int>((b.pixels[i] >> shift) & 0xFF)));
             }
             covered += a.pixels[i] != 0xFF000000u ? 1 : 0;
         }
@@ -129,24 +117,18 @@ const char* const kPs13 = "ps_1_3\ntex t0\nmul r0, t0, v0\n";
 // default (MODULATE of TEXTURE and CURRENT) and each shader pairing.
 TEST_F(Shaders, TokenCodeDrawsWhatTheFixedFunctionPipelineDraws) {
     Picture reference = draw(nullptr, nullptr, "fixed");
-    IDirect3DVertexShader9* vs20 = nullptr;
-    IDirect3DPixelShader9* ps20 = nullptr;
-    IDirect3DVertexShader9* vs11 = nullptr;
-    IDirect3DPixelShader9* ps13 = nullptr;
-    ASSERT_EQ(device->CreateVertexShader(tokens(kVs20).data(), &vs20), D3D_OK);
-    ASSERT_EQ(device->CreatePixelShader(tokens(kPs20).data(), &ps20), D3D_OK);
-    ASSERT_EQ(device->CreateVertexShader(tokens(kVs11).data(), &vs11), D3D_OK);
-    ASSERT_EQ(device->CreatePixelShader(tokens(kPs13).data(), &ps13), D3D_OK);
+    Ref<IDirect3DVertexShader9> vs20;
+    Ref<IDirect3DPixelShader9> ps20;
+    Ref<IDirect3DVertexShader9> vs11;
+    Ref<IDirect3DPixelShader9> ps13;
+    ASSERT_EQ(device->CreateVertexShader(tokens(kVs20).data(), vs20.put()), D3D_OK);
+    ASSERT_EQ(device->CreatePixelShader(tokens(kPs20).data(), ps20.put()), D3D_OK);
+    ASSERT_EQ(device->CreateVertexShader(tokens(kVs11).data(), vs11.put()), D3D_OK);
+    ASSERT_EQ(device->CreatePixelShader(tokens(kPs13).data(), ps13.put()), D3D_OK);
     expectSame(reference, draw(vs20, ps20, "vs20ps20"), "vs_2_0 + ps_2_0");
     expectSame(reference, draw(vs11, ps13, "vs11ps13"), "vs_1_1 + ps_1_3");
     expectSame(reference, draw(vs20, nullptr, "vs20fixed"), "vs_2_0 + fixed pixels");
     expectSame(reference, draw(nullptr, ps20, "fixedps20"), "fixed vertices + ps_2_0");
-    device->SetVertexShader(nullptr);
-    device->SetPixelShader(nullptr);
-    vs20->Release();
-    ps20->Release();
-    vs11->Release();
-    ps13->Release();
 }
 
 // A scene that makes its shader pair from the same code every frame: after
@@ -184,12 +166,9 @@ TEST_F(Shaders, TheSameCodeMadeAgainSharesItsTranslation) {
     EXPECT_EQ(after.shadersCompiled, settled.shadersCompiled);
     EXPECT_EQ(after.programsBuilt, settled.programsBuilt);
     // Different code still gets its own translation.
-    IDirect3DPixelShader9* other = nullptr;
-    ASSERT_EQ(device->CreatePixelShader(tokens(kPs13).data(), &other), D3D_OK);
+    Ref<IDirect3DPixelShader9> other;
+    ASSERT_EQ(device->CreatePixelShader(tokens(kPs13).data(), other.put()), D3D_OK);
     EXPECT_EQ(platform::d3d9::countersOf(device).shadersCompiled, settled.shadersCompiled + 1);
-    other->Release();
-    device->SetVertexShader(nullptr);
-    device->SetPixelShader(nullptr);
     previousVs->Release();
     previousPs->Release();
 }
@@ -199,19 +178,12 @@ TEST_F(Shaders, TheSameCodeMadeAgainSharesItsTranslation) {
 // own world matrix (a new transform serial) into a 4 x 4 cell of the target.
 // A cell left black is a program that drew with transforms it was never sent.
 TEST_F(Shaders, EveryNewProgramGetsTheTransforms) {
+    // The view keeps its default, the identity.
     const D3DMATRIX identity{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
-    device->SetTransform(D3DTS_VIEW, &identity);
     device->SetTransform(D3DTS_PROJECTION, &identity);
-    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-    device->BeginScene();
-    device->SetRenderState(D3DRS_LIGHTING, FALSE);
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    begin();
     device->SetTexture(0, texture);
     device->SetVertexDeclaration(declaration);
-    const MeshVertex quad[4] = {{-1, -1, 0, 0xFFFFFFFFu, 0, 1},
-                                {-1, 1, 0, 0xFFFFFFFFu, 0, 0},
-                                {1, 1, 0, 0xFFFFFFFFu, 1, 0},
-                                {1, -1, 0, 0xFFFFFFFFu, 1, 1}};
     for (int cell = 0; cell < 32; ++cell) {
         std::string code = "ps_2_0\ndef c0, " + std::to_string(cell / 256.0f) + ", 1, 0, 1\ndcl t0.xy\n";
         for (int s = 0; s < 8; ++s) {
@@ -224,8 +196,8 @@ TEST_F(Shaders, EveryNewProgramGetsTheTransforms) {
             code += "add r0, r0, r" + std::to_string(s) + "\n";
         }
         code += "add r0, r0, c0\nmov oC0, r0\n";
-        IDirect3DPixelShader9* ps = nullptr;
-        ASSERT_EQ(device->CreatePixelShader(tokens(code.c_str()).data(), &ps), D3D_OK);
+        Ref<IDirect3DPixelShader9> ps;
+        ASSERT_EQ(device->CreatePixelShader(tokens(code.c_str()).data(), ps.put()), D3D_OK);
         // The quad's centre on the centre pixel of its cell, one pixel to each side.
         const float half = 2.0f / 64.0f;
         const float x = static_cast<float>(cell % 16 * 4 + 2);
@@ -236,9 +208,7 @@ TEST_F(Shaders, EveryNewProgramGetsTheTransforms) {
                                {(x + 0.5f) / 32.0f - 1.0f, 1.0f - (y + 0.5f) / 32.0f, 0, 1}}};
         device->SetTransform(D3DTS_WORLD, &world);
         device->SetPixelShader(ps);
-        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK);
-        device->SetPixelShader(nullptr);
-        ps->Release();
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, kSquare, sizeof kSquare[0]), D3D_OK);
     }
     device->EndScene();
     const Picture picture = readBackBuffer("cells");
@@ -252,22 +222,20 @@ TEST_F(Shaders, EveryNewProgramGetsTheTransforms) {
 // shader still colours them. A quad from (10.5, 20.5) to (30.5, 50.5) covers
 // the pixels whose centres (integer coordinates) lie inside it: x 11..30, y 21..50.
 TEST_F(Shaders, PreTransformedVerticesSkipTheVertexShader) {
-    IDirect3DVertexShader9* vs = nullptr;
-    IDirect3DPixelShader9* ps = nullptr;
-    ASSERT_EQ(device->CreateVertexShader(tokens(kVs20).data(), &vs), D3D_OK);
+    Ref<IDirect3DVertexShader9> vs;
+    Ref<IDirect3DPixelShader9> ps;
+    ASSERT_EQ(device->CreateVertexShader(tokens(kVs20).data(), vs.put()), D3D_OK);
     ASSERT_EQ(device->CreatePixelShader(tokens("ps_2_0\ndef c0, 0.0, 1.0, 0.5, 1.0\ndcl v0\n"
                                                "mul r0, v0, c0\nmov oC0, r0\n")
                                             .data(),
-                                        &ps),
+                                        ps.put()),
               D3D_OK);
-    device->SetRenderState(D3DRS_LIGHTING, FALSE);
     device->SetVertexShader(vs);
     auto drawWith = [&](IDirect3DPixelShader9* pixel, const char* name) {
-        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-        device->BeginScene();
+        begin();
         device->SetPixelShader(pixel);
         drawQuad(10.5f, 20.5f, 30.5f, 50.5f, 0xFF4080C0u);
-        device->EndScene();
+        end();
         return readBackBuffer(name);
     };
     const Picture plain = drawWith(nullptr, "vertexShaderBound");
@@ -280,10 +248,6 @@ TEST_F(Shaders, PreTransformedVerticesSkipTheVertexShader) {
             ASSERT_EQ(shaded.at(x, y), inside ? 0xFF008060u : 0xFF000000u) << x << "," << y;
         }
     }
-    device->SetVertexShader(nullptr);
-    device->SetPixelShader(nullptr);
-    vs->Release();
-    ps->Release();
 }
 
 // One full-screen output colour per program; the expected values are
@@ -324,22 +288,18 @@ TEST_F(Shaders, InstructionResults) {
     };
     // Expected green of the fifth case: r1 = 0.75 / 2 = 0.375; c0.r _bx2 = 2 x 0.25 - 1 = -0.5;
     // 0.375 - 0.5 saturates at the colour output to 0.
-    IDirect3DVertexShader9* vs = nullptr;
-    ASSERT_EQ(device->CreateVertexShader(tokens(kVs20).data(), &vs), D3D_OK);
+    Ref<IDirect3DVertexShader9> vs;
+    ASSERT_EQ(device->CreateVertexShader(tokens(kVs20).data(), vs.put()), D3D_OK);
     for (const auto& c : cases) {
-        IDirect3DPixelShader9* ps = nullptr;
-        ASSERT_EQ(device->CreatePixelShader(tokens(c.ps).data(), &ps), D3D_OK) << c.ps;
+        Ref<IDirect3DPixelShader9> ps;
+        ASSERT_EQ(device->CreatePixelShader(tokens(c.ps).data(), ps.put()), D3D_OK) << c.ps;
         Picture p = draw(vs, ps, "instruction");
         D3DCOLOR centre = p.at(32, 32);
         auto to8 = [](float v) { return std::clamp(v, 0.0f, 1.0f) * 255.0f; };
         EXPECT_NEAR(red(centre), to8(c.r), 1.0) << c.ps;
         EXPECT_NEAR(green(centre), to8(c.g), 1.0) << c.ps;
         EXPECT_NEAR(blue(centre), to8(c.b), 1.0) << c.ps;
-        device->SetPixelShader(nullptr);
-        ps->Release();
     }
-    device->SetVertexShader(nullptr);
-    vs->Release();
 }
 
 // Vertex programs: the matrix forms, sge/slt, defined constants that win
@@ -357,8 +317,8 @@ TEST_F(Shaders, VertexInstructionResults) {
                        "mov oD0.y, r2.z\n"
                        "mov oD0.z, r0.y\n" // 2, clamped to 1
                        "mov oD0.w, c10.w\n";
-    IDirect3DVertexShader9* vs = nullptr;
-    ASSERT_EQ(device->CreateVertexShader(tokens(text).data(), &vs), D3D_OK);
+    Ref<IDirect3DVertexShader9> vs;
+    ASSERT_EQ(device->CreateVertexShader(tokens(text).data(), vs.put()), D3D_OK);
     const float rows[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
     device->SetVertexShaderConstantF(4, &rows[0][0], 3);
     const float ignored[4] = {9, 9, 9, 9};
@@ -368,8 +328,6 @@ TEST_F(Shaders, VertexInstructionResults) {
     EXPECT_EQ(red(centre), 255);
     EXPECT_NEAR(green(centre), 0.5 * 255, 1);
     EXPECT_EQ(blue(centre), 255);
-    device->SetVertexShader(nullptr);
-    vs->Release();
 }
 
 // Code above the device's shader versions, of the wrong kind, malformed or
