@@ -9,12 +9,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
+
+// A DIB section header: a negative height stores the rows top down.
+BITMAPINFO sectionInfo(int width, int height, WORD bits) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, bits, BI_RGB, 0, 0, 0, 0, 0};
+    return info;
+}
 
 struct Surface {
     HDC dc = nullptr;
@@ -24,13 +32,7 @@ struct Surface {
     int height = 0;
 
     Surface(int w, int h, bool topDown = true) : width(w), height(h) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = topDown ? -h : h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        const BITMAPINFO info = sectionInfo(w, topDown ? -h : h, 32);
         dc = CreateCompatibleDC(nullptr);
         void* bits = nullptr;
         bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
@@ -204,53 +206,6 @@ TEST(TextOutput, AlignmentAndBottomUpSections) {
     EXPECT_GE(leftmost, 90 - box.cx - 2);
 }
 
-// FreeType's advance of each character of s at an em size: the hinted 26.6
-// advance rounded to the nearest pixel (the hinter keeps it whole).
-int freetypeWidth(const std::string& family, int em, FT_Int32 target, const std::string& s) {
-    platform::gdi::FaceFile file;
-    if (!platform::gdi::findFaceFile(family, FW_NORMAL, false, file)) {
-        return -1;
-    }
-    FT_Library library = nullptr;
-    FT_Face face = nullptr;
-    if (FT_Init_FreeType(&library) != 0 || FT_New_Face(library, file.path.c_str(), file.index, &face) != 0) {
-        return -1;
-    }
-    FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(em));
-    int width = 0;
-    for (unsigned char c : s) {
-        FT_Load_Glyph(face, FT_Get_Char_Index(face, c), target);
-        width += static_cast<int>((face->glyph->advance.x + 32) >> 6);
-    }
-    FT_Done_Face(face);
-    FT_Done_FreeType(library);
-    return width;
-}
-
-TEST(TextExtent, WidthsAreTheFaceAdvancesInWholePixels) {
-    Surface s(8, 8);
-    std::string text; // every printable character, each one advancing by its face's advance
-    for (char c = ' '; c <= '~'; ++c) {
-        text += c;
-    }
-    for (int em : {11, 13, 48}) {
-        for (DWORD quality : {ANTIALIASED_QUALITY, NONANTIALIASED_QUALITY}) {
-            HFONT f = font(-em, "Tahoma", quality);
-            HGDIOBJ old = SelectObject(s.dc, f);
-            const FT_Int32 target = quality == ANTIALIASED_QUALITY ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO;
-            const std::string family = fontFamilyName(f);
-            EXPECT_EQ(extent(s.dc, text).cx, freetypeWidth(family, em, target, text)) << em << " " << family;
-            EXPECT_EQ(extent(s.dc, "").cx, 0);
-            TEXTMETRICA tm{};
-            GetTextMetricsA(s.dc, &tm);
-            EXPECT_EQ(tm.tmAveCharWidth, freetypeWidth(family, em, target, "x")) << em;
-            EXPECT_FALSE(DeleteObject(f)); // still selected
-            SelectObject(s.dc, old);
-            EXPECT_TRUE(DeleteObject(f));
-        }
-    }
-}
-
 // A face's metrics worked out from FreeType's own tables, as GDI defines them:
 // a negative height is the em in pixels, a positive one the cell, which the
 // OS/2 table's Windows ascent and descent divide; each of the two is scaled to
@@ -261,9 +216,14 @@ struct FaceMetrics {
     int descent = 0;
     int maxAdvance = 0;
     bool bold = false;
+    int textWidth = 0; // the advances of the text, summed
+    int xWidth = 0;    // the advance of "x"
 };
 
-FaceMetrics freetypeMetrics(const std::string& family, int height, int weight) {
+// Advances are the hinted 26.6 advance rounded to the nearest pixel (the
+// hinter keeps it whole), hinted for `target`.
+FaceMetrics freetypeMetrics(const std::string& family, int height, int weight, FT_Int32 target = FT_LOAD_TARGET_NORMAL,
+                            const std::string& text = "") {
     FaceMetrics m;
     platform::gdi::FaceFile file;
     FT_Library library = nullptr;
@@ -283,12 +243,20 @@ FaceMetrics freetypeMetrics(const std::string& family, int height, int weight) {
     m.descent = static_cast<int>(std::floor(d * m.em / units + 0.5));
     m.bold = (face->style_flags & FT_STYLE_FLAG_BOLD) != 0;
     FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(m.em));
+    const auto advance = [&](FT_UInt index) {
+        FT_Load_Glyph(face, index, target);
+        return static_cast<int>((face->glyph->advance.x + 32) >> 6);
+    };
     for (FT_ULong c = 0; c < 256; ++c) {
         const FT_UInt index = FT_Get_Char_Index(face, c);
         if (index != 0 && FT_Load_Glyph(face, index, FT_LOAD_TARGET_NORMAL) == 0) {
             m.maxAdvance = std::max(m.maxAdvance, static_cast<int>((face->glyph->advance.x + 32) >> 6));
         }
     }
+    for (unsigned char c : text) {
+        m.textWidth += advance(FT_Get_Char_Index(face, c));
+    }
+    m.xWidth = advance(FT_Get_Char_Index(face, 'x'));
     FT_Done_Face(face);
     FT_Done_FreeType(library);
     return m;
@@ -307,13 +275,38 @@ TEST(TextMetrics, AtSeveralSizesFromTheFacesTables) {
             TEXTMETRICA tm{};
             ASSERT_TRUE(GetTextMetricsA(s.dc, &tm));
             const std::string what = std::to_string(height) + " weight " + std::to_string(weight);
-            EXPECT_EQ(tm.tmAscent, want.ascent) << what;
-            EXPECT_EQ(tm.tmDescent, want.descent) << what;
-            EXPECT_EQ(tm.tmHeight, want.ascent + want.descent) << what;
-            EXPECT_EQ(tm.tmInternalLeading, want.ascent + want.descent - want.em) << what;
-            EXPECT_EQ(tm.tmMaxCharWidth, want.maxAdvance) << what;
-            EXPECT_EQ(tm.tmWeight, weight == FW_BOLD && want.bold ? FW_BOLD : FW_NORMAL) << what;
-            EXPECT_EQ(extent(s.dc, "Mg").cy, want.ascent + want.descent) << what;
+            // ascent, descent, height, internal leading, widest advance, weight, extent height
+            const int cell = want.ascent + want.descent;
+            EXPECT_EQ((std::array<LONG, 7>{tm.tmAscent, tm.tmDescent, tm.tmHeight, tm.tmInternalLeading,
+                                           tm.tmMaxCharWidth, tm.tmWeight, extent(s.dc, "Mg").cy}),
+                      (std::array<LONG, 7>{want.ascent, want.descent, cell, cell - want.em, want.maxAdvance,
+                                           weight == FW_BOLD && want.bold ? FW_BOLD : FW_NORMAL, cell}))
+                << what;
+            EXPECT_FALSE(DeleteObject(f)); // still selected
+            SelectObject(s.dc, old);
+            EXPECT_TRUE(DeleteObject(f));
+        }
+    }
+}
+
+TEST(TextExtent, WidthsAreTheFaceAdvancesInWholePixels) {
+    Surface s(8, 8);
+    std::string text; // every printable character, each one advancing by its face's advance
+    for (char c = ' '; c <= '~'; ++c) {
+        text += c;
+    }
+    for (int em : {11, 13, 48}) {
+        for (DWORD quality : {ANTIALIASED_QUALITY, NONANTIALIASED_QUALITY}) {
+            HFONT f = font(-em, "Tahoma", quality);
+            HGDIOBJ old = SelectObject(s.dc, f);
+            const FT_Int32 target = quality == ANTIALIASED_QUALITY ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO;
+            const std::string family = fontFamilyName(f);
+            const FaceMetrics want = freetypeMetrics(family, -em, FW_NORMAL, target, text);
+            EXPECT_EQ(extent(s.dc, text).cx, want.textWidth) << em << " " << family;
+            EXPECT_EQ(extent(s.dc, "").cx, 0);
+            TEXTMETRICA tm{};
+            GetTextMetricsA(s.dc, &tm);
+            EXPECT_EQ(tm.tmAveCharWidth, want.xWidth) << em;
             EXPECT_FALSE(DeleteObject(f)); // still selected
             SelectObject(s.dc, old);
             EXPECT_TRUE(DeleteObject(f));
@@ -325,12 +318,7 @@ TEST(Objects, BadHandlesAndSectionsFail) {
     EXPECT_EQ(CreateCompatibleDC(reinterpret_cast<HDC>(0x1234)), nullptr);
     EXPECT_FALSE(DeleteDC(reinterpret_cast<HDC>(0x1234)));
     EXPECT_FALSE(ExtTextOutA(nullptr, 0, 0, 0, nullptr, "x", 1, nullptr));
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = 16;
-    info.bmiHeader.biHeight = -16;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
+    const BITMAPINFO info = sectionInfo(16, -16, 24);
     void* bits = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
     EXPECT_EQ(bits, nullptr);
