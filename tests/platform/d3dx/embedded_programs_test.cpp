@@ -3,13 +3,12 @@
 // pixel halves are checked on the device, shader_render_test.cpp).
 #include "tests/shadercompiler/hlsl/asm_machine.h"
 #include "tests/support/paths.h"
+#include "tests/support/process.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -19,10 +18,7 @@ using shadercompiler::hlsl::test::Vec4;
 using Matrix = std::array<Vec4, 4>;
 
 std::string program(const char* name) {
-    std::ifstream f(tests::support::sourcePath(std::string("resources/shaders/") + name));
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
+    return tests::support::fileText(tests::support::sourcePath(std::string("resources/shaders/") + name));
 }
 
 Vec4 rowTimes(const Vec4& v, const Matrix& m, int rows) {

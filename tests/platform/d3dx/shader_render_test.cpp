@@ -65,14 +65,12 @@ class ShaderRender : public platform::d3d9::test::DeviceTest {
             {0, 24, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
             D3DDECL_END()};
         ASSERT_EQ(device->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+        keep(declaration);
         ASSERT_EQ(device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE), D3D_OK);
     }
     void TearDown() override {
         for (IUnknown* o : owned) {
             o->Release();
-        }
-        if (declaration != nullptr) {
-            declaration->Release();
         }
         DeviceTest::TearDown();
     }
@@ -87,10 +85,8 @@ class ShaderRender : public platform::d3d9::test::DeviceTest {
         IDirect3DPixelShader9* ps = nullptr;
         ASSERT_EQ(device->CreateVertexShader(vertexCode, &vs), D3D_OK);
         ASSERT_EQ(device->CreatePixelShader(pixelCode, &ps), D3D_OK);
-        keep(vs);
-        keep(ps);
-        ASSERT_EQ(device->SetVertexShader(vs), D3D_OK);
-        ASSERT_EQ(device->SetPixelShader(ps), D3D_OK);
+        ASSERT_EQ(device->SetVertexShader(keep(vs)), D3D_OK);
+        ASSERT_EQ(device->SetPixelShader(keep(ps)), D3D_OK);
     }
 
     // Compiles one of the show's two pairs of shader files (the tunnel and

@@ -209,7 +209,7 @@ TEST_F(Screenshots, SetupDialog) {
         pushKey(dialog, SDLK_RETURN); // the default button, enabled by now
     });
     EXPECT_EQ(platform::win32::test::showsetup::run(), -1);
-    EXPECT_EQ(platform::win32::test::showsetup::record().okPresses, 1);
+    EXPECT_EQ(platform::win32::test::showsetup::okPresses(), 1);
     // The show opened the chosen mode full screen.
     ASSERT_NE(theDevice, nullptr);
     const D3DPRESENT_PARAMETERS& opened = platform::win32::test::showsetup::direct3D().lastParameters;

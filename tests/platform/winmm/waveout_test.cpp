@@ -219,9 +219,7 @@ TEST(WaveOutDevice, PositionTrailsTheCopiedBytesAndKeepsPace) {
     waveOutWrite(device, &h, sizeof h);
     std::vector<Reading> readings;
     while (now() < 10.0) {
-        Reading r{};
-        r.before = now();
-        r.position = position(device);
+        Reading r{now(), 0, position(device), 0}; // read in this order
         platform::winmm::waveOutCopiedBytes(device, r.copied, buffer);
         r.after = now();
         readings.push_back(r);
@@ -240,11 +238,9 @@ TEST(WaveOutDevice, PositionTrailsTheCopiedBytesAndKeepsPace) {
     for (std::size_t i = 0; i < readings.size(); ++i) {
         const Reading& r = readings[i];
         // Nothing is heard before a buffer beyond SDL's has been copied.
-        if (r.position > 0 && r.position + buffer > r.copied) {
-            if (ahead++ == 0) {
-                firstAhead = "at " + std::to_string(r.before) + " s: " + std::to_string(r.position) + " of " +
-                             std::to_string(r.copied) + " bytes";
-            }
+        if (r.position > 0 && r.position + buffer > r.copied && ahead++ == 0) {
+            firstAhead = "at " + std::to_string(r.before) + " s: " + std::to_string(r.position) + " of " +
+                         std::to_string(r.copied) + " bytes";
         }
         if (i > 0) {
             const Reading& last = readings[i - 1];
