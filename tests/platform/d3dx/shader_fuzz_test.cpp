@@ -42,15 +42,11 @@ bool isWordChar(char c) {
 std::vector<std::string> pieces(const std::string& text) {
     std::vector<std::string> out;
     for (std::size_t i = 0; i < text.size();) {
+        const auto blank = [](char c) { return c == ' ' || c == '\n'; };
+        const bool word = isWordChar(text[i]);
         std::size_t j = i + 1;
-        if (isWordChar(text[i])) {
-            while (j < text.size() && isWordChar(text[j])) {
-                ++j;
-            }
-        } else if (text[i] == ' ' || text[i] == '\n') {
-            while (j < text.size() && (text[j] == ' ' || text[j] == '\n')) {
-                ++j;
-            }
+        while ((word || blank(text[i])) && j < text.size() && (word ? isWordChar(text[j]) : blank(text[j]))) {
+            ++j;
         }
         out.push_back(text.substr(i, j - i));
         i = j;
