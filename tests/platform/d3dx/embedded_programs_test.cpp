@@ -58,11 +58,7 @@ struct Scene {
             const auto r = static_cast<std::size_t>(i);
             vm.reg["c" + std::to_string(i)] = wvp[r];
             vm.reg["c" + std::to_string(4 + i)] = world[r];
-            Vec4 n = world[r];
-            if (i == 3) {
-                n = {0, 0, 0, n[3]};
-            }
-            vm.reg["c" + std::to_string(8 + i)] = n;
+            vm.reg["c" + std::to_string(8 + i)] = i == 3 ? Vec4{0, 0, 0, world[r][3]} : world[r];
         }
         vm.reg["c12"] = camera;
         vm.reg["c13"] = colour;

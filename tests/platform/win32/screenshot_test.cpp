@@ -115,34 +115,30 @@ void screenshot(HWND dialog, const std::string& name, platform::win32::Picture& 
                                 shown.pixels.data());
 }
 
-void pushKey(HWND dialog, SDL_Keycode key) {
-    SDL_Window* window = platform::win32::sdlWindowFor(dialog);
-    ASSERT_NE(window, nullptr);
-    for (Uint32 type : {static_cast<Uint32>(SDL_KEYDOWN), static_cast<Uint32>(SDL_KEYUP)}) {
-        SDL_Event e{};
-        e.type = type;
-        e.key.windowID = SDL_GetWindowID(window);
-        e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-        e.key.keysym.sym = key;
-        SDL_PushEvent(&e);
-    }
-}
-
-void pushClick(HWND dialog, int controlId) {
+// A press and a release through SDL's event queue, the live path: of `key`,
+// or with key 0 of the left button 5 pixels into the control `controlId`.
+void pushPress(HWND dialog, SDL_Keycode key, int controlId = 0) {
     SDL_Window* window = platform::win32::sdlWindowFor(dialog);
     ASSERT_NE(window, nullptr);
     RECT frame{};
     RECT control{};
     GetWindowRect(dialog, &frame);
     GetWindowRect(GetDlgItem(dialog, controlId), &control);
-    for (Uint32 type : {static_cast<Uint32>(SDL_MOUSEBUTTONDOWN), static_cast<Uint32>(SDL_MOUSEBUTTONUP)}) {
+    for (bool down : {true, false}) {
         SDL_Event e{};
-        e.type = type;
-        e.button.windowID = SDL_GetWindowID(window);
-        e.button.button = SDL_BUTTON_LEFT;
-        e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-        e.button.x = control.left - frame.left + 5;
-        e.button.y = (control.top + control.bottom) / 2 - frame.top;
+        if (key != 0) {
+            e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+            e.key.windowID = SDL_GetWindowID(window);
+            e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+            e.key.keysym.sym = key;
+        } else {
+            e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+            e.button.windowID = SDL_GetWindowID(window);
+            e.button.button = SDL_BUTTON_LEFT;
+            e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+            e.button.x = control.left - frame.left + 5;
+            e.button.y = (control.top + control.bottom) / 2 - frame.top;
+        }
         SDL_PushEvent(&e);
     }
 }
@@ -183,7 +179,7 @@ TEST_F(Screenshots, ErrorDialog) {
     platform::win32::script::call([&](HWND dialog) {
         GetDlgItemTextA(dialog, resources::kErrorFileEdit, fileText, sizeof fileText);
         screenshot(dialog, "error_dialog", shown, painted);
-        pushKey(dialog, SDLK_ESCAPE); // through the live event path
+        pushPress(dialog, SDLK_ESCAPE); // through the live event path
     });
     EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(resources::kErrorDialogResource), nullptr,
                               app::core::errorDialogProc, 0),
@@ -203,10 +199,10 @@ TEST_F(Screenshots, SetupDialog) {
     script::chooseRowText(resources::kRefreshRateList, "100 Hz");
     script::call([&](HWND dialog) {
         // A mouse click on the check box, through the live event path.
-        pushClick(dialog, resources::kFullscreenCheckBox);
+        pushPress(dialog, 0, resources::kFullscreenCheckBox);
         platform::win32::user::pumpEvents();
         screenshot(dialog, "setup_dialog", shown, painted);
-        pushKey(dialog, SDLK_RETURN); // the default button, enabled by now
+        pushPress(dialog, SDLK_RETURN); // the default button, enabled by now
     });
     EXPECT_EQ(platform::win32::test::showsetup::run(), -1);
     EXPECT_EQ(platform::win32::test::showsetup::okPresses(), 1);
