@@ -99,16 +99,14 @@ TEST_F(CompileFailures, ArgumentsOutsideTheSubsetAreRefused) {
     const std::string good = write("good.vhl", kGood);
     LPD3DXBUFFER code = nullptr;
     const D3DXMACRO macros[] = {{"A", "1"}, {nullptr, nullptr}};
+    const auto call = [](const char* file, const D3DXMACRO* defines, DWORD flags, LPD3DXBUFFER* out) {
+        return D3DXCompileShaderFromFileA(file, defines, nullptr, "main", "vs_2_0", flags, out, nullptr, nullptr);
+    };
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(D3DXCompileShaderFromFileA(good.c_str(), macros, nullptr, "main", "vs_2_0", 0, &code, nullptr, nullptr),
-              D3DERR_INVALIDCALL);
-    EXPECT_EQ(D3DXCompileShaderFromFileA(good.c_str(), nullptr, nullptr, "main", "vs_2_0", 1, &code, nullptr, nullptr),
-              D3DERR_INVALIDCALL);
-    EXPECT_EQ(
-        D3DXCompileShaderFromFileA(good.c_str(), nullptr, nullptr, "main", "vs_2_0", 0, nullptr, nullptr, nullptr),
-        D3DERR_INVALIDCALL);
-    EXPECT_EQ(D3DXCompileShaderFromFileA(nullptr, nullptr, nullptr, "main", "vs_2_0", 0, &code, nullptr, nullptr),
-              D3DERR_INVALIDCALL);
+    EXPECT_EQ(call(good.c_str(), macros, 0, &code), D3DERR_INVALIDCALL);
+    EXPECT_EQ(call(good.c_str(), nullptr, 1, &code), D3DERR_INVALIDCALL);
+    EXPECT_EQ(call(good.c_str(), nullptr, 0, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(call(nullptr, nullptr, 0, &code), D3DERR_INVALIDCALL);
     const std::string log = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(code, nullptr);
     EXPECT_NE(log.find("d3dx: "), std::string::npos);
@@ -120,12 +118,12 @@ TEST_F(CompileFailures, ArgumentsOutsideTheSubsetAreRefused) {
 TEST_F(CompileFailures, RecompilingFollowsTheFileEntryAndProfile) {
     const std::string path =
         write("again.vhl", std::string(kGood) + "float4 other(float4 p : POSITION) : POSITION { return p * 2; }\n");
-    auto compileOk = [&](const char* entry, const char* profile) {
+    auto compileOk = [](const std::string& file, const char* entry, const char* profile) {
         LPD3DXBUFFER code = nullptr;
         EXPECT_EQ(
-            D3DXCompileShaderFromFileA(path.c_str(), nullptr, nullptr, entry, profile, 0, &code, nullptr, nullptr),
+            D3DXCompileShaderFromFileA(file.c_str(), nullptr, nullptr, entry, profile, 0, &code, nullptr, nullptr),
             D3D_OK)
-            << entry << " " << profile;
+            << file << " " << entry << " " << profile;
         std::vector<DWORD> tokens;
         if (code != nullptr) {
             tokens = tokensOf(code);
@@ -133,17 +131,17 @@ TEST_F(CompileFailures, RecompilingFollowsTheFileEntryAndProfile) {
         }
         return tokens;
     };
-    const std::vector<DWORD> first = compileOk("main", "vs_2_0");
+    const std::vector<DWORD> first = compileOk(path, "main", "vs_2_0");
     ASSERT_FALSE(first.empty());
     LPD3DXBUFFER kept = nullptr;
     ASSERT_EQ(D3DXCompileShaderFromFileA(path.c_str(), nullptr, nullptr, "main", "vs_2_0", 0, &kept, nullptr, nullptr),
               D3D_OK);
     EXPECT_EQ(tokensOf(kept), first);
-    EXPECT_EQ(compileOk("main", "vs_2_0"), first) << "releasing one buffer leaves the other whole";
+    EXPECT_EQ(compileOk(path, "main", "vs_2_0"), first) << "releasing one buffer leaves the other whole";
     EXPECT_EQ(tokensOf(kept), first);
     kept->Release();
 
-    const std::vector<DWORD> other = compileOk("other", "vs_2_0");
+    const std::vector<DWORD> other = compileOk(path, "other", "vs_2_0");
     EXPECT_NE(other, first) << "the second entry point has code of its own";
     // A pixel program cannot write a position: the vertex code must not be handed out for ps_2_0.
     std::string pixelLog;
@@ -151,16 +149,11 @@ TEST_F(CompileFailures, RecompilingFollowsTheFileEntryAndProfile) {
 
     // The same file name with new text: the code of the new text.
     write("again.vhl", "float4 main(float4 p : POSITION) : POSITION { return p + p; }\n");
-    const std::vector<DWORD> edited = compileOk("main", "vs_2_0");
+    const std::vector<DWORD> edited = compileOk(path, "main", "vs_2_0");
     EXPECT_NE(edited, first);
-    write("fresh.vhl", "float4 main(float4 p : POSITION) : POSITION { return p + p; }\n");
-    const std::string freshPath = (dir / "fresh.vhl").string();
-    LPD3DXBUFFER fresh = nullptr;
-    ASSERT_EQ(
-        D3DXCompileShaderFromFileA(freshPath.c_str(), nullptr, nullptr, "main", "vs_2_0", 0, &fresh, nullptr, nullptr),
-        D3D_OK);
-    EXPECT_EQ(tokensOf(fresh), edited) << "the edited file compiles like a fresh one of the same text";
-    fresh->Release();
+    const std::string fresh = write("fresh.vhl", "float4 main(float4 p : POSITION) : POSITION { return p + p; }\n");
+    EXPECT_EQ(compileOk(fresh, "main", "vs_2_0"), edited)
+        << "the edited file compiles like a fresh one of the same text";
 
     write("again.vhl", "float4 main(float4 p : POSITION) : POSITION { return q; }\n");
     std::string log;
@@ -206,12 +199,8 @@ TEST(EmbeddedPrograms, VersionsConstantsAndRoundTrip) {
         {"rim pixel", resources::kRimPixelProgram, &resources::kRimPixelProgramTokenCount, 0xFFFF0200u, {0}},
         {"fallback vertex", resources::kFallbackVertexProgram, &resources::kFallbackVertexProgramTokenCount,
          0xFFFE0101u, vertexConstants},
-        {"fallback pixel",
-         resources::kFallbackPixelProgram,
-         &resources::kFallbackPixelProgramTokenCount,
-         0xFFFF0103u,
-         {}},
-    };
+        {"fallback pixel", resources::kFallbackPixelProgram, &resources::kFallbackPixelProgramTokenCount, 0xFFFF0103u,
+         std::set<unsigned>{}}};
     for (const Embedded& e : programs) {
         const std::vector<DWORD> tokens(e.code, e.code + *e.count);
         EXPECT_EQ(e.code[0], e.version) << e.name;

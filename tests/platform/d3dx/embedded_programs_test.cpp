@@ -3,13 +3,12 @@
 // pixel halves are checked on the device, shader_render_test.cpp).
 #include "tests/shadercompiler/hlsl/asm_machine.h"
 #include "tests/support/paths.h"
+#include "tests/support/process.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -19,10 +18,7 @@ using shadercompiler::hlsl::test::Vec4;
 using Matrix = std::array<Vec4, 4>;
 
 std::string program(const char* name) {
-    std::ifstream f(tests::support::sourcePath(std::string("resources/shaders/") + name));
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
+    return tests::support::fileText(tests::support::sourcePath(std::string("resources/shaders/") + name));
 }
 
 Vec4 rowTimes(const Vec4& v, const Matrix& m, int rows) {
@@ -62,11 +58,7 @@ struct Scene {
             const auto r = static_cast<std::size_t>(i);
             vm.reg["c" + std::to_string(i)] = wvp[r];
             vm.reg["c" + std::to_string(4 + i)] = world[r];
-            Vec4 n = world[r];
-            if (i == 3) {
-                n = {0, 0, 0, n[3]};
-            }
-            vm.reg["c" + std::to_string(8 + i)] = n;
+            vm.reg["c" + std::to_string(8 + i)] = i == 3 ? Vec4{0, 0, 0, world[r][3]} : world[r];
         }
         vm.reg["c12"] = camera;
         vm.reg["c13"] = colour;
@@ -117,9 +109,8 @@ TEST(RimProgram, VertexOutputs) {
         vm.run(program("rim_vs20.vsh"));
         expectVec(vm.reg["oPos"], rowTimes(s.position, s.wvp, 4), 4, "clip position");
         expectVec(vm.reg["oT0"], {0.5f, 1.2f, 0, 0}, 2, "doubled texture coordinates");
-        Matrix normalMatrix = s.world;
-        normalMatrix[3] = {0, 0, 0, 1};
-        expectVec(vm.reg["oT1"], rowTimes(s.normal, normalMatrix, 3), 4, "world normal");
+        // The normal matrix is the world matrix without its translation row.
+        expectVec(vm.reg["oT1"], rowTimes(s.normal, s.world, 3), 4, "world normal");
         expectVec(vm.reg["oT2"], viewVector(s), 4, "view vector");
         expectVec(vm.reg["oD0"], s.colour, 4, "diffuse");
     }
@@ -131,14 +122,10 @@ TEST(FallbackProgram, NormalThroughSecondColourViewThroughSetOne) {
     AsmMachine vm;
     s.load(vm);
     vm.run(program("rim_vs11.vsh"));
-    Matrix normalMatrix = s.world;
-    normalMatrix[3] = {0, 0, 0, 1};
-    const Vec4 worldNormal = rowTimes(s.normal, normalMatrix, 3);
-    const Vec4 view = viewVector(s);
     expectVec(vm.reg["oPos"], rowTimes(s.position, s.wvp, 4), 4, "clip position");
     expectVec(vm.reg["oT0"], {0.5f, 1.2f, 0, 0}, 2, "doubled texture coordinates");
-    expectVec(vm.reg["oD1"], worldNormal, 4, "normal in the second colour");
-    expectVec(vm.reg["oT1"], view, 3, "view vector in set 1");
+    expectVec(vm.reg["oD1"], rowTimes(s.normal, s.world, 3), 4, "normal in the second colour");
+    expectVec(vm.reg["oT1"], viewVector(s), 3, "view vector in set 1");
     expectVec(vm.reg["oD0"], s.colour, 4, "diffuse");
 }
 

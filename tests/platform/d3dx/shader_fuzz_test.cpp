@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <random>
 #include <sstream>
 #include <string>
@@ -41,15 +42,11 @@ bool isWordChar(char c) {
 std::vector<std::string> pieces(const std::string& text) {
     std::vector<std::string> out;
     for (std::size_t i = 0; i < text.size();) {
+        const auto blank = [](char c) { return c == ' ' || c == '\n'; };
+        const bool word = isWordChar(text[i]);
         std::size_t j = i + 1;
-        if (isWordChar(text[i])) {
-            while (j < text.size() && isWordChar(text[j])) {
-                ++j;
-            }
-        } else if (text[i] == ' ' || text[i] == '\n') {
-            while (j < text.size() && (text[j] == ' ' || text[j] == '\n')) {
-                ++j;
-            }
+        while ((word || blank(text[i])) && j < text.size() && (word ? isWordChar(text[j]) : blank(text[j]))) {
+            ++j;
         }
         out.push_back(text.substr(i, j - i));
         i = j;
@@ -58,11 +55,15 @@ std::vector<std::string> pieces(const std::string& text) {
 }
 
 std::string join(const std::vector<std::string>& parts) {
-    std::string s;
-    for (const std::string& p : parts) {
-        s += p;
+    return std::accumulate(parts.begin(), parts.end(), std::string());
+}
+
+std::string repeat(const std::string& s, std::size_t n) {
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) {
+        out += s;
     }
-    return s;
+    return out;
 }
 
 // One damaged copy of `text`; `kind` picks the damage.
@@ -125,43 +126,19 @@ std::string mutate(const std::string& text, int kind, std::mt19937& rng) {
         const std::size_t value = at + 7;
         const std::size_t end = s.find(';', value);
         const std::string e = s.substr(value, end - value);
-        std::string deep;
-        switch (pick(6)) {
-        case 0: // parentheses
-            deep = std::string(depth, '(') + e + std::string(depth, ')');
-            break;
-        case 1: // prefix operators
-            for (std::size_t i = 0; i < depth; ++i) {
-                deep += i % 2 == 0 ? "-" : "+ ";
-            }
-            deep += e;
-            break;
-        case 2: // a long chain of sums: the tree nests to the left
-            deep = e;
-            for (std::size_t i = 0; i < depth; ++i) {
-                deep += " + " + e;
-            }
-            break;
-        case 3: // calls inside calls
-            for (std::size_t i = 0; i < depth; ++i) {
-                deep += "abs(";
-            }
-            deep += e + std::string(depth, ')');
-            break;
-        case 4: // members of members
-            deep = "(" + e + ")";
-            for (std::size_t i = 0; i < depth; ++i) {
-                deep += ".xyzw";
-            }
-            break;
-        default: { // blocks inside blocks around the return
+        const std::size_t form = pick(6);
+        if (form == 5) { // blocks inside blocks around the return
             const std::size_t line = s.rfind('\n', at);
             s.insert(end + 1, std::string(depth, '}'));
             s.insert(line + 1, std::string(depth, '{'));
             return s;
         }
-        }
-        return s.substr(0, value) + deep + s.substr(end);
+        const std::string deep[] = {repeat("(", depth) + e + repeat(")", depth),                // parentheses
+                                    repeat("-+ ", depth / 2) + (depth % 2 == 1 ? "-" : "") + e, // prefix operators
+                                    e + repeat(" + " + e, depth),                   // sums: the tree nests to the left
+                                    repeat("abs(", depth) + e + repeat(")", depth), // calls inside calls
+                                    "(" + e + ")" + repeat(".xyzw", depth)};        // members of members
+        return s.substr(0, value) + deep[form] + s.substr(end);
     }
     default: { // bytes inserted: controls, a zero byte, high bytes
         for (int i = 0, n = 1 + static_cast<int>(pick(3)); i < n; ++i) {

@@ -65,14 +65,12 @@ class ShaderRender : public platform::d3d9::test::DeviceTest {
             {0, 24, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
             D3DDECL_END()};
         ASSERT_EQ(device->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+        keep(declaration);
         ASSERT_EQ(device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE), D3D_OK);
     }
     void TearDown() override {
         for (IUnknown* o : owned) {
             o->Release();
-        }
-        if (declaration != nullptr) {
-            declaration->Release();
         }
         DeviceTest::TearDown();
     }
@@ -87,25 +85,28 @@ class ShaderRender : public platform::d3d9::test::DeviceTest {
         IDirect3DPixelShader9* ps = nullptr;
         ASSERT_EQ(device->CreateVertexShader(vertexCode, &vs), D3D_OK);
         ASSERT_EQ(device->CreatePixelShader(pixelCode, &ps), D3D_OK);
-        keep(vs);
-        keep(ps);
-        ASSERT_EQ(device->SetVertexShader(vs), D3D_OK);
-        ASSERT_EQ(device->SetPixelShader(ps), D3D_OK);
+        ASSERT_EQ(device->SetVertexShader(keep(vs)), D3D_OK);
+        ASSERT_EQ(device->SetPixelShader(keep(ps)), D3D_OK);
     }
 
-    std::vector<DWORD> compileFile(const char* name, const char* profile) {
-        const std::string path = tests::support::sourcePath(std::string("shaders/") + name);
-        LPD3DXBUFFER code = nullptr;
-        EXPECT_EQ(
-            D3DXCompileShaderFromFileA(path.c_str(), nullptr, nullptr, "main", profile, 0, &code, nullptr, nullptr),
-            S_OK);
-        if (code == nullptr) {
-            return {};
+    // Compiles one of the show's two pairs of shader files (the tunnel and
+    // sphere pair, or the glow pair) and draws with it.
+    void useCompiledPair(bool glow) {
+        std::vector<DWORD> tokens[2];
+        const std::string files[2] = {glow ? "vshader_mojs2.vhl" : "vshader_mojs.vhl",
+                                      glow ? "pshader_mojs2.phl" : "pshader_mojs.phl"};
+        for (int i = 0; i < 2; ++i) {
+            const std::string path = tests::support::sourcePath("shaders/" + files[i]);
+            LPD3DXBUFFER code = nullptr;
+            ASSERT_EQ(D3DXCompileShaderFromFileA(path.c_str(), nullptr, nullptr, "main", i == 0 ? "vs_2_0" : "ps_2_0",
+                                                 0, &code, nullptr, nullptr),
+                      S_OK);
+            ASSERT_NE(code, nullptr);
+            tokens[i].resize(code->GetBufferSize() / sizeof(DWORD));
+            std::memcpy(tokens[i].data(), code->GetBufferPointer(), code->GetBufferSize());
+            code->Release();
         }
-        std::vector<DWORD> tokens(code->GetBufferSize() / sizeof(DWORD));
-        std::memcpy(tokens.data(), code->GetBufferPointer(), code->GetBufferSize());
-        code->Release();
-        return tokens;
+        useShaders(tokens[0].data(), tokens[1].data());
     }
 
     // The constant layout the show uploads: rows as stored; the normal
@@ -216,12 +217,10 @@ TEST_F(ShaderRender, RimPairDoublesTheTextureCoordinates) {
     const Picture p = readBackBuffer("doubled");
     // u runs 0..1 over the 64 columns, doubled to 0..2: the two texels
     // repeat twice, 16 columns each.
-    const Vec4 white{1, 1, 1, 1};
-    const Vec4 black{0, 0, 0, 1};
-    expectPixel(p.at(8, 32), white, "column 8");
-    expectPixel(p.at(24, 32), black, "column 24");
-    expectPixel(p.at(40, 32), white, "column 40");
-    expectPixel(p.at(56, 32), black, "column 56");
+    for (UINT x : {8u, 24u, 40u, 56u}) {
+        const float level = x % 32 < 16 ? 1.0f : 0.0f;
+        expectPixel(p.at(x, 32), {level, level, level, 1}, "column " + std::to_string(x));
+    }
 }
 
 TEST_F(ShaderRender, FallbackPairHasNoAmbientAndScalesTheColour) {
@@ -247,12 +246,8 @@ TEST_F(ShaderRender, FallbackPairHasNoAmbientAndScalesTheColour) {
 // ambient + texel * colour, pair 2 ambient + texel / 4 (no rim at all).
 class CompiledPairs : public ShaderRender {
   protected:
-    void checkQuads(const char* vertexFile, const char* pixelFile, bool glowPair) {
-        const std::vector<DWORD> vs = compileFile(vertexFile, "vs_2_0");
-        const std::vector<DWORD> ps = compileFile(pixelFile, "ps_2_0");
-        ASSERT_FALSE(vs.empty());
-        ASSERT_FALSE(ps.empty());
-        useShaders(vs.data(), ps.data());
+    void checkQuads(bool glowPair) {
+        ASSERT_NO_FATAL_FAILURE(useCompiledPair(glowPair));
         gTexel = 0xFF808080u;
         bindTexture(uniformTexel, 1);
         setConstants(kIdentity, kIdentity, {0, 0, -1000, 1}, {1, 0, 1, 1}, kShowAmbient);
@@ -280,12 +275,8 @@ class CompiledPairs : public ShaderRender {
 
     // A unit sphere (normals = positions) seen along +z: the silhouette must
     // turn toward the colour compared with the centre.
-    void checkSphere(const char* vertexFile, const char* pixelFile) {
-        const std::vector<DWORD> vs = compileFile(vertexFile, "vs_2_0");
-        const std::vector<DWORD> ps = compileFile(pixelFile, "ps_2_0");
-        ASSERT_FALSE(vs.empty());
-        ASSERT_FALSE(ps.empty());
-        useShaders(vs.data(), ps.data());
+    void checkSphere(bool glowPair) {
+        ASSERT_NO_FATAL_FAILURE(useCompiledPair(glowPair));
         IDirect3DTexture9* t = keep(
             makeTexture(8, 8, [](UINT x, UINT y) { return ((x / 2 + y / 2) % 2) != 0 ? 0xFFC0C0C0u : 0xFF606060u; }));
         ASSERT_EQ(device->SetTexture(0, t), D3D_OK);
@@ -310,15 +301,8 @@ class CompiledPairs : public ShaderRender {
             const float x = std::sin(theta) * std::cos(phi);
             const float y = std::cos(theta);
             const float z = std::sin(theta) * std::sin(phi);
-            return Vertex{x,
-                          y,
-                          z,
-                          x,
-                          y,
-                          z,
-                          static_cast<float>(i) / static_cast<float>(slices),
-                          static_cast<float>(j) / static_cast<float>(stacks),
-                          0};
+            const float u = static_cast<float>(i) / static_cast<float>(slices);
+            return Vertex{x, y, z, x, y, z, u, static_cast<float>(j) / static_cast<float>(stacks), 0};
         };
         std::vector<Vertex> out;
         for (int j = 0; j < stacks; ++j) {
@@ -331,20 +315,13 @@ class CompiledPairs : public ShaderRender {
     }
 };
 
-TEST_F(CompiledPairs, TunnelAndSpherePairDrawsQuadsAndAPointNormalStream) {
-    checkQuads("vshader_mojs.vhl", "pshader_mojs.phl", false);
-}
-
-TEST_F(CompiledPairs, GlowPairDrawsQuadsAndAPointNormalStream) {
-    checkQuads("vshader_mojs2.vhl", "pshader_mojs2.phl", true);
-}
-
-TEST_F(CompiledPairs, TunnelAndSpherePairLightsASphereWithARim) {
-    checkSphere("vshader_mojs.vhl", "pshader_mojs.phl");
-}
-
-TEST_F(CompiledPairs, GlowPairLightsASphereWithARim) {
-    checkSphere("vshader_mojs2.vhl", "pshader_mojs2.phl");
+// The tunnel and sphere pair, then the glow pair.
+TEST_F(CompiledPairs, DrawQuadsWithAPointNormalStreamAndLightASphereWithARim) {
+    for (bool glow : {false, true}) {
+        SCOPED_TRACE(glow ? "glow pair" : "tunnel and sphere pair");
+        checkQuads(glow);
+        checkSphere(glow);
+    }
 }
 
 } // namespace

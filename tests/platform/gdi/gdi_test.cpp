@@ -9,12 +9,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
+
+// A DIB section header: a negative height stores the rows top down.
+BITMAPINFO sectionInfo(int width, int height, WORD bits) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, bits, BI_RGB, 0, 0, 0, 0, 0};
+    return info;
+}
 
 struct Surface {
     HDC dc = nullptr;
@@ -24,13 +32,7 @@ struct Surface {
     int height = 0;
 
     Surface(int w, int h, bool topDown = true) : width(w), height(h) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = topDown ? -h : h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        const BITMAPINFO info = sectionInfo(w, topDown ? -h : h, 32);
         dc = CreateCompatibleDC(nullptr);
         void* bits = nullptr;
         bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
@@ -82,8 +84,7 @@ TEST(Fonts, TahomaFallsBackToAMetricCloseSansFace) {
 
 TEST(TextOutput, GlyphPixelsStayInsideTheExtentAsGreyLevels) {
     Surface s(256, 96);
-    HFONT f = font(-48);
-    SelectObject(s.dc, f);
+    SelectObject(s.dc, font(-48));
     SetTextColor(s.dc, RGB(255, 255, 255));
     SetBkColor(s.dc, RGB(0, 0, 0));
     SetTextAlign(s.dc, TA_TOP | TA_LEFT);
@@ -99,18 +100,14 @@ TEST(TextOutput, GlyphPixelsStayInsideTheExtentAsGreyLevels) {
             if ((p & 0xFFFFFF) == 0) {
                 continue;
             }
+            // The same level in blue, green and red; the top byte is left alone.
             const unsigned b = p & 0xFF;
-            EXPECT_EQ((p >> 8) & 0xFF, b);
-            EXPECT_EQ((p >> 16) & 0xFF, b);
-            EXPECT_EQ(p >> 24, 0u); // the top byte is left alone
+            EXPECT_EQ(p, b * 0x010101u) << std::hex << p;
             ++lit;
             partial += b < 255 ? 1 : 0;
             // A glyph may overhang its advance by a pixel or two at the
             // sides, never above or below the cell.
-            EXPECT_GE(x, x0 - 2);
-            EXPECT_LT(x, x0 + box.cx + 2);
-            EXPECT_GE(y, y0);
-            EXPECT_LT(y, y0 + box.cy);
+            EXPECT_TRUE(x >= x0 - 2 && x < x0 + box.cx + 2 && y >= y0 && y < y0 + box.cy) << x << "," << y;
         }
     }
     EXPECT_GT(lit, 100);
@@ -119,14 +116,11 @@ TEST(TextOutput, GlyphPixelsStayInsideTheExtentAsGreyLevels) {
 
 TEST(TextOutput, SpaceDrawsNothingButCanFillItsCell) {
     Surface s(64, 64);
-    HFONT f = font(-24);
-    SelectObject(s.dc, f);
+    SelectObject(s.dc, font(-24));
     SetTextColor(s.dc, RGB(255, 255, 255));
     SetBkMode(s.dc, TRANSPARENT);
     ExtTextOutA(s.dc, 5, 5, 0, nullptr, " ", 1, nullptr);
-    for (int i = 0; i < 64 * 64; ++i) {
-        ASSERT_EQ(s.pixels[i], 0u);
-    }
+    ASSERT_EQ(std::count(s.pixels, s.pixels + 64 * 64, 0u), 64 * 64);
     // Opaque background mode fills exactly the space's cell.
     SetBkMode(s.dc, OPAQUE);
     SetBkColor(s.dc, RGB(1, 2, 3));
@@ -146,8 +140,7 @@ TEST(TextOutput, SpaceDrawsNothingButCanFillItsCell) {
 
 TEST(TextOutput, ClippingOpaqueRectanglesAndColourOrder) {
     Surface s(128, 64);
-    HFONT f = font(-40);
-    SelectObject(s.dc, f);
+    SelectObject(s.dc, font(-40));
     SetBkMode(s.dc, TRANSPARENT);
     SetTextColor(s.dc, RGB(255, 0, 0));
     SetBkColor(s.dc, RGB(0, 0, 255));
@@ -175,8 +168,7 @@ TEST(TextOutput, AlignmentAndBottomUpSections) {
     Surface top(100, 60, true);
     Surface bottom(100, 60, false);
     for (Surface* s : {&top, &bottom}) {
-        HFONT f = font(-20, "Tahoma", NONANTIALIASED_QUALITY);
-        SelectObject(s->dc, f);
+        SelectObject(s->dc, font(-20, "Tahoma", NONANTIALIASED_QUALITY));
         SetBkMode(s->dc, TRANSPARENT);
         SetTextColor(s->dc, RGB(255, 255, 255));
         SetTextAlign(s->dc, TA_BASELINE | TA_RIGHT);
@@ -204,53 +196,6 @@ TEST(TextOutput, AlignmentAndBottomUpSections) {
     EXPECT_GE(leftmost, 90 - box.cx - 2);
 }
 
-// FreeType's advance of each character of s at an em size: the hinted 26.6
-// advance rounded to the nearest pixel (the hinter keeps it whole).
-int freetypeWidth(const std::string& family, int em, FT_Int32 target, const std::string& s) {
-    platform::gdi::FaceFile file;
-    if (!platform::gdi::findFaceFile(family, FW_NORMAL, false, file)) {
-        return -1;
-    }
-    FT_Library library = nullptr;
-    FT_Face face = nullptr;
-    if (FT_Init_FreeType(&library) != 0 || FT_New_Face(library, file.path.c_str(), file.index, &face) != 0) {
-        return -1;
-    }
-    FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(em));
-    int width = 0;
-    for (unsigned char c : s) {
-        FT_Load_Glyph(face, FT_Get_Char_Index(face, c), target);
-        width += static_cast<int>((face->glyph->advance.x + 32) >> 6);
-    }
-    FT_Done_Face(face);
-    FT_Done_FreeType(library);
-    return width;
-}
-
-TEST(TextExtent, WidthsAreTheFaceAdvancesInWholePixels) {
-    Surface s(8, 8);
-    std::string text; // every printable character, each one advancing by its face's advance
-    for (char c = ' '; c <= '~'; ++c) {
-        text += c;
-    }
-    for (int em : {11, 13, 48}) {
-        for (DWORD quality : {ANTIALIASED_QUALITY, NONANTIALIASED_QUALITY}) {
-            HFONT f = font(-em, "Tahoma", quality);
-            HGDIOBJ old = SelectObject(s.dc, f);
-            const FT_Int32 target = quality == ANTIALIASED_QUALITY ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO;
-            const std::string family = fontFamilyName(f);
-            EXPECT_EQ(extent(s.dc, text).cx, freetypeWidth(family, em, target, text)) << em << " " << family;
-            EXPECT_EQ(extent(s.dc, "").cx, 0);
-            TEXTMETRICA tm{};
-            GetTextMetricsA(s.dc, &tm);
-            EXPECT_EQ(tm.tmAveCharWidth, freetypeWidth(family, em, target, "x")) << em;
-            EXPECT_FALSE(DeleteObject(f)); // still selected
-            SelectObject(s.dc, old);
-            EXPECT_TRUE(DeleteObject(f));
-        }
-    }
-}
-
 // A face's metrics worked out from FreeType's own tables, as GDI defines them:
 // a negative height is the em in pixels, a positive one the cell, which the
 // OS/2 table's Windows ascent and descent divide; each of the two is scaled to
@@ -261,9 +206,14 @@ struct FaceMetrics {
     int descent = 0;
     int maxAdvance = 0;
     bool bold = false;
+    int textWidth = 0; // the advances of the text, summed
+    int xWidth = 0;    // the advance of "x"
 };
 
-FaceMetrics freetypeMetrics(const std::string& family, int height, int weight) {
+// Advances are the hinted 26.6 advance rounded to the nearest pixel (the
+// hinter keeps it whole), hinted for `target`.
+FaceMetrics freetypeMetrics(const std::string& family, int height, int weight, FT_Int32 target = FT_LOAD_TARGET_NORMAL,
+                            const std::string& text = "") {
     FaceMetrics m;
     platform::gdi::FaceFile file;
     FT_Library library = nullptr;
@@ -283,12 +233,20 @@ FaceMetrics freetypeMetrics(const std::string& family, int height, int weight) {
     m.descent = static_cast<int>(std::floor(d * m.em / units + 0.5));
     m.bold = (face->style_flags & FT_STYLE_FLAG_BOLD) != 0;
     FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(m.em));
+    const auto advance = [&](FT_UInt index) {
+        FT_Load_Glyph(face, index, target);
+        return static_cast<int>((face->glyph->advance.x + 32) >> 6);
+    };
     for (FT_ULong c = 0; c < 256; ++c) {
         const FT_UInt index = FT_Get_Char_Index(face, c);
         if (index != 0 && FT_Load_Glyph(face, index, FT_LOAD_TARGET_NORMAL) == 0) {
             m.maxAdvance = std::max(m.maxAdvance, static_cast<int>((face->glyph->advance.x + 32) >> 6));
         }
     }
+    for (unsigned char c : text) {
+        m.textWidth += advance(FT_Get_Char_Index(face, c));
+    }
+    m.xWidth = advance(FT_Get_Char_Index(face, 'x'));
     FT_Done_Face(face);
     FT_Done_FreeType(library);
     return m;
@@ -307,13 +265,38 @@ TEST(TextMetrics, AtSeveralSizesFromTheFacesTables) {
             TEXTMETRICA tm{};
             ASSERT_TRUE(GetTextMetricsA(s.dc, &tm));
             const std::string what = std::to_string(height) + " weight " + std::to_string(weight);
-            EXPECT_EQ(tm.tmAscent, want.ascent) << what;
-            EXPECT_EQ(tm.tmDescent, want.descent) << what;
-            EXPECT_EQ(tm.tmHeight, want.ascent + want.descent) << what;
-            EXPECT_EQ(tm.tmInternalLeading, want.ascent + want.descent - want.em) << what;
-            EXPECT_EQ(tm.tmMaxCharWidth, want.maxAdvance) << what;
-            EXPECT_EQ(tm.tmWeight, weight == FW_BOLD && want.bold ? FW_BOLD : FW_NORMAL) << what;
-            EXPECT_EQ(extent(s.dc, "Mg").cy, want.ascent + want.descent) << what;
+            // ascent, descent, height, internal leading, widest advance, weight, extent height
+            const int cell = want.ascent + want.descent;
+            EXPECT_EQ((std::array<LONG, 7>{tm.tmAscent, tm.tmDescent, tm.tmHeight, tm.tmInternalLeading,
+                                           tm.tmMaxCharWidth, tm.tmWeight, extent(s.dc, "Mg").cy}),
+                      (std::array<LONG, 7>{want.ascent, want.descent, cell, cell - want.em, want.maxAdvance,
+                                           weight == FW_BOLD && want.bold ? FW_BOLD : FW_NORMAL, cell}))
+                << what;
+            EXPECT_FALSE(DeleteObject(f)); // still selected
+            SelectObject(s.dc, old);
+            EXPECT_TRUE(DeleteObject(f));
+        }
+    }
+}
+
+TEST(TextExtent, WidthsAreTheFaceAdvancesInWholePixels) {
+    Surface s(8, 8);
+    std::string text; // every printable character, each one advancing by its face's advance
+    for (char c = ' '; c <= '~'; ++c) {
+        text += c;
+    }
+    for (int em : {11, 13, 48}) {
+        for (DWORD quality : {ANTIALIASED_QUALITY, NONANTIALIASED_QUALITY}) {
+            HFONT f = font(-em, "Tahoma", quality);
+            HGDIOBJ old = SelectObject(s.dc, f);
+            const FT_Int32 target = quality == ANTIALIASED_QUALITY ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO;
+            const std::string family = fontFamilyName(f);
+            const FaceMetrics want = freetypeMetrics(family, -em, FW_NORMAL, target, text);
+            EXPECT_EQ(extent(s.dc, text).cx, want.textWidth) << em << " " << family;
+            EXPECT_EQ(extent(s.dc, "").cx, 0);
+            TEXTMETRICA tm{};
+            GetTextMetricsA(s.dc, &tm);
+            EXPECT_EQ(tm.tmAveCharWidth, want.xWidth) << em;
             EXPECT_FALSE(DeleteObject(f)); // still selected
             SelectObject(s.dc, old);
             EXPECT_TRUE(DeleteObject(f));
@@ -325,12 +308,7 @@ TEST(Objects, BadHandlesAndSectionsFail) {
     EXPECT_EQ(CreateCompatibleDC(reinterpret_cast<HDC>(0x1234)), nullptr);
     EXPECT_FALSE(DeleteDC(reinterpret_cast<HDC>(0x1234)));
     EXPECT_FALSE(ExtTextOutA(nullptr, 0, 0, 0, nullptr, "x", 1, nullptr));
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = 16;
-    info.bmiHeader.biHeight = -16;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
+    const BITMAPINFO info = sectionInfo(16, -16, 24);
     void* bits = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
     EXPECT_EQ(bits, nullptr);

@@ -23,7 +23,7 @@ class VirtualClockTest : public ::testing::Test {
     void TearDown() override { platform::kernel::useWallClock(); }
 };
 
-TEST_F(VirtualClockTest, ReadsStepOneMicrosecondAndFramesStepTheFrame) {
+TEST_F(VirtualClockTest, ReadsStepOneMicrosecondFramesStepTheFrameAndBusyWaitsEnd) {
     LARGE_INTEGER f;
     ASSERT_TRUE(QueryPerformanceFrequency(&f));
     EXPECT_EQ(f.QuadPart, 10'000'000);
@@ -35,9 +35,7 @@ TEST_F(VirtualClockTest, ReadsStepOneMicrosecondAndFramesStepTheFrame) {
     EXPECT_EQ(counter(), (16'666'667 + 3'000) / 100);
     Sleep(1000);
     EXPECT_EQ(GetTickCount(), 1016u);
-}
-
-TEST_F(VirtualClockTest, BusyWaitOnTheCounterEnds) {
+    // A busy wait on the counter ends.
     const std::int64_t start = counter();
     int reads = 0;
     while (counter() - start < 1'000'000) { // 0.1 s
@@ -96,27 +94,22 @@ TEST(WallClock, CounterAdvancesAndSleepWaits) {
     EXPECT_GE(GetTickCount() - t0, 19u);
 }
 
-TEST(Threads, RefusesFlagsAndNullRoutine) {
+DWORD storeLastError(LPVOID p) {
+    *static_cast<DWORD*>(p) = GetLastError();
+    return 0;
+}
+
+// Threads refuse creation flags and a null routine, and each has its own last error.
+TEST(Threads, RefuseBadArgumentsAndKeepTheirOwnLastError) {
     SetLastError(0);
     EXPECT_EQ(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(CreateThread(
-                  nullptr, 0, [](LPVOID) -> DWORD { return 0; }, nullptr, 4, nullptr),
-              nullptr);
+    EXPECT_EQ(CreateThread(nullptr, 0, storeLastError, nullptr, 4, nullptr), nullptr);
     EXPECT_FALSE(SetThreadPriority(nullptr, THREAD_PRIORITY_TIME_CRITICAL));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-}
-
-TEST(LastError, IsPerThread) {
     SetLastError(87);
     DWORD seen = 1;
-    HANDLE t = CreateThread(
-        nullptr, 0,
-        [](LPVOID p) -> DWORD {
-            *static_cast<DWORD*>(p) = GetLastError();
-            return 0;
-        },
-        &seen, 0, nullptr);
+    HANDLE t = CreateThread(nullptr, 0, storeLastError, &seen, 0, nullptr);
     WaitForSingleObject(t, INFINITE);
     CloseHandle(t);
     EXPECT_EQ(seen, 0u);

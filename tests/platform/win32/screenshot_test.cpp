@@ -20,83 +20,53 @@
 #include <X11/Xutil.h>
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
+#include <poll.h>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
 
-// An Xvfb server on a free display number. Numbers whose socket or lock
-// file exists are passed over; when two starters race for one number, the
-// loser's server ends at once and the next number is tried. -noreset keeps
-// the server from resetting (and refusing connections for a moment) when
-// the probe connection closes.
+// An Xvfb server of the test's own. With -displayfd the server picks a free
+// display number itself and writes it to the pipe once it takes connections
+// (at most 10 s are waited for). -noreset keeps the server from resetting (and
+// refusing connections for a moment) when a client closes.
 class VirtualDisplay {
   public:
     VirtualDisplay() {
-        const int first = 40 + static_cast<int>(getpid() % 200);
-        for (int n = first; n < first + 40 && name_.empty(); ++n) {
-            const std::string number = std::to_string(n);
-            if (access(("/tmp/.X11-unix/X" + number).c_str(), F_OK) == 0 ||
-                access(("/tmp/.X" + number + "-lock").c_str(), F_OK) == 0) {
-                continue;
-            }
-            start(":" + number);
+        int ends[2];
+        if (pipe(ends) != 0) {
+            return;
         }
-    }
-    ~VirtualDisplay() { stop(); }
-    const std::string& name() const { return name_; }
-
-  private:
-    void start(const std::string& display) {
         pid_ = fork();
         if (pid_ == 0) {
             // The server goes with the test process, however that ends.
             prctl(PR_SET_PDEATHSIG, SIGKILL);
-            execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
-                   static_cast<char*>(nullptr));
+            const std::string fd = std::to_string(ends[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                   "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
-        if (pid_ < 0) {
-            return;
+        close(ends[1]);
+        pollfd ready{ends[0], POLLIN, 0};
+        char number[16] = {};
+        if (pid_ > 0 && poll(&ready, 1, 10000) == 1 && read(ends[0], number, sizeof number - 1) > 0) {
+            name_ = ":" + std::to_string(std::atoi(number));
         }
-        for (int wait = 0; wait < 250; ++wait) {
-            if (waitpid(pid_, nullptr, WNOHANG) != 0) {
-                pid_ = -1; // ended: the number was taken, or there is no Xvfb
-                return;
-            }
-            // The server answering must be ours: its lock file holds its pid.
-            if (ownsLock(display) && waitpid(pid_, nullptr, WNOHANG) == 0) {
-                if (Display* probe = XOpenDisplay(display.c_str())) {
-                    XCloseDisplay(probe);
-                    name_ = display;
-                    return;
-                }
-            }
-            usleep(20000);
-        }
-        stop();
+        close(ends[0]);
     }
-    bool ownsLock(const std::string& display) const {
-        std::FILE* lock = std::fopen(("/tmp/.X" + display.substr(1) + "-lock").c_str(), "r");
-        long pid = 0;
-        const bool read = lock != nullptr && std::fscanf(lock, "%ld", &pid) == 1;
-        if (lock != nullptr) {
-            std::fclose(lock);
-        }
-        return read && pid == static_cast<long>(pid_);
-    }
-    void stop() {
+    ~VirtualDisplay() {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
             waitpid(pid_, nullptr, 0);
-            pid_ = -1;
         }
     }
+    const std::string& name() const { return name_; }
 
+  private:
     pid_t pid_ = -1;
     std::string name_;
 };
@@ -145,34 +115,30 @@ void screenshot(HWND dialog, const std::string& name, platform::win32::Picture& 
                                 shown.pixels.data());
 }
 
-void pushKey(HWND dialog, SDL_Keycode key) {
-    SDL_Window* window = platform::win32::sdlWindowFor(dialog);
-    ASSERT_NE(window, nullptr);
-    for (Uint32 type : {static_cast<Uint32>(SDL_KEYDOWN), static_cast<Uint32>(SDL_KEYUP)}) {
-        SDL_Event e{};
-        e.type = type;
-        e.key.windowID = SDL_GetWindowID(window);
-        e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-        e.key.keysym.sym = key;
-        SDL_PushEvent(&e);
-    }
-}
-
-void pushClick(HWND dialog, int controlId) {
+// A press and a release through SDL's event queue, the live path: of `key`,
+// or with key 0 of the left button 5 pixels into the control `controlId`.
+void pushPress(HWND dialog, SDL_Keycode key, int controlId = 0) {
     SDL_Window* window = platform::win32::sdlWindowFor(dialog);
     ASSERT_NE(window, nullptr);
     RECT frame{};
     RECT control{};
     GetWindowRect(dialog, &frame);
     GetWindowRect(GetDlgItem(dialog, controlId), &control);
-    for (Uint32 type : {static_cast<Uint32>(SDL_MOUSEBUTTONDOWN), static_cast<Uint32>(SDL_MOUSEBUTTONUP)}) {
+    for (bool down : {true, false}) {
         SDL_Event e{};
-        e.type = type;
-        e.button.windowID = SDL_GetWindowID(window);
-        e.button.button = SDL_BUTTON_LEFT;
-        e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-        e.button.x = control.left - frame.left + 5;
-        e.button.y = (control.top + control.bottom) / 2 - frame.top;
+        if (key != 0) {
+            e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+            e.key.windowID = SDL_GetWindowID(window);
+            e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+            e.key.keysym.sym = key;
+        } else {
+            e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+            e.button.windowID = SDL_GetWindowID(window);
+            e.button.button = SDL_BUTTON_LEFT;
+            e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+            e.button.x = control.left - frame.left + 5;
+            e.button.y = (control.top + control.bottom) / 2 - frame.top;
+        }
         SDL_PushEvent(&e);
     }
 }
@@ -213,7 +179,7 @@ TEST_F(Screenshots, ErrorDialog) {
     platform::win32::script::call([&](HWND dialog) {
         GetDlgItemTextA(dialog, resources::kErrorFileEdit, fileText, sizeof fileText);
         screenshot(dialog, "error_dialog", shown, painted);
-        pushKey(dialog, SDLK_ESCAPE); // through the live event path
+        pushPress(dialog, SDLK_ESCAPE); // through the live event path
     });
     EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(resources::kErrorDialogResource), nullptr,
                               app::core::errorDialogProc, 0),
@@ -233,20 +199,19 @@ TEST_F(Screenshots, SetupDialog) {
     script::chooseRowText(resources::kRefreshRateList, "100 Hz");
     script::call([&](HWND dialog) {
         // A mouse click on the check box, through the live event path.
-        pushClick(dialog, resources::kFullscreenCheckBox);
+        pushPress(dialog, 0, resources::kFullscreenCheckBox);
         platform::win32::user::pumpEvents();
         screenshot(dialog, "setup_dialog", shown, painted);
-        pushKey(dialog, SDLK_RETURN); // the default button, enabled by now
+        pushPress(dialog, SDLK_RETURN); // the default button, enabled by now
     });
     EXPECT_EQ(platform::win32::test::showsetup::run(), -1);
-    EXPECT_EQ(platform::win32::test::showsetup::record().okPresses, 1);
+    EXPECT_EQ(platform::win32::test::showsetup::okPresses(), 1);
     // The show opened the chosen mode full screen.
     ASSERT_NE(theDevice, nullptr);
     const D3DPRESENT_PARAMETERS& opened = platform::win32::test::showsetup::direct3D().lastParameters;
-    EXPECT_EQ(opened.BackBufferWidth, 800u);
-    EXPECT_EQ(opened.BackBufferHeight, 600u);
-    EXPECT_EQ(opened.Windowed, FALSE);
-    EXPECT_EQ(opened.FullScreen_RefreshRateInHz, 100u);
+    EXPECT_EQ(
+        std::tuple(opened.BackBufferWidth, opened.BackBufferHeight, opened.Windowed, opened.FullScreen_RefreshRateInHz),
+        std::tuple(800u, 600u, FALSE, 100u));
     EXPECT_GT(shown.width, 400);
     EXPECT_TRUE(shown.pixels == painted.pixels) << "the screen does not show what was painted";
 }

@@ -11,7 +11,7 @@ namespace {
 
 INT_PTR recordingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
-        ++record().okPresses;
+        ++okPresses();
     }
     return setupDialogProc(dialog, message, wParam, lParam);
 }
@@ -29,9 +29,9 @@ dx::test::Direct3D& direct3D() {
     return *d3d;
 }
 
-Record& record() {
-    static Record r;
-    return r;
+int& okPresses() {
+    static int count = 0;
+    return count;
 }
 
 void prepare() {
@@ -54,7 +54,7 @@ void prepare() {
     activeSettings.showSetupDialog = 1;
     activeSettings.hardwareVertexProcessing = 1;
     activeSettings.backBufferFormat = D3DFMT_X8R8G8B8;
-    record() = Record{};
+    okPresses() = 0;
 }
 
 INT_PTR run() {

@@ -13,13 +13,9 @@
 
 namespace platform::win32::test::showsetup {
 
-struct Record {
-    int okPresses = 0;
-};
-
 // Makes the show's main window on the first call, puts the mock in the place
 // of the show's Direct3D object with the modes below, and clears the show's
-// mode table, its device and the record. The settings are those the show
+// mode table, its device and the count of OK presses. The settings are those the show
 // runs the dialog with.
 void prepare();
 
@@ -28,7 +24,8 @@ void prepare();
 // Hz, 800x600 at 60, 100 and 75, 1024x768, 1280x960, 1280x1024, 1600x1200,
 // 1920x1080, 1920x1200 and 2560x1440 at 60 Hz, all X8R8G8B8.
 dx::test::Direct3D& direct3D();
-Record& record();
+// The OK commands the show's procedure got since prepare().
+int& okPresses();
 
 // The texts of a list box's rows, top down.
 std::vector<std::string> rows(HWND dialog, int list);

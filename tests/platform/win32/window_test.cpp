@@ -11,7 +11,9 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -89,8 +91,7 @@ TEST_F(Windows, ClassesAndWindowsWithoutADisplay) {
     EXPECT_TRUE(ShowWindow(window, SW_SHOWNORMAL));
     RECT client{};
     GetClientRect(window, &client);
-    EXPECT_EQ(client.right, 800);
-    EXPECT_EQ(client.bottom, 600);
+    EXPECT_EQ(std::pair(client.right, client.bottom), std::pair(800, 600));
     char title[16] = {};
     GetWindowTextA(window, title, sizeof title);
     EXPECT_STREQ(title, "RIZA3V");
@@ -149,27 +150,25 @@ TEST_F(Windows, ExceptionsLeaveThroughDispatch) {
     registerClass("quitting", quittingProc);
     HWND window = makeWindow("quitting");
     ShowWindow(window, SW_SHOWNORMAL);
-    for (auto cause : {0, 1, 2}) {
-        if (cause == 0) {
-            platform::win32::simulateKeyDown(VK_ESCAPE);
-        } else if (cause == 1) {
+    for (int key : {VK_ESCAPE, 0, VK_SPACE}) { // 0: the window is closed
+        if (key == 0) {
             platform::win32::simulateClose(window);
         } else {
-            platform::win32::simulateKeyDown(VK_SPACE); // other keys go to the default
+            platform::win32::simulateKeyDown(key);
         }
         MSG m;
         ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
-        if (cause == 2) {
-            EXPECT_NO_THROW(DispatchMessageA(&m));
+        if (key == VK_SPACE) {
+            EXPECT_NO_THROW(DispatchMessageA(&m)); // other keys go to the default
         } else {
             try {
                 DispatchMessageA(&m);
-                ADD_FAILURE() << "no exception for cause " << cause;
+                ADD_FAILURE() << "no exception for key " << key;
             } catch (const QuitRequest& q) {
                 EXPECT_EQ(q.code, 1);
             }
         }
-        platform::win32::simulateKeyUp(cause == 2 ? VK_SPACE : VK_ESCAPE);
+        platform::win32::simulateKeyUp(key == VK_SPACE ? VK_SPACE : VK_ESCAPE);
         while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
         }
     }
@@ -225,18 +224,15 @@ TEST(Resources, IconsAndCursors) {
     // The generated program icon: 32 × 32, transparent corners, an opaque middle.
     const IconImage* icon = platform::win32::findIconResource(102);
     ASSERT_NE(icon, nullptr);
-    EXPECT_EQ(icon->width, 32);
-    EXPECT_EQ(icon->height, 32);
-    EXPECT_EQ(icon->pixels[0] >> 24, 0u);
-    EXPECT_EQ(icon->pixels[16 * 32 + 16] >> 24, 255u);
+    EXPECT_EQ(std::pair(icon->width, icon->height), std::pair(32, 32));
+    EXPECT_EQ(std::pair(icon->pixels[0] >> 24, icon->pixels[16 * 32 + 16] >> 24), std::pair(0u, 255u));
 }
 
 TEST(Cursor, ShowCursorKeepsACounter) {
     platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
-    EXPECT_EQ(ShowCursor(FALSE), -1);
-    EXPECT_EQ(ShowCursor(FALSE), -2);
-    EXPECT_EQ(ShowCursor(TRUE), -1);
-    EXPECT_EQ(ShowCursor(TRUE), 0);
+    // The braces call in order, left to right.
+    EXPECT_EQ((std::array{ShowCursor(FALSE), ShowCursor(FALSE), ShowCursor(TRUE), ShowCursor(TRUE)}),
+              (std::array{-1, -2, -1, 0}));
     EXPECT_TRUE(SetCursorPos(1, 1));
 }
 

@@ -9,18 +9,17 @@
 #include "platform/kernel/runmode.h"
 #include "platform/winmm/mmsystem.h"
 #include "platform/winmm/wavesink.h"
+#include "tests/support/process.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,16 +29,8 @@ namespace {
 constexpr DWORD kRate = 44100;
 constexpr DWORD kBytesPerSecond = kRate * 4;
 
-WAVEFORMATEX stereo16() {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = 2;
-    f.nSamplesPerSec = kRate;
-    f.wBitsPerSample = 16;
-    f.nBlockAlign = 4;
-    f.nAvgBytesPerSec = kBytesPerSecond;
-    return f;
-}
+// 16-bit stereo PCM: four bytes a frame.
+const WAVEFORMATEX kStereo16{WAVE_FORMAT_PCM, 2, kRate, kBytesPerSecond, 4, 16, 0};
 
 // 100 ms of bytes that are never 0, so where they start and end is plain.
 std::vector<char> tone() {
@@ -61,11 +52,11 @@ WAVEHDR headerFor(std::vector<char>& bytes, bool loop) {
     return h;
 }
 
-DWORD positionBytes(HWAVEOUT device) {
+DWORD position(HWAVEOUT device, UINT type = TIME_BYTES) {
     MMTIME t{};
-    t.wType = TIME_BYTES;
+    t.wType = type;
     EXPECT_EQ(waveOutGetPosition(device, &t, sizeof t), MMSYSERR_NOERROR);
-    return t.u.cb;
+    return type == TIME_SAMPLES ? t.u.sample : t.u.cb;
 }
 
 // `bytes` repeated from its start to n bytes.
@@ -83,8 +74,7 @@ TEST(WaveOutVirtual, OnceWithoutLoopFlagsAndForEverWithBoth) {
     platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
     platform::kernel::useVirtualClock(1'000'000);
     HWAVEOUT device = nullptr;
-    const WAVEFORMATEX format = stereo16();
-    ASSERT_EQ(waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveOutOpen(&device, WAVE_MAPPER, &kStereo16, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
     std::vector<char> bytes = tone();
     // (loop flags, flags given) -> plays once or loops. One loop flag alone plays once.
     const DWORD flagSets[] = {0, WHDR_BEGINLOOP, WHDR_BEGINLOOP | WHDR_ENDLOOP};
@@ -98,16 +88,13 @@ TEST(WaveOutVirtual, OnceWithoutLoopFlagsAndForEverWithBoth) {
         platform::kernel::advanceVirtualClock(250'000'000);
         // 250 ms at 44,100 frames of 4 bytes a second.
         const std::size_t played = loops ? 11025 * 4 : bytes.size();
-        EXPECT_EQ(positionBytes(device), played) << flags;
-        MMTIME samples{};
-        samples.wType = TIME_SAMPLES;
-        waveOutGetPosition(device, &samples, sizeof samples);
-        EXPECT_EQ(samples.u.sample, played / 4) << flags;
+        EXPECT_EQ(position(device), played) << flags;
+        EXPECT_EQ(position(device, TIME_SAMPLES), played / 4) << flags;
         EXPECT_EQ(platform::winmm::takeWaveOutPcm(), repeated(bytes, played)) << flags;
         EXPECT_EQ(waveOutUnprepareHeader(device, &h, sizeof h), WAVERR_STILLPLAYING);
         ASSERT_EQ(waveOutReset(device), MMSYSERR_NOERROR);
         EXPECT_NE(h.dwFlags & WHDR_DONE, 0u);
-        EXPECT_EQ(positionBytes(device), 0u);
+        EXPECT_EQ(position(device), 0u);
         EXPECT_EQ(waveOutUnprepareHeader(device, &h, sizeof h), MMSYSERR_NOERROR);
         platform::winmm::keepWaveOutPcm(false);
     }
@@ -132,8 +119,7 @@ DiskPlay playOnDisk(std::vector<char>& bytes, bool loop, DWORD target) {
     setenv("SDL_DISKAUDIOFILE", path.c_str(), 1);
     platform::kernel::setRunMode(platform::kernel::RunMode::live);
     HWAVEOUT device = nullptr;
-    const WAVEFORMATEX format = stereo16();
-    EXPECT_EQ(waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutOpen(&device, WAVE_MAPPER, &kStereo16, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
     EXPECT_FALSE(platform::winmm::waveOutUsesNullSink());
     WAVEHDR h = headerFor(bytes, loop);
     waveOutPrepareHeader(device, &h, sizeof h);
@@ -142,7 +128,7 @@ DiskPlay playOnDisk(std::vector<char>& bytes, bool loop, DWORD target) {
     const auto start = std::chrono::steady_clock::now();
     auto end = start + std::chrono::seconds(5);
     while (std::chrono::steady_clock::now() < end) {
-        play.positions.push_back(positionBytes(device));
+        play.positions.push_back(position(device));
         if (play.positions.back() >= target && end - start == std::chrono::seconds(5)) {
             end = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
         }
@@ -153,14 +139,9 @@ DiskPlay playOnDisk(std::vector<char>& bytes, bool loop, DWORD target) {
     waveOutClose(device);
     unsetenv("SDL_AUDIODRIVER");
     unsetenv("SDL_DISKAUDIOFILE");
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string file = tests::support::fileText(path);
     std::remove(path.c_str());
-    std::size_t first = 0;
-    while (first < file.size() && file[first] == 0) {
-        ++first;
-    }
-    play.heard.assign(file.begin() + static_cast<std::ptrdiff_t>(first), file.end());
+    play.heard.assign(std::find_if(file.begin(), file.end(), [](char c) { return c != 0; }), file.end());
     return play;
 }
 
@@ -169,12 +150,10 @@ DiskPlay playOnDisk(std::vector<char>& bytes, bool loop, DWORD target) {
 TEST(WaveOutDevice, UnloopedHeaderIsHeardOnceThenSilence) {
     std::vector<char> bytes = tone();
     const DiskPlay play = playOnDisk(bytes, false, static_cast<DWORD>(bytes.size()));
-    const std::vector<std::uint8_t>& heard = play.heard;
-    ASSERT_GE(heard.size(), bytes.size());
-    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), heard.begin(),
-                           [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
-    const auto rest = std::count(heard.begin() + static_cast<std::ptrdiff_t>(bytes.size()), heard.end(), 0);
-    EXPECT_EQ(static_cast<std::size_t>(rest), heard.size() - bytes.size());
+    ASSERT_GE(play.heard.size(), bytes.size());
+    std::vector<std::uint8_t> once = repeated(bytes, bytes.size());
+    once.resize(play.heard.size(), 0);
+    EXPECT_EQ(play.heard, once);
     // The position runs through the silence after the end without a step back
     // and stops at the header's length.
     EXPECT_TRUE(std::is_sorted(play.positions.begin(), play.positions.end()));
@@ -225,8 +204,7 @@ TEST(WaveOutDevice, PositionTrailsTheCopiedBytesAndKeepsPace) {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     platform::kernel::setRunMode(platform::kernel::RunMode::live);
     HWAVEOUT device = nullptr;
-    const WAVEFORMATEX format = stereo16();
-    ASSERT_EQ(waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveOutOpen(&device, WAVE_MAPPER, &kStereo16, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
     std::uint64_t copied = 0;
     std::uint64_t buffer = 0;
     ASSERT_TRUE(platform::winmm::waveOutCopiedBytes(device, copied, buffer));
@@ -241,9 +219,7 @@ TEST(WaveOutDevice, PositionTrailsTheCopiedBytesAndKeepsPace) {
     waveOutWrite(device, &h, sizeof h);
     std::vector<Reading> readings;
     while (now() < 10.0) {
-        Reading r{};
-        r.before = now();
-        r.position = positionBytes(device);
+        Reading r{now(), 0, position(device), 0}; // read in this order
         platform::winmm::waveOutCopiedBytes(device, r.copied, buffer);
         r.after = now();
         readings.push_back(r);
@@ -262,11 +238,9 @@ TEST(WaveOutDevice, PositionTrailsTheCopiedBytesAndKeepsPace) {
     for (std::size_t i = 0; i < readings.size(); ++i) {
         const Reading& r = readings[i];
         // Nothing is heard before a buffer beyond SDL's has been copied.
-        if (r.position > 0 && r.position + buffer > r.copied) {
-            if (ahead++ == 0) {
-                firstAhead = "at " + std::to_string(r.before) + " s: " + std::to_string(r.position) + " of " +
-                             std::to_string(r.copied) + " bytes";
-            }
+        if (r.position > 0 && r.position + buffer > r.copied && ahead++ == 0) {
+            firstAhead = "at " + std::to_string(r.before) + " s: " + std::to_string(r.position) + " of " +
+                         std::to_string(r.copied) + " bytes";
         }
         if (i > 0) {
             const Reading& last = readings[i - 1];
@@ -311,28 +285,19 @@ TEST(WaveOutDevice, WithoutADeviceOneLineSaysItPlaysSilently) {
     setenv("SDL_AUDIODRIVER", "alsa", 1);
     setenv("AUDIODEV", "riza3v-no-such-device", 1);
     platform::kernel::setRunMode(platform::kernel::RunMode::live);
-    const std::string path = testing::TempDir() + "riza3v_waveout_stderr_" + std::to_string(getpid()) + ".txt";
-    const int file = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
-    ASSERT_GE(file, 0);
-    const int saved = dup(STDERR_FILENO);
-    dup2(file, STDERR_FILENO);
     HWAVEOUT device = nullptr;
-    const WAVEFORMATEX format = stereo16();
-    const MMRESULT opened = waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
-    dup2(saved, STDERR_FILENO);
-    close(saved);
-    close(file);
+    testing::internal::CaptureStderr();
+    const MMRESULT opened = waveOutOpen(&device, WAVE_MAPPER, &kStereo16, 0, 0, CALLBACK_NULL);
+    std::istringstream err(testing::internal::GetCapturedStderr());
     unsetenv("SDL_AUDIODRIVER");
     unsetenv("AUDIODEV");
     ASSERT_EQ(opened, MMSYSERR_NOERROR);
     EXPECT_TRUE(platform::winmm::waveOutUsesNullSink());
     EXPECT_EQ(waveOutClose(device), MMSYSERR_NOERROR);
-    std::ifstream in(path);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
+    for (std::string line; std::getline(err, line);) {
         lines.push_back(line);
     }
-    std::remove(path.c_str());
     ASSERT_EQ(lines.size(), 1u) << (lines.empty() ? "" : lines[0]);
     EXPECT_EQ(lines[0].rfind("waveOutOpen: no audio device opens (", 0), 0u) << lines[0];
     EXPECT_NE(lines[0].find("playing silently"), std::string::npos) << lines[0];
