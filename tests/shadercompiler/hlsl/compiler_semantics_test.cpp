@@ -3,13 +3,17 @@
 #include "shadercompiler/hlsl/compiler.h"
 #include "tests/shadercompiler/hlsl/asm_machine.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <set>
 #include <sstream>
 
 namespace {
+
+using ::testing::HasSubstr;
 
 using shadercompiler::hlsl::test::AsmMachine;
 using shadercompiler::hlsl::test::Vec4;
@@ -25,6 +29,14 @@ void expectVec(const Vec4& got, const Vec4& want, int lanes, const std::string& 
         const float w = want[static_cast<std::size_t>(k)];
         EXPECT_NEAR(got[static_cast<std::size_t>(k)], w, 1e-4f * std::max(1.0f, std::fabs(w))) << what << " lane " << k;
     }
+}
+
+// A machine that has run `text` from the given registers.
+AsmMachine runWith(const std::string& text, std::map<std::string, Vec4> registers) {
+    AsmMachine vm;
+    vm.reg = std::move(registers);
+    vm.run(text);
+    return vm;
 }
 
 std::vector<std::string> instructionLines(const std::string& text) {
@@ -152,11 +164,7 @@ TEST(CompiledCode, ArithmeticBroadcastMasksAndCompoundAssignment) {
                                        "vs_2_0");
     expectVertexReadPorts(text);
     const Vec4 k{0.4f, -8.0f, 1.0f, 12.0f};
-    AsmMachine vm;
-    vm.reg["c0"] = k;
-    vm.reg["v0"] = kP;
-    vm.reg["v1"] = kQ;
-    vm.run(text);
+    AsmMachine vm = runWith(text, {{"c0", k}, {"v0", kP}, {"v1", kQ}});
     Vec4 a{}, b{};
     for (std::size_t i = 0; i < 4; ++i) {
         a[i] = kP[i] * 2 + kQ[0] - k[i] / 4;
@@ -186,11 +194,7 @@ TEST(CompiledCode, Intrinsics) {
         })",
                                        "vs_2_0");
     expectVertexReadPorts(text);
-    AsmMachine vm;
-    vm.reg["v0"] = kP;
-    vm.reg["v1"] = kN;
-    vm.reg["v2"] = kQ;
-    vm.run(text);
+    AsmMachine vm = runWith(text, {{"v0", kP}, {"v1", kN}, {"v2", kQ}});
     auto dot3 = [](const Vec4& a, const Vec4& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; };
     const float nLen = std::sqrt(dot3(kN, kN));
     expectVec(vm.reg["oT0"], {dot3(kP, kQ) + kP[3] * kQ[3], dot3(kN, kQ), nLen, std::hypot(kQ[0], kQ[1])}, 4,
@@ -253,9 +257,7 @@ TEST(CompiledCode, HelpersParameterWritesZeroInitAndStaticConstants) {
             return o;
         })",
                                        "vs_2_0");
-    AsmMachine vm;
-    vm.reg["v0"] = kP;
-    vm.run(text);
+    AsmMachine vm = runWith(text, {{"v0", kP}});
     expectVec(vm.reg["oPos"], {2 * kP[0], 2 * kP[1], 2 * kP[2], 2 * kP[3]}, 4, "helper");
     expectVec(vm.reg["oT0"], {3.5f, kP[1] / 2, kP[2] / 2, kP[3] / 2}, 4, "written parameter");
     expectVec(vm.reg["oD0"], {0, 0, 0, 0}, 4, "zero-filled field");
@@ -268,32 +270,32 @@ TEST(CompiledCode, OutParametersAndNarrowColourOutputs) {
             o1 = t;
         })",
                                        "ps_2_0");
-    AsmMachine pm;
-    pm.reg["v0"] = {0.1f, 0.2f, 0.3f, 0.4f};
-    pm.reg["t0"] = {0.5f, 0.6f, 0.7f, 0.8f};
-    pm.run(text);
+    AsmMachine pm = runWith(text, {{"v0", {0.1f, 0.2f, 0.3f, 0.4f}}, {"t0", {0.5f, 0.6f, 0.7f, 0.8f}}});
     expectVec(pm.reg["oC0"], {0.4f, 0.3f, 0.2f, 0.1f}, 4, "oC0");
     // Colour outputs are written whole: a float3 gets alpha 1.
     expectVec(pm.reg["oC1"], {0.5f, 0.6f, 0.7f, 1.0f}, 4, "oC1");
 }
 
-TEST(CompiledCode, TwelveLiveValuesShareTheRegistersCorrectly) {
+// Thirteen values alive at once need thirteen registers; vs_2_0 and ps_2_0
+// have twelve. Twelve fit.
+std::string manyLiveValues(int count) {
     std::string s = "float4 main(float4 p : POSITION, float4 q : NORMAL) : POSITION {\n";
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < count; ++i) {
         s += "  float4 a" + std::to_string(i) + " = p * q.x + " + std::to_string(i + 1) + ";\n";
     }
     s += "  return a0";
-    for (int i = 1; i < 12; ++i) {
+    for (int i = 1; i < count; ++i) {
         s += " * a" + std::to_string(i);
     }
-    s += ";\n}\n";
-    const shadercompiler::hlsl::CompileResult r = shadercompiler::hlsl::compile(s, "t.hlsl", "main", "vs_2_0");
+    return s + ";\n}\n";
+}
+
+TEST(CompiledCode, TwelveLiveValuesShareTheRegistersCorrectlyThirteenDoNotFit) {
+    const shadercompiler::hlsl::CompileResult r =
+        shadercompiler::hlsl::compile(manyLiveValues(12), "t.hlsl", "main", "vs_2_0");
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ(r.temporaries, 12);
-    AsmMachine vm;
-    vm.reg["v0"] = {0.5f, -0.25f, 0.125f, 1.0f};
-    vm.reg["v1"] = {0.5f, 0, 0, 0};
-    vm.run(r.assembly);
+    AsmMachine vm = runWith(r.assembly, {{"v0", {0.5f, -0.25f, 0.125f, 1.0f}}, {"v1", {0.5f, 0, 0, 0}}});
     Vec4 want{1, 1, 1, 1};
     for (int i = 0; i < 12; ++i) {
         for (std::size_t k = 0; k < 4; ++k) {
@@ -301,6 +303,11 @@ TEST(CompiledCode, TwelveLiveValuesShareTheRegistersCorrectly) {
         }
     }
     expectVec(vm.reg["oPos"], want, 4, "product");
+    const shadercompiler::hlsl::CompileResult thirteen =
+        shadercompiler::hlsl::compile(manyLiveValues(13), "t.vhl", "main", "vs_2_0");
+    ASSERT_FALSE(thirteen.ok);
+    EXPECT_THAT(thirteen.message, HasSubstr("too many temporaries"));
+    EXPECT_GT(thirteen.errorLine, 1);
 }
 
 } // namespace

@@ -5,11 +5,14 @@
 #include "tests/support/paths.h"
 #include "tests/support/process.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 namespace {
+
+using ::testing::HasSubstr;
 
 std::string readFile(const std::string& name) {
     return tests::support::fileText(tests::support::sourcePath(name));
@@ -33,13 +36,12 @@ TEST_P(ShaderFiles, CompileWithinTheProfile) {
     if (std::string(GetParam().profile) == "ps_2_0") {
         EXPECT_LE(r.arithmeticSlots, 64);
         EXPECT_EQ(r.textureSlots, 1);
-        EXPECT_NE(r.assembly.find("dcl_2d s0"), std::string::npos);
-        EXPECT_NE(r.assembly.find("mov oC0"), std::string::npos);
+        EXPECT_THAT(r.assembly, HasSubstr("dcl_2d s0"));
+        EXPECT_THAT(r.assembly, HasSubstr("mov oC0"));
     } else {
         EXPECT_LE(r.instructionSlots, 256);
         // The vertex layout of the pools: position, normal, one set of texture coordinates.
-        EXPECT_NE(r.assembly.find("dcl_position v0\ndcl_normal v1\ndcl_texcoord v2\n"), std::string::npos)
-            << r.assembly;
+        EXPECT_THAT(r.assembly, HasSubstr("dcl_position v0\ndcl_normal v1\ndcl_texcoord v2\n"));
         // Literals must not land in c0-c13, which the program fills.
         EXPECT_EQ(r.assembly.find("def c1 "), std::string::npos);
         for (int c = 0; c <= 13; ++c) {
