@@ -5,14 +5,11 @@
 #include "tests/support/paths.h"
 #include "tests/support/process.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 namespace {
-
-using ::testing::HasSubstr;
 
 std::string readFile(const std::string& name) {
     return tests::support::fileText(tests::support::sourcePath(name));
@@ -36,12 +33,13 @@ TEST_P(ShaderFiles, CompileWithinTheProfile) {
     if (std::string(GetParam().profile) == "ps_2_0") {
         EXPECT_LE(r.arithmeticSlots, 64);
         EXPECT_EQ(r.textureSlots, 1);
-        EXPECT_THAT(r.assembly, HasSubstr("dcl_2d s0"));
-        EXPECT_THAT(r.assembly, HasSubstr("mov oC0"));
+        EXPECT_NE(r.assembly.find("dcl_2d s0"), std::string::npos);
+        EXPECT_NE(r.assembly.find("mov oC0"), std::string::npos);
     } else {
         EXPECT_LE(r.instructionSlots, 256);
         // The vertex layout of the pools: position, normal, one set of texture coordinates.
-        EXPECT_THAT(r.assembly, HasSubstr("dcl_position v0\ndcl_normal v1\ndcl_texcoord v2\n"));
+        EXPECT_NE(r.assembly.find("dcl_position v0\ndcl_normal v1\ndcl_texcoord v2\n"), std::string::npos)
+            << r.assembly;
         // Literals must not land in c0-c13, which the program fills.
         EXPECT_EQ(r.assembly.find("def c1 "), std::string::npos);
         for (int c = 0; c <= 13; ++c) {
@@ -78,16 +76,12 @@ TEST(ShaderFilesTunnel, NormalStreamHoldingAPointGivesTheSurfaceNormal) {
         };
         for (const Case& c : cases) {
             shadercompiler::hlsl::test::AsmMachine vm;
-            for (int i = 0; i < 14; ++i) {
-                vm.reg["c" + std::to_string(i)] = {0, 0, 0, 0};
-            }
-            for (int i = 0; i < 4; ++i) {
+            for (std::size_t i = 0; i < 12; ++i) {
                 shadercompiler::hlsl::test::Vec4 row{0, 0, 0, 0};
-                row[static_cast<std::size_t>(i)] = 1;
-                vm.reg["c" + std::to_string(i)] = row; // identity transforms
-                vm.reg["c" + std::to_string(4 + i)] = row;
-                vm.reg["c" + std::to_string(8 + i)] = row;
+                row[i % 4] = 1;
+                vm.reg["c" + std::to_string(i)] = row; // identity transforms in c0-c11
             }
+            vm.reg["c12"] = {0, 0, 0, 0};
             vm.reg["c13"] = {1, 0, 1, 1};
             vm.reg["v0"] = c.position;
             vm.reg["v1"] = c.normalStream;

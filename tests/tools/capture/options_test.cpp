@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -44,10 +45,10 @@ TEST(CaptureOptions, TheRendererDecidesWhatTheCommandLineLeavesOpen) {
         capture::Options options;
         std::string error;
         ASSERT_TRUE(capture::parseOptions(static_cast<int>(argv.size()), argv.data(), options, error)) << error;
-        EXPECT_EQ(capture::applyRendererDefaults(options, c.renderer), c.softwareDefaultsUsed) << c.renderer;
-        EXPECT_EQ(options.width, c.width) << c.renderer << " " << c.args.size();
-        EXPECT_EQ(options.height, c.height) << c.renderer << " " << c.args.size();
-        EXPECT_EQ(options.fps, c.fps) << c.renderer << " " << c.args.size();
+        const bool software = capture::applyRendererDefaults(options, c.renderer);
+        EXPECT_EQ(std::make_tuple(options.width, options.height, options.fps, software),
+                  std::make_tuple(c.width, c.height, c.fps, c.softwareDefaultsUsed))
+            << c.renderer << " " << c.args.size();
     }
 }
 
