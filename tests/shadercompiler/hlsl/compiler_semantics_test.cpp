@@ -110,18 +110,16 @@ TEST(CompiledCode, MatrixProductsFollowThePacking) {
         })",
                                        "vs_2_0");
     expectVertexReadPorts(text);
-    float m[4][4];
+    std::array<Vec4, 4> m{};
     AsmMachine vm;
-    for (int i = 0; i < 4; ++i) {
-        Vec4 row{};
-        for (int j = 0; j < 4; ++j) {
+    for (std::size_t i = 0; i < 4; ++i) {
+        for (std::size_t j = 0; j < 4; ++j) {
             m[i][j] = static_cast<float>(i * 4 + j + 1) * (j % 2 == 0 ? 1.0f : -0.5f);
-            row[static_cast<std::size_t>(j)] = m[i][j];
         }
-        vm.reg["c" + std::to_string(i)] = row;     // R: register i is row i
-        vm.reg["c" + std::to_string(4 + i)] = row; // C: register 4+i is column i, so C = transpose(m)
+        vm.reg["c" + std::to_string(i)] = m[i];     // R: register i is row i
+        vm.reg["c" + std::to_string(4 + i)] = m[i]; // C: register 4+i is column i, so C = transpose(m)
         if (i < 3) {
-            vm.reg["c" + std::to_string(8 + i)] = row;
+            vm.reg["c" + std::to_string(8 + i)] = m[i];
         }
     }
     vm.reg["v0"] = kP;
