@@ -39,8 +39,7 @@ AsmMachine runWith(const std::string& text, std::map<std::string, Vec4> register
 std::vector<std::string> instructionLines(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
+    for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.rfind("def", 0) != 0 && line.rfind("dcl", 0) != 0 && line.rfind("vs_", 0) != 0 &&
             line.rfind("ps_", 0) != 0) {
             out.push_back(line);
@@ -58,14 +57,10 @@ struct SourceOperand {
 std::vector<SourceOperand> sourcesOf(const std::string& line) {
     std::vector<SourceOperand> out;
     std::stringstream rest(line.substr(line.find(',') + 1));
-    std::string part;
-    while (std::getline(rest, part, ',')) {
+    for (std::string part; std::getline(rest, part, ',');) {
         const auto start = part.find_first_not_of(" -");
-        const auto dot = part.find('.', start);
-        SourceOperand o;
-        o.reg = part.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
-        o.swizzle = dot == std::string::npos ? "" : part.substr(dot);
-        out.push_back(o);
+        const auto dot = part.find('.', start); // npos - start still reaches the end
+        out.push_back({part.substr(start, dot - start), dot == std::string::npos ? "" : part.substr(dot)});
     }
     return out;
 }
@@ -74,17 +69,12 @@ std::vector<SourceOperand> sourcesOf(const std::string& line) {
 // per instruction.
 void expectVertexReadPorts(const std::string& text) {
     for (const std::string& line : instructionLines(text)) {
-        std::set<std::string> constants;
-        std::set<std::string> inputs;
+        std::map<char, std::set<std::string>> read; // by register file: 'c', 'v', 'r'
         for (const SourceOperand& o : sourcesOf(line)) {
-            if (o.reg[0] == 'c') {
-                constants.insert(o.reg);
-            } else if (o.reg[0] == 'v') {
-                inputs.insert(o.reg);
-            }
+            read[o.reg[0]].insert(o.reg);
         }
-        EXPECT_LE(constants.size(), 1u) << line;
-        EXPECT_LE(inputs.size(), 1u) << line;
+        EXPECT_LE(read['c'].size(), 1u) << line;
+        EXPECT_LE(read['v'].size(), 1u) << line;
     }
 }
 
