@@ -54,39 +54,41 @@ bool ok(HRESULT hr, const char* what) {
 }
 
 D3DMATRIX identity() {
-    D3DMATRIX m{};
-    for (int i = 0; i < 4; ++i) {
-        m.m[i][i] = 1.0f;
-    }
-    return m;
+    return D3DMATRIX{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
 }
 
 // Left-handed perspective (D3DXMatrixPerspectiveFovLH's formula).
 D3DMATRIX perspective(float fovY, float aspect, float zn, float zf) {
     const float yScale = 1.0f / std::tan(fovY / 2.0f);
-    D3DMATRIX m{};
-    m.m[0][0] = yScale / aspect;
-    m.m[1][1] = yScale;
-    m.m[2][2] = zf / (zf - zn);
-    m.m[2][3] = 1.0f;
-    m.m[3][2] = -zn * zf / (zf - zn);
-    return m;
+    return D3DMATRIX{
+        {{yScale / aspect, 0, 0, 0}, {0, yScale, 0, 0}, {0, 0, zf / (zf - zn), 1}, {0, 0, -zn * zf / (zf - zn), 0}}};
 }
 
 // A rotation about y then x, then a move along z.
 D3DMATRIX world(float yaw, float pitch, float z) {
     const float cy = std::cos(yaw), sy = std::sin(yaw), cp = std::cos(pitch), sp = std::sin(pitch);
-    D3DMATRIX m = identity();
-    m.m[0][0] = cy;
-    m.m[0][1] = sy * sp;
-    m.m[0][2] = -sy * cp;
-    m.m[1][1] = cp;
-    m.m[1][2] = sp;
-    m.m[2][0] = sy;
-    m.m[2][1] = -cy * sp;
-    m.m[2][2] = cy * cp;
-    m.m[3][2] = z;
-    return m;
+    return D3DMATRIX{{{cy, sy * sp, -sy * cp, 0}, {0, cp, sp, 0}, {sy, -cy * sp, cy * cp, 0}, {0, 0, z, 1}}};
+}
+
+const D3DCOLOR kWhite[4] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+
+// Stage 0 takes its colour (and, with alpha, its alpha) from the texture.
+void textureStage(IDirect3DDevice9* d, D3DTEXTUREOP colourOp, bool alpha) {
+    d->SetTextureStageState(0, D3DTSS_COLOROP, colourOp);
+    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    if (colourOp == D3DTOP_MODULATE) {
+        d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    }
+    if (alpha) {
+        d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+        d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    }
+}
+
+void blendByAlpha(IDirect3DDevice9* d) {
+    d->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
 }
 
 void drawQuad(IDirect3DDevice9* d, float x0, float y0, float x1, float y1, float z, const D3DCOLOR corners[4]) {
@@ -144,22 +146,15 @@ void textureScene(IDirect3DDevice9* d) {
     });
     IDirect3DTexture9* argb4 = makeTexture(
         d, D3DFMT_A4R4G4B4, 8, [](UINT x, UINT y) -> DWORD { return 0xF000u | (x * 2u) << 8 | (y * 2u) << 4 | 0x3u; });
-    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-    d->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-    d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-    d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    const D3DCOLOR white[4] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+    textureStage(d, D3DTOP_MODULATE, true);
+    blendByAlpha(d);
     const D3DCOLOR tint[4] = {0xFFFFFFFF, 0xFFFF8080, 0xFF80FF80, 0xFF8080FF};
     d->SetTexture(0, argb);
-    drawQuad(d, 0, 0, 32, 32, 0.5f, white);
+    drawQuad(d, 0, 0, 32, 32, 0.5f, kWhite);
     d->SetTexture(0, xrgb);
     drawQuad(d, 32, 0, 64, 32, 0.5f, tint);
     d->SetTexture(0, argb4);
-    drawQuad(d, 0, 32, 64, 64, 0.5f, white);
+    drawQuad(d, 0, 32, 64, 64, 0.5f, kWhite);
     d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
     d->SetTexture(0, nullptr);
     for (IDirect3DTexture9* t : {argb, xrgb, argb4}) {
@@ -243,9 +238,7 @@ void spriteScene(IDirect3DDevice9* d) {
         return 0xFF000000u | (y * 16u) << 16 | (x * 16u) << 8 | 0x40u;
     });
     d->SetTexture(0, ramp);
-    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    textureStage(d, D3DTOP_MODULATE, false);
     d->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
     d->SetRenderState(D3DRS_POINTSIZE, floatBits(20.0f));
     const D3DMATRIX m = identity();
@@ -284,15 +277,9 @@ void targetScene(IDirect3DDevice9* d) {
     const D3DCOLOR stripes[4] = {0xFF000000, 0xFFFFFFFF, 0xFFFFFFFF, 0xFF000000};
     drawQuad(d, 0, 0, 64, 64, 0.5f, stripes);
     d->SetTexture(0, target);
-    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-    d->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-    d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-    d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    const D3DCOLOR white[4] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
-    drawQuad(d, 8, 8, 56, 56, 0.5f, white);
+    textureStage(d, D3DTOP_SELECTARG1, true);
+    blendByAlpha(d);
+    drawQuad(d, 8, 8, 56, 56, 0.5f, kWhite);
     d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
     d->SetTexture(0, nullptr);
     back->Release();

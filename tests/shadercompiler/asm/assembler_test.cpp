@@ -20,6 +20,13 @@ std::vector<Token> assembleOk(const std::string& text) {
     return tokens;
 }
 
+std::string disassembleOk(const std::vector<Token>& tokens) {
+    std::string text;
+    std::string error;
+    EXPECT_TRUE(shadercompiler::assembler::disassemble(tokens.data(), tokens.size(), text, error)) << error;
+    return text;
+}
+
 std::string assembleError(const std::string& text) {
     std::vector<Token> tokens;
     std::string error;
@@ -28,72 +35,58 @@ std::string assembleError(const std::string& text) {
 }
 
 TEST(Assembler, VertexModel2DeclarationAndMatrix) {
-    auto t = assembleOk("vs_2_0\n"
-                        "dcl_position v0   // position\n"
-                        "dcl_texcoord1 v2\n"
-                        "m4x4 oPos, v0, c0\n"
-                        "mov oT0.xy, v2\n");
-    std::vector<Token> expected = {
+    const std::vector<Token> expected = {
         0xFFFE0200u, 0x0200001Fu, 0x80000000u, 0x900F0000u, // dcl_position v0
         0x0200001Fu, 0x80010005u, 0x900F0002u,              // dcl_texcoord1 v2: usage 5, index 1
         0x03000014u, 0xC00F0000u, 0x90E40000u, 0xA0E40000u, // m4x4 oPos, v0, c0
         0x02000001u, 0xE0030000u, 0x90E40002u,              // mov oT0.xy, v2 (type 6)
         0x0000FFFFu,
     };
-    EXPECT_EQ(t, expected);
+    EXPECT_EQ(
+        assembleOk("vs_2_0\ndcl_position v0   // position\ndcl_texcoord1 v2\nm4x4 oPos, v0, c0\nmov oT0.xy, v2\n"),
+        expected);
 }
 
 TEST(Assembler, PixelModel2SamplerAndColourOutput) {
-    auto t = assembleOk("ps_2_0\n"
-                        "dcl t0.xy\n"
-                        "dcl_2d s0\n"
-                        "texld r0, t0, s0\n"
-                        "mov oC0, r0\n");
-    std::vector<Token> expected = {
+    const std::vector<Token> expected = {
         0xFFFF0200u, 0x0200001Fu, 0x80000000u, 0xB0030000u, // dcl t0.xy
         0x0200001Fu, 0x90000000u, 0xA00F0800u,              // dcl_2d s0: type 2 at bit 27; sampler type 10
         0x03000042u, 0x800F0000u, 0xB0E40000u, 0xA0E40800u, // texld r0, t0, s0
         0x02000001u, 0x800F0800u, 0x80E40000u,              // mov oC0, r0: colour out is type 8
         0x0000FFFFu,
     };
-    EXPECT_EQ(t, expected);
+    EXPECT_EQ(assembleOk("ps_2_0\ndcl t0.xy\ndcl_2d s0\ntexld r0, t0, s0\nmov oC0, r0\n"), expected);
 }
 
 TEST(Assembler, PixelModel1ShiftsCoIssueAndComplement) {
-    auto t = assembleOk("ps_1_3\n"
-                        "tex t0\n"
-                        "mul_x2 r0.rgb, t0, v0\n"
-                        "+mov_d2 r0.a, 1-t0\n"
-                        "mad_sat r1, t0_bx2, -v1_bias, c7\n");
-    std::vector<Token> expected = {
+    const std::vector<Token> expected = {
         0xFFFF0103u, 0x00000042u, 0xB00F0000u,              // tex t0: no length field in 1.x
         0x00000005u, 0x81070000u, 0xB0E40000u, 0x90E40000u, // shift +1 in bits 27:24
         0x40000001u, 0x8F080000u, 0xB6E40000u,              // co-issue bit 30; shift -1 = 0xF; complement 6
         0x00000004u, 0x801F0001u, 0xB4E40000u, 0x93E40001u, 0xA0E40007u, // _sat = 1 at bit 20; bx2 4; -bias 3
         0x0000FFFFu,
     };
-    EXPECT_EQ(t, expected);
+    EXPECT_EQ(
+        assembleOk("ps_1_3\ntex t0\nmul_x2 r0.rgb, t0, v0\n+mov_d2 r0.a, 1-t0\nmad_sat r1, t0_bx2, -v1_bias, c7\n"),
+        expected);
 }
 
 TEST(Assembler, SwizzlesRepeatTheLastLetterAndNegate) {
-    auto t = assembleOk("vs_1_1\nadd r0, -c1.x, r1.yzx\nmov r2.xw, v0.wzyx\n");
-    std::vector<Token> expected = {
+    const std::vector<Token> expected = {
         0xFFFE0101u, 0x00000002u, 0x800F0000u, 0xA1000001u, 0x80090001u, // .x -> xxxx (0x00); .yzx -> yzxx (0x09)
         0x00000001u, 0x80090002u, 0x901B0000u,                           // mask xw = 0x9; wzyx = 3,2,1,0 -> 0x1B
         0x0000FFFFu,
     };
-    EXPECT_EQ(t, expected);
+    EXPECT_EQ(assembleOk("vs_1_1\nadd r0, -c1.x, r1.yzx\nmov r2.xw, v0.wzyx\n"), expected);
 }
 
 TEST(Assembler, DefinitionsCarryIeeeFloats) {
-    auto t1 = assembleOk("vs_1_1\ndef c0, 1, 0, 0.5, -2\n");
-    std::vector<Token> expected1 = {0xFFFE0101u, 0x00000051u, 0xA00F0000u, 0x3F800000u,
-                                    0x00000000u, 0x3F000000u, 0xC0000000u, 0x0000FFFFu};
-    EXPECT_EQ(t1, expected1);
-    auto t2 = assembleOk("ps_2_0\ndef c3, 0.25, 1.5, 0, 1\n");
-    std::vector<Token> expected2 = {0xFFFF0200u, 0x05000051u, 0xA00F0003u, 0x3E800000u,
-                                    0x3FC00000u, 0x00000000u, 0x3F800000u, 0x0000FFFFu};
-    EXPECT_EQ(t2, expected2);
+    EXPECT_EQ(assembleOk("vs_1_1\ndef c0, 1, 0, 0.5, -2\n"),
+              (std::vector<Token>{0xFFFE0101u, 0x00000051u, 0xA00F0000u, 0x3F800000u, 0x00000000u, 0x3F000000u,
+                                  0xC0000000u, 0x0000FFFFu}));
+    EXPECT_EQ(assembleOk("ps_2_0\ndef c3, 0.25, 1.5, 0, 1\n"),
+              (std::vector<Token>{0xFFFF0200u, 0x05000051u, 0xA00F0003u, 0x3E800000u, 0x3FC00000u, 0x00000000u,
+                                  0x3F800000u, 0x0000FFFFu}));
 }
 
 TEST(Assembler, RefusesWhatTheModelLacks) {
@@ -143,22 +136,16 @@ TEST(Disassembler, RoundTripsEveryModel) {
         "texkill t1\nrcp r4.y, r1.x\nlog r5.x, r4_abs.y\nmov_sat oC0, r0\n",
     };
     for (const char* text : programs) {
-        auto first = assembleOk(text);
-        std::string printed;
-        std::string error;
-        ASSERT_TRUE(shadercompiler::assembler::disassemble(first.data(), first.size(), printed, error)) << error;
-        auto second = assembleOk(printed);
-        EXPECT_EQ(first, second) << printed;
+        const std::vector<Token> first = assembleOk(text);
+        const std::string printed = disassembleOk(first);
+        EXPECT_EQ(assembleOk(printed), first) << printed;
     }
 }
 
 TEST(Disassembler, PrintsThePlatformSyntax) {
-    std::vector<Token> tokens = {0xFFFF0103u, 0x00000042u, 0xB00F0000u, 0x00000005u, 0x81070000u, 0xB0E40000u,
-                                 0x90E40000u, 0x40000001u, 0x8F080000u, 0xB6E40000u, 0x0000FFFFu};
-    std::string text;
-    std::string error;
-    ASSERT_TRUE(shadercompiler::assembler::disassemble(tokens.data(), tokens.size(), text, error)) << error;
-    EXPECT_EQ(text, "ps_1_3\ntex t0\nmul_x2 r0.xyz, t0, v0\n+mov_d2 r0.w, 1-t0\n");
+    EXPECT_EQ(disassembleOk({0xFFFF0103u, 0x00000042u, 0xB00F0000u, 0x00000005u, 0x81070000u, 0xB0E40000u, 0x90E40000u,
+                             0x40000001u, 0x8F080000u, 0xB6E40000u, 0x0000FFFFu}),
+              "ps_1_3\ntex t0\nmul_x2 r0.xyz, t0, v0\n+mov_d2 r0.w, 1-t0\n");
 }
 
 TEST(Decoder, RefusesMalformedCode) {
@@ -185,12 +172,9 @@ TEST(Decoder, RefusesMalformedCode) {
 
 TEST(Decoder, SkipsComments) {
     // A two-DWORD comment between the version and the first instruction.
-    std::vector<Token> tokens = {0xFFFE0200u, 0x0002FFFEu, 0x12345678u, 0x9ABCDEF0u,
-                                 0x02000001u, 0xC00F0000u, 0x90E40000u, 0x0000FFFFu};
-    std::string text;
-    std::string error;
-    ASSERT_TRUE(shadercompiler::assembler::disassemble(tokens.data(), tokens.size(), text, error)) << error;
-    EXPECT_EQ(text, "vs_2_0\nmov oPos, v0\n");
+    EXPECT_EQ(disassembleOk({0xFFFE0200u, 0x0002FFFEu, 0x12345678u, 0x9ABCDEF0u, 0x02000001u, 0xC00F0000u, 0x90E40000u,
+                             0x0000FFFFu}),
+              "vs_2_0\nmov oPos, v0\n");
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "tests/shadercompiler/hlsl/asm_machine.h"
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -59,6 +61,27 @@ Operand parseOperand(std::string text, bool destination) {
     return o;
 }
 
+using Sources = std::vector<Vec4>;
+
+// Lane k of each instruction's result; the scalar ones give every lane the same value.
+const std::map<std::string, float (*)(const Sources&, std::size_t)> kOperations = {
+    {"mov", [](const Sources& s, std::size_t k) { return s[0][k]; }},
+    {"add", [](const Sources& s, std::size_t k) { return s[0][k] + s[1][k]; }},
+    {"mul", [](const Sources& s, std::size_t k) { return s[0][k] * s[1][k]; }},
+    {"mad", [](const Sources& s, std::size_t k) { return s[0][k] * s[1][k] + s[2][k]; }},
+    {"dp3", [](const Sources& s, std::size_t) { return s[0][0] * s[1][0] + s[0][1] * s[1][1] + s[0][2] * s[1][2]; }},
+    {"dp4", [](const Sources& s,
+               std::size_t) { return s[0][0] * s[1][0] + s[0][1] * s[1][1] + s[0][2] * s[1][2] + s[0][3] * s[1][3]; }},
+    {"rcp", [](const Sources& s, std::size_t) { return 1.0f / s[0][0]; }},
+    {"rsq", [](const Sources& s, std::size_t) { return 1.0f / std::sqrt(std::fabs(s[0][0])); }},
+    {"pow", [](const Sources& s, std::size_t) { return std::pow(std::fabs(s[0][0]), s[1][0]); }},
+    {"min", [](const Sources& s, std::size_t k) { return std::min(s[0][k], s[1][k]); }},
+    {"max", [](const Sources& s, std::size_t k) { return std::max(s[0][k], s[1][k]); }},
+    {"lrp", [](const Sources& s, std::size_t k) { return s[0][k] * s[1][k] + (1.0f - s[0][k]) * s[2][k]; }},
+    {"abs", [](const Sources& s, std::size_t k) { return std::fabs(s[0][k]); }},
+    {"frc", [](const Sources& s, std::size_t k) { return s[0][k] - std::floor(s[0][k]); }},
+};
+
 } // namespace
 
 void AsmMachine::run(const std::string& text) {
@@ -92,7 +115,7 @@ void AsmMachine::run(const std::string& text) {
             op = op.substr(0, op.size() - 4);
         }
         const Operand dst = parseOperand(parts.at(0), true);
-        std::vector<Vec4> s;
+        Sources s;
         for (std::size_t i = 1; i < parts.size(); ++i) {
             const Operand o = parseOperand(parts[i], false);
             if (op == "texld" && i == 2) {
@@ -109,41 +132,12 @@ void AsmMachine::run(const std::string& text) {
             s.push_back(v);
         }
         Vec4 out{};
-        auto each = [&](auto f) {
-            for (std::size_t k = 0; k < 4; ++k) {
-                out[k] = f(k);
-            }
-        };
-        if (op == "mov") {
-            each([&](std::size_t k) { return s[0][k]; });
-        } else if (op == "add") {
-            each([&](std::size_t k) { return s[0][k] + s[1][k]; });
-        } else if (op == "mul") {
-            each([&](std::size_t k) { return s[0][k] * s[1][k]; });
-        } else if (op == "mad") {
-            each([&](std::size_t k) { return s[0][k] * s[1][k] + s[2][k]; });
-        } else if (op == "dp3") {
-            out.fill(s[0][0] * s[1][0] + s[0][1] * s[1][1] + s[0][2] * s[1][2]);
-        } else if (op == "dp4") {
-            out.fill(s[0][0] * s[1][0] + s[0][1] * s[1][1] + s[0][2] * s[1][2] + s[0][3] * s[1][3]);
-        } else if (op == "rcp") {
-            out.fill(1.0f / s[0][0]);
-        } else if (op == "rsq") {
-            out.fill(1.0f / std::sqrt(std::fabs(s[0][0])));
-        } else if (op == "pow") {
-            out.fill(std::pow(std::fabs(s[0][0]), s[1][0]));
-        } else if (op == "min") {
-            each([&](std::size_t k) { return std::min(s[0][k], s[1][k]); });
-        } else if (op == "max") {
-            each([&](std::size_t k) { return std::max(s[0][k], s[1][k]); });
-        } else if (op == "lrp") {
-            each([&](std::size_t k) { return s[0][k] * s[1][k] + (1.0f - s[0][k]) * s[2][k]; });
-        } else if (op == "abs") {
-            each([&](std::size_t k) { return std::fabs(s[0][k]); });
-        } else if (op == "frc") {
-            each([&](std::size_t k) { return s[0][k] - std::floor(s[0][k]); });
-        } else if (op == "texld") {
+        if (op == "texld") {
             out = sample(s[0]);
+        } else if (const auto found = kOperations.find(op); found != kOperations.end()) {
+            for (std::size_t k = 0; k < 4; ++k) {
+                out[k] = found->second(s, k);
+            }
         } else {
             throw std::runtime_error("unknown instruction: " + line);
         }

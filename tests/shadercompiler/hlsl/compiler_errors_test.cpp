@@ -139,29 +139,6 @@ TEST(CompileFailures, DeepNestingIsRefusedNotOverflowed) {
     }
 }
 
-// Thirteen values alive at once need thirteen registers; vs_2_0 and ps_2_0
-// have twelve. Twelve fit.
-std::string manyLiveValues(int count) {
-    std::string s = "float4 main(float4 p : POSITION, float4 q : NORMAL) : POSITION {\n";
-    for (int i = 0; i < count; ++i) {
-        s += "  float4 a" + std::to_string(i) + " = p * q.x + " + std::to_string(i + 1) + ";\n";
-    }
-    s += "  return a0";
-    for (int i = 1; i < count; ++i) {
-        s += " * a" + std::to_string(i);
-    }
-    return s + ";\n}\n";
-}
-
-TEST(CompileFailures, TooManyTemporaries) {
-    EXPECT_TRUE(shadercompiler::hlsl::compile(manyLiveValues(12), "t.vhl", "main", "vs_2_0").ok);
-    const shadercompiler::hlsl::CompileResult r =
-        shadercompiler::hlsl::compile(manyLiveValues(13), "t.vhl", "main", "vs_2_0");
-    ASSERT_FALSE(r.ok);
-    EXPECT_NE(r.message.find("too many temporaries"), std::string::npos) << r.message;
-    EXPECT_GT(r.errorLine, 1);
-}
-
 TEST(CompileFailures, PixelArithmeticSlotLimit) {
     // Each pow is three slots: 22 of them need 66 of ps_2_0's 64.
     std::string s = "float4 main(float4 c : COLOR0) : COLOR {\n  float4 a = c;\n";

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -27,11 +28,18 @@ void expectVec(const Vec4& got, const Vec4& want, int lanes, const std::string& 
     }
 }
 
+// A machine that has run `text` from the given registers.
+AsmMachine runWith(const std::string& text, std::map<std::string, Vec4> registers) {
+    AsmMachine vm;
+    vm.reg = std::move(registers);
+    vm.run(text);
+    return vm;
+}
+
 std::vector<std::string> instructionLines(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
+    for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.rfind("def", 0) != 0 && line.rfind("dcl", 0) != 0 && line.rfind("vs_", 0) != 0 &&
             line.rfind("ps_", 0) != 0) {
             out.push_back(line);
@@ -49,14 +57,10 @@ struct SourceOperand {
 std::vector<SourceOperand> sourcesOf(const std::string& line) {
     std::vector<SourceOperand> out;
     std::stringstream rest(line.substr(line.find(',') + 1));
-    std::string part;
-    while (std::getline(rest, part, ',')) {
+    for (std::string part; std::getline(rest, part, ',');) {
         const auto start = part.find_first_not_of(" -");
-        const auto dot = part.find('.', start);
-        SourceOperand o;
-        o.reg = part.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
-        o.swizzle = dot == std::string::npos ? "" : part.substr(dot);
-        out.push_back(o);
+        const auto dot = part.find('.', start); // npos - start still reaches the end
+        out.push_back({part.substr(start, dot - start), dot == std::string::npos ? "" : part.substr(dot)});
     }
     return out;
 }
@@ -65,17 +69,12 @@ std::vector<SourceOperand> sourcesOf(const std::string& line) {
 // per instruction.
 void expectVertexReadPorts(const std::string& text) {
     for (const std::string& line : instructionLines(text)) {
-        std::set<std::string> constants;
-        std::set<std::string> inputs;
+        std::map<char, std::set<std::string>> read; // by register file: 'c', 'v', 'r'
         for (const SourceOperand& o : sourcesOf(line)) {
-            if (o.reg[0] == 'c') {
-                constants.insert(o.reg);
-            } else if (o.reg[0] == 'v') {
-                inputs.insert(o.reg);
-            }
+            read[o.reg[0]].insert(o.reg);
         }
-        EXPECT_LE(constants.size(), 1u) << line;
-        EXPECT_LE(inputs.size(), 1u) << line;
+        EXPECT_LE(read['c'].size(), 1u) << line;
+        EXPECT_LE(read['v'].size(), 1u) << line;
     }
 }
 
@@ -101,18 +100,16 @@ TEST(CompiledCode, MatrixProductsFollowThePacking) {
         })",
                                        "vs_2_0");
     expectVertexReadPorts(text);
-    float m[4][4];
+    std::array<Vec4, 4> m{};
     AsmMachine vm;
-    for (int i = 0; i < 4; ++i) {
-        Vec4 row{};
-        for (int j = 0; j < 4; ++j) {
+    for (std::size_t i = 0; i < 4; ++i) {
+        for (std::size_t j = 0; j < 4; ++j) {
             m[i][j] = static_cast<float>(i * 4 + j + 1) * (j % 2 == 0 ? 1.0f : -0.5f);
-            row[static_cast<std::size_t>(j)] = m[i][j];
         }
-        vm.reg["c" + std::to_string(i)] = row;     // R: register i is row i
-        vm.reg["c" + std::to_string(4 + i)] = row; // C: register 4+i is column i, so C = transpose(m)
+        vm.reg["c" + std::to_string(i)] = m[i];     // R: register i is row i
+        vm.reg["c" + std::to_string(4 + i)] = m[i]; // C: register 4+i is column i, so C = transpose(m)
         if (i < 3) {
-            vm.reg["c" + std::to_string(8 + i)] = row;
+            vm.reg["c" + std::to_string(8 + i)] = m[i];
         }
     }
     vm.reg["v0"] = kP;
@@ -152,11 +149,7 @@ TEST(CompiledCode, ArithmeticBroadcastMasksAndCompoundAssignment) {
                                        "vs_2_0");
     expectVertexReadPorts(text);
     const Vec4 k{0.4f, -8.0f, 1.0f, 12.0f};
-    AsmMachine vm;
-    vm.reg["c0"] = k;
-    vm.reg["v0"] = kP;
-    vm.reg["v1"] = kQ;
-    vm.run(text);
+    AsmMachine vm = runWith(text, {{"c0", k}, {"v0", kP}, {"v1", kQ}});
     Vec4 a{}, b{};
     for (std::size_t i = 0; i < 4; ++i) {
         a[i] = kP[i] * 2 + kQ[0] - k[i] / 4;
@@ -186,11 +179,7 @@ TEST(CompiledCode, Intrinsics) {
         })",
                                        "vs_2_0");
     expectVertexReadPorts(text);
-    AsmMachine vm;
-    vm.reg["v0"] = kP;
-    vm.reg["v1"] = kN;
-    vm.reg["v2"] = kQ;
-    vm.run(text);
+    AsmMachine vm = runWith(text, {{"v0", kP}, {"v1", kN}, {"v2", kQ}});
     auto dot3 = [](const Vec4& a, const Vec4& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; };
     const float nLen = std::sqrt(dot3(kN, kN));
     expectVec(vm.reg["oT0"], {dot3(kP, kQ) + kP[3] * kQ[3], dot3(kN, kQ), nLen, std::hypot(kQ[0], kQ[1])}, 4,
@@ -253,9 +242,7 @@ TEST(CompiledCode, HelpersParameterWritesZeroInitAndStaticConstants) {
             return o;
         })",
                                        "vs_2_0");
-    AsmMachine vm;
-    vm.reg["v0"] = kP;
-    vm.run(text);
+    AsmMachine vm = runWith(text, {{"v0", kP}});
     expectVec(vm.reg["oPos"], {2 * kP[0], 2 * kP[1], 2 * kP[2], 2 * kP[3]}, 4, "helper");
     expectVec(vm.reg["oT0"], {3.5f, kP[1] / 2, kP[2] / 2, kP[3] / 2}, 4, "written parameter");
     expectVec(vm.reg["oD0"], {0, 0, 0, 0}, 4, "zero-filled field");
@@ -268,32 +255,32 @@ TEST(CompiledCode, OutParametersAndNarrowColourOutputs) {
             o1 = t;
         })",
                                        "ps_2_0");
-    AsmMachine pm;
-    pm.reg["v0"] = {0.1f, 0.2f, 0.3f, 0.4f};
-    pm.reg["t0"] = {0.5f, 0.6f, 0.7f, 0.8f};
-    pm.run(text);
+    AsmMachine pm = runWith(text, {{"v0", {0.1f, 0.2f, 0.3f, 0.4f}}, {"t0", {0.5f, 0.6f, 0.7f, 0.8f}}});
     expectVec(pm.reg["oC0"], {0.4f, 0.3f, 0.2f, 0.1f}, 4, "oC0");
     // Colour outputs are written whole: a float3 gets alpha 1.
     expectVec(pm.reg["oC1"], {0.5f, 0.6f, 0.7f, 1.0f}, 4, "oC1");
 }
 
-TEST(CompiledCode, TwelveLiveValuesShareTheRegistersCorrectly) {
+// Thirteen values alive at once need thirteen registers; vs_2_0 and ps_2_0
+// have twelve. Twelve fit.
+std::string manyLiveValues(int count) {
     std::string s = "float4 main(float4 p : POSITION, float4 q : NORMAL) : POSITION {\n";
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < count; ++i) {
         s += "  float4 a" + std::to_string(i) + " = p * q.x + " + std::to_string(i + 1) + ";\n";
     }
     s += "  return a0";
-    for (int i = 1; i < 12; ++i) {
+    for (int i = 1; i < count; ++i) {
         s += " * a" + std::to_string(i);
     }
-    s += ";\n}\n";
-    const shadercompiler::hlsl::CompileResult r = shadercompiler::hlsl::compile(s, "t.hlsl", "main", "vs_2_0");
+    return s + ";\n}\n";
+}
+
+TEST(CompiledCode, TwelveLiveValuesShareTheRegistersCorrectlyThirteenDoNotFit) {
+    const shadercompiler::hlsl::CompileResult r =
+        shadercompiler::hlsl::compile(manyLiveValues(12), "t.hlsl", "main", "vs_2_0");
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ(r.temporaries, 12);
-    AsmMachine vm;
-    vm.reg["v0"] = {0.5f, -0.25f, 0.125f, 1.0f};
-    vm.reg["v1"] = {0.5f, 0, 0, 0};
-    vm.run(r.assembly);
+    AsmMachine vm = runWith(r.assembly, {{"v0", {0.5f, -0.25f, 0.125f, 1.0f}}, {"v1", {0.5f, 0, 0, 0}}});
     Vec4 want{1, 1, 1, 1};
     for (int i = 0; i < 12; ++i) {
         for (std::size_t k = 0; k < 4; ++k) {
@@ -301,6 +288,11 @@ TEST(CompiledCode, TwelveLiveValuesShareTheRegistersCorrectly) {
         }
     }
     expectVec(vm.reg["oPos"], want, 4, "product");
+    const shadercompiler::hlsl::CompileResult thirteen =
+        shadercompiler::hlsl::compile(manyLiveValues(13), "t.vhl", "main", "vs_2_0");
+    ASSERT_FALSE(thirteen.ok);
+    EXPECT_NE(thirteen.message.find("too many temporaries"), std::string::npos) << thirteen.message;
+    EXPECT_GT(thirteen.errorLine, 1);
 }
 
 } // namespace

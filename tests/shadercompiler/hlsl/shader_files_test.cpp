@@ -76,16 +76,12 @@ TEST(ShaderFilesTunnel, NormalStreamHoldingAPointGivesTheSurfaceNormal) {
         };
         for (const Case& c : cases) {
             shadercompiler::hlsl::test::AsmMachine vm;
-            for (int i = 0; i < 14; ++i) {
-                vm.reg["c" + std::to_string(i)] = {0, 0, 0, 0};
-            }
-            for (int i = 0; i < 4; ++i) {
+            for (std::size_t i = 0; i < 12; ++i) {
                 shadercompiler::hlsl::test::Vec4 row{0, 0, 0, 0};
-                row[static_cast<std::size_t>(i)] = 1;
-                vm.reg["c" + std::to_string(i)] = row; // identity transforms
-                vm.reg["c" + std::to_string(4 + i)] = row;
-                vm.reg["c" + std::to_string(8 + i)] = row;
+                row[i % 4] = 1;
+                vm.reg["c" + std::to_string(i)] = row; // identity transforms in c0-c11
             }
+            vm.reg["c12"] = {0, 0, 0, 0};
             vm.reg["c13"] = {1, 0, 1, 1};
             vm.reg["v0"] = c.position;
             vm.reg["v1"] = c.normalStream;

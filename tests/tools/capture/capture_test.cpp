@@ -1,6 +1,7 @@
 // riza3v-capture run as a process: on the real show for a short capture, and
 // on the probe show (capture_probe.cpp), whose frames carry their own show
 // time and song row, for the time grid, the sound's place and the ways out.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>
 
@@ -28,6 +29,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using ::testing::HasSubstr;
+
 using tests::support::fileText;
 using tests::support::Outcome;
 
@@ -35,6 +38,12 @@ using tests::support::Outcome;
 // CAPTURE_TOOL and CAPTURE_PROBE are relative to it).
 Outcome run(const std::string& command) {
     return tests::support::runShell("cd '" + tests::support::buildPath("") + "' && " + command);
+}
+
+// Runs the probe show after `prefix` (variables, a ulimit), writing into `out`
+// at 160 x 120 and 30 fps.
+Outcome probe(const std::string& prefix, const std::string& out, const std::string& args) {
+    return run(prefix + " '" CAPTURE_PROBE "' --out '" + out + "' --width 160 --height 120 --fps 30 " + args);
 }
 
 std::string freshFolder(const std::string& name) {
@@ -70,7 +79,7 @@ TEST(CaptureShow, ShortCaptureIsRepeatableWithTheRightFramesAndStreams) {
     EXPECT_EQ(first.out, second.out);
     EXPECT_EQ(std::count(first.out.begin(), first.out.end(), '\n'), 60); // 2 s x 30 fps
     EXPECT_EQ(first.out.rfind("00000 ", 0), 0u);
-    EXPECT_NE(first.out.find("\n00059 "), std::string::npos);
+    EXPECT_THAT(first.out, HasSubstr("\n00059 "));
     EXPECT_EQ(fileText(fs::path(a) / "riza3v.wav"), fileText(fs::path(b) / "riza3v.wav"));
     ASSERT_EQ(pngCount(fs::path(a) / "frames"), 60u);
     for (const char* frame : {"00000.png", "00031.png", "00059.png"}) {
@@ -82,8 +91,8 @@ TEST(CaptureShow, ShortCaptureIsRepeatableWithTheRightFramesAndStreams) {
     EXPECT_EQ(wav.size(), 44u + 2u * 44100u * 4u);
     const auto silent = std::find_if(wav.begin() + 44, wav.end(), [](char c) { return c != 0; }) - wav.begin() - 44;
     EXPECT_NEAR(static_cast<double>(silent / 4) / 44100.0, 0.1, 0.001);
-    EXPECT_NE(first.err.find("wrote 60 frames"), std::string::npos) << first.err;
-    EXPECT_NE(first.err.find(a + "/riza3v.mp4"), std::string::npos) << first.err;
+    EXPECT_THAT(first.err, HasSubstr("wrote 60 frames"));
+    EXPECT_THAT(first.err, HasSubstr(a + "/riza3v.mp4"));
     // The show's debug log goes to its file; the terminal keeps the capture's own lines.
     EXPECT_NE(fileText(fs::path(a) / "riza3v.log").find("entering main\n"), std::string::npos);
     std::istringstream terminal(first.err);
@@ -94,14 +103,13 @@ TEST(CaptureShow, ShortCaptureIsRepeatableWithTheRightFramesAndStreams) {
     if (run("command -v ffprobe").status != 0) {
         GTEST_SKIP() << "ffprobe is not installed";
     }
-    const Outcome probe =
-        run("ffprobe -v error -show_entries stream=codec_type,duration,nb_frames,width,height,pix_fmt "
-            "-of csv=p=0 '" +
+    const Outcome streams =
+        run("ffprobe -v error -show_entries stream=codec_type,duration,nb_frames,width,height,pix_fmt -of csv=p=0 '" +
             a + "/riza3v.mp4'");
-    ASSERT_EQ(probe.status, 0) << probe.err;
-    EXPECT_NE(probe.out.find("video,160,120,yuv420p,2.000000,60\n"), std::string::npos) << probe.out;
-    EXPECT_NE(probe.out.find("audio,2.0"), std::string::npos) << probe.out;
-    EXPECT_EQ(std::count(probe.out.begin(), probe.out.end(), '\n'), 2) << probe.out;
+    ASSERT_EQ(streams.status, 0) << streams.err;
+    EXPECT_THAT(streams.out, HasSubstr("video,160,120,yuv420p,2.000000,60\n"));
+    EXPECT_THAT(streams.out, HasSubstr("audio,2.0"));
+    EXPECT_EQ(std::count(streams.out.begin(), streams.out.end(), '\n'), 2) << streams.out;
 }
 
 // Without a size the renderer decides: on Mesa's software renderer 640 x 360
@@ -111,12 +119,10 @@ TEST(CaptureShow, TheRendererPicksTheSizeLeftOpen) {
     const Outcome r = run("'" CAPTURE_TOOL "' --no-video --to 0.5 --out '" + out + "'");
     ASSERT_EQ(r.status, 0) << r.err;
     if (r.err.find("software renderer (") != std::string::npos) {
-        EXPECT_NE(r.err.find("wrote 15 frames of 640x360 at 30 fps"), std::string::npos) << r.err;
-        EXPECT_NE(r.err.find(" --no-video --to 0.5 --out " + out + " --width 1280 --height 720 --fps 60\n"),
-                  std::string::npos)
-            << r.err;
+        EXPECT_THAT(r.err, HasSubstr("wrote 15 frames of 640x360 at 30 fps"));
+        EXPECT_THAT(r.err, HasSubstr(" --no-video --to 0.5 --out " + out + " --width 1280 --height 720 --fps 60\n"));
     } else {
-        EXPECT_NE(r.err.find("wrote 30 frames of 1920x1080 at 60 fps"), std::string::npos) << r.err;
+        EXPECT_THAT(r.err, HasSubstr("wrote 30 frames of 1920x1080 at 60 fps"));
     }
 }
 
@@ -202,8 +208,7 @@ std::vector<ProbeFrame> probeFrames(const fs::path& folder) {
 
 TEST(CaptureProbe, FramesSitOnTheTimeGridAndTheSoundStartsWhereTheSongDid) {
     const std::string out = freshFolder("grid");
-    const Outcome r = run("RIZA3V_PROBE_END=3 '" CAPTURE_PROBE "' --png --no-video --out '" + out +
-                          "' --width 160 --height 120 --fps 30 --from 0.5 --to 2.5");
+    const Outcome r = probe("RIZA3V_PROBE_END=3", out, "--png --no-video --from 0.5 --to 2.5");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::vector<ProbeFrame> frames = probeFrames(fs::path(out) / "frames");
     ASSERT_EQ(frames.size(), 60u); // (2.5 - 0.5) s x 30 fps
@@ -257,12 +262,11 @@ TEST(CaptureProbe, FramesSitOnTheTimeGridAndTheSoundStartsWhereTheSongDid) {
 
 TEST(CaptureProbe, TheShowsOwnExitEndsTheCaptureAtItsTime) {
     const std::string out = freshFolder("exit");
-    const Outcome r = run("RIZA3V_PROBE_END=1 '" CAPTURE_PROBE "' --png --no-video --out '" + out +
-                          "' --width 160 --height 120 --fps 30");
+    const Outcome r = probe("RIZA3V_PROBE_END=1", out, "--png --no-video");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(pngCount(fs::path(out) / "frames"), 30u);
     EXPECT_EQ(fs::file_size(fs::path(out) / "riza3v.wav"), 44u + 44100u * 4u);
-    EXPECT_NE(r.err.find("wrote 30 frames"), std::string::npos) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("wrote 30 frames"));
 }
 
 // --timings ends with one line dividing the wall time; the parts are measured
@@ -311,22 +315,19 @@ TEST(CaptureErrors, BadArgumentsShowTheUsageWithStatusTwo) {
     for (const std::string& args : cases) {
         const Outcome r = run("'" CAPTURE_TOOL "' --out '" + freshFolder("args") + "' " + args);
         EXPECT_EQ(r.status, 2) << args;
-        EXPECT_NE(r.err.find("usage: riza3v-capture"), std::string::npos) << args << ": " << r.err;
+        EXPECT_THAT(r.err, HasSubstr("usage: riza3v-capture")) << args;
     }
 }
 
 TEST(CaptureErrors, WithoutFfmpegTheSoundAndFramesAreStillWritten) {
     const std::string out = freshFolder("noffmpeg");
-    const Outcome r = run("PATH=/nonexistent '" CAPTURE_PROBE "' --png --out '" + out +
-                          "' --width 160 --height 120 "
-                          "--fps 30 --to 0.5");
+    const Outcome r = probe("PATH=/nonexistent", out, "--png --to 0.5");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("ffmpeg is not installed"), std::string::npos) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("ffmpeg is not installed"));
     EXPECT_EQ(pngCount(fs::path(out) / "frames"), 15u);
     EXPECT_EQ(fs::file_size(fs::path(out) / "riza3v.wav"), 44u + 22050u * 4u);
     EXPECT_FALSE(fs::exists(fs::path(out) / "riza3v.mp4"));
-    const Outcome soundOnly = run("PATH=/nonexistent '" CAPTURE_PROBE "' --no-video --out '" + out +
-                                  "' --width 160 --height 120 --fps 30 --to 0.5");
+    const Outcome soundOnly = probe("PATH=/nonexistent", out, "--no-video --to 0.5");
     EXPECT_EQ(soundOnly.status, 0) << soundOnly.err;
 }
 
@@ -335,28 +336,26 @@ TEST(CaptureErrors, AFolderThatCannotBeMadeIsNamed) {
     std::ofstream(file) << "not a folder";
     const Outcome r = run("'" CAPTURE_PROBE "' --no-video --out '" + file + "/sub' --to 0.5");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot make the output folder " + file + "/sub"), std::string::npos) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("cannot make the output folder " + file + "/sub"));
 }
 
 TEST(CaptureErrors, AFullDiskNamesTheFileAndLeavesNoPartialFiles) {
     // A file-size limit of 64 KiB makes writes fail as a full disk does; the
     // 1 s WAV (176 kB) cannot fit, the first PNG frames can.
     const std::string out = freshFolder("full");
-    const Outcome r = run("ulimit -f 64 && '" CAPTURE_PROBE "' --png --no-video --out '" + out +
-                          "' --width 160 --height 120 --fps 30 --to 1");
+    const Outcome r = probe("ulimit -f 64 &&", out, "--png --no-video --to 1");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot write " + out + "/riza3v.wav"), std::string::npos) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("cannot write " + out + "/riza3v.wav"));
     EXPECT_FALSE(fs::exists(fs::path(out) / "riza3v.wav"));
     EXPECT_FALSE(fs::exists(fs::path(out) / "frames")) << "the frames folder this run made goes too";
 }
 
 TEST(CaptureErrors, AFailingShowGivesItsRecordAndStatusOne) {
     const std::string out = freshFolder("failing");
-    const Outcome r = run("RIZA3V_PROBE=fail '" CAPTURE_PROBE "' --png --no-video --out '" + out +
-                          "' --width 160 --height 120 --fps 30 --to 2");
+    const Outcome r = probe("RIZA3V_PROBE=fail", out, "--png --no-video --to 2");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("File: probe\nLine: 7\nMessage: probe failure\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("the show ended with status 1"), std::string::npos) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("File: probe\nLine: 7\nMessage: probe failure\n"));
+    EXPECT_THAT(r.err, HasSubstr("the show ended with status 1"));
     // The log's last lines, among them the probe's last line before it
     // failed, then the record, shown once.
     const std::size_t tail = r.err.find("the last lines of " + out + "/riza3v.log:\n");
@@ -382,10 +381,9 @@ TEST(CaptureErrors, TheShowFolderIsFoundOrNamed) {
     fs::copy_file(tests::support::buildPath(CAPTURE_PROBE), elsewhere / "capture_probe");
     const Outcome lost = run("cd '" + elsewhere.string() + "' && ./capture_probe --no-video --to 0.5");
     EXPECT_EQ(lost.status, 1);
-    EXPECT_NE(lost.err.find("looked in " + elsewhere.string() + "/shaders and shaders/ in " + elsewhere.string()),
-              std::string::npos)
-        << lost.err;
-    EXPECT_NE(lost.err.find("run it from the repository top or from the build folder"), std::string::npos) << lost.err;
+    EXPECT_THAT(lost.err,
+                HasSubstr("looked in " + elsewhere.string() + "/shaders and shaders/ in " + elsewhere.string()));
+    EXPECT_THAT(lost.err, HasSubstr("run it from the repository top or from the build folder"));
     EXPECT_FALSE(fs::exists(elsewhere / "out"));
 }
 

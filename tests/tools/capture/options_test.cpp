@@ -51,14 +51,8 @@ TEST(CaptureOptions, TheRendererDecidesWhatTheCommandLineLeavesOpen) {
     }
 }
 
-TEST(CaptureOptions, HelpIsAnOptionAndTheRangeNeedsAFrame) {
-    for (const char* flag : {"--help", "-h"}) {
-        char* argv[] = {const_cast<char*>("riza3v-capture"), const_cast<char*>(flag)};
-        capture::Options options;
-        std::string error;
-        EXPECT_TRUE(capture::parseOptions(2, argv, options, error)) << flag;
-        EXPECT_TRUE(options.help) << flag;
-    }
+// --help and -h are checked on the tool itself (usage_test.cpp).
+TEST(CaptureOptions, TheRangeNeedsAFrame) {
     capture::Options options;
     options.fps = 30;
     options.from = 3.01; // frames at 30 fps fall on 3.0, 3.033 and 3.067 s

@@ -27,6 +27,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -42,7 +43,7 @@ tests::support::Outcome runTool(const std::string& arguments) {
 struct Obj {
     int objects = 0;
     std::vector<std::array<float, 3>> v;
-    std::vector<std::array<float, 2>> vt;
+    std::vector<std::array<float, 3>> vt; // u, v, 0
     std::vector<std::array<float, 3>> vn;
     std::vector<std::array<int, 9>> f; // v/vt/vn of three corners, as written
     std::vector<std::string> faults;
@@ -55,45 +56,33 @@ Obj parseObj(const std::string& path) {
         obj.faults.push_back("cannot open " + path);
         return obj;
     }
-    std::string line;
-    while (std::getline(in, line)) {
+    for (std::string line; std::getline(in, line);) {
         std::istringstream s(line);
         std::string tag;
         s >> tag;
-        bool unreadable = false;
-        if (tag == "v" || tag == "vn") {
+        if (tag == "v" || tag == "vt" || tag == "vn") {
             std::array<float, 3> p{};
-            s >> p[0] >> p[1] >> p[2];
-            unreadable = s.fail();
-            (tag == "v" ? obj.v : obj.vn).push_back(p);
-        } else if (tag == "vt") {
-            std::array<float, 2> t{};
-            s >> t[0] >> t[1];
-            unreadable = s.fail();
-            obj.vt.push_back(t);
+            s >> p[0] >> p[1];
+            if (tag != "vt") {
+                s >> p[2];
+            }
+            (tag == "v" ? obj.v : tag == "vt" ? obj.vt : obj.vn).push_back(p);
+            if (s.fail()) {
+                obj.faults.push_back("unreadable line: " + line);
+            }
         } else if (tag == "f") {
             std::array<int, 9> face{};
-            for (int c = 0; c < 3; ++c) {
-                char slash1 = 0;
-                char slash2 = 0;
-                s >> face[3 * c] >> slash1 >> face[3 * c + 1] >> slash2 >> face[3 * c + 2];
-                if (slash1 != '/' || slash2 != '/') {
-                    obj.faults.push_back("face corner not v/vt/vn: " + line);
-                }
-            }
-            unreadable = s.fail();
-            std::string rest;
-            if (s >> rest) {
-                obj.faults.push_back("face of more than three corners: " + line);
+            int end = -1;
+            std::sscanf(line.c_str(), "f %d/%d/%d %d/%d/%d %d/%d/%d%n", &face[0], &face[1], &face[2], &face[3],
+                        &face[4], &face[5], &face[6], &face[7], &face[8], &end);
+            if (end != static_cast<int>(line.size())) {
+                obj.faults.push_back("face not of three v/vt/vn corners: " + line);
             }
             obj.f.push_back(face);
         } else if (tag == "o") {
             ++obj.objects;
         } else if (!tag.empty() && tag[0] != '#') {
             obj.faults.push_back("unknown line: " + line);
-        }
-        if (unreadable) {
-            obj.faults.push_back("unreadable line: " + line);
         }
     }
     return obj;
@@ -165,8 +154,7 @@ TEST_F(MeshDump, EveryFileIsOneObjectWithInRangeOneBasedIndicesAndUnitNormals) {
         EXPECT_TRUE(obj.faults.empty()) << name << ": " << (obj.faults.empty() ? "" : obj.faults.front());
         EXPECT_EQ(obj.objects, 1) << name;
         ASSERT_FALSE(obj.f.empty()) << name;
-        EXPECT_EQ(obj.vt.size(), obj.v.size()) << name;
-        EXPECT_EQ(obj.vn.size(), obj.v.size()) << name;
+        EXPECT_EQ(std::make_pair(obj.vt.size(), obj.vn.size()), std::make_pair(obj.v.size(), obj.v.size())) << name;
         const int count = static_cast<int>(obj.v.size());
         int outOfRange = 0;
         std::vector<bool> used(obj.v.size(), false);
@@ -207,19 +195,14 @@ TEST_F(MeshDump, EveryFileIsOneObjectWithInRangeOneBasedIndicesAndUnitNormals) {
 
 TEST_F(MeshDump, CubeAndSphereHaveTheCountsOfTheirBudgets) {
     // n = floor(sqrt(budget / 12)) quads a side: (6n + 2)(n + 1) pool vertices, 12 n^2 triangles.
-    struct Case {
-        const char* name;
-        int budget;
-    };
-    for (const Case c : {Case{"cube", 2000}, Case{"sphere", 4000}}) {
-        const int n = static_cast<int>(std::floor(std::sqrt(c.budget / 12.0)));
-        EXPECT_EQ(files[c.name].v.size(), static_cast<std::size_t>((6 * n + 2) * (n + 1))) << c.name;
-        EXPECT_EQ(files[c.name].f.size(), static_cast<std::size_t>(12 * n * n)) << c.name;
-        const geometry::test::Topology t = topologyOf(files[c.name]);
-        // Welded: the 6 n^2 + 2 distinct corners of a closed quad-faced cube.
-        EXPECT_EQ(t.vertices, static_cast<std::size_t>(6 * n * n + 2)) << c.name;
-        EXPECT_EQ(t.openEdges, 0u) << c.name;
-        EXPECT_EQ(t.euler(), 2) << c.name;
+    // Welded: the 6 n^2 + 2 distinct corners of a closed quad-faced cube, no
+    // open edge, Euler characteristic 2.
+    for (const auto& [name, budget] : {std::pair<const char*, int>{"cube", 2000}, {"sphere", 4000}}) {
+        const std::size_t n = static_cast<std::size_t>(std::floor(std::sqrt(budget / 12.0)));
+        const geometry::test::Topology t = topologyOf(files[name]);
+        EXPECT_EQ(std::make_tuple(files[name].v.size(), files[name].f.size(), t.vertices, t.openEdges, t.euler()),
+                  std::make_tuple((6 * n + 2) * (n + 1), 12 * n * n, 6 * n * n + 2, std::size_t{0}, 2L))
+            << name;
     }
     // Amount 1 puts every vertex on the unit sphere.
     int off = 0;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -46,25 +47,19 @@ TEST(WavFile, WrittenAsTheFormatLaysItOutAndReadBack) {
     const std::vector<std::uint8_t> b = bytesOf(path);
     ASSERT_EQ(b.size(), 44u + 16u);
     EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
-    EXPECT_EQ(le(b, 4, 4), 36u + 16u);
     EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), "WAVEfmt ");
-    EXPECT_EQ(le(b, 16, 4), 16u);
-    EXPECT_EQ(le(b, 20, 2), 1u);
-    EXPECT_EQ(le(b, 22, 2), 2u);
-    EXPECT_EQ(le(b, 24, 4), 22050u);
-    EXPECT_EQ(le(b, 28, 4), 22050u * 4u);
-    EXPECT_EQ(le(b, 32, 2), 4u);
-    EXPECT_EQ(le(b, 34, 2), 16u);
     EXPECT_EQ(std::string(b.begin() + 36, b.begin() + 40), "data");
-    EXPECT_EQ(le(b, 40, 4), 16u);
+    // RIFF size, fmt size, format, channels, frames a second, bytes a second,
+    // bytes a frame, bits a sample, data size.
+    const std::array<std::uint32_t, 9> fields = {le(b, 4, 4),  le(b, 16, 4), le(b, 20, 2), le(b, 22, 2), le(b, 24, 4),
+                                                 le(b, 28, 4), le(b, 32, 2), le(b, 34, 2), le(b, 40, 4)};
+    EXPECT_EQ(fields, (std::array<std::uint32_t, 9>{36 + 16, 16, 1, 2, 22050, 22050 * 4, 4, 16, 16}));
     EXPECT_EQ(std::vector<std::uint8_t>(b.begin() + 52, b.end()), std::vector<std::uint8_t>(frames, frames + 8));
 
     wavfile::Sound sound;
     ASSERT_TRUE(wavfile::readWav(path, sound, why)) << why;
-    EXPECT_EQ(sound.framesPerSecond, 22050u);
-    EXPECT_EQ(sound.channels, 2u);
-    const std::vector<std::int16_t> samples = {0, 0, 0, 0, 0x0201, -0x7BFD, 0x0605, -0x77F9};
-    EXPECT_EQ(sound.samples, samples);
+    EXPECT_EQ(std::make_pair(sound.framesPerSecond, sound.channels), std::make_pair(22050u, 2u));
+    EXPECT_EQ(sound.samples, (std::vector<std::int16_t>{0, 0, 0, 0, 0x0201, -0x7BFD, 0x0605, -0x77F9}));
 }
 
 TEST(WavFile, ReadingRefusesWhatIsNotSixteenBitPcm) {
@@ -80,12 +75,12 @@ TEST(WavFile, ReadingRefusesWhatIsNotSixteenBitPcm) {
     std::vector<std::uint8_t> good = wavfile::wavHeader(8000, 1, 4);
     good.insert(good.end(), {1, 2, 3, 4});
     EXPECT_FALSE(refused(good));
-    std::vector<std::uint8_t> floats = good;
-    floats[20] = 3; // IEEE float
-    EXPECT_TRUE(refused(floats));
-    std::vector<std::uint8_t> eightBit = good;
-    eightBit[34] = 8;
-    EXPECT_TRUE(refused(eightBit));
+    // Format 3 (IEEE float) at byte 20, 8 bits a sample at byte 34.
+    for (const auto& [at, value] : {std::pair<std::size_t, std::uint8_t>{20, 3}, {34, 8}}) {
+        std::vector<std::uint8_t> changed = good;
+        changed[at] = value;
+        EXPECT_TRUE(refused(changed)) << at;
+    }
     EXPECT_TRUE(refused(std::vector<std::uint8_t>(good.begin(), good.end() - 2))) << "data cut short";
     EXPECT_TRUE(refused(std::vector<std::uint8_t>(good.begin(), good.begin() + 36))) << "no data chunk";
     EXPECT_TRUE(refused({'R', 'I', 'F', 'X'}));
