@@ -186,14 +186,11 @@ TEST_F(FieldTest, TubeSetConstantsComeFromTheSharedGeneratorWithoutReseeding) {
     platform::crt::srand(1234);
     m->initTubeSet();
     Lcg lcg{1234};
-    const float r1 = lcg.next();
-    const float r2 = lcg.next();
-    const float r3 = lcg.next();
-    const float r4 = lcg.next();
-    EXPECT_FLOAT_EQ(m->tubes[0].base[0], 0.2f * r1 + 0.4f);
-    EXPECT_FLOAT_EQ(m->tubes[0].phase[0], 6.2831855f * r2);
-    EXPECT_FLOAT_EQ(m->tubes[0].rate[0], 0.5f * (r3 + 1));
-    EXPECT_FLOAT_EQ(m->tubes[0].amplitude[0], 0.2f * r4 + 0.1f);
+    const float g0[4] = {lcg.next(), lcg.next(), lcg.next(), lcg.next()};
+    EXPECT_FLOAT_EQ(m->tubes[0].base[0], 0.2f * g0[0] + 0.4f);
+    EXPECT_FLOAT_EQ(m->tubes[0].phase[0], 6.2831855f * g0[1]);
+    EXPECT_FLOAT_EQ(m->tubes[0].rate[0], 0.5f * (g0[2] + 1));
+    EXPECT_FLOAT_EQ(m->tubes[0].amplitude[0], 0.2f * g0[3] + 0.1f);
     lcg.skip(4); // group 1
     const float g2[4] = {lcg.next(), lcg.next(), lcg.next(), lcg.next()};
     EXPECT_FLOAT_EQ(m->tubes[0].base[2], 0.3f * g2[0] + 0.7f);
