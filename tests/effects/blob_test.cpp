@@ -23,7 +23,7 @@
 #include <cstring>
 #include <map>
 #include <tuple>
-#include <vector>
+#include <utility>
 
 namespace {
 
@@ -111,10 +111,7 @@ TEST_F(Blobs, SculptureHas1926BallsAndAClosedSurface) {
             ++edges[{std::min(a, b), std::max(a, b)}];
         }
     }
-    int open = 0;
-    for (const auto& [edge, count] : edges) {
-        open += count != 2 ? 1 : 0;
-    }
+    const auto open = std::count_if(edges.begin(), edges.end(), [](const auto& edge) { return edge.second != 2; });
     EXPECT_EQ(open, 0) << "of " << edges.size() << " edges (" << degenerate << " welded slivers)";
 }
 
@@ -158,12 +155,8 @@ TEST_F(Blobs, SculptureIsTheHelixRecipeBlurredSevenTimesAtLevelPointOne) {
     EXPECT_EQ(differing, 0);
 }
 
-UINT tokenBytes(IDirect3DVertexShader9* shader) {
-    UINT size = 0;
-    return shader != nullptr && shader->GetFunction(nullptr, &size) == D3D_OK ? size : 0;
-}
-
-UINT tokenBytes(IDirect3DPixelShader9* shader) {
+// The byte size of a vertex or pixel shader's token stream; 0 for none.
+template <typename Shader> UINT tokenBytes(Shader* shader) {
     UINT size = 0;
     return shader != nullptr && shader->GetFunction(nullptr, &size) == D3D_OK ? size : 0;
 }
@@ -171,10 +164,8 @@ UINT tokenBytes(IDirect3DPixelShader9* shader) {
 TEST_F(Blobs, SculptureTakesTheRimPairTheFallbackPairOrNoneByCaps) {
     const D3DCAPS9 real = d->caps;
     struct Case {
-        DWORD vs;
-        DWORD ps;
-        UINT vsBytes;
-        UINT psBytes;
+        DWORD vs, ps;
+        UINT vsBytes, psBytes;
     };
     const Case cases[] = {
         {D3DVS_VERSION(2, 0), D3DPS_VERSION(2, 0), resources::kRimVertexProgramTokenCount * 4,
@@ -191,21 +182,27 @@ TEST_F(Blobs, SculptureTakesTheRimPairTheFallbackPairOrNoneByCaps) {
         effects::BlobSculpture sculpture;
         sculpture.buildBlobSculpture(*d);
         const vertexbuffer& pool = *sculpture.sculpture()->vertices;
-        EXPECT_EQ(tokenBytes(pool.vertexShader), c.vsBytes) << std::hex << c.vs << " " << c.ps;
-        EXPECT_EQ(tokenBytes(pool.pixelShader), c.psBytes) << std::hex << c.vs << " " << c.ps;
+        EXPECT_EQ(std::pair(tokenBytes(pool.vertexShader), tokenBytes(pool.pixelShader)),
+                  std::pair(c.vsBytes, c.psBytes))
+            << std::hex << c.vs << " " << c.ps;
     }
     d->caps = real;
 }
 
-// The sculpture seen from the side at scene time t.
-effects::test::Picture drawSculpture(device& dev, effects::BlobSculpture& sculpture, float t, const char* name) {
+// Starts a frame on target 0 seen from `eye`, looking at the origin through 70 degrees.
+void beginFrameFrom(device& dev, Vector3 eye) {
     Matrix view{};
     Matrix projection{};
-    lookAtUp(view, Vector3{0.0f, 0.0f, 0.0f}, Vector3{0.0f, 1.0f, -7.0f});
+    lookAtUp(view, Vector3{0.0f, 0.0f, 0.0f}, eye);
     perspective(projection, 70.0f);
     dev.setView(view);
     dev.setProjection(projection);
     dev.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
+}
+
+// The sculpture seen from the side at scene time t.
+effects::test::Picture drawSculpture(device& dev, effects::BlobSculpture& sculpture, float t, const char* name) {
+    beginFrameFrom(dev, Vector3{0.0f, 1.0f, -7.0f});
     sculpture.drawBlobSculpture(dev, t, dx::Vector4{0.0f, 1.0f, -7.0f, 0.0f}, 0.0f);
     dev.endScene();
     return effects::test::readTarget(dev, 0, name);
@@ -268,17 +265,33 @@ TEST_F(Blobs, OnlyTheShadersMakeTheSculptureSpin) {
     EXPECT_GT(outlineDifference(a, c), 20);
 }
 
+// A side x side X8R8G8B8 texture with texel (x, y) = colour(x, y); null when it cannot be made.
+template <typename Colour> IDirect3DTexture9* textureOf(device& dev, int side, Colour colour) {
+    IDirect3DTexture9* texture = nullptr;
+    const UINT n = static_cast<UINT>(side);
+    if (dev.d3dDevice->CreateTexture(n, n, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr) != D3D_OK) {
+        return nullptr;
+    }
+    D3DLOCKED_RECT locked{};
+    if (texture->LockRect(0, &locked, nullptr, 0) != D3D_OK) {
+        texture->Release();
+        return nullptr;
+    }
+    for (int y = 0; y < side; ++y) {
+        auto* row = reinterpret_cast<D3DCOLOR*>(static_cast<char*>(locked.pBits) + y * locked.Pitch);
+        for (int x = 0; x < side; ++x) {
+            row[x] = colour(x, y);
+        }
+    }
+    texture->UnlockRect(0);
+    return texture;
+}
+
 // One blob-scene frame at time t (5 s unless told) seen from (0, 0, 4), with
 // a surface texture or without one.
 effects::test::Picture drawBlobFrame(device& dev, effects::BlobScene& scene, IDirect3DBaseTexture9* surface,
                                      const char* name, bool useShaders = false, float t = 5.0f) {
-    Matrix view{};
-    Matrix projection{};
-    lookAtUp(view, Vector3{0.0f, 0.0f, 0.0f}, Vector3{0.0f, 0.0f, 4.0f});
-    perspective(projection, 70.0f);
-    dev.setView(view);
-    dev.setProjection(projection);
-    dev.beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
+    beginFrameFrom(dev, Vector3{0.0f, 0.0f, 4.0f});
     scene.drawBlobScene(dev, t, dx::Vector4{0.0f, 0.0f, 4.0f, 0.0f}, nullptr, useShaders, surface);
     dev.endScene();
     return effects::test::readTarget(dev, 0, name);
@@ -292,14 +305,8 @@ TEST_F(Blobs, TheSphereShowsOnlyWithASurfaceTexture) {
     scene.buildBlobScene(*d);
     const effects::test::Picture bare = drawBlobFrame(*d, scene, nullptr, "bare");
 
-    IDirect3DTexture9* white = nullptr;
-    ASSERT_EQ(d->d3dDevice->CreateTexture(4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &white, nullptr), D3D_OK);
-    D3DLOCKED_RECT locked{};
-    ASSERT_EQ(white->LockRect(0, &locked, nullptr, 0), D3D_OK);
-    for (int y = 0; y < 4; ++y) {
-        std::memset(static_cast<char*>(locked.pBits) + y * locked.Pitch, 0xFF, 16);
-    }
-    white->UnlockRect(0);
+    IDirect3DTexture9* white = textureOf(*d, 4, [](int, int) { return 0xFFFFFFFFu; });
+    ASSERT_NE(white, nullptr);
     const effects::test::Picture textured = drawBlobFrame(*d, scene, white, "textured");
     white->Release();
 
@@ -320,40 +327,16 @@ TEST_F(Blobs, TheSphereShowsOnlyWithASurfaceTexture) {
     for (int r = 0; r < 3; ++r) {
         EXPECT_NEAR(rowLength(blobs, r), 1.0 / 16.0, 1e-6) << "blobs row " << r;
         EXPECT_NEAR(rowLength(sphere, r), 2.6 / 16.0, 1e-6) << "sphere row " << r;
-        EXPECT_EQ(blobs.m[3][r], 0.0f);
-        EXPECT_EQ(sphere.m[3][r], 0.0f);
+        EXPECT_EQ(std::pair(blobs.m[3][r], sphere.m[3][r]), std::pair(0.0f, 0.0f)) << "translation " << r;
     }
     EXPECT_NEAR(blobs.m[0][2], -1.0 / 16.0, 1e-6) << "x turned onto -z";
     // The last blend the copies set is the screen blend: source x its own
     // colour plus destination x (1 - source colour).
-    DWORD source = 0;
-    DWORD destination = 0;
+    DWORD source = 0, destination = 0;
     d->d3dDevice->GetRenderState(D3DRS_SRCBLEND, &source);
     d->d3dDevice->GetRenderState(D3DRS_DESTBLEND, &destination);
-    EXPECT_EQ(source, static_cast<DWORD>(D3DBLEND_SRCCOLOR));
-    EXPECT_EQ(destination, static_cast<DWORD>(D3DBLEND_INVSRCCOLOR));
-}
-
-// An 8 x 8 texture of white and dark-blue squares two texels wide, so that
-// the mapping shows on the sphere.
-IDirect3DTexture9* checkerTexture(device& dev) {
-    IDirect3DTexture9* checker = nullptr;
-    if (dev.d3dDevice->CreateTexture(8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &checker, nullptr) != D3D_OK) {
-        return nullptr;
-    }
-    D3DLOCKED_RECT locked{};
-    if (checker->LockRect(0, &locked, nullptr, 0) != D3D_OK) {
-        checker->Release();
-        return nullptr;
-    }
-    for (int y = 0; y < 8; ++y) {
-        auto* row = reinterpret_cast<D3DCOLOR*>(static_cast<char*>(locked.pBits) + y * locked.Pitch);
-        for (int x = 0; x < 8; ++x) {
-            row[x] = ((x / 2 + y / 2) % 2 == 0) ? 0xFFFFFFFFu : 0xFF000040u;
-        }
-    }
-    checker->UnlockRect(0);
-    return checker;
+    EXPECT_EQ(std::pair(source, destination),
+              std::pair(static_cast<DWORD>(D3DBLEND_SRCCOLOR), static_cast<DWORD>(D3DBLEND_INVSRCCOLOR)));
 }
 
 // Where two pictures differ: the smallest box holding every such pixel.
@@ -382,12 +365,15 @@ Box differing(const effects::test::Picture& a, const effects::test::Picture& b) 
 // last: the first draws and the first copy use the blobs' unscaled world, a
 // unit sphere at the origin, so the surface shows exactly there.
 TEST_F(Blobs, SceneAtFiveAndSixSecondsWithAndWithoutASurface) {
-    IDirect3DTexture9* checker = checkerTexture(*d);
+    // White and dark-blue squares two texels wide, so that the mapping shows on the sphere.
+    IDirect3DTexture9* checker =
+        textureOf(*d, 8, [](int x, int y) { return (x / 2 + y / 2) % 2 == 0 ? 0xFFFFFFFFu : 0xFF000040u; });
     ASSERT_NE(checker, nullptr);
     // Each time is drawn by a scene of its own, built from the same random
     // state: a scene's later meshes, uploaded as a range, have been seen at
     // times to draw as its first when an earlier test had run (not found).
-    std::vector<effects::test::Picture> pictures;
+    std::array<effects::test::Picture, 6> pictures;
+    std::size_t drawn = 0;
     for (const auto& [t, names] : {std::pair{5.0f, std::array{"bare-5s", "checker-5s", "nosphere-5s"}},
                                    std::pair{6.0f, std::array{"bare-6s", "checker-6s", "nosphere-6s"}}}) {
         platform::crt::srand(1);
@@ -401,17 +387,12 @@ TEST_F(Blobs, SceneAtFiveAndSixSecondsWithAndWithoutASurface) {
         const std::array<Pair, 3> frames = {Pair{nullptr, nullptr}, Pair{checker, checker}, Pair{checker, nullptr}};
         for (std::size_t i = 0; i < frames.size(); ++i) {
             d->setRawTexture(0, frames[i].first);
-            pictures.push_back(drawBlobFrame(*d, scene, frames[i].second, names[i], false, t));
+            pictures[drawn++] = drawBlobFrame(*d, scene, frames[i].second, names[i], false, t);
         }
     }
     d->setRawTexture(0, nullptr);
     checker->Release();
-    const effects::test::Picture& bare5 = pictures[0];
-    const effects::test::Picture& checker5 = pictures[1];
-    const effects::test::Picture& noSphere5 = pictures[2];
-    const effects::test::Picture& bare6 = pictures[3];
-    const effects::test::Picture& checker6 = pictures[4];
-    const effects::test::Picture& noSphere6 = pictures[5];
+    const auto& [bare5, checker5, noSphere5, bare6, checker6, noSphere6] = pictures;
 
     EXPECT_NE(bare5.pixels, bare6.pixels) << "the tubes move between 5 s and 6 s";
     EXPECT_NE(bare5.pixels, noSphere5.pixels) << "the blobs sample the texture left at stage 0";
@@ -447,9 +428,7 @@ TEST_F(Blobs, TheLightsOfTheShaderlessSphereAreGreen) {
     const effects::test::Picture bare = drawBlobFrame(*d, scene, nullptr, "bare");
     d->setRawTexture(0, nullptr);
     const effects::test::Picture lit = drawBlobFrame(*d, scene, nullptr, "lit", true);
-    double red = 0.0;
-    double green = 0.0;
-    double blue = 0.0;
+    double red = 0.0, green = 0.0, blue = 0.0;
     int sphereOnly = 0;
     for (std::size_t i = 0; i < lit.pixels.size(); ++i) {
         if ((bare.pixels[i] & 0xFFFFFF) == 0 && (lit.pixels[i] & 0xFFFFFF) != 0) {

@@ -9,10 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -20,6 +23,16 @@ namespace {
 constexpr double kSpacing = 10.0 / 25.0;
 constexpr double kRowStep = kSpacing / 1.118033988749895; // sqrt(1.25)
 constexpr double kSphereY = 8.0;
+
+std::pair<std::uint32_t, std::uint32_t> ends(const Spring& s) {
+    return {s.a, s.b};
+}
+
+using Corners = std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>;
+
+Corners corners(const Face& f) {
+    return {f.a, f.b, f.c};
+}
 
 Particle at(float x, float y, float z) {
     Particle p{};
@@ -46,18 +59,14 @@ TEST(GrowableArray, GrowsOneElementBeforeFullAndKeepsItsElements) {
     EXPECT_EQ(a[8], 108);
     EXPECT_EQ(a[9], 0) << "new storage is zeroed";
     a.reserve(0);
-    EXPECT_EQ(a.count, 0u);
-    EXPECT_EQ(a.capacity, 0u);
-    EXPECT_EQ(a.data(), nullptr);
+    EXPECT_EQ(std::tuple(a.count, a.capacity, a.data()), std::tuple(0u, 0u, nullptr));
 }
 
 TEST(ParticleField, LatticeOfTwentyFive) {
     particleField f(nullptr);
     f.buildLattice(25);
     ASSERT_EQ(f.particles.count, 676u);
-    EXPECT_EQ(f.particles.capacity, 10000u);
-    EXPECT_EQ(f.springs.count, 1925u);
-    EXPECT_EQ(f.faces.count, 1250u);
+    EXPECT_EQ(std::tuple(f.particles.capacity, f.springs.count, f.faces.count), std::tuple(10000u, 1925u, 1250u));
     EXPECT_FLOAT_EQ(faceProximity, 1.2f);
     // Row 0 spans x -5..5 at height 13; odd rows are shifted by half a spacing.
     const double h = 12.75;
@@ -87,25 +96,14 @@ TEST(ParticleField, LatticeOfTwentyFive) {
             ++across;
         }
     }
-    EXPECT_EQ(along, 650);
-    EXPECT_EQ(across, 1275);
-    const std::uint32_t firstSprings[][2] = {{0, 1}, {0, 26}, {0, 27}};
-    const std::uint32_t oddRowSprings[][2] = {{26, 27}, {26, 52}, {27, 52}};
-    for (int j = 0; j < 3; ++j) {
-        EXPECT_EQ(f.springs[j].a, firstSprings[j][0]);
-        EXPECT_EQ(f.springs[j].b, firstSprings[j][1]);
-        // Row 0 adds 25 x 3 + 1 springs.
-        EXPECT_EQ(f.springs[76 + j].a, oddRowSprings[j][0]);
-        EXPECT_EQ(f.springs[76 + j].b, oddRowSprings[j][1]);
-    }
-    const std::uint32_t someFaces[][3] = {{0, 27, 26}, {0, 1, 27}, {26, 27, 53}, {26, 53, 52}};
-    const std::uint32_t faceIndex[] = {0, 1, 50, 51};
-    for (int j = 0; j < 4; ++j) {
-        const Face& face = f.faces[faceIndex[j]];
-        EXPECT_EQ(face.a, someFaces[j][0]);
-        EXPECT_EQ(face.b, someFaces[j][1]);
-        EXPECT_EQ(face.c, someFaces[j][2]);
-    }
+    EXPECT_EQ(std::pair(along, across), std::pair(650, 1275));
+    // Row 0 adds 25 x 3 + 1 springs: 76 starts the odd row.
+    EXPECT_EQ(
+        (std::vector{ends(f.springs[0]), ends(f.springs[1]), ends(f.springs[2]), ends(f.springs[76]),
+                     ends(f.springs[77]), ends(f.springs[78])}),
+        (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{0, 1}, {0, 26}, {0, 27}, {26, 27}, {26, 52}, {27, 52}}));
+    EXPECT_EQ((std::vector{corners(f.faces[0]), corners(f.faces[1]), corners(f.faces[50]), corners(f.faces[51])}),
+              (std::vector<Corners>{{0, 27, 26}, {0, 1, 27}, {26, 27, 53}, {26, 53, 52}}));
 }
 
 TEST(ParticleField, OneStepFromRestFallsByGravityTimesTheStepSquared) {
@@ -155,10 +153,8 @@ TEST(ParticleField, SpringsRelaxTowardsTheirRestLengthWithoutRoots) {
         const double first = d + 2.0 * (d == 0.0 ? 0.001 : d) * k(d == 0.0 ? 0.001 : d);
         return first + 2.0 * first * k(first);
     };
-    const effects::Float4& a0 = f.particles[0].position;
-    const effects::Float4& b0 = f.particles[1].position;
-    EXPECT_EQ(a0.x, 0.0f);
-    EXPECT_EQ(b0.x, 0.4f) << "at rest: unchanged";
+    EXPECT_EQ(std::pair(f.particles[0].position.x, f.particles[1].position.x), std::pair(0.0f, 0.4f))
+        << "at rest: unchanged";
     EXPECT_NEAR(f.particles[3].position.x - f.particles[2].position.x, relaxed(0.8), 1e-6);
     EXPECT_NEAR(f.particles[2].position.x + f.particles[3].position.x, 0.8, 1e-6);
     // Coincident ends act as if 0.001 apart along x.
@@ -166,8 +162,7 @@ TEST(ParticleField, SpringsRelaxTowardsTheirRestLengthWithoutRoots) {
     const effects::Float4& b2 = f.particles[5].position;
     EXPECT_NEAR(b2.x - a2.x, relaxed(0.0), 1e-7);
     EXPECT_NEAR(a2.x + b2.x, 0.0, 1e-7);
-    EXPECT_EQ(a2.y, b2.y);
-    EXPECT_EQ(a2.z, b2.z);
+    EXPECT_EQ(std::pair(a2.y, a2.z), std::pair(b2.y, b2.z));
 }
 
 // The sheet falls from height 13 onto the sphere of radius 3 about (0, 8, 0).
@@ -338,9 +333,7 @@ TEST_F(ParticleFieldPools, IndicesFacesAndTexCoordsFromTheFirstShape) {
     ASSERT_EQ(mock.indexBuffers.size(), 1u);
     const auto* index = reinterpret_cast<const std::uint16_t*>(mock.indexBuffers[0]->bytes.data());
     for (std::uint32_t i = 0; i < f.faces.count; ++i) {
-        EXPECT_EQ(index[3 * i], f.faces[i].a);
-        EXPECT_EQ(index[3 * i + 1], f.faces[i].b);
-        EXPECT_EQ(index[3 * i + 2], f.faces[i].c);
+        EXPECT_EQ(Corners(index[3 * i], index[3 * i + 1], index[3 * i + 2]), corners(f.faces[i]));
     }
     EXPECT_CALL(mock, DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 676, 0, 1250)).Times(2);
     ::testing::internal::CaptureStderr();
@@ -359,8 +352,7 @@ TEST_F(ParticleFieldPools, IndicesFacesAndTexCoordsFromTheFirstShape) {
     const std::uint8_t* uploaded = mock.vertexBuffers[0]->bytes.data();
     float vertex[8];
     std::memcpy(vertex, uploaded + 675 * 36, sizeof vertex);
-    EXPECT_EQ(vertex[1], f.particles[675].position.y);
-    EXPECT_EQ(vertex[4], f.particles[675].normalSum.y);
+    EXPECT_EQ(std::pair(vertex[1], vertex[4]), std::pair(f.particles[675].position.y, f.particles[675].normalSum.y));
     EXPECT_NEAR(vertex[6], 10.0 / 10.2, 1e-6);
     EXPECT_NEAR(vertex[7], 1.0, 1e-6);
     std::memcpy(vertex, uploaded, sizeof vertex);
@@ -375,10 +367,9 @@ TEST_F(ParticleFieldPools, ASheetWithoutExtentGetsFiniteTexCoords) {
     f.buildBuffers();
     f.draw();
     ::testing::internal::GetCapturedStderr();
-    float uv[2];
-    std::memcpy(uv, mock.vertexBuffers[0]->bytes.data() + 24, sizeof uv);
-    EXPECT_EQ(uv[0], 0.0f);
-    EXPECT_EQ(uv[1], 0.0f);
+    std::array<float, 2> uv{};
+    std::memcpy(uv.data(), mock.vertexBuffers[0]->bytes.data() + 24, sizeof uv);
+    EXPECT_EQ(uv, (std::array{0.0f, 0.0f}));
 }
 
 } // namespace

@@ -33,10 +33,25 @@ P3 apply(P3 p, const Matrix& m) {
             p.x * m.m[0][2] + p.y * m.m[1][2] + p.z * m.m[2][2] + m.m[3][2]};
 }
 
+void expectNear(P3 actual, P3 expected, double tolerance, const std::string& what) {
+    EXPECT_NEAR(actual.x, expected.x, tolerance) << what;
+    EXPECT_NEAR(actual.y, expected.y, tolerance) << what;
+    EXPECT_NEAR(actual.z, expected.z, tolerance) << what;
+}
+
 void expectAt(const TubeVertex& v, P3 p, const char* what) {
-    EXPECT_NEAR(v.x, p.x, 1e-3) << what;
-    EXPECT_NEAR(v.y, p.y, 1e-3) << what;
-    EXPECT_NEAR(v.z, p.z, 1e-3) << what;
+    expectNear({v.x, v.y, v.z}, p, 1e-3, what);
+}
+
+// Where the head stands after `steps` steps: step i turns about x by 0.01 i
+// and moves 4 along the turned z axis, (0, -sin, cos) for the platform's x rotation.
+P3 headAfter(int steps) {
+    P3 head{0, 0, 0};
+    for (int i = 1; i <= steps; ++i) {
+        head.y -= 4.0 * std::sin(0.01 * i);
+        head.z += 4.0 * std::cos(0.01 * i);
+    }
+    return head;
 }
 
 TEST(TubesInit, FortySixStepsTurningAboutXLeaveTheHeadAndTheRingsWhereTheAnglesPut) {
@@ -45,19 +60,10 @@ TEST(TubesInit, FortySixStepsTurningAboutXLeaveTheHeadAndTheRingsWhereTheAnglesP
     EXPECT_NEAR(tubes.phase(), 46 * 0.4, 1e-3);
     EXPECT_EQ(tubes.simTime(), 0.0f);
 
-    // Step i turns about x by 0.01 i and moves 4 along the turned z axis,
-    // (0, -sin, cos) for the platform's x rotation.
     for (int back = 0; back < 3; ++back) {
         const int steps = 46 - back;
-        P3 head{0, 0, 0};
-        for (int i = 1; i <= steps; ++i) {
-            head.y -= 4.0 * std::sin(0.01 * i);
-            head.z += 4.0 * std::cos(0.01 * i);
-        }
         const Matrix& m = tubes.history()[static_cast<std::size_t>(kTrailSegments - 1 - back)];
-        EXPECT_NEAR(m.m[3][0], 0.0, 1e-3);
-        EXPECT_NEAR(m.m[3][1], head.y, 1e-3) << "frame " << steps;
-        EXPECT_NEAR(m.m[3][2], head.z, 1e-3) << "frame " << steps;
+        expectNear({m.m[3][0], m.m[3][1], m.m[3][2]}, headAfter(steps), 1e-3, "frame " + std::to_string(steps));
         EXPECT_NEAR(m.m[1][1], std::cos(0.01 * steps), 1e-5);
         EXPECT_NEAR(m.m[1][2], std::sin(0.01 * steps), 1e-5);
     }
@@ -79,10 +85,8 @@ TEST(TubesInit, FortySixStepsTurningAboutXLeaveTheHeadAndTheRingsWhereTheAnglesP
         expectAt(q[2], apply(corner(k + 1, 16.8), now), "tunnel new k+1");
         expectAt(q[4], apply(corner(k + 1, 16.8), before), "tunnel old k+1");
         // The normal stream: the template normal moved as a point.
-        const P3 n = apply(P3{-corner(k, 1).x, -corner(k, 1).y, 0}, now);
-        EXPECT_NEAR(q[1].nx, n.x, 1e-3);
-        EXPECT_NEAR(q[1].ny, n.y, 1e-3);
-        EXPECT_NEAR(q[1].nz, n.z, 1e-3);
+        expectNear({q[1].nx, q[1].ny, q[1].nz}, apply(P3{-corner(k, 1).x, -corner(k, 1).y, 0}, now), 1e-3,
+                   "tunnel normal");
         EXPECT_NEAR(q[1].u, 0.2 * 45 * 0.4, 1e-3); // placed at phase 18.0
         EXPECT_NEAR(q[1].v, 1.25 * k, 1e-6);
     }
@@ -103,25 +107,25 @@ TEST(TubesInit, FortySixStepsTurningAboutXLeaveTheHeadAndTheRingsWhereTheAnglesP
             expectAt(q[4], apply(ring(k + 1), before), "tube old k+1");
             // Chosen content: the vertex moved one unit out from the tube's axis.
             const P3 c = corner(k, 1);
-            const P3 n = apply(P3{ring(k).x + c.x, ring(k).y + c.y, 0}, now);
-            EXPECT_NEAR(q[1].nx, n.x, 1e-3);
-            EXPECT_NEAR(q[1].ny, n.y, 1e-3);
-            EXPECT_NEAR(q[1].nz, n.z, 1e-3);
+            expectNear({q[1].nx, q[1].ny, q[1].nz}, apply(P3{ring(k).x + c.x, ring(k).y + c.y, 0}, now), 1e-3,
+                       "tube normal");
             EXPECT_NEAR(q[1].u, 0.4 * 45 * 0.4, 1e-3);
             EXPECT_NEAR(q[1].v, 0.75 * k, 1e-6);
         }
     }
     // All 45 kept segments are filled: the oldest joins frames 1 and 2.
-    const TubeVertex& oldest = tubes.tunnelTrail()[1];
-    P3 frame2{0, 0, 0};
-    for (int i = 1; i <= 2; ++i) {
-        frame2.y -= 4.0 * std::sin(0.01 * i);
-        frame2.z += 4.0 * std::cos(0.01 * i);
-    }
-    EXPECT_NEAR(oldest.z, frame2.z + 0.0, 0.2);
+    EXPECT_NEAR(tubes.tunnelTrail()[1].z, headAfter(2).z, 0.2);
 }
 
-using TubesDraw = effects::test::SceneTest;
+class TubesDraw : public effects::test::SceneTest {
+  protected:
+    // One frame of the tunnel at time t.
+    static void frame(Tubes& tubes, float t) {
+        d->beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
+        tubes.drawTubes(t, *d, nullptr);
+        d->endScene();
+    }
+};
 
 Vector3 positionOf(const Matrix& m) {
     return {m.m[3][0], m.m[3][1], m.m[3][2]};
@@ -144,18 +148,14 @@ TEST_F(TubesDraw, CatchesUpInFixedStepsAndPutsTheCameraBetweenHistoryFrames) {
     const Matrix headBefore = tubes.head();
 
     // s = 0.3 t = 0.03 is not ahead of simTime + 0.05: no step, only a redraw.
-    d->beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
-    tubes.drawTubes(0.1f, *d, nullptr);
-    d->endScene();
+    frame(tubes, 0.1f);
     EXPECT_EQ(tubes.stepCount(), 46);
     EXPECT_EQ(tubes.simTime(), 0.0f);
     EXPECT_EQ(std::memcmp(&tubes.head(), &headBefore, sizeof(Matrix)), 0);
 
     // s = 0.32: steps at simTime 0, 0.05, ..., 0.25 (0.30 + 0.05 is not below 0.32).
     const float t = 0.32f / 0.3f;
-    d->beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
-    tubes.drawTubes(t, *d, nullptr);
-    d->endScene();
+    frame(tubes, t);
     EXPECT_EQ(tubes.stepCount(), 52);
     EXPECT_NEAR(tubes.simTime(), 0.30, 1e-5);
     // The six steps turned by the frame's constants, g = s.
@@ -176,24 +176,20 @@ TEST_F(TubesDraw, CatchesUpInFixedStepsAndPutsTheCameraBetweenHistoryFrames) {
     const Vector3 p2 = positionOf(tubes.history()[2]);
     const Vector3 p3 = positionOf(tubes.history()[3]);
     const P3 eye = eyeOf(d->view);
-    EXPECT_NEAR(eye.x, p1.x + (p2.x - p1.x) * u + std::sin(s), 1e-2);
-    EXPECT_NEAR(eye.y, p1.y + (p2.y - p1.y) * u, 1e-2);
-    EXPECT_NEAR(eye.z, p1.z + (p2.z - p1.z) * u, 1e-2);
+    expectNear(eye, {p1.x + (p2.x - p1.x) * u + std::sin(s), p1.y + (p2.y - p1.y) * u, p1.z + (p2.z - p1.z) * u}, 1e-2,
+               "eye");
     // It looks toward the point between frames 2 and 3 (column 2 is the view direction).
     const P3 target{p2.x + (p3.x - p2.x) * u, p2.y + (p3.y - p2.y) * u, p2.z + (p3.z - p2.z) * u};
     const P3 toward{target.x - eye.x, target.y - eye.y, target.z - eye.z};
     const double len = std::sqrt(toward.x * toward.x + toward.y * toward.y + toward.z * toward.z);
-    EXPECT_NEAR(d->view.m[0][2], toward.x / len, 1e-3);
-    EXPECT_NEAR(d->view.m[1][2], toward.y / len, 1e-3);
-    EXPECT_NEAR(d->view.m[2][2], toward.z / len, 1e-3);
+    expectNear({d->view.m[0][2], d->view.m[1][2], d->view.m[2][2]}, {toward.x / len, toward.y / len, toward.z / len},
+               1e-3, "view direction");
     // 120 degrees: 1 / tan(60 degrees).
     EXPECT_NEAR(d->projection.m[0][0], 1.0 / std::sqrt(3.0), 1e-5);
 
     // The same time again, and an earlier one: the simulation never rewinds.
-    d->beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
-    tubes.drawTubes(t, *d, nullptr);
-    tubes.drawTubes(0.2f, *d, nullptr);
-    d->endScene();
+    frame(tubes, t);
+    frame(tubes, 0.2f);
     EXPECT_EQ(tubes.stepCount(), 52);
 }
 
@@ -232,19 +228,12 @@ TEST_F(TubesDraw, FromInsideTheTunnelWithItsFourThinTubes) {
 TEST_F(TubesDraw, FramesInARowLeaveNothingAllocated) {
     Tubes tubes;
     tubes.createTubes(*d);
-    float t = 1.0f;
-    auto frame = [&] {
-        d->beginTarget(0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
-        tubes.drawTubes(t, *d, nullptr);
-        d->endScene();
-        t += 1.0f / 60.0f;
-    };
     for (int i = 0; i < 5; ++i) {
-        frame();
+        frame(tubes, 1.0f + static_cast<float>(i) / 60.0f);
     }
     const long before = tests::support::liveHeapBlocks();
-    for (int i = 0; i < 20; ++i) {
-        frame();
+    for (int i = 5; i < 25; ++i) {
+        frame(tubes, 1.0f + static_cast<float>(i) / 60.0f);
     }
     EXPECT_EQ(tests::support::liveHeapBlocks() - before, 0) << "blocks left by 20 frames";
 }

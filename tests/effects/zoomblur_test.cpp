@@ -14,6 +14,7 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,10 +49,11 @@ D3DCOLOR packed(Rgb c) {
            static_cast<D3DCOLOR>(c.b);
 }
 
-void expectUniform(const Picture& p, Rgb want, const std::string& what) {
+// Every `step`th pixel of the rows from firstRow down is `want`.
+void expectUniform(const Picture& p, Rgb want, const std::string& what, UINT firstRow = 0, UINT step = 5) {
     ASSERT_EQ(p.width, static_cast<UINT>(kSide)) << what;
-    for (UINT y = 0; y < p.height; y += 5) {
-        for (UINT x = 0; x < p.width; x += 5) {
+    for (UINT y = firstRow; y < p.height; y += step) {
+        for (UINT x = 0; x < p.width; x += step) {
             const D3DCOLOR c = p.at(x, y);
             EXPECT_NEAR(red(c), want.r, 2.0) << what << " at " << x << "," << y;
             EXPECT_NEAR(green(c), want.g, 2.0) << what << " at " << x << "," << y;
@@ -59,6 +61,10 @@ void expectUniform(const Picture& p, Rgb want, const std::string& what) {
         }
     }
 }
+
+const Rgb kSource{100.0, 60.0, 20.0};
+const Rgb kScratch{10.0, 250.0, 90.0};
+const Rgb kDestination{77.0, 77.0, 77.0};
 
 class ZoomBlurTest : public ::testing::Test {
   protected:
@@ -87,53 +93,58 @@ class ZoomBlurTest : public ::testing::Test {
         d->endScene();
     }
 
-    // Source small[0], scratch small[1] and destination small[2] in their colours.
-    static void fillThree();
+    // Source small[0], scratch small[1] and destination small[2] in their
+    // colours, and small[3] in the scratch colour.
+    static void fillSmall() {
+        fill(small[0], packed(kSource));
+        fill(small[1], packed(kScratch));
+        fill(small[2], packed(kDestination));
+        fill(small[3], packed(kScratch));
+    }
 
-    static device* d;
-    static std::array<int, 4> small;
-    static std::array<int, 3> wide;
+    static inline device* d = nullptr;
+    static inline std::array<int, 4> small{};
+    static inline std::array<int, 3> wide{};
 };
 
-device* ZoomBlurTest::d = nullptr;
-std::array<int, 4> ZoomBlurTest::small{};
-std::array<int, 3> ZoomBlurTest::wide{};
-
-const Rgb kSource{100.0, 60.0, 20.0};
-const Rgb kScratch{10.0, 250.0, 90.0};
-const Rgb kDestination{77.0, 77.0, 77.0};
-
-void ZoomBlurTest::fillThree() {
-    fill(small[0], packed(kSource));
-    fill(small[1], packed(kScratch));
-    fill(small[2], packed(kDestination));
-}
-
-TEST_F(ZoomBlurTest, WithoutPassesTheFinalPassReadsTheSourceAndKeepsTheOthers) {
-    const int source = small[0], scratch = small[1], destination = small[2];
-    fillThree();
-    zoomBlur(*d, source, destination, scratch, 0.0f, 2.0f, 0, 0.2f, 2.1f, 0.0f);
-    expectUniform(effects::test::readTarget(*d, destination, "destination"), blendPass(kSource), "destination");
-    expectUniform(effects::test::readTarget(*d, source, "source"), kSource, "source");
-    expectUniform(effects::test::readTarget(*d, scratch, "scratch"), kScratch, "scratch");
-    // The final pass's diffuse alpha (0x7F) reaches the destination through stage 0.
-    EXPECT_NEAR(effects::test::readTarget(*d, destination, "alpha").at(3, 3) >> 24, 127, 1);
-}
-
-TEST_F(ZoomBlurTest, OnePassBlendsSourceIntoScratchAndTheFinalPassReadsScratch) {
-    const int source = small[0], scratch = small[1], destination = small[2];
-    for (const float threshold : {0.0f, 1.0f}) {
-        // With no pass remaining after it, the pass adds exactly when the threshold is above 0.
-        const bool adds = threshold > 0.0f;
-        const std::string what = adds ? "add " : "blend ";
-        fillThree();
-        zoomBlur(*d, source, destination, scratch, 0.5f, 0.5f, 1, 0.1f, threshold, 0.0f);
-        const Rgb passed = adds ? addPass(kSource) : blendPass(kSource);
-        // The final pass keeps the stage operation the last pass chose.
-        const Rgb final = adds ? addPass(passed) : blendPass(passed);
-        expectUniform(effects::test::readTarget(*d, scratch, "scratch"), passed, what + "scratch");
-        expectUniform(effects::test::readTarget(*d, destination, "destination"), final, what + "destination");
-        expectUniform(effects::test::readTarget(*d, source, "source"), kSource, what + "source");
+// Uniform targets through whole blurs, each expected colour the stage rules
+// applied pass by pass: small[0] is the source, small[2] the destination,
+// small[1] the scratch unless the source is, and small[3] a target no call names.
+TEST_F(ZoomBlurTest, EachPassReadsTheTargetTheLastOneWrote) {
+    const Rgb once = blendPass(kSource);
+    const Rgb selfFed = addPass(addPass(once));
+    const struct {
+        const char* name;
+        bool selfScratch;
+        float centreU, centreV;
+        int passes;
+        float step, threshold, angle;
+        Rgb source, scratch, destination;
+    } cases[] = {
+        // The final pass reads the source and keeps the others.
+        {"no pass", false, 0.0f, 2.0f, 0, 0.2f, 2.1f, 0.0f, kSource, kScratch, once},
+        // With no pass remaining after it, the pass adds exactly when the
+        // threshold is above 0; the final pass reads scratch and keeps the
+        // stage operation the last pass chose.
+        {"one blend", false, 0.5f, 0.5f, 1, 0.1f, 0.0f, 0.0f, kSource, once, blendPass(once)},
+        {"one add", false, 0.5f, 0.5f, 1, 0.1f, 1.0f, 0.0f, kSource, addPass(kSource), addPass(addPass(kSource))},
+        // There and back: the final pass reads the source.
+        {"two", false, 0.0f, 2.0f, 2, 0.2f, 0.0f, 0.0f, blendPass(once), once, blendPass(blendPass(once))},
+        // Scratch that is the source feeds every pass back into it; the last
+        // two passes (remaining 1 and 0) are below the threshold 2 and add.
+        {"self", true, 0.0f, 0.0f, 3, 0.05f, 2.0f, 0.3f, selfFed, kScratch, addPass(selfFed)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fillSmall();
+        zoomBlur(*d, small[0], small[2], c.selfScratch ? small[0] : small[1], c.centreU, c.centreV, c.passes, c.step,
+                 c.threshold, c.angle);
+        expectUniform(effects::test::readTarget(*d, small[0], "source"), c.source, "source");
+        expectUniform(effects::test::readTarget(*d, small[1], "scratch"), c.scratch, "scratch");
+        expectUniform(effects::test::readTarget(*d, small[2], "destination"), c.destination, "destination");
+        expectUniform(effects::test::readTarget(*d, small[3], "unused"), kScratch, "untouched target");
+        // The final pass's diffuse alpha (0x7F) reaches the destination through stage 0.
+        EXPECT_NEAR(effects::test::readTarget(*d, small[2], "alpha").at(3, 3) >> 24, 127, 1);
     }
 }
 
@@ -157,7 +168,7 @@ TEST_F(ZoomBlurTest, ReadBacksSeeTheirOwnPassWhileTheCoresAreBusy) {
     int wrong = 0;
     for (int round = 0; round < 300; ++round) {
         const bool adds = round % 2 == 1;
-        fillThree();
+        fillSmall();
         zoomBlur(*d, source, destination, scratch, 0.5f, 0.5f, 1, 0.1f, adds ? 1.0f : 0.0f, 0.0f);
         const Rgb passed = adds ? addPass(kSource) : blendPass(kSource);
         const D3DCOLOR seen = effects::test::readTarget(*d, scratch, "scratch").at(8, 8);
@@ -170,29 +181,6 @@ TEST_F(ZoomBlurTest, ReadBacksSeeTheirOwnPassWhileTheCoresAreBusy) {
         t.join();
     }
     EXPECT_EQ(wrong, 0) << "rounds of 300 whose read-back missed their pass";
-}
-
-TEST_F(ZoomBlurTest, TwoPassesGoThereAndBackAndTheFinalPassReadsTheSource) {
-    const int source = small[0], scratch = small[1], destination = small[2];
-    fillThree();
-    zoomBlur(*d, source, destination, scratch, 0.0f, 2.0f, 2, 0.2f, 0.0f, 0.0f);
-    const Rgb once = blendPass(kSource);
-    expectUniform(effects::test::readTarget(*d, scratch, "scratch"), once, "scratch");
-    expectUniform(effects::test::readTarget(*d, source, "source"), blendPass(once), "source");
-    expectUniform(effects::test::readTarget(*d, destination, "destination"), blendPass(blendPass(once)), "destination");
-}
-
-TEST_F(ZoomBlurTest, ScratchThatIsTheSourceFeedsEveryPassBackIntoIt) {
-    const int source = small[0], destination = small[2], unused = small[3];
-    fill(source, packed(kSource));
-    fill(destination, packed(kDestination));
-    fill(unused, packed(kScratch));
-    // Three passes; the last two (remaining 1 and 0) are below the threshold 2 and add.
-    zoomBlur(*d, source, destination, source, 0.0f, 0.0f, 3, 0.05f, 2.0f, 0.3f);
-    const Rgb inSource = addPass(addPass(blendPass(kSource)));
-    expectUniform(effects::test::readTarget(*d, source, "source"), inSource, "source");
-    expectUniform(effects::test::readTarget(*d, destination, "destination"), addPass(inSource), "destination");
-    expectUniform(effects::test::readTarget(*d, unused, "unused"), kScratch, "untouched target");
 }
 
 // Centre (0.5, 2): the first pass's window runs in v from 1 - 1/1.4 + 0.0035
@@ -209,17 +197,8 @@ TEST_F(ZoomBlurTest, AWindowPastTheEdgeRepeatsTheEdgeRow) {
     d->endScene();
     fill(scratch, 0);
     zoomBlur(*d, source, destination, scratch, 0.5f, 2.0f, 1, 0.2f, 0.0f, 0.0f);
-    const Picture p = effects::test::readTarget(*d, scratch, "scratch");
     // Rows 14 and 15 look at v 1.157 and 1.217 of the source.
-    const Rgb want = blendPass(lower);
-    for (UINT y = kSide - 2; y < kSide; ++y) {
-        for (UINT x = 0; x < kSide; x += 3) {
-            const D3DCOLOR c = p.at(x, y);
-            EXPECT_NEAR(red(c), want.r, 2.0) << x << "," << y;
-            EXPECT_NEAR(green(c), want.g, 2.0) << x << "," << y;
-            EXPECT_NEAR(blue(c), want.b, 2.0) << x << "," << y;
-        }
-    }
+    expectUniform(effects::test::readTarget(*d, scratch, "scratch"), blendPass(lower), "bottom rows", kSide - 2, 1);
 }
 
 // Step 0 and angle 0 still zoom: the window of a pass is inset by 0.0035 at
@@ -261,9 +240,7 @@ IDirect3DTexture9* quadrantTexture(IDirect3DDevice9* dev) {
     EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
     const D3DCOLOR texels[2][2] = {{0xFFFF0000u, 0xFF00FF00u}, {0xFF0000FFu, 0xFFFFFFFFu}};
     for (int y = 0; y < 2; ++y) {
-        auto* row = reinterpret_cast<D3DCOLOR*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch);
-        row[0] = texels[y][0];
-        row[1] = texels[y][1];
+        std::memcpy(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, texels[y], sizeof texels[y]);
     }
     texture->UnlockRect(0);
     return texture;
@@ -324,9 +301,8 @@ TEST_F(ZoomBlurTest, AfterwardsSamplersWrapStageZeroModulatesAndDepthIsTested) {
     drawRepeatQuad(dev, 0.5f, 0xFF808080u);
     d->endScene();
     const Picture stage1 = effects::test::readTarget(*d, probe, "stage1");
-    EXPECT_EQ(stage1.at(9, 9) & 0xFFFFFFu, 0xFF0000u);
-    EXPECT_EQ(stage1.at(13, 1) & 0xFFFFFFu, 0x00FF00u);
-    EXPECT_EQ(stage1.at(1, 13) & 0xFFFFFFu, 0x0000FFu);
+    EXPECT_EQ((std::array{stage1.at(9, 9) & 0xFFFFFFu, stage1.at(13, 1) & 0xFFFFFFu, stage1.at(1, 13) & 0xFFFFFFu}),
+              (std::array{0xFF0000u, 0x00FF00u, 0x0000FFu}));
 
     d->setRawTexture(0, nullptr);
     d->setRawTexture(1, nullptr);
@@ -346,10 +322,7 @@ int brightness(D3DCOLOR c) {
 TEST_F(ZoomBlurTest, StreaksRunAwayFromTheCentre) {
     struct Case {
         const char* name;
-        float centreV;
-        float step;
-        float threshold;
-        float angle;
+        float centreV, step, threshold, angle;
         int trailDy; // pixel rows toward the trail
         bool selfScratch;
         int far; // rows from the middle where the trail is still lit

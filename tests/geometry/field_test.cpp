@@ -9,9 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -36,16 +40,14 @@ TEST_F(FieldTest, ConstructionSetsTheSharedIsoLevelAndThePoolVariant) {
     auto full = make(10, false);
     EXPECT_EQ(isoLevel, 1.0f);
     EXPECT_FALSE(full->currentIsA);
-    EXPECT_EQ(compact->vertexCapacity, 150000);
-    EXPECT_EQ(full->vertexCapacity, 500000);
-    EXPECT_EQ(compact->triangleBuffer.size(), 50000u);
-    EXPECT_EQ(full->triangleBuffer.size(), 166666u);
-    EXPECT_TRUE(compact->vertices->dynamic);
-    EXPECT_NE(compact->vertices->buffers[0], nullptr);
-    EXPECT_FALSE(full->vertices->dynamic);
-    EXPECT_EQ(full->vertices->buffers[0], nullptr);
-    EXPECT_EQ(compact->world.m[0][0], 1.0f);
-    EXPECT_EQ(compact->world.m[3][0], 0.0f);
+    // Capacity, triangle room, a dynamic pool, and whether that pool has its hardware buffer yet.
+    const auto pool = [](const metamecklo& m) {
+        return std::tuple(m.vertexCapacity, m.triangleBuffer.size(), m.vertices->dynamic,
+                          m.vertices->buffers[0] != nullptr);
+    };
+    EXPECT_EQ(pool(*compact), std::tuple(150000, 50000u, true, true));
+    EXPECT_EQ(pool(*full), std::tuple(500000, 166666u, false, false));
+    EXPECT_EQ(std::pair(compact->world.m[0][0], compact->world.m[3][0]), std::pair(1.0f, 0.0f));
 }
 
 TEST_F(FieldTest, TheIsoLevelSetThroughOneObjectPolygonisesAnother) {
@@ -79,9 +81,7 @@ TEST_F(FieldTest, ClearBordersZeroesSlabsOfATenthOfTheGrid) {
     FieldGrid& s = small->currentGrid();
     std::fill(s.values, s.values + s.cellCount(), 1.0f);
     small->clearBorders();
-    for (std::size_t i = 0; i < s.cellCount(); ++i) {
-        ASSERT_EQ(s.values[i], 1.0f);
-    }
+    EXPECT_EQ(std::count(s.values, s.values + s.cellCount(), 1.0f), static_cast<std::ptrdiff_t>(s.cellCount()));
 }
 
 TEST_F(FieldTest, BlurAveragesTheBlockAndTwoPassesEndInTheFirstGrid) {
@@ -174,6 +174,11 @@ struct Lcg {
         state = state * 214013u + 2531011u;
         return static_cast<float>((state >> 16) & 0x7FFF) * 3.051851e-5f;
     }
+    void skip(int draws) {
+        for (int i = 0; i < draws; ++i) {
+            next();
+        }
+    }
 };
 
 TEST_F(FieldTest, TubeSetConstantsComeFromTheSharedGeneratorWithoutReseeding) {
@@ -181,17 +186,12 @@ TEST_F(FieldTest, TubeSetConstantsComeFromTheSharedGeneratorWithoutReseeding) {
     platform::crt::srand(1234);
     m->initTubeSet();
     Lcg lcg{1234};
-    const float r1 = lcg.next();
-    const float r2 = lcg.next();
-    const float r3 = lcg.next();
-    const float r4 = lcg.next();
-    EXPECT_FLOAT_EQ(m->tubes[0].base[0], 0.2f * r1 + 0.4f);
-    EXPECT_FLOAT_EQ(m->tubes[0].phase[0], 6.2831855f * r2);
-    EXPECT_FLOAT_EQ(m->tubes[0].rate[0], 0.5f * (r3 + 1));
-    EXPECT_FLOAT_EQ(m->tubes[0].amplitude[0], 0.2f * r4 + 0.1f);
-    for (int skip = 0; skip < 4; ++skip) {
-        lcg.next(); // group 1
-    }
+    const float g0[4] = {lcg.next(), lcg.next(), lcg.next(), lcg.next()};
+    EXPECT_FLOAT_EQ(m->tubes[0].base[0], 0.2f * g0[0] + 0.4f);
+    EXPECT_FLOAT_EQ(m->tubes[0].phase[0], 6.2831855f * g0[1]);
+    EXPECT_FLOAT_EQ(m->tubes[0].rate[0], 0.5f * (g0[2] + 1));
+    EXPECT_FLOAT_EQ(m->tubes[0].amplitude[0], 0.2f * g0[3] + 0.1f);
+    lcg.skip(4); // group 1
     const float g2[4] = {lcg.next(), lcg.next(), lcg.next(), lcg.next()};
     EXPECT_FLOAT_EQ(m->tubes[0].base[2], 0.3f * g2[0] + 0.7f);
     EXPECT_FLOAT_EQ(m->tubes[0].rate[2], 1.5f * g2[2] + 0.5f);
@@ -199,17 +199,37 @@ TEST_F(FieldTest, TubeSetConstantsComeFromTheSharedGeneratorWithoutReseeding) {
     EXPECT_FLOAT_EQ(m->tubes[0].base[3], 0.05f * (g3[0] + 1));
     EXPECT_FLOAT_EQ(m->tubes[0].amplitude[3], 0.1f - 0.07f * g3[3]);
     // Tube 1 starts after 11 groups of four draws.
-    for (int skip = 16; skip < 44; ++skip) {
-        lcg.next();
-    }
+    lcg.skip(44 - 16);
     EXPECT_FLOAT_EQ(m->tubes[1].base[0], 0.2f * lcg.next() + 0.4f);
     // 220 draws in all; the generator carries on from there.
     Lcg after{1234};
-    for (int i = 0; i < 220; ++i) {
-        after.next();
-    }
+    after.skip(220);
     after.state = after.state * 214013u + 2531011u;
     EXPECT_EQ(platform::crt::rand(), static_cast<int>((after.state >> 16) & 0x7FFF));
+}
+
+struct ShellCell {
+    int x, y, z;
+    bool kept;
+};
+
+// The cells of an n-grid and whether the tube set's shell keeps them: a squared
+// distance from the centre from 0.025 up to 0.225. Cells on a boundary, where
+// the rounding decides, are left out.
+std::vector<ShellCell> shellCells(int n) {
+    std::vector<ShellCell> cells;
+    for (int z = 0; z < n; ++z) {
+        for (int y = 0; y < n; ++y) {
+            for (int x = 0; x < n; ++x) {
+                const double d2 =
+                    std::pow(unit(x, n) - 0.5, 2) + std::pow(unit(y, n) - 0.5, 2) + std::pow(unit(z, n) - 0.5, 2);
+                if (std::fabs(d2 - 0.025) >= 1e-5 && std::fabs(d2 - 0.225) >= 1e-5) {
+                    cells.push_back({x, y, z, d2 >= 0.025 && d2 < 0.225});
+                }
+            }
+        }
+    }
+    return cells;
 }
 
 TEST_F(FieldTest, TheTubeSetCarvesTheFieldIntoAShell) {
@@ -218,19 +238,9 @@ TEST_F(FieldTest, TheTubeSetCarvesTheFieldIntoAShell) {
     std::fill(m->gridB.values, m->gridB.values + m->gridB.cellCount(), 1.0f);
     m->addTubeSet(0.0f, 0.0f, 0.1f, 1.0f, 0.0f); // strength 0: no tubes, only the carving
     int kept = 0;
-    for (int z = 0; z < n; ++z) {
-        for (int y = 0; y < n; ++y) {
-            for (int x = 0; x < n; ++x) {
-                const double d2 =
-                    std::pow(unit(x, n) - 0.5, 2) + std::pow(unit(y, n) - 0.5, 2) + std::pow(unit(z, n) - 0.5, 2);
-                if (std::fabs(d2 - 0.025) < 1e-5 || std::fabs(d2 - 0.225) < 1e-5) {
-                    continue; // on a boundary the rounding decides
-                }
-                const float expected = d2 < 0.025 || d2 >= 0.225 ? 0.0f : 1.0f;
-                ASSERT_EQ(m->gridB.at(x, y, z), expected) << x << " " << y << " " << z;
-                kept += expected == 1.0f;
-            }
-        }
+    for (const ShellCell& c : shellCells(n)) {
+        ASSERT_EQ(m->gridB.at(c.x, c.y, c.z), c.kept ? 1.0f : 0.0f) << c.x << " " << c.y << " " << c.z;
+        kept += c.kept;
     }
     EXPECT_GT(kept, 0);
 }
@@ -261,21 +271,11 @@ TEST_F(FieldTest, TheTubeSetAddsItsFiveTubesInsideTheShell) {
         tubes->addTube(v[0] + xo, v[2] + zo - 0.5f, v[2] * ds, v[3], v[4] * ss, v[5], v[6], v[7], v[8], v[9], v[10]);
     }
     int inShell = 0;
-    for (int z = 0; z < n; ++z) {
-        for (int y = 0; y < n; ++y) {
-            for (int x = 0; x < n; ++x) {
-                const double d2 =
-                    std::pow(unit(x, n) - 0.5, 2) + std::pow(unit(y, n) - 0.5, 2) + std::pow(unit(z, n) - 0.5, 2);
-                if (std::fabs(d2 - 0.025) < 1e-5 || std::fabs(d2 - 0.225) < 1e-5) {
-                    continue;
-                }
-                const bool kept = d2 >= 0.025 && d2 < 0.225;
-                const float expected = kept ? tubes->gridB.at(x, y, z) : 0.0f;
-                ASSERT_NEAR(set->gridB.at(x, y, z), expected, 1e-5f + 1e-5f * std::fabs(expected))
-                    << x << " " << y << " " << z;
-                inShell += kept && expected > 0.01f;
-            }
-        }
+    for (const ShellCell& c : shellCells(n)) {
+        const float expected = c.kept ? tubes->gridB.at(c.x, c.y, c.z) : 0.0f;
+        ASSERT_NEAR(set->gridB.at(c.x, c.y, c.z), expected, 1e-5f + 1e-5f * std::fabs(expected))
+            << c.x << " " << c.y << " " << c.z;
+        inShell += c.kept && expected > 0.01f;
     }
     EXPECT_GT(inShell, 100);
 }
@@ -288,9 +288,9 @@ TEST_F(FieldTest, AFrameNeverWritesOutsideTheCells) {
     const float c[3] = {0.0f, 1.0f, 0.5f};
     m->addBall(0.3f, 0.4f, c);
     m->clearBorders();
-    m->blurField();
-    m->blurField();
-    m->blurField();
+    for (int i = 0; i < 3; ++i) {
+        m->blurField();
+    }
     m->buildMesh();
     for (const FieldGrid* g : {&m->gridA, &m->gridB}) {
         const std::size_t before = static_cast<std::size_t>(g->values - g->storage.data());

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -49,15 +51,11 @@ TEST(McTables, EveryTriangleEdgeIsCrossedAndEveryCrossedEdgeIsUsed) {
         }
     }
     // Entries as published.
-    EXPECT_EQ(geometry::kMcEdgeTable[1], 0x109);
-    EXPECT_EQ(geometry::kMcEdgeTable[3], 0x30a);
-    EXPECT_EQ(geometry::kMcEdgeTable[17], 0x99);
-    EXPECT_EQ(geometry::kMcEdgeTable[128], 0x8c0);
-    EXPECT_EQ(geometry::kMcEdgeTable[255], 0);
-    const std::int8_t case3[7] = {1, 8, 3, 9, 8, 1, -1};
-    for (int i = 0; i < 7; ++i) {
-        EXPECT_EQ(geometry::kMcTriangleTable[3][i], case3[i]);
-    }
+    const auto& edges = geometry::kMcEdgeTable;
+    EXPECT_EQ((std::array{edges[1], edges[3], edges[17], edges[128], edges[255]}),
+              (std::array<std::uint16_t, 5>{0x109, 0x30a, 0x99, 0x8c0, 0}));
+    const auto& case3 = geometry::kMcTriangleTable[3];
+    EXPECT_EQ(std::vector<int>(case3.begin(), case3.begin() + 7), (std::vector<int>{1, 8, 3, 9, 8, 1, -1}));
 }
 
 TEST_F(PolygoniseTest, RandomFieldsInsideAClearedBorderGiveClosedConsistentlyWoundSurfaces) {
@@ -96,8 +94,7 @@ TEST_F(PolygoniseTest, ASingleBallGivesAClosedSphereWithOutwardNormals) {
     vertexbuffer& vb = *m->vertices;
     std::vector<geometry::test::Point> corners;
     for (int v = 0; v < 3 * count; ++v) {
-        const float* p = vb.position(v, false);
-        corners.push_back({p[0], p[1], p[2]});
+        corners.push_back({vb.position(v, false)[0], vb.position(v, false)[1], vb.position(v, false)[2]});
     }
     const geometry::test::Topology t = geometry::test::topologyOf(corners);
     EXPECT_EQ(t.openEdges, 0u);
@@ -108,16 +105,11 @@ TEST_F(PolygoniseTest, ASingleBallGivesAClosedSphereWithOutwardNormals) {
     const float scale = 5.0f / 40.0f;
     const float c[3] = {-1.5f * scale, -0.5f * scale, -0.5f * scale};
     for (int tri = 0; tri < count; ++tri) {
-        const float* p[3];
-        for (int k = 0; k < 3; ++k) {
-            p[k] = vb.position(3 * tri + k, false);
-        }
-        float face[3];
+        const float* p[3] = {vb.position(3 * tri, false), vb.position(3 * tri + 1, false),
+                             vb.position(3 * tri + 2, false)};
         const float a[3] = {p[0][0] - p[1][0], p[0][1] - p[1][1], p[0][2] - p[1][2]};
         const float b[3] = {p[0][0] - p[2][0], p[0][1] - p[2][1], p[0][2] - p[2][2]};
-        face[0] = a[1] * b[2] - a[2] * b[1];
-        face[1] = a[2] * b[0] - a[0] * b[2];
-        face[2] = a[0] * b[1] - a[1] * b[0];
+        const float face[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
         for (int k = 0; k < 3; ++k) {
             const float* n = vb.normal(3 * tri + k, false);
             const float r[3] = {p[k][0] - c[0], p[k][1] - c[1], p[k][2] - c[2]};
@@ -203,13 +195,7 @@ TEST_F(PolygoniseTest, RecordsStopAtTheRoomGivenKeepingTheFirst) {
     few[40].vertex[0][0] = 123.0f;
     EXPECT_EQ(polygonise(g, std::span<TriangleRecord>(few.data(), 40), 1.0f), 40);
     EXPECT_EQ(few[40].vertex[0][0], 123.0f);
-    for (int t = 0; t < 40; ++t) {
-        for (int k = 0; k < 3; ++k) {
-            for (int a = 0; a < 6; ++a) {
-                ASSERT_EQ(few[t].vertex[k][a], all[t].vertex[k][a]);
-            }
-        }
-    }
+    EXPECT_EQ(std::memcmp(few.data(), all.data(), 40 * sizeof(TriangleRecord)), 0);
 }
 
 TEST_F(PolygoniseTest, PoolsKeepTheirSizeOrFollowTheMesh) {

@@ -22,9 +22,7 @@ Topology topologyOfIndices(const std::vector<int>& indices) {
         const int reverse = back == directed.end() ? 0 : back->second;
         if (edge.first < edge.second || reverse == 0) {
             ++t.edges;
-            if (count != 1 || reverse != 1) {
-                ++t.openEdges;
-            }
+            t.openEdges += count != 1 || reverse != 1 ? 1 : 0;
         }
     }
     return t;

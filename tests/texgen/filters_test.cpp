@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -59,16 +60,13 @@ TEST(RepeatFilter, BlurAndSharpenFollowTheirKernelsPassByPass) {
     const Plane source = noisyPlane(1);
     const Plane mask = noisyPlane(2);
     Plane out;
-    for (unsigned passes : {0u, 1u, 3u}) {
-        texgen::blur(out, passes, source, nullptr);
-        EXPECT_EQ(countDifferent(out, plainRepeat(source, passes, nullptr, kBlur, 5, 39)), 0) << passes;
-        texgen::sharpen(out, passes, source, nullptr);
-        EXPECT_EQ(countDifferent(out, plainRepeat(source, passes, nullptr, kSharpen, 3, 3)), 0) << passes;
+    using Passes = std::pair<unsigned, const Plane*>; // the parameter, and the mask that overrides it
+    for (const auto& [passes, m] : {Passes{0, nullptr}, Passes{1, nullptr}, Passes{3, nullptr}, Passes{0, &mask}}) {
+        texgen::blur(out, passes, source, m);
+        EXPECT_EQ(countDifferent(out, plainRepeat(source, passes, m, kBlur, 5, 39)), 0) << passes << " " << m;
+        texgen::sharpen(out, passes, source, m);
+        EXPECT_EQ(countDifferent(out, plainRepeat(source, passes, m, kSharpen, 3, 3)), 0) << passes << " " << m;
     }
-    texgen::blur(out, 0, source, &mask);
-    EXPECT_EQ(countDifferent(out, plainRepeat(source, 0, &mask, kBlur, 5, 39)), 0);
-    texgen::sharpen(out, 0, source, &mask);
-    EXPECT_EQ(countDifferent(out, plainRepeat(source, 0, &mask, kSharpen, 3, 3)), 0);
 }
 
 TEST(RepeatFilter, PassCountsFromMaskAndParameter) {
@@ -109,6 +107,7 @@ TEST(Combine, ModesByFormula) {
         unsigned mode;
         unsigned extra;
         std::function<int(int a, int b, int m)> pixel;
+        bool unmasked = false;
     } cases[] = {
         {0, 0, [&](int a, int b, int) { return clamp(a + b); }},
         {1, 0, [&](int a, int b, int) { return clamp(a - b); }},
@@ -125,6 +124,7 @@ TEST(Combine, ModesByFormula) {
         {10, 77, [](int a, int b, int) { return a == 77 ? 77 : b; }},
         {10, 256 + 77, [](int a, int b, int) { return a == 77 ? 77 : b; }}, // the extra byte only
         {11, 0, [](int, int, int) { return 9; }},                           // writes nothing
+        {6, 0, [](int a, int, int) { return a * 255 / 256; }, true},        // without its mask: a alone, (255 a) >> 8
     };
     Plane a = noisyPlane(5);
     a.at(0, 0) = 77; // equal to mode 10's key
@@ -134,21 +134,14 @@ TEST(Combine, ModesByFormula) {
     const Plane m = noisyPlane(7);
     for (const auto& c : cases) {
         Plane out = constant(9);
-        texgen::combine(out, c.mode, c.extra, a, b, &m);
+        texgen::combine(out, c.mode, c.extra, a, b, c.unmasked ? nullptr : &m);
         int wrong = 0;
         for (std::size_t i = 0; i < texgen::kPlaneSize; ++i) {
             wrong += out.pixels[i] != c.pixel(a.pixels[i], b.pixels[i], m.pixels[i]);
         }
-        EXPECT_EQ(wrong, 0) << "mode " << c.mode << " extra " << c.extra;
+        EXPECT_EQ(wrong, 0) << "mode " << c.mode << " extra " << c.extra << (c.unmasked ? " unmasked" : "");
     }
-    // Mode 6 without its mask weighs a alone: (255 a) >> 8.
-    Plane out = constant(9);
-    texgen::combine(out, 6, 0, a, b, nullptr);
-    int wrong = 0;
-    for (std::size_t i = 0; i < texgen::kPlaneSize; ++i) {
-        wrong += out.pixels[i] != a.pixels[i] * 255 / 256;
-    }
-    EXPECT_EQ(wrong, 0);
+    Plane out;
     // Mode 8 of program 3's two bit patterns: stripes 64 beat 0, 32 beats stripes 0.
     texgen::bitPattern(a, 56, 48);
     texgen::bitPattern(b, 84, 2);

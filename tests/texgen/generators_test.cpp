@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -42,9 +44,7 @@ TEST(Plasma, FirstDrawsSetTheCentreAndFirstQuadrant) {
         Lcg lcg(seed);
         // Level 0: all four corners are pixel (0, 0) = 127, so are the edge midpoints.
         const int centre = std::clamp(((lcg.next() & 511) - 256) + 127, 0, 255);
-        EXPECT_EQ(p.at(0, 0), 127);
-        EXPECT_EQ(p.at(128, 0), 127);
-        EXPECT_EQ(p.at(128, 128), centre);
+        EXPECT_EQ((std::array<int, 3>{p.at(0, 0), p.at(128, 0), p.at(128, 128)}), (std::array{127, 127, centre}));
         // Level 1, top-left quadrant: its right and bottom edges average 127 and the centre.
         const int edge = (127 + centre) >> 1;
         const int noise = ((lcg.next() & 511) - 256) >> 1;
@@ -126,9 +126,7 @@ TEST(BitPattern, MasksAndShiftsCoordinateBits) {
 TEST(Shapes, CheckerboardBricksAndTilesWithRemainders) {
     Plane p;
     texgen::shapes(p, 0, 10, 20, 0x12, 0); // 2 squares across, 4 down
-    EXPECT_EQ(p.at(0, 0), 20);
-    EXPECT_EQ(p.at(128, 0), 10);
-    EXPECT_EQ(p.at(0, 64), 10);
+    EXPECT_EQ((std::array<int, 3>{p.at(0, 0), p.at(128, 0), p.at(0, 64)}), (std::array{20, 10, 10}));
     // Bricks 0x31: 4 across (64 wide), 2 rows (128 high); row 0 shifted by 32.
     texgen::shapes(p, 1, 1, 2, 0x31, 0);
     for (int x : {32, 96, 160, 224}) {
@@ -147,8 +145,7 @@ TEST(Shapes, CheckerboardBricksAndTilesWithRemainders) {
     EXPECT_EQ(p.at(42 + 170, 9), 1);
     // Tiles 0x11 (128 x 128 cells) of side 40: inside 1..39, grout elsewhere.
     texgen::shapes(p, 2, 1, 2, 0x11, 40);
-    EXPECT_EQ(p.at(1, 1), 2);
-    EXPECT_EQ(p.at(40, 5), 1);
+    EXPECT_EQ((std::pair<int, int>(p.at(1, 1), p.at(40, 5))), std::pair(2, 1));
     p = constant(77);
     texgen::shapes(p, 3, 1, 2, 0x11, 40);
     EXPECT_EQ(p.at(5, 5), 77);
@@ -163,9 +160,8 @@ TEST(SpotsAndGlows, PeakAtTheDrawnCentres) {
     EXPECT_EQ(p.at(cx, cy), 20 * 20 / 8);
     EXPECT_EQ(*std::max_element(p.pixels.begin(), p.pixels.end()), 50);
     texgen::spots(p, 31, 2, 1, 20);
-    EXPECT_EQ(p.at(cx, cy), 255);
-    EXPECT_EQ(p.at(cx + 5, cy), 63); // 255 * (1 - 5/10)^2
-    EXPECT_EQ(p.at(cx - 10, cy), 0);
+    // 255 at the centre, 255 (1 - 5/10)^2 five pixels away, nothing at ten.
+    EXPECT_EQ((std::array<int, 3>{p.at(cx, cy), p.at(cx + 5, cy), p.at(cx - 10, cy)}), (std::array{255, 63, 0}));
 }
 
 TEST(Noise, CubicLatticeAndFlatPlanes) {

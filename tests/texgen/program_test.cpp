@@ -94,10 +94,7 @@ TEST(TextureProgram, StoredNodesAreNumberedOnEntryAndFilledOnFinish) {
     ASSERT_NE(state.slot(0), nullptr);
     ASSERT_NE(state.slot(1), nullptr);
     EXPECT_EQ(state.slot(2), nullptr);
-    Plane plasma;
-    Plane inner;
-    Plane displaced;
-    Plane outer;
+    Plane plasma, inner, displaced, outer;
     texgen::plasma(plasma, 166, 1);
     texgen::blur(inner, 4, plasma, nullptr);
     texgen::displace(displaced, 153, 158, 107, inner, &inner, &inner);
