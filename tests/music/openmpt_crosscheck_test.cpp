@@ -138,8 +138,7 @@ void expectSameTimeline(const std::vector<std::uint8_t>& bytes, long maxFrames) 
     ASSERT_GT(theirs.size(), 10u);
     ASSERT_GE(ours.size(), theirs.size());
     for (std::size_t i = 0; i < theirs.size(); ++i) {
-        ASSERT_EQ(ours[i].order, theirs[i].order) << "row start " << i;
-        ASSERT_EQ(ours[i].row, theirs[i].row) << "row start " << i;
+        ASSERT_EQ(record(ours[i].order, ours[i].row), record(theirs[i].order, theirs[i].row)) << "row start " << i;
         // Seen at the end of the 16-frame chunk in which it began.
         const long allowance = 16 + ours[i].tick;
         ASSERT_NEAR(static_cast<double>(ours[i].frame), static_cast<double>(theirs[i].frame),
@@ -156,9 +155,7 @@ TEST(OpenmptCrossCheck, EmbeddedSong) {
 }
 
 TEST(OpenmptCrossCheck, JumpsAndBreaks) {
-    songgen::Song song = basicSong(4, 6);
-    song.speed = 3;
-    song.bpm = 150;
+    songgen::Song song = basicSong(4, 6, 3, 150);
     cell(song, 0, 10, 0) = {0, 0, 0, 0xD, 0x20}; // to order 1, row 20
     cell(song, 1, 30, 1) = {0, 0, 0, 0xB, 0x03}; // a jump and a later break in one row:
     cell(song, 1, 30, 3) = {0, 0, 0, 0xD, 0x08}; // order 3, row 8
@@ -169,9 +166,7 @@ TEST(OpenmptCrossCheck, JumpsAndBreaks) {
 }
 
 TEST(OpenmptCrossCheck, LoopsDelaysAndTempo) {
-    songgen::Song song = basicSong(4, 3);
-    song.speed = 4;
-    song.bpm = 125;
+    songgen::Song song = basicSong(4, 3, 4, 125);
     cell(song, 0, 0, 0) = {0, 0, 0, 0xF, 0x02};  // speed 2
     cell(song, 0, 4, 1) = {0, 0, 0, 0xE, 0x60};  // loop rows 4..7 ...
     cell(song, 0, 7, 1) = {0, 0, 0, 0xE, 0x62};  // ... three times
@@ -240,8 +235,7 @@ TEST(OpenmptCrossCheck, HardPanningSoundsOnTheSameSide) {
 // leaves its loop row as the row at which the next pattern starts (and
 // libopenmpt follows it); this player starts the next pattern at row 0.
 TEST(OpenmptCrossCheck, FinishedPatternLoopDeparture) {
-    songgen::Song song = basicSong(2, 2);
-    song.speed = 1;
+    songgen::Song song = basicSong(2, 2, 1);
     cell(song, 0, 4, 1) = {0, 0, 0, 0xE, 0x60};
     cell(song, 0, 7, 1) = {0, 0, 0, 0xE, 0x61};
     const std::vector<std::uint8_t> bytes = songgen::write(song);
@@ -250,10 +244,7 @@ TEST(OpenmptCrossCheck, FinishedPatternLoopDeparture) {
     const std::size_t firstOfOrder1 = 64 + 4; // rows 0..63 plus rows 4..7 once more
     ASSERT_GT(ours.size(), firstOfOrder1);
     ASSERT_GT(theirs.size(), firstOfOrder1);
-    EXPECT_EQ(ours[firstOfOrder1 - 1].row, 63);
-    EXPECT_EQ(theirs[firstOfOrder1 - 1].row, 63);
-    EXPECT_EQ(ours[firstOfOrder1].order, 1);
-    EXPECT_EQ(ours[firstOfOrder1].row, 0);
-    EXPECT_EQ(theirs[firstOfOrder1].order, 1);
-    EXPECT_EQ(theirs[firstOfOrder1].row, 4);
+    EXPECT_EQ(record(ours[firstOfOrder1 - 1].row, theirs[firstOfOrder1 - 1].row), record(63, 63));
+    EXPECT_EQ(record(ours[firstOfOrder1].order, ours[firstOfOrder1].row), record(1, 0));
+    EXPECT_EQ(record(theirs[firstOfOrder1].order, theirs[firstOfOrder1].row), record(1, 4));
 }

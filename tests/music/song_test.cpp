@@ -69,12 +69,9 @@ double rmsDb(const std::vector<std::int16_t>& pcm, double from, double to) {
 TEST(Song, HasTheShapeTheShowExpects) {
     ModulePtr m = loadSong();
     ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->channelCount, 6);
-    EXPECT_EQ(m->flags & music::kLinearFrequencies, 1);
-    EXPECT_EQ(m->defaultSpeed, 3);
-    EXPECT_EQ(m->defaultBpm, 190);
-    EXPECT_EQ(m->songLength, 30);
-    EXPECT_EQ(m->instrumentCount, 16);
+    EXPECT_EQ(record(m->channelCount, m->flags & music::kLinearFrequencies, m->defaultSpeed, m->defaultBpm,
+                     m->songLength, m->instrumentCount),
+              record(6, 1, 3, 190, 30, 16));
     EXPECT_GE(m->patternSlots, 20);
     EXPECT_LE(m->patternSlots, 24);
     std::set<int> loopModes;
