@@ -30,35 +30,33 @@ struct RowStart {
     long tick; // ticks played before this row
 };
 
-std::vector<RowStart> ourRowStarts(const unsigned char* data, std::size_t size, long maxFrames) {
+std::vector<RowStart> ourRowStarts(const std::vector<std::uint8_t>& bytes, long maxFrames) {
     std::vector<RowStart> starts;
-    music::useMemorySource(data, size);
-    music::Module* m = music::loadModule();
+    ModulePtr m = load(bytes);
     EXPECT_NE(m, nullptr);
     if (m == nullptr) {
         return starts;
     }
-    music::prepareRender(m, 44100);
+    music::prepareRender(m.get(), 44100);
     long frame = 0;
     long ticks = 0;
     while (frame < maxFrames) {
         const bool rowStart = m->tick == 0;
-        m->tickHandler(m);
+        m->tickHandler(m.get());
         if (rowStart) {
             starts.push_back({m->order, m->row, frame, ticks});
         }
         frame += m->samplesPerTick;
         ++ticks;
     }
-    music::freeModule(m);
     return starts;
 }
 
 // libopenmpt's row starts, found by rendering 16 frames at a time; it stops at the song's end.
-std::vector<RowStart> openmptRowStarts(const unsigned char* data, std::size_t size, long maxFrames) {
+std::vector<RowStart> openmptRowStarts(const std::vector<std::uint8_t>& bytes, long maxFrames) {
     std::vector<RowStart> starts;
-    openmpt_module* mod =
-        openmpt_module_create_from_memory2(data, size, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    openmpt_module* mod = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), nullptr, nullptr, nullptr,
+                                                             nullptr, nullptr, nullptr, nullptr);
     EXPECT_NE(mod, nullptr);
     if (mod == nullptr) {
         return starts;
@@ -94,16 +92,14 @@ struct SideLevels {
 
 SideLevels ourLevels(const std::vector<std::uint8_t>& bytes, int frames) {
     SideLevels levels;
-    music::useMemorySource(bytes.data(), bytes.size());
-    music::Module* m = music::loadModule();
+    ModulePtr m = load(bytes);
     EXPECT_NE(m, nullptr);
     if (m == nullptr) {
         return levels;
     }
-    music::prepareRender(m, 44100);
+    music::prepareRender(m.get(), 44100);
     std::vector<float> mix(2 * static_cast<std::size_t>(frames), 0.0f);
-    music::renderFrames(m, mix.data(), frames);
-    music::freeModule(m);
+    music::renderFrames(m.get(), mix.data(), frames);
     for (int i = 0; i < frames; ++i) {
         levels.left += std::abs(mix[2 * static_cast<std::size_t>(i)]);
         levels.right += std::abs(mix[2 * static_cast<std::size_t>(i) + 1]);
@@ -133,8 +129,8 @@ SideLevels openmptLevels(const std::vector<std::uint8_t>& bytes, int frames) {
 
 // Compares the two timelines over libopenmpt's whole song.
 void expectSameTimeline(const std::vector<std::uint8_t>& bytes, long maxFrames) {
-    const std::vector<RowStart> ours = ourRowStarts(bytes.data(), bytes.size(), maxFrames);
-    const std::vector<RowStart> theirs = openmptRowStarts(bytes.data(), bytes.size(), maxFrames);
+    const std::vector<RowStart> ours = ourRowStarts(bytes, maxFrames);
+    const std::vector<RowStart> theirs = openmptRowStarts(bytes, maxFrames);
     ASSERT_GT(theirs.size(), 10u);
     ASSERT_GE(ours.size(), theirs.size());
     for (std::size_t i = 0; i < theirs.size(); ++i) {
@@ -220,14 +216,13 @@ TEST(OpenmptCrossCheck, HardPanningSoundsOnTheSameSide) {
             ours = {ours.left - oursBefore.left, ours.right - oursBefore.right};
             theirs = {theirs.left - theirsBefore.left, theirs.right - theirsBefore.right};
         }
-        const double oursLoud = c.left ? ours.left : ours.right;
-        const double oursQuiet = c.left ? ours.right : ours.left;
-        const double theirsLoud = c.left ? theirs.left : theirs.right;
-        const double theirsQuiet = c.left ? theirs.right : theirs.left;
-        EXPECT_GT(theirsLoud, 0.0) << c.what;
-        EXPECT_LT(theirsQuiet, 0.01 * theirsLoud) << c.what; // libopenmpt agrees with the rule
-        EXPECT_GT(oursLoud, 0.0) << c.what;
-        EXPECT_LT(oursQuiet, 0.01 * oursLoud) << c.what << ": left " << ours.left << ", right " << ours.right;
+        // libopenmpt first, to show it agrees with the rule.
+        for (const SideLevels& levels : {theirs, ours}) {
+            const double loud = c.left ? levels.left : levels.right;
+            const double quiet = c.left ? levels.right : levels.left;
+            EXPECT_GT(loud, 0.0) << c.what;
+            EXPECT_LT(quiet, 0.01 * loud) << c.what << ": left " << levels.left << ", right " << levels.right;
+        }
     }
 }
 
@@ -239,8 +234,8 @@ TEST(OpenmptCrossCheck, FinishedPatternLoopDeparture) {
     cell(song, 0, 4, 1) = {0, 0, 0, 0xE, 0x60};
     cell(song, 0, 7, 1) = {0, 0, 0, 0xE, 0x61};
     const std::vector<std::uint8_t> bytes = songgen::write(song);
-    const std::vector<RowStart> ours = ourRowStarts(bytes.data(), bytes.size(), 44100L * 20);
-    const std::vector<RowStart> theirs = openmptRowStarts(bytes.data(), bytes.size(), 44100L * 20);
+    const std::vector<RowStart> ours = ourRowStarts(bytes, 44100L * 20);
+    const std::vector<RowStart> theirs = openmptRowStarts(bytes, 44100L * 20);
     const std::size_t firstOfOrder1 = 64 + 4; // rows 0..63 plus rows 4..7 once more
     ASSERT_GT(ours.size(), firstOfOrder1);
     ASSERT_GT(theirs.size(), firstOfOrder1);

@@ -86,7 +86,7 @@ OfflineRender renderOffline(int blocks) {
 
 } // namespace
 
-TEST(Output, RefusesWithoutSourceAndSizesTheRing) {
+TEST(Output, RefusesWithoutSourceSizesTheRingAndStopsAFreedModule) {
     music::setSourceCallbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
     EXPECT_FALSE(music::openOutput(44100, 0));
     platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
@@ -97,14 +97,7 @@ TEST(Output, RefusesWithoutSourceAndSizesTheRing) {
     EXPECT_FALSE(music::startPlayback(nullptr));
     EXPECT_FALSE(music::stopPlayback(nullptr));
     EXPECT_EQ(std::make_pair(music::currentOrder(nullptr), music::currentRow(nullptr)), std::make_pair(0, 0));
-    music::closeOutput();
-    platform::kernel::setRunMode(platform::kernel::RunMode::live);
-}
-
-TEST(Output, FreeingThePlayingModuleStopsItFirst) {
-    platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
-    music::useMemorySource(resources::kSongModule, resources::kSongModuleSize);
-    ASSERT_TRUE(music::openOutput(44100, 0));
+    // Freeing the playing module stops it first.
     music::Module* m = music::loadModule();
     ASSERT_NE(m, nullptr);
     ASSERT_TRUE(music::startPlayback(m));

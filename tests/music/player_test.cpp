@@ -283,23 +283,21 @@ TEST(PeriodTables, LinearAndAmigaPeriodsFollowTheirFormulas) {
 TEST(Modulators, VibratoWaveforms) {
     music::Channel ch{};
     ch.vibratoDepth = 15;
-    ch.vibratoPosition = 16;
-    music::vibratoStep(ch);
-    EXPECT_EQ(ch.periodDelta, -116); // sine peak: a = 255
-    ch.vibratoPosition = -8;
-    music::vibratoStep(ch);
     const int a = static_cast<int>(std::fabs(std::sin(-16 * 0.049087375)) * 256.0);
-    EXPECT_EQ(ch.periodDelta, ((15 * a) >> 5) & ~3);
-    ch.waveControl = 1; // ramp
-    ch.vibratoPosition = 10;
-    music::vibratoStep(ch);
-    EXPECT_EQ(ch.periodDelta, -(((15 * 80) >> 5) & ~3));
-    ch.vibratoPosition = -10; // (-80 mod 256) = 176, 255 - 176 = 79
-    music::vibratoStep(ch);
-    EXPECT_EQ(ch.periodDelta, ((15 * 79) >> 5) & ~3);
-    ch.waveControl = 2; // square
-    music::vibratoStep(ch);
-    EXPECT_EQ(ch.periodDelta, ((15 * 255) >> 5) & ~3);
+    // Wave control (0 sine, 1 ramp, 2 square), position, and the period offset of depth 15.
+    const int cases[][3] = {
+        {0, 16, -116}, // sine peak: a = 255
+        {0, -8, ((15 * a) >> 5) & ~3},
+        {1, 10, -(((15 * 80) >> 5) & ~3)},
+        {1, -10, ((15 * 79) >> 5) & ~3}, // (-80 mod 256) = 176, 255 - 176 = 79
+        {2, -10, ((15 * 255) >> 5) & ~3},
+    };
+    for (const auto& c : cases) {
+        ch.waveControl = static_cast<std::uint8_t>(c[0]);
+        ch.vibratoPosition = static_cast<std::int8_t>(c[1]);
+        music::vibratoStep(ch);
+        EXPECT_EQ(ch.periodDelta, c[2]) << "wave " << c[0] << " at " << c[1];
+    }
     ch.vibratoPosition = 28;
     ch.vibratoSpeed = 6;
     music::vibratoAdvance(ch);
