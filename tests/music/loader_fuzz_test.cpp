@@ -24,12 +24,10 @@ songgen::Song randomSong(std::mt19937& rng) {
         song.patterns[static_cast<std::size_t>(p)].rows = 16;
         for (int r = 0; r < 16; ++r) {
             for (int c = 0; c < 4; ++c) {
-                songgen::Cell& x = cell(song, p, r, c);
-                x.note = static_cast<std::uint8_t>(byte(rng) % 100);
-                x.instrument = static_cast<std::uint8_t>(byte(rng) % 4);
-                x.volume = static_cast<std::uint8_t>(byte(rng));
-                x.effect = static_cast<std::uint8_t>(byte(rng) % 36);
-                x.parameter = static_cast<std::uint8_t>(byte(rng));
+                // A braced list runs its draws in order: note, instrument, volume, effect, parameter.
+                cell(song, p, r, c) = {static_cast<std::uint8_t>(byte(rng) % 100),
+                                       static_cast<std::uint8_t>(byte(rng) % 4), static_cast<std::uint8_t>(byte(rng)),
+                                       static_cast<std::uint8_t>(byte(rng) % 36), static_cast<std::uint8_t>(byte(rng))};
             }
         }
     }

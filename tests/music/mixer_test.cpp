@@ -122,6 +122,27 @@ TEST(Mixer, GainChangeRampsLinearlyOver128Frames) {
     EXPECT_EQ((std::array<int, 2>{v.rampFramesLeft, v.rampLeft}), (std::array<int, 2>{0, 255 * 256}));
 }
 
+TEST(Mixer, BothSidesRampToTheirOwnTargetsAtOnce) {
+    OwnedSample s(std::vector<std::int16_t>(64, 10000), music::kLoopForward, 0, 64);
+    // (from left, from right) -> (to left, to right): a sweep across, and two unequal moves.
+    const int cases[][4] = {{0, 255, 255, 0}, {51, 102, 204, 0}, {200, 10, 100, 250}};
+    for (const auto& c : cases) {
+        Voice& v = play(s.sample, kOne, c[0], c[1]);
+        v.leftGain = c[2];
+        v.rightGain = c[3];
+        const std::vector<float> out = mix(200);
+        const int n = music::rampLength();
+        for (int k = 0; k < 200; ++k) {
+            const double f = std::min(k, n) / static_cast<double>(n);
+            const double left = 10000.0 * (c[0] + (c[2] - c[0]) * f) / 255.0;
+            const double right = 10000.0 * (c[1] + (c[3] - c[1]) * f) / 255.0;
+            ASSERT_NEAR(out[2 * k], left, 0.5) << "case " << c[0] << " frame " << k;
+            ASSERT_NEAR(out[2 * k + 1], right, 0.5) << "case " << c[0] << " frame " << k;
+        }
+        EXPECT_EQ((std::array<int, 2>{v.rampLeft, v.rampRight}), (std::array<int, 2>{c[2] * 256, c[3] * 256}));
+    }
+}
+
 TEST(Mixer, RampSpanningBlocksContinuesWhereItStopped) {
     std::vector<std::int16_t> flat(64, 10000);
     OwnedSample s(flat, music::kLoopForward, 0, 64);

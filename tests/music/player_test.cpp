@@ -42,21 +42,9 @@ double hzOfNote(double realNote) {
 
 } // namespace
 
-TEST(PlayerTiming, FramesPerTickFollowTheTempo) {
-    songgen::Song song = basicSong(2, 1, 3, 190);
-    ModulePtr m = start(song);
+TEST(PlayerTiming, RowsStartEvery1740FramesAtSpeed3Bpm190AndTicksFollowTheTempo) {
+    ModulePtr m = start(basicSong(2, 1, 3, 190));
     ASSERT_NE(m, nullptr);
-    // 2.5 s per 1000 ticks at 100 BPM: 44,100 x 2.5 / bpm frames per tick.
-    for (int bpm : {32, 125, 190, 255}) {
-        music::setBpm(m.get(), bpm);
-        EXPECT_EQ(m->samplesPerTick, 44100 * 5 / (2 * bpm)) << bpm;
-    }
-    EXPECT_EQ(m->bpm, 255);
-}
-
-TEST(PlayerTiming, RowsStartEvery1740FramesAtSpeed3Bpm190) {
-    songgen::Song song = basicSong(2, 1, 3, 190);
-    ModulePtr m = start(song);
     std::vector<float> mix(2);
     std::vector<int> changes;
     int lastRow = -1;
@@ -68,6 +56,12 @@ TEST(PlayerTiming, RowsStartEvery1740FramesAtSpeed3Bpm190) {
         }
     }
     EXPECT_EQ(changes, (std::vector<int>{0, 1740, 3480, 5220, 6960}));
+    // 2.5 s per 1000 ticks at 100 BPM: 44,100 x 2.5 / bpm frames per tick.
+    for (int bpm : {32, 125, 190, 255}) {
+        music::setBpm(m.get(), bpm);
+        EXPECT_EQ(m->samplesPerTick, 44100 * 5 / (2 * bpm)) << bpm;
+    }
+    EXPECT_EQ(m->bpm, 255);
 }
 
 TEST(PlayerFlow, PatternDelayLengthensTheRowAndKeepsItsTickEffects) {
