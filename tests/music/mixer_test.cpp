@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 using music::Sample;
@@ -70,6 +69,15 @@ std::vector<float> side(const std::vector<float>& out, std::size_t which) {
     return values;
 }
 
+// The values 0, 100, ..., 1100.
+std::vector<std::int16_t> hundreds() {
+    std::vector<std::int16_t> values;
+    for (int i = 0; i < 12; ++i) {
+        values.push_back(static_cast<std::int16_t>(i * 100));
+    }
+    return values;
+}
+
 constexpr std::uint64_t kOne = std::uint64_t{1} << 32;
 
 } // namespace
@@ -106,8 +114,7 @@ TEST(Mixer, InterpolatesLinearlyAtTheStep) {
 }
 
 TEST(Mixer, GainChangeRampsLinearlyOver128Frames) {
-    std::vector<std::int16_t> flat(64, 10000);
-    OwnedSample s(flat, music::kLoopForward, 0, 64);
+    OwnedSample s(std::vector<std::int16_t>(64, 10000), music::kLoopForward, 0, 64);
     Voice& v = play(s.sample, kOne, 0, 0);
     v.leftGain = 255;
     v.rightGain = 0;
@@ -144,8 +151,7 @@ TEST(Mixer, BothSidesRampToTheirOwnTargetsAtOnce) {
 }
 
 TEST(Mixer, RampSpanningBlocksContinuesWhereItStopped) {
-    std::vector<std::int16_t> flat(64, 10000);
-    OwnedSample s(flat, music::kLoopForward, 0, 64);
+    OwnedSample s(std::vector<std::int16_t>(64, 10000), music::kLoopForward, 0, 64);
     Voice& v = play(s.sample, kOne, 255, 255);
     v.leftGain = 0;
     std::vector<float> out = mix(100);
@@ -166,11 +172,7 @@ TEST(Mixer, UnloopedSampleStopsTheVoiceAtItsEnd) {
 }
 
 TEST(Mixer, ForwardLoopWrapsByTheLoopLength) {
-    std::vector<std::int16_t> values(12);
-    for (int i = 0; i < 12; ++i) {
-        values[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i * 100);
-    }
-    OwnedSample s(values, music::kLoopForward, 4, 4);
+    OwnedSample s(hundreds(), music::kLoopForward, 4, 4);
     Voice& v = play(s.sample, kOne + kOne / 2, 255, 255);
     v.position = 7;
     // 7.0 plays, then 8.5 is past the end: it wraps to 4.5.
@@ -183,11 +185,7 @@ TEST(Mixer, ForwardLoopWrapsByTheLoopLength) {
 }
 
 TEST(Mixer, PingPongLoopReflectsAtBothEnds) {
-    std::vector<std::int16_t> values(12);
-    for (int i = 0; i < 12; ++i) {
-        values[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i * 100);
-    }
-    OwnedSample s(values, music::kLoopPingPong, 4, 4);
+    OwnedSample s(hundreds(), music::kLoopPingPong, 4, 4);
     Voice& v = play(s.sample, kOne, 255, 255);
     v.position = 6;
     mix(2); // plays 6 and 7, reaches 8.0
@@ -231,8 +229,7 @@ TEST(Mixer, ConvertsRoundingHalvesToEvenAndClipping) {
 }
 
 TEST(Mixer, FiveFullScaleVoicesClipAfterMixing) {
-    std::vector<std::int16_t> loud(32, 32767);
-    OwnedSample s(loud, music::kLoopForward, 0, 32);
+    OwnedSample s(std::vector<std::int16_t>(32, 32767), music::kLoopForward, 0, 32);
     music::prepareMixer(44100);
     for (int i = 0; i < 5; ++i) {
         Voice& v = music::voices[i];

@@ -17,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <utility>
 #include <vector>
 

@@ -70,8 +70,7 @@ TEST(PlayerFlow, PatternDelayLengthensTheRowAndKeepsItsTickEffects) {
     cell(song, 0, 0, 1) = {0, 0, 0, 0xE, 0xE2};
     ModulePtr m = start(song);
     ticks(m.get(), 18);
-    EXPECT_EQ(m->row, 0);
-    EXPECT_EQ(channels[0].volume, 64 - 17); // A01 on each of the 17 later ticks
+    EXPECT_EQ(record(m->row, channels[0].volume), record(0, 64 - 17)); // A01 on each of the 17 later ticks
     ticks(m.get(), 1);
     EXPECT_EQ(m->row, 1);
 }

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <vector>
@@ -120,11 +121,7 @@ TEST(Song, SoundsLikeTheShowNeedsIt) {
     EXPECT_LT(r.orderStart.back(), 0.0);
 
     // No clipping, and no window of a quarter second quieter than -40 dBFS after the first half second.
-    int fullScale = 0;
-    for (std::int16_t v : r.pcm) {
-        fullScale += v == 32767 || v == -32768;
-    }
-    EXPECT_EQ(fullScale, 0);
+    EXPECT_EQ(std::count_if(r.pcm.begin(), r.pcm.end(), [](std::int16_t v) { return v == 32767 || v == -32768; }), 0);
     for (double t = 0.5; t + 0.25 <= kShowSeconds; t += 0.25) {
         ASSERT_GT(rmsDb(r.pcm, t, t + 0.25), -40.0) << "at " << t << " s";
     }
