@@ -7,7 +7,6 @@
 
 #include "music/channel.h"
 #include "music/modulators.h"
-#include "music/player.h"
 #include "tests/music/fixtures.h"
 
 #include <gtest/gtest.h>

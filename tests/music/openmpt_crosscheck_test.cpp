@@ -16,7 +16,6 @@
 #include <libopenmpt/libopenmpt.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
 using namespace music::test;
