@@ -1,16 +1,12 @@
 // Effect parameters as the player decodes them from pattern cells (which
 // nibble is a speed, a depth, an up or a down amount, and what a zero
-// parameter reuses), envelope flags that switch a feature off, and gain
-// ramps that move both sides of a voice at once. Expected values follow the
-// XM effect definitions: Axy slides up by x per tick after the first, else
-// down by y; 4xy vibrates at speed x and depth y; an envelope loops only
-// with its loop bit set and holds only with its sustain bit set.
+// parameter reuses) and envelope flags that switch a feature off. Expected
+// values follow the XM effect definitions: Axy slides up by x per tick after
+// the first, else down by y; 4xy vibrates at speed x and depth y; an envelope
+// loops only with its loop bit set and holds only with its sustain bit set.
 
 #include "music/channel.h"
-#include "music/mixer.h"
 #include "music/modulators.h"
-#include "music/player.h"
-#include "music/render.h"
 #include "tests/music/fixtures.h"
 
 #include <gtest/gtest.h>
@@ -28,14 +24,8 @@ constexpr std::uint8_t volumeByte(int v) {
     return static_cast<std::uint8_t>(0x10 + v);
 }
 
-// The channel's volume after each of the next n ticks.
-std::vector<int> volumesOverTicks(music::Module* m, int channel, int n) {
-    std::vector<int> out;
-    for (int t = 0; t < n; ++t) {
-        m->tickHandler(m);
-        out.push_back(channels[channel].volume);
-    }
-    return out;
+int volumeOf(const music::Channel& c) {
+    return c.volume;
 }
 
 // A slide by `per` on every tick but the first of each row, from `from`, kept within 0..64.
@@ -63,8 +53,7 @@ int sineVibrato(int position, int depth) {
 } // namespace
 
 TEST(EffectDecoding, VolumeSlideUpUsesTheHighNibbleAndWinsOverDown) {
-    songgen::Song song = basicSong(4, 1);
-    song.speed = 4;
+    songgen::Song song = basicSong(4, 1, 4);
     cell(song, 0, 0, 0) = {kC4, 1, volumeByte(20), 0xA, 0x30}; // up 3
     cell(song, 0, 1, 0) = {0, 0, 0, 0xA, 0x00};                // memory: up 3 again
     cell(song, 0, 0, 1) = {kC4, 1, volumeByte(20), 0xA, 0x52}; // both nibbles: up 5 only
@@ -73,81 +62,56 @@ TEST(EffectDecoding, VolumeSlideUpUsesTheHighNibbleAndWinsOverDown) {
     cell(song, 0, 0, 3) = {kC4, 1, volumeByte(10), 0x6, 0x20}; // vibrato + slide up 2
     ModulePtr m = start(song);
     ASSERT_NE(m, nullptr);
-    std::vector<int> ch0, ch1, ch2, ch3;
-    for (int t = 0; t < 8; ++t) {
-        m->tickHandler(m.get());
-        ch0.push_back(channels[0].volume);
-        ch1.push_back(channels[1].volume);
-        ch2.push_back(channels[2].volume);
-        ch3.push_back(channels[3].volume);
-    }
-    EXPECT_EQ(ch0, slide(20, 3, 2, 4));
-    EXPECT_EQ(ch1, (std::vector<int>{20, 25, 30, 35, 35, 35, 35, 35}));
-    EXPECT_EQ(ch2, (std::vector<int>{40, 33, 26, 19, 19, 34, 49, 64}));
-    EXPECT_EQ(ch3, (std::vector<int>{10, 12, 14, 16, 16, 16, 16, 16}));
+    const std::vector<std::vector<int>> v = overTicks(m.get(), 8, 4, volumeOf);
+    EXPECT_EQ(v[0], slide(20, 3, 2, 4));
+    EXPECT_EQ(v[1], (std::vector<int>{20, 25, 30, 35, 35, 35, 35, 35}));
+    EXPECT_EQ(v[2], (std::vector<int>{40, 33, 26, 19, 19, 34, 49, 64}));
+    EXPECT_EQ(v[3], (std::vector<int>{10, 12, 14, 16, 16, 16, 16, 16}));
 }
 
 TEST(EffectDecoding, TonePortamentoWithVolumeSlideSlidesUp) {
-    songgen::Song song = basicSong(2, 1);
-    song.speed = 5;
+    songgen::Song song = basicSong(2, 1, 5);
     cell(song, 0, 0, 0) = {kC4, 1, volumeByte(8), 0, 0};
     cell(song, 0, 1, 0) = {kC4 + 1, 0, 0, 0x3, 0x01};
     cell(song, 0, 2, 0) = {0, 0, 0, 0x5, 0x40}; // keeps gliding, volume up 4
     ModulePtr m = start(song);
     ASSERT_NE(m, nullptr);
-    const std::vector<int> v = volumesOverTicks(m.get(), 0, 15);
-    EXPECT_EQ(std::vector<int>(v.begin() + 10, v.end()), (std::vector<int>{8, 12, 16, 20, 24}));
+    EXPECT_EQ(overTicks(m.get(), 15, 1, volumeOf)[0],
+              (std::vector<int>{8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 12, 16, 20, 24}));
 }
 
 TEST(EffectDecoding, VibratoTakesSpeedFromTheHighNibbleAndDepthFromTheLow) {
-    songgen::Song song = basicSong(2, 1);
-    song.speed = 6;
+    songgen::Song song = basicSong(2, 1, 6);
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0x4, 0x3C}; // speed 3, depth 12
     cell(song, 0, 1, 0) = {0, 0, 0, 0x4, 0x00};   // both remembered
     cell(song, 0, 2, 0) = {0, 0, 0, 0x4, 0x50};   // speed 5, depth kept
     ModulePtr m = start(song);
     ASSERT_NE(m, nullptr);
-    std::vector<int> deltas;
     std::vector<int> expected;
     int position = 0;
-    int speed = 3;
     for (int t = 0; t < 18; ++t) {
-        m->tickHandler(m.get());
-        deltas.push_back(channels[0].periodDelta);
-        if (t == 12) {
-            speed = 5;
-        }
         // Row start: the offset at the current position; other ticks: offset, then advance.
         expected.push_back(sineVibrato(position, 12));
         if (t % 6 != 0) {
-            position += speed;
+            position += t < 12 ? 3 : 5;
             if (position > 31) {
                 position -= 64;
             }
         }
     }
-    EXPECT_EQ(channels[0].vibratoSpeed, 5);
-    EXPECT_EQ(channels[0].vibratoDepth, 12);
-    EXPECT_EQ(deltas, expected);
+    EXPECT_EQ(overTicks(m.get(), 18, 1, [](const music::Channel& c) { return c.periodDelta; })[0], expected);
+    EXPECT_EQ(record(channels[0].vibratoSpeed, channels[0].vibratoDepth), record(5, 12));
 }
 
 TEST(EffectDecoding, TremoloTakesSpeedFromTheHighNibbleAndDepthFromTheLow) {
-    songgen::Song song = basicSong(2, 1);
-    song.speed = 6;
+    songgen::Song song = basicSong(2, 1, 6);
     song.instruments[0].samples[0].volume = 32;
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0x7, 0xCE}; // speed 12, depth 14
     ModulePtr m = start(song);
     ASSERT_NE(m, nullptr);
-    std::vector<int> deltas;
-    std::vector<int> expected;
+    std::vector<int> expected = {0};
     int position = 0;
-    for (int t = 0; t < 6; ++t) {
-        m->tickHandler(m.get());
-        deltas.push_back(channels[0].volumeDelta);
-        if (t == 0) {
-            expected.push_back(0);
-            continue;
-        }
+    for (int t = 1; t < 6; ++t) {
         // Sine: (depth x trunc(|sin(2 p x 0.049087375)| x 256)) >> 6, down in the
         // wave's second half, kept within the volume's 0..64.
         const int a = static_cast<int>(std::fabs(std::sin(2.0 * position * 0.049087375)) * 256.0);
@@ -158,12 +122,11 @@ TEST(EffectDecoding, TremoloTakesSpeedFromTheHighNibbleAndDepthFromTheLow) {
             position -= 64;
         }
     }
-    EXPECT_EQ(deltas, expected);
+    EXPECT_EQ(overTicks(m.get(), 6, 1, [](const music::Channel& c) { return c.volumeDelta; })[0], expected);
 }
 
 TEST(EffectDecoding, PortamentosReuseTheirLastNonzeroParameter) {
-    songgen::Song song = basicSong(3, 1);
-    song.speed = 3;
+    songgen::Song song = basicSong(3, 1, 3);
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0x1, 0x05};
     cell(song, 0, 1, 0) = {0, 0, 0, 0x1, 0x00};
     cell(song, 0, 0, 1) = {kC4, 1, 0, 0x2, 0x03};
@@ -172,18 +135,15 @@ TEST(EffectDecoding, PortamentosReuseTheirLastNonzeroParameter) {
     cell(song, 0, 1, 2) = {0, 0, 0, 0xE, 0x10};   // fine up, memory
     ModulePtr m = start(song);
     ASSERT_NE(m, nullptr);
-    for (int t = 0; t < 6; ++t) {
-        m->tickHandler(m.get());
-    }
-    const int c4 = 7680 - 48 * 64;                 // linear period of C-4
-    EXPECT_EQ(channels[0].period, c4 - 4 * 5 * 4); // two rows of two sliding ticks
-    EXPECT_EQ(channels[1].period, c4 + 4 * 3 * 4);
-    EXPECT_EQ(channels[2].period, c4 - 2 * 2 * 4);
+    ticks(m.get(), 6);
+    const int c4 = 7680 - 48 * 64; // linear period of C-4
+    // Two rows of two sliding ticks, and two fine slides.
+    EXPECT_EQ(record(channels[0].period, channels[1].period, channels[2].period),
+              record(c4 - 4 * 5 * 4, c4 + 4 * 3 * 4, c4 - 2 * 2 * 4));
 }
 
 TEST(EffectDecoding, GlobalVolumeAndPanningSlidesReadBothNibbles) {
-    songgen::Song song = basicSong(3, 1);
-    song.speed = 4;
+    songgen::Song song = basicSong(3, 1, 4);
     cell(song, 0, 0, 0) = {0, 0, 0, 0x10, 40};   // G: global volume 40
     cell(song, 0, 1, 0) = {0, 0, 0, 0x11, 0x20}; // H: up 2 per tick
     cell(song, 0, 2, 0) = {0, 0, 0, 0x11, 0x05}; // H: down 5 per tick
@@ -204,65 +164,35 @@ TEST(EffectDecoding, GlobalVolumeAndPanningSlidesReadBothNibbles) {
 }
 
 TEST(EffectDecoding, RetriggerAndTremorDecodeIntervalAndTimes) {
-    songgen::Song song = basicSong(3, 1);
-    song.speed = 9;
+    songgen::Song song = basicSong(3, 1, 9);
     cell(song, 0, 0, 0) = {kC4, 1, volumeByte(40), 0x1B, 0x13}; // every 3rd tick, volume - 1
     cell(song, 0, 0, 1) = {kC4, 1, 0, 0x1D, 0x31};              // on 4 ticks, off 2
     cell(song, 0, 0, 2) = {kC4, 1, volumeByte(32), 0x1B, 0x62}; // every 2nd tick, volume x 2/3
     ModulePtr m = start(song);
     ASSERT_NE(m, nullptr);
-    std::vector<int> retrig;
-    std::vector<int> tremor;
-    std::vector<int> twoThirds;
-    for (int t = 0; t < 9; ++t) {
-        m->tickHandler(m.get());
-        retrig.push_back(channels[0].volume);
-        tremor.push_back(channels[1].volume + channels[1].volumeDelta);
-        twoThirds.push_back(channels[2].volume);
-    }
-    EXPECT_EQ(retrig, (std::vector<int>{40, 40, 40, 39, 39, 39, 38, 38, 38}));
-    EXPECT_EQ(tremor, (std::vector<int>{64, 64, 64, 64, 0, 0, 64, 64, 64}));
+    // The volume as heard: tremor leaves the volume and moves its delta.
+    const std::vector<std::vector<int>> v =
+        overTicks(m.get(), 9, 3, [](const music::Channel& c) { return c.volume + c.volumeDelta; });
+    EXPECT_EQ(v[0], (std::vector<int>{40, 40, 40, 39, 39, 39, 38, 38, 38}));
+    EXPECT_EQ(v[1], (std::vector<int>{64, 64, 64, 64, 0, 0, 64, 64, 64}));
     // 32, then trunc(v x 2 / 3) on ticks 2, 4, 6 and 8.
-    EXPECT_EQ(twoThirds, (std::vector<int>{32, 32, 21, 21, 14, 14, 9, 9, 6}));
+    EXPECT_EQ(v[2], (std::vector<int>{32, 32, 21, 21, 14, 14, 9, 9, 6}));
 }
 
 TEST(EffectDecoding, NoteCutSilencesOnTheTickGiven) {
-    songgen::Song song = basicSong(3, 1);
-    song.speed = 6;
+    songgen::Song song = basicSong(3, 1, 6);
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0xE, 0xC3}; // cut on tick 3
     cell(song, 0, 0, 1) = {kC4, 1, 0, 0xE, 0xC1}; // cut on tick 1
     cell(song, 0, 0, 2) = {kC4, 1, 0, 0xE, 0xC9}; // beyond the row: never
     ModulePtr m = start(song);
     ASSERT_NE(m, nullptr);
-    std::vector<int> cut3, cut1, never;
-    for (int t = 0; t < 6; ++t) {
-        m->tickHandler(m.get());
-        cut3.push_back(channels[0].volume);
-        cut1.push_back(channels[1].volume);
-        never.push_back(channels[2].volume);
-    }
-    EXPECT_EQ(cut3, (std::vector<int>{64, 64, 64, 0, 0, 0}));
-    EXPECT_EQ(cut1, (std::vector<int>{64, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(never, std::vector<int>(6, 64));
+    const std::vector<std::vector<int>> v = overTicks(m.get(), 6, 3, volumeOf);
+    EXPECT_EQ(v[0], (std::vector<int>{64, 64, 64, 0, 0, 0}));
+    EXPECT_EQ(v[1], (std::vector<int>{64, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(v[2], std::vector<int>(6, 64));
 }
 
 namespace {
-
-// Points (0, 0), (2, 20), (4, 40), (9, 0), loop and sustain points 1 and 2.
-music::Instrument envelopeInstrument(std::uint8_t type) {
-    music::Instrument in{};
-    const music::EnvelopePoint pts[] = {{0, 0}, {2, 20}, {4, 40}, {9, 0}};
-    for (int i = 0; i < 4; ++i) {
-        in.volumeEnvelope[i] = pts[i];
-        in.panningEnvelope[i] = pts[i];
-    }
-    in.volumePointCount = in.panningPointCount = 4;
-    in.volumeType = in.panningType = type;
-    in.volumeLoopStart = in.panningLoopStart = 1;
-    in.volumeLoopEnd = in.panningLoopEnd = 2;
-    in.volumeSustainPoint = in.panningSustainPoint = 1;
-    return in;
-}
 
 // The envelope run straight through its points: linear between them, truncated.
 std::vector<int> straightThrough(int steps) {
@@ -295,8 +225,7 @@ TEST(EnvelopeFlags, LoopAndSustainPointsWithoutTheirBitsAreIgnored) {
     }
     EXPECT_EQ(volume, straightThrough(12));
     EXPECT_EQ(panning, straightThrough(12));
-    EXPECT_EQ(ch.volEnvStopped, 1);
-    EXPECT_EQ(ch.panEnvStopped, 1);
+    EXPECT_EQ(record(ch.volEnvStopped, ch.panEnvStopped), record(1, 1));
 }
 
 TEST(EnvelopeFlags, SustainBitHoldsUntilKeyOff) {
@@ -315,71 +244,18 @@ TEST(EnvelopeFlags, SustainBitHoldsUntilKeyOff) {
 }
 
 TEST(EnvelopeFlags, PlayerRunsAnEnvelopeOnlyWithItsOnBit) {
-    songgen::Song song = basicSong(2, 1);
-    song.speed = 6;
+    songgen::Song song = basicSong(2, 1, 6);
     song.instruments.push_back(song.instruments[0]);
-    song.instruments[0].volume.points = {{0, 0}, {2, 20}, {4, 40}, {9, 0}};
-    song.instruments[0].volume.type = music::kEnvelopeOn;
-    song.instruments[0].volume.loopStart = 1;
-    song.instruments[0].volume.loopEnd = 2;
+    song.instruments[0].volume = {
+        .points = {{0, 0}, {2, 20}, {4, 40}, {9, 0}}, .loopStart = 1, .loopEnd = 2, .type = music::kEnvelopeOn};
     song.instruments[1].volume = song.instruments[0].volume;
     song.instruments[1].volume.type = music::kEnvelopeLoop; // loop bit without the on bit
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0, 0};
     cell(song, 0, 0, 1) = {kC4, 2, 0, 0, 0};
     ModulePtr m = start(song);
     ASSERT_NE(m, nullptr);
-    std::vector<int> on;
-    std::vector<int> off;
-    for (int t = 0; t < 12; ++t) {
-        m->tickHandler(m.get());
-        on.push_back(channels[0].volEnvValue);
-        off.push_back(channels[1].volEnvValue);
-    }
-    EXPECT_EQ(on, straightThrough(12));
-    EXPECT_EQ(off, std::vector<int>(12, 64));
-}
-
-namespace {
-
-// Voice 0 plays a flat sample at step 1.0 with its gains settled at (left, right).
-music::Voice& settled(const music::Sample& s, int left, int right) {
-    music::prepareMixer(44100);
-    music::Voice& v = music::voices[0];
-    v.sample = &s;
-    v.leftGain = v.rampTargetLeft = left;
-    v.rightGain = v.rampTargetRight = right;
-    v.rampLeft = left * 256;
-    v.rampRight = right * 256;
-    return v;
-}
-
-} // namespace
-
-TEST(MixerRamp, BothSidesRampToTheirOwnTargetsAtOnce) {
-    std::vector<std::int16_t> data(72, 10000);
-    music::Sample s{};
-    s.data = data.data();
-    s.length = 64;
-    s.loopMode = music::kLoopForward;
-    s.loopStart = 0;
-    s.loopLength = 64;
-    // (from left, from right) -> (to left, to right): a sweep across, and two unequal moves.
-    const int cases[][4] = {{0, 255, 255, 0}, {51, 102, 204, 0}, {200, 10, 100, 250}};
-    for (const auto& c : cases) {
-        music::Voice& v = settled(s, c[0], c[1]);
-        v.leftGain = c[2];
-        v.rightGain = c[3];
-        std::vector<float> out(2 * 200, 0.0f);
-        music::mixBlock(out.data(), 200);
-        const int n = music::rampLength();
-        for (int k = 0; k < 200; ++k) {
-            const double f = std::min(k, n) / static_cast<double>(n);
-            const double left = 10000.0 * (c[0] + (c[2] - c[0]) * f) / 255.0;
-            const double right = 10000.0 * (c[1] + (c[3] - c[1]) * f) / 255.0;
-            ASSERT_NEAR(out[2 * k], left, 0.5) << "case " << c[0] << " frame " << k;
-            ASSERT_NEAR(out[2 * k + 1], right, 0.5) << "case " << c[0] << " frame " << k;
-        }
-        EXPECT_EQ(v.rampLeft, c[2] * 256);
-        EXPECT_EQ(v.rampRight, c[3] * 256);
-    }
+    const std::vector<std::vector<int>> v =
+        overTicks(m.get(), 12, 2, [](const music::Channel& c) { return c.volEnvValue; });
+    EXPECT_EQ(v[0], straightThrough(12));
+    EXPECT_EQ(v[1], std::vector<int>(12, 64));
 }

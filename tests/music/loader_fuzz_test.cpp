@@ -17,32 +17,24 @@ namespace {
 // A valid module whose cells are random notes, instruments, volume bytes and
 // effects of every kind, with envelopes, loops and auto-vibrato.
 songgen::Song randomSong(std::mt19937& rng) {
-    songgen::Song song = basicSong(4, 3);
+    songgen::Song song = basicSong(4, 3, 2, 250);
     song.orders = {0, 1, 2, 1};
-    song.speed = 2;
-    song.bpm = 250;
     std::uniform_int_distribution<int> byte(0, 255);
     for (int p = 0; p < 3; ++p) {
         song.patterns[static_cast<std::size_t>(p)].rows = 16;
         for (int r = 0; r < 16; ++r) {
             for (int c = 0; c < 4; ++c) {
-                songgen::Cell& x = cell(song, p, r, c);
-                x.note = static_cast<std::uint8_t>(byte(rng) % 100);
-                x.instrument = static_cast<std::uint8_t>(byte(rng) % 4);
-                x.volume = static_cast<std::uint8_t>(byte(rng));
-                x.effect = static_cast<std::uint8_t>(byte(rng) % 36);
-                x.parameter = static_cast<std::uint8_t>(byte(rng));
+                // A braced list runs its draws in order: note, instrument, volume, effect, parameter.
+                cell(song, p, r, c) = {static_cast<std::uint8_t>(byte(rng) % 100),
+                                       static_cast<std::uint8_t>(byte(rng) % 4), static_cast<std::uint8_t>(byte(rng)),
+                                       static_cast<std::uint8_t>(byte(rng) % 36), static_cast<std::uint8_t>(byte(rng))};
             }
         }
     }
     songgen::Instrument& in = song.instruments[0];
-    in.volume.points = {{0, 0}, {4, 64}, {10, 30}, {20, 50}};
-    in.volume.type = 7;
-    in.volume.sustain = 2;
-    in.volume.loopStart = 1;
-    in.volume.loopEnd = 3;
-    in.panning.points = {{0, 0}, {8, 64}};
-    in.panning.type = 3;
+    in.volume = {
+        .points = {{0, 0}, {4, 64}, {10, 30}, {20, 50}}, .sustain = 2, .loopStart = 1, .loopEnd = 3, .type = 7};
+    in.panning = {.points = {{0, 0}, {8, 64}}, .type = 3};
     in.vibratoDepth = 8;
     in.vibratoRate = 30;
     in.vibratoSweep = 4;
@@ -50,18 +42,13 @@ songgen::Song randomSong(std::mt19937& rng) {
     for (std::uint8_t& k : in.keyMap) {
         k = static_cast<std::uint8_t>(byte(rng) % 3);
     }
-    songgen::Sample wide;
+    songgen::Sample wide = looped({}, songgen::Loop::pingPong, 10, 20);
     wide.sixteenBit = true;
     for (int i = 0; i < 40; ++i) {
         wide.values.push_back(static_cast<std::int16_t>((i * 1500) % 30000 - 15000));
     }
-    wide.loop = songgen::Loop::pingPong;
-    wide.loopStart = 10;
-    wide.loopLength = 20;
-    songgen::Sample oneShot;
-    oneShot.values.assign(30, 50);
     in.samples.push_back(wide);
-    in.samples.push_back(oneShot);
+    in.samples.push_back(looped(std::vector<std::int16_t>(30, 50), songgen::Loop::none, 0, 0));
     song.instruments.push_back(in);
     song.instruments[1].vibratoType = 3;
     song.instruments.push_back(songgen::Instrument{});

@@ -3,14 +3,17 @@
 
 #include "music/mixer.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
+#include <array>
 #include <vector>
 
 using music::Sample;
 using music::Voice;
+using ::testing::FloatEq;
+using ::testing::FloatNear;
+using ::testing::Pointwise;
 
 namespace {
 
@@ -56,6 +59,24 @@ std::vector<float> mix(int frames) {
     return out;
 }
 
+// One side (0 left, 1 right) of an interleaved block.
+std::vector<float> side(const std::vector<float>& out, std::size_t which) {
+    std::vector<float> values;
+    for (std::size_t i = which; i < out.size(); i += 2) {
+        values.push_back(out[i]);
+    }
+    return values;
+}
+
+// The values 0, 100, ..., 1100.
+std::vector<std::int16_t> hundreds() {
+    std::vector<std::int16_t> values;
+    for (int i = 0; i < 12; ++i) {
+        values.push_back(static_cast<std::int16_t>(i * 100));
+    }
+    return values;
+}
+
 constexpr std::uint64_t kOne = std::uint64_t{1} << 32;
 
 } // namespace
@@ -66,10 +87,9 @@ TEST(Mixer, PrepareSetsRampLengthAndVoices) {
     music::prepareMixer(22050);
     EXPECT_EQ(music::rampLength(), 64);
     for (int i = 0; i < music::kVoiceCount; ++i) {
-        EXPECT_EQ(music::voices[i].index, i);
-        EXPECT_EQ(music::voices[i].stepInteger, 1u);
-        EXPECT_EQ(music::voices[i].stepFraction, 0u);
-        EXPECT_EQ(music::voices[i].sample, nullptr);
+        const Voice& v = music::voices[i];
+        EXPECT_EQ((std::array<long, 4>{v.index, v.stepInteger, v.stepFraction, v.sample != nullptr}),
+                  (std::array<long, 4>{i, 1, 0, 0}));
     }
 }
 
@@ -78,16 +98,10 @@ TEST(Mixer, InterpolatesLinearlyAtTheStep) {
     play(s.sample, kOne, 255, 51);
     std::vector<float> out = mix(3);
     const float right = 51.0f / 255.0f;
-    for (int k = 0; k < 3; ++k) {
-        EXPECT_FLOAT_EQ(out[2 * k], 1000.0f * k);
-        EXPECT_FLOAT_EQ(out[2 * k + 1], 1000.0f * k * right);
-    }
+    EXPECT_THAT(side(out, 0), Pointwise(FloatEq(), {0.0f, 1000.0f, 2000.0f}));
+    EXPECT_THAT(side(out, 1), Pointwise(FloatEq(), {0.0f, 1000.0f * right, 2000.0f * right}));
     play(s.sample, kOne / 2, 255, 255);
-    out = mix(4);
-    const float halves[] = {0, 500, 1000, 1500};
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_FLOAT_EQ(out[2 * k], halves[k]);
-    }
+    EXPECT_THAT(side(mix(4), 0), Pointwise(FloatEq(), {0.0f, 500.0f, 1000.0f, 1500.0f}));
     // Mixing adds to what the buffer holds.
     play(s.sample, kOne, 255, 255);
     std::vector<float> buffer(4, 7.0f);
@@ -99,8 +113,7 @@ TEST(Mixer, InterpolatesLinearlyAtTheStep) {
 }
 
 TEST(Mixer, GainChangeRampsLinearlyOver128Frames) {
-    std::vector<std::int16_t> flat(64, 10000);
-    OwnedSample s(flat, music::kLoopForward, 0, 64);
+    OwnedSample s(std::vector<std::int16_t>(64, 10000), music::kLoopForward, 0, 64);
     Voice& v = play(s.sample, kOne, 0, 0);
     v.leftGain = 255;
     v.rightGain = 0;
@@ -112,13 +125,32 @@ TEST(Mixer, GainChangeRampsLinearlyOver128Frames) {
     for (int k = 128; k < 300; ++k) {
         ASSERT_FLOAT_EQ(out[2 * k], 10000.0f) << k;
     }
-    EXPECT_EQ(v.rampFramesLeft, 0);
-    EXPECT_EQ(v.rampLeft, 255 * 256);
+    EXPECT_EQ((std::array<int, 2>{v.rampFramesLeft, v.rampLeft}), (std::array<int, 2>{0, 255 * 256}));
+}
+
+TEST(Mixer, BothSidesRampToTheirOwnTargetsAtOnce) {
+    OwnedSample s(std::vector<std::int16_t>(64, 10000), music::kLoopForward, 0, 64);
+    // (from left, from right) -> (to left, to right): a sweep across, and two unequal moves.
+    const int cases[][4] = {{0, 255, 255, 0}, {51, 102, 204, 0}, {200, 10, 100, 250}};
+    for (const auto& c : cases) {
+        Voice& v = play(s.sample, kOne, c[0], c[1]);
+        v.leftGain = c[2];
+        v.rightGain = c[3];
+        const std::vector<float> out = mix(200);
+        const int n = music::rampLength();
+        for (int k = 0; k < 200; ++k) {
+            const double f = std::min(k, n) / static_cast<double>(n);
+            const double left = 10000.0 * (c[0] + (c[2] - c[0]) * f) / 255.0;
+            const double right = 10000.0 * (c[1] + (c[3] - c[1]) * f) / 255.0;
+            ASSERT_NEAR(out[2 * k], left, 0.5) << "case " << c[0] << " frame " << k;
+            ASSERT_NEAR(out[2 * k + 1], right, 0.5) << "case " << c[0] << " frame " << k;
+        }
+        EXPECT_EQ((std::array<int, 2>{v.rampLeft, v.rampRight}), (std::array<int, 2>{c[2] * 256, c[3] * 256}));
+    }
 }
 
 TEST(Mixer, RampSpanningBlocksContinuesWhereItStopped) {
-    std::vector<std::int16_t> flat(64, 10000);
-    OwnedSample s(flat, music::kLoopForward, 0, 64);
+    OwnedSample s(std::vector<std::int16_t>(64, 10000), music::kLoopForward, 0, 64);
     Voice& v = play(s.sample, kOne, 255, 255);
     v.leftGain = 0;
     std::vector<float> out = mix(100);
@@ -133,33 +165,18 @@ TEST(Mixer, RampSpanningBlocksContinuesWhereItStopped) {
 TEST(Mixer, UnloopedSampleStopsTheVoiceAtItsEnd) {
     OwnedSample s({100, 200, 300, 400, 500, 600, 700, 800, 900, 1000}, music::kLoopNone, 0, 10);
     Voice& v = play(s.sample, 3 * kOne, 255, 255);
-    const std::vector<float> out = mix(8);
-    const float expected[] = {100, 400, 700, 1000};
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_FLOAT_EQ(out[2 * k], expected[k]);
-    }
-    for (int k = 4; k < 8; ++k) {
-        EXPECT_FLOAT_EQ(out[2 * k], 0.0f);
-    }
+    EXPECT_THAT(side(mix(8), 0), Pointwise(FloatEq(), {100.0f, 400.0f, 700.0f, 1000.0f, 0.0f, 0.0f, 0.0f, 0.0f}));
     EXPECT_EQ(v.sample, nullptr);
     EXPECT_EQ(v.position, 0u);
 }
 
 TEST(Mixer, ForwardLoopWrapsByTheLoopLength) {
-    std::vector<std::int16_t> values(12);
-    for (int i = 0; i < 12; ++i) {
-        values[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i * 100);
-    }
-    OwnedSample s(values, music::kLoopForward, 4, 4);
+    OwnedSample s(hundreds(), music::kLoopForward, 4, 4);
     Voice& v = play(s.sample, kOne + kOne / 2, 255, 255);
     v.position = 7;
     // 7.0 plays, then 8.5 is past the end: it wraps to 4.5.
-    const std::vector<float> out = mix(3);
-    EXPECT_FLOAT_EQ(out[0], 700.0f);
-    EXPECT_FLOAT_EQ(out[2], 450.0f);
-    EXPECT_FLOAT_EQ(out[4], 600.0f);
-    EXPECT_EQ(v.position, 7u);
-    EXPECT_EQ(v.fraction, 1u << 31);
+    EXPECT_THAT(side(mix(3), 0), Pointwise(FloatEq(), {700.0f, 450.0f, 600.0f}));
+    EXPECT_EQ((std::array<std::uint32_t, 2>{v.position, v.fraction}), (std::array<std::uint32_t, 2>{7, 1u << 31}));
     // Between 7 and the end the interpolation heads for the loop start value.
     play(s.sample, kOne / 2, 255, 255).position = 7;
     const std::vector<float> half = mix(2);
@@ -167,25 +184,16 @@ TEST(Mixer, ForwardLoopWrapsByTheLoopLength) {
 }
 
 TEST(Mixer, PingPongLoopReflectsAtBothEnds) {
-    std::vector<std::int16_t> values(12);
-    for (int i = 0; i < 12; ++i) {
-        values[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i * 100);
-    }
-    OwnedSample s(values, music::kLoopPingPong, 4, 4);
+    OwnedSample s(hundreds(), music::kLoopPingPong, 4, 4);
     Voice& v = play(s.sample, kOne, 255, 255);
     v.position = 6;
     mix(2); // plays 6 and 7, reaches 8.0
-    EXPECT_EQ(v.direction, music::kBackward);
-    EXPECT_EQ(v.position, 7u);
-    EXPECT_EQ(v.fraction, 0xFFFFFFFFu);
+    EXPECT_EQ((std::array<long, 3>{v.direction, v.position, v.fraction}),
+              (std::array<long, 3>{music::kBackward, 7, 0xFFFFFFFF}));
     // Backward from just below 8 (each position a hair below an integer, so
     // it sounds as the value above it, the value at 8 repeating 7's) down
     // past 4, then forward again from 4.
-    const std::vector<float> out = mix(6);
-    const float expected[] = {700, 700, 600, 500, 400, 500};
-    for (int k = 0; k < 6; ++k) {
-        EXPECT_NEAR(out[2 * k], expected[k], 0.01f) << k;
-    }
+    EXPECT_THAT(side(mix(6), 0), Pointwise(FloatNear(0.01f), {700.0f, 700.0f, 600.0f, 500.0f, 400.0f, 500.0f}));
     EXPECT_EQ(v.direction, music::kForward);
 }
 
@@ -211,9 +219,7 @@ TEST(Mixer, ConvertsRoundingHalvesToEvenAndClipping) {
     const std::int16_t expected[] = {0, 2, 2, 0, -2, -2, 32767, 32767, 32767, -32768, -32768, 3};
     std::int16_t out[12] = {};
     music::convertToPcm16(out, in, 6);
-    for (int i = 0; i < 12; ++i) {
-        EXPECT_EQ(out[i], expected[i]) << i;
-    }
+    EXPECT_THAT(out, ::testing::ElementsAreArray(expected));
     std::int16_t untouched[2] = {9, 9};
     music::convertToPcm16(untouched, in, 0);
     music::convertToPcm16(untouched, nullptr, 1);
@@ -222,8 +228,7 @@ TEST(Mixer, ConvertsRoundingHalvesToEvenAndClipping) {
 }
 
 TEST(Mixer, FiveFullScaleVoicesClipAfterMixing) {
-    std::vector<std::int16_t> loud(32, 32767);
-    OwnedSample s(loud, music::kLoopForward, 0, 32);
+    OwnedSample s(std::vector<std::int16_t>(32, 32767), music::kLoopForward, 0, 32);
     music::prepareMixer(44100);
     for (int i = 0; i < 5; ++i) {
         Voice& v = music::voices[i];
@@ -236,6 +241,5 @@ TEST(Mixer, FiveFullScaleVoicesClipAfterMixing) {
     EXPECT_GT(out[0], 32767.0f);
     std::int16_t pcm[8];
     music::convertToPcm16(pcm, out.data(), 4);
-    EXPECT_EQ(pcm[0], 32767);
-    EXPECT_EQ(pcm[7], 32767);
+    EXPECT_EQ((std::array<int, 2>{pcm[0], pcm[7]}), (std::array<int, 2>{32767, 32767}));
 }

@@ -16,7 +16,6 @@
 #include <libopenmpt/libopenmpt.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
 using namespace music::test;
@@ -30,35 +29,33 @@ struct RowStart {
     long tick; // ticks played before this row
 };
 
-std::vector<RowStart> ourRowStarts(const unsigned char* data, std::size_t size, long maxFrames) {
+std::vector<RowStart> ourRowStarts(const std::vector<std::uint8_t>& bytes, long maxFrames) {
     std::vector<RowStart> starts;
-    music::useMemorySource(data, size);
-    music::Module* m = music::loadModule();
+    ModulePtr m = load(bytes);
     EXPECT_NE(m, nullptr);
     if (m == nullptr) {
         return starts;
     }
-    music::prepareRender(m, 44100);
+    music::prepareRender(m.get(), 44100);
     long frame = 0;
     long ticks = 0;
     while (frame < maxFrames) {
         const bool rowStart = m->tick == 0;
-        m->tickHandler(m);
+        m->tickHandler(m.get());
         if (rowStart) {
             starts.push_back({m->order, m->row, frame, ticks});
         }
         frame += m->samplesPerTick;
         ++ticks;
     }
-    music::freeModule(m);
     return starts;
 }
 
 // libopenmpt's row starts, found by rendering 16 frames at a time; it stops at the song's end.
-std::vector<RowStart> openmptRowStarts(const unsigned char* data, std::size_t size, long maxFrames) {
+std::vector<RowStart> openmptRowStarts(const std::vector<std::uint8_t>& bytes, long maxFrames) {
     std::vector<RowStart> starts;
-    openmpt_module* mod =
-        openmpt_module_create_from_memory2(data, size, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    openmpt_module* mod = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), nullptr, nullptr, nullptr,
+                                                             nullptr, nullptr, nullptr, nullptr);
     EXPECT_NE(mod, nullptr);
     if (mod == nullptr) {
         return starts;
@@ -94,16 +91,14 @@ struct SideLevels {
 
 SideLevels ourLevels(const std::vector<std::uint8_t>& bytes, int frames) {
     SideLevels levels;
-    music::useMemorySource(bytes.data(), bytes.size());
-    music::Module* m = music::loadModule();
+    ModulePtr m = load(bytes);
     EXPECT_NE(m, nullptr);
     if (m == nullptr) {
         return levels;
     }
-    music::prepareRender(m, 44100);
+    music::prepareRender(m.get(), 44100);
     std::vector<float> mix(2 * static_cast<std::size_t>(frames), 0.0f);
-    music::renderFrames(m, mix.data(), frames);
-    music::freeModule(m);
+    music::renderFrames(m.get(), mix.data(), frames);
     for (int i = 0; i < frames; ++i) {
         levels.left += std::abs(mix[2 * static_cast<std::size_t>(i)]);
         levels.right += std::abs(mix[2 * static_cast<std::size_t>(i) + 1]);
@@ -133,13 +128,12 @@ SideLevels openmptLevels(const std::vector<std::uint8_t>& bytes, int frames) {
 
 // Compares the two timelines over libopenmpt's whole song.
 void expectSameTimeline(const std::vector<std::uint8_t>& bytes, long maxFrames) {
-    const std::vector<RowStart> ours = ourRowStarts(bytes.data(), bytes.size(), maxFrames);
-    const std::vector<RowStart> theirs = openmptRowStarts(bytes.data(), bytes.size(), maxFrames);
+    const std::vector<RowStart> ours = ourRowStarts(bytes, maxFrames);
+    const std::vector<RowStart> theirs = openmptRowStarts(bytes, maxFrames);
     ASSERT_GT(theirs.size(), 10u);
     ASSERT_GE(ours.size(), theirs.size());
     for (std::size_t i = 0; i < theirs.size(); ++i) {
-        ASSERT_EQ(ours[i].order, theirs[i].order) << "row start " << i;
-        ASSERT_EQ(ours[i].row, theirs[i].row) << "row start " << i;
+        ASSERT_EQ(record(ours[i].order, ours[i].row), record(theirs[i].order, theirs[i].row)) << "row start " << i;
         // Seen at the end of the 16-frame chunk in which it began.
         const long allowance = 16 + ours[i].tick;
         ASSERT_NEAR(static_cast<double>(ours[i].frame), static_cast<double>(theirs[i].frame),
@@ -156,9 +150,7 @@ TEST(OpenmptCrossCheck, EmbeddedSong) {
 }
 
 TEST(OpenmptCrossCheck, JumpsAndBreaks) {
-    songgen::Song song = basicSong(4, 6);
-    song.speed = 3;
-    song.bpm = 150;
+    songgen::Song song = basicSong(4, 6, 3, 150);
     cell(song, 0, 10, 0) = {0, 0, 0, 0xD, 0x20}; // to order 1, row 20
     cell(song, 1, 30, 1) = {0, 0, 0, 0xB, 0x03}; // a jump and a later break in one row:
     cell(song, 1, 30, 3) = {0, 0, 0, 0xD, 0x08}; // order 3, row 8
@@ -169,9 +161,7 @@ TEST(OpenmptCrossCheck, JumpsAndBreaks) {
 }
 
 TEST(OpenmptCrossCheck, LoopsDelaysAndTempo) {
-    songgen::Song song = basicSong(4, 3);
-    song.speed = 4;
-    song.bpm = 125;
+    songgen::Song song = basicSong(4, 3, 4, 125);
     cell(song, 0, 0, 0) = {0, 0, 0, 0xF, 0x02};  // speed 2
     cell(song, 0, 4, 1) = {0, 0, 0, 0xE, 0x60};  // loop rows 4..7 ...
     cell(song, 0, 7, 1) = {0, 0, 0, 0xE, 0x62};  // ... three times
@@ -225,14 +215,13 @@ TEST(OpenmptCrossCheck, HardPanningSoundsOnTheSameSide) {
             ours = {ours.left - oursBefore.left, ours.right - oursBefore.right};
             theirs = {theirs.left - theirsBefore.left, theirs.right - theirsBefore.right};
         }
-        const double oursLoud = c.left ? ours.left : ours.right;
-        const double oursQuiet = c.left ? ours.right : ours.left;
-        const double theirsLoud = c.left ? theirs.left : theirs.right;
-        const double theirsQuiet = c.left ? theirs.right : theirs.left;
-        EXPECT_GT(theirsLoud, 0.0) << c.what;
-        EXPECT_LT(theirsQuiet, 0.01 * theirsLoud) << c.what; // libopenmpt agrees with the rule
-        EXPECT_GT(oursLoud, 0.0) << c.what;
-        EXPECT_LT(oursQuiet, 0.01 * oursLoud) << c.what << ": left " << ours.left << ", right " << ours.right;
+        // libopenmpt first, to show it agrees with the rule.
+        for (const SideLevels& levels : {theirs, ours}) {
+            const double loud = c.left ? levels.left : levels.right;
+            const double quiet = c.left ? levels.right : levels.left;
+            EXPECT_GT(loud, 0.0) << c.what;
+            EXPECT_LT(quiet, 0.01 * loud) << c.what << ": left " << levels.left << ", right " << levels.right;
+        }
     }
 }
 
@@ -240,20 +229,16 @@ TEST(OpenmptCrossCheck, HardPanningSoundsOnTheSameSide) {
 // leaves its loop row as the row at which the next pattern starts (and
 // libopenmpt follows it); this player starts the next pattern at row 0.
 TEST(OpenmptCrossCheck, FinishedPatternLoopDeparture) {
-    songgen::Song song = basicSong(2, 2);
-    song.speed = 1;
+    songgen::Song song = basicSong(2, 2, 1);
     cell(song, 0, 4, 1) = {0, 0, 0, 0xE, 0x60};
     cell(song, 0, 7, 1) = {0, 0, 0, 0xE, 0x61};
     const std::vector<std::uint8_t> bytes = songgen::write(song);
-    const std::vector<RowStart> ours = ourRowStarts(bytes.data(), bytes.size(), 44100L * 20);
-    const std::vector<RowStart> theirs = openmptRowStarts(bytes.data(), bytes.size(), 44100L * 20);
+    const std::vector<RowStart> ours = ourRowStarts(bytes, 44100L * 20);
+    const std::vector<RowStart> theirs = openmptRowStarts(bytes, 44100L * 20);
     const std::size_t firstOfOrder1 = 64 + 4; // rows 0..63 plus rows 4..7 once more
     ASSERT_GT(ours.size(), firstOfOrder1);
     ASSERT_GT(theirs.size(), firstOfOrder1);
-    EXPECT_EQ(ours[firstOfOrder1 - 1].row, 63);
-    EXPECT_EQ(theirs[firstOfOrder1 - 1].row, 63);
-    EXPECT_EQ(ours[firstOfOrder1].order, 1);
-    EXPECT_EQ(ours[firstOfOrder1].row, 0);
-    EXPECT_EQ(theirs[firstOfOrder1].order, 1);
-    EXPECT_EQ(theirs[firstOfOrder1].row, 4);
+    EXPECT_EQ(record(ours[firstOfOrder1 - 1].row, theirs[firstOfOrder1 - 1].row), record(63, 63));
+    EXPECT_EQ(record(ours[firstOfOrder1].order, ours[firstOfOrder1].row), record(1, 0));
+    EXPECT_EQ(record(theirs[firstOfOrder1].order, theirs[firstOfOrder1].row), record(1, 4));
 }

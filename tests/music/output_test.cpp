@@ -17,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -86,27 +85,18 @@ OfflineRender renderOffline(int blocks) {
 
 } // namespace
 
-TEST(Output, RefusesWithoutSourceAndSizesTheRing) {
+TEST(Output, RefusesWithoutSourceSizesTheRingAndStopsAFreedModule) {
     music::setSourceCallbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
     EXPECT_FALSE(music::openOutput(44100, 0));
     platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
     music::useMemorySource(resources::kSongModule, resources::kSongModuleSize);
     ASSERT_TRUE(music::openOutput(44100, 0));
-    EXPECT_EQ(music::blockFrames(), 884);
-    EXPECT_EQ(music::ringFrames(), 884000);
-    EXPECT_EQ(music::rampLength(), 128);
+    EXPECT_EQ((std::vector<int>{music::blockFrames(), music::ringFrames(), music::rampLength()}),
+              (std::vector<int>{884, 884000, 128}));
     EXPECT_FALSE(music::startPlayback(nullptr));
     EXPECT_FALSE(music::stopPlayback(nullptr));
-    EXPECT_EQ(music::currentOrder(nullptr), 0);
-    EXPECT_EQ(music::currentRow(nullptr), 0);
-    music::closeOutput();
-    platform::kernel::setRunMode(platform::kernel::RunMode::live);
-}
-
-TEST(Output, FreeingThePlayingModuleStopsItFirst) {
-    platform::kernel::setRunMode(platform::kernel::RunMode::virtualRun);
-    music::useMemorySource(resources::kSongModule, resources::kSongModuleSize);
-    ASSERT_TRUE(music::openOutput(44100, 0));
+    EXPECT_EQ(std::make_pair(music::currentOrder(nullptr), music::currentRow(nullptr)), std::make_pair(0, 0));
+    // Freeing the playing module stops it first.
     music::Module* m = music::loadModule();
     ASSERT_NE(m, nullptr);
     ASSERT_TRUE(music::startPlayback(m));
@@ -124,8 +114,7 @@ TEST(SongClock, WithoutASongReportsZeroAndStartDoesNothing) {
     EXPECT_EQ(clock.module(), nullptr);
     clock.start();
     EXPECT_EQ(music::playingModule(), nullptr);
-    EXPECT_EQ(clock.order(), 0);
-    EXPECT_EQ(clock.row(), 0);
+    EXPECT_EQ(std::make_pair(clock.order(), clock.row()), std::make_pair(0, 0));
     clock.shutdown();
     platform::kernel::setRunMode(platform::kernel::RunMode::live);
 }

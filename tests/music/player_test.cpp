@@ -42,25 +42,9 @@ double hzOfNote(double realNote) {
 
 } // namespace
 
-TEST(PlayerTiming, FramesPerTickFollowTheTempo) {
-    songgen::Song song = basicSong(2, 1);
-    song.speed = 3;
-    song.bpm = 190;
-    ModulePtr m = start(song);
+TEST(PlayerTiming, RowsStartEvery1740FramesAtSpeed3Bpm190AndTicksFollowTheTempo) {
+    ModulePtr m = start(basicSong(2, 1, 3, 190));
     ASSERT_NE(m, nullptr);
-    // 2.5 s per 1000 ticks at 100 BPM: 44,100 x 2.5 / bpm frames per tick.
-    for (int bpm : {32, 125, 190, 255}) {
-        music::setBpm(m.get(), bpm);
-        EXPECT_EQ(m->samplesPerTick, 44100 * 5 / (2 * bpm)) << bpm;
-    }
-    EXPECT_EQ(m->bpm, 255);
-}
-
-TEST(PlayerTiming, RowsStartEvery1740FramesAtSpeed3Bpm190) {
-    songgen::Song song = basicSong(2, 1);
-    song.speed = 3;
-    song.bpm = 190;
-    ModulePtr m = start(song);
     std::vector<float> mix(2);
     std::vector<int> changes;
     int lastRow = -1;
@@ -72,17 +56,21 @@ TEST(PlayerTiming, RowsStartEvery1740FramesAtSpeed3Bpm190) {
         }
     }
     EXPECT_EQ(changes, (std::vector<int>{0, 1740, 3480, 5220, 6960}));
+    // 2.5 s per 1000 ticks at 100 BPM: 44,100 x 2.5 / bpm frames per tick.
+    for (int bpm : {32, 125, 190, 255}) {
+        music::setBpm(m.get(), bpm);
+        EXPECT_EQ(m->samplesPerTick, 44100 * 5 / (2 * bpm)) << bpm;
+    }
+    EXPECT_EQ(m->bpm, 255);
 }
 
 TEST(PlayerFlow, PatternDelayLengthensTheRowAndKeepsItsTickEffects) {
-    songgen::Song song = basicSong(2, 1);
-    song.speed = 6;
+    songgen::Song song = basicSong(2, 1, 6);
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0xA, 0x01};
     cell(song, 0, 0, 1) = {0, 0, 0, 0xE, 0xE2};
     ModulePtr m = start(song);
     ticks(m.get(), 18);
-    EXPECT_EQ(m->row, 0);
-    EXPECT_EQ(channels[0].volume, 64 - 17); // A01 on each of the 17 later ticks
+    EXPECT_EQ(record(m->row, channels[0].volume), record(0, 64 - 17)); // A01 on each of the 17 later ticks
     ticks(m.get(), 1);
     EXPECT_EQ(m->row, 1);
 }
@@ -139,17 +127,12 @@ TEST(PlayerFlow, RowsFollowTheSongEndJumpsBreaksAndLoops) {
 }
 
 TEST(PlayerVolume, VolumeColumnSlidesActOnEveryTickIncludingTheFirst) {
-    songgen::Song song = basicSong(2, 1);
-    song.speed = 4;
+    songgen::Song song = basicSong(2, 1, 4);
     cell(song, 0, 0, 0) = {kC4, 1, 0x65, 0, 0};
     cell(song, 0, 1, 0) = {0, 0, 0x73, 0, 0};
     ModulePtr m = start(song);
-    std::vector<int> volumes;
-    for (int t = 0; t < 8; ++t) {
-        ticks(m.get(), 1);
-        volumes.push_back(channels[0].volume);
-    }
-    EXPECT_EQ(volumes, (std::vector<int>{59, 54, 49, 44, 47, 50, 53, 56}));
+    EXPECT_EQ(overTicks(m.get(), 8, 1, [](const music::Channel& c) { return c.volume; })[0],
+              (std::vector<int>{59, 54, 49, 44, 47, 50, 53, 56}));
 }
 
 TEST(PlayerVolume, FullLevelsGiveVolume127AndEqualGainsAtCentre) {
@@ -160,54 +143,42 @@ TEST(PlayerVolume, FullLevelsGiveVolume127AndEqualGainsAtCentre) {
     ModulePtr m = start(song);
     ticks(m.get(), 1);
     const music::Voice& v = *channels[0].voice;
-    EXPECT_EQ(v.volume, 127);
-    EXPECT_EQ(v.leftGain, 63);
-    EXPECT_EQ(v.rightGain, 63);
+    EXPECT_EQ(record(v.volume, v.leftGain, v.rightGain), record(127, 63, 63));
     // Volume 32 of 64, panned by 8FF to 255, which XM defines as full right:
     // right gain 255 * 63 / 255, left gain 0.
     const music::Voice& w = *channels[1].voice;
-    EXPECT_EQ(w.volume, 63);
-    EXPECT_EQ(w.leftGain, 0);
-    EXPECT_EQ(w.rightGain, 63);
+    EXPECT_EQ(record(w.volume, w.leftGain, w.rightGain), record(63, 0, 63));
 }
 
 TEST(PlayerVolume, KeyOffWithoutEnvelopeSilencesAtOnce) {
-    songgen::Song song = basicSong(2, 1);
-    song.speed = 2;
+    songgen::Song song = basicSong(2, 1, 2);
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0, 0};
     cell(song, 0, 1, 0) = {97, 0, 0, 0, 0};
     ModulePtr m = start(song);
     ticks(m.get(), 2);
     EXPECT_GT(channels[0].voice->volume, 0);
     ticks(m.get(), 1);
-    EXPECT_EQ(channels[0].volEnvValue, 0);
-    EXPECT_EQ(channels[0].voice->volume, 0);
+    EXPECT_EQ(record(channels[0].volEnvValue, channels[0].voice->volume), record(0, 0));
 }
 
 TEST(PlayerVolume, KeyOffWithEnvelopeLeavesTheSustainAndFades) {
-    songgen::Song song = basicSong(2, 1);
-    song.speed = 2;
+    songgen::Song song = basicSong(2, 1, 2);
     songgen::Instrument& in = song.instruments[0];
-    in.volume.points = {{0, 64}, {2, 48}, {6, 16}};
-    in.volume.type = 3;
-    in.volume.sustain = 1;
+    in.volume = {.points = {{0, 64}, {2, 48}, {6, 16}}, .sustain = 1, .type = 3};
     in.fadeout = 4096; // 8192 per tick once doubled
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0, 0};
     cell(song, 0, 4, 0) = {0, 0, 0, 0x14, 0};
     ModulePtr m = start(song);
     ticks(m.get(), 8);
-    EXPECT_EQ(channels[0].volEnvValue, 48); // held at the sustain point
-    EXPECT_EQ(channels[0].fadeoutVolume, 65536);
-    ticks(m.get(), 1); // Kxx
-    EXPECT_EQ(channels[0].keyOff, 1);
-    EXPECT_EQ(channels[0].fadeoutVolume, 65536 - 8192);
+    const music::Channel& c = channels[0];
+    EXPECT_EQ(record(c.volEnvValue, c.fadeoutVolume), record(48, 65536)); // held at the sustain point
+    ticks(m.get(), 1);                                                    // Kxx
+    EXPECT_EQ(record(c.keyOff, c.fadeoutVolume), record(1, 65536 - 8192));
     ticks(m.get(), 4);
     // (48 - 16) / 4 per tick from tick 2 on: 48 - 8 x 4 = 16 after the segment.
-    EXPECT_EQ(channels[0].volEnvValue, 16);
-    EXPECT_EQ(channels[0].fadeoutVolume, 65536 - 5 * 8192);
+    EXPECT_EQ(record(c.volEnvValue, c.fadeoutVolume), record(16, 65536 - 5 * 8192));
     ticks(m.get(), 10);
-    EXPECT_EQ(channels[0].fadeoutVolume, 0);
-    EXPECT_EQ(channels[0].voice->volume, 0);
+    EXPECT_EQ(record(c.fadeoutVolume, c.voice->volume), record(0, 0));
 }
 
 TEST(PlayerPitch, NotesPlayAtTheirFrequencies) {
@@ -225,15 +196,10 @@ TEST(PlayerPitch, NotesPlayAtTheirFrequencies) {
 }
 
 TEST(PlayerPitch, ArpeggioStepsThroughItsSemitones) {
-    songgen::Song song = basicSong(2, 1);
-    song.speed = 6;
+    songgen::Song song = basicSong(2, 1, 6);
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0x0, 0x47};
     ModulePtr m = start(song);
-    std::vector<int> hz;
-    for (int t = 0; t < 6; ++t) {
-        ticks(m.get(), 1);
-        hz.push_back(channels[0].voice->frequency);
-    }
+    const std::vector<int> hz = overTicks(m.get(), 6, 1, [](const music::Channel& c) { return c.voice->frequency; })[0];
     const double semitones[] = {0, 4, 7, 0, 4, 7};
     for (int t = 0; t < 6; ++t) {
         EXPECT_NEAR(hz[static_cast<std::size_t>(t)], hzOfNote(48 + semitones[t]), 1.0) << t;
@@ -241,26 +207,20 @@ TEST(PlayerPitch, ArpeggioStepsThroughItsSemitones) {
 }
 
 TEST(PlayerPitch, TonePortamentoGlidesToTheNoteAndStops) {
-    songgen::Song song = basicSong(2, 1);
-    song.speed = 6;
+    songgen::Song song = basicSong(2, 1, 6);
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0, 0};
     cell(song, 0, 1, 0) = {kC4 + 2, 0, 0, 0x3, 0x10}; // 64 period units (one semitone) per tick
     ModulePtr m = start(song);
     ticks(m.get(), 6);
     const music::Voice* before = channels[0].voice;
-    ticks(m.get(), 1);
+    EXPECT_EQ(overTicks(m.get(), 6, 1, [](const music::Channel& c) { return c.period; })[0],
+              (std::vector<int>{4608, 4608 - 64, 4608 - 128, 4608 - 128, 4608 - 128, 4608 - 128}));
     EXPECT_EQ(channels[0].voice, before); // no new note
-    EXPECT_EQ(channels[0].period, 4608);
-    ticks(m.get(), 1);
-    EXPECT_EQ(channels[0].period, 4608 - 64);
-    ticks(m.get(), 4);
-    EXPECT_EQ(channels[0].period, 4608 - 128);
     EXPECT_NEAR(channels[0].voice->frequency, hzOfNote(50), 1.0);
 }
 
 TEST(PlayerPitch, PortamentoUpStopsAtPeriod56) {
-    songgen::Song song = basicSong(2, 1);
-    song.speed = 31;
+    songgen::Song song = basicSong(2, 1, 31);
     cell(song, 0, 0, 0) = {90, 1, 0, 0x1, 0xFF};
     ModulePtr m = start(song);
     ticks(m.get(), 31);
@@ -268,8 +228,7 @@ TEST(PlayerPitch, PortamentoUpStopsAtPeriod56) {
 }
 
 TEST(PlayerVoices, NewNoteMovesToTheTwinVoiceAndTheOldOneRampsOut) {
-    songgen::Song song = basicSong(2, 1);
-    song.speed = 1;
+    songgen::Song song = basicSong(2, 1, 1);
     cell(song, 0, 0, 1) = {kC4, 1, 0, 0, 0};
     cell(song, 0, 1, 1) = {kC4 + 5, 1, 0, 0, 0};
     cell(song, 0, 2, 1) = {kC4 + 7, 1, 0, 0, 0};
@@ -278,19 +237,17 @@ TEST(PlayerVoices, NewNoteMovesToTheTwinVoiceAndTheOldOneRampsOut) {
     EXPECT_EQ(channels[1].voice, &music::voices[1]);
     ticks(m.get(), 1);
     EXPECT_EQ(channels[1].voice, &music::voices[33]);
-    EXPECT_EQ(music::voices[33].index, 33);
-    EXPECT_EQ(music::voices[1].volume, 0);
-    EXPECT_EQ(music::voices[1].leftGain, 0);
+    EXPECT_EQ(record(music::voices[1].volume, music::voices[1].leftGain), record(0, 0));
     EXPECT_NE(music::voices[1].sample, nullptr); // still sounding while its gains ramp down
-    EXPECT_EQ(music::voices[33].rampLeft, 0);    // the new note ramps in from silence
-    EXPECT_EQ(music::voices[33].position, 0u);
+    // The new note ramps in from silence.
+    const music::Voice& twin = music::voices[33];
+    EXPECT_EQ(record(twin.index, twin.rampLeft, twin.position), record(33, 0, 0));
     ticks(m.get(), 1);
     EXPECT_EQ(channels[1].voice, &music::voices[1]);
 }
 
 TEST(PlayerGuards, NotesAboveTheRangeAreIgnored) {
-    songgen::Song song = basicSong(2, 1);
-    song.speed = 1;
+    songgen::Song song = basicSong(2, 1, 1);
     cell(song, 0, 0, 0) = {kC4, 1, 0, 0, 0};
     cell(song, 0, 1, 0) = {200, 1, 0, 0, 0};
     cell(song, 0, 2, 0) = {98, 0, 0, 0, 0};
@@ -319,23 +276,21 @@ TEST(PeriodTables, LinearAndAmigaPeriodsFollowTheirFormulas) {
 TEST(Modulators, VibratoWaveforms) {
     music::Channel ch{};
     ch.vibratoDepth = 15;
-    ch.vibratoPosition = 16;
-    music::vibratoStep(ch);
-    EXPECT_EQ(ch.periodDelta, -116); // sine peak: a = 255
-    ch.vibratoPosition = -8;
-    music::vibratoStep(ch);
     const int a = static_cast<int>(std::fabs(std::sin(-16 * 0.049087375)) * 256.0);
-    EXPECT_EQ(ch.periodDelta, ((15 * a) >> 5) & ~3);
-    ch.waveControl = 1; // ramp
-    ch.vibratoPosition = 10;
-    music::vibratoStep(ch);
-    EXPECT_EQ(ch.periodDelta, -(((15 * 80) >> 5) & ~3));
-    ch.vibratoPosition = -10; // (-80 mod 256) = 176, 255 - 176 = 79
-    music::vibratoStep(ch);
-    EXPECT_EQ(ch.periodDelta, ((15 * 79) >> 5) & ~3);
-    ch.waveControl = 2; // square
-    music::vibratoStep(ch);
-    EXPECT_EQ(ch.periodDelta, ((15 * 255) >> 5) & ~3);
+    // Wave control (0 sine, 1 ramp, 2 square), position, and the period offset of depth 15.
+    const int cases[][3] = {
+        {0, 16, -116}, // sine peak: a = 255
+        {0, -8, ((15 * a) >> 5) & ~3},
+        {1, 10, -(((15 * 80) >> 5) & ~3)},
+        {1, -10, ((15 * 79) >> 5) & ~3}, // (-80 mod 256) = 176, 255 - 176 = 79
+        {2, -10, ((15 * 255) >> 5) & ~3},
+    };
+    for (const auto& c : cases) {
+        ch.waveControl = static_cast<std::uint8_t>(c[0]);
+        ch.vibratoPosition = static_cast<std::int8_t>(c[1]);
+        music::vibratoStep(ch);
+        EXPECT_EQ(ch.periodDelta, c[2]) << "wave " << c[0] << " at " << c[1];
+    }
     ch.vibratoPosition = 28;
     ch.vibratoSpeed = 6;
     music::vibratoAdvance(ch);
@@ -360,15 +315,7 @@ TEST(Modulators, EnvelopeSegmentThenStop) {
 }
 
 TEST(Modulators, EnvelopeLoopsBetweenItsPoints) {
-    music::Instrument in{};
-    in.volumeEnvelope[0] = {0, 0};
-    in.volumeEnvelope[1] = {2, 20};
-    in.volumeEnvelope[2] = {4, 40};
-    in.volumeEnvelope[3] = {9, 0};
-    in.volumePointCount = 4;
-    in.volumeType = 5;
-    in.volumeLoopStart = 1;
-    in.volumeLoopEnd = 2;
+    const music::Instrument in = envelopeInstrument(music::kEnvelopeOn | music::kEnvelopeLoop);
     music::Channel ch{};
     std::vector<int> values;
     for (int step = 0; step < 9; ++step) {
@@ -379,8 +326,7 @@ TEST(Modulators, EnvelopeLoopsBetweenItsPoints) {
     music::setVolumeEnvelopePosition(ch, in, 6);
     EXPECT_EQ(ch.volEnvValue, 40 - 2 * 8);
     music::setVolumeEnvelopePosition(ch, in, 50);
-    EXPECT_EQ(ch.volEnvValue, 0);
-    EXPECT_EQ(ch.volEnvStopped, 1);
+    EXPECT_EQ(record(ch.volEnvValue, ch.volEnvStopped), record(0, 1));
 }
 
 TEST(Modulators, AutoVibratoSweepsIn) {

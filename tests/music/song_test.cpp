@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <vector>
@@ -69,12 +70,9 @@ double rmsDb(const std::vector<std::int16_t>& pcm, double from, double to) {
 TEST(Song, HasTheShapeTheShowExpects) {
     ModulePtr m = loadSong();
     ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->channelCount, 6);
-    EXPECT_EQ(m->flags & music::kLinearFrequencies, 1);
-    EXPECT_EQ(m->defaultSpeed, 3);
-    EXPECT_EQ(m->defaultBpm, 190);
-    EXPECT_EQ(m->songLength, 30);
-    EXPECT_EQ(m->instrumentCount, 16);
+    EXPECT_EQ(record(m->channelCount, m->flags & music::kLinearFrequencies, m->defaultSpeed, m->defaultBpm,
+                     m->songLength, m->instrumentCount),
+              record(6, 1, 3, 190, 30, 16));
     EXPECT_GE(m->patternSlots, 20);
     EXPECT_LE(m->patternSlots, 24);
     std::set<int> loopModes;
@@ -123,11 +121,7 @@ TEST(Song, SoundsLikeTheShowNeedsIt) {
     EXPECT_LT(r.orderStart.back(), 0.0);
 
     // No clipping, and no window of a quarter second quieter than -40 dBFS after the first half second.
-    int fullScale = 0;
-    for (std::int16_t v : r.pcm) {
-        fullScale += v == 32767 || v == -32768;
-    }
-    EXPECT_EQ(fullScale, 0);
+    EXPECT_EQ(std::count_if(r.pcm.begin(), r.pcm.end(), [](std::int16_t v) { return v == 32767 || v == -32768; }), 0);
     for (double t = 0.5; t + 0.25 <= kShowSeconds; t += 0.25) {
         ASSERT_GT(rmsDb(r.pcm, t, t + 0.25), -40.0) << "at " << t << " s";
     }

@@ -56,10 +56,7 @@ TEST(Pictures, EmbeddedSizesAreThoseOfTheRawLayout) {
 
 TEST(Pictures, ConversionPutsTheFirstByteInRedAndAlphaOnTop) {
     const std::uint8_t rgb[] = {0x12, 0x34, 0x56, 0xAB, 0xCD, 0xEF};
-    const std::vector<std::uint32_t> pixels = resources::toPixels32(rgb, 2, 1);
-    ASSERT_EQ(pixels.size(), 2u);
-    EXPECT_EQ(pixels[0], 0xFF123456u);
-    EXPECT_EQ(pixels[1], 0xFFABCDEFu);
+    EXPECT_EQ(resources::toPixels32(rgb, 2, 1), (std::vector<std::uint32_t>{0xFF123456u, 0xFFABCDEFu}));
 }
 
 TEST(Pictures, StripsThreeToSixAreTheLogosBandsTopFirst) {
