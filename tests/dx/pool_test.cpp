@@ -9,8 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 using ::testing::_;
@@ -85,27 +88,29 @@ TEST_F(PoolTest, DeclarationAndStrideWithAndWithoutColour) {
     quietly([&] {
         vertexbuffer plain(&d, 3, false, 1, false, false);
         vertexbuffer coloured(&d, 3, false, 1, true, false);
-        EXPECT_EQ(plain.stride, 36u);
-        EXPECT_EQ(coloured.stride, 40u);
-        EXPECT_EQ(plain.texCoordOffset, 24u);
-        EXPECT_EQ(coloured.texCoordOffset, 28u);
+        EXPECT_EQ((std::array{plain.stride, coloured.stride, plain.texCoordOffset, coloured.texCoordOffset}),
+                  (std::array{36u, 40u, 24u, 28u}));
     });
     ASSERT_EQ(mock.declarations.size(), 2u);
-    const auto& plain = mock.declarations[0]->elements;
-    ASSERT_EQ(plain.size(), 4u);
-    EXPECT_EQ(plain[0].Usage, D3DDECLUSAGE_POSITION);
-    EXPECT_EQ(plain[1].Offset, 12);
-    EXPECT_EQ(plain[1].Usage, D3DDECLUSAGE_NORMAL);
-    EXPECT_EQ(plain[2].Offset, 24);
-    EXPECT_EQ(plain[2].Type, D3DDECLTYPE_FLOAT3);
-    EXPECT_EQ(plain[2].Usage, D3DDECLUSAGE_TEXCOORD);
-    EXPECT_EQ(plain[3].Stream, 0xFF);
-    EXPECT_EQ(plain[3].Type, D3DDECLTYPE_UNUSED);
-    const auto& coloured = mock.declarations[1]->elements;
-    ASSERT_EQ(coloured.size(), 5u);
-    EXPECT_EQ(coloured[2].Type, D3DDECLTYPE_D3DCOLOR);
-    EXPECT_EQ(coloured[2].Usage, D3DDECLUSAGE_COLOR);
-    EXPECT_EQ(coloured[3].Offset, 28);
+    // Stream, offset, type and usage of each element, up to D3DDECL_END.
+    using Element = std::tuple<int, int, int, int>;
+    const auto elements = [&](std::size_t i) {
+        std::vector<Element> out;
+        for (const D3DVERTEXELEMENT9& e : mock.declarations[i]->elements) {
+            out.emplace_back(e.Stream, e.Offset, e.Type, e.Usage);
+        }
+        return out;
+    };
+    const Element position{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION};
+    const Element normal{0, 12, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_NORMAL};
+    const Element end{0xFF, 0, D3DDECLTYPE_UNUSED, 0};
+    EXPECT_EQ(elements(0),
+              (std::vector<Element>{position, normal, {0, 24, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_TEXCOORD}, end}));
+    EXPECT_EQ(elements(1), (std::vector<Element>{position,
+                                                 normal,
+                                                 {0, 24, D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR},
+                                                 {0, 28, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_TEXCOORD},
+                                                 end}));
 }
 
 TEST_F(PoolTest, UploadCopiesEachChunkWithNoOverwriteWhenDynamic) {
@@ -115,13 +120,12 @@ TEST_F(PoolTest, UploadCopiesEachChunkWithNoOverwriteWhenDynamic) {
             pool.position(i, false)[0] = static_cast<float>(i) + 0.5f;
         }
         pool.upload(123);
-        float first = 0, lastOfZero = 0, firstOfOne = 0;
-        std::memcpy(&first, mock.vertexBuffers[0]->bytes.data(), 4);
-        std::memcpy(&lastOfZero, mock.vertexBuffers[0]->bytes.data() + 65534 * 36, 4);
-        std::memcpy(&firstOfOne, mock.vertexBuffers[1]->bytes.data(), 4);
-        EXPECT_EQ(first, 0.5f);
-        EXPECT_EQ(lastOfZero, 65534.5f);
-        EXPECT_EQ(firstOfOne, 65535.5f);
+        const auto x = [&](std::size_t buffer, std::size_t vertex) {
+            float f = 0;
+            std::memcpy(&f, mock.vertexBuffers[buffer]->bytes.data() + vertex * 36, 4);
+            return f;
+        };
+        EXPECT_EQ((std::array{x(0, 0), x(0, 65534), x(1, 0)}), (std::array{0.5f, 65534.5f, 65535.5f}));
         for (const auto& vb : mock.vertexBuffers) {
             EXPECT_EQ(vb->lockFlags, std::vector<DWORD>{D3DLOCK_NOOVERWRITE});
             EXPECT_EQ(vb->unlocks, 1);
@@ -237,12 +241,8 @@ TEST_F(PoolTest, BoundsCoverEveryWorkingPosition) {
             std::memcpy(pool.position(i, true), p[0], sizeof p[0]);
         }
         pool.computeBounds();
-        EXPECT_EQ(pool.boxMin[0], -4.0f);
-        EXPECT_EQ(pool.boxMin[1], -2.0f);
-        EXPECT_EQ(pool.boxMin[2], 0.0f);
-        EXPECT_EQ(pool.boxMax[0], 2.0f);
-        EXPECT_EQ(pool.boxMax[1], 5.0f);
-        EXPECT_EQ(pool.boxMax[2], 9.0f);
+        EXPECT_EQ(std::to_array(pool.boxMin), (std::array{-4.0f, -2.0f, 0.0f}));
+        EXPECT_EQ(std::to_array(pool.boxMax), (std::array{2.0f, 5.0f, 9.0f}));
         pool.resetToRest();
         EXPECT_EQ(pool.position(1, false)[0], 1.0f);
         *pool.texCoord(4, 2, false) = 0.75f;
@@ -258,8 +258,8 @@ TEST_F(PoolTest, IndexPiecesAndTheirAddresses) {
         EXPECT_EQ(one.bufferCount, 1);
         indexbuffer two(&d, 65536);
         EXPECT_EQ(two.bufferCount, 2);
-        EXPECT_EQ(two.chunkIndexCount[0], 65535);
-        EXPECT_EQ(two.chunkIndexCount[1], 1);
+        EXPECT_EQ(std::pair(two.chunkIndexCount[0], two.chunkIndexCount[1]),
+                  (std::pair<std::uint16_t, std::uint16_t>(65535, 1)));
         EXPECT_EQ(two.indexAt(65535), two.indexArray(1));
         EXPECT_EQ(two.indexAt(65534), two.indexArray(0) + 65534);
     });
@@ -269,8 +269,8 @@ TEST_F(PoolTest, IndexPiecesAndTheirAddresses) {
         << log;
     EXPECT_NE(log.find("nr indexbuffers = 2\nleftovers = 1\n"), std::string::npos) << log;
     ASSERT_EQ(mock.indexBuffers.size(), 3u);
-    EXPECT_EQ(mock.indexBuffers[1]->bytes.size(), 131070u);
-    EXPECT_EQ(mock.indexBuffers[2]->bytes.size(), 2u);
+    EXPECT_EQ(std::pair(mock.indexBuffers[1]->bytes.size(), mock.indexBuffers[2]->bytes.size()),
+              (std::pair<std::size_t, std::size_t>(131070, 2)));
 }
 
 TEST_F(PoolTest, ListsOfMoreThanTenPiecesAreRefused) {
