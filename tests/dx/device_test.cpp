@@ -77,8 +77,7 @@ TEST_F(DeviceTest, WorldViewProjectionMultipliesInThatOrder) {
     d.setView(view);
     d.setProjection(projection);
     const Matrix& m = d.worldViewProjection();
-    EXPECT_FLOAT_EQ(m.m[0][0], 10.0f);
-    EXPECT_FLOAT_EQ(m.m[3][0], 15.0f);
+    EXPECT_EQ(std::pair(m.m[0][0], m.m[3][0]), std::pair(10.0f, 15.0f));
     EXPECT_FLOAT_EQ(m.m[3][0] + m.m[0][0], 25.0f);
 }
 
@@ -158,9 +157,9 @@ TEST_F(DeviceTest, ScreenQuadVerticesAndTheStatesLeftBehind) {
     };
     Vertex seen[4]{};
     // Later 3D draws find depth testing and counter-clockwise culling back on.
-    std::vector<std::pair<D3DRENDERSTATETYPE, DWORD>> states;
+    std::map<D3DRENDERSTATETYPE, DWORD> last;
     ON_CALL(mock, SetRenderState(_, _)).WillByDefault([&](D3DRENDERSTATETYPE s, DWORD v) {
-        states.emplace_back(s, v);
+        last[s] = v;
         return D3D_OK;
     });
     EXPECT_CALL(mock, SetFVF(0x144u));
@@ -179,17 +178,7 @@ TEST_F(DeviceTest, ScreenQuadVerticesAndTheStatesLeftBehind) {
                   std::tuple(corners[i], 1.0f, 1.0f, 0xFF00FF00u))
             << i;
     }
-    const auto last = [&](D3DRENDERSTATETYPE s) {
-        DWORD v = 0xFFFFFFFFu;
-        for (const auto& [state, value] : states) {
-            if (state == s) {
-                v = value;
-            }
-        }
-        return v;
-    };
-    EXPECT_EQ(last(D3DRS_ZENABLE), static_cast<DWORD>(TRUE));
-    EXPECT_EQ(last(D3DRS_CULLMODE), static_cast<DWORD>(D3DCULL_CCW));
+    EXPECT_EQ(std::pair(last[D3DRS_ZENABLE], last[D3DRS_CULLMODE]), (std::pair<DWORD, DWORD>(TRUE, D3DCULL_CCW)));
 }
 
 TEST_F(DeviceTest, ZoomQuadWindowIsShrunkAndTurned) {

@@ -9,6 +9,7 @@
 
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 using ::testing::_;
@@ -58,8 +59,7 @@ TEST_F(TextureTest, WhiteAndNearBlackHalveWithTruncation) {
     const dx::test::Texture& f = *mock.textures[1];
     for (UINT y = 0; y < 2; ++y) {
         for (UINT x = 0; x < 2; ++x) {
-            EXPECT_EQ(w.word(1, x, y), 0xFEFEFEFEu);
-            EXPECT_EQ(f.word(1, x, y), 0x00000000u);
+            EXPECT_EQ(std::pair(w.word(1, x, y), f.word(1, x, y)), std::pair(0xFEFEFEFEu, 0x00000000u));
         }
     }
     // 254 is even, so the next halving loses nothing more.
