@@ -20,8 +20,10 @@
 #include <vector>
 
 using ::testing::_;
+using ::testing::Field;
 using ::testing::NiceMock;
 using ::testing::Return;
+using ::testing::Throws;
 namespace script = platform::win32::script;
 
 namespace {
@@ -101,12 +103,7 @@ TEST_F(SetupTest, ListsAdaptersResolutionsAndRefreshRatesAsAPersonSeesThem) {
     std::vector<std::string> ratesOf640;
     script::call([&](HWND dialog) { ratesOf640 = rows(dialog, resources::kRefreshRateList); });
     script::click(IDCANCEL);
-    try {
-        run();
-        FAIL() << "cancel must quit";
-    } catch (const qtv_d3d::quitException& quit) {
-        EXPECT_EQ(quit.code, 1);
-    }
+    EXPECT_THAT([&] { run(); }, Throws<qtv_d3d::quitException>(Field(&qtv_d3d::quitException::code, 1)));
     EXPECT_EQ(adapters, std::vector<std::string>{"1. Fake Adapter [14]"});
     EXPECT_EQ(resolutions, (std::vector<std::string>{"640x480", "1280x960", "1280x1024"}));
     // Sorted as text: "100 Hz" comes before "60 Hz".
@@ -316,12 +313,9 @@ TEST_F(SetupTest, IdentifierFailureRaises) {
 
 TEST(MainWindowProc, EscapeClosingAndDestroyingQuit) {
     for (auto [message, key] : {std::pair<UINT, WPARAM>{WM_KEYDOWN, VK_ESCAPE}, {WM_CLOSE, 0}, {WM_DESTROY, 0}}) {
-        try {
-            mainWindowProc(nullptr, message, key, 0);
-            ADD_FAILURE() << message;
-        } catch (const qtv_d3d::quitException& quit) {
-            EXPECT_EQ(quit.code, 1);
-        }
+        EXPECT_THAT([&] { mainWindowProc(nullptr, message, key, 0); },
+                    Throws<qtv_d3d::quitException>(Field(&qtv_d3d::quitException::code, 1)))
+            << message;
     }
     EXPECT_EQ(mainWindowProc(nullptr, WM_KEYDOWN, VK_SPACE, 0), 0);
 }
