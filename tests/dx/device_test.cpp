@@ -8,9 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -46,10 +48,7 @@ TEST(PackColor, ChannelsAreTruncatedProductsOf255) {
 
 TEST(PackColor, ColorValueIsRedGreenBlueAlpha) {
     const D3DCOLORVALUE v = toColorValue({0.1f, 0.2f, 0.3f, 0.4f});
-    EXPECT_FLOAT_EQ(v.r, 0.2f);
-    EXPECT_FLOAT_EQ(v.g, 0.3f);
-    EXPECT_FLOAT_EQ(v.b, 0.4f);
-    EXPECT_FLOAT_EQ(v.a, 0.1f);
+    EXPECT_EQ((std::array{v.r, v.g, v.b, v.a}), (std::array{0.2f, 0.3f, 0.4f, 0.1f}));
 }
 
 TEST_F(DeviceTest, WorldViewProjectionIsZeroBeforeAnyTransform) {
@@ -78,8 +77,7 @@ TEST_F(DeviceTest, WorldViewProjectionMultipliesInThatOrder) {
     d.setView(view);
     d.setProjection(projection);
     const Matrix& m = d.worldViewProjection();
-    EXPECT_FLOAT_EQ(m.m[0][0], 10.0f);
-    EXPECT_FLOAT_EQ(m.m[3][0], 15.0f);
+    EXPECT_EQ(std::pair(m.m[0][0], m.m[3][0]), std::pair(10.0f, 15.0f));
     EXPECT_FLOAT_EQ(m.m[3][0] + m.m[0][0], 25.0f);
 }
 
@@ -94,11 +92,9 @@ TEST_F(DeviceTest, BeginTargetClearsOnlyWithFlags) {
 TEST_F(DeviceTest, RefusedTargetRaisesWithItsLine) {
     ON_CALL(mock, SetRenderTarget(_, _)).WillByDefault(Return(D3DERR_INVALIDCALL));
     EXPECT_THROW(d.beginTarget(0, 0, 0), qtv_d3d::exception);
-    EXPECT_STREQ(errorRecord.file, "dxdevice");
-    EXPECT_EQ(errorRecord.line, 117);
+    EXPECT_EQ(errors::errorRecordText(), "File: dxdevice\nLine: 117\nMessage: auto throw(d3d)\n");
     EXPECT_THROW(d.present(), qtv_d3d::exception);
-    EXPECT_EQ(errorRecord.line, 132);
-    EXPECT_STREQ(errorRecord.message, "auto throw(d3d)");
+    EXPECT_EQ(errors::errorRecordText(), "File: dxdevice\nLine: 132\nMessage: auto throw(d3d)\n");
 }
 
 TEST_F(DeviceTest, PresentPutsTargetZeroBackFirst) {
@@ -115,12 +111,10 @@ TEST_F(DeviceTest, RenderTargetOfBackBufferFormatAndSharedDepth) {
     EXPECT_CALL(mock, CreateDepthStencilSurface(_, _, _, _, _, _, _, _)).Times(0);
     const int index = d.createRenderTarget(400, 300, 1, D3DFMT_X8R8G8B8, 0);
     const std::string log = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(index, 1);
-    EXPECT_EQ(d.targetCount, 2);
+    EXPECT_EQ(std::pair(index, d.targetCount), std::pair(1, 2));
     EXPECT_EQ(d.depthSurface[1], &mock.autoDepth);
     EXPECT_EQ(d.targetSurface[1], mock.textures[0]->surfaces[0].get());
-    EXPECT_FLOAT_EQ(d.targetSize[1].width, 400.0f);
-    EXPECT_FLOAT_EQ(d.targetSize[1].height, 300.0f);
+    EXPECT_EQ(std::pair(d.targetSize[1].width, d.targetSize[1].height), std::pair(400.0f, 300.0f));
     EXPECT_EQ(log, "Format som används\nD3DFMT_X8R8G8B8\ntarget 1 har xres = 400 och yres = 300!\n\n");
 }
 
@@ -143,7 +137,7 @@ TEST_F(DeviceTest, LargerOrUnsharedTargetsGetTheirOwnDepth) {
 TEST_F(DeviceTest, FailedTargetLeavesNoIndexAndTheHundredAndFirstIsRefused) {
     EXPECT_CALL(mock, CreateDepthStencilSurface(_, _, _, _, _, _, _, _)).WillOnce(Return(D3DERR_OUTOFVIDEOMEMORY));
     EXPECT_THROW(d.createRenderTarget(64, 64, 1, D3DFMT_A8R8G8B8, -1), qtv_d3d::exception);
-    EXPECT_EQ(errorRecord.line, 102);
+    EXPECT_EQ(errors::errorRecordText(), "File: dxdevice\nLine: 102\nMessage: auto throw(d3d)\n");
     EXPECT_EQ(d.targetCount, 1);
 
     for (int i = 1; i < dx::kMaxRenderTargets; ++i) {
@@ -163,9 +157,9 @@ TEST_F(DeviceTest, ScreenQuadVerticesAndTheStatesLeftBehind) {
     };
     Vertex seen[4]{};
     // Later 3D draws find depth testing and counter-clockwise culling back on.
-    std::vector<std::pair<D3DRENDERSTATETYPE, DWORD>> states;
+    std::map<D3DRENDERSTATETYPE, DWORD> last;
     ON_CALL(mock, SetRenderState(_, _)).WillByDefault([&](D3DRENDERSTATETYPE s, DWORD v) {
-        states.emplace_back(s, v);
+        last[s] = v;
         return D3D_OK;
     });
     EXPECT_CALL(mock, SetFVF(0x144u));
@@ -175,28 +169,16 @@ TEST_F(DeviceTest, ScreenQuadVerticesAndTheStatesLeftBehind) {
             return D3D_OK;
         });
     d.drawScreenQuad(10, 20, 30, 40, 0.0f, 0.25f, 1.0f, 0.75f, {1.0f, 0.0f, 1.0f, 0.0f});
-    const float expected[4][4] = {
+    // x, y, u, v of each corner, at depth 1 with rhw 1, in ARGB green.
+    const std::array<float, 4> corners[4] = {
         {10, 20, 0.0f, 0.25f}, {30, 20, 1.0f, 0.25f}, {30, 40, 1.0f, 0.75f}, {10, 40, 0.0f, 0.75f}};
     for (int i = 0; i < 4; ++i) {
-        EXPECT_FLOAT_EQ(seen[i].x, expected[i][0]);
-        EXPECT_FLOAT_EQ(seen[i].y, expected[i][1]);
-        EXPECT_FLOAT_EQ(seen[i].u, expected[i][2]);
-        EXPECT_FLOAT_EQ(seen[i].v, expected[i][3]);
-        EXPECT_FLOAT_EQ(seen[i].z, 1.0f);
-        EXPECT_FLOAT_EQ(seen[i].rhw, 1.0f);
-        EXPECT_EQ(seen[i].c, 0xFF00FF00u);
+        const Vertex& v = seen[i];
+        EXPECT_EQ(std::tuple(std::array{v.x, v.y, v.u, v.v}, v.z, v.rhw, v.c),
+                  std::tuple(corners[i], 1.0f, 1.0f, 0xFF00FF00u))
+            << i;
     }
-    const auto last = [&](D3DRENDERSTATETYPE s) {
-        DWORD v = 0xFFFFFFFFu;
-        for (const auto& [state, value] : states) {
-            if (state == s) {
-                v = value;
-            }
-        }
-        return v;
-    };
-    EXPECT_EQ(last(D3DRS_ZENABLE), static_cast<DWORD>(TRUE));
-    EXPECT_EQ(last(D3DRS_CULLMODE), static_cast<DWORD>(D3DCULL_CCW));
+    EXPECT_EQ(std::pair(last[D3DRS_ZENABLE], last[D3DRS_CULLMODE]), (std::pair<DWORD, DWORD>(TRUE, D3DCULL_CCW)));
 }
 
 TEST_F(DeviceTest, ZoomQuadWindowIsShrunkAndTurned) {
@@ -222,13 +204,9 @@ TEST_F(DeviceTest, ZoomQuadWindowIsShrunkAndTurned) {
     for (int i = 0; i < 4; ++i) {
         EXPECT_NEAR(seen[i].u1, 1.0f - corners[i][1], 1e-5f) << i;
         EXPECT_NEAR(seen[i].v1, corners[i][0], 1e-5f) << i;
-        EXPECT_EQ(seen[i].c, 0x80FFFFFFu);
-        EXPECT_FLOAT_EQ(seen[i].z, 0.0f);
+        EXPECT_EQ(std::pair(seen[i].c, seen[i].z), std::pair(0x80FFFFFFu, 0.0f)) << i;
     }
-    EXPECT_FLOAT_EQ(seen[2].x, 640.0f);
-    EXPECT_FLOAT_EQ(seen[2].y, 480.0f);
-    EXPECT_FLOAT_EQ(seen[1].u0, 1.0f);
-    EXPECT_FLOAT_EQ(seen[3].v0, 1.0f);
+    EXPECT_EQ((std::array{seen[2].x, seen[2].y, seen[1].u0, seen[3].v0}), (std::array{640.0f, 480.0f, 1.0f, 1.0f}));
 }
 
 TEST_F(DeviceTest, FixedFunctionMaterial) {
@@ -240,12 +218,9 @@ TEST_F(DeviceTest, FixedFunctionMaterial) {
     EXPECT_CALL(mock, SetPixelShader(nullptr));
     EXPECT_CALL(mock, SetVertexShader(nullptr));
     d.useFixedFunction();
-    EXPECT_FLOAT_EQ(seen.Diffuse.r, 1.0f);
-    EXPECT_FLOAT_EQ(seen.Ambient.g, 0.1f);
-    EXPECT_FLOAT_EQ(seen.Ambient.a, 0.1f);
-    EXPECT_FLOAT_EQ(seen.Specular.b, 1.0f);
-    EXPECT_FLOAT_EQ(seen.Emissive.a, 0.0f);
-    EXPECT_FLOAT_EQ(seen.Power, 10.0f);
+    EXPECT_EQ(
+        (std::array{seen.Diffuse.r, seen.Ambient.g, seen.Ambient.a, seen.Specular.b, seen.Emissive.a, seen.Power}),
+        (std::array{1.0f, 0.1f, 0.1f, 1.0f, 0.0f, 10.0f}));
 }
 
 // What a draw after resetStages sees: only stage 0 combines, whatever an
@@ -262,12 +237,12 @@ TEST_F(DeviceTest, ResetStagesLeavesOnlyStageZeroCombining) {
     EXPECT_CALL(mock, SetSamplerState(4, _, _)).Times(0);
     d.resetStages();
     const auto at = [&](DWORD s, D3DTEXTURESTAGESTATETYPE t) { return stage[{s, t}]; };
-    EXPECT_EQ(at(0, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_MODULATE));
-    EXPECT_EQ(at(0, D3DTSS_ALPHAOP), static_cast<DWORD>(D3DTOP_SELECTARG1));
-    EXPECT_EQ(at(0, D3DTSS_ALPHAARG1), static_cast<DWORD>(D3DTA_TEXTURE));
+    EXPECT_EQ((std::array{at(0, D3DTSS_COLOROP), at(0, D3DTSS_ALPHAOP), at(0, D3DTSS_ALPHAARG1)}),
+              (std::array<DWORD, 3>{D3DTOP_MODULATE, D3DTOP_SELECTARG1, D3DTA_TEXTURE}));
     for (DWORD s : {1u, 2u}) {
-        EXPECT_EQ(at(s, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_DISABLE)) << s;
-        EXPECT_EQ(at(s, D3DTSS_ALPHAOP), static_cast<DWORD>(D3DTOP_DISABLE)) << s;
+        EXPECT_EQ(std::pair(at(s, D3DTSS_COLOROP), at(s, D3DTSS_ALPHAOP)),
+                  (std::pair<DWORD, DWORD>(D3DTOP_DISABLE, D3DTOP_DISABLE)))
+            << s;
     }
 }
 
@@ -295,34 +270,26 @@ TEST_F(DeviceTest, ShaderConstantsFillTheRimRegisters) {
     world.m[3][0] = 7.0f;
     world.m[3][1] = 8.0f;
     world.m[3][2] = 9.0f;
-    float normalRow3[4]{};
-    float ambient[4]{};
+    std::array<float, 4> normalRow3{};
+    std::array<float, 4> ambient{};
     EXPECT_CALL(mock, SetVertexShaderConstantF(0, _, 4));
     EXPECT_CALL(mock, SetVertexShaderConstantF(4, _, 4));
     EXPECT_CALL(mock, SetVertexShaderConstantF(8, _, 4)).WillOnce([&](UINT, const float* v, UINT) {
-        std::memcpy(normalRow3, v + 12, sizeof normalRow3);
+        std::memcpy(normalRow3.data(), v + 12, sizeof normalRow3);
         return D3D_OK;
     });
     EXPECT_CALL(mock, SetVertexShaderConstantF(12, _, 1));
     EXPECT_CALL(mock, SetVertexShaderConstantF(13, _, 1));
     EXPECT_CALL(mock, SetPixelShaderConstantF(0, _, 1)).WillOnce([&](UINT, const float* v, UINT) {
-        std::memcpy(ambient, v, sizeof ambient);
+        std::memcpy(ambient.data(), v, sizeof ambient);
         return D3D_OK;
     });
     const float colour[4] = {1, 0, 0, 1};
     setShaderConstants(d, dx::Vector4{0, 0, -5, 1}, colour, &world);
-    EXPECT_EQ(normalRow3[0], 0.0f);
-    EXPECT_EQ(normalRow3[1], 0.0f);
-    EXPECT_EQ(normalRow3[2], 0.0f);
-    EXPECT_EQ(normalRow3[3], 1.0f);
-    EXPECT_FLOAT_EQ(ambient[1], 0.1f);
-    EXPECT_FLOAT_EQ(ambient[3], 1.0f);
+    EXPECT_EQ(normalRow3, (std::array{0.0f, 0.0f, 0.0f, 1.0f}));
+    EXPECT_EQ(std::pair(ambient[1], ambient[3]), std::pair(0.1f, 1.0f));
     EXPECT_FLOAT_EQ(d.world.m[3][0], 7.0f);
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(DeviceTest, CompiledShadersComeFromTheSourceFiles) {
     DWORD vertexVersion = 0;
@@ -363,12 +330,10 @@ TEST_F(DeviceTest, FailedCompilesRaiseWithTheirLines) {
     EXPECT_CALL(mock, CreatePixelShader(_, _)).Times(0);
     ::testing::internal::CaptureStderr();
     EXPECT_THROW(d.compileVertexShader("shaders/missing.vhl", "main", "vs_2_0"), qtv_d3d::exception);
-    EXPECT_STREQ(errorRecord.file, "dxdevice");
-    EXPECT_EQ(errorRecord.line, 442);
+    EXPECT_EQ(errors::errorRecordText(), "File: dxdevice\nLine: 442\nMessage: auto throw(d3d)\n");
     EXPECT_THROW(d.compilePixelShader(tests::support::sourcePath("shaders/pshader_mojs.phl").c_str(), "main", "vs_2_0"),
                  qtv_d3d::exception);
-    EXPECT_EQ(errorRecord.line, 456);
-    EXPECT_STREQ(errorRecord.message, "auto throw(d3d)");
+    EXPECT_EQ(errors::errorRecordText(), "File: dxdevice\nLine: 456\nMessage: auto throw(d3d)\n");
     ::testing::internal::GetCapturedStderr();
 }
 

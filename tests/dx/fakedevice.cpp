@@ -3,8 +3,10 @@
 #include <cstring>
 
 using ::testing::_;
+using ::testing::DoAll;
 using ::testing::Invoke;
 using ::testing::Return;
+using ::testing::SetArgPointee;
 
 namespace dx::test {
 
@@ -150,15 +152,8 @@ Device::Device() {
             *out = declarations.back().get();
             return D3D_OK;
         }));
-    ON_CALL(*this, GetBackBuffer(_, _, _, _))
-        .WillByDefault(Invoke([this](UINT, UINT, D3DBACKBUFFER_TYPE, IDirect3DSurface9** out) {
-            *out = &backBuffer;
-            return D3D_OK;
-        }));
-    ON_CALL(*this, GetDepthStencilSurface(_)).WillByDefault(Invoke([this](IDirect3DSurface9** out) {
-        *out = &autoDepth;
-        return D3D_OK;
-    }));
+    ON_CALL(*this, GetBackBuffer(_, _, _, _)).WillByDefault(DoAll(SetArgPointee<3>(&backBuffer), Return(D3D_OK)));
+    ON_CALL(*this, GetDepthStencilSurface(_)).WillByDefault(DoAll(SetArgPointee<0>(&autoDepth), Return(D3D_OK)));
 }
 
 Direct3D::Direct3D() {

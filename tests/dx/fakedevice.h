@@ -15,17 +15,15 @@
 namespace dx::test {
 
 // Reference counting is not what these tests look at: objects live as long as the mock.
-class Counted {
+template <class Interface> class Counted : public Interface {
   public:
-    ULONG add() { return ++references; }
-    ULONG drop() { return references == 0 ? 0 : --references; }
+    ULONG AddRef() override { return ++references; }
+    ULONG Release() override { return references == 0 ? 0 : --references; }
     ULONG references = 1;
 };
 
-class Surface : public IDirect3DSurface9 {
+class Surface : public Counted<IDirect3DSurface9> {
   public:
-    ULONG AddRef() override { return count.add(); }
-    ULONG Release() override { return count.drop(); }
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_SURFACE; }
     HRESULT GetDesc(D3DSURFACE_DESC* out) override {
         *out = desc;
@@ -34,15 +32,12 @@ class Surface : public IDirect3DSurface9 {
     HRESULT LockRect(D3DLOCKED_RECT*, const RECT*, DWORD) override { return D3DERR_INVALIDCALL; }
     HRESULT UnlockRect() override { return D3D_OK; }
     D3DSURFACE_DESC desc{};
-    Counted count;
 };
 
 // A texture whose levels are plain memory with a chosen row padding.
-class Texture : public IDirect3DTexture9 {
+class Texture : public Counted<IDirect3DTexture9> {
   public:
     Texture(UINT width, UINT height, UINT levels, D3DFORMAT format, int bytesPerPixel, int padding);
-    ULONG AddRef() override { return count.add(); }
-    ULONG Release() override { return count.drop(); }
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
     DWORD GetLevelCount() override { return static_cast<DWORD>(levels.size()); }
     HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* out) override;
@@ -65,14 +60,11 @@ class Texture : public IDirect3DTexture9 {
     std::vector<std::unique_ptr<Surface>> surfaces;
     int locks = 0;
     int unlocks = 0;
-    Counted count;
 };
 
-class VertexBuffer : public IDirect3DVertexBuffer9 {
+class VertexBuffer : public Counted<IDirect3DVertexBuffer9> {
   public:
     VertexBuffer(UINT length, DWORD usageFlags) : bytes(length), usage(usageFlags) {}
-    ULONG AddRef() override { return count.add(); }
-    ULONG Release() override { return count.drop(); }
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
     HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
     HRESULT Unlock() override;
@@ -82,14 +74,11 @@ class VertexBuffer : public IDirect3DVertexBuffer9 {
     std::vector<DWORD> lockFlags;
     int unlocks = 0;
     bool locked = false;
-    Counted count;
 };
 
-class IndexBuffer : public IDirect3DIndexBuffer9 {
+class IndexBuffer : public Counted<IDirect3DIndexBuffer9> {
   public:
     explicit IndexBuffer(UINT length) : bytes(length) {}
-    ULONG AddRef() override { return count.add(); }
-    ULONG Release() override { return count.drop(); }
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
     HRESULT Lock(UINT, UINT, void** data, DWORD) override {
         *data = bytes.data();
@@ -98,17 +87,13 @@ class IndexBuffer : public IDirect3DIndexBuffer9 {
     HRESULT Unlock() override { return D3D_OK; }
     HRESULT GetDesc(D3DINDEXBUFFER_DESC*) override { return D3DERR_INVALIDCALL; }
     std::vector<std::uint8_t> bytes;
-    Counted count;
 };
 
-class Declaration : public IDirect3DVertexDeclaration9 {
+class Declaration : public Counted<IDirect3DVertexDeclaration9> {
   public:
     explicit Declaration(const D3DVERTEXELEMENT9* e);
-    ULONG AddRef() override { return count.add(); }
-    ULONG Release() override { return count.drop(); }
     HRESULT GetDeclaration(D3DVERTEXELEMENT9*, UINT*) override { return D3DERR_INVALIDCALL; }
     std::vector<D3DVERTEXELEMENT9> elements;
-    Counted count;
 };
 
 class Device : public IDirect3DDevice9 {

@@ -2,14 +2,24 @@
 
 #include "tests/support/process.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace {
+
+using ::testing::FloatNear;
+using ::testing::Pointwise;
+
+std::array<float, 3> xyz(const Vector3& v) {
+    return {v.x, v.y, v.z};
+}
 
 void expectNear(const Matrix& a, const Matrix& b, float tolerance) {
     for (int r = 0; r < 4; ++r) {
@@ -77,17 +87,13 @@ TEST(Rotation, TurnsAboutZThenYThenX) {
     // 90 degrees about z alone: x axis goes to y (row vectors, left-handed).
     rotationXYZ(m, 0.0f, 0.0f, static_cast<float>(M_PI / 2));
     transformPoint({1, 0, 0}, out, m);
-    EXPECT_NEAR(out.x, 0.0f, 1e-6f);
-    EXPECT_NEAR(out.y, 1.0f, 1e-6f);
+    EXPECT_THAT(xyz(out), Pointwise(FloatNear(1e-6f), std::array{0.0f, 1.0f, 0.0f}));
     // z by 90 then y by 90: (1,0,0) -> (0,1,0) -> (0,1,0) (y axis unmoved by Ry),
     // then x by 90: (0,1,0) -> (0,0,1).
     rotationXYZ(m, static_cast<float>(M_PI / 2), static_cast<float>(M_PI / 2), static_cast<float>(M_PI / 2));
     transformPoint({1, 0, 0}, out, m);
-    EXPECT_NEAR(out.x, 0.0f, 1e-6f);
-    EXPECT_NEAR(out.y, 0.0f, 1e-6f);
-    EXPECT_NEAR(out.z, 1.0f, 1e-6f);
-    EXPECT_EQ(m.m[3][3], 1.0f);
-    EXPECT_EQ(m.m[0][3], 0.0f);
+    EXPECT_THAT(xyz(out), Pointwise(FloatNear(1e-6f), std::array{0.0f, 0.0f, 1.0f}));
+    EXPECT_EQ(std::pair(m.m[3][3], m.m[0][3]), std::pair(1.0f, 0.0f));
 }
 
 TEST(Rigid, InverseTimesOriginalIsIdentity) {
@@ -104,8 +110,7 @@ TEST(Rigid, InverseTimesOriginalIsIdentity) {
     Matrix inPlace = m;
     invertRigid(inPlace);
     expectNear(inPlace, inv, 0.0f);
-    EXPECT_EQ(inv.m[0][3], 0.0f);
-    EXPECT_EQ(inv.m[3][3], 1.0f);
+    EXPECT_EQ(std::pair(inv.m[0][3], inv.m[3][3]), std::pair(0.0f, 1.0f));
 }
 
 TEST(Perspective, BitPatternsAndEqualScales) {
@@ -113,10 +118,9 @@ TEST(Perspective, BitPatternsAndEqualScales) {
     perspective(m, 90.4f);
     EXPECT_EQ(std::bit_cast<std::uint32_t>(m.m[2][2]), 0x3F800347u);
     EXPECT_EQ(std::bit_cast<std::uint32_t>(m.m[3][2]), 0xBDCCD20Bu);
-    EXPECT_EQ(m.m[2][3], 1.0f);
+    EXPECT_EQ(std::pair(m.m[2][3], m.m[3][3]), std::pair(1.0f, 0.0f));
     EXPECT_EQ(m.m[0][0], m.m[1][1]);
     EXPECT_EQ(m.m[0][0], static_cast<float>(1.0 / std::tan(static_cast<double>(90.4f) / 2.0)));
-    EXPECT_EQ(m.m[3][3], 0.0f);
     // Near plane 0.1 maps to depth 0, far plane 1000 to depth 1.
     const double zNear = 0.1 * m.m[2][2] + m.m[3][2];
     const double zFar = 1000.0 * m.m[2][2] + m.m[3][2];
@@ -127,21 +131,16 @@ TEST(Perspective, BitPatternsAndEqualScales) {
 TEST(Vectors, CrossNormalizeAndZero) {
     Vector3 out;
     cross({1, 0, 0}, out, {0, 1, 0});
-    EXPECT_EQ(out.x, 0.0f);
-    EXPECT_EQ(out.y, 0.0f);
-    EXPECT_EQ(out.z, 1.0f);
+    EXPECT_EQ(xyz(out), (std::array{0.0f, 0.0f, 1.0f}));
     normalize({3, 0, 4}, out);
     EXPECT_FLOAT_EQ(out.x, 0.6f);
     EXPECT_FLOAT_EQ(out.z, 0.8f);
     normalize({0, 0, 0}, out);
-    EXPECT_EQ(out.x, 0.0f);
-    EXPECT_EQ(out.y, 0.0f);
-    EXPECT_EQ(out.z, 0.0f);
+    EXPECT_EQ(xyz(out), (std::array{0.0f, 0.0f, 0.0f}));
     EXPECT_FALSE(std::isnan(out.x));
     Vector3 v{0, -2, 0};
     normalizeInPlace(v, out);
-    EXPECT_EQ(v.y, -1.0f);
-    EXPECT_EQ(out.y, -1.0f);
+    EXPECT_EQ(std::pair(v.y, out.y), std::pair(-1.0f, -1.0f));
 }
 
 void expectOrthonormalView(const Matrix& m, const Vector3& target, const Vector3& eye) {
@@ -158,11 +157,8 @@ void expectOrthonormalView(const Matrix& m, const Vector3& target, const Vector3
     Vector3 e, t;
     transformPoint(eye, e, m);
     transformPoint(target, t, m);
-    EXPECT_NEAR(e.x, 0.0f, 1e-5f);
-    EXPECT_NEAR(e.y, 0.0f, 1e-5f);
-    EXPECT_NEAR(e.z, 0.0f, 1e-5f);
-    EXPECT_NEAR(t.x, 0.0f, 1e-5f);
-    EXPECT_NEAR(t.y, 0.0f, 1e-5f);
+    EXPECT_THAT(xyz(e), Pointwise(FloatNear(1e-5f), std::array{0.0f, 0.0f, 0.0f}));
+    EXPECT_THAT((std::array{t.x, t.y}), Pointwise(FloatNear(1e-5f), std::array{0.0f, 0.0f}));
     EXPECT_GT(t.z, 0.0f);
 }
 
@@ -175,9 +171,7 @@ TEST(LookAt, OrdinaryViewIsLeftHanded) {
     Vector3 x{m.m[0][0], m.m[1][0], m.m[2][0]}, y{m.m[0][1], m.m[1][1], m.m[2][1]}, z{m.m[0][2], m.m[1][2], m.m[2][2]};
     Vector3 yz;
     cross(y, yz, z);
-    EXPECT_NEAR(yz.x, x.x, 1e-6f);
-    EXPECT_NEAR(yz.y, x.y, 1e-6f);
-    EXPECT_NEAR(yz.z, x.z, 1e-6f);
+    EXPECT_THAT(xyz(yz), Pointwise(FloatNear(1e-6f), xyz(x)));
     EXPECT_GT(y.y, 0.0f); // up stays up
     EXPECT_EQ(m.m[3][3], 1.0f);
 }

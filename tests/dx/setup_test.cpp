@@ -12,13 +12,18 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 using ::testing::_;
+using ::testing::Field;
 using ::testing::NiceMock;
 using ::testing::Return;
+using ::testing::Throws;
 namespace script = platform::win32::script;
 
 namespace {
@@ -65,6 +70,12 @@ class SetupTest : public ::testing::Test {
         return log;
     }
 
+    // Start-up from the record's mode and format, without the dialog.
+    void useTheRecord() {
+        settings.showSetupDialog = 0;
+        settings.backBufferFormat = D3DFMT_X8R8G8B8;
+    }
+
     // Adapter 1, the resolution row, the refresh row, then OK.
     void choose(int resolutionRow, int refreshRow) {
         script::chooseRow(resources::kAdapterList, 0);
@@ -92,12 +103,7 @@ TEST_F(SetupTest, ListsAdaptersResolutionsAndRefreshRatesAsAPersonSeesThem) {
     std::vector<std::string> ratesOf640;
     script::call([&](HWND dialog) { ratesOf640 = rows(dialog, resources::kRefreshRateList); });
     script::click(IDCANCEL);
-    try {
-        run();
-        FAIL() << "cancel must quit";
-    } catch (const qtv_d3d::quitException& quit) {
-        EXPECT_EQ(quit.code, 1);
-    }
+    EXPECT_THAT([&] { run(); }, Throws<qtv_d3d::quitException>(Field(&qtv_d3d::quitException::code, 1)));
     EXPECT_EQ(adapters, std::vector<std::string>{"1. Fake Adapter [14]"});
     EXPECT_EQ(resolutions, (std::vector<std::string>{"640x480", "1280x960", "1280x1024"}));
     // Sorted as text: "100 Hz" comes before "60 Hz".
@@ -113,15 +119,12 @@ TEST_F(SetupTest, OkOpensTheChosenModeWindowed) {
     run();
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(result, theDevice);
-    EXPECT_EQ(d3d.lastParameters.BackBufferWidth, 1280u);
-    EXPECT_EQ(d3d.lastParameters.BackBufferHeight, 1024u);
-    EXPECT_EQ(d3d.lastParameters.BackBufferFormat, D3DFMT_X8R8G8B8);
-    EXPECT_EQ(d3d.lastParameters.Windowed, TRUE);
-    EXPECT_EQ(d3d.lastParameters.FullScreen_RefreshRateInHz, 0u);
-    EXPECT_EQ(d3d.lastParameters.PresentationInterval, D3DPRESENT_INTERVAL_IMMEDIATE);
-    EXPECT_EQ(d3d.lastParameters.BackBufferCount, 2u);
-    EXPECT_EQ(d3d.lastParameters.SwapEffect, D3DSWAPEFFECT_DISCARD);
-    EXPECT_EQ(d3d.lastParameters.EnableAutoDepthStencil, TRUE);
+    const D3DPRESENT_PARAMETERS& p = d3d.lastParameters;
+    EXPECT_EQ(std::tuple(p.BackBufferWidth, p.BackBufferHeight, p.BackBufferFormat, p.Windowed,
+                         p.FullScreen_RefreshRateInHz, p.PresentationInterval, p.BackBufferCount, p.SwapEffect,
+                         p.EnableAutoDepthStencil),
+              std::tuple(1280u, 1024u, D3DFMT_X8R8G8B8, TRUE, 0u, D3DPRESENT_INTERVAL_IMMEDIATE, 2u,
+                         D3DSWAPEFFECT_DISCARD, TRUE));
     EXPECT_EQ(d3d.lastBehaviour, D3DCREATE_HARDWARE_VERTEXPROCESSING);
     EXPECT_EQ(activeSettings.backBufferFormat, D3DFMT_X8R8G8B8);
     EXPECT_EQ(result->presentParameters.BackBufferWidth, 1280u);
@@ -143,10 +146,10 @@ TEST_F(SetupTest, FullscreenTogglesWithEachClick) {
         script::click(IDOK);
         run();
         const bool fullScreen = clicks % 2 == 1;
-        EXPECT_EQ(d3d.lastParameters.Windowed, fullScreen ? FALSE : TRUE) << clicks;
-        EXPECT_EQ(d3d.lastParameters.FullScreen_RefreshRateInHz, fullScreen ? 75u : 0u) << clicks;
-        EXPECT_EQ(d3d.lastParameters.PresentationInterval,
-                  fullScreen ? D3DPRESENT_INTERVAL_ONE : D3DPRESENT_INTERVAL_IMMEDIATE)
+        const D3DPRESENT_PARAMETERS& p = d3d.lastParameters;
+        EXPECT_EQ(std::tuple(p.Windowed, p.FullScreen_RefreshRateInHz, p.PresentationInterval),
+                  fullScreen ? std::tuple(FALSE, 75u, D3DPRESENT_INTERVAL_ONE)
+                             : std::tuple(TRUE, 0u, D3DPRESENT_INTERVAL_IMMEDIATE))
             << clicks;
     }
 }
@@ -168,36 +171,30 @@ TEST_F(SetupTest, OkWaitsForARefreshRate) {
     script::click(IDOK);
     EXPECT_CALL(d3d, CreateDevice(_, _, _, _, _, _)).Times(1);
     run();
-    EXPECT_FALSE(enabledBefore);
-    EXPECT_TRUE(enabledAfter);
-    EXPECT_TRUE(stillOpen);
-    EXPECT_EQ(d3d.lastParameters.BackBufferWidth, 1280u);
-    EXPECT_EQ(d3d.lastParameters.BackBufferHeight, 960u);
+    EXPECT_EQ((std::array{enabledBefore, enabledAfter, stillOpen}), (std::array{false, true, true}));
+    EXPECT_EQ(std::pair(d3d.lastParameters.BackBufferWidth, d3d.lastParameters.BackBufferHeight),
+              std::pair(1280u, 960u));
 }
 
 TEST_F(SetupTest, WithoutTheDialogTheRecordsModeIsUsed) {
-    settings.showSetupDialog = 0;
+    useTheRecord();
     settings.width = 1024;
     settings.height = 768;
     settings.refreshRate = 85;
-    settings.backBufferFormat = D3DFMT_X8R8G8B8;
     settings.windowed = 0;
     EXPECT_CALL(d3d, CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE,
                                        D3DFMT_X8R8G8B8));
     EXPECT_CALL(d3d, CheckDeviceFormat(0, _, _, D3DUSAGE_DEPTHSTENCIL, _, _)).Times(1);
     EXPECT_CALL(d3d, GetAdapterModeCount(_, _)).Times(0);
     run();
-    EXPECT_EQ(d3d.lastParameters.BackBufferWidth, 1024u);
-    EXPECT_EQ(d3d.lastParameters.BackBufferHeight, 768u);
-    EXPECT_EQ(d3d.lastParameters.FullScreen_RefreshRateInHz, 85u);
-    EXPECT_EQ(d3d.lastParameters.Windowed, FALSE);
-    EXPECT_EQ(modeTable[0][0].RefreshRate, 85u);
-    EXPECT_EQ(modeTable[0][1].Width, 0u);
+    const D3DPRESENT_PARAMETERS& p = d3d.lastParameters;
+    EXPECT_EQ(std::tuple(p.BackBufferWidth, p.BackBufferHeight, p.FullScreen_RefreshRateInHz, p.Windowed),
+              std::tuple(1024u, 768u, 85u, FALSE));
+    EXPECT_EQ(std::pair(modeTable[0][0].RefreshRate, modeTable[0][1].Width), std::pair(85u, 0u));
 }
 
 TEST_F(SetupTest, StartLogLinesInOrder) {
-    settings.showSetupDialog = 0;
-    settings.backBufferFormat = D3DFMT_X8R8G8B8;
+    useTheRecord();
     settings.windowed = 1;
     run();
     EXPECT_EQ(log, "Backbuffer format:\nD3DFMT_X8R8G8B8\nUsable depthstencilformat:\nD3DFMT_D24S8\n"
@@ -207,8 +204,7 @@ TEST_F(SetupTest, StartLogLinesInOrder) {
 }
 
 TEST_F(SetupTest, DepthStencilIsTheFirstSupportedCandidate) {
-    settings.showSetupDialog = 0;
-    settings.backBufferFormat = D3DFMT_X8R8G8B8;
+    useTheRecord();
     struct Case {
         std::vector<D3DFORMAT> supported;
         D3DFORMAT expected;
@@ -236,14 +232,12 @@ TEST_F(SetupTest, DepthStencilIsTheFirstSupportedCandidate) {
     }
     ON_CALL(d3d, CheckDeviceFormat(_, _, _, D3DUSAGE_DEPTHSTENCIL, _, _)).WillByDefault(Return(D3DERR_NOTAVAILABLE));
     EXPECT_THROW(run(), qtv_d3d::exception);
-    EXPECT_STREQ(errorRecord.message, "Lack of supporting depthstencil for this backbuffer format..");
-    EXPECT_STREQ(errorRecord.file, "dxbase");
-    EXPECT_EQ(errorRecord.line, 172);
+    EXPECT_EQ(errors::errorRecordText(),
+              "File: dxbase\nLine: 172\nMessage: Lack of supporting depthstencil for this backbuffer format..\n");
 }
 
 TEST_F(SetupTest, RefusedShadowMapTargetOnlyWarns) {
-    settings.showSetupDialog = 0;
-    settings.backBufferFormat = D3DFMT_X8R8G8B8;
+    useTheRecord();
     ON_CALL(d3d.device, CreateTexture(_, _, _, _, D3DFMT_G16R16, _, _, _)).WillByDefault(Return(D3DERR_NOTAVAILABLE));
     run();
     EXPECT_NE(log.find("Format som används\nD3DFMT_G16R16\nwarning, shadowmaps aren't supported\n"), std::string::npos)
@@ -253,8 +247,7 @@ TEST_F(SetupTest, RefusedShadowMapTargetOnlyWarns) {
 }
 
 TEST_F(SetupTest, FailuresRaiseWithTheirLines) {
-    settings.showSetupDialog = 0;
-    settings.backBufferFormat = D3DFMT_X8R8G8B8;
+    useTheRecord();
     struct Case {
         std::function<void(dx::test::Direct3D&)> arrange;
         int line;
@@ -276,14 +269,13 @@ TEST_F(SetupTest, FailuresRaiseWithTheirLines) {
         c.arrange(failing);
         direct3D = &failing;
         EXPECT_THROW(run(), qtv_d3d::exception) << c.line;
-        EXPECT_STREQ(errorRecord.message, "auto throw(d3d)");
-        EXPECT_EQ(errorRecord.line, c.line);
+        EXPECT_EQ(errors::errorRecordText(),
+                  "File: dxbase\nLine: " + std::to_string(c.line) + "\nMessage: auto throw(d3d)\n");
     }
 }
 
 TEST_F(SetupTest, SoftwareVertexProcessingWithoutHardwareTransform) {
-    settings.showSetupDialog = 0;
-    settings.backBufferFormat = D3DFMT_X8R8G8B8;
+    useTheRecord();
     d3d.caps.DevCaps = 0;
     run();
     EXPECT_EQ(d3d.lastBehaviour, D3DCREATE_SOFTWARE_VERTEXPROCESSING);
@@ -316,18 +308,14 @@ TEST_F(SetupTest, AdapterAndModeListsStopAtTheTable) {
 TEST_F(SetupTest, IdentifierFailureRaises) {
     ON_CALL(d3d, GetAdapterIdentifier(_, _, _)).WillByDefault(Return(E_FAIL));
     EXPECT_THROW(run(), qtv_d3d::exception);
-    EXPECT_EQ(errorRecord.line, 263);
-    EXPECT_STREQ(errorRecord.file, "dxbase");
+    EXPECT_EQ(errors::errorRecordText(), "File: dxbase\nLine: 263\nMessage: auto throw(d3d)\n");
 }
 
 TEST(MainWindowProc, EscapeClosingAndDestroyingQuit) {
     for (auto [message, key] : {std::pair<UINT, WPARAM>{WM_KEYDOWN, VK_ESCAPE}, {WM_CLOSE, 0}, {WM_DESTROY, 0}}) {
-        try {
-            mainWindowProc(nullptr, message, key, 0);
-            ADD_FAILURE() << message;
-        } catch (const qtv_d3d::quitException& quit) {
-            EXPECT_EQ(quit.code, 1);
-        }
+        EXPECT_THAT([&] { mainWindowProc(nullptr, message, key, 0); },
+                    Throws<qtv_d3d::quitException>(Field(&qtv_d3d::quitException::code, 1)))
+            << message;
     }
     EXPECT_EQ(mainWindowProc(nullptr, WM_KEYDOWN, VK_SPACE, 0), 0);
 }

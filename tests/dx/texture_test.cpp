@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 using ::testing::_;
@@ -47,9 +49,7 @@ TEST_F(TextureTest, MinusOneMeansEightLevelsDownToTwoByTwo) {
     dx::test::Texture& made = *mock.textures[0];
     ASSERT_EQ(made.GetLevelCount(), 8u);
     EXPECT_EQ(made.levels[7].width, 2u);
-    EXPECT_EQ(made.locks, 8);
-    EXPECT_EQ(made.unlocks, 8);
-    EXPECT_EQ(t->levels, -1);
+    EXPECT_EQ(std::tuple(made.locks, made.unlocks, t->levels), std::tuple(8, 8, -1));
 }
 
 TEST_F(TextureTest, WhiteAndNearBlackHalveWithTruncation) {
@@ -59,8 +59,7 @@ TEST_F(TextureTest, WhiteAndNearBlackHalveWithTruncation) {
     const dx::test::Texture& f = *mock.textures[1];
     for (UINT y = 0; y < 2; ++y) {
         for (UINT x = 0; x < 2; ++x) {
-            EXPECT_EQ(w.word(1, x, y), 0xFEFEFEFEu);
-            EXPECT_EQ(f.word(1, x, y), 0x00000000u);
+            EXPECT_EQ(std::pair(w.word(1, x, y), f.word(1, x, y)), std::pair(0xFEFEFEFEu, 0x00000000u));
         }
     }
     // 254 is even, so the next halving loses nothing more.
@@ -121,8 +120,7 @@ TEST_F(TextureTest, FailuresRaiseAndTheDestructorLogs) {
         .WillOnce(Return(D3DERR_OUTOFVIDEOMEMORY))
         .WillRepeatedly(::testing::DoDefault());
     EXPECT_THROW(make(std::vector<std::uint32_t>(4), 2, 2, 1), qtv_d3d::exception);
-    EXPECT_STREQ(errorRecord.file, "dxtexture");
-    EXPECT_EQ(errorRecord.line, 105);
+    EXPECT_EQ(errors::errorRecordText(), "File: dxtexture\nLine: 105\nMessage: auto throw(d3d)\n");
 
     auto t = make(std::vector<std::uint32_t>(4, 7u), 2, 2, 1);
     ::testing::internal::CaptureStderr();

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -46,9 +47,7 @@ TEST_F(ErrorDialog, ShowsTheRecordOfTheLastException) {
     });
     platform::win32::script::click(IDOK);
     EXPECT_EQ(run(), 1);
-    EXPECT_EQ(file, "unknown file");
-    EXPECT_EQ(line, "0");
-    EXPECT_EQ(message, "unknown error");
+    EXPECT_EQ(std::tuple(file, line, message), std::tuple("unknown file", "0", "unknown error"));
 
     qtv_d3d::exception e("auto throw(logic)", "dxbase", -256);
     static_cast<void>(e);

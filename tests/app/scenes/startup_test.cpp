@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -18,11 +21,7 @@ TEST(Startup, GreyIsTheSumOfThirdsOfTheThreeBytesWithAlphaCleared) {
     // these (1 + 1 + 7 gives 3 one way and 2 the other).
     std::vector<std::uint32_t> pixels = {0x12010107u, 0xFF0A0A0Au, 0xFFFFFFFFu, 0x80000000u, 0xFF010119u};
     app::turnGrey(pixels.data(), pixels.size());
-    EXPECT_EQ(pixels[0], 0x00030303u);
-    EXPECT_EQ(pixels[1], 0x000A0A0Au);
-    EXPECT_EQ(pixels[2], 0x00FFFFFFu);
-    EXPECT_EQ(pixels[3], 0x00000000u);
-    EXPECT_EQ(pixels[4], 0x00090909u);
+    EXPECT_EQ(pixels, (std::vector<std::uint32_t>{0x00030303u, 0x000A0A0Au, 0x00FFFFFFu, 0x00000000u, 0x00090909u}));
 }
 
 TEST(Startup, TargetsTexturesAndClothAreMadeAsTheScenesUseThem) {
@@ -30,17 +29,18 @@ TEST(Startup, TargetsTexturesAndClothAreMadeAsTheScenesUseThem) {
     device& d = *show->dev;
     for (int t = 1; t <= 6; ++t) {
         const dx::TargetSize size = d.targetSize[show->target(t)];
-        EXPECT_EQ(size.width, t <= 3 ? static_cast<float>(app::scenes::test::kWidth) : 512.0f) << "T" << t;
-        EXPECT_EQ(size.height, t <= 3 ? static_cast<float>(app::scenes::test::kHeight) : 256.0f) << "T" << t;
+        const std::pair<float, float> screen(app::scenes::test::kWidth, app::scenes::test::kHeight);
+        EXPECT_EQ(std::pair(size.width, size.height), t <= 3 ? screen : std::pair(512.0f, 256.0f)) << "T" << t;
         EXPECT_NE(show->target(t), 0) << "T" << t;
     }
     for (int p = 1; p <= 4; ++p) {
-        EXPECT_EQ(show->program(p).width, 256);
-        EXPECT_EQ(show->program(p).height, 256);
-        EXPECT_EQ(show->program(p).d3dTexture->GetLevelCount(), 8u) << "P" << p;
+        const texture& program = show->program(p);
+        EXPECT_EQ(std::tuple(program.width, program.height, program.d3dTexture->GetLevelCount()),
+                  std::tuple(256, 256, 8u))
+            << "P" << p;
     }
-    EXPECT_EQ(show->logo->width, resources::kLogoWidth);
-    EXPECT_EQ(show->logo->height, resources::kLogoHeight);
+    EXPECT_EQ(std::pair(show->logo->width, show->logo->height),
+              std::pair(resources::kLogoWidth, resources::kLogoHeight));
 
     // The captions follow the list's order of stored strips, not the stored order.
     const std::vector<std::uint8_t> strips = resources::stripPictures();
@@ -54,11 +54,9 @@ TEST(Startup, TargetsTexturesAndClothAreMadeAsTheScenesUseThem) {
     }
 
     const particleField& cloth = *show->cloth;
-    EXPECT_EQ(cloth.particles.count, 676u);
-    EXPECT_EQ(cloth.springs.count, 1925u);
-    EXPECT_EQ(cloth.faces.count, 1250u);
-    EXPECT_EQ(cloth.wind.x, 0.0f);
-    EXPECT_EQ(cloth.wind.z, 600.0f);
+    EXPECT_EQ((std::array{cloth.particles.count, cloth.springs.count, cloth.faces.count}),
+              (std::array{676u, 1925u, 1250u}));
+    EXPECT_EQ(std::pair(cloth.wind.x, cloth.wind.z), std::pair(0.0f, 600.0f));
     EXPECT_NE(show->sphere, nullptr);
     EXPECT_EQ(show->part, 4);
 }
