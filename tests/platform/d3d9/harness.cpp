@@ -58,8 +58,7 @@ void DeviceTest::drawQuad(float x0, float y0, float x1, float y1, D3DCOLOR colou
                          {x1, y0, z, 1.0f, colour, 1.0f, 0.0f},
                          {x1, y1, z, 1.0f, colour, 1.0f, 1.0f},
                          {x0, y1, z, 1.0f, colour, 0.0f, 1.0f}};
-    ASSERT_EQ(device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1), D3D_OK);
-    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof(ScreenVertex)), D3D_OK);
+    drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLEFAN, 2, v);
 }
 
 IDirect3DTexture9* DeviceTest::makeTexture(UINT width, UINT height, D3DCOLOR (*pixel)(UINT x, UINT y), D3DFORMAT format,

@@ -308,9 +308,13 @@ TEST_F(Pixels, LockDiscardAndNoOverwrite) {
         v[3] = {x0, 16, 0, 1, colour, 0, 0};
     };
     void* data = nullptr;
-    ASSERT_EQ(vb->Lock(0, 0, &data, D3DLOCK_DISCARD), D3D_OK);
-    quad(static_cast<ScreenVertex*>(data), 0, 0xFFFF0000u);
-    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    // Four vertices at the offset, a 16-pixel square at x0.
+    auto write = [&](UINT offset, UINT size, DWORD flags, float x0, D3DCOLOR colour) {
+        ASSERT_EQ(vb->Lock(offset * sizeof(ScreenVertex), size * sizeof(ScreenVertex), &data, flags), D3D_OK);
+        quad(static_cast<ScreenVertex*>(data), x0, colour);
+        ASSERT_EQ(vb->Unlock(), D3D_OK);
+    };
+    ASSERT_NO_FATAL_FAILURE(write(0, 0, D3DLOCK_DISCARD, 0, 0xFFFF0000u));
     begin();
     device->SetFVF(fvf);
     ASSERT_EQ(device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex)), D3D_OK);
@@ -319,13 +323,9 @@ TEST_F(Pixels, LockDiscardAndNoOverwrite) {
     EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2), D3DERR_INVALIDCALL);
     ASSERT_EQ(vb->Unlock(), D3D_OK);
     ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2), D3D_OK); // red at x 0..15
-    ASSERT_EQ(vb->Lock(4 * sizeof(ScreenVertex), 4 * sizeof(ScreenVertex), &data, D3DLOCK_NOOVERWRITE), D3D_OK);
-    quad(static_cast<ScreenVertex*>(data), 16, 0xFF00FF00u);
-    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    ASSERT_NO_FATAL_FAILURE(write(4, 4, D3DLOCK_NOOVERWRITE, 16, 0xFF00FF00u));
     ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 4, 2), D3D_OK); // green at x 16..31
-    ASSERT_EQ(vb->Lock(0, 0, &data, D3DLOCK_DISCARD), D3D_OK);
-    quad(static_cast<ScreenVertex*>(data), 32, 0xFF0000FFu);
-    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    ASSERT_NO_FATAL_FAILURE(write(0, 0, D3DLOCK_DISCARD, 32, 0xFF0000FFu));
     ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2), D3D_OK); // blue at x 32..47
     end();
     expectPixels(readBackBuffer("locks"),
@@ -371,9 +371,12 @@ TEST_F(Pixels, IndexedDrawingWithADeclaration) {
     const UINT bytes = static_cast<UINT>(vertices.size() * sizeof(PoolVertex));
     ASSERT_EQ(device->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, vb.put(), nullptr), D3D_OK);
     void* data = nullptr;
-    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
-    std::memcpy(data, vertices.data(), bytes);
-    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    auto upload = [&] {
+        ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
+        std::memcpy(data, vertices.data(), bytes);
+        ASSERT_EQ(vb->Unlock(), D3D_OK);
+    };
+    ASSERT_NO_FATAL_FAILURE(upload());
     // Indices of one rectangle, twice: the first copy after three padding entries.
     const WORD indices[9] = {9, 9, 9, 0, 1, 2, 0, 2, 3};
     Ref<IDirect3DIndexBuffer9> ib;
@@ -397,9 +400,7 @@ TEST_F(Pixels, IndexedDrawingWithADeclaration) {
     // Wireframe draws the edges only.
     device->SetRenderState(D3DRS_FILLMODE, D3DFILL_WIREFRAME);
     rect(2, -0.5f, 0.5f, 0xFFFFFFFFu);
-    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
-    std::memcpy(data, vertices.data(), bytes);
-    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    ASSERT_NO_FATAL_FAILURE(upload());
     ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 3, 2), D3D_OK);
     device->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
     end();
@@ -419,10 +420,9 @@ TEST_F(Pixels, ColourWriteMaskKeepsTheOtherChannels) {
         device->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
         end();
         Picture p = readBackBuffer("colorwrite");
-        const D3DCOLOR got = p.at(10, 10);
-        EXPECT_EQ(red(got), (mask & 1) != 0 ? 0xFF : 0x40) << mask;
-        EXPECT_EQ(green(got), (mask & 2) != 0 ? 0xFF : 0x60) << mask;
-        EXPECT_EQ(blue(got), (mask & 4) != 0 ? 0xFF : 0x80) << mask;
+        const D3DCOLOR want = 0xFF000000u | ((mask & 1) != 0 ? 0xFF0000u : 0x400000u) |
+                              ((mask & 2) != 0 ? 0xFF00u : 0x6000u) | ((mask & 4) != 0 ? 0xFFu : 0x80u);
+        EXPECT_EQ(p.at(10, 10), want) << mask;
     }
 }
 

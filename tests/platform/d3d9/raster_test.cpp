@@ -29,6 +29,15 @@ std::array<int, 4> coverage(const Picture& p, D3DCOLOR colour) {
     return box;
 }
 
+// A square render-target texture and its one level.
+void makeTarget(IDirect3DDevice9* device, UINT size, D3DFORMAT format, Ref<IDirect3DTexture9>& texture,
+                Ref<IDirect3DSurface9>& level) {
+    ASSERT_EQ(
+        device->CreateTexture(size, size, 1, D3DUSAGE_RENDERTARGET, format, D3DPOOL_DEFAULT, texture.put(), nullptr),
+        D3D_OK);
+    ASSERT_EQ(texture->GetSurfaceLevel(0, level.put()), D3D_OK);
+}
+
 D3DCOLOR texelColour(UINT x, UINT y) {
     return 0xFF000000u | (x * 16u) << 16 | (y * 16u) << 8 | 0x40u;
 }
@@ -109,11 +118,8 @@ TEST_F(Raster, TexelsMapOneToOneAndRowZeroIsTheTop) {
 // texture, and sampling v = 0 reads it back at the top again.
 TEST_F(Raster, RenderTargetsKeepRowZeroAtTheTop) {
     Ref<IDirect3DTexture9> target;
-    ASSERT_EQ(device->CreateTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, target.put(),
-                                    nullptr),
-              D3D_OK);
     Ref<IDirect3DSurface9> surface;
-    ASSERT_EQ(target->GetSurfaceLevel(0, surface.put()), D3D_OK);
+    ASSERT_NO_FATAL_FAILURE(makeTarget(device, 32, D3DFMT_X8R8G8B8, target, surface));
     Ref<IDirect3DSurface9> back;
     Ref<IDirect3DSurface9> depth;
     ASSERT_EQ(device->GetRenderTarget(0, back.put()), D3D_OK);
@@ -231,11 +237,8 @@ TEST_F(Raster, PreTransformedDepthOutsideZeroToOne) {
 // zoom blur) reads the target as it was before the draw.
 TEST_F(Raster, DrawingIntoTheTargetBeingSampledReadsItsPreviousContents) {
     Ref<IDirect3DTexture9> target;
-    ASSERT_EQ(device->CreateTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, target.put(),
-                                    nullptr),
-              D3D_OK);
     Ref<IDirect3DSurface9> surface;
-    target->GetSurfaceLevel(0, surface.put());
+    ASSERT_NO_FATAL_FAILURE(makeTarget(device, 32, D3DFMT_X8R8G8B8, target, surface));
     device->SetRenderTarget(0, surface);
     device->SetDepthStencilSurface(nullptr);
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FFu, 1.0f, 0);
@@ -263,16 +266,10 @@ TEST_F(Raster, DrawingIntoTheTargetBeingSampledReadsItsPreviousContents) {
 TEST_F(Raster, ClearsTouchOnlyTheirTargetAndViewport) {
     Ref<IDirect3DTexture9> a;
     Ref<IDirect3DTexture9> b;
-    ASSERT_EQ(
-        device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, a.put(), nullptr),
-        D3D_OK);
-    ASSERT_EQ(
-        device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, b.put(), nullptr),
-        D3D_OK);
     Ref<IDirect3DSurface9> sa;
     Ref<IDirect3DSurface9> sb;
-    a->GetSurfaceLevel(0, sa.put());
-    b->GetSurfaceLevel(0, sb.put());
+    ASSERT_NO_FATAL_FAILURE(makeTarget(device, 16, D3DFMT_A8R8G8B8, a, sa));
+    ASSERT_NO_FATAL_FAILURE(makeTarget(device, 16, D3DFMT_A8R8G8B8, b, sb));
     device->SetDepthStencilSurface(nullptr);
     device->SetRenderTarget(0, sa);
     EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x80FF0000u, 1.0f, 0), D3D_OK);
