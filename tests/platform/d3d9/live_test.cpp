@@ -2,14 +2,11 @@
 // gives a real SDL window with a GL context and no display, so this runs
 // headless. The window lookup normally comes from the window manager; this
 // test program supplies its own, for the one window it makes.
-#include "platform/d3d9/d3d9.h"
-#include "platform/d3d9/d3d9ext.h"
 #include "platform/kernel/runmode.h"
 #include "platform/win32/windowhost.h"
-#include "tools/headless/headless.h"
+#include "tests/platform/d3d9/harness.h"
 
 #include <SDL.h>
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <vector>
@@ -26,12 +23,6 @@ SDL_Window* sdlWindowFor(HWND window) {
 } // namespace platform::win32
 
 namespace {
-
-struct Vertex {
-    float x, y, z, rhw;
-    D3DCOLOR colour;
-    float u, v;
-};
 
 class LiveDevice : public ::testing::Test {
   protected:
@@ -73,10 +64,10 @@ TEST_F(LiveDevice, PresentShowsTheBackBufferUprightInTheWindow) {
     ASSERT_EQ(device->BeginScene(), D3D_OK);
     device->SetRenderState(D3DRS_LIGHTING, FALSE);
     device->SetRenderState(D3DRS_ZENABLE, FALSE);
-    const Vertex band[4] = {{0, 0, 0, 1, 0xFF00FF00u, 0, 0},
-                            {320, 0, 0, 1, 0xFF00FF00u, 0, 0},
-                            {320, 60, 0, 1, 0xFF00FF00u, 0, 0},
-                            {0, 60, 0, 1, 0xFF00FF00u, 0, 0}};
+    const platform::d3d9::test::ScreenVertex band[4] = {{0, 0, 0, 1, 0xFF00FF00u, 0, 0},
+                                                        {320, 0, 0, 1, 0xFF00FF00u, 0, 0},
+                                                        {320, 60, 0, 1, 0xFF00FF00u, 0, 0},
+                                                        {0, 60, 0, 1, 0xFF00FF00u, 0, 0}};
     device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
     ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, band, sizeof band[0]), D3D_OK);
     ASSERT_EQ(device->EndScene(), D3D_OK);

@@ -301,17 +301,15 @@ TEST_F(Pixels, LockDiscardAndNoOverwrite) {
     ASSERT_EQ(device->CreateVertexBuffer(8 * sizeof(ScreenVertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, fvf,
                                          D3DPOOL_DEFAULT, vb.put(), nullptr),
               D3D_OK);
-    auto quad = [](ScreenVertex* v, float x0, D3DCOLOR colour) {
+    void* data = nullptr;
+    // A 16-pixel square at x0 in the four vertices from the offset on.
+    auto write = [&](UINT offset, UINT size, DWORD flags, float x0, D3DCOLOR colour) {
+        ASSERT_EQ(vb->Lock(offset * sizeof(ScreenVertex), size * sizeof(ScreenVertex), &data, flags), D3D_OK);
+        auto* v = static_cast<ScreenVertex*>(data);
         v[0] = {x0, 0, 0, 1, colour, 0, 0};
         v[1] = {x0 + 16, 0, 0, 1, colour, 0, 0};
         v[2] = {x0 + 16, 16, 0, 1, colour, 0, 0};
         v[3] = {x0, 16, 0, 1, colour, 0, 0};
-    };
-    void* data = nullptr;
-    // Four vertices at the offset, a 16-pixel square at x0.
-    auto write = [&](UINT offset, UINT size, DWORD flags, float x0, D3DCOLOR colour) {
-        ASSERT_EQ(vb->Lock(offset * sizeof(ScreenVertex), size * sizeof(ScreenVertex), &data, flags), D3D_OK);
-        quad(static_cast<ScreenVertex*>(data), x0, colour);
         ASSERT_EQ(vb->Unlock(), D3D_OK);
     };
     ASSERT_NO_FATAL_FAILURE(write(0, 0, D3DLOCK_DISCARD, 0, 0xFFFF0000u));
