@@ -274,12 +274,10 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
     // pre-transformed sprite shows red on top.
     Ref<IDirect3DTexture9> texture{
         makeTexture(2, 2, [](UINT, UINT y) -> D3DCOLOR { return y == 0 ? 0xFFFF0000u : 0xFF0000FFu; })};
-    begin();
+    begin(0xFF000000u, texture);
     device->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
     device->SetRenderState(D3DRS_POINTSCALEENABLE, FALSE);
     device->SetRenderState(D3DRS_POINTSIZE, std::bit_cast<DWORD>(16.0f));
-    device->SetTexture(0, texture);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     const ScreenVertex sprite{32, 32, 0, 1, 0xFFFFFFFFu, 0, 0};
     drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_POINTLIST, 1, &sprite);
     // Triangles drawn with sprites still on use their own texture coordinates:

@@ -163,9 +163,7 @@ TEST_F(Pixels, A4R4G4B4UploadAndG16R16Sampling) {
     std::fill_n(static_cast<DWORD*>(locked.pBits), 4, (0x4000u << 16) | 0xFFFFu);
     ASSERT_EQ(rg->UnlockRect(0), D3D_OK);
 
-    begin();
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device->SetTexture(0, texture);
+    begin(0xFF000000u, texture);
     drawQuad(0, 0, 32, 64, 0xFFFFFFFFu);
     device->SetTexture(0, rg);
     drawQuad(32, 0, 64, 64, 0xFFFFFFFFu);
@@ -243,9 +241,7 @@ TEST_F(Pixels, MipLevels) {
         }
         ASSERT_EQ(texture->UnlockRect(level), D3D_OK);
     }
-    begin();
-    device->SetTexture(0, texture);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    begin(0xFF000000u, texture);
     device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
     // Level n at x = 17 n, one column apart from the next.
     for (UINT level = 0; level < 4; ++level) {
@@ -443,15 +439,9 @@ TEST_F(Pixels, AddressModesBeyondTheTexture) {
     for (const Case& c :
          {Case{D3DTADDRESS_WRAP, {r, b, r, b}, "wrap"}, Case{D3DTADDRESS_MIRROR, {r, b, b, r}, "mirror"},
           Case{D3DTADDRESS_CLAMP, {r, b, b, b}, "clamp"}}) {
-        begin();
-        device->SetTexture(0, t);
-        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        begin(0xFF000000u, t);
         device->SetSamplerState(0, D3DSAMP_ADDRESSU, c.mode); // point filtering by default
-        ScreenVertex v[4] = {{0, 0, 0, 1, 0xFFFFFFFFu, 0, 0},
-                             {64, 0, 0, 1, 0xFFFFFFFFu, 2, 0},
-                             {64, 64, 0, 1, 0xFFFFFFFFu, 2, 1},
-                             {0, 64, 0, 1, 0xFFFFFFFFu, 0, 1}};
-        drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLEFAN, 2, v);
+        drawQuad(0, 0, 64, 64, 0xFFFFFFFFu, 0, 2, 1);
         end();
         Picture p = readBackBuffer(c.name);
         for (int q = 0; q < 4; ++q) {

@@ -101,9 +101,7 @@ TEST_F(Raster, EdgesJustPastPixelCentresAreDecidedByTheFillRule) {
 TEST_F(Raster, TexelsMapOneToOneAndRowZeroIsTheTop) {
     makeDevice(16, 16);
     Ref<IDirect3DTexture9> texture{makeTexture(16, 16, texelColour)};
-    begin(kBackground);
-    device->SetTexture(0, texture);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    begin(kBackground, texture);
     drawQuad(-0.5f, -0.5f, 15.5f, 15.5f, 0xFFFFFFFFu);
     end();
     Picture p = readBackBuffer("texels");
@@ -126,20 +124,15 @@ TEST_F(Raster, RenderTargetsKeepRowZeroAtTheTop) {
     ASSERT_EQ(device->GetDepthStencilSurface(depth.put()), D3D_OK);
     ASSERT_EQ(device->SetRenderTarget(0, surface), D3D_OK);
     ASSERT_EQ(device->SetDepthStencilSurface(nullptr), D3D_OK);
-    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FFu, 1.0f, 0), D3D_OK);
-    ASSERT_EQ(device->BeginScene(), D3D_OK);
-    device->SetRenderState(D3DRS_LIGHTING, FALSE);
-    device->SetRenderState(D3DRS_ZENABLE, FALSE);
+    begin(0xFF0000FFu);
     drawQuad(0, 0, 32, 4, 0xFFFF0000u);
-    ASSERT_EQ(device->EndScene(), D3D_OK);
+    end();
     expectPixels(read(surface, "target"),
                  {{5, 0, 0xFFFF0000u}, {5, 3, 0xFFFF0000u}, {5, 4, 0xFF0000FFu}, {5, 31, 0xFF0000FFu}});
 
     ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
     ASSERT_EQ(device->SetDepthStencilSurface(depth), D3D_OK);
-    begin(kBackground);
-    device->SetTexture(0, target);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    begin(kBackground, target);
     drawQuad(-0.5f, -0.5f, 63.5f, 63.5f, 0xFFFFFFFFu);
     end();
     expectPixels(readBackBuffer("composed"),
@@ -241,11 +234,7 @@ TEST_F(Raster, DrawingIntoTheTargetBeingSampledReadsItsPreviousContents) {
     ASSERT_NO_FATAL_FAILURE(makeTarget(device, 32, D3DFMT_X8R8G8B8, target, surface));
     device->SetRenderTarget(0, surface);
     device->SetDepthStencilSurface(nullptr);
-    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FFu, 1.0f, 0);
-    ASSERT_EQ(device->BeginScene(), D3D_OK);
-    device->SetRenderState(D3DRS_LIGHTING, FALSE);
-    device->SetRenderState(D3DRS_ZENABLE, FALSE);
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    begin(0xFF0000FFu);
     drawQuad(0, 0, 16, 32, 0xFFFF0000u); // left half red
     device->SetTexture(0, target);
     device->SetTexture(1, target);
@@ -257,7 +246,7 @@ TEST_F(Raster, DrawingIntoTheTargetBeingSampledReadsItsPreviousContents) {
                           {32, 32, 0, 1, 0xFFFFFFFFu, 0.5f, 1, 0.5f, 1},
                           {16, 32, 0, 1, 0xFFFFFFFFu, 0, 1, 0, 1}};
     drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2, D3DPT_TRIANGLEFAN, 2, v);
-    ASSERT_EQ(device->EndScene(), D3D_OK);
+    end();
     expectPixels(read(surface, "feedback"), {{4, 4, 0xFFFF0000u}, {20, 4, 0xFFFF0000u}, {31, 31, 0xFFFF0000u}});
 }
 
