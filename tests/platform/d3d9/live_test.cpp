@@ -7,6 +7,7 @@
 #include "tests/platform/d3d9/harness.h"
 
 #include <SDL.h>
+#include <SDL_opengl.h>
 
 #include <cstdlib>
 #include <vector>
@@ -77,21 +78,16 @@ TEST_F(LiveDevice, PresentShowsTheBackBufferUprightInTheWindow) {
     // swap; read its top and bottom rows (GL rows count from the bottom).
     using ReadPixels = void (*)(int, int, int, int, unsigned, unsigned, void*);
     using ReadBuffer = void (*)(unsigned);
-    using BindFramebuffer = void (*)(unsigned, unsigned);
     auto readPixels = reinterpret_cast<ReadPixels>(SDL_GL_GetProcAddress("glReadPixels"));
     auto readBuffer = reinterpret_cast<ReadBuffer>(SDL_GL_GetProcAddress("glReadBuffer"));
-    auto bindFramebuffer = reinterpret_cast<BindFramebuffer>(SDL_GL_GetProcAddress("glBindFramebuffer"));
+    auto bindFramebuffer = reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(SDL_GL_GetProcAddress("glBindFramebuffer"));
     ASSERT_TRUE(readPixels != nullptr && readBuffer != nullptr && bindFramebuffer != nullptr);
-    constexpr unsigned kReadFramebuffer = 0x8CA8;
-    constexpr unsigned kBack = 0x0405;
-    constexpr unsigned kRgba = 0x1908;
-    constexpr unsigned kUnsignedByte = 0x1401;
-    bindFramebuffer(kReadFramebuffer, 0);
-    readBuffer(kBack);
+    bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    readBuffer(GL_BACK);
     unsigned char top[4] = {};
     unsigned char bottom[4] = {};
-    readPixels(10, 239, 1, 1, kRgba, kUnsignedByte, top);
-    readPixels(10, 0, 1, 1, kRgba, kUnsignedByte, bottom);
+    readPixels(10, 239, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, top);
+    readPixels(10, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, bottom);
     // Red and green: the green band on top, the red clear colour below.
     EXPECT_EQ((std::vector<int>{top[0], top[1], bottom[0], bottom[1]}), (std::vector<int>{0, 255, 255, 0}));
 
