@@ -48,10 +48,9 @@ std::vector<FfCase> ffCases() {
     }
     FfPixelKey twoStages = pixelKey(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_SPECULAR);
     twoStages.stageCount = 2;
-    twoStages.stages[1] = twoStages.stages[0];
-    twoStages.stages[1].colorArg2 = D3DTA_CURRENT;
-    twoStages.stages[1].alphaOp = D3DTOP_DISABLE;
-    twoStages.stages[1].texcoordIndex = 1;
+    // Texture x current from the second set, alpha disabled.
+    twoStages.stages[1] = {
+        D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_DIFFUSE, 1};
     twoStages.specularEnable = 1;
     FfVertexKey twoSets = vertexKey();
     twoSets.texcoordSets = 1; // the second set is missing from the vertex

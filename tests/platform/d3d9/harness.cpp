@@ -21,12 +21,19 @@ void DeviceTest::TearDown() {
     }
 }
 
-void DeviceTest::begin(D3DCOLOR clear) {
-    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0), D3D_OK);
+void DeviceTest::begin(D3DCOLOR clear, IDirect3DBaseTexture9* texture) {
+    Ref<IDirect3DSurface9> depth;
+    device->GetDepthStencilSurface(depth.put());
+    const DWORD targets = depth != nullptr ? D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER : D3DCLEAR_TARGET;
+    ASSERT_EQ(device->Clear(0, nullptr, targets, clear, 1.0f, 0), D3D_OK);
     ASSERT_EQ(device->BeginScene(), D3D_OK);
     device->SetRenderState(D3DRS_LIGHTING, FALSE);
     device->SetRenderState(D3DRS_ZENABLE, FALSE);
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    if (texture != nullptr) {
+        device->SetTexture(0, texture);
+        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    }
 }
 
 void DeviceTest::makeDevice(UINT width, UINT height, BOOL autoDepth, D3DFORMAT depthFormat) {
@@ -53,13 +60,12 @@ Picture DeviceTest::readBackBuffer(const char* name) {
     return p;
 }
 
-void DeviceTest::drawQuad(float x0, float y0, float x1, float y1, D3DCOLOR colour, float z) {
+void DeviceTest::drawQuad(float x0, float y0, float x1, float y1, D3DCOLOR colour, float z, float u1, float v1) {
     ScreenVertex v[4] = {{x0, y0, z, 1.0f, colour, 0.0f, 0.0f},
-                         {x1, y0, z, 1.0f, colour, 1.0f, 0.0f},
-                         {x1, y1, z, 1.0f, colour, 1.0f, 1.0f},
-                         {x0, y1, z, 1.0f, colour, 0.0f, 1.0f}};
-    ASSERT_EQ(device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1), D3D_OK);
-    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof(ScreenVertex)), D3D_OK);
+                         {x1, y0, z, 1.0f, colour, u1, 0.0f},
+                         {x1, y1, z, 1.0f, colour, u1, v1},
+                         {x0, y1, z, 1.0f, colour, 0.0f, v1}};
+    drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLEFAN, 2, v);
 }
 
 IDirect3DTexture9* DeviceTest::makeTexture(UINT width, UINT height, D3DCOLOR (*pixel)(UINT x, UINT y), D3DFORMAT format,

@@ -82,9 +82,10 @@ class DeviceTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // Clears target and depth, begins a scene and turns lighting, the depth
-    // test and culling off, for drawing pre-transformed quads.
-    void begin(D3DCOLOR clear = 0xFF000000u);
+    // Clears the target and the depth surface if one is bound, begins a scene and turns lighting, the depth
+    // test and culling off, for drawing pre-transformed quads. With a texture,
+    // stage 0 shows it alone.
+    void begin(D3DCOLOR clear = 0xFF000000u, IDirect3DBaseTexture9* texture = nullptr);
     void end() { ASSERT_EQ(device->EndScene(), D3D_OK); }
 
     // Recreates the device with another back buffer size or depth format.
@@ -95,9 +96,10 @@ class DeviceTest : public ::testing::Test {
     Picture read(IDirect3DSurface9* surface, const char* name);
     Picture readBackBuffer(const char* name);
 
-    // A quad from (x0, y0) to (x1, y1) in pixels, texture (0, 0)-(1, 1), as
-    // a fan with FVF 0x144; z 0, rhw 1.
-    void drawQuad(float x0, float y0, float x1, float y1, D3DCOLOR colour, float z = 0.0f);
+    // A quad from (x0, y0) to (x1, y1) in pixels, texture (0, 0)-(u1, v1), as
+    // a fan with FVF 0x144; rhw 1.
+    void drawQuad(float x0, float y0, float x1, float y1, D3DCOLOR colour, float z = 0.0f, float u1 = 1.0f,
+                  float v1 = 1.0f);
     // Sets the FVF and draws count primitives from vertices in user memory.
     template <class Vertex> void drawPrimitiveUp(DWORD fvf, D3DPRIMITIVETYPE type, UINT count, const Vertex* vertices) {
         ASSERT_EQ(device->SetFVF(fvf), D3D_OK);

@@ -50,8 +50,10 @@ D3DMATRIX rotation(int axis, float angle) {
     return m;
 }
 
-D3DMATRIX scale(float sx, float sy, float sz) {
-    return {{{sx, 0, 0, 0}, {0, sy, 0, 0}, {0, 0, sz, 0}, {0, 0, 0, 1}}};
+// A point light of range 100 with a white specular colour.
+D3DLIGHT9 pointLight(D3DCOLORVALUE diffuse, D3DCOLORVALUE ambient, D3DVECTOR position, float attenuation0) {
+    // Type, diffuse, specular, ambient, position, direction, range, falloff, attenuation 0, 1, 2, theta, phi.
+    return {D3DLIGHT_POINT, diffuse, {1, 1, 1, 1}, ambient, position, {}, 100, 0, attenuation0, 0, 0, 0, 0};
 }
 
 struct Vec3 {
@@ -96,25 +98,15 @@ TEST_F(DeviceTest, TurnedGeometryIsLitByTheFormula) {
         {"both", rotation(2, 1.1f), product(rotation(0, 0.35f), rotation(1, 0.45f))},
     };
     D3DMATRIX proj = perspective(static_cast<float>(M_PI / 3), 0.1f, 100.0f);
-    D3DMATERIAL9 material{};
-    material.Diffuse = {0.8f, 0.7f, 0.9f, 1};
-    material.Ambient = {0.3f, 0.3f, 0.3f, 1};
-    material.Specular = {0.7f, 0.7f, 0.7f, 1};
-    material.Power = 8;
-    D3DLIGHT9 light{};
-    light.Type = D3DLIGHT_POINT;
-    light.Diffuse = {0.9f, 0.8f, 0.6f, 1};
-    light.Specular = {1, 1, 1, 1};
-    light.Ambient = {0.1f, 0.1f, 0.1f, 1};
-    light.Range = 100;
-    light.Attenuation0 = 1.1f;
+    // Diffuse, ambient, specular, emissive, power.
+    const D3DMATERIAL9 material{{0.8f, 0.7f, 0.9f, 1}, {0.3f, 0.3f, 0.3f, 1}, {0.7f, 0.7f, 0.7f, 1}, {}, 8};
+    const D3DLIGHT9 light = pointLight({0.9f, 0.8f, 0.6f, 1}, {0.1f, 0.1f, 0.1f, 1}, {-1.0f, 0.8f, -3.0f}, 1.1f);
     const Vec3 lightWorld = {-1.0, 0.8, -3.0};
-    light.Position = {-1.0f, 0.8f, -3.0f};
     for (const Case& c : cases) {
         // The view turns the scene about the world origin, then moves it 5 in front of the camera.
         D3DMATRIX view = c.viewRotation;
         view.m[3][2] = 5.0f;
-        const D3DMATRIX world = product(scale(sx, sy, sz), c.worldRotation);
+        const D3DMATRIX world = product({{{sx, 0, 0, 0}, {0, sy, 0, 0}, {0, 0, sz, 0}, {0, 0, 0, 1}}}, c.worldRotation);
         std::vector<LitVertex> points;
         for (int j = 0; j < 5; ++j) {
             for (int i = 0; i < 5; ++i) {
@@ -195,18 +187,10 @@ TEST_F(DeviceTest, SpecularHighlightAddsAfterTheStages) {
     D3DMATRIX proj = perspective(static_cast<float>(M_PI / 2), 0.1f, 10.0f);
     device->SetTransform(D3DTS_VIEW, &view);
     device->SetTransform(D3DTS_PROJECTION, &proj);
-    D3DMATERIAL9 material{};
-    material.Diffuse = {0.2f, 0.2f, 0.2f, 1};
-    material.Specular = {0.5f, 0.5f, 0.5f, 1};
-    material.Power = 10;
+    // Diffuse, ambient, specular, emissive, power.
+    D3DMATERIAL9 material{{0.2f, 0.2f, 0.2f, 1}, {}, {0.5f, 0.5f, 0.5f, 1}, {}, 10};
     device->SetMaterial(&material);
-    D3DLIGHT9 light{};
-    light.Type = D3DLIGHT_POINT;
-    light.Diffuse = {1, 1, 1, 1};
-    light.Specular = {1, 1, 1, 1};
-    light.Range = 100;
-    light.Attenuation0 = 1;
-    light.Position = {0, 0, -2}; // at the camera
+    D3DLIGHT9 light = pointLight({1, 1, 1, 1}, {}, {0, 0, -2}, 1); // at the camera
     device->SetLight(0, &light);
     device->LightEnable(0, TRUE);
     device->SetRenderState(D3DRS_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL);
@@ -290,12 +274,10 @@ TEST_F(DeviceTest, PointSpriteSizesAndOrientation) {
     // pre-transformed sprite shows red on top.
     Ref<IDirect3DTexture9> texture{
         makeTexture(2, 2, [](UINT, UINT y) -> D3DCOLOR { return y == 0 ? 0xFFFF0000u : 0xFF0000FFu; })};
-    begin();
+    begin(0xFF000000u, texture);
     device->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
     device->SetRenderState(D3DRS_POINTSCALEENABLE, FALSE);
     device->SetRenderState(D3DRS_POINTSIZE, std::bit_cast<DWORD>(16.0f));
-    device->SetTexture(0, texture);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     const ScreenVertex sprite{32, 32, 0, 1, 0xFFFFFFFFu, 0, 0};
     drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_POINTLIST, 1, &sprite);
     // Triangles drawn with sprites still on use their own texture coordinates:

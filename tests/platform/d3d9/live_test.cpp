@@ -2,14 +2,12 @@
 // gives a real SDL window with a GL context and no display, so this runs
 // headless. The window lookup normally comes from the window manager; this
 // test program supplies its own, for the one window it makes.
-#include "platform/d3d9/d3d9.h"
-#include "platform/d3d9/d3d9ext.h"
 #include "platform/kernel/runmode.h"
 #include "platform/win32/windowhost.h"
-#include "tools/headless/headless.h"
+#include "tests/platform/d3d9/harness.h"
 
 #include <SDL.h>
-#include <gtest/gtest.h>
+#include <SDL_opengl.h>
 
 #include <cstdlib>
 #include <vector>
@@ -26,12 +24,6 @@ SDL_Window* sdlWindowFor(HWND window) {
 } // namespace platform::win32
 
 namespace {
-
-struct Vertex {
-    float x, y, z, rhw;
-    D3DCOLOR colour;
-    float u, v;
-};
 
 class LiveDevice : public ::testing::Test {
   protected:
@@ -73,10 +65,10 @@ TEST_F(LiveDevice, PresentShowsTheBackBufferUprightInTheWindow) {
     ASSERT_EQ(device->BeginScene(), D3D_OK);
     device->SetRenderState(D3DRS_LIGHTING, FALSE);
     device->SetRenderState(D3DRS_ZENABLE, FALSE);
-    const Vertex band[4] = {{0, 0, 0, 1, 0xFF00FF00u, 0, 0},
-                            {320, 0, 0, 1, 0xFF00FF00u, 0, 0},
-                            {320, 60, 0, 1, 0xFF00FF00u, 0, 0},
-                            {0, 60, 0, 1, 0xFF00FF00u, 0, 0}};
+    const platform::d3d9::test::ScreenVertex band[4] = {{0, 0, 0, 1, 0xFF00FF00u, 0, 0},
+                                                        {320, 0, 0, 1, 0xFF00FF00u, 0, 0},
+                                                        {320, 60, 0, 1, 0xFF00FF00u, 0, 0},
+                                                        {0, 60, 0, 1, 0xFF00FF00u, 0, 0}};
     device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
     ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, band, sizeof band[0]), D3D_OK);
     ASSERT_EQ(device->EndScene(), D3D_OK);
@@ -86,21 +78,16 @@ TEST_F(LiveDevice, PresentShowsTheBackBufferUprightInTheWindow) {
     // swap; read its top and bottom rows (GL rows count from the bottom).
     using ReadPixels = void (*)(int, int, int, int, unsigned, unsigned, void*);
     using ReadBuffer = void (*)(unsigned);
-    using BindFramebuffer = void (*)(unsigned, unsigned);
     auto readPixels = reinterpret_cast<ReadPixels>(SDL_GL_GetProcAddress("glReadPixels"));
     auto readBuffer = reinterpret_cast<ReadBuffer>(SDL_GL_GetProcAddress("glReadBuffer"));
-    auto bindFramebuffer = reinterpret_cast<BindFramebuffer>(SDL_GL_GetProcAddress("glBindFramebuffer"));
+    auto bindFramebuffer = reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(SDL_GL_GetProcAddress("glBindFramebuffer"));
     ASSERT_TRUE(readPixels != nullptr && readBuffer != nullptr && bindFramebuffer != nullptr);
-    constexpr unsigned kReadFramebuffer = 0x8CA8;
-    constexpr unsigned kBack = 0x0405;
-    constexpr unsigned kRgba = 0x1908;
-    constexpr unsigned kUnsignedByte = 0x1401;
-    bindFramebuffer(kReadFramebuffer, 0);
-    readBuffer(kBack);
+    bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    readBuffer(GL_BACK);
     unsigned char top[4] = {};
     unsigned char bottom[4] = {};
-    readPixels(10, 239, 1, 1, kRgba, kUnsignedByte, top);
-    readPixels(10, 0, 1, 1, kRgba, kUnsignedByte, bottom);
+    readPixels(10, 239, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, top);
+    readPixels(10, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, bottom);
     // Red and green: the green band on top, the red clear colour below.
     EXPECT_EQ((std::vector<int>{top[0], top[1], bottom[0], bottom[1]}), (std::vector<int>{0, 255, 255, 0}));
 

@@ -163,9 +163,7 @@ TEST_F(Pixels, A4R4G4B4UploadAndG16R16Sampling) {
     std::fill_n(static_cast<DWORD*>(locked.pBits), 4, (0x4000u << 16) | 0xFFFFu);
     ASSERT_EQ(rg->UnlockRect(0), D3D_OK);
 
-    begin();
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device->SetTexture(0, texture);
+    begin(0xFF000000u, texture);
     drawQuad(0, 0, 32, 64, 0xFFFFFFFFu);
     device->SetTexture(0, rg);
     drawQuad(32, 0, 64, 64, 0xFFFFFFFFu);
@@ -243,9 +241,7 @@ TEST_F(Pixels, MipLevels) {
         }
         ASSERT_EQ(texture->UnlockRect(level), D3D_OK);
     }
-    begin();
-    device->SetTexture(0, texture);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    begin(0xFF000000u, texture);
     device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
     // Level n at x = 17 n, one column apart from the next.
     for (UINT level = 0; level < 4; ++level) {
@@ -301,16 +297,18 @@ TEST_F(Pixels, LockDiscardAndNoOverwrite) {
     ASSERT_EQ(device->CreateVertexBuffer(8 * sizeof(ScreenVertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, fvf,
                                          D3DPOOL_DEFAULT, vb.put(), nullptr),
               D3D_OK);
-    auto quad = [](ScreenVertex* v, float x0, D3DCOLOR colour) {
+    void* data = nullptr;
+    // A 16-pixel square at x0 in the four vertices from the offset on.
+    auto write = [&](UINT offset, UINT size, DWORD flags, float x0, D3DCOLOR colour) {
+        ASSERT_EQ(vb->Lock(offset * sizeof(ScreenVertex), size * sizeof(ScreenVertex), &data, flags), D3D_OK);
+        auto* v = static_cast<ScreenVertex*>(data);
         v[0] = {x0, 0, 0, 1, colour, 0, 0};
         v[1] = {x0 + 16, 0, 0, 1, colour, 0, 0};
         v[2] = {x0 + 16, 16, 0, 1, colour, 0, 0};
         v[3] = {x0, 16, 0, 1, colour, 0, 0};
+        ASSERT_EQ(vb->Unlock(), D3D_OK);
     };
-    void* data = nullptr;
-    ASSERT_EQ(vb->Lock(0, 0, &data, D3DLOCK_DISCARD), D3D_OK);
-    quad(static_cast<ScreenVertex*>(data), 0, 0xFFFF0000u);
-    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    ASSERT_NO_FATAL_FAILURE(write(0, 0, D3DLOCK_DISCARD, 0, 0xFFFF0000u));
     begin();
     device->SetFVF(fvf);
     ASSERT_EQ(device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex)), D3D_OK);
@@ -319,13 +317,9 @@ TEST_F(Pixels, LockDiscardAndNoOverwrite) {
     EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2), D3DERR_INVALIDCALL);
     ASSERT_EQ(vb->Unlock(), D3D_OK);
     ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2), D3D_OK); // red at x 0..15
-    ASSERT_EQ(vb->Lock(4 * sizeof(ScreenVertex), 4 * sizeof(ScreenVertex), &data, D3DLOCK_NOOVERWRITE), D3D_OK);
-    quad(static_cast<ScreenVertex*>(data), 16, 0xFF00FF00u);
-    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    ASSERT_NO_FATAL_FAILURE(write(4, 4, D3DLOCK_NOOVERWRITE, 16, 0xFF00FF00u));
     ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 4, 2), D3D_OK); // green at x 16..31
-    ASSERT_EQ(vb->Lock(0, 0, &data, D3DLOCK_DISCARD), D3D_OK);
-    quad(static_cast<ScreenVertex*>(data), 32, 0xFF0000FFu);
-    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    ASSERT_NO_FATAL_FAILURE(write(0, 0, D3DLOCK_DISCARD, 32, 0xFF0000FFu));
     ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2), D3D_OK); // blue at x 32..47
     end();
     expectPixels(readBackBuffer("locks"),
@@ -371,9 +365,12 @@ TEST_F(Pixels, IndexedDrawingWithADeclaration) {
     const UINT bytes = static_cast<UINT>(vertices.size() * sizeof(PoolVertex));
     ASSERT_EQ(device->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, vb.put(), nullptr), D3D_OK);
     void* data = nullptr;
-    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
-    std::memcpy(data, vertices.data(), bytes);
-    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    auto upload = [&] {
+        ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
+        std::memcpy(data, vertices.data(), bytes);
+        ASSERT_EQ(vb->Unlock(), D3D_OK);
+    };
+    ASSERT_NO_FATAL_FAILURE(upload());
     // Indices of one rectangle, twice: the first copy after three padding entries.
     const WORD indices[9] = {9, 9, 9, 0, 1, 2, 0, 2, 3};
     Ref<IDirect3DIndexBuffer9> ib;
@@ -397,9 +394,7 @@ TEST_F(Pixels, IndexedDrawingWithADeclaration) {
     // Wireframe draws the edges only.
     device->SetRenderState(D3DRS_FILLMODE, D3DFILL_WIREFRAME);
     rect(2, -0.5f, 0.5f, 0xFFFFFFFFu);
-    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
-    std::memcpy(data, vertices.data(), bytes);
-    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    ASSERT_NO_FATAL_FAILURE(upload());
     ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 3, 2), D3D_OK);
     device->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
     end();
@@ -419,10 +414,9 @@ TEST_F(Pixels, ColourWriteMaskKeepsTheOtherChannels) {
         device->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
         end();
         Picture p = readBackBuffer("colorwrite");
-        const D3DCOLOR got = p.at(10, 10);
-        EXPECT_EQ(red(got), (mask & 1) != 0 ? 0xFF : 0x40) << mask;
-        EXPECT_EQ(green(got), (mask & 2) != 0 ? 0xFF : 0x60) << mask;
-        EXPECT_EQ(blue(got), (mask & 4) != 0 ? 0xFF : 0x80) << mask;
+        const D3DCOLOR want = 0xFF000000u | ((mask & 1) != 0 ? 0xFF0000u : 0x400000u) |
+                              ((mask & 2) != 0 ? 0xFF00u : 0x6000u) | ((mask & 4) != 0 ? 0xFFu : 0x80u);
+        EXPECT_EQ(p.at(10, 10), want) << mask;
     }
 }
 
@@ -445,15 +439,9 @@ TEST_F(Pixels, AddressModesBeyondTheTexture) {
     for (const Case& c :
          {Case{D3DTADDRESS_WRAP, {r, b, r, b}, "wrap"}, Case{D3DTADDRESS_MIRROR, {r, b, b, r}, "mirror"},
           Case{D3DTADDRESS_CLAMP, {r, b, b, b}, "clamp"}}) {
-        begin();
-        device->SetTexture(0, t);
-        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        begin(0xFF000000u, t);
         device->SetSamplerState(0, D3DSAMP_ADDRESSU, c.mode); // point filtering by default
-        ScreenVertex v[4] = {{0, 0, 0, 1, 0xFFFFFFFFu, 0, 0},
-                             {64, 0, 0, 1, 0xFFFFFFFFu, 2, 0},
-                             {64, 64, 0, 1, 0xFFFFFFFFu, 2, 1},
-                             {0, 64, 0, 1, 0xFFFFFFFFu, 0, 1}};
-        drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLEFAN, 2, v);
+        drawQuad(0, 0, 64, 64, 0xFFFFFFFFu, 0, 2, 1);
         end();
         Picture p = readBackBuffer(c.name);
         for (int q = 0; q < 4; ++q) {

@@ -2,6 +2,7 @@
 
 #include "platform/d3d9/d3d9ext.h"
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -29,10 +30,9 @@ TEST_F(PresentHookTest, AllFramesArriveInOrderTopRowFirst) {
     const int kFrames = 10;
     for (int i = 0; i < kFrames; ++i) {
         const D3DCOLOR background = D3DCOLOR_XRGB(10 * i, 200 - 10 * i, 7);
-        ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, background, 1.0f, 0), D3D_OK);
-        ASSERT_EQ(device->BeginScene(), D3D_OK);
+        begin(background);
         drawQuad(0, 0, 4, 2, D3DCOLOR_XRGB(255, 0, 255)); // the top-left corner
-        ASSERT_EQ(device->EndScene(), D3D_OK);
+        end();
         ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
     }
     platform::d3d9::flushPresentHook();
@@ -40,8 +40,7 @@ TEST_F(PresentHookTest, AllFramesArriveInOrderTopRowFirst) {
     ASSERT_EQ(frames.size(), static_cast<std::size_t>(kFrames));
     for (int i = 0; i < kFrames; ++i) {
         const Delivered& f = frames[static_cast<std::size_t>(i)];
-        ASSERT_EQ(f.width, params.BackBufferWidth);
-        ASSERT_EQ(f.height, params.BackBufferHeight);
+        ASSERT_EQ((std::array{f.width, f.height}), (std::array{params.BackBufferWidth, params.BackBufferHeight}));
         // The bottom-right pixel; the back buffer has no alpha.
         EXPECT_EQ(std::vector<int>(f.rgba.end() - 4, f.rgba.end()), (std::vector<int>{10 * i, 200 - 10 * i, 7, 0xFF}))
             << "frame " << i;

@@ -29,6 +29,15 @@ std::array<int, 4> coverage(const Picture& p, D3DCOLOR colour) {
     return box;
 }
 
+// A square render-target texture and its one level.
+void makeTarget(IDirect3DDevice9* device, UINT size, D3DFORMAT format, Ref<IDirect3DTexture9>& texture,
+                Ref<IDirect3DSurface9>& level) {
+    ASSERT_EQ(
+        device->CreateTexture(size, size, 1, D3DUSAGE_RENDERTARGET, format, D3DPOOL_DEFAULT, texture.put(), nullptr),
+        D3D_OK);
+    ASSERT_EQ(texture->GetSurfaceLevel(0, level.put()), D3D_OK);
+}
+
 D3DCOLOR texelColour(UINT x, UINT y) {
     return 0xFF000000u | (x * 16u) << 16 | (y * 16u) << 8 | 0x40u;
 }
@@ -92,9 +101,7 @@ TEST_F(Raster, EdgesJustPastPixelCentresAreDecidedByTheFillRule) {
 TEST_F(Raster, TexelsMapOneToOneAndRowZeroIsTheTop) {
     makeDevice(16, 16);
     Ref<IDirect3DTexture9> texture{makeTexture(16, 16, texelColour)};
-    begin(kBackground);
-    device->SetTexture(0, texture);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    begin(kBackground, texture);
     drawQuad(-0.5f, -0.5f, 15.5f, 15.5f, 0xFFFFFFFFu);
     end();
     Picture p = readBackBuffer("texels");
@@ -109,31 +116,23 @@ TEST_F(Raster, TexelsMapOneToOneAndRowZeroIsTheTop) {
 // texture, and sampling v = 0 reads it back at the top again.
 TEST_F(Raster, RenderTargetsKeepRowZeroAtTheTop) {
     Ref<IDirect3DTexture9> target;
-    ASSERT_EQ(device->CreateTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, target.put(),
-                                    nullptr),
-              D3D_OK);
     Ref<IDirect3DSurface9> surface;
-    ASSERT_EQ(target->GetSurfaceLevel(0, surface.put()), D3D_OK);
+    ASSERT_NO_FATAL_FAILURE(makeTarget(device, 32, D3DFMT_X8R8G8B8, target, surface));
     Ref<IDirect3DSurface9> back;
     Ref<IDirect3DSurface9> depth;
     ASSERT_EQ(device->GetRenderTarget(0, back.put()), D3D_OK);
     ASSERT_EQ(device->GetDepthStencilSurface(depth.put()), D3D_OK);
     ASSERT_EQ(device->SetRenderTarget(0, surface), D3D_OK);
     ASSERT_EQ(device->SetDepthStencilSurface(nullptr), D3D_OK);
-    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FFu, 1.0f, 0), D3D_OK);
-    ASSERT_EQ(device->BeginScene(), D3D_OK);
-    device->SetRenderState(D3DRS_LIGHTING, FALSE);
-    device->SetRenderState(D3DRS_ZENABLE, FALSE);
+    begin(0xFF0000FFu);
     drawQuad(0, 0, 32, 4, 0xFFFF0000u);
-    ASSERT_EQ(device->EndScene(), D3D_OK);
+    end();
     expectPixels(read(surface, "target"),
                  {{5, 0, 0xFFFF0000u}, {5, 3, 0xFFFF0000u}, {5, 4, 0xFF0000FFu}, {5, 31, 0xFF0000FFu}});
 
     ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
     ASSERT_EQ(device->SetDepthStencilSurface(depth), D3D_OK);
-    begin(kBackground);
-    device->SetTexture(0, target);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    begin(kBackground, target);
     drawQuad(-0.5f, -0.5f, 63.5f, 63.5f, 0xFFFFFFFFu);
     end();
     expectPixels(readBackBuffer("composed"),
@@ -231,18 +230,11 @@ TEST_F(Raster, PreTransformedDepthOutsideZeroToOne) {
 // zoom blur) reads the target as it was before the draw.
 TEST_F(Raster, DrawingIntoTheTargetBeingSampledReadsItsPreviousContents) {
     Ref<IDirect3DTexture9> target;
-    ASSERT_EQ(device->CreateTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, target.put(),
-                                    nullptr),
-              D3D_OK);
     Ref<IDirect3DSurface9> surface;
-    target->GetSurfaceLevel(0, surface.put());
+    ASSERT_NO_FATAL_FAILURE(makeTarget(device, 32, D3DFMT_X8R8G8B8, target, surface));
     device->SetRenderTarget(0, surface);
     device->SetDepthStencilSurface(nullptr);
-    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FFu, 1.0f, 0);
-    ASSERT_EQ(device->BeginScene(), D3D_OK);
-    device->SetRenderState(D3DRS_LIGHTING, FALSE);
-    device->SetRenderState(D3DRS_ZENABLE, FALSE);
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    begin(0xFF0000FFu);
     drawQuad(0, 0, 16, 32, 0xFFFF0000u); // left half red
     device->SetTexture(0, target);
     device->SetTexture(1, target);
@@ -254,7 +246,7 @@ TEST_F(Raster, DrawingIntoTheTargetBeingSampledReadsItsPreviousContents) {
                           {32, 32, 0, 1, 0xFFFFFFFFu, 0.5f, 1, 0.5f, 1},
                           {16, 32, 0, 1, 0xFFFFFFFFu, 0, 1, 0, 1}};
     drawPrimitiveUp(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2, D3DPT_TRIANGLEFAN, 2, v);
-    ASSERT_EQ(device->EndScene(), D3D_OK);
+    end();
     expectPixels(read(surface, "feedback"), {{4, 4, 0xFFFF0000u}, {20, 4, 0xFFFF0000u}, {31, 31, 0xFFFF0000u}});
 }
 
@@ -263,16 +255,10 @@ TEST_F(Raster, DrawingIntoTheTargetBeingSampledReadsItsPreviousContents) {
 TEST_F(Raster, ClearsTouchOnlyTheirTargetAndViewport) {
     Ref<IDirect3DTexture9> a;
     Ref<IDirect3DTexture9> b;
-    ASSERT_EQ(
-        device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, a.put(), nullptr),
-        D3D_OK);
-    ASSERT_EQ(
-        device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, b.put(), nullptr),
-        D3D_OK);
     Ref<IDirect3DSurface9> sa;
     Ref<IDirect3DSurface9> sb;
-    a->GetSurfaceLevel(0, sa.put());
-    b->GetSurfaceLevel(0, sb.put());
+    ASSERT_NO_FATAL_FAILURE(makeTarget(device, 16, D3DFMT_A8R8G8B8, a, sa));
+    ASSERT_NO_FATAL_FAILURE(makeTarget(device, 16, D3DFMT_A8R8G8B8, b, sb));
     device->SetDepthStencilSurface(nullptr);
     device->SetRenderTarget(0, sa);
     EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x80FF0000u, 1.0f, 0), D3D_OK);

@@ -185,17 +185,15 @@ TEST_F(Shaders, EveryNewProgramGetsTheTransforms) {
     device->SetTexture(0, texture);
     device->SetVertexDeclaration(declaration);
     for (int cell = 0; cell < 32; ++cell) {
-        std::string code = "ps_2_0\ndef c0, " + std::to_string(cell / 256.0f) + ", 1, 0, 1\ndcl t0.xy\n";
-        for (int s = 0; s < 8; ++s) {
-            code += "dcl_2d s" + std::to_string(s) + "\n";
+        std::string declarations = "ps_2_0\ndef c0, " + std::to_string(cell / 256.0f) + ", 1, 0, 1\ndcl t0.xy\n";
+        std::string samples;
+        std::string sums;
+        for (const std::string s : {"0", "1", "2", "3", "4", "5", "6", "7"}) {
+            declarations += "dcl_2d s" + s + "\n";
+            samples += "texld r" + s + ", t0, s" + s + "\n";
+            sums += s == "0" ? "" : "add r0, r0, r" + s + "\n";
         }
-        for (int s = 0; s < 8; ++s) {
-            code += "texld r" + std::to_string(s) + ", t0, s" + std::to_string(s) + "\n";
-        }
-        for (int s = 1; s < 8; ++s) {
-            code += "add r0, r0, r" + std::to_string(s) + "\n";
-        }
-        code += "add r0, r0, c0\nmov oC0, r0\n";
+        const std::string code = declarations + samples + sums + "add r0, r0, c0\nmov oC0, r0\n";
         Ref<IDirect3DPixelShader9> ps;
         ASSERT_EQ(device->CreatePixelShader(tokens(code.c_str()).data(), ps.put()), D3D_OK);
         // The quad's centre on the centre pixel of its cell, one pixel to each side.
