@@ -25,10 +25,12 @@ std::size_t firstInstrumentOffset(int emptyPatterns) {
     return kFirstPatternOffset + 9u * static_cast<unsigned>(emptyPatterns);
 }
 
-// A file whose single 2-channel, 2-row pattern has the packed bytes given.
-std::vector<std::uint8_t> withPackedPattern(const std::vector<std::uint8_t>& packed) {
-    songgen::Song song = basicSong(2, 1);
-    song.patterns[0].rows = 2;
+// A file whose first pattern (by default the single one, of 2 channels and 2
+// rows) has the packed bytes given.
+std::vector<std::uint8_t> withPackedPattern(const std::vector<std::uint8_t>& packed, int channels = 2, int patterns = 1,
+                                            int rows = 2) {
+    songgen::Song song = basicSong(channels, patterns);
+    song.patterns[0].rows = rows;
     std::vector<std::uint8_t> bytes = songgen::write(song);
     const std::size_t at = kFirstPatternOffset;
     put16(bytes, at + 7, static_cast<unsigned>(packed.size()));
@@ -129,14 +131,10 @@ TEST(LoaderMends, PackedDataHoldingFewerCellsLeavesTheRestEmpty) {
         EXPECT_EQ(m->instruments[0].samples[0]->length, 64u); // read from where the file has it
     }
     // Four channels of 64 rows whose packed data hold the first 32 cells only.
-    songgen::Song song = basicSong(4, 2);
-    std::vector<std::uint8_t> bytes = songgen::write(song);
     std::vector<std::uint8_t> packed(32, 0x80);
     packed[5] = 0x83; // cell 5: note C-4 of instrument 1
     packed.insert(packed.begin() + 6, {49, 1});
-    put16(bytes, kFirstPatternOffset + 7, static_cast<unsigned>(packed.size()));
-    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(kFirstPatternOffset + 9), packed.begin(), packed.end());
-    ModulePtr m = load(bytes);
+    ModulePtr m = load(withPackedPattern(packed, 4, 2, 64));
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(fields(m->patterns[0].cells[5]), record(49, 1, 0, 0, 0));
     for (int i = 32; i < 256; ++i) {
