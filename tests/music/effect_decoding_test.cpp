@@ -215,15 +215,12 @@ std::vector<int> straightThrough(int steps) {
 TEST(EnvelopeFlags, LoopAndSustainPointsWithoutTheirBitsAreIgnored) {
     const music::Instrument in = envelopeInstrument(music::kEnvelopeOn);
     music::Channel ch{};
-    std::vector<int> volume;
+    EXPECT_EQ(volumeEnvelopeSteps(ch, in, 12), straightThrough(12));
     std::vector<int> panning;
     for (int step = 0; step < 12; ++step) {
-        music::volumeEnvelopeStep(ch, in);
         music::panningEnvelopeStep(ch, in);
-        volume.push_back(ch.volEnvValue);
         panning.push_back(ch.panEnvValue);
     }
-    EXPECT_EQ(volume, straightThrough(12));
     EXPECT_EQ(panning, straightThrough(12));
     EXPECT_EQ(record(ch.volEnvStopped, ch.panEnvStopped), record(1, 1));
 }
@@ -231,12 +228,7 @@ TEST(EnvelopeFlags, LoopAndSustainPointsWithoutTheirBitsAreIgnored) {
 TEST(EnvelopeFlags, SustainBitHoldsUntilKeyOff) {
     const music::Instrument in = envelopeInstrument(music::kEnvelopeOn | music::kEnvelopeSustain);
     music::Channel ch{};
-    std::vector<int> volume;
-    for (int step = 0; step < 6; ++step) {
-        music::volumeEnvelopeStep(ch, in);
-        volume.push_back(ch.volEnvValue);
-    }
-    EXPECT_EQ(volume, (std::vector<int>{0, 10, 20, 20, 20, 20}));
+    EXPECT_EQ(volumeEnvelopeSteps(ch, in, 6), (std::vector<int>{0, 10, 20, 20, 20, 20}));
     ch.keyOff = 1;
     music::volumeEnvelopeStep(ch, in);
     music::volumeEnvelopeStep(ch, in);

@@ -1,5 +1,6 @@
 #include "tests/music/fixtures.h"
 
+#include "music/modulators.h"
 #include "music/render.h"
 #include "music/xmloader.h"
 
@@ -80,6 +81,15 @@ music::Instrument envelopeInstrument(std::uint8_t type) {
     in.volumeLoopEnd = in.panningLoopEnd = 2;
     in.volumeSustainPoint = in.panningSustainPoint = 1;
     return in;
+}
+
+std::vector<int> volumeEnvelopeSteps(music::Channel& ch, const music::Instrument& in, int n) {
+    std::vector<int> values;
+    for (int step = 0; step < n; ++step) {
+        music::volumeEnvelopeStep(ch, in);
+        values.push_back(ch.volEnvValue);
+    }
+    return values;
 }
 
 } // namespace music::test

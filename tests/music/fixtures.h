@@ -37,6 +37,8 @@ void ticks(music::Module* m, int n);
 // Volume and panning envelopes of the points (0, 0), (2, 20), (4, 40), (9, 0)
 // with the flags given, loop points 1 and 2 and sustain point 1.
 music::Instrument envelopeInstrument(std::uint8_t type);
+// The channel's volume envelope value after each of n steps through the instrument's envelope.
+std::vector<int> volumeEnvelopeSteps(music::Channel& ch, const music::Instrument& in, int n);
 
 // What `read` gives for each of the first `count` channels after each of the
 // next n ticks: one list per channel.

@@ -25,10 +25,12 @@ std::size_t firstInstrumentOffset(int emptyPatterns) {
     return kFirstPatternOffset + 9u * static_cast<unsigned>(emptyPatterns);
 }
 
-// A file whose single 2-channel, 2-row pattern has the packed bytes given.
-std::vector<std::uint8_t> withPackedPattern(const std::vector<std::uint8_t>& packed) {
-    songgen::Song song = basicSong(2, 1);
-    song.patterns[0].rows = 2;
+// A file whose first pattern (by default the single one, of 2 channels and 2
+// rows) has the packed bytes given.
+std::vector<std::uint8_t> withPackedPattern(const std::vector<std::uint8_t>& packed, int channels = 2, int patterns = 1,
+                                            int rows = 2) {
+    songgen::Song song = basicSong(channels, patterns);
+    song.patterns[0].rows = rows;
     std::vector<std::uint8_t> bytes = songgen::write(song);
     const std::size_t at = kFirstPatternOffset;
     put16(bytes, at + 7, static_cast<unsigned>(packed.size()));
@@ -129,14 +131,10 @@ TEST(LoaderMends, PackedDataHoldingFewerCellsLeavesTheRestEmpty) {
         EXPECT_EQ(m->instruments[0].samples[0]->length, 64u); // read from where the file has it
     }
     // Four channels of 64 rows whose packed data hold the first 32 cells only.
-    songgen::Song song = basicSong(4, 2);
-    std::vector<std::uint8_t> bytes = songgen::write(song);
     std::vector<std::uint8_t> packed(32, 0x80);
     packed[5] = 0x83; // cell 5: note C-4 of instrument 1
     packed.insert(packed.begin() + 6, {49, 1});
-    put16(bytes, kFirstPatternOffset + 7, static_cast<unsigned>(packed.size()));
-    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(kFirstPatternOffset + 9), packed.begin(), packed.end());
-    ModulePtr m = load(bytes);
+    ModulePtr m = load(withPackedPattern(packed, 4, 2, 64));
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(fields(m->patterns[0].cells[5]), record(49, 1, 0, 0, 0));
     for (int i = 32; i < 256; ++i) {
@@ -378,9 +376,7 @@ TEST(LoaderMends, SixteenBitSampleOfOddByteLengthDropsItsLastByte) {
     ASSERT_NE(m, nullptr) << music::lastLoadRefusal();
     const music::Sample& w = *m->instruments[0].samples[0];
     ASSERT_EQ(w.length, 10u);
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(w.data[i], 1000 * i - 4000) << i;
-    }
+    EXPECT_EQ(std::vector<int>(w.data, w.data + 10), std::vector<int>(wide.values.begin(), wide.values.end()));
     const music::Sample& n = *m->instruments[0].samples[1];
     ASSERT_EQ(n.length, 4u);
     EXPECT_EQ(record(n.data[0], n.data[3]), record(10 * 256, 40 * 256));
@@ -449,61 +445,59 @@ TEST(Loader, HeaderFieldsAtTheEdgesOfTheirRanges) {
     struct Case {
         const char* what;
         std::function<void(songgen::Song&)> edit;
-        std::function<void(std::vector<std::uint8_t>&)> patch;
         std::function<bool(const Module&)> holds;
+        std::function<void(std::vector<std::uint8_t>&)> patch = [](std::vector<std::uint8_t>&) {};
     };
-    const auto none = [](std::vector<std::uint8_t>&) {};
     const Case cases[] = {
-        {"32 channels", [](songgen::Song& s) { s.channels = 32; }, none,
+        {"32 channels", [](songgen::Song& s) { s.channels = 32; },
          [](const Module& m) { return m.channelCount == 32; }},
-        {"1 channel", [](songgen::Song& s) { s.channels = 1; }, none,
-         [](const Module& m) { return m.channelCount == 1; }},
-        {"song length 256", [](songgen::Song& s) { s.orders.assign(256, 1); }, none,
+        {"1 channel", [](songgen::Song& s) { s.channels = 1; }, [](const Module& m) { return m.channelCount == 1; }},
+        {"song length 256", [](songgen::Song& s) { s.orders.assign(256, 1); },
          [](const Module& m) { return m.songLength == 256 && m.orderTable[255] == 1 && m.patternsUsed == 2; }},
         {"restart at the last order",
          [](songgen::Song& s) {
              s.orders = {0, 1, 0};
              s.restart = 2;
          },
-         none, [](const Module& m) { return m.restartPosition == 2; }},
-        {"restart one past the end", [](songgen::Song& s) { s.restart = 2; }, none,
+         [](const Module& m) { return m.restartPosition == 2; }},
+        {"restart one past the end", [](songgen::Song& s) { s.restart = 2; },
          [](const Module& m) { return m.restartPosition == 0; }},
-        {"bpm 255", [](songgen::Song& s) { s.bpm = 255; }, none, [](const Module& m) { return m.defaultBpm == 255; }},
-        {"bpm 32", [](songgen::Song& s) { s.bpm = 32; }, none, [](const Module& m) { return m.defaultBpm == 32; }},
-        {"bpm 0 plays at 125", [](songgen::Song& s) { s.bpm = 0; }, none,
+        {"bpm 255", [](songgen::Song& s) { s.bpm = 255; }, [](const Module& m) { return m.defaultBpm == 255; }},
+        {"bpm 32", [](songgen::Song& s) { s.bpm = 32; }, [](const Module& m) { return m.defaultBpm == 32; }},
+        {"bpm 0 plays at 125", [](songgen::Song& s) { s.bpm = 0; },
          [](const Module& m) { return m.defaultBpm == 125; }},
-        {"bpm 256 plays at 125", [](songgen::Song& s) { s.bpm = 256; }, none,
+        {"bpm 256 plays at 125", [](songgen::Song& s) { s.bpm = 256; },
          [](const Module& m) { return m.defaultBpm == 125; }},
         {"speed 31 and Amiga periods",
          [](songgen::Song& s) {
              s.speed = 31;
              s.flags = 0;
          },
-         none, [](const Module& m) { return m.defaultSpeed == 31 && m.flags == 0; }},
+         [](const Module& m) { return m.defaultSpeed == 31 && m.flags == 0; }},
         {"256 patterns",
          [](songgen::Song& s) {
              s.patterns.resize(256, songgen::Pattern{1, {}});
          },
-         none, [](const Module& m) { return m.patternSlots == 256 && m.patterns[255].rows == 1; }},
-        {"128 instruments", [](songgen::Song& s) { s.instruments.resize(128, s.instruments[0]); }, none,
+         [](const Module& m) { return m.patternSlots == 256 && m.patterns[255].rows == 1; }},
+        {"128 instruments", [](songgen::Song& s) { s.instruments.resize(128, s.instruments[0]); },
          [](const Module& m) { return m.instrumentCount == 128 && m.instruments[127].samples[0]->length == 64; }},
-        {"pattern of 256 rows", [](songgen::Song& s) { s.patterns[0].rows = 256; }, none,
+        {"pattern of 256 rows", [](songgen::Song& s) { s.patterns[0].rows = 256; },
          [](const Module& m) { return m.patterns[0].rows == 256 && m.patterns[1].rows == 64; }},
-        {"pattern of 1 row", [](songgen::Song& s) { s.patterns[1].rows = 1; }, none,
+        {"pattern of 1 row", [](songgen::Song& s) { s.patterns[1].rows = 1; },
          [](const Module& m) { return m.patterns[1].rows == 1; }},
-        {"16 samples", [](songgen::Song& s) { s.instruments[0].samples.resize(16, s.instruments[0].samples[0]); }, none,
+        {"16 samples", [](songgen::Song& s) { s.instruments[0].samples.resize(16, s.instruments[0].samples[0]); },
          [](const Module& m) {
              return m.instruments[0].sampleCount == 16 && m.instruments[0].samples[15]->length == 64;
          }},
-        {"version 0x0105", [](songgen::Song&) {}, [](std::vector<std::uint8_t>& b) { put16(b, 58, 0x0105); },
-         [](const Module& m) { return m.channelCount == 4; }},
+        {"version 0x0105", [](songgen::Song&) {}, [](const Module& m) { return m.channelCount == 4; },
+         [](std::vector<std::uint8_t>& b) { put16(b, 58, 0x0105); }},
         // A longer header: the patterns start at 60 + its size, not at 336.
         {"header of 280 bytes", [](songgen::Song&) {},
+         [](const Module& m) { return m.patterns[0].rows == 64 && m.instruments[0].samples[0]->length == 64; },
          [](std::vector<std::uint8_t>& b) {
              put16(b, 60, 280);
              b.insert(b.begin() + static_cast<std::ptrdiff_t>(kFirstPatternOffset), 4, 0xEE);
-         },
-         [](const Module& m) { return m.patterns[0].rows == 64 && m.instruments[0].samples[0]->length == 64; }},
+         }},
     };
     for (const Case& c : cases) {
         songgen::Song song = basicSong(4, 2);

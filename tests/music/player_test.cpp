@@ -304,25 +304,15 @@ TEST(Modulators, EnvelopeSegmentThenStop) {
     in.volumePointCount = 2;
     in.volumeType = 1;
     music::Channel ch{};
-    std::vector<int> values;
-    for (int step = 0; step < 11; ++step) {
-        music::volumeEnvelopeStep(ch, in);
-        values.push_back(ch.volEnvValue);
-    }
     // 64 falling by 6.4 per tick, truncated.
-    EXPECT_EQ(values, (std::vector<int>{64, 57, 51, 44, 38, 32, 25, 19, 12, 6, 0}));
+    EXPECT_EQ(volumeEnvelopeSteps(ch, in, 11), (std::vector<int>{64, 57, 51, 44, 38, 32, 25, 19, 12, 6, 0}));
     EXPECT_EQ(ch.volEnvStopped, 1);
 }
 
 TEST(Modulators, EnvelopeLoopsBetweenItsPoints) {
     const music::Instrument in = envelopeInstrument(music::kEnvelopeOn | music::kEnvelopeLoop);
     music::Channel ch{};
-    std::vector<int> values;
-    for (int step = 0; step < 9; ++step) {
-        music::volumeEnvelopeStep(ch, in);
-        values.push_back(ch.volEnvValue);
-    }
-    EXPECT_EQ(values, (std::vector<int>{0, 10, 20, 30, 20, 30, 20, 30, 20}));
+    EXPECT_EQ(volumeEnvelopeSteps(ch, in, 9), (std::vector<int>{0, 10, 20, 30, 20, 30, 20, 30, 20}));
     music::setVolumeEnvelopePosition(ch, in, 6);
     EXPECT_EQ(ch.volEnvValue, 40 - 2 * 8);
     music::setVolumeEnvelopePosition(ch, in, 50);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 using ::testing::_;
@@ -52,8 +53,7 @@ TEST_F(AtlasTest, GlyphsAreLaidOutInRowsOfTheAtlas) {
         EXPECT_LE(g.right * 512.0f + 1.0f, 512.0f) << c;
         EXPECT_GT(g.right, g.left) << c;
         if (c == 0) {
-            EXPECT_EQ(g.left, 0.0f);
-            EXPECT_EQ(g.top, 0.0f);
+            EXPECT_EQ(std::make_pair(g.left, g.top), std::make_pair(0.0f, 0.0f));
             continue;
         }
         const text::GlyphRect& before = atlas.glyphs[c - 1];
