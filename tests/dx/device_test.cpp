@@ -6,6 +6,7 @@
 #include "tests/support/heapcount.h"
 #include "tests/support/paths.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -17,6 +18,7 @@
 #include <vector>
 
 using ::testing::_;
+using ::testing::Each;
 using ::testing::InSequence;
 using ::testing::NiceMock;
 using ::testing::Return;
@@ -52,12 +54,7 @@ TEST(PackColor, ColorValueIsRedGreenBlueAlpha) {
 }
 
 TEST_F(DeviceTest, WorldViewProjectionIsZeroBeforeAnyTransform) {
-    const Matrix& m = d.worldViewProjection();
-    for (const auto& row : m.m) {
-        for (float v : row) {
-            EXPECT_EQ(v, 0.0f);
-        }
-    }
+    EXPECT_THAT(d.worldViewProjection().m, Each(Each(0.0f)));
 }
 
 TEST_F(DeviceTest, WorldViewProjectionMultipliesInThatOrder) {
@@ -112,9 +109,8 @@ TEST_F(DeviceTest, RenderTargetOfBackBufferFormatAndSharedDepth) {
     const int index = d.createRenderTarget(400, 300, 1, D3DFMT_X8R8G8B8, 0);
     const std::string log = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::pair(index, d.targetCount), std::pair(1, 2));
-    EXPECT_EQ(d.depthSurface[1], &mock.autoDepth);
-    EXPECT_EQ(d.targetSurface[1], mock.textures[0]->surfaces[0].get());
-    EXPECT_EQ(std::pair(d.targetSize[1].width, d.targetSize[1].height), std::pair(400.0f, 300.0f));
+    EXPECT_EQ(std::tuple(d.depthSurface[1], d.targetSurface[1], d.targetSize[1].width, d.targetSize[1].height),
+              std::tuple(&mock.autoDepth, mock.textures[0]->surfaces[0].get(), 400.0f, 300.0f));
     EXPECT_EQ(log, "Format som används\nD3DFMT_X8R8G8B8\ntarget 1 har xres = 400 och yres = 300!\n\n");
 }
 
@@ -144,9 +140,8 @@ TEST_F(DeviceTest, FailedTargetLeavesNoIndexAndTheHundredAndFirstIsRefused) {
         EXPECT_EQ(d.createRenderTarget(16, 16, 1, D3DFMT_A8R8G8B8, 0), i);
     }
     EXPECT_THROW(d.createRenderTarget(16, 16, 1, D3DFMT_A8R8G8B8, 0), qtv_d3d::exception);
-    EXPECT_STREQ(errorRecord.message, "auto throw(logic)");
-    EXPECT_STREQ(errorRecord.file, "dxdevice");
-    EXPECT_EQ(d.targetCount, dx::kMaxRenderTargets);
+    EXPECT_EQ(std::tuple(std::string(errorRecord.message), std::string(errorRecord.file), d.targetCount),
+              std::tuple("auto throw(logic)", "dxdevice", dx::kMaxRenderTargets));
 }
 
 TEST_F(DeviceTest, ScreenQuadVerticesAndTheStatesLeftBehind) {
@@ -252,8 +247,8 @@ TEST_F(DeviceTest, EmbeddedShadersNeedTheirModel) {
     d.caps.PixelShaderVersion = D3DPS_VERSION(1, 2);
     EXPECT_CALL(mock, CreateVertexShader(_, _)).Times(0);
     EXPECT_CALL(mock, CreatePixelShader(_, _)).Times(0);
-    EXPECT_EQ(d.createVertexShaderFromCode(code), nullptr);
-    EXPECT_EQ(d.createPixelShaderFromCode(code), nullptr);
+    EXPECT_EQ(std::pair(d.createVertexShaderFromCode(code), d.createPixelShaderFromCode(code)),
+              (std::pair<IDirect3DVertexShader9*, IDirect3DPixelShader9*>(nullptr, nullptr)));
     ::testing::Mock::VerifyAndClearExpectations(&mock);
 
     d.caps.VertexShaderVersion = D3DVS_VERSION(1, 1);
@@ -304,8 +299,7 @@ TEST_F(DeviceTest, CompiledShadersComeFromTheSourceFiles) {
     });
     d.compileVertexShader(tests::support::sourcePath("shaders/vshader_mojs.vhl").c_str(), "main", "vs_2_0");
     d.compilePixelShader(tests::support::sourcePath("shaders/pshader_mojs.phl").c_str(), "main", "ps_2_0");
-    EXPECT_EQ(vertexVersion, D3DVS_VERSION(2, 0));
-    EXPECT_EQ(pixelVersion, D3DPS_VERSION(2, 0));
+    EXPECT_EQ(std::tuple(vertexVersion, pixelVersion), std::tuple(D3DVS_VERSION(2, 0), D3DPS_VERSION(2, 0)));
 }
 
 // A scene that makes its shaders every frame must not leave the compiled code

@@ -5,6 +5,8 @@
 
 #include <set>
 #include <string>
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -16,10 +18,9 @@ std::string logOf(D3DFORMAT format, const char* title) {
 
 TEST(FormatNames, SixtyDistinctEntriesFromUnknownToCxV8U8) {
     ASSERT_EQ(formatNames.size(), 60u);
-    EXPECT_EQ(formatNames.front().format, 0u);
-    EXPECT_STREQ(formatNames.front().name, "D3DFMT_UNKNOWN");
-    EXPECT_EQ(formatNames.back().format, 117u);
-    EXPECT_STREQ(formatNames.back().name, "D3DFMT_CxV8U8");
+    const dx::FormatName &first = formatNames.front(), &last = formatNames.back();
+    EXPECT_EQ(std::tuple(first.format, std::string(first.name), last.format, std::string(last.name)),
+              std::tuple(0u, "D3DFMT_UNKNOWN", 117u, "D3DFMT_CxV8U8"));
     std::set<DWORD> values;
     std::set<std::string> names;
     for (const dx::FormatName& f : formatNames) {
@@ -28,8 +29,7 @@ TEST(FormatNames, SixtyDistinctEntriesFromUnknownToCxV8U8) {
         EXPECT_EQ(std::string(f.name).rfind("D3DFMT_", 0), 0u) << f.name;
         EXPECT_NE(std::string(f.name), "D3DFMT_FORCE_DWORD");
     }
-    EXPECT_EQ(values.size(), 60u);
-    EXPECT_EQ(names.size(), 60u);
+    EXPECT_EQ(std::pair(values.size(), names.size()), std::pair(std::size_t{60}, std::size_t{60}));
 }
 
 TEST(FormatNames, FourCharacterCodesCarryTheirCodes) {

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -21,12 +22,11 @@ std::array<float, 3> xyz(const Vector3& v) {
     return {v.x, v.y, v.z};
 }
 
-void expectNear(const Matrix& a, const Matrix& b, float tolerance) {
-    for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            EXPECT_NEAR(a.m[r][c], b.m[r][c], tolerance) << "element " << r << "," << c;
-        }
-    }
+// The sixteen elements row by row, for comparing whole matrices.
+std::array<float, 16> flat(const Matrix& m) {
+    std::array<float, 16> out{};
+    std::memcpy(out.data(), m.m, sizeof out);
+    return out;
 }
 
 Matrix sample() {
@@ -51,12 +51,7 @@ TEST(Matrix, IdentityAndMultiplyAliasing) {
     multiply(left, left, b);
     Matrix right = b;
     multiply(a, right, right);
-    for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            EXPECT_EQ(left.m[r][c], separate.m[r][c]);
-            EXPECT_EQ(right.m[r][c], separate.m[r][c]);
-        }
-    }
+    EXPECT_EQ(std::pair(flat(left), flat(right)), std::pair(flat(separate), flat(separate)));
     // Element (1, 2) worked by hand from the definition.
     double expected = 0.0;
     for (int k = 0; k < 4; ++k) {
@@ -65,7 +60,7 @@ TEST(Matrix, IdentityAndMultiplyAliasing) {
     EXPECT_EQ(separate.m[1][2], static_cast<float>(expected));
     Matrix same;
     multiply(a, same, id);
-    expectNear(same, a, 0.0f);
+    EXPECT_EQ(flat(same), flat(a));
 }
 
 TEST(Matrix, ScaleRowsTouchesOnlyTheUpperThreeByThree) {
@@ -106,18 +101,18 @@ TEST(Rigid, InverseTimesOriginalIsIdentity) {
     invertRigid(inv, m);
     multiply(m, product, inv);
     identity(id);
-    expectNear(product, id, 2e-6f);
+    EXPECT_THAT(flat(product), Pointwise(FloatNear(2e-6f), flat(id)));
     Matrix inPlace = m;
     invertRigid(inPlace);
-    expectNear(inPlace, inv, 0.0f);
+    EXPECT_EQ(flat(inPlace), flat(inv));
     EXPECT_EQ(std::pair(inv.m[0][3], inv.m[3][3]), std::pair(0.0f, 1.0f));
 }
 
 TEST(Perspective, BitPatternsAndEqualScales) {
     Matrix m;
     perspective(m, 90.4f);
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(m.m[2][2]), 0x3F800347u);
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(m.m[3][2]), 0xBDCCD20Bu);
+    EXPECT_EQ(std::pair(std::bit_cast<std::uint32_t>(m.m[2][2]), std::bit_cast<std::uint32_t>(m.m[3][2])),
+              std::pair(0x3F800347u, 0xBDCCD20Bu));
     EXPECT_EQ(std::pair(m.m[2][3], m.m[3][3]), std::pair(1.0f, 0.0f));
     EXPECT_EQ(m.m[0][0], m.m[1][1]);
     EXPECT_EQ(m.m[0][0], static_cast<float>(1.0 / std::tan(static_cast<double>(90.4f) / 2.0)));

@@ -56,8 +56,7 @@ TEST_F(PoolTest, SplitsAt65535Vertices) {
         NiceMock<dx::test::Device> local;
         device owner;
         owner.d3dDevice = &local;
-        std::unique_ptr<vertexbuffer> pool;
-        pool = std::make_unique<vertexbuffer>(&owner, c.vertices, true, 1, false, true);
+        const auto pool = std::make_unique<vertexbuffer>(&owner, c.vertices, true, 1, false, true);
         const std::string log = logSoFar();
         ASSERT_EQ(pool->bufferCount, static_cast<int>(c.chunks.size())) << c.vertices;
         ASSERT_EQ(local.vertexBuffers.size(), c.chunks.size());
@@ -131,13 +130,12 @@ TEST_F(PoolTest, UploadCopiesEachChunkWithNoOverwriteWhenDynamic) {
     };
     EXPECT_EQ((std::array{x(0, 0), x(0, 65534), x(1, 0)}), (std::array{0.5f, 65534.5f, 65535.5f}));
     for (const auto& vb : mock.vertexBuffers) {
-        EXPECT_EQ(vb->lockFlags, std::vector<DWORD>{D3DLOCK_NOOVERWRITE});
-        EXPECT_EQ(vb->unlocks, 1);
+        EXPECT_EQ(std::pair(vb->lockFlags, vb->unlocks), std::pair(std::vector<DWORD>{D3DLOCK_NOOVERWRITE}, 1));
     }
     vertexbuffer still(&d, 3, false, 1, false, true);
     still.upload(0);
-    EXPECT_EQ(mock.vertexBuffers.back()->lockFlags, std::vector<DWORD>{0u});
-    EXPECT_EQ(mock.vertexBuffers.back()->usage, D3DUSAGE_WRITEONLY);
+    EXPECT_EQ(std::pair(mock.vertexBuffers.back()->lockFlags, mock.vertexBuffers.back()->usage),
+              std::pair(std::vector<DWORD>{0u}, static_cast<DWORD>(D3DUSAGE_WRITEONLY)));
 }
 
 TEST_F(PoolTest, EmptyPoolHasNoBufferAndDrawsNothing) {
@@ -242,12 +240,10 @@ TEST_F(PoolTest, BoundsCoverEveryWorkingPosition) {
 }
 
 TEST_F(PoolTest, IndexPiecesAndTheirAddresses) {
-    indexbuffer one(&d, 65535);
-    EXPECT_EQ(one.bufferCount, 1);
+    const indexbuffer one(&d, 65535);
     indexbuffer two(&d, 65536);
-    EXPECT_EQ(two.bufferCount, 2);
-    EXPECT_EQ(std::pair(two.chunkIndexCount[0], two.chunkIndexCount[1]),
-              (std::pair<std::uint16_t, std::uint16_t>(65535, 1)));
+    EXPECT_EQ(std::tuple(one.bufferCount, two.bufferCount, two.chunkIndexCount[0], two.chunkIndexCount[1]),
+              (std::tuple<std::int32_t, std::int32_t, std::uint16_t, std::uint16_t>(1, 2, 65535, 1)));
     EXPECT_EQ(two.indexAt(65535), two.indexArray(1));
     EXPECT_EQ(two.indexAt(65534), two.indexArray(0) + 65534);
     const std::string log = logSoFar();
@@ -296,8 +292,7 @@ TEST_F(PoolTest, WeldJoinsCloseVerticesWithinAPieceOnly) {
     list.weld(0.0f, true);
     const std::uint16_t exact[6] = {0, 3, 0, 2, 3, 3};
     EXPECT_EQ(std::memcmp(list.indexArray(0), exact, sizeof exact), 0);
-    EXPECT_EQ(pool.vertexFlags[1], 1);
-    EXPECT_EQ(pool.vertexFlags[2], 0);
+    EXPECT_EQ(std::pair(pool.vertexFlags[1], pool.vertexFlags[2]), (std::pair<std::uint8_t, std::uint8_t>(1, 0)));
     // Uploaded after welding.
     EXPECT_EQ(std::memcmp(mock.indexBuffers[0]->bytes.data(), exact, sizeof exact), 0);
 
@@ -322,8 +317,7 @@ TEST_F(PoolTest, WeldLeavesPartnersInAnotherPieceAlone) {
     *list.indexAt(65534) = 2;
     *list.indexAt(65535) = 0;
     list.weld(0.0f, false);
-    EXPECT_EQ(*list.indexAt(65535), 0);
-    EXPECT_EQ(pool.vertexFlags[0], 0);
+    EXPECT_EQ(std::pair(*list.indexAt(65535), pool.vertexFlags[0]), (std::pair<std::uint16_t, std::uint8_t>(0, 0)));
 }
 
 } // namespace

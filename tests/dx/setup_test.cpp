@@ -125,11 +125,10 @@ TEST_F(SetupTest, OkOpensTheChosenModeWindowed) {
                          p.EnableAutoDepthStencil),
               std::tuple(1280u, 1024u, D3DFMT_X8R8G8B8, TRUE, 0u, D3DPRESENT_INTERVAL_IMMEDIATE, 2u,
                          D3DSWAPEFFECT_DISCARD, TRUE));
-    EXPECT_EQ(d3d.lastBehaviour, D3DCREATE_HARDWARE_VERTEXPROCESSING);
-    EXPECT_EQ(activeSettings.backBufferFormat, D3DFMT_X8R8G8B8);
-    EXPECT_EQ(result->presentParameters.BackBufferWidth, 1280u);
+    EXPECT_EQ(std::tuple(d3d.lastBehaviour, activeSettings.backBufferFormat, result->presentParameters.BackBufferWidth,
+                         result->window),
+              std::tuple(D3DCREATE_HARDWARE_VERTEXPROCESSING, D3DFMT_X8R8G8B8, 1280u, *mainWindow));
     EXPECT_FLOAT_EQ(result->targetSize[0].height, 1024.0f);
-    EXPECT_EQ(result->window, *mainWindow);
     RECT client{};
     GetClientRect(*mainWindow, &client);
     EXPECT_EQ(client.right - client.left, 1280);
@@ -199,8 +198,7 @@ TEST_F(SetupTest, StartLogLinesInOrder) {
     run();
     EXPECT_EQ(log, "Backbuffer format:\nD3DFMT_X8R8G8B8\nUsable depthstencilformat:\nD3DFMT_D24S8\n"
                    "Format som används\nD3DFMT_G16R16\ntarget 1 har xres = 1024 och yres = 1024!\n\n");
-    EXPECT_EQ(result->targetCount, 2);
-    EXPECT_EQ(d3d.lastParameters.AutoDepthStencilFormat, D3DFMT_D24S8);
+    EXPECT_EQ(std::tuple(result->targetCount, d3d.lastParameters.AutoDepthStencilFormat), std::tuple(2, D3DFMT_D24S8));
 }
 
 TEST_F(SetupTest, DepthStencilIsTheFirstSupportedCandidate) {
@@ -278,8 +276,8 @@ TEST_F(SetupTest, SoftwareVertexProcessingWithoutHardwareTransform) {
     useTheRecord();
     d3d.caps.DevCaps = 0;
     run();
-    EXPECT_EQ(d3d.lastBehaviour, D3DCREATE_SOFTWARE_VERTEXPROCESSING);
-    EXPECT_EQ(activeSettings.hardwareVertexProcessing, 0);
+    EXPECT_EQ(std::tuple(d3d.lastBehaviour, activeSettings.hardwareVertexProcessing),
+              std::tuple(D3DCREATE_SOFTWARE_VERTEXPROCESSING, 0));
 }
 
 TEST_F(SetupTest, AdapterAndModeListsStopAtTheTable) {
@@ -298,9 +296,8 @@ TEST_F(SetupTest, AdapterAndModeListsStopAtTheTable) {
     script::click(IDCANCEL);
     EXPECT_CALL(d3d, EnumAdapterModes(4, _, _, _)).Times(100);
     EXPECT_THROW(run(), qtv_d3d::quitException);
-    EXPECT_EQ(adapterRows, 5u);
-    EXPECT_EQ(resolutionRows, 100u);
-    EXPECT_EQ(modeTable[4][99].Width, 640u + 8u * 99u);
+    EXPECT_EQ(std::tuple(adapterRows, resolutionRows, modeTable[4][99].Width),
+              std::tuple(std::size_t{5}, std::size_t{100}, 640u + 8u * 99u));
     // The seventh adapter has no row: choosing it names a missing row.
     EXPECT_EQ(script::failures(), 1);
 }

@@ -48,8 +48,7 @@ TEST_F(TextureTest, MinusOneMeansEightLevelsDownToTwoByTwo) {
     auto t = make(std::vector<std::uint32_t>(256 * 256, 0xFF336699u), 256, 256, -1);
     dx::test::Texture& made = *mock.textures[0];
     ASSERT_EQ(made.GetLevelCount(), 8u);
-    EXPECT_EQ(made.levels[7].width, 2u);
-    EXPECT_EQ(std::tuple(made.locks, made.unlocks, t->levels), std::tuple(8, 8, -1));
+    EXPECT_EQ(std::tuple(made.levels[7].width, made.locks, made.unlocks, t->levels), std::tuple(2u, 8, 8, -1));
 }
 
 TEST_F(TextureTest, WhiteAndNearBlackHalveWithTruncation) {
@@ -100,8 +99,7 @@ TEST_F(TextureTest, NonSquareImageHalvesAlongBothAxes) {
         }
     }
     // The padding bytes after each row are left as the lock gave them.
-    EXPECT_EQ(made.levels[0].bytes[256 * 4], 0xCD);
-    EXPECT_EQ(made.word(0, 255, 63), pixels.back());
+    EXPECT_EQ(std::tuple(made.levels[0].bytes[256 * 4], made.word(0, 255, 63)), std::tuple(0xCD, pixels.back()));
 }
 
 TEST_F(TextureTest, LevelsAreBoundedByWhatHalvingCanMake) {
@@ -111,8 +109,7 @@ TEST_F(TextureTest, LevelsAreBoundedByWhatHalvingCanMake) {
     make(std::vector<std::uint32_t>(256 * 64), 256, 64, -1);
     make(std::vector<std::uint32_t>(1024 * 512), 1024, 512, 0);
     make(std::vector<std::uint32_t>(1024 * 128), 1024, 128, 0);
-    EXPECT_EQ(dx::halvableLevelCount(1, 1), 1);
-    EXPECT_EQ(dx::halvableLevelCount(3, 1000), 2);
+    EXPECT_EQ(std::pair(dx::halvableLevelCount(1, 1), dx::halvableLevelCount(3, 1000)), std::pair(1, 2));
 }
 
 TEST_F(TextureTest, FailuresRaiseAndTheDestructorLogs) {
