@@ -265,28 +265,6 @@ TEST_F(Blobs, OnlyTheShadersMakeTheSculptureSpin) {
     EXPECT_GT(outlineDifference(a, c), 20);
 }
 
-// A side x side X8R8G8B8 texture with texel (x, y) = colour(x, y); null when it cannot be made.
-template <typename Colour> IDirect3DTexture9* textureOf(device& dev, int side, Colour colour) {
-    IDirect3DTexture9* texture = nullptr;
-    const UINT n = static_cast<UINT>(side);
-    if (dev.d3dDevice->CreateTexture(n, n, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr) != D3D_OK) {
-        return nullptr;
-    }
-    D3DLOCKED_RECT locked{};
-    if (texture->LockRect(0, &locked, nullptr, 0) != D3D_OK) {
-        texture->Release();
-        return nullptr;
-    }
-    for (int y = 0; y < side; ++y) {
-        auto* row = reinterpret_cast<D3DCOLOR*>(static_cast<char*>(locked.pBits) + y * locked.Pitch);
-        for (int x = 0; x < side; ++x) {
-            row[x] = colour(x, y);
-        }
-    }
-    texture->UnlockRect(0);
-    return texture;
-}
-
 // One blob-scene frame at time t (5 s unless told) seen from (0, 0, 4), with
 // a surface texture or without one.
 effects::test::Picture drawBlobFrame(device& dev, effects::BlobScene& scene, IDirect3DBaseTexture9* surface,
@@ -305,7 +283,7 @@ TEST_F(Blobs, TheSphereShowsOnlyWithASurfaceTexture) {
     scene.buildBlobScene(*d);
     const effects::test::Picture bare = drawBlobFrame(*d, scene, nullptr, "bare");
 
-    IDirect3DTexture9* white = textureOf(*d, 4, [](int, int) { return 0xFFFFFFFFu; });
+    IDirect3DTexture9* white = effects::test::textureOf(*d, 4, [](int, int) { return 0xFFFFFFFFu; });
     ASSERT_NE(white, nullptr);
     const effects::test::Picture textured = drawBlobFrame(*d, scene, white, "textured");
     white->Release();
@@ -366,8 +344,8 @@ Box differing(const effects::test::Picture& a, const effects::test::Picture& b) 
 // unit sphere at the origin, so the surface shows exactly there.
 TEST_F(Blobs, SceneAtFiveAndSixSecondsWithAndWithoutASurface) {
     // White and dark-blue squares two texels wide, so that the mapping shows on the sphere.
-    IDirect3DTexture9* checker =
-        textureOf(*d, 8, [](int x, int y) { return (x / 2 + y / 2) % 2 == 0 ? 0xFFFFFFFFu : 0xFF000040u; });
+    IDirect3DTexture9* checker = effects::test::textureOf(
+        *d, 8, [](int x, int y) { return (x / 2 + y / 2) % 2 == 0 ? 0xFFFFFFFFu : 0xFF000040u; });
     ASSERT_NE(checker, nullptr);
     // Each time is drawn by a scene of its own, built from the same random
     // state: a scene's later meshes, uploaded as a range, have been seen at

@@ -34,6 +34,30 @@ bool deviceRequired();
 // shader files are copied, so that "shaders/..." opens them.
 void useShaderFolder();
 
+// A side x side managed texture of `format` with texel (x, y) = colour(x, y);
+// null when it cannot be made.
+template <typename Colour>
+IDirect3DTexture9* textureOf(device& dev, int side, Colour colour, D3DFORMAT format = D3DFMT_X8R8G8B8) {
+    IDirect3DTexture9* texture = nullptr;
+    const UINT n = static_cast<UINT>(side);
+    if (dev.d3dDevice->CreateTexture(n, n, 1, 0, format, D3DPOOL_MANAGED, &texture, nullptr) != D3D_OK) {
+        return nullptr;
+    }
+    D3DLOCKED_RECT locked{};
+    if (texture->LockRect(0, &locked, nullptr, 0) != D3D_OK) {
+        texture->Release();
+        return nullptr;
+    }
+    for (int y = 0; y < side; ++y) {
+        auto* row = reinterpret_cast<D3DCOLOR*>(static_cast<char*>(locked.pBits) + y * locked.Pitch);
+        for (int x = 0; x < side; ++x) {
+            row[x] = colour(x, y);
+        }
+    }
+    texture->UnlockRect(0);
+    return texture;
+}
+
 // Tests that draw on the 320 x 240 device with the show's shader files.
 class SceneTest : public ::testing::Test {
   protected:

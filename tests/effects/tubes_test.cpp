@@ -68,49 +68,37 @@ TEST(TubesInit, FortySixStepsTurningAboutXLeaveTheHeadAndTheRingsWhereTheAnglesP
         EXPECT_NEAR(m.m[1][2], std::sin(0.01 * steps), 1e-5);
     }
 
-    // The newest tunnel segment joins the ring of frame 45 (old) to frame 46
-    // (new); tunnel radius 16.8, its quad k as (old k, new k, new k+1), (new
-    // k+1, old k+1, old k).
+    // The newest segment of each trail joins the ring of frame 45 (old) to
+    // frame 46 (new). Trail -1 is the tunnel, radius 16.8 about the axis, its
+    // quad k as (old k, new k, new k+1), (new k+1, old k+1, old k); thin tube
+    // j has radius 3.6 about (15.12 sin 90j, 15.12 cos 90j) and is seen from
+    // outside: (new k+1, new k, old k), (old k, old k+1, new k+1).
     const Matrix& now = tubes.head();
     const Matrix& before = tubes.history()[kTrailSegments - 2];
     const auto corner = [](int k, double r) {
         const double a = (k % 4) * std::numbers::pi / 2;
         return P3{r * std::cos(a), r * std::sin(a), 0};
     };
-    const TubeVertex* last = tubes.tunnelTrail().data() + kTrailVertices - 24;
-    for (int k = 0; k < 4; ++k) {
-        const TubeVertex* q = last + 6 * k;
-        expectAt(q[0], apply(corner(k, 16.8), before), "tunnel old k");
-        expectAt(q[1], apply(corner(k, 16.8), now), "tunnel new k");
-        expectAt(q[2], apply(corner(k + 1, 16.8), now), "tunnel new k+1");
-        expectAt(q[4], apply(corner(k + 1, 16.8), before), "tunnel old k+1");
-        // The normal stream: the template normal moved as a point.
-        expectNear({q[1].nx, q[1].ny, q[1].nz}, apply(P3{-corner(k, 1).x, -corner(k, 1).y, 0}, now), 1e-3,
-                   "tunnel normal");
-        EXPECT_NEAR(q[1].u, 0.2 * 45 * 0.4, 1e-3); // placed at phase 18.0
-        EXPECT_NEAR(q[1].v, 1.25 * k, 1e-6);
-    }
-    // Thin tube j: radius 3.6 about (15.12 sin 90j, 15.12 cos 90j), seen from
-    // outside: (new k+1, new k, old k), (old k, old k+1, new k+1).
-    for (int j = 0; j < 4; ++j) {
+    for (int j = -1; j < 4; ++j) {
+        const bool tunnel = j < 0;
         const double a = j * std::numbers::pi / 2;
-        const auto ring = [&](int k) {
-            const P3 c = corner(k, 3.6);
-            return P3{15.12 * std::sin(a) + c.x, 15.12 * std::cos(a) + c.y, 0};
-        };
-        const TubeVertex* seg = tubes.tubeTrail(j).data() + kTrailVertices - 24;
+        const P3 axis = tunnel ? P3{0, 0, 0} : P3{15.12 * std::sin(a), 15.12 * std::cos(a), 0};
+        const auto ring = [&](int k, double r) { return P3{axis.x + corner(k, r).x, axis.y + corner(k, r).y, 0}; };
+        const double r = tunnel ? 16.8 : 3.6;
+        const TubeVertex* seg = (tunnel ? tubes.tunnelTrail() : tubes.tubeTrail(j)).data() + kTrailVertices - 24;
         for (int k = 0; k < 4; ++k) {
+            SCOPED_TRACE(testing::Message() << "trail " << j << " quad " << k);
             const TubeVertex* q = seg + 6 * k;
-            expectAt(q[0], apply(ring(k + 1), now), "tube new k+1");
-            expectAt(q[1], apply(ring(k), now), "tube new k");
-            expectAt(q[2], apply(ring(k), before), "tube old k");
-            expectAt(q[4], apply(ring(k + 1), before), "tube old k+1");
-            // Chosen content: the vertex moved one unit out from the tube's axis.
-            const P3 c = corner(k, 1);
-            expectNear({q[1].nx, q[1].ny, q[1].nz}, apply(P3{ring(k).x + c.x, ring(k).y + c.y, 0}, now), 1e-3,
-                       "tube normal");
-            EXPECT_NEAR(q[1].u, 0.4 * 45 * 0.4, 1e-3);
-            EXPECT_NEAR(q[1].v, 0.75 * k, 1e-6);
+            expectAt(q[0], tunnel ? apply(ring(k, r), before) : apply(ring(k + 1, r), now), "first corner");
+            expectAt(q[1], apply(ring(k, r), now), "new k");
+            expectAt(q[2], tunnel ? apply(ring(k + 1, r), now) : apply(ring(k, r), before), "third corner");
+            expectAt(q[4], apply(ring(k + 1, r), before), "old k+1");
+            // The normal stream, chosen content: for the tunnel the template
+            // normal moved as a point, for a tube the vertex moved one unit
+            // out from the tube's axis.
+            expectNear({q[1].nx, q[1].ny, q[1].nz}, apply(ring(k, tunnel ? -1.0 : r + 1.0), now), 1e-3, "normal");
+            EXPECT_NEAR(q[1].u, (tunnel ? 0.2 : 0.4) * 45 * 0.4, 1e-3); // placed at phase 18.0
+            EXPECT_NEAR(q[1].v, (tunnel ? 1.25 : 0.75) * k, 1e-6);
         }
     }
     // All 45 kept segments are filled: the oldest joins frames 1 and 2.

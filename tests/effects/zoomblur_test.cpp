@@ -14,7 +14,6 @@
 #include <array>
 #include <atomic>
 #include <cmath>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -231,21 +230,6 @@ TEST_F(ZoomBlurTest, StepZeroAndAngleZeroStillZoomByTheInset) {
     }
 }
 
-// 2 x 2 texels: red, green / blue, white; point sampled, so that at texture
-// coordinate 1.1875 wrapping gives the first column or row and clamping the last.
-IDirect3DTexture9* quadrantTexture(IDirect3DDevice9* dev) {
-    IDirect3DTexture9* texture = nullptr;
-    EXPECT_EQ(dev->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
-    D3DLOCKED_RECT locked{};
-    EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
-    const D3DCOLOR texels[2][2] = {{0xFFFF0000u, 0xFF00FF00u}, {0xFF0000FFu, 0xFFFFFFFFu}};
-    for (int y = 0; y < 2; ++y) {
-        std::memcpy(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, texels[y], sizeof texels[y]);
-    }
-    texture->UnlockRect(0);
-    return texture;
-}
-
 struct Vertex2 {
     float x, y, z, rhw;
     D3DCOLOR colour;
@@ -269,7 +253,12 @@ TEST_F(ZoomBlurTest, AfterwardsSamplersWrapStageZeroModulatesAndDepthIsTested) {
     fill(source, packed(kSource));
     zoomBlur(*d, source, destination, scratch, 0.0f, 2.0f, 2, 0.2f, 2.1f, 0.0f);
 
-    IDirect3DTexture9* texture = quadrantTexture(dev);
+    // 2 x 2 texels: red, green / blue, white; point sampled, so that at texture
+    // coordinate 1.1875 wrapping gives the first column or row and clamping the last.
+    const D3DCOLOR texels[2][2] = {{0xFFFF0000u, 0xFF00FF00u}, {0xFF0000FFu, 0xFFFFFFFFu}};
+    IDirect3DTexture9* texture = effects::test::textureOf(
+        *d, 2, [&](int x, int y) { return texels[y][x]; }, D3DFMT_A8R8G8B8);
+    ASSERT_NE(texture, nullptr);
     for (DWORD s = 0; s < 2; ++s) {
         dev->SetSamplerState(s, D3DSAMP_MINFILTER, D3DTEXF_POINT);
         dev->SetSamplerState(s, D3DSAMP_MAGFILTER, D3DTEXF_POINT);

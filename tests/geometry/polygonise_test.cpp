@@ -97,8 +97,7 @@ TEST_F(PolygoniseTest, ASingleBallGivesAClosedSphereWithOutwardNormals) {
         corners.push_back({vb.position(v, false)[0], vb.position(v, false)[1], vb.position(v, false)[2]});
     }
     const geometry::test::Topology t = geometry::test::topologyOf(corners);
-    EXPECT_EQ(t.openEdges, 0u);
-    EXPECT_EQ(t.euler(), 2);
+    EXPECT_EQ(std::pair(t.openEdges, t.euler()), std::pair(std::size_t{0}, 2L));
 
     // Cell i sits at (i - n/2) * scale, one cell further along x (corner 0 is
     // read at x + 1): the centre cell 19.5 lands at (-1.5, -0.5, -0.5) cells.
@@ -150,9 +149,8 @@ TEST_F(PolygoniseTest, ACrossingHalfwayAlongEdgeZero) {
     }
     // Gradient at corner 0's cell (1, 0, 0) is (2 - 0, 0, 0), at corner 1's
     // cell (0 - 0, 0, 0): halfway (1, 0, 0), stored negated.
-    EXPECT_FLOAT_EQ(records[0].vertex[0][3], -1.0f);
-    EXPECT_FLOAT_EQ(records[0].vertex[0][4], 0.0f);
-    EXPECT_FLOAT_EQ(records[0].vertex[0][5], 0.0f);
+    EXPECT_EQ((std::array{records[0].vertex[0][3], records[0].vertex[0][4], records[0].vertex[0][5]}),
+              (std::array{-1.0f, 0.0f, 0.0f}));
 
     // Scale multiplies positions only.
     const int scaled = polygonise(g, records, 0.5f);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -87,14 +88,12 @@ TEST(Filter3x3, KernelsWithBiasAndUnknownNumbers) {
     dot.at(10, 10) = 20;
     Plane out;
     texgen::filter3x3(out, 1, dot); // 0 -1 0 / -1 4 -1 / 0 -1 0, plus 127
-    EXPECT_EQ(out.at(10, 10), 127 + 80);
-    EXPECT_EQ(out.at(10, 9), 107);
-    EXPECT_EQ(out.at(11, 11), 127);
+    EXPECT_EQ((std::array<int, 3>{out.at(10, 10), out.at(10, 9), out.at(11, 11)}), (std::array{127 + 80, 107, 127}));
     // Kernel 5, 0 -1 0 / 0 0 0 / 0 1 0: the row below minus the row above.
     const Plane ramp = planeOf([](int, int y) { return y; });
     texgen::filter3x3(out, 5, ramp);
-    EXPECT_EQ(out.at(7, 100), 129);
-    EXPECT_EQ(out.at(7, 0), 0);      // 127 + 1 - 255 across the wrap, clamped
+    // At row 0: 127 + 1 - 255 across the wrap, clamped.
+    EXPECT_EQ((std::pair<int, int>(out.at(7, 100), out.at(7, 0))), std::pair(129, 0));
     texgen::filter3x3(out, 6, ramp); // no kernel 6: the source passes unchanged
     EXPECT_EQ(countDifferent(out, ramp), 0);
     texgen::convolvePlane(out, ramp, kBlur, 5, -1, 0); // -1: divide by the kernel's own sum
@@ -146,8 +145,7 @@ TEST(Combine, ModesByFormula) {
     texgen::bitPattern(a, 56, 48);
     texgen::bitPattern(b, 84, 2);
     texgen::combine(out, 8, 0, a, b, nullptr);
-    EXPECT_EQ(out.at(8, 0), 64);
-    EXPECT_EQ(out.at(32, 0), 32);
+    EXPECT_EQ((std::pair<int, int>(out.at(8, 0), out.at(32, 0))), std::pair(64, 32));
 }
 
 // Every branch of each point operation over all 256 inputs, with parameters
@@ -251,26 +249,22 @@ TEST(PointOps, EveryBranchByFormula) {
     texgen::levels(out, 0, 69, ramp);
     EXPECT_EQ(out.at(255, 0), 69);
     texgen::contrast(out, 64, ramp, nullptr); // k = -49, d = -62: (v + 62) / 379 * 255
-    EXPECT_EQ(out.at(0, 0), 41);
-    EXPECT_EQ(out.at(255, 0), 213);
+    EXPECT_EQ((std::pair<int, int>(out.at(0, 0), out.at(255, 0))), std::pair(41, 213));
     texgen::curve(out, 0, ramp);
-    EXPECT_EQ(out.at(128, 0), 254);
-    EXPECT_EQ(out.at(255, 0), 0);
+    EXPECT_EQ((std::pair<int, int>(out.at(128, 0), out.at(255, 0))), std::pair(254, 0));
 }
 
 TEST(Normalise, StretchesTheRangeAndJointlyOverAllFourInputs) {
     const Plane ramp = planeOf([](int x, int) { return 10 + x / 32; }); // 10..17
     Plane out;
     texgen::normalise(out, ramp);
-    EXPECT_EQ(out.at(0, 0), 0);
-    EXPECT_EQ(out.at(100, 0), (13 - 10) * 255 / 7);
-    EXPECT_EQ(out.at(255, 0), 255);
+    EXPECT_EQ((std::array<int, 3>{out.at(0, 0), out.at(100, 0), out.at(255, 0)}),
+              (std::array{0, (13 - 10) * 255 / 7, 255}));
     texgen::normalise(out, constant(99));
     EXPECT_TRUE(out.pixels == constant(0).pixels);
     // The second input widens the joint range like the other two.
     texgen::normaliseJoint(out, ramp, constant(34), constant(0), ramp);
-    EXPECT_EQ(out.at(255, 0), 17 * 255 / 34);
-    EXPECT_EQ(out.at(0, 0), 10 * 255 / 34);
+    EXPECT_EQ((std::pair<int, int>(out.at(255, 0), out.at(0, 0))), std::pair(17 * 255 / 34, 10 * 255 / 34));
 }
 
 TEST(Sampling, BilinearDisplaceTwirlTile) {
